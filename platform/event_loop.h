@@ -1,0 +1,20 @@
+// Yielding to the event loop during long work, so that windows repaint and
+// take input. A yield is cheap: the real one enters the event loop only when
+// some milliseconds have passed since it last did.
+#pragma once
+
+namespace platform {
+
+class EventLoop {
+public:
+    virtual ~EventLoop() = default;
+    virtual void yield() = 0;
+};
+
+// For code that runs without windows.
+class NoEventLoop final : public EventLoop {
+public:
+    void yield() override {}
+};
+
+}  // namespace platform

@@ -1,0 +1,40 @@
+// The server connection: one database on a SQL Server reached through ODBC.
+// Every failure is thrown as std::exception; a failed execute's message begins
+// with "SQLException: " so that the SQL Preview window can tell SQL errors apart.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct SchemaTable {
+    std::string type;  // "TABLE" for user tables, "VIEW", "SYSTEM TABLE", ...
+    std::string name;  // bare name, without schema
+};
+
+class ServerConnection {
+public:
+    virtual ~ServerConnection() = default;
+
+    static constexpr int kServerSideCursor = 2;
+    virtual void setCursorLocation(int location) = 0;
+    virtual void setCommandTimeout(int seconds) = 0;
+    virtual void setConnectionTimeout(int seconds) = 0;
+    virtual void open(const std::string& connectionText) = 0;
+    virtual bool isOpen() const = 0;
+    // Runs one statement; a result set, if any, is discarded.
+    virtual void execute(const std::string& statement) = 0;
+    // The tables schema: one row per table, view and system table.
+    virtual std::vector<SchemaTable> tables() = 0;
+    virtual void close() = 0;
+};
+
+class ServerConnectionFactory {
+public:
+    virtual ~ServerConnectionFactory() = default;
+    virtual std::unique_ptr<ServerConnection> create() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,55 @@
+// The source-table connection: what the conversion run needs of the layer that
+// opens a folder of Paradox tables as a database (connection, recordset,
+// fields with ADO type codes, typed values). Failures are thrown as
+// std::exception with a readable message naming the file and what is wrong.
+#pragma once
+
+#include "paradox/value.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// A forward-only view of one table, positioned on its first record when
+// opened (or at EOF when it has none).
+class SourceRecordset {
+public:
+    virtual ~SourceRecordset() = default;
+
+    virtual int fieldCount() const = 0;
+    virtual const std::string& fieldName(int index) const = 0;
+    // The field's ADO data type code (adVarWChar = 202, adInteger = 3, ...).
+    virtual std::int16_t fieldType(int index) const = 0;
+    // The value of a field of the current record; texts stay valid until the
+    // next moveNext() or close().
+    virtual paradox::Value value(int index) = 0;
+
+    virtual bool eof() const = 0;
+    virtual bool bof() const = 0;
+    virtual std::int64_t recordCount() const = 0;
+    virtual void moveNext() = 0;
+    virtual void close() = 0;
+};
+
+class SourceConnection {
+public:
+    virtual ~SourceConnection() = default;
+
+    static constexpr int kClientSideCursor = 3;
+    virtual void setCursorLocation(int location) = 0;
+    // Takes the source connection text as the program builds it.
+    virtual void open(const std::string& connectionText) = 0;
+    // Takes a query of the form SELECT * FROM [NAME].
+    virtual std::unique_ptr<SourceRecordset> openRecordset(const std::string& query) = 0;
+    virtual void close() = 0;
+};
+
+class SourceConnectionFactory {
+public:
+    virtual ~SourceConnectionFactory() = default;
+    virtual std::unique_ptr<SourceConnection> create() = 0;
+};
+
+}  // namespace platform
