@@ -1,0 +1,86 @@
+// The exact SQL texts of a table: drop, source query, create and one insert
+// per record, built by plain concatenation. Names go between square brackets
+// with every "]" written "]]", SQL Server's own quoting.
+#pragma once
+
+#include "conversion/datatype.h"
+#include "conversion/preview_list.h"
+#include "conversion/regional_settings.h"
+#include "paradox/value.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+class EventLoop;
+class SourceRecordset;
+}  // namespace platform
+
+namespace conversion {
+
+// The name with every "]" doubled, for use between square brackets.
+std::string QuoteName(std::string_view name);
+
+std::string DropStatement(std::string_view tableName);   // DROP TABLE [T]
+std::string SourceQuery(std::string_view tableName);     // SELECT * FROM [T]
+
+enum class FieldRole : std::uint8_t { Text, Numeric, Binary };
+
+// The create statement and the numeric-field list of one table, built field by field.
+class TableScript {
+public:
+    // Starts "CREATE TABLE [name](" and an empty numeric-field list.
+    void start(std::string_view tableName);
+    // The per-field step for field index i (ascending): appends the datatype
+    // record (when a list is given), the column definition and, for a numeric
+    // field, the index. Returns the rule that decided.
+    const TypeRule& addField(int index, std::string_view fieldName, std::int16_t typeCode,
+                             DatatypeList* records);
+    // Removes the last character and appends ");".
+    void finishCreate();
+
+    const std::string& tableName() const { return tableName_; }
+    const std::string& createStatement() const { return create_; }
+    const std::vector<int>& numericFields() const { return numeric_; }
+    int fieldCount() const { return static_cast<int>(roles_.size()); }
+    FieldRole role(int index) const { return roles_.at(static_cast<std::size_t>(index)); }
+
+private:
+    std::string tableName_;
+    std::string create_;
+    std::vector<int> numeric_;
+    std::vector<FieldRole> roles_;
+};
+
+// Builds the insert statements of one table into one reused buffer.
+class InsertBuilder {
+public:
+    InsertBuilder(const TableScript& table, const RegionalSettings& settings,
+                  platform::EventLoop& events);
+
+    // The insert statement of the recordset's current record; valid until the next build.
+    const std::string& build(platform::SourceRecordset& records);
+
+    // The same in steps, for callers that hold the values themselves.
+    void begin();
+    void add(int fieldIndex, const paradox::Value& value);
+    const std::string& finish();
+
+private:
+    void appendNull();
+    void appendQuoted(std::string_view v);
+    void appendNumber(std::string_view v);
+    void appendDateOrQuoted(std::string_view v);
+
+    const TableScript& table_;
+    const RegionalSettings& settings_;
+    platform::EventLoop& events_;
+    bool tableHasNumeric_;
+    std::string statement_;
+    std::size_t prefixLength_;
+    std::string value_;
+};
+
+}  // namespace conversion

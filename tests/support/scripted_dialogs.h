@@ -1,0 +1,31 @@
+// A dialogs service for tests: records every message and answers Yes/No
+// questions from a script (Yes when the script has run out, unless told otherwise).
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <deque>
+#include <vector>
+
+namespace testsupport {
+
+class ScriptedDialogs : public platform::Dialogs {
+public:
+    platform::Answer show(const platform::Message& message) override
+    {
+        messages.push_back(message);
+        if (message.buttons == platform::Buttons::Ok)
+            return platform::Answer::Ok;
+        if (answers.empty())
+            return defaultAnswer;
+        const platform::Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+
+    std::vector<platform::Message> messages;
+    std::deque<platform::Answer> answers;
+    platform::Answer defaultAnswer = platform::Answer::Yes;
+};
+
+}  // namespace testsupport
