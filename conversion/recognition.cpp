@@ -3,7 +3,6 @@
 #include "conversion/recognition.h"
 
 #include <array>
-#include <cctype>
 
 namespace conversion {
 
@@ -11,6 +10,9 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// ASCII only, and no locale look-up: these run for every text value.
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view TrimBlanks(std::string_view s)
 {
@@ -77,14 +79,14 @@ bool MonthName(Scanner& sc, int& month)
 {
     std::size_t start = sc.pos;
     std::size_t end = start;
-    while (end < sc.s.size() && std::isalpha(static_cast<unsigned char>(sc.s[end])))
+    while (end < sc.s.size() && IsLetter(sc.s[end]))
         ++end;
     const std::size_t length = end - start;
     if (length < 3 || length > 9)
         return false;
     std::array<char, 9> word{};
     for (std::size_t i = 0; i < length; ++i)
-        word[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(sc.s[start + i])));
+        word[i] = Lower(sc.s[start + i]);
     const std::string_view w(word.data(), length);
     for (std::size_t m = 0; m < kMonthNames.size(); ++m) {
         const std::string_view name = kMonthNames[m];
@@ -161,11 +163,10 @@ bool TimePart(Scanner& sc, const RegionalSettings& settings, DateTime& value)
     sc.blanks();
     bool pm = false, am = false;
     auto suffix = [&](char letter) {
-        const char c0 = sc.peek();
-        if (std::tolower(static_cast<unsigned char>(c0)) != letter)
+        if (Lower(sc.peek()) != letter)
             return false;
         const std::size_t p = sc.pos + 1;
-        if (p < sc.s.size() && std::tolower(static_cast<unsigned char>(sc.s[p])) == 'm') {
+        if (p < sc.s.size() && Lower(sc.s[p]) == 'm') {
             sc.pos += 2;
             return true;
         }
@@ -251,7 +252,7 @@ std::optional<DateTime> ReadAsDate(std::string_view text, const RegionalSettings
     if (sc.s.size() < 4)  // the shortest date or time is "1:00"
         return std::nullopt;
     const char first = sc.peek();
-    if (!IsDigit(first) && !std::isalpha(static_cast<unsigned char>(first)))
+    if (!IsDigit(first) && !IsLetter(first))
         return std::nullopt;
 
     DateTime value;

@@ -68,7 +68,11 @@ public:
     void add(int fieldIndex, const paradox::Value& value);
     const std::string& finish();
 
+    // Typed values take shortcuts with the same result; tests turn them off to compare.
+    void setFastPaths(bool on) { fastPaths_ = on; }
+
 private:
+    bool appendTyped(FieldRole role, const paradox::Value& value);
     void appendNull();
     void appendQuoted(std::string_view v);
     void appendNumber(std::string_view v);
@@ -78,6 +82,8 @@ private:
     const RegionalSettings& settings_;
     platform::EventLoop& events_;
     bool tableHasNumeric_;
+    bool usualDateSeparators_;
+    bool fastPaths_ = true;
     std::string statement_;
     std::size_t prefixLength_;
     std::string value_;
