@@ -45,6 +45,8 @@ struct RuleCase {
     bool numeric;
 };
 
+void PrintTo(const RuleCase& c, std::ostream* os) { *os << "code " << c.code; }
+
 class TypeRules : public ::testing::TestWithParam<RuleCase> {};
 
 TEST_P(TypeRules, CodeGivesColumnTypeRecordTextsAndNumericFlag)

@@ -111,6 +111,11 @@ TEST(Statements, PerFieldStepFillsDefinitionsNumericListAndRecords)
 
 TEST(InsertValues, ExamplesWithNumericFields)
 {
+    Table orders({{"ID", kInteger}, {"CUSTOMER", kText}, {"NOTE", kText}, {"TOTAL", kDouble}});
+    EXPECT_EQ(orders.insert({Value::ofInteger(1), Value::ofText("Smith"), Value::null(),
+                             Value::ofDouble(12.5)}),
+              "INSERT INTO [T] VALUES(1, 'Smith',NULL, 12.5)");
+
     Table t = IdNamePrice();
     EXPECT_EQ(t.insert({Value::ofInteger(7), Value::ofText("O'Brien"), Value::ofDouble(2.5)}),
               "INSERT INTO [T] VALUES(7, 'O''Brien', 2.5)");
