@@ -1,0 +1,159 @@
+#include "shell/appearance.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <stdexcept>
+
+namespace shell {
+
+QFont WindowFont()
+{
+    QFont f("Arial");
+    f.setPointSizeF(9);
+    f.setBold(true);
+    return f;
+}
+
+QFont ButtonFont()
+{
+    QFont f("Arial");
+    f.setPointSizeF(11.25);
+    f.setBold(true);
+    return f;
+}
+
+namespace {
+// A database cylinder with a dove-grey wing: the copy from one store to another.
+QPixmap DrawIcon(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size;
+    QLinearGradient body(0, 0, s, 0);
+    body.setColorAt(0, QColor(0x1f, 0x4e, 0x8c));
+    body.setColorAt(1, QColor(0x3d, 0x7c, 0xc9));
+    const QRectF cylinder(s * 0.14, s * 0.18, s * 0.56, s * 0.70);
+    const qreal cap = s * 0.16;
+    QPainterPath path;
+    path.moveTo(cylinder.left(), cylinder.top() + cap / 2);
+    path.lineTo(cylinder.left(), cylinder.bottom() - cap / 2);
+    path.arcTo(QRectF(cylinder.left(), cylinder.bottom() - cap, cylinder.width(), cap), 180, 180);
+    path.lineTo(cylinder.right(), cylinder.top() + cap / 2);
+    path.arcTo(QRectF(cylinder.left(), cylinder.top(), cylinder.width(), cap), 0, 180);
+    p.setPen(QPen(QColor(0x12, 0x2f, 0x55), s / 40));
+    p.setBrush(body);
+    p.drawPath(path);
+    p.setBrush(QColor(0x8f, 0xb8, 0xea));
+    p.drawEllipse(QRectF(cylinder.left(), cylinder.top(), cylinder.width(), cap));
+    p.setPen(QPen(QColor(0x8f, 0xb8, 0xea), s / 32));
+    for (int band = 1; band <= 2; ++band) {
+        const qreal y = cylinder.top() + cylinder.height() * band / 3.0;
+        p.drawArc(QRectF(cylinder.left(), y - cap / 2, cylinder.width(), cap), 180 * 16, 180 * 16);
+    }
+    // The wing: a grey swoosh from the store towards the upper right.
+    QPainterPath wing;
+    wing.moveTo(s * 0.50, s * 0.58);
+    wing.cubicTo(s * 0.62, s * 0.30, s * 0.80, s * 0.16, s * 0.96, s * 0.10);
+    wing.cubicTo(s * 0.88, s * 0.30, s * 0.78, s * 0.50, s * 0.50, s * 0.58);
+    p.setPen(QPen(QColor(0x55, 0x5a, 0x60), s / 48));
+    p.setBrush(QColor(0xe8, 0xea, 0xed));
+    p.drawPath(wing);
+    return pixmap;
+}
+}  // namespace
+
+QIcon ApplicationIcon()
+{
+    static const QIcon icon = [] {
+        QIcon i;
+        for (int size : {16, 24, 32, 48, 64, 128, 256})
+            i.addPixmap(DrawIcon(size));
+        return i;
+    }();
+    return icon;
+}
+
+QString Caption(const char* windowName)
+{
+    return QString::fromUtf8(windowName) + " - Dovenmark";
+}
+
+namespace {
+void SetBackground(QWidget* w, const QColor& colour)
+{
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Window, colour);
+    w->setPalette(palette);
+    w->setAutoFillBackground(true);
+}
+
+bool TakesWindowColours(QWidget* w)
+{
+    return qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w)
+        || qobject_cast<QGroupBox*>(w) || qobject_cast<QLabel*>(w);
+}
+
+void ColourControls(QWidget* window, const QColor& colour)
+{
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        if (TakesWindowColours(child))
+            SetBackground(child, colour);
+    }
+}
+}  // namespace
+
+void NormalizeColors(QWidget* window)
+{
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    SetBackground(window, face);
+    ColourControls(window, face);
+}
+
+void ApplyDesignedColors(QWidget* window)
+{
+    ColourControls(window, QColor(0xFF, 0xFF, 0xFF));
+}
+
+QCursor LoadCursorFile(const std::string& path)
+{
+    QPixmap picture;
+    if (!picture.load(QString::fromStdString(path)) || picture.isNull())
+        throw std::runtime_error("Invalid picture");
+    return QCursor(picture, 0, 0);
+}
+
+void ApplyHandPointer(QWidget* window, const QCursor& hand)
+{
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+        button->setCursor(hand);
+}
+
+void SetBusyPointer(bool busy)
+{
+    if (busy) {
+        if (!BusyPointerShown())
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        return;
+    }
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+}
+
+bool BusyPointerShown()
+{
+    const QCursor* c = QApplication::overrideCursor();
+    return c && c->shape() == Qt::WaitCursor;
+}
+
+}  // namespace shell

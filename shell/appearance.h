@@ -1,0 +1,71 @@
+// What every window looks like: positions from twips, the fonts, the
+// application icon, the button-face colouring, the hand pointer and captions.
+#pragma once
+
+#include "shell/form_utilities.h"
+
+#include <QCursor>
+#include <QFont>
+#include <QIcon>
+#include <QProgressBar>
+#include <QRect>
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace shell {
+
+// A progress bar that draws the program's own text inside it, verbatim (the
+// bar's format would read "%p" and the like in a table name).
+class TextProgressBar : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+    void setDisplayText(const QString& text)
+    {
+        text_ = text;
+        update();
+    }
+    QString text() const override { return text_; }
+
+private:
+    QString text_;
+};
+
+// 15 twips make one pixel at 96 dpi; Qt scales on high-dpi screens.
+inline int Twips(int twips) { return (twips + 7) / 15; }
+inline QRect TwipsRect(int left, int top, int width, int height)
+{
+    return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+
+QFont WindowFont();  // Arial 9 pt bold
+QFont ButtonFont();  // Arial 11.25 pt bold
+
+// Our own icon, drawn in code so that it needs no file.
+QIcon ApplicationIcon();
+
+// "SQL Preview - Dovenmark" and the like.
+QString Caption(const char* windowName);
+
+// Window background, and that of its option buttons, check boxes, frames and
+// labels at any depth, to the button-face colour.
+void NormalizeColors(QWidget* window);
+// The designed look without a skin: white frames, labels, check and option buttons.
+void ApplyDesignedColors(QWidget* window);
+
+inline constexpr const char* kHandCursorFile = "HAND-M.CUR";
+inline constexpr const char* kSkinFile = "x/o.cjs";
+
+// Loads the cursor file; throws when it exists but is no picture.
+QCursor LoadCursorFile(const std::string& path);
+// The pointer rule: the hand over every push button of the window; the busy
+// pointer (an override cursor) always wins over both.
+void ApplyHandPointer(QWidget* window, const QCursor& hand);
+
+// The busy (hourglass) pointer over the whole program, and back to default.
+void SetBusyPointer(bool busy);
+bool BusyPointerShown();
+
+}  // namespace shell

@@ -1,0 +1,320 @@
+#include "shell/form1.h"
+
+#include "shell/app_title.h"
+#include "shell/appearance.h"
+#include "shell/error_report.h"
+#include "shell/settings_keys.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace shell {
+
+namespace {
+constexpr int kProgressSteps = 10000;  // the bar's range; the program speaks in percent
+
+const char* const kHelpText =
+    "This software transfers text-based and numeric fields but does not handle binary / pictures "
+    "fields.\r\n\r\n"
+    "Use SQL Preview if your tables contains less than 32767 rows.\r\n\r\n"
+    "Questions? Please contact Team Marrowby at ";
+
+template <typename T>
+T* Make(QWidget* parent, const char* name, QRect geometry)
+{
+    auto* w = new T(parent);
+    w->setObjectName(QString::fromUtf8(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRect geometry)
+{
+    auto* b = Make<QPushButton>(parent, name, geometry);
+    b->setText(QString::fromUtf8(caption));
+    b->setFont(ButtonFont());
+    return b;
+}
+
+QLabel* Label(QWidget* parent, const char* name, const char* caption, QRect geometry)
+{
+    auto* l = Make<QLabel>(parent, name, geometry);
+    l->setText(QString::fromUtf8(caption));
+    return l;
+}
+
+QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, QRect geometry)
+{
+    auto* f = Make<QGroupBox>(parent, name, geometry);
+    f->setTitle(QString::fromUtf8(caption));
+    return f;
+}
+}  // namespace
+
+Form1::Form1(Services& services) : services_(services)
+{
+    setObjectName("Form1");
+    buildControls();
+    connectHandlers();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    setFont(WindowFont());
+    setFixedSize(Twips(8040), Twips(7650));
+
+    PushButton5 = Button(this, "PushButton5", "Help", TwipsRect(120, 120, 7800, 405));
+
+    Frame1 = Frame(this, "Frame1", "Paradox Database", TwipsRect(120, 630, 7800, 1425));
+    Label1 = Label(Frame1, "Label1", "Paradox Folder:", TwipsRect(240, 405, 1455, 255));
+    Text1 = Make<QLineEdit>(Frame1, "Text1", TwipsRect(1680, 360, 5055, 345));
+    PushButton1 = Button(Frame1, "PushButton1", "...", TwipsRect(6840, 360, 720, 345));
+    PushButton2 = Button(Frame1, "PushButton2", "Load Sample/Example Database",
+                         TwipsRect(240, 840, 3600, 405));
+    PushButton3 = Button(Frame1, "PushButton3", "Test Connection", TwipsRect(3945, 840, 3600, 405));
+
+    Frame3 = Frame(this, "Frame3", "MS SQL Server Login", TwipsRect(120, 2160, 7800, 3135));
+    Label2 = Label(Frame3, "Label2", "Server:", TwipsRect(240, 405, 975, 255));
+    Text5 = Make<QLineEdit>(Frame3, "Text5", TwipsRect(1320, 360, 4575, 330));
+    Label10 = Label(Frame3, "Label10", "Port:", TwipsRect(6120, 405, 495, 255));
+    Text6 = Make<QLineEdit>(Frame3, "Text6", TwipsRect(6600, 360, 960, 330));
+    Label4 = Label(Frame3, "Label4", "Username:", TwipsRect(240, 885, 1095, 255));
+    Text3 = Make<QLineEdit>(Frame3, "Text3", TwipsRect(1320, 840, 6255, 330));
+    Label5 = Label(Frame3, "Label5", "Password:", TwipsRect(240, 1365, 1095, 255));
+    Text4 = Make<QLineEdit>(Frame3, "Text4", TwipsRect(1320, 1320, 6255, 330));
+    Text4->setEchoMode(QLineEdit::Password);
+    Label3 = Label(Frame3, "Label3", "Database:", TwipsRect(240, 1800, 1095, 255));
+    Text8 = Make<QLineEdit>(Frame3, "Text8", TwipsRect(1320, 1800, 6255, 330));
+    Check4 = Make<QCheckBox>(Frame3, "Check4", TwipsRect(1305, 2175, 1950, 330));
+    Check4->setText("Local Connection");
+    PushButton6 = Button(Frame3, "PushButton6", "Test Connection", TwipsRect(240, 2565, 3600, 405));
+    PushButton4 = Button(Frame3, "PushButton4", "Help", TwipsRect(3960, 2565, 3600, 405));
+
+    Frame2 = Frame(this, "Frame2", "SQL Preview", TwipsRect(120, 5400, 7800, 1065));
+    Check1 = Make<QCheckBox>(Frame2, "Check1", TwipsRect(240, 300, 6735, 255));
+    Check1->setText("Enable SQL Preview mode to see SQL commands or check for errors");
+    Option1 = Make<QRadioButton>(Frame2, "Option1", TwipsRect(240, 630, 3135, 255));
+    Option1->setText("Show SQL Preview For Each File");
+    Option2 = Make<QRadioButton>(Frame2, "Option2", TwipsRect(3600, 630, 3375, 255));
+    Option2->setText("Show SQL Preview For Each Table");
+    auto* pair = new QButtonGroup(Frame2);
+    pair->addButton(Option1);
+    pair->addButton(Option2);
+    Option1->setChecked(true);  // as designed
+
+    PushButton7 = Button(this, "PushButton7", "Start Converting", TwipsRect(120, 6585, 7800, 405));
+    ProgressBar1 = Make<TextProgressBar>(this, "ProgressBar1", TwipsRect(120, 7110, 7800, 405));
+    ProgressBar1->setRange(0, kProgressSteps);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+
+    // Work lists of the conversion run, below the bottom edge of the client area.
+    List1 = Make<QListWidget>(this, "List1", TwipsRect(240, 8820, 3330, 1635));
+    List2 = Make<QListWidget>(this, "List2", TwipsRect(3840, 8820, 3330, 1635));
+
+    ApplyDesignedColors(this);
+}
+
+void Form1::connectHandlers()
+{
+    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
+    connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
+    connect(Check4, &QCheckBox::toggled, this, [this] { Check4_Click(); });
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(); });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(); });
+
+    const std::pair<QLineEdit*, const char*> boxes[] = {
+        {Text1, key::ParadoxFolder}, {Text3, key::MssqlUser},     {Text4, key::MssqlPassword},
+        {Text5, key::MssqlServer},   {Text6, key::MssqlPort},     {Text8, key::MssqlDatabase}};
+    for (const auto& [box, settingKey] : boxes) {
+        connect(box, &QLineEdit::textChanged, this,
+                [this, k = settingKey](const QString& t) { save(k, t.toStdString()); });
+    }
+    for (QLineEdit* box : {Text1, Text5, Text6})
+        box->installEventFilter(this);
+}
+
+std::string Form1::setting(const char* settingKey, const std::string& defaultValue)
+{
+    return services_.settings.GetSetting(kSettingsApplication, kSettingsSection, settingKey,
+                                         defaultValue);
+}
+
+void Form1::save(const char* settingKey, const std::string& value)
+{
+    services_.settings.SaveSetting(kSettingsApplication, kSettingsSection, settingKey, value);
+}
+
+void Form1::Form_Load()
+{
+    GuardedOperation op(services_.dialogs, kLoadLocation);
+    const std::string folder = services_.paths.folder;
+
+    op.step(100, [&] {
+        if (FileExists(folder + "/" + kSkinFile))
+            applySkinColours();
+    });
+    if (op.test(104, [&] { return FileExists(folder + "/" + kHandCursorFile); })) {
+        op.step(106, [&] {
+            hand_ = LoadCursorFile(folder + "/" + kHandCursorFile);
+            ApplyHandPointer(this, *hand_);
+        });
+    }
+    op.step(108, [&] {
+        const int draw = static_cast<int>(std::floor(services_.randomDraw() * 100)) + 1;
+        if (draw == 7 && !services_.desktop.open(kHomePage))
+            throw std::runtime_error("Cannot open the web page " + std::string(kHomePage));
+    });
+    op.step(126, [&] {
+        setWindowTitle(QString::fromUtf8(kProductName.data(), static_cast<int>(kProductName.size())));
+        setWindowIcon(ApplicationIcon());
+        SetAppTitle();
+    });
+    op.step(128, [&] { Check1->setChecked(SettingToInteger(setting(key::Check1, "1")) != 0); });
+    op.step(130, [&] { setOptionValue(Option1, SettingToBoolean(setting(key::Option1, "1"))); });
+    op.step(132, [&] { setOptionValue(Option2, SettingToBoolean(setting(key::Option2, "0"))); });
+    op.step(134, [&] { setText(Text1, setting(key::ParadoxFolder, "")); });
+    op.step(136, [&] { setText(Text5, setting(key::MssqlServer, "")); });
+    op.step(138, [&] { setText(Text3, setting(key::MssqlUser, "")); });
+    op.step(140, [&] { setText(Text4, setting(key::MssqlPassword, "")); });
+    op.step(142, [&] { setText(Text8, setting(key::MssqlDatabase, "")); });
+    op.step(144, [&] { setText(Text6, setting(key::MssqlPort, "1433")); });
+    op.step(146, [&] { Check4->setChecked(setting(key::LocalConnection, "0") != "0"); });
+    op.step(148, [&] { Check1_Click(); });
+
+    // Centred on the screen.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void Form1::applySkinColours()
+{
+    // No skin component on Linux: only the colouring that precedes the skin happens.
+    skinned_ = true;
+    NormalizeColors(this);
+}
+
+void Form1::setOptionValue(QRadioButton* option, bool value)
+{
+    if (option->isChecked() == value)
+        return;
+    if (value) {
+        option->setChecked(true);  // the pair clears the other one
+        return;
+    }
+    auto* pair = option->group();
+    pair->setExclusive(false);
+    option->setChecked(false);
+    pair->setExclusive(true);
+}
+
+void Form1::PushButton5_Click()
+{
+    GuardedOperation op(services_.dialogs, kHelpLocation);
+    op.step(100, [&] {
+        platform::Message m;
+        m.text = std::string(kHelpText) + kContactPage;
+        m.title = AppTitle();
+        services_.dialogs.show(m);
+    });
+}
+
+void Form1::Check1_Click()
+{
+    const bool on = Check1->isChecked();
+    Option1->setEnabled(on);
+    Option2->setEnabled(on);
+    save(key::Check1, on ? "1" : "0");
+}
+
+void Form1::Option_Click()
+{
+    save(key::Option1, BooleanSetting(Option1->isChecked()));
+    save(key::Option2, BooleanSetting(Option2->isChecked()));
+}
+
+void Form1::Check4_Click()
+{
+    save(key::LocalConnection, Check4->isChecked() ? "1" : "0");
+}
+
+std::string Form1::text(const QLineEdit* box) const
+{
+    return box->text().toStdString();
+}
+
+void Form1::setText(QLineEdit* box, const std::string& value)
+{
+    box->setText(QString::fromStdString(value));
+}
+
+bool Form1::checked(const QCheckBox* box) const
+{
+    return box->isChecked();
+}
+
+void Form1::setProgressValue(double percent)
+{
+    const double clamped = std::isfinite(percent) ? std::clamp(percent, 0.0, 100.0) : 0.0;
+    ProgressBar1->setValue(static_cast<int>(std::lround(clamped * kProgressSteps / 100.0)));
+}
+
+double Form1::progressValue() const
+{
+    return ProgressBar1->value() * 100.0 / kProgressSteps;
+}
+
+void Form1::setProgressText(const std::string& value)
+{
+    ProgressBar1->setDisplayText(QString::fromStdString(value));
+}
+
+std::string Form1::progressText() const
+{
+    return ProgressBar1->text().toStdString();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (auto* box = qobject_cast<QLineEdit*>(watched)) {
+            // After the click that gave the focus has placed the caret.
+            QTimer::singleShot(0, box, [box] { box->selectAll(); });
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window ends the program at once: every other window
+    // closes, and a conversion that is yielding does not go on.
+    event->accept();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w != this)
+            w->close();
+    }
+    if (services_.endProgram)
+        services_.endProgram();
+}
+
+}  // namespace shell

@@ -1,0 +1,110 @@
+// Form1, the main window: the Paradox folder, the SQL Server login and the SQL
+// Preview options, the "Start Converting" button and its progress bar. Its
+// controls keep the settings store in step on every change.
+#pragma once
+
+#include "shell/appearance.h"
+#include "shell/services.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+
+namespace shell {
+
+class Form1 : public QWidget {
+public:
+    explicit Form1(Services& services);
+    ~Form1() override;
+
+    // The load sequence, steps 100 to 148; runs before the window is shown.
+    void Form_Load();
+
+    // Handlers of this window (the buttons that do real work are wired by their modules).
+    void PushButton5_Click();
+    void Check1_Click();
+    void Option_Click();
+    void Check4_Click();
+
+    // Control values as the program's modules read them.
+    std::string text(const QLineEdit* box) const;
+    void setText(QLineEdit* box, const std::string& text);
+    bool checked(const QCheckBox* box) const;
+
+    // The progress bar: a value from 0 to 100 and a text drawn inside it.
+    void setProgressValue(double percent);
+    void setProgressText(const std::string& text);
+    double progressValue() const;
+    std::string progressText() const;
+
+    const std::optional<QCursor>& handCursor() const { return hand_; }
+    Services& services() { return services_; }
+
+    QPushButton* PushButton1;  // "..."
+    QPushButton* PushButton2;  // "Load Sample/Example Database"
+    QPushButton* PushButton3;  // "Test Connection" (Paradox)
+    QPushButton* PushButton4;  // "Help" (login)
+    QPushButton* PushButton5;  // "Help"
+    QPushButton* PushButton6;  // "Test Connection" (login)
+    QPushButton* PushButton7;  // "Start Converting"
+    QGroupBox* Frame1;
+    QGroupBox* Frame2;
+    QGroupBox* Frame3;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label5;
+    QLabel* Label10;
+    QLineEdit* Text1;  // Paradox folder
+    QLineEdit* Text3;  // user name
+    QLineEdit* Text4;  // password
+    QLineEdit* Text5;  // server
+    QLineEdit* Text6;  // port
+    QLineEdit* Text8;  // database
+    QCheckBox* Check1;  // SQL Preview mode
+    QCheckBox* Check4;  // Local Connection
+    QRadioButton* Option1;  // preview for each file
+    QRadioButton* Option2;  // preview for each table
+    TextProgressBar* ProgressBar1;
+    QListWidget* List1;  // work list: the server's tables
+    QListWidget* List2;  // work list: the Paradox tables
+
+    // The conversion run's guard against a second start.
+    bool Converting = false;
+
+    static constexpr const char* kLoadLocation = "Quillon2021/08/31.Form1.Form_Load ";
+    static constexpr const char* kHelpLocation = "Quillon2021/08/31.Form1.PushButton5_Click ";
+    static constexpr const char* kHomePage = "https://www.marrowby.example/";
+    static constexpr const char* kContactPage = "https://www.marrowby.example/contact";
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    void save(const char* key, const std::string& value);
+    std::string setting(const char* key, const std::string& defaultValue);
+    // Sets an option button as the platform's option values behave: selecting
+    // one clears the other; clearing one may leave the pair without a choice.
+    void setOptionValue(QRadioButton* option, bool value);
+    void applySkinColours();
+
+    Services& services_;
+    std::optional<QCursor> hand_;
+    bool skinned_ = false;
+};
+
+}  // namespace shell

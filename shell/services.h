@@ -1,0 +1,29 @@
+// The platform services and injected places the windows work with. The program
+// builds the real ones; tests build scripted ones over temporary folders.
+#pragma once
+
+#include "platform/clipboard.h"
+#include "platform/desktop.h"
+#include "platform/dialogs.h"
+#include "platform/event_loop.h"
+#include "platform/settings_store.h"
+#include "shell/form_utilities.h"
+
+#include <functional>
+
+namespace shell {
+
+struct Services {
+    platform::Dialogs& dialogs;
+    platform::SettingsStore& settings;
+    platform::Clipboard& clipboard;
+    platform::Desktop& desktop;
+    platform::EventLoop& events;
+    ProgramPaths paths;
+    // One draw in [0, 1) of the generator seeded from the clock (the web-site start).
+    std::function<double()> randomDraw;
+    // Ends the process at once (closing the main window).
+    std::function<void()> endProgram;
+};
+
+}  // namespace shell

@@ -1,0 +1,62 @@
+#include "shell/settings_keys.h"
+
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+#include <string_view>
+
+namespace shell {
+
+namespace {
+const char* const kTypeMismatch = "Type mismatch";
+
+std::string_view Trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+}  // namespace
+
+std::int16_t SettingToInteger(const std::string& text)
+{
+    const std::string_view s = Trimmed(text);
+    double value = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size())
+        throw std::runtime_error(kTypeMismatch);
+    const double rounded = std::nearbyint(value);  // banker's rounding, like the platform's
+    if (rounded < -32768 || rounded > 32767)
+        throw std::runtime_error("Overflow");
+    return static_cast<std::int16_t>(rounded);
+}
+
+bool SettingToBoolean(const std::string& text)
+{
+    const std::string_view s = Trimmed(text);
+    if (EqualsIgnoringCase(s, "True"))
+        return true;
+    if (EqualsIgnoringCase(s, "False"))
+        return false;
+    double value = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size())
+        throw std::runtime_error(kTypeMismatch);
+    return value != 0;
+}
+
+}  // namespace shell

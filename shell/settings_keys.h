@@ -1,0 +1,35 @@
+// Where every value of the settings store lives, and the conversions the
+// main window applies when it puts a stored text back into a control.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace shell {
+
+inline constexpr const char* kSettingsApplication = "Marrowby";
+inline constexpr const char* kSettingsSection = "Dovenmark";
+
+namespace key {
+inline constexpr const char* ParadoxFolder = "ParadoxFolder";
+inline constexpr const char* MssqlServer = "MSSQL Server";
+inline constexpr const char* MssqlUser = "MSSQL User";
+inline constexpr const char* MssqlPassword = "MSSQL Password";
+inline constexpr const char* MssqlDatabase = "MSSQL Database";
+inline constexpr const char* MssqlPort = "MSSQL Port";
+inline constexpr const char* LocalConnection = "Local Connection";
+inline constexpr const char* Check1 = "Check1";
+inline constexpr const char* Option1 = "Option1";
+inline constexpr const char* Option2 = "Option2";
+inline constexpr const char* LastFolderDot = "LastFolderDot";
+}  // namespace key
+
+// A decimal text as a 16-bit integer; anything else is "Type mismatch".
+std::int16_t SettingToInteger(const std::string& text);
+// "True"/"False" in any letter case, or a number (zero is false); anything else
+// is "Type mismatch".
+bool SettingToBoolean(const std::string& text);
+
+inline std::string BooleanSetting(bool value) { return value ? "True" : "False"; }
+
+}  // namespace shell

@@ -1,0 +1,318 @@
+// Form1 offscreen: its layout, the load sequence over a real settings file,
+// the handlers that keep the store in step, the pointer rule and the help text.
+#include "shell/form1.h"
+
+#include "shell/appearance.h"
+#include "tests/support/cursor_file.h"
+#include "tests/support/fake_services.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using shell::Form1;
+using shell::Twips;
+
+namespace {
+
+struct Form1Test : ::testing::Test {
+    testsupport::FakeServicesHolder env;
+    std::unique_ptr<Form1> form;
+
+    Form1& load()
+    {
+        form = std::make_unique<Form1>(env.services);
+        form->Form_Load();
+        return *form;
+    }
+    std::string fileOf(const char* name) { return env.services.paths.folder + "/" + name; }
+};
+
+}  // namespace
+
+TEST_F(Form1Test, EveryControlAtItsPlaceWithItsCaption)
+{
+    Form1& f = load();
+    EXPECT_EQ(f.size(), QSize(Twips(8040), Twips(7650)));
+    EXPECT_EQ(f.windowTitle(), "Dovenmark");
+    EXPECT_FALSE(f.windowIcon().isNull());
+
+    struct Row { QWidget* control; QWidget* container; const char* caption; int l, t, w, h; };
+    const Row rows[] = {
+        {f.PushButton5, &f, "Help", 120, 120, 7800, 405},
+        {f.Frame1, &f, "Paradox Database", 120, 630, 7800, 1425},
+        {f.Label1, f.Frame1, "Paradox Folder:", 240, 405, 1455, 255},
+        {f.Text1, f.Frame1, "", 1680, 360, 5055, 345},
+        {f.PushButton1, f.Frame1, "...", 6840, 360, 720, 345},
+        {f.PushButton2, f.Frame1, "Load Sample/Example Database", 240, 840, 3600, 405},
+        {f.PushButton3, f.Frame1, "Test Connection", 3945, 840, 3600, 405},
+        {f.Frame3, &f, "MS SQL Server Login", 120, 2160, 7800, 3135},
+        {f.Label2, f.Frame3, "Server:", 240, 405, 975, 255},
+        {f.Text5, f.Frame3, "", 1320, 360, 4575, 330},
+        {f.Label10, f.Frame3, "Port:", 6120, 405, 495, 255},
+        {f.Text6, f.Frame3, "1433", 6600, 360, 960, 330},
+        {f.Label4, f.Frame3, "Username:", 240, 885, 1095, 255},
+        {f.Text3, f.Frame3, "", 1320, 840, 6255, 330},
+        {f.Label5, f.Frame3, "Password:", 240, 1365, 1095, 255},
+        {f.Text4, f.Frame3, "", 1320, 1320, 6255, 330},
+        {f.Label3, f.Frame3, "Database:", 240, 1800, 1095, 255},
+        {f.Text8, f.Frame3, "", 1320, 1800, 6255, 330},
+        {f.Check4, f.Frame3, "Local Connection", 1305, 2175, 1950, 330},
+        {f.PushButton6, f.Frame3, "Test Connection", 240, 2565, 3600, 405},
+        {f.PushButton4, f.Frame3, "Help", 3960, 2565, 3600, 405},
+        {f.Frame2, &f, "SQL Preview", 120, 5400, 7800, 1065},
+        {f.Check1, f.Frame2, "Enable SQL Preview mode to see SQL commands or check for errors", 240, 300, 6735, 255},
+        {f.Option1, f.Frame2, "Show SQL Preview For Each File", 240, 630, 3135, 255},
+        {f.Option2, f.Frame2, "Show SQL Preview For Each Table", 3600, 630, 3375, 255},
+        {f.PushButton7, &f, "Start Converting", 120, 6585, 7800, 405},
+        {f.ProgressBar1, &f, "", 120, 7110, 7800, 405},
+        {f.List1, &f, "", 240, 8820, 3330, 1635},
+        {f.List2, &f, "", 3840, 8820, 3330, 1635},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.control->objectName().toStdString());
+        EXPECT_EQ(r.control->parentWidget(), r.container);
+        EXPECT_EQ(r.control->geometry(), QRect(Twips(r.l), Twips(r.t), Twips(r.w), Twips(r.h)));
+        QString caption;
+        if (auto* b = qobject_cast<QAbstractButton*>(r.control)) caption = b->text();
+        if (auto* g = qobject_cast<QGroupBox*>(r.control)) caption = g->title();
+        if (auto* l = qobject_cast<QLabel*>(r.control)) caption = l->text();
+        if (auto* e = qobject_cast<QLineEdit*>(r.control)) caption = e->text();
+        EXPECT_EQ(caption.toStdString(), r.caption);
+    }
+    EXPECT_EQ(f.Text4->echoMode(), QLineEdit::Password);
+    // The work lists lie below the client area.
+    EXPECT_GE(f.List1->geometry().top(), f.height());
+    EXPECT_EQ(f.font().family(), "Arial");
+    EXPECT_TRUE(f.font().bold());
+    EXPECT_DOUBLE_EQ(f.font().pointSizeF(), 9.0);
+    EXPECT_DOUBLE_EQ(f.PushButton7->font().pointSizeF(), 11.25);
+}
+
+TEST_F(Form1Test, FirstRunStateFromAnEmptyStore)
+{
+    Form1& f = load();
+    EXPECT_TRUE(f.Check1->isChecked());
+    EXPECT_TRUE(f.Option1->isEnabled());
+    EXPECT_TRUE(f.Option2->isEnabled());
+    EXPECT_TRUE(f.Option1->isChecked());
+    EXPECT_FALSE(f.Option2->isChecked());
+    EXPECT_EQ(f.Text6->text(), "1433");
+    for (QLineEdit* box : {f.Text1, f.Text3, f.Text4, f.Text5, f.Text8})
+        EXPECT_TRUE(box->text().isEmpty());
+    EXPECT_FALSE(f.Check4->isChecked());
+    EXPECT_TRUE(env.dialogs.messages.empty());
+
+    EXPECT_EQ(env.stored("Check1"), "1");
+    EXPECT_EQ(env.stored("MSSQL Port"), "1433");
+    EXPECT_EQ(env.stored("ParadoxFolder"), "<absent>");  // defaults are never written at read time
+    EXPECT_EQ(env.stored("LastFolderDot"), "<absent>");
+    const auto file = env.settings.fileOf("Marrowby").toStdString();
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(file).permissions() & perms::all,
+              perms::owner_read | perms::owner_write);
+}
+
+TEST_F(Form1Test, RestoresTheLastChoicesAndWritesThemBackUnchanged)
+{
+    env.store("ParadoxFolder", "/data/My Tables");
+    env.store("MSSQL Server", "SRV1");
+    env.store("MSSQL User", "sa");
+    env.store("MSSQL Password", "p;w{d}");
+    env.store("MSSQL Database", "Sales");
+    env.store("MSSQL Port", "");
+    env.store("Local Connection", "yes");
+    env.store("Check1", "0");
+    env.store("Option1", "False");
+    env.store("Option2", "TRUE");
+
+    Form1& f = load();
+    EXPECT_EQ(f.Text1->text(), "/data/My Tables");
+    EXPECT_EQ(f.Text5->text(), "SRV1");
+    EXPECT_EQ(f.Text3->text(), "sa");
+    EXPECT_EQ(f.Text4->text(), "p;w{d}");
+    EXPECT_EQ(f.Text8->text(), "Sales");
+    EXPECT_EQ(f.Text6->text(), "");  // an empty stored port counts as present
+    EXPECT_TRUE(f.Check4->isChecked());  // anything but "0" ticks it
+    EXPECT_FALSE(f.Check1->isChecked());
+    EXPECT_FALSE(f.Option1->isEnabled());
+    EXPECT_FALSE(f.Option2->isEnabled());
+    EXPECT_FALSE(f.Option1->isChecked());
+    EXPECT_TRUE(f.Option2->isChecked());
+    EXPECT_TRUE(env.dialogs.messages.empty());
+    EXPECT_EQ(env.stored("Option1"), "False");
+    EXPECT_EQ(env.stored("Option2"), "True");
+    EXPECT_EQ(env.stored("Local Connection"), "1");
+    EXPECT_EQ(env.stored("Check1"), "0");
+}
+
+TEST_F(Form1Test, AStoredValueThatCannotBeConvertedIsReportedAndLoadingGoesOn)
+{
+    env.store("Option1", "maybe");
+    env.store("Check1", "lots");
+    env.store("ParadoxFolder", "/data");
+    Form1& f = load();
+    ASSERT_EQ(env.dialogs.messages.size(), 2u);
+    EXPECT_EQ(env.dialogs.messages[0].text.rfind("Type mismatch\r\nin Quillon2021/08/31.Form1.Form_Load at line 128\r\r", 0), 0u);
+    EXPECT_EQ(env.dialogs.messages[1].text.rfind("Type mismatch\r\nin Quillon2021/08/31.Form1.Form_Load at line 130\r\r", 0), 0u);
+    EXPECT_TRUE(f.Option1->isChecked());  // as designed
+    EXPECT_EQ(f.Text1->text(), "/data");
+    // Check1 kept its designed value; step 148 still sets the options' enabled state.
+    EXPECT_FALSE(f.Check1->isChecked());
+    EXPECT_FALSE(f.Option1->isEnabled());
+}
+
+TEST_F(Form1Test, Check1EnablesTheOptionsAndEveryChangeIsStoredAtOnce)
+{
+    Form1& f = load();
+    f.Option2->click();
+    EXPECT_EQ(env.stored("Option1"), "False");
+    EXPECT_EQ(env.stored("Option2"), "True");
+
+    f.Check1->click();
+    EXPECT_FALSE(f.Option1->isEnabled());
+    EXPECT_FALSE(f.Option2->isEnabled());
+    EXPECT_TRUE(f.Option2->isChecked());
+    EXPECT_EQ(env.stored("Check1"), "0");
+    f.Check1->click();
+    EXPECT_TRUE(f.Option2->isEnabled());
+    EXPECT_TRUE(f.Option2->isChecked());
+    EXPECT_EQ(env.stored("Check1"), "1");
+
+    f.Check4->click();
+    EXPECT_EQ(env.stored("Local Connection"), "1");
+    f.Check4->click();
+    EXPECT_EQ(env.stored("Local Connection"), "0");
+
+    f.show();
+    f.Text4->setFocus();
+    QTest::keyClicks(f.Text4, "se");
+    EXPECT_EQ(env.stored("MSSQL Password"), "se");
+    QTest::keyClick(f.Text4, Qt::Key_Backspace);
+    EXPECT_EQ(env.stored("MSSQL Password"), "s");
+    f.Text4->clear();
+    EXPECT_EQ(env.stored("MSSQL Password"), "");
+    f.setText(f.Text1, "/srv/paradox");
+    EXPECT_EQ(env.stored("ParadoxFolder"), "/srv/paradox");
+}
+
+TEST_F(Form1Test, ClickingIntoServerSelectsAllButUserNameDoesNot)
+{
+    env.store("MSSQL Server", "SRV1");
+    env.store("MSSQL User", "sa");
+    Form1& f = load();
+    f.show();
+    QApplication::setActiveWindow(&f);
+    QTest::mouseClick(f.Text5, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::qWait(20);
+    EXPECT_EQ(f.Text5->selectedText(), "SRV1");
+    QTest::mouseClick(f.Text3, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::qWait(20);
+    EXPECT_EQ(f.Text3->selectedText(), "");
+}
+
+TEST_F(Form1Test, HandOverButtonsButNeverInsteadOfTheBusyPointer)
+{
+    ASSERT_TRUE(testsupport::WriteCursorFile(fileOf("HAND-M.CUR")));
+    Form1& f = load();
+    ASSERT_TRUE(f.handCursor().has_value());
+    EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_NE(f.Text1->cursor().shape(), Qt::BitmapCursor);
+
+    shell::SetBusyPointer(true);
+    f.show();
+    QTest::mouseMove(f.PushButton7);
+    QTest::mouseMove(f.Text1);
+    QTest::mouseMove(f.PushButton2);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    shell::SetBusyPointer(false);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Form1Test, StandardPointersWithoutTheCursorFileAndABrokenFileIsReported)
+{
+    Form1& f = load();
+    EXPECT_FALSE(f.handCursor().has_value());
+    EXPECT_NE(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
+
+    std::ofstream(fileOf("HAND-M.CUR")) << "not a picture";
+    Form1 broken(env.services);
+    broken.Form_Load();
+    ASSERT_EQ(env.dialogs.messages.size(), 1u);
+    EXPECT_NE(env.dialogs.messages[0].text.find("at line 106\r\r"), std::string::npos);
+}
+
+TEST_F(Form1Test, SkinFileGivesButtonFaceColoursOtherwiseTheDesignedWhite)
+{
+    Form1& plain = load();
+    EXPECT_EQ(plain.Frame1->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(plain.Label2->palette().color(QPalette::Window), QColor(Qt::white));
+
+    std::filesystem::create_directories(env.services.paths.folder + "/x");
+    std::ofstream(fileOf("x/o.cjs")) << "skin";
+    Form1 skinned(env.services);
+    skinned.Form_Load();
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    for (QWidget* w : {static_cast<QWidget*>(skinned.Frame1), static_cast<QWidget*>(skinned.Label2),
+                       static_cast<QWidget*>(skinned.Check4), static_cast<QWidget*>(skinned.Option1),
+                       static_cast<QWidget*>(&skinned)})
+        EXPECT_EQ(w->palette().color(QPalette::Window), face) << w->objectName().toStdString();
+    EXPECT_TRUE(env.dialogs.messages.empty());
+}
+
+TEST_F(Form1Test, OneStartInAHundredOpensTheHomePage)
+{
+    env.draw = 0.06;  // scales to 7
+    load();
+    ASSERT_EQ(env.desktop.opened.size(), 1u);
+    EXPECT_EQ(env.desktop.opened[0], Form1::kHomePage);
+    for (double draw : {0.0, 0.05, 0.07, 0.5, 0.999}) {
+        env.desktop.opened.clear();
+        env.draw = draw;
+        load();
+        EXPECT_TRUE(env.desktop.opened.empty()) << draw;
+    }
+}
+
+TEST_F(Form1Test, HelpTextExactly)
+{
+    Form1& f = load();
+    f.PushButton5->click();
+    ASSERT_EQ(env.dialogs.messages.size(), 1u);
+    const auto& m = env.dialogs.messages[0];
+    EXPECT_EQ(m.text,
+              "This software transfers text-based and numeric fields but does not handle binary / "
+              "pictures fields.\r\n\r\nUse SQL Preview if your tables contains less than 32767 rows."
+              "\r\n\r\nQuestions? Please contact Team Marrowby at https://www.marrowby.example/contact");
+    EXPECT_EQ(m.title, "Dovenmark");
+    EXPECT_EQ(m.buttons, platform::Buttons::Ok);
+    EXPECT_EQ(m.icon, platform::Icon::None);
+}
+
+TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)
+{
+    Form1& f = load();
+    f.setProgressValue(40);
+    f.setProgressText("Please wait.. Processing table 100% ORDERS");
+    EXPECT_DOUBLE_EQ(f.progressValue(), 40.0);
+    EXPECT_EQ(f.progressText(), "Please wait.. Processing table 100% ORDERS");
+    f.setProgressValue(2.0 / 5.0 * 100);
+    EXPECT_NEAR(f.progressValue(), 40.0, 0.01);
+
+    f.show();
+    f.close();
+    EXPECT_EQ(env.endProgramCalls, 1);
+}

@@ -1,0 +1,66 @@
+// Services for window tests: scripted dialogs, a real settings store in a
+// temporary folder, a recording clipboard and desktop, a fixed random draw.
+#pragma once
+
+#include "platform/qt/qt_settings_store.h"
+#include "shell/services.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/testdata.h"
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct RecordingClipboard : platform::Clipboard {
+    std::string text;
+    bool clear() override { text.clear(); return true; }
+    bool setText(const std::string& t, int) override { text = t; return true; }
+};
+
+struct RecordingDesktop : platform::Desktop {
+    std::vector<std::string> opened;
+    std::string folderToPick;
+    std::vector<std::pair<std::string, std::string>> pickRequests;
+    bool open(const std::string& urlOrPath) override { opened.push_back(urlOrPath); return true; }
+    std::string pickFolder(const std::string& prompt, const std::string& initial) override
+    {
+        pickRequests.emplace_back(prompt, initial);
+        return folderToPick;
+    }
+};
+
+struct FakeServicesHolder {
+    TempDir root;
+    ScriptedDialogs dialogs;
+    platform::QtSettingsStore settings{QString::fromStdString((root / "config").string())};
+    RecordingClipboard clipboard;
+    RecordingDesktop desktop;
+    platform::NoEventLoop events;
+    double draw = 0.5;  // scales to 51: no web page
+    int endProgramCalls = 0;
+    shell::Services services{dialogs,
+                             settings,
+                             clipboard,
+                             desktop,
+                             events,
+                             {(root / "program").string(), (root / "drive").string()},
+                             [this] { return draw; },
+                             [this] { ++endProgramCalls; }};
+
+    FakeServicesHolder()
+    {
+        std::filesystem::create_directories(root / "program");
+        std::filesystem::create_directories(root / "drive");
+    }
+    std::string stored(const std::string& key)
+    {
+        return settings.read("Marrowby", "Dovenmark", key).value_or("<absent>");
+    }
+    void store(const std::string& key, const std::string& value)
+    {
+        settings.write("Marrowby", "Dovenmark", key, value);
+    }
+};
+
+}  // namespace testsupport
