@@ -1,10 +1,13 @@
 // Dovenmark: the program starts with its main window; closing it ends the program.
+#include "platform/odbc/odbc_server_connection.h"
+#include "platform/paradox_source/paradox_source_connection.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_settings_store.h"
 #include "shell/form1.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTime>
 
 #include <cstdio>
@@ -25,11 +28,15 @@ int main(int argc, char* argv[])
 
     // The generator is seeded from the clock: seconds since midnight.
     std::mt19937 generator(static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
+    platform::OdbcServerConnectionFactory servers;
+    platform::ParadoxSourceConnectionFactory sourceConnections;
     shell::Services services{dialogs,
                              settings,
                              clipboard,
                              desktop,
                              *events,
+                             servers,
+                             sourceConnections,
                              {QApplication::applicationDirPath().toStdString(), "/"},
                              [&generator] { return std::uniform_real_distribution<double>(0, 1)(generator); },
                              [] {
@@ -37,7 +44,10 @@ int main(int argc, char* argv[])
                                  std::_Exit(0);
                              }};
 
-    shell::Form1 form(services);
+    // The decimal separator comes from the system locale; dates and times keep "/" and ":".
+    conversion::RegionalSettings regional;
+    regional.decimalSeparator = QLocale::system().decimalPoint().toStdString();
+    shell::Form1 form(services, regional);
     form.Form_Load();
     form.show();
     return QApplication::exec();

@@ -1,9 +1,13 @@
 #include "shell/form1.h"
 
+#include "conversion/conversion_run.h"
 #include "shell/app_title.h"
 #include "shell/appearance.h"
 #include "shell/error_report.h"
 #include "shell/settings_keys.h"
+#include "sources/folder_picker.h"
+#include "sources/mssql_module.h"
+#include "sources/paradox_module.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -67,11 +71,30 @@ QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, QRect g
 }
 }  // namespace
 
-Form1::Form1(Services& services) : services_(services)
+Form1::Form1(Services& services, conversion::RegionalSettings regional)
+    : services_(services),
+      context_{*this,
+               services.dialogs,
+               services.events,
+               services.paths,
+               services.servers,
+               services.sourceConnections,
+               services.desktop,
+               services.settings},
+      regional_(std::move(regional))
 {
     setObjectName("Form1");
     buildControls();
     connectHandlers();
+    // The bar follows the run's progress a few times a second, never once per record.
+    progressTimer_ = new QTimer(this);
+    progressTimer_->setInterval(40);
+    connect(progressTimer_, &QTimer::timeout, this, [this] {
+        const int value = static_cast<int>(std::lround(progress_ * kProgressSteps / 100.0));
+        if (ProgressBar1->value() != value)
+            ProgressBar1->setValue(value);
+    });
+    progressTimer_->start();
 }
 
 Form1::~Form1() = default;
@@ -128,15 +151,21 @@ void Form1::buildControls()
     ProgressBar1->setAlignment(Qt::AlignCenter);
 
     // Work lists of the conversion run, below the bottom edge of the client area.
-    List1 = Make<QListWidget>(this, "List1", TwipsRect(240, 8820, 3330, 1635));
-    List2 = Make<QListWidget>(this, "List2", TwipsRect(3840, 8820, 3330, 1635));
+    List1Box = Make<QListWidget>(this, "List1", TwipsRect(240, 8820, 3330, 1635));
+    List2Box = Make<QListWidget>(this, "List2", TwipsRect(3840, 8820, 3330, 1635));
 
     ApplyDesignedColors(this);
 }
 
 void Form1::connectHandlers()
 {
+    connect(PushButton1, &QPushButton::clicked, this, [this] { AddFolder::BrowseForParadoxFolder(context_); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { Paradox::LoadSample(context_); });
+    connect(PushButton3, &QPushButton::clicked, this, [this] { Paradox::TestConnection(context_); });
+    connect(PushButton4, &QPushButton::clicked, this, [this] { MSSQL::LoginHelp(context_); });
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
+    connect(PushButton6, &QPushButton::clicked, this, [this] { MSSQL::TestConnection(context_); });
+    connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
     connect(Check4, &QCheckBox::toggled, this, [this] { Check4_Click(); });
     connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(); });
@@ -274,13 +303,14 @@ bool Form1::checked(const QCheckBox* box) const
 
 void Form1::setProgressValue(double percent)
 {
-    const double clamped = std::isfinite(percent) ? std::clamp(percent, 0.0, 100.0) : 0.0;
-    ProgressBar1->setValue(static_cast<int>(std::lround(clamped * kProgressSteps / 100.0)));
+    progress_ = std::isfinite(percent) ? std::clamp(percent, 0.0, 100.0) : 0.0;
+    if (progress_ == 0)
+        ProgressBar1->setValue(0);  // the reset at the end of a run shows at once
 }
 
 double Form1::progressValue() const
 {
-    return ProgressBar1->value() * 100.0 / kProgressSteps;
+    return progress_;
 }
 
 void Form1::setProgressText(const std::string& value)
@@ -291,6 +321,46 @@ void Form1::setProgressText(const std::string& value)
 std::string Form1::progressText() const
 {
     return ProgressBar1->text().toStdString();
+}
+
+void Form1::PushButton7_Click()
+{
+    conversion::Run run{context_, handOff, regional_, Converting, {}};
+    conversion::StartConverting(run);
+    showWorkLists();
+}
+
+void Form1::showWorkLists()
+{
+    for (auto [box, items] : {std::pair{List1Box, &list1_}, std::pair{List2Box, &list2_}}) {
+        box->clear();
+        for (const std::string& item : *items)
+            box->addItem(QString::fromStdString(item));
+    }
+}
+
+std::string Form1::folder() { return text(Text1); }
+void Form1::setFolder(const std::string& value) { setText(Text1, value); }
+std::string Form1::server() { return text(Text5); }
+std::string Form1::port() { return text(Text6); }
+std::string Form1::database() { return text(Text8); }
+std::string Form1::user() { return text(Text3); }
+std::string Form1::password() { return text(Text4); }
+bool Form1::localConnection() { return Check4->isChecked(); }
+bool Form1::previewMode() { return Check1->isChecked(); }
+bool Form1::previewEachFile() { return Option1->isChecked(); }
+bool Form1::previewEachTable() { return Option2->isChecked(); }
+
+void Form1::setBusy(bool busy)
+{
+    SetBusyPointer(busy);
+}
+
+void Form1::showPreview()
+{
+    if (!previewWindow_)
+        throw std::runtime_error("The SQL Preview window is not available.");
+    previewWindow_();
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)

@@ -3,8 +3,12 @@
 // controls keep the settings store in step on every change.
 #pragma once
 
+#include "conversion/preview_handoff.h"
+#include "conversion/regional_settings.h"
 #include "shell/appearance.h"
+#include "shell/main_form.h"
 #include "shell/services.h"
+#include "sources/context.h"
 
 #include <QWidget>
 
@@ -19,12 +23,14 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace shell {
 
-class Form1 : public QWidget {
+class Form1 : public QWidget, public MainForm {
 public:
-    explicit Form1(Services& services);
+    // regional: the user's separators, from the system locale.
+    Form1(Services& services, conversion::RegionalSettings regional);
     ~Form1() override;
 
     // The load sequence, steps 100 to 148; runs before the window is shown.
@@ -42,13 +48,37 @@ public:
     bool checked(const QCheckBox* box) const;
 
     // The progress bar: a value from 0 to 100 and a text drawn inside it.
-    void setProgressValue(double percent);
-    void setProgressText(const std::string& text);
+    void setProgressValue(double percent) override;
+    void setProgressText(const std::string& text) override;
     double progressValue() const;
     std::string progressText() const;
 
     const std::optional<QCursor>& handCursor() const { return hand_; }
     Services& services() { return services_; }
+    sources::Context& context() { return context_; }
+
+    // MainForm: what the modules and the conversion run read and write.
+    std::string folder() override;
+    void setFolder(const std::string& folder) override;
+    std::string server() override;
+    std::string port() override;
+    std::string database() override;
+    std::string user() override;
+    std::string password() override;
+    bool localConnection() override;
+    bool previewMode() override;
+    bool previewEachFile() override;
+    bool previewEachTable() override;
+    ListItems& List1() override { return list1_; }
+    ListItems& List2() override { return list2_; }
+    void setBusy(bool busy) override;
+    void showPreview() override;
+
+    // How the SQL Preview window is shown (the program's Form2; a scripted one in tests).
+    void setPreviewWindow(std::function<void()> show) { previewWindow_ = std::move(show); }
+
+    // The run's output and the preview's flags (mssql_conn, SQLFormOK, SQLFormCancel).
+    conversion::PreviewHandOff handOff;
 
     QPushButton* PushButton1;  // "..."
     QPushButton* PushButton2;  // "Load Sample/Example Database"
@@ -77,8 +107,8 @@ public:
     QRadioButton* Option1;  // preview for each file
     QRadioButton* Option2;  // preview for each table
     TextProgressBar* ProgressBar1;
-    QListWidget* List1;  // work list: the server's tables
-    QListWidget* List2;  // work list: the Paradox tables
+    QListWidget* List1Box;  // List1: the server's tables (below the visible area)
+    QListWidget* List2Box;  // List2: the Paradox tables (below the visible area)
 
     // The conversion run's guard against a second start.
     bool Converting = false;
@@ -102,7 +132,17 @@ private:
     void setOptionValue(QRadioButton* option, bool value);
     void applySkinColours();
 
+    void PushButton7_Click();
+    void showWorkLists();
+
     Services& services_;
+    sources::Context context_;
+    conversion::RegionalSettings regional_;
+    ListItems list1_;
+    ListItems list2_;
+    std::function<void()> previewWindow_;
+    double progress_ = 0;
+    QTimer* progressTimer_;
     std::optional<QCursor> hand_;
     bool skinned_ = false;
 };

@@ -6,6 +6,8 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
+#include "platform/server_connection.h"
+#include "platform/source_connection.h"
 #include "platform/settings_store.h"
 #include "shell/form_utilities.h"
 
@@ -19,6 +21,8 @@ struct Services {
     platform::Clipboard& clipboard;
     platform::Desktop& desktop;
     platform::EventLoop& events;
+    platform::ServerConnectionFactory& servers;
+    platform::SourceConnectionFactory& sourceConnections;
     ProgramPaths paths;
     // One draw in [0, 1) of the generator seeded from the clock (the web-site start).
     std::function<double()> randomDraw;

@@ -33,7 +33,7 @@ struct Form1Test : ::testing::Test {
 
     Form1& load()
     {
-        form = std::make_unique<Form1>(env.services);
+        form = std::make_unique<Form1>(env.services, conversion::RegionalSettings{});
         form->Form_Load();
         return *form;
     }
@@ -78,8 +78,8 @@ TEST_F(Form1Test, EveryControlAtItsPlaceWithItsCaption)
         {f.Option2, f.Frame2, "Show SQL Preview For Each Table", 3600, 630, 3375, 255},
         {f.PushButton7, &f, "Start Converting", 120, 6585, 7800, 405},
         {f.ProgressBar1, &f, "", 120, 7110, 7800, 405},
-        {f.List1, &f, "", 240, 8820, 3330, 1635},
-        {f.List2, &f, "", 3840, 8820, 3330, 1635},
+        {f.List1Box, &f, "", 240, 8820, 3330, 1635},
+        {f.List2Box, &f, "", 3840, 8820, 3330, 1635},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.control->objectName().toStdString());
@@ -94,7 +94,7 @@ TEST_F(Form1Test, EveryControlAtItsPlaceWithItsCaption)
     }
     EXPECT_EQ(f.Text4->echoMode(), QLineEdit::Password);
     // The work lists lie below the client area.
-    EXPECT_GE(f.List1->geometry().top(), f.height());
+    EXPECT_GE(f.List1Box->geometry().top(), f.height());
     EXPECT_EQ(f.font().family(), "Arial");
     EXPECT_TRUE(f.font().bold());
     EXPECT_DOUBLE_EQ(f.font().pointSizeF(), 9.0);
@@ -249,7 +249,7 @@ TEST_F(Form1Test, StandardPointersWithoutTheCursorFileAndABrokenFileIsReported)
     EXPECT_NE(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
 
     std::ofstream(fileOf("HAND-M.CUR")) << "not a picture";
-    Form1 broken(env.services);
+    Form1 broken(env.services, {});
     broken.Form_Load();
     ASSERT_EQ(env.dialogs.messages.size(), 1u);
     EXPECT_NE(env.dialogs.messages[0].text.find("at line 106\r\r"), std::string::npos);
@@ -263,7 +263,7 @@ TEST_F(Form1Test, SkinFileGivesButtonFaceColoursOtherwiseTheDesignedWhite)
 
     std::filesystem::create_directories(env.services.paths.folder + "/x");
     std::ofstream(fileOf("x/o.cjs")) << "skin";
-    Form1 skinned(env.services);
+    Form1 skinned(env.services, {});
     skinned.Form_Load();
     const QColor face = QApplication::palette().color(QPalette::Button);
     for (QWidget* w : {static_cast<QWidget*>(skinned.Frame1), static_cast<QWidget*>(skinned.Label2),

@@ -4,6 +4,7 @@
 
 #include "platform/qt/qt_settings_store.h"
 #include "shell/services.h"
+#include "tests/support/fake_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/testdata.h"
 
@@ -37,6 +38,8 @@ struct FakeServicesHolder {
     RecordingClipboard clipboard;
     RecordingDesktop desktop;
     platform::NoEventLoop events;
+    FakeServerFactory servers;
+    MemorySourceFactory sources;
     double draw = 0.5;  // scales to 51: no web page
     int endProgramCalls = 0;
     shell::Services services{dialogs,
@@ -44,6 +47,8 @@ struct FakeServicesHolder {
                              clipboard,
                              desktop,
                              events,
+                             servers,
+                             sources,
                              {(root / "program").string(), (root / "drive").string()},
                              [this] { return draw; },
                              [this] { ++endProgramCalls; }};

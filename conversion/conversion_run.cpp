@@ -1,0 +1,256 @@
+#include "conversion/conversion_run.h"
+
+#include "conversion/sql_text.h"
+#include "shell/app_title.h"
+#include "shell/error_report.h"
+#include "sources/mssql_module.h"
+#include "sources/paradox_module.h"
+
+#include <memory>
+
+namespace conversion {
+
+namespace {
+
+enum class Overwrite { None, Yes, No };
+
+// One run's values; the steps below are numbered as the error report shows them.
+class Converter {
+public:
+    explicit Converter(Run& run)
+        : run_(run), form_(run.ctx.form), op_(run.ctx.dialogs, kRunLocation)
+    {
+    }
+
+    void start();
+
+private:
+    bool openEverything();
+    void convertTables();
+    // Returns false when the run processes no further table.
+    bool convertTable(int index);
+    void convertRecords(platform::SourceRecordset& records, const TableScript& script);
+    void statement(int previewStep, int executeStep, const std::string& sql);
+    void finish();
+
+    Run& run_;
+    shell::MainForm& form_;
+    shell::GuardedOperation op_;
+    std::unique_ptr<platform::SourceConnection> source_;
+    bool connectionsOpen_ = false;
+};
+
+void Converter::start()
+{
+    bool converting = false;
+    if (op_.step(100, [&] { converting = run_.Converting; }) && converting)
+        return;
+    op_.step(102, [&] { run_.Converting = true; });
+    if (run_.options.offerCopy)
+        op_.step(104, [&] { Paradox::CopyDB(run_.ctx, false); });
+    op_.step(106, [&] { run_.handOff.mssql_conn = run_.ctx.servers.create(); });
+    op_.step(110, [&] { source_ = run_.ctx.sourceConnections.create(); });
+
+    if (openEverything()) {
+        convertTables();
+        finish();
+    }
+    op_.step(470, [&] { run_.Converting = false; });
+}
+
+bool Converter::openEverything()
+{
+    bool ok = true;
+    // Without tables or without a login the run ends silently.
+    if (op_.step(118, [&] { ok = Paradox::HasTables(run_.ctx); }) && !ok)
+        return false;
+    if (op_.step(120, [&] { ok = MSSQL::CanConnect(run_.ctx); }) && !ok)
+        return false;
+
+    op_.step(122, [&] { form_.setBusy(true); });
+    op_.step(124, [&] { form_.List1().clear(); });
+    op_.step(126, [&] { form_.List2().clear(); });
+    op_.step(128, [&] { MSSQL::ListTables(run_.ctx, form_.List1()); });
+    op_.step(130, [&] { Paradox::ListTables(run_.ctx, form_.List2()); });
+    op_.step(132, [&] { source_->setCursorLocation(platform::SourceConnection::kClientSideCursor); });
+    op_.step(134, [&] { source_->open(Paradox::ConnectionText(run_.ctx)); });
+    auto& server = run_.handOff.mssql_conn;
+    op_.step(136, [&] { server->setCursorLocation(platform::ServerConnection::kServerSideCursor); });
+    op_.step(138, [&] { server->setCommandTimeout(5000); });
+    op_.step(140, [&] { server->setConnectionTimeout(5000); });
+    op_.step(142, [&] { connectionsOpen_ = true; });
+    bool local = false;
+    if (op_.step(144, [&] { local = form_.localConnection(); })) {
+        if (local)
+            op_.step(146, [&] { server->open(MSSQL::ConnectionText(run_.ctx, true)); });
+        else
+            op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.ctx, false)); });
+    }
+    op_.step(152, [&] { run_.handOff.preview.list().clear(); });
+    op_.step(154, [&] { run_.handOff.datatypes.list().clear(); });
+    return true;
+}
+
+void Converter::convertTables()
+{
+    int count = 0;
+    if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
+        return;
+    for (int i = count - 1; i >= 0; --i) {
+        if (!convertTable(i))
+            break;
+        op_.step(434, [&] { form_.setProgressText(""); });
+    }
+}
+
+void Converter::statement(int previewStep, int executeStep, const std::string& sql)
+{
+    if (form_.previewMode())
+        op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
+    else
+        op_.step(executeStep, [&] { run_.handOff.mssql_conn->execute(sql); });
+}
+
+bool Converter::convertTable(int index)
+{
+    op_.step(156, [&] { run_.ctx.events.yield(); });
+    std::string name;
+    op_.step(158, [&] { name = form_.List2().at(static_cast<std::size_t>(index)); });
+
+    Overwrite answer = Overwrite::None;
+    bool exists = false;
+    if (op_.step(160, [&] { exists = shell::ListContains(form_.List1(), name); }) && exists) {
+        op_.step(162, [&] {
+            platform::Message m;
+            m.text = "Would you like to overwrite " + name + "?";
+            m.title = "Overwrite?";
+            m.buttons = platform::Buttons::YesNo;
+            answer = run_.ctx.dialogs.show(m) == platform::Answer::Yes ? Overwrite::Yes : Overwrite::No;
+        });
+    }
+    if (answer == Overwrite::No)
+        return true;  // skipped: no statement, no record, no preview
+
+    bool perTable = false;
+    if (op_.step(168, [&] { perTable = form_.previewEachTable(); }) && perTable) {
+        op_.step(170, [&] { run_.handOff.preview.list().clear(); });
+        op_.step(172, [&] { run_.handOff.datatypes.list().clear(); });
+    }
+
+    // The source table is opened before anything is dropped: a table that
+    // cannot be read must not cost the server its old copy.
+    std::unique_ptr<platform::SourceRecordset> records;
+    const bool opened = op_.step(186, [&] { records = source_->openRecordset(SourceQuery(name)); });
+
+    if (opened && answer == Overwrite::Yes) {
+        statement(178, 180, DropStatement(name));
+        op_.step(182, [&] { shell::RemoveFromList(form_.List1(), shell::LowerCase(name)); });
+    }
+    if (!opened)
+        return true;  // reported once; the run goes on with the next table
+
+    op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name); });
+
+    TableScript script;
+    op_.step(188, [&] { script.start(name); });
+    int fields = 0;
+    op_.step(194, [&] { fields = records->fieldCount(); });
+    for (int f = 0; f < fields; ++f) {
+        op_.step(196, [&] {
+            run_.ctx.events.yield();
+            script.addField(f, records->fieldName(f), records->fieldType(f),
+                             &run_.handOff.datatypes.list());
+        });
+    }
+    op_.step(304, [&] { script.finishCreate(); });
+    statement(310, 312, script.createStatement());
+    // From now on the table counts as existing, so a second table of the same
+    // name in this run asks before it overwrites this one.
+    op_.step(314, [&] { form_.List1().push_back(name); });
+
+    bool hasRecords = false;
+    if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords)
+        convertRecords(*records, script);
+
+    op_.step(422, [&] { records->close(); });
+
+    op_.step(424, [&] { run_.handOff.SQLFormCancel = true; });
+    bool show = false;
+    op_.step(426, [&] { show = form_.previewMode() && form_.previewEachTable(); });
+    if (show) {
+        op_.step(430, [&] { form_.showPreview(); });
+        bool wentBack = false;
+        if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack)
+            return false;
+    }
+    return true;
+}
+
+void Converter::convertRecords(platform::SourceRecordset& records, const TableScript& script)
+{
+    std::int64_t n = 0;
+    op_.step(318, [&] { n = records.recordCount(); });
+    std::int64_t c = 0;
+    InsertBuilder builder(script, run_.regional, run_.ctx.events);
+    const int fields = script.fieldCount();
+    for (;;) {
+        op_.step(320, [&] { run_.ctx.events.yield(); });
+        ++c;
+        op_.step(326, [&] {
+            form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
+        });
+        op_.step(328, [&] { builder.begin(); });
+        for (int f = 0; f < fields; ++f) {
+            // A value that cannot be read is reported and written NULL; the record goes on.
+            if (!op_.step(334, [&] { builder.add(f, records.value(f)); }))
+                builder.add(f, paradox::Value::null());
+        }
+        const std::string& sql = builder.finish();
+        statement(406, 416, sql);
+        // A record the reader cannot move past ends the table: the loop stays bounded.
+        if (!op_.step(418, [&] { records.moveNext(); }))
+            break;
+        bool more = false;
+        if (!op_.step(420, [&] { more = !records.eof(); }) || !more)
+            break;
+    }
+}
+
+void Converter::finish()
+{
+    bool perFile = false;
+    op_.step(438, [&] { perFile = form_.previewMode() && form_.previewEachFile(); });
+    if (perFile) {
+        op_.step(442, [&] { run_.handOff.SQLFormOK = false; });
+        op_.step(444, [&] { form_.showPreview(); });
+        bool executed = true;
+        if (op_.step(446, [&] { executed = run_.handOff.SQLFormOK; }) && !executed) {
+            op_.step(448, [&] { run_.handOff.mssql_conn->close(); });
+            op_.step(450, [&] { source_->close(); });
+            op_.step(452, [&] { connectionsOpen_ = false; });
+            op_.step(454, [&] { form_.setProgressText(""); });
+        }
+    }
+    if (connectionsOpen_) {
+        op_.step(458, [&] { run_.handOff.mssql_conn->close(); });
+        op_.step(460, [&] { source_->close(); });
+    }
+    op_.step(462, [&] {
+        platform::Message m;
+        m.text = "Done.";
+        m.title = shell::AppTitle();
+        run_.ctx.dialogs.show(m);
+    });
+    op_.step(464, [&] { form_.setProgressValue(0); });
+    op_.step(466, [&] { form_.setProgressText(""); });
+    op_.step(468, [&] { form_.setBusy(false); });
+}
+
+}  // namespace
+
+void StartConverting(Run& run)
+{
+    Converter(run).start();
+}
+
+}  // namespace conversion

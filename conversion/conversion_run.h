@@ -1,0 +1,31 @@
+// The conversion run: what "Start Converting" does, from the checks through
+// every table of the folder (last list entry first) to "Done.". Each step is
+// guarded by the error report with its own number, and the run goes on after a
+// failure. Statements go to the server at once (direct mode) or into the preview.
+#pragma once
+
+#include "conversion/preview_handoff.h"
+#include "conversion/regional_settings.h"
+#include "sources/context.h"
+
+namespace conversion {
+
+struct RunOptions {
+    // The headless command reads folders with spaces as they are and never offers a copy.
+    bool offerCopy = true;
+};
+
+struct Run {
+    sources::Context& ctx;
+    PreviewHandOff& handOff;
+    RegionalSettings regional;
+    bool& Converting;  // the main window's guard against a second start
+    RunOptions options;
+};
+
+inline constexpr const char* kRunLocation = "Quillon2021/08/31.Form1.PushButton7_Click ";
+
+// PushButton7_Click.
+void StartConverting(Run& run);
+
+}  // namespace conversion

@@ -1,0 +1,28 @@
+// What the source and server modules work with: the main window's fields and
+// the platform services, passed in so that tests use temporary folders and a
+// scripted server.
+#pragma once
+
+#include "platform/desktop.h"
+#include "platform/dialogs.h"
+#include "platform/event_loop.h"
+#include "platform/server_connection.h"
+#include "platform/settings_store.h"
+#include "platform/source_connection.h"
+#include "shell/form_utilities.h"
+#include "shell/main_form.h"
+
+namespace sources {
+
+struct Context {
+    shell::MainForm& form;
+    platform::Dialogs& dialogs;
+    platform::EventLoop& events;
+    shell::ProgramPaths paths;
+    platform::ServerConnectionFactory& servers;
+    platform::SourceConnectionFactory& sourceConnections;
+    platform::Desktop& desktop;
+    platform::SettingsStore& settings;
+};
+
+}  // namespace sources

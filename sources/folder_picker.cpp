@@ -1,0 +1,33 @@
+#include "sources/folder_picker.h"
+
+#include "shell/error_report.h"
+#include "shell/settings_keys.h"
+#include "sources/paradox_module.h"
+
+namespace AddFolder {
+
+std::string PickFolder(platform::Desktop& desktop, const std::string& prompt,
+                       const std::string& initialFolder)
+{
+    const std::string chosen = desktop.pickFolder(prompt, initialFolder);
+    // A pick without a path on disk counts as a cancel.
+    return shell::IsFolder(chosen) ? chosen : std::string();
+}
+
+void BrowseForParadoxFolder(sources::Context& ctx)
+{
+    shell::GuardedOperation op(ctx.dialogs, kPickLocation);
+    std::string folder;
+    op.step(100, [&] {
+        const std::string start = ctx.settings.GetSetting(
+            shell::kSettingsApplication, shell::kSettingsSection, shell::key::LastFolderDot, "");
+        folder = PickFolder(ctx.desktop, kPickPrompt, start);
+    });
+    bool cancelled = true;
+    if (op.step(102, [&] { cancelled = folder.empty(); }) && cancelled)
+        return;
+    op.step(104, [&] { ctx.form.setFolder(folder); });
+    op.step(106, [&] { Paradox::CopyDB(ctx, false); });
+}
+
+}  // namespace AddFolder

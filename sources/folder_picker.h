@@ -1,0 +1,19 @@
+// The "..." button: choose the Paradox folder in the desktop's folder chooser,
+// starting at the folder stored under "LastFolderDot".
+#pragma once
+
+#include "sources/context.h"
+
+namespace AddFolder {
+
+inline constexpr const char* kPickPrompt = "Please select folder:";
+inline constexpr const char* kPickLocation = "Quillon2021/08/31.Form1.PushButton1_Click ";
+
+// The chosen folder, or "" when the user cancels or picks nothing on disk.
+std::string PickFolder(platform::Desktop& desktop, const std::string& prompt,
+                       const std::string& initialFolder);
+
+// PushButton1_Click.
+void BrowseForParadoxFolder(sources::Context& ctx);
+
+}  // namespace AddFolder

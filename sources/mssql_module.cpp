@@ -1,0 +1,132 @@
+#include "sources/mssql_module.h"
+
+#include "shell/app_title.h"
+#include "shell/error_report.h"
+
+#include <stdexcept>
+
+namespace MSSQL {
+
+namespace {
+
+// An ODBC attribute value as it goes into the connection text.
+std::string Attribute(const std::string& value)
+{
+    if (value.find_first_of(";{}") == std::string::npos)
+        return value;
+    std::string braced = "{";
+    for (char c : value) {
+        braced.push_back(c);
+        if (c == '}')
+            braced.push_back('}');
+    }
+    braced.push_back('}');
+    return braced;
+}
+
+platform::Answer Show(sources::Context& ctx, const std::string& text,
+                      platform::Buttons buttons = platform::Buttons::Ok)
+{
+    platform::Message m;
+    m.text = text;
+    m.title = shell::AppTitle();
+    m.buttons = buttons;
+    return ctx.dialogs.show(m);
+}
+
+}  // namespace
+
+std::string ConnectionText(sources::Context& ctx, bool local)
+{
+    const std::string server = local ? ctx.form.server() : ctx.form.server() + "," + ctx.form.port();
+    return "Driver={SQL Server};Server=" + Attribute(server) + ";Database="
+        + Attribute(ctx.form.database()) + ";Uid=" + Attribute(ctx.form.user())
+        + ";Pwd=" + Attribute(ctx.form.password()) + ";";
+}
+
+std::string ConnectionText(sources::Context& ctx)
+{
+    return ConnectionText(ctx, ctx.form.localConnection());
+}
+
+bool CanConnect(sources::Context& ctx)
+{
+    try {
+        auto connection = ctx.servers.create();
+        connection->open(ConnectionText(ctx));
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void ListTables(sources::Context& ctx, shell::ListItems& list)
+{
+    auto connection = ctx.servers.create();
+    connection->open(ConnectionText(ctx));
+    const auto tables = connection->tables();
+    list.clear();
+    // Every user table counts, whatever its name: the list decides whether the
+    // overwrite question is asked, and a missed table would get duplicate rows.
+    for (const auto& table : tables) {
+        if (table.type == "TABLE") {
+            ctx.events.yield();
+            list.push_back(table.name);
+        }
+    }
+    connection->close();
+}
+
+void TestConnection(sources::Context& ctx)
+{
+    // This button handles its own failures: one of its two messages, never the
+    // error report. A failure skips the rest and shows the second message.
+    try {
+        ctx.form.setBusy(true);
+        auto connection = ctx.servers.create();
+        connection->open(ConnectionText(ctx, ctx.form.localConnection()));
+        Show(ctx, "Connection successful.");
+        ctx.form.setBusy(false);
+        return;
+    } catch (...) {
+    }
+    try {
+        Show(ctx, "Could not connect. Please check with your administrator.");
+        ctx.form.setBusy(false);
+    } catch (...) {
+    }
+}
+
+void LoginHelp(sources::Context& ctx)
+{
+    shell::GuardedOperation op(ctx.dialogs, kHelpLocation);
+    const std::string pair = "\r\r";
+    std::string p104, p106, p108, p110, p112;
+    op.step(104, [&] {
+        p104 = "If you cannot establish connection to your MS SQL Server database with this "
+               "program, please go to: " + pair;
+    });
+    op.step(106, [&] { p106 = std::string(kToolDownloadPage) + pair; });
+    op.step(108, [&] { p108 = std::string("Download and install the ") + kToolName + ". Try to connect to "; });
+    op.step(110, [&] {
+        p110 = "the same database (with the same login information you are using here). "
+               "This will determine if ";
+    });
+    op.step(112, [&] { p112 = "the login you are using is correct."; });
+    op.step(114, [&] { Show(ctx, p104 + p106 + p108 + p110 + p112); });
+    bool yes = false;
+    op.step(116, [&] {
+        yes = Show(ctx, "Would you like to see an image of how I connect locally?",
+                   platform::Buttons::YesNo)
+            == platform::Answer::Yes;
+    });
+    if (!yes)
+        return;
+    op.step(118, [&] {
+        const std::string picture = ctx.paths.folder + "/" + kLocalConnectionPicture;
+        if (!ctx.desktop.open(picture))
+            throw std::runtime_error("Cannot open " + picture);
+    });
+}
+
+}  // namespace MSSQL

@@ -1,0 +1,138 @@
+#include "sources/paradox_module.h"
+
+#include "shell/app_title.h"
+#include "shell/error_report.h"
+#include "sources/add_folder.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace Paradox {
+
+namespace {
+const char* const kConnectionPrefix = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+const char* const kConnectionSuffix = ";Extended Properties=Paradox 5.x;";
+
+platform::Answer Ask(sources::Context& ctx, const std::string& text, platform::Buttons buttons)
+{
+    platform::Message m;
+    m.text = text;
+    m.title = shell::AppTitle();
+    m.buttons = buttons;
+    return ctx.dialogs.show(m);
+}
+
+bool HoldsSpaceInside(const std::string& folder)
+{
+    const auto first = folder.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return false;
+    const auto last = folder.find_last_not_of(' ');
+    return folder.substr(first, last - first + 1).find(' ') != std::string::npos;
+}
+}  // namespace
+
+bool HasTables(sources::Context& ctx)
+{
+    const std::string folder = ctx.form.folder();
+    if (folder.empty())
+        return false;
+    return !AddFolder::ListFiles(folder, "*.db").empty();
+}
+
+std::string TableNameOf(const std::string& fileName)
+{
+    std::string name = shell::UpperCase(fileName);
+    for (auto at = name.find(".DB"); at != std::string::npos; at = name.find(".DB"))
+        name.erase(at, 3);
+    return name;
+}
+
+void ListTables(sources::Context& ctx, shell::ListItems& list)
+{
+    list.clear();
+    const std::string folder = ctx.form.folder();
+    if (folder.empty())
+        return;
+    std::vector<std::string> folders{folder + "/"};
+    AddFolder::GetSubDirectories2016(folders, true, ctx.dialogs, ctx.events);
+    for (const std::string& entry : folders) {
+        const std::string dir = entry.substr(0, entry.size() - 1);
+        for (const std::string& name : AddFolder::ListFiles(dir, "*.db")) {
+            if (!name.empty() && name[0] == '~')
+                continue;
+            list.push_back(TableNameOf(name));
+        }
+    }
+}
+
+void CopyDB(sources::Context& ctx, bool sample)
+{
+    shell::GuardedOperation op(ctx.dialogs, kCopyLocation);
+    bool space = true;
+    if (op.step(100, [&] { space = HoldsSpaceInside(ctx.form.folder()); }) && !space)
+        return;
+    std::string wording;
+    op.step(102, [&] { wording = sample ? "sample" : "Your"; });
+    std::string target;
+    op.step(108, [&] { target = shell::ProgramDriveRoot(ctx.paths) + "TestDB"; });
+    bool yes = false;
+    op.step(110, [&] {
+        yes = Ask(ctx,
+                  "In some cases the software needs to use a folder without spaces.\r\n"
+                  "Is it OK to create the folder " + target + " and put " + wording
+                      + " db files in it?",
+                  platform::Buttons::YesNo)
+            == platform::Answer::Yes;
+    });
+    if (!yes)
+        return;
+    if (op.test(114, [&] { return !std::filesystem::is_directory(target); })) {
+        op.step(116, [&] {
+            if (!std::filesystem::create_directory(target))
+                throw std::runtime_error("Path not found: " + target);
+        });
+    }
+    if (op.test(118, [&] { return std::filesystem::is_directory(target); })) {
+        // A copy that fails part-way leaves the field on the original folder:
+        // the user must not convert a partial copy believing it whole.
+        const bool copied = op.step(120, [&] {
+            std::filesystem::copy(ctx.form.folder(), target,
+                                  std::filesystem::copy_options::recursive
+                                      | std::filesystem::copy_options::overwrite_existing);
+        });
+        if (copied)
+            op.step(122, [&] { ctx.form.setFolder(target); });
+    }
+}
+
+std::string ConnectionText(sources::Context& ctx)
+{
+    return kConnectionPrefix + ctx.form.folder() + kConnectionSuffix;
+}
+
+void TestConnection(sources::Context& ctx)
+{
+    shell::GuardedOperation op(ctx.dialogs, kTestLocation);
+    op.step(100, [&] { ctx.sourceConnections.create(); });
+    op.step(102, [&] { CopyDB(ctx, false); });
+    op.step(104, [&] { ctx.form.setBusy(true); });
+    bool found = false;
+    if (op.step(106, [&] { found = HasTables(ctx); })) {
+        if (found)
+            op.step(108, [&] { Ask(ctx, "Connection successful.", platform::Buttons::Ok); });
+        else
+            op.step(110, [&] { Ask(ctx, "Could not connect.", platform::Buttons::Ok); });
+    }
+    op.step(112, [&] { ctx.form.setBusy(false); });
+}
+
+void LoadSample(sources::Context& ctx)
+{
+    shell::GuardedOperation op(ctx.dialogs, kSampleLocation);
+    op.step(100, [&] { ctx.form.setFolder(ctx.paths.folder + "/Samples"); });
+    op.step(102, [&] { CopyDB(ctx, true); });
+}
+
+}  // namespace Paradox

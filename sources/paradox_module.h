@@ -1,0 +1,38 @@
+// The Paradox source: does the folder hold tables, the list of its tables (with
+// those of its subfolders), the offer to copy a folder whose path holds a space,
+// the source connection text, and the two buttons of the "Paradox Database" frame.
+#pragma once
+
+#include "sources/context.h"
+
+#include <string>
+
+namespace Paradox {
+
+// True when the folder named by the folder field holds a file ending in ".db".
+bool HasTables(sources::Context& ctx);
+
+// Clears the list and fills it with the table names of the folder and its
+// subfolders, breadth-first: file names upper-cased with every ".DB" removed,
+// names starting with "~" left out.
+void ListTables(sources::Context& ctx, shell::ListItems& list);
+
+// Offers to copy the folder into the space-free folder TestDB at the drive root
+// and switches the folder field to the copy. sample selects the question's wording.
+void CopyDB(sources::Context& ctx, bool sample);
+
+std::string ConnectionText(sources::Context& ctx);
+
+// "Test Connection" of the Paradox frame (PushButton3).
+void TestConnection(sources::Context& ctx);
+// "Load Sample/Example Database" (PushButton2).
+void LoadSample(sources::Context& ctx);
+
+// The table name of a table file: upper-cased, every ".DB" removed.
+std::string TableNameOf(const std::string& fileName);
+
+inline constexpr const char* kCopyLocation = "Quillon2021/08/31.Paradox.CopyDB ";
+inline constexpr const char* kTestLocation = "Quillon2021/08/31.Form1.PushButton3_Click ";
+inline constexpr const char* kSampleLocation = "Quillon2021/08/31.Form1.PushButton2_Click ";
+
+}  // namespace Paradox
