@@ -91,7 +91,7 @@ TableHeader readHeader(ByteSource& source)
     if (std::memcmp(start, "SQLite format 3", 16) == 0)
         fail(source, "this is an SQLite database, not a Paradox table");
     if (fileSize < kFixedHeaderSize)
-        fail(source, "the file is too small to be a Paradox table (" + std::to_string(fileSize) + " bytes)");
+        fail(source, "not a Paradox table: the file is too small (" + std::to_string(fileSize) + " bytes)");
 
     TableHeader t;
     t.recordSize = loadLe16(start + 0x00);
