@@ -1,0 +1,52 @@
+// dovenmark-cli: the headless companion. The first argument names the command;
+// "--help" works overall and for each command; usage errors exit with 2.
+#include "cli/commands.h"
+
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+const cli::Command kCommands[] = {
+    {"dump", "print every record of a Paradox table", cli::dumpHelp, cli::dumpRun},
+};
+
+void overallHelp(std::ostream& out)
+{
+    out << "Usage: dovenmark-cli COMMAND [ARGUMENTS]\n"
+           "       dovenmark-cli COMMAND --help\n\n"
+           "Commands:\n";
+    for (const auto& c : kCommands)
+        out << "  " << c.name << "\t" << c.summary << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    if (argc < 2) {
+        overallHelp(std::cerr);
+        return cli::kExitUsage;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        overallHelp(std::cout);
+        return cli::kExitOk;
+    }
+    for (const auto& c : kCommands) {
+        if (name != c.name)
+            continue;
+        std::vector<std::string> args(argv + 2, argv + argc);
+        for (const auto& a : args) {
+            if (a == "--help" || a == "-h") {
+                c.help(std::cout);
+                return cli::kExitOk;
+            }
+        }
+        return c.run(args, std::cout, std::cerr);
+    }
+    std::cerr << "dovenmark-cli: unknown command '" << name << "'\n\n";
+    overallHelp(std::cerr);
+    return cli::kExitUsage;
+}

@@ -1,0 +1,159 @@
+// Code pages: which encoding a table uses and the decoder from it to UTF-8.
+#include "paradox/codepage.h"
+
+#include "paradox/header.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <iconv.h>
+#include <stdexcept>
+
+namespace paradox {
+
+namespace {
+
+struct LanguageDriver {
+    const char* name;
+    const char* encoding;
+};
+
+// Sort-order / language-driver names stored after the field numbers, and the
+// code page each implies. Only consulted when the header has no code page.
+constexpr LanguageDriver kLanguageDrivers[] = {
+    {"ascii", "CP437"},     {"intl", "CP437"},      {"intl850", "CP850"},  {"nordan", "CP865"},
+    {"nordan40", "CP865"},  {"swedfin", "CP437"},   {"cyrr", "CP866"},     {"czech", "CP852"},
+    {"polish", "CP852"},    {"slovene", "CP852"},   {"hun", "CP852"},      {"turk", "CP857"},
+    {"hebrew", "CP862"},    {"greek", "CP737"},     {"china", "CP936"},    {"ancyrr", "CP1251"},
+    {"anczech", "CP1250"},  {"anpolish", "CP1250"}, {"ANSII850", "CP1252"}, {"DBWINUS0", "CP1252"},
+    {"DBWINWE0", "CP1252"}, {"BLROM800", "HP-ROMAN8"},
+};
+
+void appendUtf8(char32_t c, std::string& out)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+bool convertOne(iconv_t cd, const char* in, std::size_t inLen, std::string& out)
+{
+    char buf[16];
+    char* inPtr = const_cast<char*>(in);
+    char* outPtr = buf;
+    std::size_t outLeft = sizeof buf;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &inPtr, &inLen, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLen != 0)
+        return false;
+    out.assign(buf, static_cast<std::size_t>(outPtr - buf));
+    return true;
+}
+
+}  // namespace
+
+std::string textEncodingOf(const TableHeader& header)
+{
+    if (header.codePage != 0)
+        return "CP" + std::to_string(header.codePage);
+    for (const auto& driver : kLanguageDrivers) {
+        if (header.sortOrderName == driver.name)
+            return driver.encoding;
+    }
+    return "CP437";
+}
+
+TextDecoder::TextDecoder(const std::string& encoding) : encoding_(encoding)
+{
+    iconv_t cd = iconv_open("UTF-8", encoding.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::invalid_argument("unknown text encoding " + encoding);
+    // A code page is single-byte when every byte alone either converts or is
+    // simply undefined; a lead byte of a multi-byte page reports EINVAL.
+    std::string utf8;
+    for (int b = 0; b < 256 && singleByte_; ++b) {
+        const char in = static_cast<char>(b);
+        if (convertOne(cd, &in, 1, utf8)) {
+            std::copy(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(utf8.size(), 4)),
+                      table_[static_cast<std::size_t>(b)].begin());
+            tableLength_[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(std::min<std::size_t>(utf8.size(), 4));
+        } else if (errno == EINVAL) {
+            singleByte_ = false;
+        } else {
+            // Undefined in this code page: keep the byte's Latin-1 meaning, as
+            // Windows does for the holes of 1252, so nothing is lost.
+            std::string latin;
+            appendUtf8(static_cast<char32_t>(b), latin);
+            std::copy(latin.begin(), latin.end(), table_[static_cast<std::size_t>(b)].begin());
+            tableLength_[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(latin.size());
+        }
+        if (b < 0x80 && singleByte_ && (tableLength_[static_cast<std::size_t>(b)] != 1 ||
+                                         table_[static_cast<std::size_t>(b)][0] != static_cast<char>(b)))
+            asciiCompatible_ = false;
+    }
+    if (singleByte_) {
+        iconv_close(cd);
+    } else {
+        iconv_ = cd;
+        asciiCompatible_ = true;  // the multi-byte pages we meet (936) keep ASCII as is
+    }
+}
+
+TextDecoder::~TextDecoder()
+{
+    if (iconv_)
+        iconv_close(static_cast<iconv_t>(iconv_));
+}
+
+void TextDecoder::decode(std::string_view bytes, std::string& out)
+{
+    if (!singleByte_) {
+        decodeMultiByte(bytes, out);
+        return;
+    }
+    for (unsigned char c : bytes) {
+        if (c < 0x80 && asciiCompatible_)
+            out += static_cast<char>(c);
+        else
+            out.append(table_[c].data(), tableLength_[c]);
+    }
+}
+
+void TextDecoder::decodeMultiByte(std::string_view bytes, std::string& out)
+{
+    auto cd = static_cast<iconv_t>(iconv_);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char buf[256];
+    while (inLeft > 0) {
+        char* outPtr = buf;
+        std::size_t outLeft = sizeof buf;
+        const std::size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buf, static_cast<std::size_t>(outPtr - buf));
+        if (r == static_cast<std::size_t>(-1)) {
+            if (errno == E2BIG)
+                continue;
+            // An invalid or cut-off sequence: mark it and go on after one byte.
+            out += kReplacement;
+            ++in;
+            --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+}
+
+}  // namespace paradox

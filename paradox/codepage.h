@@ -1,0 +1,45 @@
+// Text decoding from a table's code page to UTF-8. Single-byte code pages use
+// a 256-entry table built once per table; multi-byte ones go through iconv.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace paradox {
+
+struct TableHeader;
+
+// The iconv name of the table's text encoding: the header's code page when
+// set, else the one the sort order / language driver names, else CP437.
+std::string textEncodingOf(const TableHeader& header);
+
+class TextDecoder {
+public:
+    // Throws std::invalid_argument when iconv does not know the encoding.
+    explicit TextDecoder(const std::string& encoding);
+    ~TextDecoder();
+    TextDecoder(const TextDecoder&) = delete;
+    TextDecoder& operator=(const TextDecoder&) = delete;
+
+    const std::string& encoding() const { return encoding_; }
+    // True when bytes below 0x80 decode to themselves, so ASCII text needs no copy.
+    bool asciiCompatible() const { return asciiCompatible_; }
+    // Appends the UTF-8 form of bytes to out. Bytes that do not decode become U+FFFD.
+    void decode(std::string_view bytes, std::string& out);
+
+private:
+    void decodeMultiByte(std::string_view bytes, std::string& out);
+
+    std::string encoding_;
+    bool singleByte_ = true;
+    bool asciiCompatible_ = true;
+    // For single-byte code pages: UTF-8 of each byte (length in the last element).
+    std::array<std::array<char, 4>, 256> table_{};
+    std::array<std::uint8_t, 256> tableLength_{};
+    void* iconv_ = nullptr;  // iconv_t for multi-byte code pages
+};
+
+}  // namespace paradox

@@ -1,0 +1,43 @@
+// The table header of a .DB file: fixed part, v4+ extension, field
+// descriptors, names and sort order, checked against the file before use.
+#pragma once
+
+#include "paradox/byte_source.h"
+#include "paradox/fields.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace paradox {
+
+inline constexpr std::uint8_t kFileTypeKeyed = 0;
+inline constexpr std::uint8_t kFileTypeUnkeyed = 2;
+
+struct TableHeader {
+    std::uint16_t recordSize = 0;
+    std::uint16_t headerSize = 0;
+    std::uint8_t fileType = 0;
+    std::uint8_t blockSizeCode = 0;  // block size in KiB
+    std::uint32_t recordCount = 0;
+    std::uint16_t fileBlocks = 0;
+    std::uint16_t firstBlock = 0;
+    std::uint16_t lastBlock = 0;
+    std::uint16_t keyFieldCount = 0;
+    std::uint8_t sortOrder = 0;
+    std::uint8_t versionId = 0;  // 3 = 3.0, 4 = 3.5, 5..9 = 4.x, 10..11 = 5.x, 12 = 7.x
+    std::uint32_t autoIncrement = 0;
+    std::uint32_t encryptionKey = 0;  // 0 = not encrypted
+    std::uint16_t codePage = 0;       // 0 = none stored
+    std::string tableName;            // raw bytes as stored
+    std::string sortOrderName;        // e.g. "ascii", "ANSII850"; empty when absent
+    std::vector<Field> fields;        // names still raw (decoded by the table)
+
+    std::uint32_t blockSize() const { return static_cast<std::uint32_t>(blockSizeCode) * 1024u; }
+    bool hasExtension() const { return versionId >= 5; }
+};
+
+// Reads and checks the header; throws FormatError naming the source.
+TableHeader readHeader(ByteSource& source);
+
+}  // namespace paradox

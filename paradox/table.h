@@ -1,0 +1,97 @@
+// A Paradox table (.DB, with its .MB when there is one) read record by record
+// in the order of the data-block chain. Values are decoded only when asked.
+#pragma once
+
+#include "paradox/blobs.h"
+#include "paradox/blocks.h"
+#include "paradox/byte_source.h"
+#include "paradox/codepage.h"
+#include "paradox/header.h"
+#include "paradox/value.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace paradox {
+
+// Opens the table's .MB file when a blob needs it; returns nullptr when there is none.
+using BlobOpener = std::function<std::unique_ptr<ByteSource>()>;
+
+class Table {
+public:
+    // Opens path read-only; the .MB file is looked for beside it in any letter case.
+    static std::unique_ptr<Table> open(const std::filesystem::path& path);
+    // Reads from any byte source; blobOpener may be empty (no .MB file).
+    Table(std::unique_ptr<ByteSource> db, BlobOpener blobOpener);
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const std::string& fileName() const { return db_->name(); }
+    const TableHeader& header() const { return header_; }
+    const std::vector<Field>& fields() const { return header_.fields; }
+    std::size_t fieldCount() const { return header_.fields.size(); }
+    // The record count stored in the header.
+    std::uint32_t recordCount() const { return header_.recordCount; }
+    // The iconv name of the encoding texts are decoded from.
+    const std::string& textEncoding() const { return decoder_->encoding(); }
+
+    // Moves to the next record (the first on the first call); false at the
+    // end. Throws FormatError when the block chain is broken; the records
+    // before the damage have been delivered by then.
+    bool next();
+    // Starts again before the first record.
+    void rewind();
+    // Number of the current record, from 0, in chain order.
+    std::uint64_t recordIndex() const { return recordIndex_; }
+
+    // The value of a field of the current record. Texts and bytes stay valid
+    // until the next call of next() or rewind(). Throws FormatError for a
+    // value that cannot be read (a broken blob, a bad BCD), naming the field.
+    Value value(std::size_t field);
+    // The field's bytes in the record as stored.
+    std::string_view rawField(std::size_t field) const;
+    // The stored bytes of a text value (Alpha up to its end, a memo before
+    // decoding); valid after value(field) for the current record.
+    std::string_view rawText(std::size_t field);
+    TextDecoder& textDecoder() { return *decoder_; }
+
+private:
+    Value decode(std::size_t field, const std::uint8_t* p);
+    Value decodeText(std::size_t field, std::string_view bytes);
+    Value decodeBlob(std::size_t field, const std::uint8_t* p);
+    BlobFile& blobFile(std::size_t field);
+    [[noreturn]] void valueError(std::size_t field, const std::string& problem) const;
+
+    std::unique_ptr<ByteSource> db_;
+    BlobOpener blobOpener_;
+    TableHeader header_;
+    std::unique_ptr<TextDecoder> decoder_;
+    BlockChain chain_;
+    std::unique_ptr<BlobFile> blobs_;
+    bool blobsMissing_ = false;
+
+    std::vector<std::uint8_t> block_;
+    std::uint32_t recordsInBlock_ = 0;
+    std::uint32_t positionInBlock_ = 0;
+    bool started_ = false;
+    bool atRecord_ = false;
+    std::uint64_t recordIndex_ = 0;
+
+    // Per field: storage for decoded texts and the value decoded for the current record.
+    std::vector<std::string> storage_;
+    std::vector<std::string> rawStorage_;
+    std::vector<Value> cache_;
+    std::vector<std::uint64_t> cachedFor_;
+    std::uint64_t generation_ = 1;
+};
+
+// The .MB file beside a .DB file, matched in any letter case (exact case first).
+std::optional<std::filesystem::path> findBlobFile(const std::filesystem::path& dbPath);
+
+}  // namespace paradox

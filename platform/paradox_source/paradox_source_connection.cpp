@@ -1,0 +1,210 @@
+// ParadoxSourceConnection: connection text and query parsing, the table
+// lookup in the folder, and the forward-only recordset over paradox::Table.
+#include "platform/paradox_source/paradox_source_connection.h"
+
+#include "paradox/table.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+namespace platform {
+
+namespace paradox_source {
+
+namespace {
+
+constexpr std::string_view kConnectionPrefix = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+constexpr std::string_view kConnectionSuffix = ";Extended Properties=Paradox 5.x;";
+constexpr std::string_view kQueryPrefix = "SELECT * FROM [";
+
+std::string lowerAscii(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c); });
+    return s;
+}
+
+}  // namespace
+
+std::optional<std::string> folderOf(const std::string& text)
+{
+    if (text.compare(0, kConnectionPrefix.size(), kConnectionPrefix) != 0)
+        return std::nullopt;
+    const auto suffix = text.rfind(kConnectionSuffix);
+    if (suffix == std::string::npos || suffix < kConnectionPrefix.size() ||
+        suffix + kConnectionSuffix.size() != text.size())
+        return std::nullopt;
+    return text.substr(kConnectionPrefix.size(), suffix - kConnectionPrefix.size());
+}
+
+std::optional<std::string> tableOf(const std::string& query)
+{
+    if (query.size() < kQueryPrefix.size() + 1 || query.compare(0, kQueryPrefix.size(), kQueryPrefix) != 0 ||
+        query.back() != ']')
+        return std::nullopt;
+    const std::string_view inner(query.data() + kQueryPrefix.size(), query.size() - kQueryPrefix.size() - 1);
+    std::string name;
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+        if (inner[i] == ']') {
+            if (i + 1 >= inner.size() || inner[i + 1] != ']')
+                return std::nullopt;  // a lone "]" closes the name early
+            ++i;
+        }
+        name += inner[i];
+    }
+    if (name.empty())
+        return std::nullopt;
+    return name;
+}
+
+std::optional<std::filesystem::path> findTable(const std::filesystem::path& folder, const std::string& name)
+{
+    const std::string wanted = lowerAscii(name);
+    std::vector<std::filesystem::path> matches;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::filesystem::path& p = it->path();
+        const std::string file = p.filename().string();
+        if (file.size() < 4 || lowerAscii(file.substr(file.size() - 3)) != ".db")
+            continue;
+        if (lowerAscii(file.substr(0, file.size() - 3)) != wanted)
+            continue;
+        std::error_code typeEc;
+        if (it->is_regular_file(typeEc))
+            matches.push_back(p);
+    }
+    if (matches.empty())
+        return std::nullopt;
+    std::sort(matches.begin(), matches.end(),
+              [](const auto& a, const auto& b) { return a.filename().string() < b.filename().string(); });
+    for (const auto& m : matches) {
+        const std::string file = m.filename().string();
+        if (file.compare(0, file.size() - 3, name) == 0 && file.size() - 3 == name.size())
+            return m;
+    }
+    return matches.front();
+}
+
+std::int16_t adoTypeOf(paradox::FieldType type)
+{
+    using paradox::FieldType;
+    switch (type) {
+    case FieldType::Alpha: return 202;          // adVarWChar
+    case FieldType::Date: return 133;           // adDBDate
+    case FieldType::Short: return 2;            // adSmallInt
+    case FieldType::Long:
+    case FieldType::Autoincrement: return 3;    // adInteger
+    case FieldType::Currency: return 6;         // adCurrency
+    case FieldType::Number: return 5;           // adDouble
+    case FieldType::Logical: return 11;         // adBoolean
+    case FieldType::Memo: return 203;           // adLongVarWChar
+    case FieldType::Blob:
+    case FieldType::FormattedMemo:
+    case FieldType::Ole:
+    case FieldType::Graphic: return 205;        // adLongVarBinary
+    case FieldType::Time: return 134;           // adDBTime
+    case FieldType::Timestamp: return 135;      // adDBTimeStamp
+    case FieldType::Bcd: return 131;            // adNumeric
+    case FieldType::Bytes: return 128;          // adBinary
+    }
+    return 0;
+}
+
+}  // namespace paradox_source
+
+namespace {
+
+class ParadoxRecordset final : public SourceRecordset {
+public:
+    explicit ParadoxRecordset(std::unique_ptr<paradox::Table> table) : table_(std::move(table))
+    {
+        atRecord_ = table_->next();
+        bof_ = !atRecord_;
+    }
+
+    int fieldCount() const override { return static_cast<int>(table().fieldCount()); }
+    const std::string& fieldName(int index) const override { return field(index).name; }
+    std::int16_t fieldType(int index) const override { return paradox_source::adoTypeOf(field(index).type); }
+
+    paradox::Value value(int index) override
+    {
+        field(index);
+        if (!atRecord_)
+            throw std::runtime_error("No current record: the recordset of " + table().fileName() + " is at its end.");
+        return table_->value(static_cast<std::size_t>(index));
+    }
+
+    bool eof() const override { return !atRecord_; }
+    bool bof() const override { return bof_; }
+    std::int64_t recordCount() const override { return table().recordCount(); }
+
+    void moveNext() override
+    {
+        if (!atRecord_)
+            throw std::runtime_error("Cannot move past the end of the recordset of " + table().fileName() + ".");
+        bof_ = false;
+        atRecord_ = false;  // stays at the end when the chain breaks
+        atRecord_ = table_->next();
+    }
+
+    void close() override
+    {
+        table_.reset();
+        atRecord_ = false;
+    }
+
+private:
+    const paradox::Table& table() const
+    {
+        if (!table_)
+            throw std::runtime_error("The recordset is closed.");
+        return *table_;
+    }
+    const paradox::Field& field(int index) const
+    {
+        if (index < 0 || static_cast<std::size_t>(index) >= table().fieldCount())
+            throw std::out_of_range("Field index " + std::to_string(index) + " is out of range for " +
+                                    table().fileName() + ".");
+        return table().fields()[static_cast<std::size_t>(index)];
+    }
+
+    std::unique_ptr<paradox::Table> table_;
+    bool atRecord_ = false;
+    bool bof_ = true;
+};
+
+}  // namespace
+
+const std::filesystem::path& ParadoxSourceConnection::folder() const
+{
+    if (!folder_)
+        throw std::logic_error("the source connection is not open");
+    return *folder_;
+}
+
+void ParadoxSourceConnection::open(const std::string& connectionText)
+{
+    const auto folderText = paradox_source::folderOf(connectionText);
+    if (!folderText)
+        throw std::runtime_error("Unrecognised source connection text: " + connectionText);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(*folderText, ec))
+        throw std::runtime_error("The folder " + *folderText + " does not exist.");
+    folder_ = std::filesystem::path(*folderText);
+}
+
+std::unique_ptr<SourceRecordset> ParadoxSourceConnection::openRecordset(const std::string& query)
+{
+    if (!folder_)
+        throw std::runtime_error("The source connection is not open.");
+    const auto name = paradox_source::tableOf(query);
+    if (!name)
+        throw std::runtime_error("Unsupported query (only SELECT * FROM [table] is understood): " + query);
+    const auto path = paradox_source::findTable(*folder_, *name);
+    if (!path)
+        throw std::runtime_error("The table " + *name + " was not found in the folder " + folder_->string() + ".");
+    return std::make_unique<ParadoxRecordset>(paradox::Table::open(*path));
+}
+
+}  // namespace platform

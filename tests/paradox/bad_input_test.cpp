@@ -1,0 +1,265 @@
+// Damaged and foreign files: every one gives a FormatError naming the file and
+// what is wrong, never a crash; records before the damage are still read.
+#include "paradox/endian.h"
+#include "paradox/error.h"
+#include "paradox/table.h"
+#include "paradox/writer/table_writer.h"
+#include "tests/paradox/memory_table.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+namespace {
+
+using paradox::FieldType;
+using paradox::FormatError;
+using paradox::Value;
+using paradox::writer::BlobPlacement;
+using paradox::writer::TableSpec;
+using paradox::writer::TableWriter;
+
+// A small table: 40 records in 4 blocks of 10, a memo in each kind of .MB block.
+TableWriter sampleWriter(std::uint32_t key = 0)
+{
+    TableSpec spec;
+    spec.versionId = 12;
+    spec.encryptionKey = key;
+    spec.recordsPerBlock = 10;
+    spec.fields = {{"Id", FieldType::Long}, {"Name", FieldType::Alpha, 10}, {"Memo", FieldType::Memo, 15},
+                   {"Amount", FieldType::Bcd, 2}, {"When", FieldType::Timestamp}};
+    TableWriter w(spec);
+    for (int r = 0; r < 40; ++r)
+        w.addRecord({Value::ofInteger(r), Value::ofText("n" + std::to_string(r)),
+                     Value::ofText(std::string(static_cast<std::size_t>(r % 2 ? 3000 : 100 + r), 'm')),
+                     Value::ofBcd("1.25"), Value::ofTimestamp({2001, 2, 3}, 1000)});
+    return w;
+}
+
+struct ReadResult {
+    int records = 0;
+    std::string error;  // empty: read to the end without error
+};
+
+// Opens and reads every value; only FormatError may escape the reader.
+ReadResult readAll(const std::string& db, const std::string& mb)
+{
+    ReadResult result;
+    try {
+        auto t = testsupport::openInMemory(db, mb, "damaged.db");
+        while (t->next()) {
+            ++result.records;
+            for (std::size_t i = 0; i < t->fieldCount(); ++i) {
+                try {
+                    t->value(i);
+                } catch (const FormatError& e) {
+                    EXPECT_FALSE(std::string(e.what()).empty());
+                }
+            }
+        }
+    } catch (const FormatError& e) {
+        result.error = e.what();
+    }
+    return result;
+}
+
+void patch16(std::string& s, std::size_t at, std::uint32_t v) { paradox::storeLe16(reinterpret_cast<std::uint8_t*>(s.data() + at), v); }
+
+struct HeaderCase {
+    const char* label;
+    std::function<void(std::string&)> damage;
+    const char* message;
+};
+
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.label; }
+
+class DamagedHeader : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(DamagedHeader, IsRejectedWithAClearMessage)
+{
+    std::string db = sampleWriter().databaseBytes();
+    GetParam().damage(db);
+    const ReadResult r = readAll(db, "");
+    EXPECT_EQ(r.records, 0);
+    EXPECT_NE(r.error.find(GetParam().message), std::string::npos) << r.error;
+    EXPECT_EQ(r.error.rfind("damaged.db: ", 0), 0u) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedHeader,
+    ::testing::Values(
+        HeaderCase{"Empty", [](std::string& s) { s.clear(); }, "the file is empty"},
+        HeaderCase{"Sqlite", [](std::string& s) { s.replace(0, 16, std::string("SQLite format 3\0", 16)); }, "SQLite database"},
+        HeaderCase{"TextFile", [](std::string& s) { s = std::string(200, 'x'); }, "not a Paradox table"},
+        HeaderCase{"Tiny", [](std::string& s) { s.resize(40); }, "too small"},
+        HeaderCase{"RecordSizeZero", [](std::string& s) { patch16(s, 0, 0); }, "record size 0"},
+        HeaderCase{"RecordSizeWrong", [](std::string& s) { patch16(s, 0, 20); }, "the fields take"},
+        HeaderCase{"HeaderPastEnd", [](std::string& s) { patch16(s, 2, 0xF000); }, "past the end of the file"},
+        HeaderCase{"HeaderTooSmall", [](std::string& s) { patch16(s, 2, 0x20); }, "header size 32 is too small"},
+        HeaderCase{"IndexFile", [](std::string& s) { s[4] = 1; }, "index file"},
+        HeaderCase{"FileTypeUnknown", [](std::string& s) { s[4] = 77; }, "unknown file type 77"},
+        HeaderCase{"BlockSizeZero", [](std::string& s) { s[5] = 0; }, "block size code 0"},
+        HeaderCase{"BlockSizeTooLarge", [](std::string& s) { s[5] = 33; }, "block size code 33"},
+        HeaderCase{"VersionTooOld", [](std::string& s) { s[0x39] = 2; }, "unsupported Paradox file version 2"},
+        HeaderCase{"VersionTooNew", [](std::string& s) { s[0x39] = 13; }, "unsupported Paradox file version 13"},
+        HeaderCase{"FieldCountZero", [](std::string& s) { patch16(s, 0x21, 0); }, "field count 0"},
+        HeaderCase{"FieldCountNegative", [](std::string& s) { patch16(s, 0x21, 0xFFFF); }, "field count -1"},
+        HeaderCase{"FieldCountPastHeader", [](std::string& s) { patch16(s, 0x21, 700); }, "too small for 700 fields"},
+        HeaderCase{"UnknownFieldType", [](std::string& s) { s[0x78 + 2] = 0x07; }, "unknown type code 7"},
+        HeaderCase{"WrongFixedSize", [](std::string& s) { s[0x78 + 1] = 3; }, "expected 4"},
+        HeaderCase{"BcdScaleTooLarge", [](std::string& s) { s[0x78 + 7] = 40; }, "scale of 0 to 32"},
+        HeaderCase{"UnterminatedNames", [](std::string& s) { std::fill(s.begin() + 0x78 + 10, s.begin() + 2048, 'x'); }, "runs past the end of the header"},
+        HeaderCase{"RecordLargerThanBlock", [](std::string& s) { s[5] = 1; patch16(s, 0, 1100); }, "does not fit"}),
+    [](const ::testing::TestParamInfo<HeaderCase>& p) { return std::string(p.param.label); });
+
+// Block n of the sample (1-based) starts at 2048 + (n-1) * 2048.
+std::size_t blockAt(int n) { return 2048 + static_cast<std::size_t>(n - 1) * 2048; }
+
+struct ChainCase {
+    const char* label;
+    std::function<void(std::string&)> damage;
+    int recordsBefore;
+    const char* message;
+};
+
+void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.label; }
+
+class DamagedChain : public ::testing::TestWithParam<ChainCase> {};
+
+TEST_P(DamagedChain, StopsWithAnErrorAfterTheGoodRecords)
+{
+    std::string db = sampleWriter().databaseBytes();
+    GetParam().damage(db);
+    const ReadResult r = readAll(db, sampleWriter().blobBytes());
+    EXPECT_EQ(r.records, GetParam().recordsBefore);
+    EXPECT_NE(r.error.find(GetParam().message), std::string::npos) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedChain,
+    ::testing::Values(
+        ChainCase{"Cycle", [](std::string& s) { patch16(s, blockAt(3), 1); }, 30, "loops back"},
+        ChainCase{"SelfReference", [](std::string& s) { patch16(s, blockAt(2), 2); }, 20, "loops back"},
+        ChainCase{"NextPastEnd", [](std::string& s) { patch16(s, blockAt(2), 9); }, 20, "points past the end"},
+        ChainCase{"FirstPastEnd", [](std::string& s) { patch16(s, 0x0E, 5); }, 0, "first block lies past the end"},
+        ChainCase{"TooManyRecords", [](std::string& s) { patch16(s, blockAt(2) + 4, 2000); }, 10, "holds at most"},
+        ChainCase{"CutInTheLastBlock", [](std::string& s) { s.resize(blockAt(4) + 100); }, 30, "cut off"},
+        ChainCase{"CutBeforeTheLastBlock", [](std::string& s) { s.resize(blockAt(4) + 3); }, 30, "cut off"}),
+    [](const ::testing::TestParamInfo<ChainCase>& p) { return std::string(p.param.label); });
+
+TEST(DamagedChain, EmptyBlocksInTheChainAreSkipped)
+{
+    std::string db = sampleWriter().databaseBytes();
+    patch16(db, blockAt(2) + 4, static_cast<std::uint32_t>(-static_cast<int>(4 + 10 + 15 + 17 + 8)) & 0xFFFF);
+    const ReadResult r = readAll(db, sampleWriter().blobBytes());
+    EXPECT_EQ(r.records, 30);
+    EXPECT_EQ(r.error, "");
+}
+
+// Record 1 (odd) keeps its memo in a type-2 block, record 0 in a type-3 block.
+struct BlobCase {
+    const char* label;
+    int record;
+    std::function<void(std::string& db, std::string& mb, std::size_t trailer)> damage;
+    const char* message;
+};
+
+void PrintTo(const BlobCase& c, std::ostream* os) { *os << c.label; }
+
+class DamagedBlob : public ::testing::TestWithParam<BlobCase> {};
+
+TEST_P(DamagedBlob, GivesAnErrorForThatValueOnly)
+{
+    const TableWriter w = sampleWriter();
+    std::string db = w.databaseBytes();
+    std::string mb = w.blobBytes();
+    const int record = GetParam().record;
+    // Fields: Id 4, Name 10, Memo 15 (leader 5 + trailer 10).
+    const std::size_t trailer = blockAt(1) + 6 + static_cast<std::size_t>(record) * 54 + 4 + 10 + 5;
+    GetParam().damage(db, mb, trailer);
+    auto t = testsupport::openInMemory(db, mb, "damaged.db");
+    for (int r = 0; r <= record; ++r)
+        ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).integer, record);
+    try {
+        t->value(2);
+        FAIL() << "no error";
+    } catch (const FormatError& e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("field Memo"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(t->value(1).text, "n" + std::to_string(record));
+    ASSERT_TRUE(t->next());
+    EXPECT_FALSE(t->value(2).isNull());  // the next record's memo is fine
+}
+
+std::uint32_t load32(const std::string& s, std::size_t at) { return paradox::loadLe32(reinterpret_cast<const std::uint8_t*>(s.data() + at)); }
+void patch32(std::string& s, std::size_t at, std::uint32_t v) { paradox::storeLe32(reinterpret_cast<std::uint8_t*>(s.data() + at), v); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedBlob,
+    ::testing::Values(
+        BlobCase{"PointerZero", 1, [](std::string& db, std::string&, std::size_t at) { patch32(db, at, 0); }, "pointer in the record is zero"},
+        BlobCase{"PointerPastEnd", 1, [](std::string& db, std::string&, std::size_t at) { patch32(db, at, 0x7FFFFF00u | 0xFF); }, "past the end"},
+        BlobCase{"PointerToHeader", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[load32(db, at) & ~0xFFu] = 0; }, "header block"},
+        BlobCase{"PointerToFreeBlock", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[load32(db, at) & ~0xFFu] = 4; }, "free block"},
+        BlobCase{"UnknownBlockType", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[load32(db, at) & ~0xFFu] = 9; }, "unknown block type 9"},
+        BlobCase{"SingleBlockWithSlot", 1, [](std::string& db, std::string&, std::size_t at) { db[at] = 3; }, "addressed with slot 3"},
+        BlobCase{"SingleLengthMismatch", 1, [](std::string& db, std::string&, std::size_t at) { patch32(db, at + 4, 2999); }, "the record says 2999"},
+        BlobCase{"SingleLongerThanBlock", 1, [](std::string& db, std::string& mb, std::size_t at) { patch32(db, at + 4, 9000); patch32(mb, (load32(db, at) & ~0xFFu) + 3, 9000); }, "longer than its block"},
+        BlobCase{"MemoFileCut", 1, [](std::string& db, std::string& mb, std::size_t at) { mb.resize((load32(db, at) & ~0xFFu) + 100); }, "past the end"},
+        BlobCase{"SlotOutOfRange", 0, [](std::string& db, std::string&, std::size_t at) { db[at] = 64; }, "slot 64 does not exist"},
+        BlobCase{"SlotEmpty", 0, [](std::string& db, std::string&, std::size_t at) { db[at] = 5; }, "slot 5 is empty"},
+        BlobCase{"SlotLengthMismatch", 0, [](std::string& db, std::string&, std::size_t at) { patch32(db, at + 4, 99); }, "the record says 99"},
+        BlobCase{"SlotOutsideBlock", 0, [](std::string& db, std::string& mb, std::size_t at) { mb[(load32(db, at) & ~0xFFu) + 12 + 5 * (load32(db, at) & 0xFF)] = 2; }, "points outside its block"}),
+    [](const ::testing::TestParamInfo<BlobCase>& p) { return std::string(p.param.label); });
+
+class Mutations : public ::testing::TestWithParam<std::uint32_t> {};
+
+// Cutting the files anywhere: an error or fewer records, never a crash.
+TEST_P(Mutations, TruncatedFilesNeverCrash)
+{
+    const TableWriter w = sampleWriter(GetParam());
+    const std::string db = w.databaseBytes();
+    const std::string mb = w.blobBytes();
+    for (std::size_t len = 0; len < db.size(); len += len < 2200 ? 1 : 61) {
+        const ReadResult r = readAll(db.substr(0, len), mb);
+        EXPECT_LE(r.records, 40);
+        if (len < 2048) {
+            EXPECT_FALSE(r.error.empty()) << len;
+        }
+    }
+    for (std::size_t len = 0; len < mb.size(); len += 37)
+        EXPECT_EQ(readAll(db, mb.substr(0, len)).records, 40);
+}
+
+// Flipping single bits in header, blocks and .MB: only FormatError escapes.
+TEST_P(Mutations, BitFlipsNeverCrash)
+{
+    const TableWriter w = sampleWriter(GetParam());
+    const std::string db = w.databaseBytes();
+    const std::string mb = w.blobBytes();
+    for (std::size_t byte = 0; byte < 0x200; ++byte) {
+        for (int bit = 0; bit < 8; ++bit) {
+            std::string d = db;
+            d[byte] = static_cast<char>(d[byte] ^ (1 << bit));
+            readAll(d, mb);
+        }
+    }
+    std::mt19937 rng(GetParam() + 1);
+    for (int i = 0; i < 3000; ++i) {
+        std::string d = db;
+        std::string m = mb;
+        std::string& target = i % 2 ? m : d;
+        for (int k = 0; k < 1 + i % 4; ++k) {
+            const std::size_t at = rng() % target.size();
+            target[at] = static_cast<char>(target[at] ^ (1 << (rng() % 8)));
+        }
+        readAll(d, m);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, Mutations, ::testing::Values(0u, 0x0A25E09Au));
+
+}  // namespace

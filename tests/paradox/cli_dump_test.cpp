@@ -1,0 +1,101 @@
+// dovenmark-cli run as a program: the dump command's output, its help and
+// its exit statuses (0 done, 1 unreadable table, 2 usage error).
+#include "paradox/writer/table_writer.h"
+#include "tests/support/testdata.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+using paradox::FieldType;
+using paradox::Value;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+CliRun runCli(const testsupport::TempDir& dir, const std::string& args)
+{
+    const std::string command = std::string("'") + DOVENMARK_CLI + "' " + args + " > '" + (dir / "out").string() +
+                                "' 2> '" + (dir / "err").string() + "'";
+    const int raw = std::system(command.c_str());
+    CliRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = slurp(dir / "out");
+    r.err = slurp(dir / "err");
+    return r;
+}
+
+TEST(CliDump, PrintsRecordLinesOfATable)
+{
+    testsupport::TempDir dir;
+    paradox::writer::TableSpec spec;
+    spec.fields = {{"Name", FieldType::Alpha, 12}, {"N", FieldType::Number}, {"Pic", FieldType::Blob, 10},
+                   {"D", FieldType::Date}, {"Amount", FieldType::Bcd, 2}};
+    paradox::writer::TableWriter w(spec);
+    w.addRecord({Value::ofText("Café\tx"), Value::ofDouble(0.1), Value::ofBytes("abc"),
+                 Value::ofDate({1996, 5, 4}), Value::ofBcd("-12.5")});
+    w.addRecord({});
+    w.writeFiles(dir / "t.db", dir / "t.mb");
+    const CliRun r = runCli(dir, "dump '" + (dir / "t.db").string() + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "@record 0\n"
+              "0\tName\tCafé\\tx\n"
+              "0\tName#raw\t436166E90978\n"
+              "1\tN\t0.1\n"
+              "2\tPic\tsize=3 sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\n"
+              "3\tD\t1996-05-04\n"
+              "4\tAmount\t-12.50\n"
+              "@record 1\n"
+              "0\tName\t\\N\n"
+              "1\tN\t\\N\n"
+              "2\tPic\t\\N\n"
+              "3\tD\t\\N\n"
+              "4\tAmount\t\\N\n");
+}
+
+TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
+{
+    testsupport::TempDir dir;
+    std::ofstream(dir / "text.db") << "just some text, certainly not a Paradox table at all, long enough "
+                                      "to pass the size check of the header reader.\n";
+    const struct {
+        std::string args;
+        int status;
+        std::string inOut;
+        std::string inErr;
+    } cases[] = {
+        {"--help", 0, "Usage: dovenmark-cli COMMAND", ""},
+        {"", 2, "", "Usage: dovenmark-cli COMMAND"},
+        {"frobnicate", 2, "", "unknown command 'frobnicate'"},
+        {"dump --help", 0, "Usage: dovenmark-cli dump TABLE.db", ""},
+        {"dump", 2, "", "expected one table file"},
+        {"dump a.db b.db", 2, "", "expected one table file"},
+        {"dump '" + (dir / "missing.db").string() + "'", 1, "", "missing.db: cannot open the file"},
+        {"dump '" + (dir / "text.db").string() + "'", 1, "", "text.db: not a Paradox table"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = runCli(dir, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
+        EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
+    }
+}
+
+}  // namespace

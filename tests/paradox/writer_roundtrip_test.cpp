@@ -1,0 +1,352 @@
+// Tables written by our writer and read back: every field type at every file
+// version and block size, encrypted or not, blobs in both .MB block kinds,
+// code pages, odd header sizes and chains that run against the file order.
+#include "paradox/error.h"
+#include "paradox/table.h"
+#include "paradox/writer/table_writer.h"
+#include "tests/paradox/memory_table.h"
+#include "tests/support/testdata.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <tuple>
+
+namespace {
+
+using paradox::CivilDate;
+using paradox::FieldType;
+using paradox::Value;
+using paradox::ValueType;
+using paradox::writer::BlobPlacement;
+using paradox::writer::FieldSpec;
+using paradox::writer::TableSpec;
+using paradox::writer::TableWriter;
+
+std::vector<FieldSpec> everyType()
+{
+    return {
+        {"Name", FieldType::Alpha, 20},      {"Born", FieldType::Date, 0},
+        {"Small", FieldType::Short, 0},      {"Big", FieldType::Long, 0},
+        {"Price", FieldType::Currency, 0},   {"Ratio", FieldType::Number, 0},
+        {"Ok", FieldType::Logical, 0},       {"Notes", FieldType::Memo, 20},
+        {"Data", FieldType::Blob, 10},       {"Styled", FieldType::FormattedMemo, 15},
+        {"Obj", FieldType::Ole, 12},         {"Pic", FieldType::Graphic, 30},
+        {"At", FieldType::Time, 0},          {"When", FieldType::Timestamp, 0},
+        {"Id", FieldType::Autoincrement, 0}, {"Amount", FieldType::Bcd, 2},
+        {"Raw", FieldType::Bytes, 6},
+    };
+}
+
+// Blob payloads of every placement: in the leader, sub-allocated, own block.
+std::string blobOfLength(std::size_t n, int seed)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>('a' + (i * 7 + static_cast<std::size_t>(seed)) % 26);
+    return s;
+}
+
+std::vector<std::string> g_keep;  // storage behind the views of expected values
+
+Value expectedValue(std::size_t field, int r)
+{
+    if ((r + static_cast<int>(field)) % 7 == 0)
+        return Value::null();
+    static const std::size_t blobLengths[] = {3, 9, 200, 2000, 2049, 9000};
+    const std::size_t blobLen = blobLengths[static_cast<std::size_t>(r) % 6];
+    switch (field) {
+    case 0: g_keep.push_back("name " + std::to_string(r)); return Value::ofText(g_keep.back());
+    case 1: return Value::ofDate(paradox::civilFromDays(700000 + r * 37));
+    case 2: return Value::ofInteger((r % 2 ? -1 : 1) * (r * 97 % 32767));
+    case 3: return Value::ofInteger((r % 3 ? -1 : 1) * static_cast<std::int64_t>(r) * 1'000'003);
+    case 4: return Value::ofCurrency((r % 2 ? -1.0 : 1.0) * r * 0.25);
+    case 5: return Value::ofDouble(r % 5 == 0 ? 0.0 : (r % 2 ? -1.0 : 1.0) / (r + 3));
+    case 6: return Value::ofBoolean(r % 2 == 0);
+    case 7: g_keep.push_back(blobOfLength(blobLen, r)); return Value::ofText(g_keep.back());
+    case 8:
+    case 9:
+    case 10:
+    case 11: g_keep.push_back(blobOfLength(blobLen + field, r)); return Value::ofBytes(g_keep.back());
+    case 12: return Value::ofTime((r * 1'234'567) % 86'400'000);
+    case 13: return Value::ofTimestamp(paradox::civilFromDays(730000 + r), (std::int64_t{r} * 7'654'321) % 86'400'000);
+    case 14: return Value::ofInteger(r + 1);
+    case 15: g_keep.push_back((r % 2 ? "-" : "") + std::to_string(r) + "." + std::to_string(10 + r % 90)); return Value::ofBcd(g_keep.back());
+    case 16:  // a Bytes field hands out all its bytes, padding included
+        g_keep.push_back(std::string("\x01\x00\xff", 3) + std::to_string(r % 100));
+        g_keep.back().resize(6, '\0');
+        return Value::ofBytes(g_keep.back());
+    }
+    return Value::null();
+}
+
+void expectSame(const Value& got, const Value& want, const std::string& where)
+{
+    ASSERT_EQ(static_cast<int>(got.type), static_cast<int>(want.type)) << where;
+    switch (want.type) {
+    case ValueType::Null: break;
+    case ValueType::Text:
+    case ValueType::Bcd:
+    case ValueType::Bytes: EXPECT_EQ(got.text, want.text) << where; break;
+    case ValueType::Integer: EXPECT_EQ(got.integer, want.integer) << where; break;
+    case ValueType::Double:
+    case ValueType::Currency: EXPECT_EQ(got.number, want.number) << where; break;
+    case ValueType::Boolean: EXPECT_EQ(got.boolean, want.boolean) << where; break;
+    case ValueType::Date: EXPECT_EQ(got.date, want.date) << where; break;
+    case ValueType::Time: EXPECT_EQ(got.milliseconds, want.milliseconds) << where; break;
+    case ValueType::Timestamp:
+        EXPECT_EQ(got.date, want.date) << where;
+        EXPECT_EQ(got.milliseconds, want.milliseconds) << where;
+        break;
+    }
+}
+
+void writeRecords(TableWriter& w, std::size_t fields, int count)
+{
+    g_keep.clear();
+    g_keep.reserve(static_cast<std::size_t>(count) * fields);
+    for (int r = 0; r < count; ++r) {
+        std::vector<Value> values;
+        for (std::size_t f = 0; f < fields; ++f)
+            values.push_back(expectedValue(f, r));
+        w.addRecord(values);
+    }
+}
+
+void readAndCompare(paradox::Table& t, std::size_t fields, int count)
+{
+    int r = 0;
+    while (t.next()) {
+        ASSERT_LT(r, count);
+        for (std::size_t f = 0; f < fields; ++f) {
+            expectSame(t.value(f), expectedValue(f, r), "record " + std::to_string(r) + " field " + std::to_string(f));
+            if (::testing::Test::HasFatalFailure())
+                return;
+        }
+        ++r;
+    }
+    EXPECT_EQ(r, count);
+}
+
+// version, block size code, encrypted
+using Layout = std::tuple<int, int, bool>;
+class WriterRoundTrip : public ::testing::TestWithParam<Layout> {};
+
+TEST_P(WriterRoundTrip, EveryTypeEveryValueReadsBack)
+{
+    const auto [version, blockCode, encrypted] = GetParam();
+    TableSpec spec;
+    spec.versionId = static_cast<std::uint8_t>(version);
+    spec.blockSizeCode = static_cast<std::uint8_t>(blockCode);
+    spec.keyed = version % 2 == 0;
+    spec.codePage = version >= 5 ? 1252 : 0;
+    spec.encryptionKey = encrypted ? 0x0A25E09Au : 0;
+    spec.fields = everyType();
+    const int count = 150;
+    TableWriter w(spec);
+    writeRecords(w, spec.fields.size(), count);
+    auto t = testsupport::openInMemory(w);
+    EXPECT_EQ(t->recordCount(), static_cast<std::uint32_t>(count));
+    EXPECT_EQ(t->header().blockSize(), static_cast<std::uint32_t>(blockCode) * 1024);
+    ASSERT_EQ(t->fieldCount(), spec.fields.size());
+    for (std::size_t f = 0; f < spec.fields.size(); ++f) {
+        EXPECT_EQ(t->fields()[f].name, spec.fields[f].name);
+        EXPECT_EQ(t->fields()[f].type, spec.fields[f].type);
+    }
+    readAndCompare(*t, spec.fields.size(), count);
+    // A second pass after rewind sees the same records.
+    t->rewind();
+    readAndCompare(*t, spec.fields.size(), count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, WriterRoundTrip,
+                         ::testing::Combine(::testing::Values(3, 4, 5, 9, 10, 11, 12),
+                                            ::testing::Values(1, 2, 3, 4, 8, 16, 32), ::testing::Bool()));
+
+struct Shape {
+    const char* label;
+    TableSpec spec;
+};
+
+void PrintTo(const Shape& s, std::ostream* os) { *os << s.label; }
+
+TableSpec shaped(void (*adjust)(TableSpec&))
+{
+    TableSpec s;
+    s.fields = everyType();
+    adjust(s);
+    return s;
+}
+
+class WriterShapes : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(WriterShapes, ReadBackUnchanged)
+{
+    const TableSpec& spec = GetParam().spec;
+    TableWriter w(spec);
+    const int count = 400;
+    writeRecords(w, spec.fields.size(), count);
+    auto t = testsupport::openInMemory(w);
+    readAndCompare(*t, spec.fields.size(), count);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, WriterShapes,
+    ::testing::Values(
+        Shape{"OddHeaderSize", shaped([](TableSpec& s) { s.headerSize = 0x0A37; })},
+        Shape{"OddHeaderSizeOldVersion", shaped([](TableSpec& s) { s.headerSize = 0x0455; s.versionId = 3; s.blockSizeCode = 3; })},
+        Shape{"ChainAgainstFileOrder", shaped([](TableSpec& s) { s.reverseBlocks = true; s.recordsPerBlock = 3; })},
+        Shape{"OneRecordPerBlock", shaped([](TableSpec& s) { s.recordsPerBlock = 1; })},
+        Shape{"AllBlobsInOwnBlocks", shaped([](TableSpec& s) { s.blobPlacement = BlobPlacement::SingleBlock; })},
+        Shape{"EncryptedBlobsInOwnBlocks", shaped([](TableSpec& s) { s.blobPlacement = BlobPlacement::SingleBlock; s.encryptionKey = 0x12345678; })},
+        Shape{"EncryptedChainAgainstFileOrder", shaped([](TableSpec& s) { s.reverseBlocks = true; s.encryptionKey = 0xFFFFFFFF; s.blockSizeCode = 4; })},
+        Shape{"KeyedV7Big", shaped([](TableSpec& s) { s.keyed = true; s.keyFields = 2; s.blockSizeCode = 32; })}),
+    [](const ::testing::TestParamInfo<Shape>& p) { return std::string(p.param.label); });
+
+TEST(WriterBlobs, SubAllocatedBlocksHoldManySmallBlobs)
+{
+    TableSpec spec;
+    spec.fields = {{"M", FieldType::Memo, 11}, {"B", FieldType::Blob, 10}};
+    spec.blobPlacement = BlobPlacement::SubAllocated;
+    TableWriter w(spec);
+    std::vector<std::string> texts;
+    for (int r = 0; r < 300; ++r)
+        texts.push_back(blobOfLength(static_cast<std::size_t>(2 + r * 13 % 900), r));
+    for (const auto& s : texts)
+        w.addRecord({Value::ofText(s), Value::ofBytes(s)});
+    // 300 blobs of ~450 bytes each need many sub-allocated blocks, slots from 63 down.
+    EXPECT_GT(w.blobBytes().size(), 20u * 4096);
+    auto t = testsupport::openInMemory(w);
+    for (const auto& s : texts) {
+        ASSERT_TRUE(t->next());
+        EXPECT_EQ(t->value(0).text, s);
+        EXPECT_EQ(t->value(1).text, s);
+    }
+    EXPECT_FALSE(t->next());
+}
+
+TEST(WriterBlobs, GraphicCarriesTheBareImage)
+{
+    TableSpec spec;
+    spec.fields = {{"G", FieldType::Graphic, 20}};
+    TableWriter w(spec);
+    const std::string image = "BM" + blobOfLength(5000, 1);
+    w.addRecord({Value::ofBytes(image)});
+    w.addRecord({Value::ofBytes("BM12")});  // fits in the leader
+    auto t = testsupport::openInMemory(w);
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).text, image);
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).text, "BM12");
+}
+
+TEST(WriterEmpty, TableWithoutRecordsIsAtEndAtOnce)
+{
+    TableSpec spec;
+    spec.fields = {{"A", FieldType::Alpha, 5}};
+    TableWriter w(spec);
+    auto t = testsupport::openInMemory(w);
+    EXPECT_EQ(t->recordCount(), 0u);
+    EXPECT_FALSE(t->next());
+    EXPECT_FALSE(t->next());
+}
+
+struct CodePageCase {
+    const char* label;
+    std::uint16_t codePage;
+    std::uint8_t version;
+    std::string sortOrderName;
+    std::string encoding;  // what the reader should pick
+    std::string text;      // UTF-8
+    std::string fieldName;
+};
+
+void PrintTo(const CodePageCase& c, std::ostream* os) { *os << c.label; }
+
+class CodePages : public ::testing::TestWithParam<CodePageCase> {};
+
+TEST_P(CodePages, TextAndFieldNamesDecodeToUtf8)
+{
+    const CodePageCase& c = GetParam();
+    TableSpec spec;
+    spec.versionId = c.version;
+    spec.codePage = c.codePage;
+    spec.sortOrderName = c.sortOrderName;
+    spec.textEncoding = c.encoding;
+    spec.fields = {{c.fieldName, FieldType::Alpha, 60},
+                   {"Memo", FieldType::Memo, 14}};
+    TableWriter w(spec);
+    const std::string longText = c.text + " " + c.text + " " + c.text + " " + c.text;
+    w.addRecord({Value::ofText(c.text), Value::ofText(longText)});
+    w.addRecord({Value::ofText("plain ascii"), Value::ofText("short")});
+    auto t = testsupport::openInMemory(w);
+    EXPECT_EQ(t->textEncoding(), c.encoding);
+    EXPECT_EQ(t->fields()[0].name, spec.fields[0].name);
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).text, c.text);
+    EXPECT_EQ(t->value(1).text, longText);
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).text, "plain ascii");
+    EXPECT_EQ(t->value(1).text, "short");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, CodePages,
+    ::testing::Values(CodePageCase{"Cp1252", 1252, 12, "ascii", "CP1252", "Café Ünïcødé € „quoted“ ‰", "Näme"},
+                      CodePageCase{"Cp936", 936, 11, "china", "CP936", "中文测试 mixed 汉字 text", "名字"},
+                      CodePageCase{"Cp437", 437, 9, "ascii", "CP437", "Ç é ░▒▓ ½ ß", "Größe"},
+                      CodePageCase{"Cp850", 850, 10, "intl850", "CP850", "Ø ø Å ã õ", "Året"},
+                      CodePageCase{"Cp866FromDriverName", 0, 9, "cyrr", "CP866", "Привет мир", "Имя"},
+                      CodePageCase{"Roman8FromDriverName", 0, 9, "BLROM800", "HP-ROMAN8", "Š½ƒ¶", "Ñame"},
+                      CodePageCase{"Version3DefaultsTo437", 0, 3, "", "CP437", "Ä ö ü", "Übel"}),
+    [](const ::testing::TestParamInfo<CodePageCase>& p) { return std::string(p.param.label); });
+
+TEST(CodePageBytes, BytesUndefinedIn1252KeepTheirLatin1Meaning)
+{
+    TableSpec spec;
+    spec.fields = {{"A", FieldType::Alpha, 4}};
+    TableWriter w(spec);
+    w.addRecord({Value::ofBytes("\x81\x80")});
+    auto t = testsupport::openInMemory(w);
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).text, "\xC2\x81\xE2\x82\xAC");  // U+0081, then the euro sign
+}
+
+TEST(BlobFileOnDisk, FoundBesideTheTableInAnyLetterCase)
+{
+    testsupport::TempDir dir;
+    TableSpec spec;
+    spec.fields = {{"M", FieldType::Memo, 11}};
+    TableWriter w(spec);
+    const std::string text = blobOfLength(3000, 5);
+    w.addRecord({Value::ofText(text)});
+    w.writeFiles(dir / "foo.db", dir / "FOO.MB");
+    auto t = paradox::Table::open(dir / "foo.db");
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).text, text);
+}
+
+TEST(BlobFileOnDisk, MissingMemoFileIsAnErrorForThatValueOnly)
+{
+    testsupport::TempDir dir;
+    TableSpec spec;
+    spec.fields = {{"N", FieldType::Long, 0}, {"M", FieldType::Memo, 20}};
+    TableWriter w(spec);
+    w.addRecord({Value::ofInteger(7), Value::ofText(blobOfLength(3000, 5))});
+    w.addRecord({Value::ofInteger(8), Value::ofText("tiny")});
+    w.writeFiles(dir / "bar.db", dir / "elsewhere.mb");
+    auto t = paradox::Table::open(dir / "bar.db");
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).integer, 7);
+    try {
+        t->value(1);
+        FAIL() << "no error for a missing memo file";
+    } catch (const paradox::FormatError& e) {
+        EXPECT_NE(std::string(e.what()).find("memo file (.MB)"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("bar.db"), std::string::npos) << e.what();
+    }
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(1).text, "tiny");  // a leader-only memo needs no .MB
+}
+
+}  // namespace
