@@ -4,6 +4,7 @@
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_settings_store.h"
+#include "preview/preview_windows.h"
 #include "shell/form1.h"
 
 #include <QApplication>
@@ -48,6 +49,8 @@ int main(int argc, char* argv[])
     conversion::RegionalSettings regional;
     regional.decimalSeparator = QLocale::system().decimalPoint().toStdString();
     shell::Form1 form(services, regional);
+    preview::PreviewWindows previewWindows(services, form.handOff, &form);
+    form.setPreviewWindow([&previewWindows] { previewWindows.showPreview(); });
     form.Form_Load();
     form.show();
     return QApplication::exec();

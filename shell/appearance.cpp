@@ -11,9 +11,52 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace shell {
+
+namespace {
+constexpr int kProgressSteps = 10000;
+}
+
+TextProgressBar::TextProgressBar(QWidget* parent) : QProgressBar(parent)
+{
+    setRange(0, kProgressSteps);
+    setValue(0);
+    setTextVisible(true);
+    setAlignment(Qt::AlignCenter);
+}
+
+void TextProgressBar::setPercent(double percent)
+{
+    percent_ = std::isfinite(percent) ? std::clamp(percent, 0.0, 100.0) : 0.0;
+    if (percent_ == 0) {
+        showPercent();  // a reset shows at once
+        return;
+    }
+    if (!pending_) {
+        pending_ = true;
+        QTimer::singleShot(40, this, [this] { showPercent(); });
+    }
+}
+
+void TextProgressBar::showPercent()
+{
+    pending_ = false;
+    const int value = static_cast<int>(std::lround(percent_ * kProgressSteps / 100.0));
+    if (this->value() != value)
+        setValue(value);
+}
+
+void TextProgressBar::setDisplayText(const QString& text)
+{
+    text_ = text;
+    update();
+}
 
 QFont WindowFont()
 {

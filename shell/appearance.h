@@ -17,20 +17,24 @@ class QWidget;
 
 namespace shell {
 
-// A progress bar that draws the program's own text inside it, verbatim (the
-// bar's format would read "%p" and the like in a table name).
+// The progress bar of the program's windows: a value from 0 to 100 and the
+// program's own text drawn inside it, verbatim (the bar's format would read
+// "%p" and the like in a table name). The value reaches the screen a few times
+// a second, never once per record.
 class TextProgressBar : public QProgressBar {
 public:
-    using QProgressBar::QProgressBar;
-    void setDisplayText(const QString& text)
-    {
-        text_ = text;
-        update();
-    }
+    explicit TextProgressBar(QWidget* parent = nullptr);
+    void setPercent(double percent);
+    double percent() const { return percent_; }
+    void setDisplayText(const QString& text);
     QString text() const override { return text_; }
 
 private:
+    void showPercent();
+
     QString text_;
+    double percent_ = 0;
+    bool pending_ = false;
 };
 
 // 15 twips make one pixel at 96 dpi; Qt scales on high-dpi screens.

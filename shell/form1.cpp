@@ -31,8 +31,6 @@
 namespace shell {
 
 namespace {
-constexpr int kProgressSteps = 10000;  // the bar's range; the program speaks in percent
-
 const char* const kHelpText =
     "This software transfers text-based and numeric fields but does not handle binary / pictures "
     "fields.\r\n\r\n"
@@ -86,15 +84,6 @@ Form1::Form1(Services& services, conversion::RegionalSettings regional)
     setObjectName("Form1");
     buildControls();
     connectHandlers();
-    // The bar follows the run's progress a few times a second, never once per record.
-    progressTimer_ = new QTimer(this);
-    progressTimer_->setInterval(40);
-    connect(progressTimer_, &QTimer::timeout, this, [this] {
-        const int value = static_cast<int>(std::lround(progress_ * kProgressSteps / 100.0));
-        if (ProgressBar1->value() != value)
-            ProgressBar1->setValue(value);
-    });
-    progressTimer_->start();
 }
 
 Form1::~Form1() = default;
@@ -145,10 +134,6 @@ void Form1::buildControls()
 
     PushButton7 = Button(this, "PushButton7", "Start Converting", TwipsRect(120, 6585, 7800, 405));
     ProgressBar1 = Make<TextProgressBar>(this, "ProgressBar1", TwipsRect(120, 7110, 7800, 405));
-    ProgressBar1->setRange(0, kProgressSteps);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(true);
-    ProgressBar1->setAlignment(Qt::AlignCenter);
 
     // Work lists of the conversion run, below the bottom edge of the client area.
     List1Box = Make<QListWidget>(this, "List1", TwipsRect(240, 8820, 3330, 1635));
@@ -303,14 +288,12 @@ bool Form1::checked(const QCheckBox* box) const
 
 void Form1::setProgressValue(double percent)
 {
-    progress_ = std::isfinite(percent) ? std::clamp(percent, 0.0, 100.0) : 0.0;
-    if (progress_ == 0)
-        ProgressBar1->setValue(0);  // the reset at the end of a run shows at once
+    ProgressBar1->setPercent(percent);
 }
 
 double Form1::progressValue() const
 {
-    return progress_;
+    return ProgressBar1->percent();
 }
 
 void Form1::setProgressText(const std::string& value)

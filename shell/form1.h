@@ -23,7 +23,6 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 
 namespace shell {
 
@@ -141,8 +140,6 @@ private:
     ListItems list1_;
     ListItems list2_;
     std::function<void()> previewWindow_;
-    double progress_ = 0;
-    QTimer* progressTimer_;
     std::optional<QCursor> hand_;
     bool skinned_ = false;
 };

@@ -110,14 +110,17 @@ std::string CheckedRowsText(const ListRows& list, platform::EventLoop& events)
             events.yield();
             const std::string cell = list.cell(r, k);
             text += cell;
+            // The last cell's padding and tab would be cut off again with the
+            // trailing spaces, so they are never written (a long memo line
+            // would otherwise pad every row to its width).
+            if (k == columns)
+                break;
             const std::size_t length = CharacterCount(cell);
             const std::size_t w = width[static_cast<std::size_t>(k - 1)];
             if (w > length)
                 text.append(w - length, ' ');
             text.push_back('\t');
         }
-        if (!text.empty())
-            text.pop_back();
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         text += "\r\n";

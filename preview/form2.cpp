@@ -1,0 +1,375 @@
+#include "preview/form2.h"
+
+#include "preview/list_models.h"
+#include "preview/preview_windows.h"
+#include "preview/window_setup.h"
+#include "shell/app_title.h"
+#include "shell/error_report.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <QUrl>
+
+#include <optional>
+#include <stdexcept>
+
+namespace preview {
+
+namespace {
+const char* const kLocation = "Quillon2021/08/31.Form2.";
+const char* const kPasteHint = "Click a text area where you normally type and press Ctrl+V to paste the clipboard.";
+
+std::string Location(const char* procedure)
+{
+    return std::string(kLocation) + procedure + " ";
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const char* caption, int l, int t, int w)
+{
+    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+    b->setObjectName(name);
+    b->setFont(shell::ButtonFont());
+    b->setGeometry(shell::TwipsRect(l, t, w, 405));
+    return b;
+}
+
+std::string TrimmedSpaces(const std::string& s)
+{
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool ContainsIgnoringCase(const std::string& text, const char* word)
+{
+    return QString::fromStdString(text).contains(QString::fromUtf8(word), Qt::CaseInsensitive);
+}
+}  // namespace
+
+Form2::Form2(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
+{
+    setObjectName("Form2");
+    setModal(true);
+    buildControls();
+}
+
+Form2::~Form2() = default;
+
+void Form2::buildControls()
+{
+    SetFixedClientSize(this, 8040, 8430);
+    PushButton5 = Button(this, "PushButton5", "< Back", 120, 120, 3720);
+    PushButton9 = Button(this, "PushButton9", "Skip Table / Do Not Execute SQL", 3960, 120, 3960);
+    ListView1 = new QTreeView(this);
+    ListView1->setObjectName("ListView1");
+    ListView1->setGeometry(shell::TwipsRect(120, 630, 7800, 3315));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setItemsExpandable(false);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->setToolTip(QString::fromUtf8(kToolTip));
+    PushButton1 = Button(this, "PushButton1", "Execute SQL", 120, 4040, 7800);
+    PushButton3 = Button(this, "PushButton3", "Find and Replace", 120, 4550, 3840);
+    PushButton2 = Button(this, "PushButton2", "Copy SQL To Clipboard", 4080, 4550, 3840);
+    Frame2 = new QGroupBox("Error:", this);
+    Frame2->setObjectName("Frame2");
+    Frame2->setGeometry(shell::TwipsRect(120, 5010, 7800, 1785));
+    Text1 = new QPlainTextEdit(Frame2);
+    Text1->setObjectName("Text1");
+    Text1->setGeometry(shell::TwipsRect(240, 300, 7320, 1290));
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    PushButton6 = Button(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
+    PushButton4 = Button(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
+    PushButton8 = Button(this, "PushButton8", " Email Error Message To Marrowby", 120, 7410, 3840);
+    PushButton7 = Button(this, "PushButton7", "View Datatype Conversion", 4080, 7410, 3840);
+    ProgressBar1 = new shell::TextProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setGeometry(shell::TwipsRect(120, 7920, 7800, 405));
+    ProgressBar1->setDisplayText("Progress Bar");
+
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
+    connect(PushButton4, &QPushButton::clicked, this, [this] { PushButton4_Click(); });
+    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
+    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+    connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
+    connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
+    connect(PushButton9, &QPushButton::clicked, this, [this] { PushButton9_Click(); });
+    connect(ListView1, &QTreeView::clicked, this, [this](const QModelIndex& i) { ListView1_Click(i); });
+}
+
+void Form2::Form_Load()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    SetUpWindow(this, op, "SQL Preview", windows_.services().paths.folder);
+    op.step(112, [&] {
+        model_ = new PreviewListModel(windows_.handOff().preview.list(), this);
+        model_->onRowSelected = [this](int row) { selectRow(row); };
+        ListView1->setModel(model_);
+    });
+    op.step(114, [&] { ListView1->setColumnWidth(0, shell::Twips(7000)); });
+}
+
+void Form2::aboutToShow()
+{
+    if (!model_)
+        return;
+    model_->refresh();
+    model_->setLive(true);
+    ListView1->setColumnWidth(0, std::max(ListView1->columnWidth(0), shell::Twips(7000)));
+}
+
+std::string Form2::errorText() const
+{
+    return Text1->toPlainText().toStdString();
+}
+
+void Form2::message(const std::string& text)
+{
+    platform::Message m;
+    m.text = text;
+    m.title = shell::AppTitle();
+    windows_.services().dialogs.show(m);
+}
+
+void Form2::selectRow(int row)
+{
+    if (!model_)
+        return;
+    const QModelIndex index = model_->index(row - 1, 0);
+    ListView1->setCurrentIndex(index);
+    ListView1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void Form2::PushButton1_Click()
+{
+    if (executing_)
+        return;  // a second click while the lines run does nothing
+    auto& services = windows_.services();
+    auto& handOff = windows_.handOff();
+    auto& list = handOff.preview.list();
+    shell::GuardedOperation op(services.dialogs, Location("PushButton1_Click"));
+
+    bool empty = false;
+    if (op.step(104, [&] { empty = list.count() == 0; }) && empty) {
+        op.step(150, [&] { message("No SQL to run."); });
+        return;
+    }
+    executing_ = true;
+    closeRequested_ = false;
+    op.step(106, [&] { shell::SetBusyPointer(true); });
+    const int n = list.count();
+    for (int r = 1; r <= n && !closeRequested_; ++r) {
+        op.step(112, [&] { services.events.yield(); });
+        if (closeRequested_)
+            break;
+        op.step(114, [&] { ProgressBar1->setPercent(static_cast<double>(r) / list.count() * 100); });
+        op.step(116, [&] {
+            ProgressBar1->setDisplayText(QStringLiteral("Please wait.. Processing row: %1 of %2")
+                                             .arg(r)
+                                             .arg(list.count()));
+        });
+        bool blank = false;
+        std::string line;
+        if (op.step(118, [&] {
+                line = std::string(list.text(r));
+                blank = TrimmedSpaces(line).empty();
+            })
+            && blank)
+            continue;
+
+        std::optional<std::string> sqlError;
+        const int step = ContainsIgnoringCase(line, "INSERT INTO") ? 132 : 134;
+        op.step(step, [&] {
+            try {
+                if (!handOff.mssql_conn)
+                    throw std::runtime_error("SQLException: there is no connection to the server.");
+                handOff.mssql_conn->execute(line);
+            } catch (...) {
+                std::string description = shell::CurrentExceptionDescription();
+                if (!ContainsIgnoringCase(description, "SQLException"))
+                    throw;
+                sqlError = std::move(description);
+            }
+        });
+        if (sqlError) {
+            executing_ = false;
+            windows_.ErrorLine = r;
+            selectRow(r);
+            Text1->setPlainText(QString::fromStdString(*sqlError));
+            ProgressBar1->setPercent(0);
+            ProgressBar1->setDisplayText(QString());
+            shell::SetBusyPointer(false);
+            if (closeRequested_) {
+                close();
+                return;
+            }
+            message("Error found.");
+            return;
+        }
+    }
+    executing_ = false;
+    if (closeRequested_) {
+        ProgressBar1->setPercent(0);
+        ProgressBar1->setDisplayText(QString());
+        shell::SetBusyPointer(false);
+        close();
+        return;
+    }
+    op.step(138, [&] { handOff.SQLFormOK = true; });
+    op.step(140, [&] { handOff.SQLFormCancel = false; });
+    op.step(142, [&] { ProgressBar1->setPercent(0); });
+    op.step(144, [&] { ProgressBar1->setDisplayText(QString()); });
+    op.step(146, [&] { shell::SetBusyPointer(false); });
+    op.step(148, [&] { close(); });
+}
+
+void Form2::PushButton2_Click()
+{
+    auto& services = windows_.services();
+    shell::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
+    op.step(100, [&] {
+        PreviewListRows rows(windows_.handOff().preview.list());
+        shell::CopyCheckedRows(rows, services.clipboard, services.events);
+    });
+    op.step(102, [&] {
+        message(std::string("Results have been copied to the clipboard.") + "\r\r" + kPasteHint);
+    });
+}
+
+void Form2::PushButton3_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton3_Click"));
+    op.step(100, [&] { windows_.showFindAndReplace(this); });
+}
+
+void Form2::PushButton4_Click()
+{
+    auto& services = windows_.services();
+    shell::GuardedOperation op(services.dialogs, Location("PushButton4_Click"));
+    std::string text;
+    bool empty = true;
+    if (op.step(100, [&] {
+            text = errorText();
+            empty = TrimmedSpaces(text).empty();
+        })
+        && empty)
+        return;
+    op.step(102, [&] { shell::ClearClipboard(services.clipboard); });
+    op.step(104, [&] { shell::PutClipboardText(services.clipboard, text, 0); });
+    op.step(106, [&] {
+        message(std::string("Error message have been copied to the clipboard.") + "\r\r" + kPasteHint);
+    });
+}
+
+bool Form2::deferCloseWhileExecuting()
+{
+    if (!executing_)
+        return false;
+    closeRequested_ = true;
+    return true;
+}
+
+void Form2::PushButton5_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton5_Click"));
+    op.step(100, [&] {
+        if (!deferCloseWhileExecuting())
+            close();
+    });
+}
+
+void Form2::PushButton6_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton6_Click"));
+    auto& list = windows_.handOff().preview.list();
+    bool any = false;
+    if (!op.step(100, [&] { any = list.count() >= 1; }) || !any)
+        return;
+    // An error line past the end of a shorter list is ignored.
+    bool valid = false;
+    if (!op.step(102, [&] { valid = windows_.ErrorLine >= 1 && windows_.ErrorLine <= list.count(); })
+        || !valid)
+        return;
+    op.step(104, [&] { list.select(windows_.ErrorLine); });
+}
+
+void Form2::PushButton7_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton7_Click"));
+    op.step(100, [&] { windows_.showDatatypes(this); });
+}
+
+std::string Form2::MailLink(const std::string& errorText)
+{
+    // The subject and body are percent-encoded, so that a "&", "#" or "?" in
+    // the error cannot cut the body short or break the link.
+    const QByteArray subject = QUrl::toPercentEncoding(QString::fromUtf8(shell::kProductName.data(),
+                                                                         static_cast<qsizetype>(shell::kProductName.size())));
+    const QByteArray body = QUrl::toPercentEncoding(
+        QString::fromStdString("Here is the error message that I get: \n" + errorText));
+    return "mailto:" + std::string(shell::kSupportAddress) + "?subject=" + subject.toStdString()
+        + "&body=" + body.toStdString();
+}
+
+void Form2::PushButton8_Click()
+{
+    auto& services = windows_.services();
+    shell::GuardedOperation op(services.dialogs, Location("PushButton8_Click"));
+    std::string text;
+    bool empty = true;
+    if (op.step(100, [&] {
+            text = errorText();
+            empty = TrimmedSpaces(text).empty();
+        })
+        && empty)
+        return;
+    op.step(102, [&] { services.desktop.open(MailLink(text)); });
+}
+
+void Form2::PushButton9_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton9_Click"));
+    op.step(100, [&] { windows_.handOff().SQLFormCancel = false; });
+    op.step(102, [&] {
+        if (!deferCloseWhileExecuting())
+            close();
+    });
+}
+
+void Form2::ListView1_Click(const QModelIndex& index)
+{
+    // A click that leaves no item selected is ignored.
+    if (!index.isValid() || !ListView1->selectionModel()->isRowSelected(index.row(), {}))
+        return;
+    windows_.showEditLine(this, index.row() + 1);
+}
+
+void Form2::closeEvent(QCloseEvent* event)
+{
+    if (deferCloseWhileExecuting()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void Form2::reject()
+{
+    // Escape and the close box behave exactly like "< Back".
+    if (deferCloseWhileExecuting())
+        return;
+    QDialog::reject();
+}
+
+}  // namespace preview

@@ -1,0 +1,82 @@
+// Form2, the SQL Preview window: the generated SQL one statement per line;
+// execute it on the run's connection, see the failing line and why, edit,
+// replace, copy, mail the error, view the datatypes, skip the table or go back.
+#pragma once
+
+#include "shell/appearance.h"
+
+#include <QDialog>
+
+#include <string>
+
+class QGroupBox;
+class QModelIndex;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeView;
+
+namespace preview {
+
+class PreviewListModel;
+class PreviewWindows;
+
+class Form2 : public QDialog {
+public:
+    Form2(PreviewWindows& windows, QWidget* owner);
+    ~Form2() override;
+
+    void Form_Load();
+    // Before each showing: the view catches up with what the run added.
+    void aboutToShow();
+
+    void PushButton1_Click();  // Execute SQL
+    void PushButton2_Click();  // Copy SQL To Clipboard
+    void PushButton3_Click();  // Find and Replace
+    void PushButton4_Click();  // Copy Error Message To Clipboard
+    void PushButton5_Click();  // < Back
+    void PushButton6_Click();  // Jump To Error Line
+    void PushButton7_Click();  // View Datatype Conversion
+    void PushButton8_Click();  // Email Error Message
+    void PushButton9_Click();  // Skip Table / Do Not Execute SQL
+    void ListView1_Click(const QModelIndex& index);
+
+    bool executing() const { return executing_; }
+    std::string errorText() const;
+    // The mail link of PushButton8, subject and body percent-encoded.
+    static std::string MailLink(const std::string& errorText);
+
+    QPushButton* PushButton1;
+    QPushButton* PushButton2;
+    QPushButton* PushButton3;
+    QPushButton* PushButton4;
+    QPushButton* PushButton5;
+    QPushButton* PushButton6;
+    QPushButton* PushButton7;
+    QPushButton* PushButton8;
+    QPushButton* PushButton9;
+    QTreeView* ListView1;
+    QGroupBox* Frame2;
+    QPlainTextEdit* Text1;
+    shell::TextProgressBar* ProgressBar1;
+
+    static constexpr const char* kToolTip =
+        "Click item to edit it. Move | line to right and out of window to reveal full names.";
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void buildControls();
+    void selectRow(int row);
+    void message(const std::string& text);
+    // Back, Skip and the close box while Execute SQL runs: stop after the current line, then close.
+    bool deferCloseWhileExecuting();
+
+    PreviewWindows& windows_;
+    PreviewListModel* model_ = nullptr;
+    bool executing_ = false;
+    bool closeRequested_ = false;
+};
+
+}  // namespace preview

@@ -1,0 +1,117 @@
+#include "preview/form3.h"
+
+#include "preview/preview_windows.h"
+#include "preview/window_setup.h"
+#include "shell/app_title.h"
+#include "shell/appearance.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace preview {
+
+namespace {
+std::string Location(const char* procedure)
+{
+    return std::string("Quillon2021/08/31.Form3.") + procedure + " ";
+}
+}  // namespace
+
+Form3::Form3(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
+{
+    setObjectName("Form3");
+    SetFixedClientSize(this, 8040, 1500);
+    Label2 = new QLabel("Find what:", this);
+    Label2->setObjectName("Label2");
+    Label2->setGeometry(shell::TwipsRect(120, 165, 1215, 255));
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName("Text1");
+    Text1->setGeometry(shell::TwipsRect(1560, 120, 6360, 345));
+    Label6 = new QLabel("Replace with:", this);
+    Label6->setObjectName("Label6");
+    Label6->setGeometry(shell::TwipsRect(120, 645, 1215, 255));
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName("Text2");
+    Text2->setGeometry(shell::TwipsRect(1560, 600, 6360, 345));
+    PushButton2 = new QPushButton("Replace", this);
+    PushButton2->setObjectName("PushButton2");
+    PushButton2->setGeometry(shell::TwipsRect(120, 1050, 3840, 405));
+    PushButton2->setFont(shell::ButtonFont());
+    PushButton1 = new QPushButton("Cancel", this);
+    PushButton1->setObjectName("PushButton1");
+    PushButton1->setGeometry(shell::TwipsRect(4080, 1050, 3840, 405));
+    PushButton1->setFont(shell::ButtonFont());
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, PushButton2);
+    setTabOrder(PushButton2, PushButton1);
+    PushButton2->setAutoDefault(false);
+    PushButton1->setAutoDefault(false);
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+}
+
+void Form3::Form_Load()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    SetUpWindow(this, op, "Find and Replace", windows_.services().paths.folder);
+    Text1->setFocus();
+}
+
+std::optional<std::string> Form3::ReplaceFirst(std::string_view line, const QString& search,
+                                               const QString& replacement)
+{
+    const QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    const qsizetype at = text.indexOf(search, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return std::nullopt;
+    return (text.left(at) + replacement + text.mid(at + search.size())).toStdString();
+}
+
+void Form3::PushButton2_Click()
+{
+    auto& services = windows_.services();
+    auto& list = windows_.handOff().preview.list();
+    shell::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
+    auto say = [&](const char* text) {
+        platform::Message m;
+        m.text = text;
+        m.title = shell::AppTitle();
+        services.dialogs.show(m);
+    };
+
+    bool empty = false;
+    if (op.step(100, [&] { empty = list.count() == 0; }) && empty) {
+        op.step(128, [&] { say("No SQL to run."); });
+        return;
+    }
+    // An empty search text would match at the start of every line.
+    if (Text1->text().isEmpty()) {
+        say(kEmptySearch);
+        return;
+    }
+    op.step(102, [&] { shell::SetBusyPointer(true); });
+    const QString search = Text1->text();
+    const QString replacement = Text2->text();
+    int n = 0;
+    op.step(104, [&] { n = list.count(); });
+    for (int r = 1; r <= n; ++r) {
+        op.step(106, [&] { services.events.yield(); });
+        std::optional<std::string> replaced;
+        op.step(108, [&] { replaced = ReplaceFirst(list.text(r), search, replacement); });
+        if (!replaced)
+            continue;
+        op.step(120, [&] { list.setText(r, *replaced); });
+    }
+    op.step(122, [&] { shell::SetBusyPointer(false); });
+    op.step(124, [&] { say("Done."); });
+    op.step(126, [&] { close(); });
+}
+
+void Form3::PushButton1_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
+    op.step(100, [&] { close(); });
+}
+
+}  // namespace preview

@@ -1,0 +1,78 @@
+#include "preview/form4.h"
+
+#include "preview/preview_windows.h"
+#include "preview/window_setup.h"
+#include "shell/appearance.h"
+
+#include <QEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace preview {
+
+namespace {
+std::string Location(const char* procedure)
+{
+    return std::string("Quillon2021/08/31.Form4.") + procedure + " ";
+}
+}  // namespace
+
+Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
+{
+    setObjectName("Form4");
+    SetFixedClientSize(this, 8040, 2580);
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName("Text1");
+    Text1->setGeometry(shell::TwipsRect(120, 120, 7800, 1905));
+    Text1->setTabChangesFocus(true);
+    PushButton2 = new QPushButton("OK", this);
+    PushButton2->setObjectName("PushButton2");
+    PushButton2->setGeometry(shell::TwipsRect(120, 2130, 3840, 405));
+    PushButton2->setFont(shell::ButtonFont());
+    PushButton1 = new QPushButton("Cancel", this);
+    PushButton1->setObjectName("PushButton1");
+    PushButton1->setGeometry(shell::TwipsRect(4080, 2130, 3840, 405));
+    PushButton1->setFont(shell::ButtonFont());
+    PushButton2->setAutoDefault(false);
+    PushButton1->setAutoDefault(false);
+    setTabOrder(Text1, PushButton2);
+    setTabOrder(PushButton2, PushButton1);
+    Text1->installEventFilter(this);
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+}
+
+void Form4::Form_Load()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    SetUpWindow(this, op, "Edit Line", windows_.services().paths.folder);
+    Text1->setFocus();
+}
+
+bool Form4::eventFilter(QObject* watched, QEvent* event)
+{
+    // Each time the text gets the focus its whole text is selected, so typing replaces the line.
+    if (watched == Text1 && event->type() == QEvent::FocusIn) {
+        Text1->selectAll();
+        QTimer::singleShot(0, Text1, [this] { Text1->selectAll(); });
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Form4::PushButton2_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton2_Click"));
+    op.step(100, [&] {
+        windows_.handOff().preview.list().setText(windows_.ListLine, Text1->toPlainText().toStdString());
+    });
+    op.step(102, [&] { close(); });
+}
+
+void Form4::PushButton1_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
+    op.step(100, [&] { close(); });
+}
+
+}  // namespace preview

@@ -1,0 +1,32 @@
+// Form4, Edit Line: rewrite one line of the SQL Preview; OK writes it back.
+#pragma once
+
+#include <QDialog>
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace preview {
+
+class PreviewWindows;
+
+class Form4 : public QDialog {
+public:
+    Form4(PreviewWindows& windows, QWidget* owner);
+    void Form_Load();
+
+    void PushButton1_Click();  // Cancel
+    void PushButton2_Click();  // OK
+
+    QPlainTextEdit* Text1;
+    QPushButton* PushButton2;
+    QPushButton* PushButton1;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    PreviewWindows& windows_;
+};
+
+}  // namespace preview

@@ -1,0 +1,61 @@
+#include "preview/form5.h"
+
+#include "preview/list_models.h"
+#include "preview/preview_windows.h"
+#include "preview/window_setup.h"
+#include "shell/appearance.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTreeView>
+
+namespace preview {
+
+namespace {
+std::string Location(const char* procedure)
+{
+    return std::string("Quillon2021/08/31.Form5.") + procedure + " ";
+}
+}  // namespace
+
+Form5::Form5(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
+{
+    setObjectName("Form5");
+    SetFixedClientSize(this, 8040, 8430);
+    PushButton5 = new QPushButton("< Back", this);
+    PushButton5->setObjectName("PushButton5");
+    PushButton5->setGeometry(shell::TwipsRect(120, 120, 7800, 405));
+    PushButton5->setFont(shell::ButtonFont());
+    PushButton5->setAutoDefault(false);
+    ListView1 = new QTreeView(this);
+    ListView1->setObjectName("ListView1");
+    ListView1->setGeometry(shell::TwipsRect(120, 630, 7800, 7605));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setItemsExpandable(false);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->header()->setStretchLastSection(false);
+    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
+}
+
+void Form5::Form_Load()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    SetUpWindow(this, op, "Datatypes Conversion", windows_.services().paths.folder);
+    // The model brings the four headers (steps 112 to 118) and the column widths follow.
+    op.step(112, [&] {
+        model_ = new DatatypeListModel(windows_.handOff().datatypes.list(), this);
+        ListView1->setModel(model_);
+    });
+    for (int column = 0; column < 4; ++column)
+        op.step(120 + 2 * column, [&] { ListView1->setColumnWidth(column, shell::Twips(1700)); });
+}
+
+void Form5::PushButton5_Click()
+{
+    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton5_Click"));
+    op.step(100, [&] { close(); });
+}
+
+}  // namespace preview

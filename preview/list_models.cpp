@@ -1,0 +1,139 @@
+#include "preview/list_models.h"
+
+namespace preview {
+
+namespace {
+constexpr std::size_t kShownCharacters = 4000;  // a memo line shows its start; all of it is kept
+}
+
+PreviewListModel::PreviewListModel(conversion::PreviewList& list, QObject* parent)
+    : QAbstractListModel(parent), list_(list)
+{
+    list_.setObserver(this);
+}
+
+PreviewListModel::~PreviewListModel()
+{
+    list_.setObserver(nullptr);
+}
+
+int PreviewListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : list_.count();
+}
+
+QString PreviewListModel::displayText(std::string_view line)
+{
+    const std::string_view shown = line.substr(0, kShownCharacters);
+    QString text = QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
+    for (QChar& c : text) {
+        if (c == '\r' || c == '\n' || c == '\t')
+            c = ' ';
+    }
+    return text;
+}
+
+QVariant PreviewListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= list_.count())
+        return {};
+    if (role == Qt::DisplayRole)
+        return displayText(list_.text(index.row() + 1));
+    return {};
+}
+
+QVariant PreviewListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
+        return QStringLiteral("SQL Preview");
+    return {};
+}
+
+void PreviewListModel::refresh()
+{
+    beginResetModel();
+    endResetModel();
+}
+
+void PreviewListModel::listReset()
+{
+    refresh();
+}
+
+void PreviewListModel::rowsAppended(int first, int last)
+{
+    if (!live_)
+        return;
+    beginInsertRows({}, first - 1, last - 1);
+    endInsertRows();
+}
+
+void PreviewListModel::rowChanged(int row)
+{
+    const QModelIndex i = index(row - 1, 0);
+    emit dataChanged(i, i);
+}
+
+void PreviewListModel::rowSelected(int row)
+{
+    if (onRowSelected)
+        onRowSelected(row);
+}
+
+DatatypeListModel::DatatypeListModel(conversion::DatatypeList& list, QObject* parent)
+    : QAbstractTableModel(parent), list_(list)
+{
+    list_.setObserver(this);
+}
+
+DatatypeListModel::~DatatypeListModel()
+{
+    list_.setObserver(nullptr);
+}
+
+int DatatypeListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : list_.count();
+}
+
+int DatatypeListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 4;
+}
+
+QVariant DatatypeListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || role != Qt::DisplayRole || index.row() >= list_.count())
+        return {};
+    const auto& r = list_.record(index.row() + 1);
+    const std::string* texts[] = {&r.table, &r.field, &r.paradoxType, &r.sqlType};
+    return QString::fromStdString(*texts[index.column()]);
+}
+
+QVariant DatatypeListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char* const kHeaders[] = {"Paradox Table", "Paradox Table Field",
+                                           "Paradox Field Datatype", "New MS SQL Server Datatype"};
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 4)
+        return QString::fromUtf8(kHeaders[section]);
+    return {};
+}
+
+void DatatypeListModel::listReset()
+{
+    beginResetModel();
+    endResetModel();
+}
+
+void DatatypeListModel::rowsAppended(int first, int last)
+{
+    beginInsertRows({}, first - 1, last - 1);
+    endInsertRows();
+}
+
+void DatatypeListModel::rowChanged(int row)
+{
+    emit dataChanged(index(row - 1, 0), index(row - 1, 3));
+}
+
+}  // namespace preview

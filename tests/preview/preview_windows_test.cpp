@@ -1,0 +1,406 @@
+// The SQL Preview workbench offscreen: layouts, Execute SQL with its SQL-error
+// path, the flags it leaves behind, the clipboard and mail buttons, editing a
+// line, find and replace, and the datatype view.
+#include "preview/form2.h"
+#include "preview/form3.h"
+#include "preview/form4.h"
+#include "preview/form5.h"
+#include "preview/preview_windows.h"
+
+#include "tests/support/fake_services.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+using namespace preview;
+using shell::Twips;
+
+namespace {
+
+struct PreviewTest : ::testing::Test {
+    testsupport::FakeServicesHolder env;
+    conversion::PreviewHandOff handOff;
+    QWidget owner;
+    PreviewWindows windows{env.services, handOff, &owner};
+    std::vector<std::function<void(QWidget*)>> script;  // one action per modal window, in order
+
+    PreviewTest()
+    {
+        handOff.mssql_conn = env.servers.create();
+        handOff.mssql_conn->open("Driver={SQL Server};Server=x,1;Database=d;Uid=u;Pwd=p;");
+        windows.onModalShown = [this](QWidget* w) {
+            if (script.empty()) {
+                ADD_FAILURE() << "no action for " << w->objectName().toStdString();
+                w->close();
+                return;
+            }
+            auto action = script.front();
+            script.erase(script.begin());
+            action(w);
+        };
+    }
+
+    void fill(std::vector<std::string> lines)
+    {
+        for (const auto& l : lines)
+            handOff.preview.list().append(l);
+    }
+    std::vector<std::string> messages() const
+    {
+        std::vector<std::string> texts;
+        for (const auto& m : env.dialogs.messages)
+            texts.push_back(m.text);
+        return texts;
+    }
+    static Form2* AsForm2(QWidget* w) { return dynamic_cast<Form2*>(w); }
+};
+
+struct Geometry { QWidget* control; const char* caption; int l, t, w, h; };
+
+void CheckLayout(const std::vector<Geometry>& rows)
+{
+    for (const Geometry& r : rows) {
+        SCOPED_TRACE(r.control->objectName().toStdString());
+        EXPECT_EQ(r.control->geometry(), QRect(Twips(r.l), Twips(r.t), Twips(r.w), Twips(r.h)));
+        QString caption;
+        if (auto* b = qobject_cast<QAbstractButton*>(r.control)) caption = b->text();
+        if (auto* g = qobject_cast<QGroupBox*>(r.control)) caption = g->title();
+        if (auto* l = qobject_cast<QLabel*>(r.control)) caption = l->text();
+        if (r.caption) {
+            EXPECT_EQ(caption.toStdString(), r.caption);
+        }
+    }
+}
+
+}  // namespace
+
+TEST_F(PreviewTest, WindowsAreLaidOutAsDesigned)
+{
+    fill({"CREATE TABLE [T]([A] TEXT);"});
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        EXPECT_EQ(f.windowTitle(), "SQL Preview - Dovenmark");
+        EXPECT_EQ(f.size(), QSize(Twips(8040), Twips(8430)));
+        CheckLayout({{f.PushButton5, "< Back", 120, 120, 3720, 405},
+                     {f.PushButton9, "Skip Table / Do Not Execute SQL", 3960, 120, 3960, 405},
+                     {f.ListView1, nullptr, 120, 630, 7800, 3315},
+                     {f.PushButton1, "Execute SQL", 120, 4040, 7800, 405},
+                     {f.PushButton3, "Find and Replace", 120, 4550, 3840, 405},
+                     {f.PushButton2, "Copy SQL To Clipboard", 4080, 4550, 3840, 405},
+                     {f.Frame2, "Error:", 120, 5010, 7800, 1785},
+                     {f.Text1, nullptr, 240, 300, 7320, 1290},
+                     {f.PushButton6, "Jump To Error Line", 120, 6900, 3840, 405},
+                     {f.PushButton4, "Copy Error Message To Clipboard", 4080, 6900, 3840, 405},
+                     {f.PushButton8, " Email Error Message To Marrowby", 120, 7410, 3840, 405},
+                     {f.PushButton7, "View Datatype Conversion", 4080, 7410, 3840, 405},
+                     {f.ProgressBar1, nullptr, 120, 7920, 7800, 405}});
+        EXPECT_EQ(f.ListView1->model()->headerData(0, Qt::Horizontal).toString(), "SQL Preview");
+        EXPECT_EQ(f.ListView1->columnWidth(0), Twips(7000));
+        EXPECT_EQ(f.ListView1->toolTip().toStdString(),
+                  "Click item to edit it. Move | line to right and out of window to reveal full names.");
+        EXPECT_FALSE(f.ListView1->rootIsDecorated());
+        EXPECT_TRUE(f.ListView1->uniformRowHeights());
+        EXPECT_EQ(f.ProgressBar1->text(), "Progress Bar");
+        f.PushButton3->click();  // Find and Replace
+        f.PushButton7->click();  // View Datatype Conversion
+        f.ListView1->setCurrentIndex(f.ListView1->model()->index(0, 0));
+        emit f.ListView1->clicked(f.ListView1->model()->index(0, 0));  // Edit Line
+        f.PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form3*>(w);
+        EXPECT_EQ(f.windowTitle(), "Find and Replace - Dovenmark");
+        EXPECT_EQ(f.size(), QSize(Twips(8040), Twips(1500)));
+        CheckLayout({{f.Label2, "Find what:", 120, 165, 1215, 255},
+                     {f.Text1, nullptr, 1560, 120, 6360, 345},
+                     {f.Label6, "Replace with:", 120, 645, 1215, 255},
+                     {f.Text2, nullptr, 1560, 600, 6360, 345},
+                     {f.PushButton2, "Replace", 120, 1050, 3840, 405},
+                     {f.PushButton1, "Cancel", 4080, 1050, 3840, 405}});
+        f.PushButton1->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form5*>(w);
+        EXPECT_EQ(f.windowTitle(), "Datatypes Conversion - Dovenmark");
+        CheckLayout({{f.PushButton5, "< Back", 120, 120, 7800, 405},
+                     {f.ListView1, nullptr, 120, 630, 7800, 7605}});
+        const char* headers[] = {"Paradox Table", "Paradox Table Field", "Paradox Field Datatype",
+                                 "New MS SQL Server Datatype"};
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_EQ(f.ListView1->model()->headerData(c, Qt::Horizontal).toString().toStdString(), headers[c]);
+            EXPECT_EQ(f.ListView1->columnWidth(c), Twips(1700));
+        }
+        f.PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form4*>(w);
+        EXPECT_EQ(f.windowTitle(), "Edit Line - Dovenmark");
+        CheckLayout({{f.Text1, nullptr, 120, 120, 7800, 1905},
+                     {f.PushButton2, "OK", 120, 2130, 3840, 405},
+                     {f.PushButton1, "Cancel", 4080, 2130, 3840, 405}});
+        f.PushButton1->click();
+    });
+    windows.showPreview();
+    EXPECT_TRUE(script.empty());
+    EXPECT_TRUE(env.dialogs.messages.empty());
+}
+
+TEST_F(PreviewTest, ExecuteRunsEveryNonBlankLineThenClosesWithTheFlagsSet)
+{
+    fill({"CREATE TABLE [T]([A] TEXT);", "", "   ", "  INSERT INTO [T] VALUES('x')"});
+    handOff.SQLFormCancel = true;
+    script.push_back([&](QWidget* w) { AsForm2(w)->PushButton1->click(); });
+    windows.showPreview();
+    EXPECT_EQ(env.servers.state.executed,
+              (std::vector<std::string>{"CREATE TABLE [T]([A] TEXT);", "  INSERT INTO [T] VALUES('x')"}));
+    EXPECT_TRUE(handOff.SQLFormOK);
+    EXPECT_FALSE(handOff.SQLFormCancel);
+    EXPECT_TRUE(env.dialogs.messages.empty());
+    EXPECT_EQ(handOff.preview.list().count(), 0);  // closing discarded the lines
+}
+
+TEST_F(PreviewTest, AnSqlErrorStopsAtItsLineAndTheWindowStaysOpen)
+{
+    std::vector<std::string> lines;
+    for (int i = 1; i <= 9; ++i)
+        lines.push_back("INSERT INTO [T] VALUES(" + std::to_string(i) + ")");
+    fill(lines);
+    env.servers.state.refuses = [](const std::string& s) { return s.find("(5)") != std::string::npos; };
+    handOff.SQLFormCancel = true;
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton1->click();
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(windows.ErrorLine, 5);
+        EXPECT_EQ(f.ListView1->currentIndex().row(), 4);
+        EXPECT_NE(f.errorText().find("SQLException"), std::string::npos);
+        EXPECT_EQ(f.ProgressBar1->text(), "");
+        EXPECT_EQ(f.ProgressBar1->percent(), 0);
+        EXPECT_FALSE(shell::BusyPointerShown());
+
+        // Fix the line in the Edit Line dialog and execute again from row 1.
+        env.servers.state.refuses = nullptr;
+        f.ListView1->setCurrentIndex(f.ListView1->model()->index(4, 0));
+        emit f.ListView1->clicked(f.ListView1->model()->index(4, 0));
+        EXPECT_EQ(handOff.preview.list().text(5), "INSERT INTO [T] VALUES(50)");
+        f.PushButton1->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form4*>(w);
+        EXPECT_EQ(f.Text1->toPlainText(), "INSERT INTO [T] VALUES(5)");
+        EXPECT_EQ(f.Text1->textCursor().selectedText(), "INSERT INTO [T] VALUES(5)");
+        f.Text1->setPlainText("INSERT INTO [T] VALUES(50)");
+        f.PushButton2->click();
+    });
+    windows.showPreview();
+    EXPECT_EQ(messages(), std::vector<std::string>{"Error found."});
+    // Rows 1 to 4 ran twice (no transaction), row 5 once, corrected.
+    EXPECT_EQ(env.servers.state.executed.size(), 4u + 9u);
+    EXPECT_TRUE(handOff.SQLFormOK);
+    EXPECT_FALSE(handOff.SQLFormCancel);
+}
+
+TEST_F(PreviewTest, SkipAfterAnErrorAndBackLeaveTheirFlags)
+{
+    fill({"BAD"});
+    env.servers.state.refuses = [](const std::string&) { return true; };
+    handOff.SQLFormCancel = true;
+    handOff.SQLFormOK = false;
+    script.push_back([&](QWidget* w) {
+        AsForm2(w)->PushButton1->click();
+        AsForm2(w)->PushButton9->click();
+    });
+    windows.showPreview();
+    EXPECT_FALSE(handOff.SQLFormCancel);
+    EXPECT_FALSE(handOff.SQLFormOK);
+
+    fill({"SELECT 1"});
+    handOff.SQLFormCancel = true;
+    script.push_back([&](QWidget* w) { AsForm2(w)->close(); });  // the close box is Back
+    windows.showPreview();
+    EXPECT_TRUE(handOff.SQLFormCancel);
+    EXPECT_FALSE(handOff.SQLFormOK);
+    EXPECT_EQ(windows.ErrorLine, 1);  // survives the closing
+}
+
+TEST_F(PreviewTest, EmptyListAndEmptyErrorBoxDoNothingButSay)
+{
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton1->click();
+        EXPECT_TRUE(f.isVisible());
+        f.PushButton6->click();  // no error line yet: nothing
+        f.PushButton4->click();  // empty error box: nothing
+        f.PushButton8->click();
+        f.PushButton5->click();
+    });
+    windows.showPreview();
+    EXPECT_EQ(messages(), std::vector<std::string>{"No SQL to run."});
+    EXPECT_TRUE(env.desktop.opened.empty());
+    EXPECT_EQ(env.clipboard.text, "");
+
+}
+
+TEST_F(PreviewTest, ReportStepsAre132ForInsertLinesAnd134ForOthers)
+{
+    struct Flaky : platform::ServerConnection {
+        void setCursorLocation(int) override {}
+        void setCommandTimeout(int) override {}
+        void setConnectionTimeout(int) override {}
+        void open(const std::string&) override {}
+        bool isOpen() const override { return true; }
+        void execute(const std::string&) override { throw std::runtime_error("network hiccup"); }
+        std::vector<platform::SchemaTable> tables() override { return {}; }
+        void close() override {}
+    };
+    handOff.mssql_conn = std::make_shared<Flaky>();
+    fill({"insert into [T] values(1)", "CREATE TABLE [T]([A] TEXT);"});
+    script.push_back([&](QWidget* w) { AsForm2(w)->PushButton1->click(); });
+    windows.showPreview();
+    const auto texts = messages();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_NE(texts[0].find("network hiccup\r\nin Quillon2021/08/31.Form2.PushButton1_Click at line 132"), std::string::npos);
+    EXPECT_NE(texts[1].find("at line 134"), std::string::npos);
+    EXPECT_TRUE(handOff.SQLFormOK);  // every row done: the window closed with success
+}
+
+TEST_F(PreviewTest, ClipboardMailAndJumpButtons)
+{
+    fill({"A", "B'1", "C  "});
+    env.servers.state.refuses = [](const std::string& s) { return s == "C  "; };
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton2->click();
+        EXPECT_EQ(env.clipboard.text, "A\r\nB'1\r\nC\r\n");
+        f.PushButton1->click();  // fails on row 3
+        f.ListView1->setCurrentIndex(f.ListView1->model()->index(0, 0));
+        f.PushButton6->click();
+        EXPECT_EQ(f.ListView1->currentIndex().row(), 2);
+        f.Text1->setPlainText("SQLException: bad & worse #1 ?x");
+        f.PushButton4->click();
+        EXPECT_EQ(env.clipboard.text, "SQLException: bad & worse #1 ?x");
+        f.PushButton8->click();
+        f.PushButton5->click();
+    });
+    windows.showPreview();
+    const auto texts = messages();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], "Results have been copied to the clipboard.\r\rClick a text area where you "
+                        "normally type and press Ctrl+V to paste the clipboard.");
+    EXPECT_EQ(texts[1], "Error found.");
+    EXPECT_EQ(texts[2], "Error message have been copied to the clipboard.\r\rClick a text area where "
+                        "you normally type and press Ctrl+V to paste the clipboard.");
+    ASSERT_EQ(env.desktop.opened.size(), 1u);
+    EXPECT_EQ(env.desktop.opened[0],
+              "mailto:support@marrowby.example?subject=Dovenmark&body=Here%20is%20the%20error%20message"
+              "%20that%20I%20get%3A%20%0ASQLException%3A%20bad%20%26%20worse%20%231%20%3Fx");
+}
+
+TEST_F(PreviewTest, JumpWithAnErrorLinePastTheEndDoesNothing)
+{
+    windows.ErrorLine = 7;
+    fill({"A"});
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton6->click();
+        EXPECT_FALSE(f.ListView1->currentIndex().isValid());
+        f.PushButton5->click();
+    });
+    windows.showPreview();
+    EXPECT_TRUE(env.dialogs.messages.empty());
+}
+
+TEST_F(PreviewTest, FindAndReplaceTheFirstOccurrenceInEveryLineIgnoringCase)
+{
+    fill({"INSERT INTO [dbo.dbo.T] VALUES('Ärger ärger')", "nothing here", "ÄRGER"});
+    script.push_back([&](QWidget* w) {
+        AsForm2(w)->PushButton3->click();
+        auto& list = handOff.preview.list();
+        EXPECT_EQ(list.text(1), "INSERT INTO [dbo.dbo.T] VALUES('Ärger-Ärger ärger')");
+        EXPECT_EQ(list.text(2), "nothing here");
+        EXPECT_EQ(list.text(3), "Ärger-Ärger");
+        AsForm2(w)->PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form3*>(w);
+        f.Text1->setText("ärger");
+        f.Text2->setText("Ärger-Ärger");
+        f.PushButton2->click();
+    });
+    windows.showPreview();
+    EXPECT_EQ(messages(), std::vector<std::string>{"Done."});
+
+    EXPECT_EQ(*Form3::ReplaceFirst("INSERT INTO [dbo.dbo.T]", "DBO.DBO", "x"), "INSERT INTO [x.T]");
+    EXPECT_EQ(*Form3::ReplaceFirst("a A a", "a", "AA"), "AA A a");
+    EXPECT_EQ(*Form3::ReplaceFirst("abc", "B", ""), "ac");
+    EXPECT_FALSE(Form3::ReplaceFirst("abc", "x", "y"));
+    EXPECT_EQ(*Form3::ReplaceFirst("Ärger ärger", "ärger", "Ärger-Ärger"), "Ärger-Ärger ärger");
+}
+
+TEST_F(PreviewTest, FindAndReplaceOnAnEmptyListOrWithoutASearchText)
+{
+    fill({"keep"});
+    script.push_back([&](QWidget* w) {
+        // Empty the list behind the dialog's back to reach its empty-list message.
+        AsForm2(w)->PushButton3->click();
+        AsForm2(w)->PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form3*>(w);
+        f.PushButton2->click();  // no search text
+        EXPECT_TRUE(f.isVisible());
+        f.PushButton1->click();
+    });
+    windows.showPreview();
+    EXPECT_EQ(messages(), std::vector<std::string>{Form3::kEmptySearch});
+}
+
+TEST_F(PreviewTest, DatatypeViewShowsTheRecordsAndIsEmptyAfterItCloses)
+{
+    auto& records = handOff.datatypes.list();
+    records.append("ORDERS");
+    records.setSubItem(1, "ID");
+    records.setSubItem(2, "int");
+    records.setSubItem(3, "INT");
+    fill({"x"});
+    script.push_back([&](QWidget* w) {
+        AsForm2(w)->PushButton7->click();
+        AsForm2(w)->PushButton7->click();
+        AsForm2(w)->PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form5*>(w);
+        ASSERT_EQ(f.ListView1->model()->rowCount(), 1);
+        EXPECT_EQ(f.ListView1->model()->index(0, 3).data().toString(), "INT");
+        f.PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form5*>(w);
+        EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
+        EXPECT_EQ(f.ListView1->model()->columnCount(), 4);
+        f.close();
+    });
+    windows.showPreview();
+}
+
+TEST_F(PreviewTest, AMillionLinesShowWithoutAWidgetPerLine)
+{
+    for (int i = 0; i < 1'000'000; ++i)
+        handOff.preview.list().append("INSERT INTO [T] VALUES(" + std::to_string(i) + ")");
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        EXPECT_EQ(f.ListView1->model()->rowCount(), 1'000'000);
+        f.ListView1->scrollToBottom();
+        EXPECT_EQ(f.ListView1->model()->index(999'999, 0).data().toString(), "INSERT INTO [T] VALUES(999999)");
+        f.PushButton5->click();
+    });
+    windows.showPreview();
+}
