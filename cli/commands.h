@@ -23,4 +23,16 @@ struct Command {
 void dumpHelp(std::ostream& out);
 int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// script FOLDER: the statements of a per-file preview, each followed by GO.
+void scriptHelp(std::ostream& out);
+int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// describe FOLDER: the datatype records, tab-separated.
+void describeHelp(std::ostream& out);
+int describeRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// convert FOLDER --connection TEXT [--overwrite yes|no]: a direct-mode run.
+void convertHelp(std::ostream& out);
+int convertRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 }  // namespace cli

@@ -9,6 +9,9 @@ namespace {
 
 const cli::Command kCommands[] = {
     {"dump", "print every record of a Paradox table", cli::dumpHelp, cli::dumpRun},
+    {"script", "print the SQL statements for a folder of tables", cli::scriptHelp, cli::scriptRun},
+    {"describe", "print the column type chosen for every field", cli::describeHelp, cli::describeRun},
+    {"convert", "convert a folder of tables into a server database", cli::convertHelp, cli::convertRun},
 };
 
 void overallHelp(std::ostream& out)

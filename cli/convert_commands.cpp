@@ -1,0 +1,240 @@
+// The commands that run the conversion engine without windows: script (the
+// statements a per-file preview would hold), describe (the datatype records)
+// and convert (a direct-mode run against a server).
+#include "cli/commands.h"
+#include "cli/headless.h"
+
+#include "conversion/conversion_run.h"
+#include "platform/odbc/odbc_server_connection.h"
+#include "platform/paradox_source/paradox_source_connection.h"
+#include "sources/mssql_module.h"
+#include "sources/paradox_module.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <map>
+#include <optional>
+
+namespace cli {
+
+namespace {
+
+struct NoDesktop : platform::Desktop {
+    bool open(const std::string&) override { return false; }
+    std::string pickFolder(const std::string&, const std::string&) override { return {}; }
+};
+
+// Nothing is stored between commands.
+struct NoSettings : platform::SettingsStore {
+    std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+    void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
+};
+
+// Hands each statement on as soon as the run adds it, so memory does not grow
+// with the tables.
+class StatementStream : public conversion::ListObserver {
+public:
+    StatementStream(conversion::PreviewList& list, std::ostream* out) : list_(list), out_(out)
+    {
+        list_.setObserver(this);
+    }
+    ~StatementStream() override { list_.setObserver(nullptr); }
+    void listReset() override {}
+    void rowsAppended(int first, int last) override
+    {
+        for (int r = first; r <= last; ++r) {
+            if (out_)
+                *out_ << list_.text(r) << "\nGO\n";
+        }
+        list_.clear();
+    }
+    void rowChanged(int) override {}
+    void rowSelected(int) override {}
+
+private:
+    conversion::PreviewList& list_;
+    std::ostream* out_;
+};
+
+struct Engine {
+    Engine(std::ostream& err, const std::string& folder, bool overwrite,
+           platform::ServerConnectionFactory& servers)
+        : form(err), dialogs(err, overwrite), servers_(servers)
+    {
+        form.folderText = folder;
+        form.terminal = ::isatty(STDERR_FILENO) == 1;
+    }
+
+    HeadlessForm form;
+    HeadlessDialogs dialogs;
+    platform::NoEventLoop events;
+    platform::ServerConnectionFactory& servers_;
+    platform::ParadoxSourceConnectionFactory sourceConnections;
+    NoDesktop desktop;
+    NoSettings settings;
+    conversion::PreviewHandOff handOff;
+    bool converting = false;
+    sources::Context ctx{form, dialogs, events, {"", "/"}, servers_, sourceConnections, desktop, settings};
+
+    void run()
+    {
+        conversion::Run r{ctx, handOff, {}, converting, {/*offerCopy=*/false}};
+        conversion::StartConverting(r);
+    }
+};
+
+// Parses "FOLDER" plus the options given; returns false on a usage error.
+bool ParseArgs(const std::vector<std::string>& args, std::string& folder,
+               std::map<std::string, std::string>& options, std::ostream& err)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.rfind("--", 0) == 0) {
+            if (!options.count(a) || i + 1 >= args.size()) {
+                err << "dovenmark-cli: unknown option or missing value: " << a << "\n";
+                return false;
+            }
+            options[a] = args[++i];
+        } else if (folder.empty()) {
+            folder = a;
+        } else {
+            err << "dovenmark-cli: unexpected argument: " << a << "\n";
+            return false;
+        }
+    }
+    if (folder.empty()) {
+        err << "dovenmark-cli: a FOLDER is needed\n";
+        return false;
+    }
+    return true;
+}
+
+bool CheckTables(Engine& engine, const std::string& folder, std::ostream& err)
+{
+    bool has = false;
+    try {
+        has = Paradox::HasTables(engine.ctx);
+    } catch (const std::exception& e) {
+        err << "dovenmark-cli: " << e.what() << "\n";
+    }
+    if (!has)
+        err << "dovenmark-cli: no Paradox tables (*.db) in " << folder << "\n";
+    return has;
+}
+
+int ExitStatus(const Engine& engine)
+{
+    return engine.dialogs.reports == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void scriptHelp(std::ostream& out)
+{
+    out << "Usage: dovenmark-cli script FOLDER\n\n"
+           "Writes every statement that the SQL Preview for each file would hold for the\n"
+           "Paradox tables of FOLDER (and its subfolders), in run order, each followed by a\n"
+           "line holding only GO. No server is asked, so no DROP TABLE is written.\n"
+           "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
+}
+
+int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    std::string folder;
+    std::map<std::string, std::string> options;
+    if (!ParseArgs(args, folder, options, err)) {
+        scriptHelp(err);
+        return kExitUsage;
+    }
+    OfflineServerFactory servers;
+    Engine engine(err, folder, false, servers);
+    engine.form.quiet = true;
+    engine.form.preview = true;
+    engine.form.eachFile = true;
+    engine.dialogs.quietDone = true;
+    if (!CheckTables(engine, folder, err))
+        return kExitFailure;
+    StatementStream stream(engine.handOff.preview.list(), &out);
+    engine.run();
+    out.flush();
+    return ExitStatus(engine);
+}
+
+void describeHelp(std::ostream& out)
+{
+    out << "Usage: dovenmark-cli describe FOLDER\n\n"
+           "Prints one line per field of every table of FOLDER, in run order: table, field,\n"
+           "Paradox type and SQL Server column type, separated by tabs.\n"
+           "Example: dovenmark-cli describe ~/data/sales\n";
+}
+
+int describeRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    std::string folder;
+    std::map<std::string, std::string> options;
+    if (!ParseArgs(args, folder, options, err)) {
+        describeHelp(err);
+        return kExitUsage;
+    }
+    OfflineServerFactory servers;
+    Engine engine(err, folder, false, servers);
+    engine.form.quiet = true;
+    engine.form.preview = true;
+    engine.dialogs.quietDone = true;
+    if (!CheckTables(engine, folder, err))
+        return kExitFailure;
+    StatementStream discard(engine.handOff.preview.list(), nullptr);
+    engine.run();
+    auto& records = engine.handOff.datatypes.list();
+    for (int r = 1; r <= records.count(); ++r) {
+        const auto& d = records.record(r);
+        out << d.table << '\t' << d.field << '\t' << d.paradoxType << '\t' << d.sqlType << '\n';
+    }
+    return ExitStatus(engine);
+}
+
+void convertHelp(std::ostream& out)
+{
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no]\n\n"
+           "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
+           "database that the ODBC connection TEXT names, statement by statement.\n"
+           "A table that already exists on the server is dropped and converted again with\n"
+           "--overwrite yes; with --overwrite no (the default) it is skipped.\n"
+           "Every error is written to standard error and the run goes on.\n"
+           "Exit status: 0 when every statement succeeded, 1 when any failed or nothing\n"
+           "could be converted, 2 for a usage error.\n"
+           "Example: dovenmark-cli convert ~/data/sales --overwrite yes \\\n"
+           "           --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;Pwd=secret;'\n";
+}
+
+int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std::ostream& err)
+{
+    std::string folder;
+    std::map<std::string, std::string> options{{"--connection", ""}, {"--overwrite", "no"}};
+    if (!ParseArgs(args, folder, options, err) || options["--connection"].empty()
+        || (options["--overwrite"] != "yes" && options["--overwrite"] != "no")) {
+        if (options["--connection"].empty())
+            err << "dovenmark-cli: --connection TEXT is needed\n";
+        convertHelp(err);
+        return kExitUsage;
+    }
+    platform::OdbcServerConnectionFactory servers;
+    Engine engine(err, folder, options["--overwrite"] == "yes", servers);
+    engine.ctx.serverConnectionText = options["--connection"];
+    if (!CheckTables(engine, folder, err))
+        return kExitFailure;
+    try {
+        servers.create()->open(options["--connection"]);
+    } catch (const std::exception& e) {
+        err << "dovenmark-cli: the server did not accept the login: " << e.what() << "\n";
+        return kExitFailure;
+    }
+    engine.run();
+    return ExitStatus(engine);
+}
+
+}  // namespace cli

@@ -1,0 +1,101 @@
+#include "cli/headless.h"
+
+#include <iomanip>
+#include <ostream>
+
+namespace cli {
+
+std::string TerminalText(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+void HeadlessForm::setProgressText(const std::string& text)
+{
+    if (quiet)
+        return;
+    if (text.empty()) {
+        if (terminal && !table_.empty())
+            err_ << "\r\033[K" << std::flush;
+        table_.clear();
+        return;
+    }
+    table_ = text;
+    percent_ = 0;
+    if (!terminal)
+        err_ << text << "\n";
+    else
+        drawBar();
+}
+
+void HeadlessForm::setProgressValue(double percent)
+{
+    percent_ = percent;
+    if (!terminal || table_.empty())
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDraw_ < std::chrono::milliseconds(100) && percent < 100)
+        return;
+    lastDraw_ = now;
+    drawBar();
+}
+
+void HeadlessForm::drawBar()
+{
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(percent_ / 100.0 * kWidth);
+    err_ << "\r\033[K[" << std::string(static_cast<std::size_t>(filled), '#')
+         << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] " << std::setw(3)
+         << static_cast<int>(percent_) << "% " << table_ << std::flush;
+}
+
+platform::Answer HeadlessDialogs::show(const platform::Message& message)
+{
+    if (message.buttons == platform::Buttons::YesNo) {
+        if (message.title == "Overwrite?") {
+            err_ << TerminalText(message.text) << (overwrite_ ? " yes\n" : " no (skipped)\n");
+            return overwrite_ ? platform::Answer::Yes : platform::Answer::No;
+        }
+        return platform::Answer::No;
+    }
+    if (message.title == "Application Error")
+        ++reports;
+    if (message.text == "Done.") {
+        done = true;
+        if (quietDone)
+            return platform::Answer::Ok;
+    }
+    err_ << TerminalText(message.text) << "\n";
+    return platform::Answer::Ok;
+}
+
+namespace {
+struct OfflineServer : platform::ServerConnection {
+    bool open_ = false;
+    void setCursorLocation(int) override {}
+    void setCommandTimeout(int) override {}
+    void setConnectionTimeout(int) override {}
+    void open(const std::string&) override { open_ = true; }
+    bool isOpen() const override { return open_; }
+    void execute(const std::string&) override {}
+    std::vector<platform::SchemaTable> tables() override { return {}; }
+    void close() override { open_ = false; }
+};
+}  // namespace
+
+std::unique_ptr<platform::ServerConnection> OfflineServerFactory::create()
+{
+    return std::make_unique<OfflineServer>();
+}
+
+}  // namespace cli

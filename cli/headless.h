@@ -1,0 +1,79 @@
+// The main window without windows: the fields the run reads, messages on
+// standard error, the answer to the overwrite question from the command line,
+// and progress on standard error.
+#pragma once
+
+#include "conversion/preview_handoff.h"
+#include "platform/dialogs.h"
+#include "platform/server_connection.h"
+#include "shell/main_form.h"
+
+#include <chrono>
+#include <iosfwd>
+#include <string>
+
+namespace cli {
+
+struct HeadlessForm : shell::MainForm {
+    explicit HeadlessForm(std::ostream& err) : err_(err) {}
+
+    std::string folderText;
+    bool preview = false;     // Check1
+    bool eachFile = false;    // Option1
+    bool eachTable = false;   // Option2
+    bool terminal = false;    // progress as a bar rather than one line per table
+    bool quiet = false;       // no progress at all
+    shell::ListItems list1, list2;
+
+    std::string folder() override { return folderText; }
+    void setFolder(const std::string& f) override { folderText = f; }
+    std::string server() override { return {}; }
+    std::string port() override { return {}; }
+    std::string database() override { return {}; }
+    std::string user() override { return {}; }
+    std::string password() override { return {}; }
+    bool localConnection() override { return false; }
+    bool previewMode() override { return preview; }
+    bool previewEachFile() override { return eachFile; }
+    bool previewEachTable() override { return eachTable; }
+    shell::ListItems& List1() override { return list1; }
+    shell::ListItems& List2() override { return list2; }
+    void setProgressValue(double percent) override;
+    void setProgressText(const std::string& text) override;
+    void setBusy(bool) override {}
+    void showPreview() override {}
+
+private:
+    void drawBar();
+
+    std::ostream& err_;
+    std::string table_;
+    double percent_ = 0;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+// Messages on standard error; "Overwrite?" answered as the command line says;
+// every other question (the copy to a space-free folder) answered No.
+struct HeadlessDialogs : platform::Dialogs {
+    HeadlessDialogs(std::ostream& err, bool overwrite) : err_(err), overwrite_(overwrite) {}
+    platform::Answer show(const platform::Message& message) override;
+
+    int reports = 0;
+    bool done = false;
+    bool quietDone = false;
+
+private:
+    std::ostream& err_;
+    bool overwrite_;
+};
+
+// A server for the commands that ask none: every login opens, no table exists,
+// nothing is executed.
+struct OfflineServerFactory : platform::ServerConnectionFactory {
+    std::unique_ptr<platform::ServerConnection> create() override;
+};
+
+// Text with CR LF and lone CR as line feeds, for a terminal.
+std::string TerminalText(const std::string& text);
+
+}  // namespace cli
