@@ -1,0 +1,87 @@
+// Makes the pictures that ship with the program, from the program's own code:
+// the application icon as PNG files (for the desktop entry) and the login help's
+// picture, the main window filled in for a local server. Runs offscreen.
+#include "shell/appearance.h"
+#include "shell/form1.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QCheckBox>
+#include <QPainter>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+struct NoDialogs : platform::Dialogs {
+    platform::Answer show(const platform::Message&) override { return platform::Answer::Ok; }
+};
+struct NoSettings : platform::SettingsStore {
+    std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+    void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
+};
+struct NoClipboard : platform::Clipboard {
+    bool clear() override { return true; }
+    bool setText(const std::string&, int) override { return true; }
+};
+struct NoDesktop : platform::Desktop {
+    bool open(const std::string&) override { return true; }
+    std::string pickFolder(const std::string&, const std::string&) override { return {}; }
+};
+struct NoServers : platform::ServerConnectionFactory {
+    std::unique_ptr<platform::ServerConnection> create() override { return nullptr; }
+};
+struct NoSources : platform::SourceConnectionFactory {
+    std::unique_ptr<platform::SourceConnection> create() override { return nullptr; }
+};
+
+bool WriteLocalConnectionPicture(const QString& path)
+{
+    NoDialogs dialogs;
+    NoSettings settings;
+    NoClipboard clipboard;
+    NoDesktop desktop;
+    platform::NoEventLoop events;
+    NoServers servers;
+    NoSources sources;
+    shell::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
+                             {"/nonexistent", "/"}, [] { return 0.5; }, [] {}};
+    shell::Form1 form(services, {});
+    form.Form_Load();
+    form.setFolder("/srv/paradox/sales");
+    form.Text5->setText("localhost\\SQLEXPRESS");
+    form.Text3->setText("sa");
+    form.Text4->setText("password");
+    form.Text8->setText("Sales");
+    form.Check4->setChecked(true);
+    const QPixmap shot = form.grab();
+    return shot.save(path, "JPG", 92);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "Usage: make-pictures FOLDER\n");
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(folder.path());
+    bool ok = WriteLocalConnectionPicture(folder.filePath("local-connection-example.jpg"));
+    for (int size : {48, 256})
+        ok = shell::ApplicationIcon().pixmap(size, size).save(folder.filePath(QString("dovenmark-%1.png").arg(size)))
+            && ok;
+    if (!ok) {
+        std::fprintf(stderr, "make-pictures: could not write the pictures\n");
+        return 1;
+    }
+    return 0;
+}
