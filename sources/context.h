@@ -12,6 +12,9 @@
 #include "shell/form_utilities.h"
 #include "shell/main_form.h"
 
+#include <optional>
+#include <string>
+
 namespace sources {
 
 struct Context {
@@ -23,6 +26,9 @@ struct Context {
     platform::SourceConnectionFactory& sourceConnections;
     platform::Desktop& desktop;
     platform::SettingsStore& settings;
+    // The headless command names the server's connection text itself; the
+    // window builds it from the login fields.
+    std::optional<std::string> serverConnectionText = std::nullopt;
 };
 
 }  // namespace sources

@@ -38,6 +38,8 @@ platform::Answer Show(sources::Context& ctx, const std::string& text,
 
 std::string ConnectionText(sources::Context& ctx, bool local)
 {
+    if (ctx.serverConnectionText)
+        return *ctx.serverConnectionText;
     const std::string server = local ? ctx.form.server() : ctx.form.server() + "," + ctx.form.port();
     return "Driver={SQL Server};Server=" + Attribute(server) + ";Database="
         + Attribute(ctx.form.database()) + ";Uid=" + Attribute(ctx.form.user())

@@ -1,0 +1,269 @@
+// The Paradox source and SQL Server login modules over real temporary folders
+// and a scripted server: table lists, the folder copy, the connection texts,
+// the login test and the help texts.
+#include "sources/folder_picker.h"
+#include "sources/mssql_module.h"
+#include "sources/paradox_module.h"
+
+#include "tests/support/fake_form.h"
+#include "tests/support/fake_server.h"
+#include "tests/support/memory_settings.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/testdata.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace testsupport;
+
+namespace {
+
+struct RecordingDesktop : platform::Desktop {
+    std::vector<std::string> opened;
+    std::string pick;
+    std::vector<std::string> pickStarts;
+    bool open(const std::string& u) override { opened.push_back(u); return true; }
+    std::string pickFolder(const std::string& prompt, const std::string& start) override
+    {
+        EXPECT_EQ(prompt, "Please select folder:");
+        pickStarts.push_back(start);
+        return pick;
+    }
+};
+
+struct ModulesTest : ::testing::Test {
+    TempDir dir;
+    FakeForm form;
+    ScriptedDialogs dialogs;
+    platform::NoEventLoop events;
+    FakeServerFactory servers;
+    MemorySourceFactory sourceConnections;
+    RecordingDesktop desktop;
+    MemorySettings settings;
+    sources::Context ctx{form, dialogs, events, {(dir / "program").string(), (dir / "drive").string()},
+                         servers, sourceConnections, desktop, settings};
+
+    ModulesTest()
+    {
+        std::filesystem::create_directories(dir / "program");
+        std::filesystem::create_directories(dir / "drive");
+    }
+    std::string touch(const std::filesystem::path& p, const std::string& content = "")
+    {
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p) << content;
+        return p.string();
+    }
+};
+
+}  // namespace
+
+TEST_F(ModulesTest, TableNamesAreUpperCasedWithEveryDotDbRemoved)
+{
+    EXPECT_EQ(Paradox::TableNameOf("orders.db"), "ORDERS");
+    EXPECT_EQ(Paradox::TableNameOf("A.DBX.DB"), "AX");
+    EXPECT_EQ(Paradox::TableNameOf("straße.db"), "STRASSE");
+}
+
+TEST_F(ModulesTest, HasTablesLooksInTheFolderItselfAndListTablesWalksBelowIt)
+{
+    form.Text1 = "";
+    EXPECT_FALSE(Paradox::HasTables(ctx));
+
+    const auto root = dir / "data";
+    touch(root / "~temp.db");
+    form.Text1 = root.string();
+    EXPECT_TRUE(Paradox::HasTables(ctx));  // "~" names count here
+    shell::ListItems list{"stale"};
+    Paradox::ListTables(ctx, list);
+    EXPECT_TRUE(list.empty());  // ... but are never listed
+
+    touch(root / "orders.db");
+    touch(root / "Old" / "orders.DB");
+    touch(root / "Old" / "Deeper" / "items.db");
+    touch(root / "notes.txt");
+    Paradox::ListTables(ctx, list);
+    EXPECT_EQ(list, (shell::ListItems{"ORDERS", "ORDERS", "ITEMS"}));
+
+    form.Text1 = (dir / "empty").string();
+    std::filesystem::create_directories(dir / "empty" / "sub");
+    touch(dir / "empty" / "sub" / "x.db");
+    EXPECT_FALSE(Paradox::HasTables(ctx));  // only the folder itself
+}
+
+TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
+{
+    const auto source = dir / "My Tables";
+    touch(source / "orders.db", "new");
+    touch(source / "sub" / "items.db", "items");
+    touch(dir / "drive" / "TestDB" / "orders.db", "old");
+    touch(dir / "drive" / "TestDB" / "keep.db", "kept");
+    form.Text1 = source.string();
+
+    dialogs.answers = {platform::Answer::No};
+    Paradox::CopyDB(ctx, false);
+    EXPECT_EQ(form.Text1, source.string());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const std::string target = (dir / "drive" / "TestDB").string();
+    EXPECT_EQ(dialogs.messages[0].text,
+              "In some cases the software needs to use a folder without spaces.\r\n"
+              "Is it OK to create the folder " + target + " and put Your db files in it?");
+    EXPECT_EQ(dialogs.messages[0].buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(dialogs.messages[0].icon, platform::Icon::None);
+
+    Paradox::CopyDB(ctx, true);  // Yes
+    EXPECT_NE(dialogs.messages[1].text.find(" and put sample db files in it?"), std::string::npos);
+    EXPECT_EQ(form.Text1, target);
+    std::ifstream orders(dir / "drive" / "TestDB" / "orders.db");
+    std::string content;
+    orders >> content;
+    EXPECT_EQ(content, "new");
+    EXPECT_TRUE(std::filesystem::exists(dir / "drive" / "TestDB" / "keep.db"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "drive" / "TestDB" / "sub" / "items.db"));
+}
+
+TEST_F(ModulesTest, CopyDBAsksNothingWithoutAnInnerSpace)
+{
+    form.Text1 = "  " + (dir / "data").string() + "  ";
+    Paradox::CopyDB(ctx, false);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(ModulesTest, AFailedCopyIsReportedAndTheFieldKeepsTheOriginalFolder)
+{
+    form.Text1 = (dir / "No Such Folder").string();
+    Paradox::CopyDB(ctx, false);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_NE(dialogs.messages[1].text.find("in Quillon2021/08/31.Paradox.CopyDB at line 120\r\r"),
+              std::string::npos);
+    EXPECT_EQ(form.Text1, (dir / "No Such Folder").string());
+
+    // A drive root where nothing can be created: reported, nothing changes.
+    dialogs.messages.clear();
+    ctx.paths.driveRoot = touch(dir / "a-file");
+    Paradox::CopyDB(ctx, false);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_NE(dialogs.messages[1].text.find("at line 116\r\r"), std::string::npos);
+    EXPECT_EQ(form.Text1, (dir / "No Such Folder").string());
+}
+
+TEST_F(ModulesTest, TestConnectionAndSampleButtons)
+{
+    form.Text1 = (dir / "data").string();
+    std::filesystem::create_directories(dir / "data");
+    Paradox::TestConnection(ctx);
+    touch(dir / "data" / "~only.db");
+    Paradox::TestConnection(ctx);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text, "Could not connect.");
+    EXPECT_EQ(dialogs.messages[1].text, "Connection successful.");
+    EXPECT_EQ(dialogs.messages[1].title, "Dovenmark");
+    EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false}));
+
+    dialogs.messages.clear();
+    Paradox::LoadSample(ctx);
+    EXPECT_EQ(form.Text1, ctx.paths.folder + "/Samples");
+    EXPECT_TRUE(dialogs.messages.empty());  // no space in the program's folder: nothing asked
+
+    EXPECT_EQ(Paradox::ConnectionText(ctx),
+              "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + ctx.paths.folder
+                  + "/Samples;Extended Properties=Paradox 5.x;");
+}
+
+TEST_F(ModulesTest, ConnectionTextsInBothVariants)
+{
+    form.Text5 = "SRV1";
+    form.Text6 = "1433";
+    form.Text8 = "Sales";
+    form.Text3 = "sa";
+    form.Text4 = "";
+    EXPECT_EQ(MSSQL::ConnectionText(ctx), "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=;");
+    form.Check4 = true;
+    EXPECT_EQ(MSSQL::ConnectionText(ctx), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
+    form.Text6 = "9999";  // the port does not matter to the local variant
+    EXPECT_EQ(MSSQL::ConnectionText(ctx), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
+    form.Check4 = false;
+    form.Text6 = "";
+    EXPECT_EQ(MSSQL::ConnectionText(ctx), "Driver={SQL Server};Server=SRV1,;Database=Sales;Uid=sa;Pwd=;");
+}
+
+TEST_F(ModulesTest, ValuesThatWouldChangeTheConnectionTextGoInBraces)
+{
+    form.Text5 = "SRV1";
+    form.Text6 = "1433";
+    form.Text8 = "Sales";
+    form.Text3 = "sa";
+    form.Text4 = "p;w}d{";
+    EXPECT_EQ(MSSQL::ConnectionText(ctx, false),
+              "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd={p;w}}d{};");
+    form.Text5 = "a;b";
+    EXPECT_EQ(MSSQL::ConnectionText(ctx, false).substr(0, 40), "Driver={SQL Server};Server={a;b,1433};Da");
+    EXPECT_EQ(MSSQL::ConnectionText(ctx, true).substr(0, 35), "Driver={SQL Server};Server={a;b};Da");
+}
+
+TEST_F(ModulesTest, CanConnectAndListTablesWithEveryUserTable)
+{
+    servers.state.tables = {{"TABLE", "Orders"}, {"TABLE", "Analysis"}, {"TABLE", "SYSTEM_LOG"},
+                            {"VIEW", "OrderView"}, {"SYSTEM TABLE", "sysobjects"}, {"TABLE", "Orders"}};
+    EXPECT_TRUE(MSSQL::CanConnect(ctx));
+    shell::ListItems list{"old"};
+    MSSQL::ListTables(ctx, list);
+    EXPECT_EQ(list, (shell::ListItems{"Orders", "Analysis", "SYSTEM_LOG", "Orders"}));
+    EXPECT_EQ(servers.state.closes, 1);
+
+    servers.state.refuseLogin = true;
+    EXPECT_FALSE(MSSQL::CanConnect(ctx));
+    list = {"kept"};
+    EXPECT_THROW(MSSQL::ListTables(ctx, list), std::exception);
+    EXPECT_EQ(list, shell::ListItems{"kept"});
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(ModulesTest, LoginTestShowsOneOfItsTwoMessages)
+{
+    MSSQL::TestConnection(ctx);
+    servers.state.refuseLogin = true;
+    MSSQL::TestConnection(ctx);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text, "Connection successful.");
+    EXPECT_EQ(dialogs.messages[1].text, "Could not connect. Please check with your administrator.");
+    EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(ModulesTest, LoginHelpTextsAndThePicture)
+{
+    dialogs.answers = {platform::Answer::No};
+    MSSQL::LoginHelp(ctx);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "If you cannot establish connection to your MS SQL Server database with this program, "
+              "please go to: \r\rhttps://dbeaver.io/download/\r\rDownload and install the DBeaver "
+              "Community. Try to connect to the same database (with the same login information you are "
+              "using here). This will determine if the login you are using is correct.");
+    EXPECT_EQ(dialogs.messages[1].text, "Would you like to see an image of how I connect locally?");
+    EXPECT_EQ(dialogs.messages[1].buttons, platform::Buttons::YesNo);
+    EXPECT_TRUE(desktop.opened.empty());
+
+    MSSQL::LoginHelp(ctx);
+    ASSERT_EQ(desktop.opened.size(), 1u);
+    EXPECT_EQ(desktop.opened[0], ctx.paths.folder + "/local-connection-example.jpg");
+}
+
+TEST_F(ModulesTest, BrowseButtonStartsAtTheStoredFolderAndCancelChangesNothing)
+{
+    form.Text1 = "/before";
+    settings.write("Marrowby", "Dovenmark", "LastFolderDot", (dir / "drive").string());
+    AddFolder::BrowseForParadoxFolder(ctx);
+    EXPECT_EQ(desktop.pickStarts, std::vector<std::string>{(dir / "drive").string()});
+    EXPECT_EQ(form.Text1, "/before");
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    const auto chosen = dir / "My Documents" / "tables";
+    std::filesystem::create_directories(chosen);
+    desktop.pick = chosen.string();
+    dialogs.answers = {platform::Answer::Yes};
+    AddFolder::BrowseForParadoxFolder(ctx);
+    ASSERT_EQ(dialogs.messages.size(), 1u);  // the copy question
+    EXPECT_EQ(form.Text1, (dir / "drive" / "TestDB").string());
+}
