@@ -60,7 +60,9 @@ std::vector<std::string> InstalledDriverNames()
     if (!SQLGetInstalledDrivers(buffer.data(), static_cast<WORD>(buffer.size() - 1), &length))
         return {};
     std::vector<std::string> names;
-    for (const char* p = buffer.data(); *p != '\0' && p < buffer.data() + buffer.size();) {
+    // Names one after another, each closed by a NUL, the list by a second one.
+    const char* const end = buffer.data() + buffer.size();
+    for (const char* p = buffer.data(); p < end && *p != '\0';) {
         names.emplace_back(p);
         p += names.back().size() + 1;
     }

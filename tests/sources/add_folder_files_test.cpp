@@ -1,5 +1,6 @@
 // ListFiles and IsExistingFile on real temporary folders.
 #include "sources/add_folder.h"
+#include "tests/sources/as_nobody.h"
 #include "tests/support/testdata.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +71,23 @@ TEST(ListFiles, GivesNothingForAFolderWithoutMatchesOrThatDoesNotExist)
     fs::create_directory(dir / "sub.db");
     EXPECT_TRUE(AddFolder::ListFiles(dir.str(), "*.db").empty());
     EXPECT_TRUE(AddFolder::ListFiles((dir / "absent").string(), "*.db").empty());
+}
+
+TEST(ListFiles, LeavesOutFilesThatCannotBeOpened)
+{
+    TempDir dir;
+    Touch(dir / "open.db");
+    Touch(dir / "closed.db");
+    fs::permissions(dir / "closed.db", fs::perms::none);
+    const auto listed = testsupport::RunAsNobody([&] {
+        std::string text;
+        for (const auto& name : AddFolder::ListFiles(dir.str(), "*.db"))
+            text += name + ";";
+        return text;
+    });
+    if (!listed)
+        GTEST_SKIP() << testsupport::kNoUnprivilegedUser;
+    EXPECT_EQ(*listed, "open.db;");
 }
 
 TEST(IsExistingFile, HoldsForOpenableRegularFilesOnly)

@@ -1,6 +1,7 @@
 // The folder walk on real temporary trees: order, hidden folders, links,
 // refused names, the length limit, unreadable folders and the error report.
 #include "sources/add_folder.h"
+#include "tests/sources/as_nobody.h"
 #include "platform/event_loop.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/testdata.h"
@@ -8,13 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <optional>
 #include <set>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -30,9 +31,13 @@ public:
         ++calls;
         if (calls == failAt)
             throw std::runtime_error("The yield failed.");
+        if (calls == actAt && action)
+            action();
     }
     int calls = 0;
     int failAt = -1;
+    int actAt = -1;
+    std::function<void()> action;  // what the user does while the walk yields
 };
 
 // A tree under a temporary folder; results are shown relative to it ("/a/b/").
@@ -257,40 +262,42 @@ TEST(GetSubDirectories2016, OtherFailuresWhileListingKeepTheEntryQuietly)
     EXPECT_TRUE(tree.dialogs.messages.empty());
 }
 
-// Runs the walk as the user "nobody" in a child process, so that folder
-// permissions count (root reads every folder). The child prints one path a line,
-// then the number of messages shown.
+TEST(GetSubDirectories2016, AFolderThatVanishesDuringTheWalkIsRemoved)
+{
+    Tree tree;
+    tree.folder("gone/inner");
+    tree.folder("kept/inner");
+    // Step 114 of the first entry: the user deletes the folder, or puts a file in its place.
+    for (const bool replaceByFile : {false, true}) {
+        tree.events = CountingEvents{};
+        tree.events.actAt = 1;
+        tree.events.action = [&] {
+            fs::remove_all(tree.root() + "/gone");
+            if (replaceByFile)
+                std::ofstream(tree.root() + "/gone") << "x";
+        };
+        EXPECT_EQ(tree.walk({"/gone/", "/kept/"}),
+                  (std::vector<std::string>{"/kept/", "/kept/inner/"}))
+            << (replaceByFile ? "replaced by a file" : "deleted");
+        EXPECT_TRUE(tree.dialogs.messages.empty());
+        fs::remove(tree.root() + "/gone");
+        tree.folder("gone/inner");
+    }
+}
+
+// Runs the walk as the user "nobody": one path a line, then the number of
+// messages shown.
 std::optional<std::string> WalkAsNobody(std::vector<std::string> entries)
 {
-    int out[2];
-    if (pipe(out) != 0)
-        return std::nullopt;
-    const pid_t child = fork();
-    if (child == 0) {
-        close(out[0]);
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(3);
+    return testsupport::RunAsNobody([&] {
         ScriptedDialogs dialogs;
         platform::NoEventLoop events;
         AddFolder::GetSubDirectories2016(entries, true, dialogs, events);
         std::string text;
         for (const auto& e : entries)
             text += e + "\n";
-        text += "messages: " + std::to_string(dialogs.messages.size()) + "\n";
-        const bool written = write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        _exit(written ? 0 : 4);
-    }
-    close(out[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
-    return text;
+        return text + "messages: " + std::to_string(dialogs.messages.size()) + "\n";
+    });
 }
 
 TEST(GetSubDirectories2016, UnreadableFoldersDisappearAndTheWalkGoesOn)
@@ -304,8 +311,7 @@ TEST(GetSubDirectories2016, UnreadableFoldersDisappearAndTheWalkGoesOn)
     const auto walked = WalkAsNobody({tree.entry("/")});
     fs::permissions(tree.root() + "/locked", fs::perms::owner_all);
     if (!walked)
-        GTEST_SKIP() << "cannot run the walk as the user nobody (setuid refused), so folder "
-                        "permissions cannot be tested";
+        GTEST_SKIP() << testsupport::kNoUnprivilegedUser;
     std::vector<std::string> lines;
     for (std::size_t pos = 0; pos < walked->size();) {
         const auto end = walked->find('\n', pos);
@@ -336,8 +342,7 @@ TEST(GetSubDirectories2016, AnUnreadableStartEntryIsRemoved)
     const auto walked = WalkAsNobody({tree.entry("/locked/"), tree.entry("/open/")});
     fs::permissions(tree.root() + "/locked", fs::perms::owner_all);
     if (!walked)
-        GTEST_SKIP() << "cannot run the walk as the user nobody (setuid refused), so folder "
-                        "permissions cannot be tested";
+        GTEST_SKIP() << testsupport::kNoUnprivilegedUser;
     EXPECT_EQ(*walked, tree.entry("/open/") + "\n" + tree.entry("/open/inner/") + "\nmessages: 0\n");
 }
 
