@@ -233,14 +233,4 @@ TEST_F(OdbcSqliteText, TheProgramsTextReachesSqliteUnchangedWithTheAccessLayersT
     connection.execute("CREATE TABLE T (a int)");
 }
 
-TEST(OdbcServerConnectionFactory, CreatesClosedConnections)
-{
-    platform::OdbcServerConnectionFactory factory;
-    const auto first = factory.create();
-    const auto second = factory.create();
-    ASSERT_NE(first, nullptr);
-    EXPECT_NE(first.get(), second.get());
-    EXPECT_FALSE(first->isOpen());
-}
-
 }  // namespace
