@@ -74,6 +74,11 @@ public:
 
 enum class Calls { AsTheDriverNeeds, Wide };
 
+void PrintTo(Calls calls, std::ostream* os)
+{
+    *os << (calls == Calls::Wide ? "wide calls" : "calls as the driver needs");
+}
+
 std::unique_ptr<OdbcServerConnection> NewConnection(Calls calls)
 {
     if (calls == Calls::Wide)
