@@ -56,7 +56,7 @@ void ListTables(sources::Context& ctx, shell::ListItems& list)
     if (folder.empty())
         return;
     std::vector<std::string> folders{folder + "/"};
-    AddFolder::GetSubDirectories2016(folders, true, ctx.dialogs, ctx.events);
+    AddFolder::GetSubDirectories2016(folders, true, ctx.dialogs, ctx.events, ctx.paths.driveRoot);
     for (const std::string& entry : folders) {
         const std::string dir = entry.substr(0, entry.size() - 1);
         for (const std::string& name : AddFolder::ListFiles(dir, "*.db")) {

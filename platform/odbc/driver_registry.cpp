@@ -1,0 +1,152 @@
+// Driver lookup through odbcinst (the same registry the driver manager reads)
+// and the FreeTDS search for machines that register no "SQL Server".
+#include "platform/odbc/driver_registry.h"
+
+#include "platform/odbc/connection_text.h"
+
+#include <odbcinst.h>
+
+#include <dlfcn.h>
+#include <glob.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace platform::odbc {
+
+namespace {
+
+constexpr const char* kFreeTdsFileName = "libtdsodbc.so";
+
+bool IsLoadableFile(const std::string& path)
+{
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+}
+
+// Debian and Ubuntu keep drivers in /usr/lib/<multiarch>/odbc; others in lib64
+// or plain lib, under /usr or /usr/local.
+std::vector<std::string> DriverFolders()
+{
+    std::vector<std::string> folders;
+    glob_t found{};
+    if (glob("/usr/lib/*/odbc", GLOB_ONLYDIR, nullptr, &found) == 0) {
+        for (std::size_t i = 0; i < found.gl_pathc; ++i)
+            folders.emplace_back(found.gl_pathv[i]);
+    }
+    globfree(&found);
+    for (const char* folder : {"/usr/lib/odbc", "/usr/lib64/odbc", "/usr/lib64",
+                               "/usr/local/lib/odbc", "/usr/local/lib", "/usr/lib"})
+        folders.emplace_back(folder);
+    return folders;
+}
+
+std::string LowerAscii(std::string_view text)
+{
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+std::vector<std::string> InstalledDriverNames()
+{
+    std::array<char, 8192> buffer{};
+    WORD length = 0;
+    if (!SQLGetInstalledDrivers(buffer.data(), static_cast<WORD>(buffer.size() - 1), &length))
+        return {};
+    std::vector<std::string> names;
+    // Names one after another, each closed by a NUL, the list by a second one.
+    const char* const end = buffer.data() + buffer.size();
+    for (const char* p = buffer.data(); p < end && *p != '\0';) {
+        names.emplace_back(p);
+        p += names.back().size() + 1;
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string SystemDriverRegistry::registeredLibrary(const std::string& name) const
+{
+    std::array<char, 4096> buffer{};
+    const int length = SQLGetPrivateProfileString(name.c_str(), "Driver", "", buffer.data(),
+                                                  static_cast<int>(buffer.size()), "ODBCINST.INI");
+    return length > 0 ? std::string(buffer.data()) : std::string();
+}
+
+std::string SystemDriverRegistry::freeTdsLibrary() const
+{
+    // A FreeTDS registered under another name tells where this machine keeps it.
+    for (const std::string& name : InstalledDriverNames()) {
+        const std::string library = registeredLibrary(name);
+        if (IsFreeTdsLibrary(library)) {
+            if (std::string path = ResolveDriverLibrary(library); !path.empty())
+                return path;
+        }
+    }
+    return ResolveDriverLibrary(kFreeTdsFileName);
+}
+
+bool IsFreeTdsLibrary(std::string_view library)
+{
+    const std::string name = LowerAscii(std::filesystem::path(library).filename().string());
+    return name.find("tdsodbc") != std::string::npos;
+}
+
+std::string ResolveDriverLibrary(const std::string& library)
+{
+    if (library.empty())
+        return {};
+    if (library.front() == '/')
+        return IsLoadableFile(library) ? library : std::string();
+    for (const std::string& folder : DriverFolders()) {
+        std::string candidate = folder + "/" + library;
+        if (IsLoadableFile(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+bool LibraryHasWideCalls(const std::string& library)
+{
+    const std::string path = ResolveDriverLibrary(library);
+    if (path.empty())
+        return true;
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (handle == nullptr)
+        return true;
+    const bool wide = dlsym(handle, "SQLExecDirectW") != nullptr;
+    dlclose(handle);
+    return wide;
+}
+
+ConnectionPlan PlanConnection(const std::string& text, const DriverRegistry& registry)
+{
+    ConnectionPlan plan;
+    plan.driverText = text;
+    const std::optional<std::string> driver = ConnectionValue(text, "Driver");
+    if (!driver)
+        return plan;
+    plan.library = registry.registeredLibrary(*driver);
+    if (!plan.library.empty()) {
+        plan.freeTds = IsFreeTdsLibrary(plan.library);
+        if (plan.freeTds)
+            plan.driverText = FreeTdsConnectionText(text, {});
+        return plan;
+    }
+    if (LowerAscii(*driver) == LowerAscii(kSqlServerDriver)) {
+        plan.library = registry.freeTdsLibrary();
+        if (!plan.library.empty()) {
+            plan.freeTds = true;
+            plan.driverText = FreeTdsConnectionText(text, plan.library);
+        }
+    }
+    return plan;
+}
+
+}  // namespace platform::odbc

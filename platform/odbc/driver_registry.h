@@ -1,0 +1,52 @@
+// Which driver library a connection text's driver name stands for on this
+// machine, and the text handed to it. "SQL Server" is whatever unixODBC has
+// registered under that name, or FreeTDS in its place when nothing is.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform::odbc {
+
+inline constexpr std::string_view kSqlServerDriver = "SQL Server";
+
+class DriverRegistry {
+public:
+    virtual ~DriverRegistry() = default;
+    // The "Driver=" entry of the name's section in odbcinst.ini, "" when unregistered.
+    virtual std::string registeredLibrary(const std::string& name) const = 0;
+    // The installed FreeTDS ODBC library, "" when there is none.
+    virtual std::string freeTdsLibrary() const = 0;
+};
+
+// unixODBC's own registry (odbcinst.ini as ODBCSYSINI and the user's file name it)
+// and the usual driver folders.
+class SystemDriverRegistry final : public DriverRegistry {
+public:
+    std::string registeredLibrary(const std::string& name) const override;
+    std::string freeTdsLibrary() const override;
+};
+
+// True for a FreeTDS ODBC library by its file name ("libtdsodbc.so", "libtdsodbc.so.0", ...).
+bool IsFreeTdsLibrary(std::string_view library);
+
+// A registered library as a loadable path: an absolute one as it is, a bare
+// file name searched in the driver folders (unixODBC accepts both). "" when not found.
+std::string ResolveDriverLibrary(const std::string& library);
+
+// True unless the library is known to lack the wide-character entry points.
+// unixODBC turns wide calls into narrow ones for such a driver by dropping
+// every byte above the first, which mangles any non-ASCII text.
+bool LibraryHasWideCalls(const std::string& library);
+
+struct ConnectionPlan {
+    std::string driverText;  // the text handed to SQLDriverConnect
+    std::string library;     // the driver's library, "" when unknown
+    bool freeTds = false;
+};
+
+// Decides the driver and the text it gets; the program's text stays unchanged
+// unless FreeTDS is the driver.
+ConnectionPlan PlanConnection(const std::string& text, const DriverRegistry& registry);
+
+}  // namespace platform::odbc

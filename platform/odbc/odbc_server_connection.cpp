@@ -1,0 +1,212 @@
+// Opening, executing and listing through the driver manager. Texts go to the
+// driver as UTF-16 when it has the wide-character calls, as UTF-8 otherwise.
+#include "platform/odbc/odbc_server_connection.h"
+
+#include "platform/odbc/utf16.h"
+
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+
+namespace platform {
+
+using odbc::OdbcHandle;
+
+namespace {
+
+SQLPOINTER IntegerAttribute(int value)
+{
+    return reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(value < 0 ? 0 : value));
+}
+
+[[noreturn]] void ThrowSqlException(const std::string& diagnostics)
+{
+    std::string text(kSqlException);
+    text += diagnostics.empty() ? std::string("The driver reported a failure without a message.")
+                                : diagnostics;
+    throw std::runtime_error(text);
+}
+
+// One text column of the current row; Null gives "".
+std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wide)
+{
+    std::string text;
+    if (wide) {
+        std::array<SQLWCHAR, 256> buffer{};
+        std::u16string value;
+        for (;;) {
+            SQLLEN indicator = 0;
+            const SQLRETURN rc = SQLGetData(statement.get(), column, SQL_C_WCHAR, buffer.data(),
+                                            sizeof(buffer), &indicator);
+            if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA || !SQL_SUCCEEDED(rc))
+                break;
+            const std::size_t room = buffer.size() - 1;
+            std::size_t units = indicator == SQL_NO_TOTAL
+                ? room
+                : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+            units = std::min(units, room);
+            value.append(reinterpret_cast<const char16_t*>(buffer.data()), units);
+            if (rc == SQL_SUCCESS)
+                break;
+        }
+        return odbc::Utf16ToUtf8(value);
+    }
+    std::array<char, 512> buffer{};
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(statement.get(), column, SQL_C_CHAR, buffer.data(),
+                                        sizeof(buffer), &indicator);
+        if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA || !SQL_SUCCEEDED(rc))
+            break;
+        const std::size_t room = buffer.size() - 1;
+        std::size_t bytes = indicator == SQL_NO_TOTAL ? room : static_cast<std::size_t>(indicator);
+        text.append(buffer.data(), std::min(bytes, room));
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    return text;
+}
+
+}  // namespace
+
+OdbcServerConnection::OdbcServerConnection()
+    : OdbcServerConnection(std::make_shared<odbc::SystemDriverRegistry>())
+{
+}
+
+OdbcServerConnection::OdbcServerConnection(std::shared_ptr<const odbc::DriverRegistry> registry)
+    : registry_(std::move(registry))
+{
+}
+
+OdbcServerConnection::~OdbcServerConnection()
+{
+    close();
+}
+
+void OdbcServerConnection::open(const std::string& connectionText)
+{
+    if (open_)
+        throw std::runtime_error(std::string(kOpenConnectionText));
+    const odbc::ConnectionPlan plan = odbc::PlanConnection(connectionText, *registry_);
+    driverText_ = plan.driverText;
+    wide_ = odbc::LibraryHasWideCalls(plan.library);
+
+    environment_ = OdbcHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION,
+                  reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(SQL_OV_ODBC3)), 0);
+    connection_ = OdbcHandle(SQL_HANDLE_DBC, environment_.get());
+
+    // FreeTDS waits for ever on a server that accepts and never answers, so it
+    // always gets a login time-out, even where the program asked for none.
+    int login = connectionTimeout_.value_or(kDefaultLoginTimeout);
+    if (plan.freeTds && login <= 0)
+        login = kDefaultLoginTimeout;
+    loginTimeoutUsed_ = login;
+    // Drivers that lack an attribute say so; the open goes on without it.
+    SQLSetConnectAttr(connection_.get(), SQL_ATTR_LOGIN_TIMEOUT, IntegerAttribute(login), 0);
+    if (connectionTimeout_)
+        SQLSetConnectAttr(connection_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
+                          IntegerAttribute(*connectionTimeout_), 0);
+
+    SQLRETURN rc;
+    if (wide_) {
+        std::u16string text = odbc::Utf8ToUtf16(driverText_);
+        rc = SQLDriverConnectW(connection_.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
+                               static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
+                               SQL_DRIVER_NOPROMPT);
+    } else {
+        std::string text = driverText_;
+        rc = SQLDriverConnect(connection_.get(), nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                              static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
+                              SQL_DRIVER_NOPROMPT);
+    }
+    if (!SQL_SUCCEEDED(rc)) {
+        std::string diagnostics = odbc::Diagnostics(connection_, wide_);
+        connection_.reset();
+        environment_.reset();
+        throw std::runtime_error(diagnostics.empty()
+                                     ? std::string("The ODBC driver could not open the connection.")
+                                     : diagnostics);
+    }
+    open_ = true;
+}
+
+OdbcHandle OdbcServerConnection::newStatement()
+{
+    SQLHANDLE handle = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &handle)))
+        ThrowSqlException(odbc::Diagnostics(connection_, wide_));
+    return OdbcHandle::adopt(SQL_HANDLE_STMT, handle);
+}
+
+void OdbcServerConnection::execute(const std::string& statement)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    OdbcHandle handle = newStatement();
+    SQLSetStmtAttr(handle.get(), SQL_ATTR_QUERY_TIMEOUT,
+                   IntegerAttribute(commandTimeout_.value_or(kDefaultCommandTimeout)), 0);
+    SQLRETURN rc;
+    if (wide_) {
+        std::u16string text = odbc::Utf8ToUtf16(statement);
+        rc = SQLExecDirectW(handle.get(), reinterpret_cast<SQLWCHAR*>(text.data()),
+                            static_cast<SQLINTEGER>(text.size()));
+    } else {
+        std::string text = statement;
+        rc = SQLExecDirect(handle.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                           static_cast<SQLINTEGER>(text.size()));
+    }
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc))
+        ThrowSqlException(odbc::Diagnostics(handle, wide_));
+    // Results are discarded; a later result of a batch may still carry the failure.
+    for (;;) {
+        rc = SQLMoreResults(handle.get());
+        if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE)
+            break;
+        if (!SQL_SUCCEEDED(rc))
+            ThrowSqlException(odbc::Diagnostics(handle, wide_));
+    }
+}
+
+std::vector<SchemaTable> OdbcServerConnection::tables()
+{
+    if (!open_)
+        throw std::runtime_error(std::string(kClosedConnectionText));
+    OdbcHandle handle = newStatement();
+    const SQLRETURN rc = wide_
+        ? SQLTablesW(handle.get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0)
+        : SQLTables(handle.get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    if (!SQL_SUCCEEDED(rc))
+        throw std::runtime_error(odbc::Diagnostics(handle, wide_));
+    constexpr SQLUSMALLINT kTableName = 3;
+    constexpr SQLUSMALLINT kTableType = 4;
+    std::vector<SchemaTable> rows;
+    for (;;) {
+        const SQLRETURN fetched = SQLFetch(handle.get());
+        if (fetched == SQL_NO_DATA)
+            break;
+        if (!SQL_SUCCEEDED(fetched))
+            throw std::runtime_error(odbc::Diagnostics(handle, wide_));
+        SchemaTable row;
+        row.type = ColumnText(handle, kTableType, wide_);
+        row.name = ColumnText(handle, kTableName, wide_);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void OdbcServerConnection::close()
+{
+    if (open_) {
+        SQLDisconnect(connection_.get());
+        open_ = false;
+    }
+    connection_.reset();
+    environment_.reset();
+}
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+// The server connection on unixODBC: SQLDriverConnect with the program's
+// connection text (FreeTDS standing in for "SQL Server" when unixODBC has no
+// driver of that name), one statement handle per execute, SQLTables for the schema.
+#pragma once
+
+#include "platform/odbc/driver_registry.h"
+#include "platform/odbc/odbc_handle.h"
+#include "platform/server_connection.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// The start of every failure description of execute(), which the SQL Preview
+// window looks for to tell a statement's failure from any other.
+inline constexpr std::string_view kSqlException = "SQLException: ";
+inline constexpr std::string_view kClosedConnectionText =
+    "Operation is not allowed when the object is closed.";
+inline constexpr std::string_view kOpenConnectionText =
+    "Operation is not allowed when the object is open.";
+
+class OdbcServerConnection final : public ServerConnection {
+public:
+    // The access layer's defaults for connections that set nothing.
+    static constexpr int kDefaultLoginTimeout = 15;
+    static constexpr int kDefaultCommandTimeout = 30;
+
+    OdbcServerConnection();
+    explicit OdbcServerConnection(std::shared_ptr<const odbc::DriverRegistry> registry);
+    ~OdbcServerConnection() override;
+    OdbcServerConnection(const OdbcServerConnection&) = delete;
+    OdbcServerConnection& operator=(const OdbcServerConnection&) = delete;
+
+    // ODBC has no cursor location; server-side is what it does anyway.
+    void setCursorLocation(int location) override { cursorLocation_ = location; }
+    // Applied to each statement as its query time-out; 0 waits without end.
+    void setCommandTimeout(int seconds) override { commandTimeout_ = seconds; }
+    // Login and connection time-out of the next open().
+    void setConnectionTimeout(int seconds) override { connectionTimeout_ = seconds; }
+
+    // Throws with the driver's diagnostics when the driver or server refuses.
+    void open(const std::string& connectionText) override;
+    bool isOpen() const override { return open_; }
+    // Throws a text beginning "SQLException: " on any failure.
+    void execute(const std::string& statement) override;
+    std::vector<SchemaTable> tables() override;
+    void close() override;
+
+    int cursorLocation() const { return cursorLocation_; }
+    // What the driver was handed by the last open(): the program's text, with
+    // the additions FreeTDS needs when FreeTDS is the driver.
+    const std::string& driverConnectionText() const { return driverText_; }
+    // The login time-out the last open() used, in seconds.
+    int loginTimeoutUsed() const { return loginTimeoutUsed_; }
+
+private:
+    odbc::OdbcHandle newStatement();
+
+    std::shared_ptr<const odbc::DriverRegistry> registry_;
+    int cursorLocation_ = kServerSideCursor;
+    std::optional<int> commandTimeout_;
+    std::optional<int> connectionTimeout_;
+    odbc::OdbcHandle environment_;
+    odbc::OdbcHandle connection_;
+    bool open_ = false;
+    bool wide_ = true;
+    std::string driverText_;
+    int loginTimeoutUsed_ = 0;
+};
+
+class OdbcServerConnectionFactory final : public ServerConnectionFactory {
+public:
+    std::unique_ptr<ServerConnection> create() override
+    {
+        return std::make_unique<OdbcServerConnection>();
+    }
+};
+
+}  // namespace platform

@@ -1,0 +1,249 @@
+// The folder walk. Its error handling changes on the way: failures are
+// reported step by step until the first entry is entered (step 116); from then
+// until the deeper walk of step 150 returns, a failure ends the examination of
+// the current entry at step 138, which removes the entry for "permission
+// denied" and "path not found" and passes over anything else without a word.
+#include "sources/add_folder.h"
+
+#include "platform/event_loop.h"
+#include "shell/error_report.h"
+#include "shell/form_utilities.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace AddFolder {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder entry without its closing "/" ("/" itself stays "/").
+std::string WithoutSeparator(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
+    return trimmed;
+}
+
+int FailureNumber(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::system_error& e) {
+        const std::error_code code = e.code();
+        if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted)
+            return kPermissionDenied;
+        if (code == std::errc::no_such_file_or_directory || code == std::errc::not_a_directory)
+            return kPathNotFound;
+    } catch (...) {
+    }
+    return 0;
+}
+
+bool IsHiddenSystem(int attributes)
+{
+    return attributes == kHiddenSystemFolder || attributes == kHiddenSystemLink;
+}
+
+// A link to the folder that holds it, or to one above that, would repeat the
+// tree inside itself until the paths reach the length limit.
+bool LeadsBackUp(const std::string& folder, const fs::directory_entry& subfolder)
+{
+    std::error_code ec;
+    if (!subfolder.is_symlink(ec) || ec)
+        return false;
+    const fs::path target = fs::canonical(subfolder.path(), ec);
+    if (ec)
+        return false;
+    const fs::path holder = fs::canonical(folder, ec);
+    if (ec)
+        return false;
+    auto t = target.begin();
+    for (auto h = holder.begin(); t != target.end() && h != holder.end(); ++t, ++h) {
+        if (*t != *h)
+            return false;
+    }
+    return t == target.end();
+}
+
+class Walk {
+public:
+    Walk(std::vector<std::string>& folders, bool recursive, platform::Dialogs& dialogs,
+         platform::EventLoop& events, const std::string& driveRoot)
+        : folders_(folders), recursive_(recursive), dialogs_(dialogs), events_(events),
+          driveRoot_(driveRoot), op_(dialogs, std::string(kWalkLocation))
+    {
+    }
+
+    void run()
+    {
+        // 100, 102: the file-system service is std::filesystem; nothing to obtain.
+        std::vector<std::string> found;  // 104
+        std::size_t index = 0;
+        while (index < folders_.size()) {  // 106
+            const std::string entry = folders_[index];
+            if (examine(entry, found) && removeEntry(entry))
+                continue;  // the entry that followed the removed one is now at `index`
+            ++index;       // 148
+        }
+        descend(found);  // 150
+        trapping_ = false;
+        for (const std::string& folder : found) {  // 152
+            if (!op_.test(154, [&] { return shell::IsFolder(folder); }))
+                continue;
+            op_.step(156, [&] { events_.yield(); });
+            if (op_.test(158, [&] { return entered(folder); }))
+                op_.step(160, [&] { folders_.push_back(folder); });
+        }
+    }
+
+private:
+    // Steps 108 to 136 for one entry. Returns true when a failure with the
+    // number 70 or 76 is pending at step 138.
+    bool examine(const std::string& entry, std::vector<std::string>& found)
+    {
+        try {
+            if (!test(108, [&] { return shell::IsFolder(entry); }))
+                return false;
+            if (!test(110, [&] { return shell::CharacterCount(entry) < kPathLimit; }))
+                return false;
+            bool haveAttributes = false;
+            int attributes = 0;
+            step(112, [&] {
+                attributes = FolderAttributes(entry);
+                haveAttributes = true;
+            });
+            step(114, [&] { events_.yield(); });
+            const bool enter = test(116, [&] {
+                if (!haveAttributes)
+                    throw std::runtime_error("Object required");
+                return IsRootFolder(entry, driveRoot_) || !IsHiddenSystem(attributes);
+            });
+            if (!enter)
+                return false;
+            trapping_ = true;
+            listSubfolders(entry, found);  // 118 to 136
+            return false;
+        } catch (...) {
+            if (!trapping_)
+                throw;
+            // 138: only "permission denied" and "path not found" count; any
+            // other failure stays pending, without a message.
+            const int number = FailureNumber(std::current_exception());
+            return number == kPermissionDenied || number == kPathNotFound;
+        }
+    }
+
+    void listSubfolders(const std::string& entry, std::vector<std::string>& found)
+    {
+        fs::directory_iterator it(entry);  // 118: throws when the folder cannot be listed
+        for (const fs::directory_iterator end; it != end;) {
+            std::error_code ec;
+            if (it->is_directory(ec) && !ec) {
+                events_.yield();  // 120
+                const std::string name = it->path().filename().string();  // 122
+                if (shell::CharacterCount(name) < kPathLimit && !HasOddChars(name)  // 124 to 130
+                    && name.find('?') == std::string::npos && name != "." && name != ".."
+                    && !LeadsBackUp(entry, *it))
+                    found.push_back(entry + name + "/");  // 132, 134
+            }
+            it.increment(ec);  // 136
+            if (ec)
+                throw fs::filesystem_error("cannot list the folder", entry, ec);
+        }
+    }
+
+    // 140 to 148: removes the first entry equal to this one. True when removed.
+    bool removeEntry(const std::string& entry)
+    {
+        const auto it = std::find(folders_.begin(), folders_.end(), entry);
+        if (it == folders_.end())
+            return false;
+        folders_.erase(it);
+        return true;
+    }
+
+    void descend(std::vector<std::string>& found)
+    {
+        if (!recursive_ || found.empty())
+            return;
+        // The deeper walk reports its own failures; anything that still escapes
+        // it is left pending while failures are trapped, as at step 138.
+        if (trapping_) {
+            try {
+                GetSubDirectories2016(found, true, dialogs_, events_, driveRoot_);
+            } catch (...) {
+            }
+        } else {
+            op_.step(150, [&] { GetSubDirectories2016(found, true, dialogs_, events_, driveRoot_); });
+        }
+    }
+
+    bool entered(const std::string& folder) const
+    {
+        return IsRootFolder(folder, driveRoot_) || !IsHiddenSystem(FolderAttributes(folder));
+    }
+
+    template <typename F>
+    void step(int number, F&& action)
+    {
+        if (trapping_)
+            std::forward<F>(action)();
+        else
+            op_.step(number, std::forward<F>(action));
+    }
+
+    template <typename F>
+    bool test(int number, F&& condition)
+    {
+        if (trapping_)
+            return static_cast<bool>(std::forward<F>(condition)());
+        return op_.test(number, std::forward<F>(condition));
+    }
+
+    std::vector<std::string>& folders_;
+    const bool recursive_;
+    platform::Dialogs& dialogs_;
+    platform::EventLoop& events_;
+    const std::string driveRoot_;
+    shell::GuardedOperation op_;
+    bool trapping_ = false;  // failures go to step 138 instead of the report
+};
+
+}  // namespace
+
+int FolderAttributes(const std::string& path)
+{
+    const std::string folder = WithoutSeparator(path);
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) != 0)
+        throw fs::filesystem_error("cannot read the folder's attributes", folder,
+                                   std::error_code(errno, std::generic_category()));
+    int attributes = kAttributeDirectory;
+    if (S_ISLNK(info.st_mode))
+        attributes |= kAttributeReparsePoint;
+    const std::string name = fs::path(folder).filename().string();
+    if (!name.empty() && name.front() == '.')
+        attributes |= kAttributeHidden | kAttributeSystem;
+    return attributes;
+}
+
+bool IsRootFolder(const std::string& path, const std::string& driveRoot)
+{
+    const std::string root = WithoutSeparator(driveRoot.empty() ? std::string("/") : driveRoot);
+    return WithoutSeparator(path) == root;
+}
+
+void GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
+                           platform::Dialogs& dialogs, platform::EventLoop& events,
+                           const std::string& driveRoot)
+{
+    Walk(folders, recursive, dialogs, events, driveRoot).run();
+}
+
+}  // namespace AddFolder

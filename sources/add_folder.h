@@ -1,0 +1,80 @@
+// Module AddFolder: the walk that extends a collection of folders by every
+// folder below them (breadth-first), and the listing of one folder's files by
+// a wildcard pattern. Paths use "/"; every folder entry ends in "/".
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+class Dialogs;
+class EventLoop;
+}  // namespace platform
+
+namespace AddFolder {
+
+inline constexpr std::string_view kWalkLocation = "Fenwarp2021/08/31.AddFolder.GetSubDirectories2016 ";
+
+// Only paths and names shorter than this many characters are accepted.
+inline constexpr std::size_t kPathLimit = 260;
+
+// Attribute bits of a folder as the walk reads them. On Linux a folder whose
+// name starts with "." counts as hidden and system; a symbolic link to a
+// folder is a reparse point.
+inline constexpr int kAttributeHidden = 2;
+inline constexpr int kAttributeSystem = 4;
+inline constexpr int kAttributeDirectory = 16;
+inline constexpr int kAttributeReparsePoint = 1024;
+inline constexpr int kHiddenSystemFolder = 22;  // directory + hidden + system
+inline constexpr int kHiddenSystemLink = 1046;  // the same, linked
+
+// Failure numbers the walk handles itself.
+inline constexpr int kPermissionDenied = 70;
+inline constexpr int kPathNotFound = 76;
+
+// Appends to `folders` every folder below its entries, level by level: first
+// the folders one level below each entry (in entry order, each entry's
+// subfolders in the file system's order), then two levels below, and so on
+// (only one level when `recursive` is false). Hidden folders are neither
+// listed nor entered (unless one is the drive root); names with "?" or other
+// odd characters are skipped with everything below them; paths of 260
+// characters or more are listed but not entered; a symbolic link back to its
+// own folder or one above it is skipped. An entry whose subfolders cannot be
+// listed (permission denied, gone) is removed from `folders`; other failures
+// while listing are passed over quietly, earlier ones go to the error report.
+void GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
+                           platform::Dialogs& dialogs, platform::EventLoop& events,
+                           const std::string& driveRoot = "/");
+
+// The bare names of the files (never folders) in `folder` that match the
+// wildcard `pattern` ("*" any run, "?" one character, letter case ignored),
+// hidden ones included, in the order the file system lists them. Names that
+// cannot be opened are left out. A folder that cannot be read gives no names.
+// (The names are 0-based here; the room-by-100-then-50 array of the original
+// is what std::vector does for us.)
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
+
+// True when the path names a regular file that can be opened for reading; a
+// folder gives false.
+bool IsExistingFile(const std::string& path);
+
+// True when some character of the name has an 8-bit code below 32, from 127
+// to 159, or equal to 63 ("?", also the code of every character Windows-1252
+// lacks and of every byte that is not UTF-8).
+bool HasOddChars(std::string_view name);
+
+// The Windows-1252 code of a character, 63 where that code page lacks it.
+int AnsiCode(char32_t character);
+
+// The attribute value of a folder (see the bits above); throws
+// std::filesystem::filesystem_error when the path cannot be examined.
+int FolderAttributes(const std::string& path);
+
+// True when the folder is the drive root (on Linux "/", or the root given).
+bool IsRootFolder(const std::string& path, const std::string& driveRoot = "/");
+
+// Wildcard matching as the directory enumeration does it.
+bool MatchesPattern(std::string_view name, std::string_view pattern);
+
+}  // namespace AddFolder

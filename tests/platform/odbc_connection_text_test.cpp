@@ -1,0 +1,156 @@
+// The connection text as the driver gets it: parsing, the FreeTDS additions,
+// which driver stands for "SQL Server", and the UTF-16 conversion of texts.
+#include "platform/odbc/connection_text.h"
+#include "platform/odbc/driver_registry.h"
+#include "platform/odbc/utf16.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using platform::odbc::ConnectionValue;
+using platform::odbc::FreeTdsConnectionText;
+using platform::odbc::ParseConnectionText;
+
+struct RewriteCase {
+    const char* name;
+    const char* text;
+    const char* library;
+    const char* expected;
+};
+
+TEST(FreeTdsConnectionText, AddsWhatFreeTdsNeedsAndNothingElse)
+{
+    const RewriteCase cases[] = {
+        {"port given", "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=;", "",
+         "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=;TDS_Version=7.4;"
+         "ClientCharset=UTF-8;"},
+        {"no port (local variant)", "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;", "",
+         "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;TDS_Version=7.4;Port=1433;"
+         "ClientCharset=UTF-8;"},
+        {"instance given", "Driver={SQL Server};Server=SRV1\\SQLEXPRESS;Database=d;Uid=u;Pwd=p;", "",
+         "Driver={SQL Server};Server=SRV1\\SQLEXPRESS;Database=d;Uid=u;Pwd=p;TDS_Version=7.4;"
+         "ClientCharset=UTF-8;"},
+        {"empty port still names a port", "Driver={SQL Server};Server=SRV1,;Database=d;", "",
+         "Driver={SQL Server};Server=SRV1,;Database=d;TDS_Version=7.4;ClientCharset=UTF-8;"},
+        {"TDS version named in another case", "DRIVER={SQL Server};server=a,1;tds_version=7.2;", "",
+         "DRIVER={SQL Server};server=a,1;tds_version=7.2;ClientCharset=UTF-8;"},
+        {"keys in any case", "driver={SQL Server};SERVER=a;PORT=2000;clientcharset=ISO-8859-1;", "",
+         "driver={SQL Server};SERVER=a;PORT=2000;clientcharset=ISO-8859-1;TDS_Version=7.4;"},
+        {"braced server", "Driver={SQL Server};Server={a};", "",
+         "Driver={SQL Server};Server={a};TDS_Version=7.4;Port=1433;ClientCharset=UTF-8;"},
+        {"braced server with port", "Driver={SQL Server};Server={a,99};", "",
+         "Driver={SQL Server};Server={a,99};TDS_Version=7.4;ClientCharset=UTF-8;"},
+        {"keys inside a braced password do not count",
+         "Driver={SQL Server};Server=s;Pwd={x;TDS_Version=5.0;Port=7}}};",
+         "", "Driver={SQL Server};Server=s;Pwd={x;TDS_Version=5.0;Port=7}}};TDS_Version=7.4;"
+             "Port=1433;ClientCharset=UTF-8;"},
+        {"no closing semicolon", "Driver={SQL Server};Server=a,1", "",
+         "Driver={SQL Server};Server=a,1;TDS_Version=7.4;ClientCharset=UTF-8;"},
+        {"no server: no port", "Driver={SQL Server};Servername=cfg;", "",
+         "Driver={SQL Server};Servername=cfg;TDS_Version=7.4;ClientCharset=UTF-8;"},
+        {"driver replaced, braced", "Driver={SQL Server};Server=a,1;", "/lib/odbc/libtdsodbc.so",
+         "Driver={/lib/odbc/libtdsodbc.so};Server=a,1;TDS_Version=7.4;ClientCharset=UTF-8;"},
+        {"driver replaced, unbraced", "DRIVER=SQL Server;Server=a,1;", "/x/libtdsodbc.so",
+         "DRIVER={/x/libtdsodbc.so};Server=a,1;TDS_Version=7.4;ClientCharset=UTF-8;"},
+        {"driver replaced, last without semicolon", "Server=a,1;Driver={SQL Server}", "/x/t.so",
+         "Server=a,1;Driver={/x/t.so};TDS_Version=7.4;ClientCharset=UTF-8;"},
+    };
+    for (const RewriteCase& c : cases)
+        EXPECT_EQ(FreeTdsConnectionText(c.text, c.library), c.expected) << c.name;
+}
+
+TEST(ConnectionText, ValuesAreReadAsTheDriverManagerReadsThem)
+{
+    const char* text = " Driver = {SQL Server} ;Server=a,1;Pwd={p;q}}r};Uid=;junk;Database=D";
+    const auto attributes = ParseConnectionText(text);
+    ASSERT_EQ(attributes.size(), 5u);
+    EXPECT_EQ(attributes[0].key, "Driver");
+    EXPECT_EQ(attributes[0].value, "SQL Server");
+    EXPECT_EQ(attributes[2].value, "p;q}r");
+    EXPECT_EQ(attributes[3].value, "");
+    EXPECT_EQ(attributes[4].value, "D");
+    EXPECT_EQ(ConnectionValue(text, "PWD"), "p;q}r");
+    EXPECT_EQ(ConnectionValue(text, "DSN"), std::nullopt);
+}
+
+// A registry with a fixed content, so that every branch of the choice is met.
+class FakeRegistry : public platform::odbc::DriverRegistry {
+public:
+    std::map<std::string, std::string> registered;
+    std::string freeTds;
+    std::string registeredLibrary(const std::string& name) const override
+    {
+        const auto it = registered.find(name);
+        return it == registered.end() ? std::string() : it->second;
+    }
+    std::string freeTdsLibrary() const override { return freeTds; }
+};
+
+TEST(PlanConnection, SqlServerIsTheRegisteredDriverOrFreeTdsInItsPlace)
+{
+    const std::string text = "Driver={SQL Server};Server=h;Database=d;Uid=u;Pwd=p;";
+    const std::string rewritten = text + "TDS_Version=7.4;Port=1433;ClientCharset=UTF-8;";
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> registered;
+        std::string freeTds;
+        std::string expectedText;
+        std::string expectedLibrary;
+        bool expectedFreeTds;
+    };
+    const Case cases[] = {
+        {"registered SQLite: text unchanged", {{"SQL Server", "/l/libsqlite3odbc.so"}},
+         "/l/libtdsodbc.so", text, "/l/libsqlite3odbc.so", false},
+        {"registered FreeTDS by bare file name: additions, driver name kept",
+         {{"SQL Server", "libtdsodbc.so"}}, "", rewritten, "libtdsodbc.so", true},
+        {"nothing registered: FreeTDS in its place", {}, "/l/libtdsodbc.so",
+         "Driver={/l/libtdsodbc.so};Server=h;Database=d;Uid=u;Pwd=p;TDS_Version=7.4;Port=1433;"
+         "ClientCharset=UTF-8;",
+         "/l/libtdsodbc.so", true},
+        {"nothing registered, no FreeTDS: the driver manager says so", {}, "", text, "", false},
+        {"a registered FreeTDS under another name does not count", {{"FreeTDS", "/l/libtdsodbc.so"}},
+         "", text, "", false},
+    };
+    for (const Case& c : cases) {
+        FakeRegistry registry;
+        registry.registered = c.registered;
+        registry.freeTds = c.freeTds;
+        const auto plan = platform::odbc::PlanConnection(text, registry);
+        EXPECT_EQ(plan.driverText, c.expectedText) << c.name;
+        EXPECT_EQ(plan.library, c.expectedLibrary) << c.name;
+        EXPECT_EQ(plan.freeTds, c.expectedFreeTds) << c.name;
+    }
+}
+
+TEST(PlanConnection, OtherDriversAndDsnTextsPassUnchanged)
+{
+    FakeRegistry registry;
+    registry.freeTds = "/l/libtdsodbc.so";
+    for (const std::string text : {"DSN=sales;Uid=u;", "Driver={PostgreSQL};Server=h;",
+                                   "Driver={sql server};Server=h,1;"}) {
+        const auto plan = platform::odbc::PlanConnection(text, registry);
+        const bool sqlServer = text.find("sql server") != std::string::npos;
+        EXPECT_EQ(plan.freeTds, sqlServer) << text;
+        if (!sqlServer) {
+            EXPECT_EQ(plan.driverText, text);
+        }
+    }
+}
+
+TEST(Utf16, RoundTripsEveryPlaneAndReplacesBrokenInput)
+{
+    const std::string texts[] = {"", "plain", "Grüße – 1 €", "日本語", "😀 a 𝄞"};
+    for (const std::string& text : texts)
+        EXPECT_EQ(platform::odbc::Utf16ToUtf8(platform::odbc::Utf8ToUtf16(text)), text);
+    EXPECT_EQ(platform::odbc::Utf8ToUtf16("€"), u"\u20AC");
+    EXPECT_EQ(platform::odbc::Utf8ToUtf16("😀"), u"\U0001F600");
+    EXPECT_EQ(platform::odbc::Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(platform::odbc::Utf8ToUtf16("\xE2\x82"), u"\uFFFD\uFFFD");
+    EXPECT_EQ(platform::odbc::Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong "/"
+    EXPECT_EQ(platform::odbc::Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");
+}
+
+}  // namespace

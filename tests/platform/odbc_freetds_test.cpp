@@ -1,0 +1,198 @@
+// FreeTDS in place of "SQL Server" when unixODBC has no driver of that name:
+// refused and silent servers on the loopback interface must fail the open
+// promptly with a readable message, never hang it.
+#include "platform/odbc/driver_registry.h"
+#include "platform/odbc/odbc_server_connection.h"
+#include "tests/platform/odbc_test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using platform::OdbcServerConnection;
+
+// Built twice: once with "SQL Server" registered as FreeTDS by its bare file
+// name (as Debian registers drivers), once with no "SQL Server" at all, so that
+// FreeTDS stands in by its path.
+#ifdef DOVENMARK_FREETDS_REGISTERED
+constexpr bool kRegistered = true;
+const std::string kOdbcinst = "[SQL Server]\nDriver=libtdsodbc.so\n";
+#else
+constexpr bool kRegistered = false;
+const std::string kOdbcinst = "[SQLite3]\nDriver=" + testsupport::SqliteDriverLibrary() + "\n";
+#endif
+[[maybe_unused]] auto* const gEnvironment =
+    ::testing::AddGlobalTestEnvironment(new testsupport::OdbcTestEnvironment(kOdbcinst));
+
+// A socket bound to 127.0.0.1 on a port the system picks.
+int BoundSocket(int& port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        throw std::runtime_error("cannot bind a loopback socket");
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// A server that accepts every connection and never says a word.
+class SilentServer {
+public:
+    SilentServer()
+    {
+        listener_ = BoundSocket(port_);
+        listen(listener_, 8);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~SilentServer()
+    {
+        stop_ = true;
+        thread_.join();
+        for (int fd : accepted_)
+            ::close(fd);
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+    int acceptedCount() const { return accepted_count_; }
+
+private:
+    void run()
+    {
+        while (!stop_) {
+            pollfd p{listener_, POLLIN, 0};
+            if (poll(&p, 1, 50) > 0) {
+                const int fd = accept(listener_, nullptr, nullptr);
+                if (fd >= 0) {
+                    accepted_.push_back(fd);
+                    ++accepted_count_;
+                }
+            }
+        }
+    }
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> accepted_count_{0};
+    std::vector<int> accepted_;
+    std::thread thread_;
+};
+
+// A loopback port with nobody listening: bound, then given back.
+int ClosedPort()
+{
+    int port = 0;
+    ::close(BoundSocket(port));
+    return port;
+}
+
+std::string ProgramText(int port)
+{
+    return "Driver={SQL Server};Server=127.0.0.1," + std::to_string(port)
+        + ";Database=Sales;Uid=sa;Pwd=secret;";
+}
+
+struct Outcome {
+    std::string failure;
+    double seconds = 0;
+};
+
+Outcome OpenAndTime(OdbcServerConnection& connection, const std::string& text)
+{
+    Outcome outcome;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        connection.open(text);
+        outcome.failure = "(opened)";
+    } catch (const std::exception& e) {
+        outcome.failure = e.what();
+    }
+    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return outcome;
+}
+
+class OdbcFreeTds : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library = platform::odbc::SystemDriverRegistry().freeTdsLibrary();
+        if (library.empty())
+            GTEST_SKIP() << "the FreeTDS ODBC driver (tdsodbc) is not installed";
+    }
+    std::string library;
+};
+
+TEST_F(OdbcFreeTds, IsFoundWhetherRegisteredOrNot)
+{
+    EXPECT_TRUE(platform::odbc::IsFreeTdsLibrary(library)) << library;
+    EXPECT_EQ(library.front(), '/') << library;
+    EXPECT_EQ(platform::odbc::SystemDriverRegistry().registeredLibrary("SQL Server"),
+              kRegistered ? "libtdsodbc.so" : "");
+}
+
+TEST_F(OdbcFreeTds, ARefusedConnectionFailsAtOnceWithFreeTdsWords)
+{
+    OdbcServerConnection connection;
+    connection.setConnectionTimeout(20);
+    const int port = ClosedPort();
+    const Outcome outcome = OpenAndTime(connection, ProgramText(port));
+    EXPECT_LT(outcome.seconds, 10.0) << "a refused connection should not wait for the time-out";
+    EXPECT_NE(outcome.failure.find("Unable to connect"), std::string::npos) << outcome.failure;
+    EXPECT_NE(outcome.failure.find("[SQLSTATE 08"), std::string::npos) << outcome.failure;
+    EXPECT_FALSE(connection.isOpen());
+    // A registered FreeTDS keeps the program's driver name; in its place, its path.
+    const std::string driver = kRegistered ? "SQL Server" : library;
+    EXPECT_EQ(connection.driverConnectionText(),
+              "Driver={" + driver + "};Server=127.0.0.1," + std::to_string(port)
+                  + ";Database=Sales;Uid=sa;Pwd=secret;TDS_Version=7.4;ClientCharset=UTF-8;");
+}
+
+TEST_F(OdbcFreeTds, ASilentServerFailsWithinTheLoginTimeOut)
+{
+    SilentServer server;
+    OdbcServerConnection connection;
+    connection.setConnectionTimeout(2);
+    const Outcome outcome = OpenAndTime(connection, ProgramText(server.port()));
+    EXPECT_GE(server.acceptedCount(), 1) << "the driver never reached the silent server";
+    EXPECT_NE(outcome.failure, "(opened)");
+    EXPECT_NE(outcome.failure.find("[SQLSTATE HYT00]"), std::string::npos) << outcome.failure;
+    EXPECT_GT(outcome.seconds, 1.0);
+    EXPECT_LT(outcome.seconds, 2.0 + 10.0) << "the login time-out was not kept";
+}
+
+TEST_F(OdbcFreeTds, NoTimeOutAskedStillGetsOne)
+{
+    OdbcServerConnection connection;
+    connection.setConnectionTimeout(0);  // "wait for ever" would hang FreeTDS on a silent server
+    OpenAndTime(connection, ProgramText(ClosedPort()));
+    EXPECT_EQ(connection.loginTimeoutUsed(), OdbcServerConnection::kDefaultLoginTimeout);
+}
+
+TEST_F(OdbcFreeTds, ExecuteWithoutAnOpenConnectionIsAnSqlException)
+{
+    OdbcServerConnection connection;
+    OpenAndTime(connection, ProgramText(ClosedPort()));
+    try {
+        connection.execute("SELECT 1");
+        FAIL() << "execute ran on a connection that never opened";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("SQLException: ", 0), 0u) << e.what();
+    }
+}
+
+}  // namespace
