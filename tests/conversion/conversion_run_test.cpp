@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <fstream>
 
 using namespace testsupport;
@@ -55,11 +56,15 @@ struct RunTest : ::testing::Test {
             sources.tables[name] = MemoryTable{std::move(fields), std::move(rows)};
     }
 
+    // Values hold views of their text: the fixture keeps the texts alive.
+    std::string_view keep(std::string text) { return kept.emplace_back(std::move(text)); }
+    std::deque<std::string> kept;
+
     void addSimpleTable(const std::string& name, int records)
     {
         std::vector<std::vector<Value>> rows;
         for (int i = 1; i <= records; ++i)
-            rows.push_back({Value::ofInteger(i), Value::ofText(name + std::to_string(i))});
+            rows.push_back({Value::ofInteger(i), Value::ofText(keep(name + std::to_string(i)))});
         addTable(name, {{"ID", 3}, {"NAME", 202}}, std::move(rows));
     }
 
@@ -260,7 +265,7 @@ TEST_F(RunTest, PerFilePreviewHoldsEveryStatementOfTheRunOnce)
     };
     run();
     EXPECT_EQ(form.previewsShown, 1);
-    EXPECT_EQ(lines.size(), 1u + 3 + 2 + 1 + 2 + 1);  // drop B, creates, inserts
+    EXPECT_EQ(lines.size(), 1u + 3 + 4);  // drop B, three creates, four inserts
     EXPECT_EQ(lines.front().rfind("CREATE TABLE [" + form.list2.back() + "]", 0) == 0
                   || lines.front() == "DROP TABLE [B]",
               true);
