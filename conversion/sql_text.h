@@ -79,7 +79,7 @@ private:
     void appendDateOrQuoted(std::string_view v);
 
     const TableScript& table_;
-    const RegionalSettings& settings_;
+    const RegionalSettings settings_;  // a copy: callers may pass a temporary
     platform::EventLoop& events_;
     bool tableHasNumeric_;
     bool usualDateSeparators_;

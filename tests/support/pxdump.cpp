@@ -1,0 +1,109 @@
+#include "tests/support/pxdump.h"
+
+#include "tests/support/testdata.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <regex>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+Dump ReadDump(const fs::path& path)
+{
+    Dump d;
+    std::ifstream in(path);
+    std::string line;
+    const std::regex fieldLine(R"(^# field (\d+): name=(.*) type=0x([0-9a-f]{2})\()");
+    const std::regex countLine(R"( numrecords=(\d+) )");
+    std::smatch m;
+    while (std::getline(in, line)) {
+        if (line.rfind("# header:", 0) == 0 && std::regex_search(line, m, countLine)) {
+            d.recordCount = static_cast<std::uint32_t>(std::stoul(m[1]));
+        } else if (std::regex_search(line, m, fieldLine)) {
+            d.fields.push_back({m[2], std::stoi(m[3], nullptr, 16)});
+        } else if (line.rfind("@record ", 0) == 0) {
+            d.records.emplace_back();
+        } else if (!line.empty() && line[0] != '#' && !d.records.empty()) {
+            const auto tab1 = line.find('\t');
+            const auto tab2 = line.find('\t', tab1 + 1);
+            const std::size_t index = std::stoul(line.substr(0, tab1));
+            const std::string name = line.substr(tab1 + 1, tab2 - tab1 - 1);
+            const std::string value = line.substr(tab2 + 1);
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, "#raw") == 0)
+                d.records.back().raw[index] = value;
+            else
+                d.records.back().values.push_back(value);
+        }
+    }
+    return d;
+}
+
+std::string UnescapeDumpText(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out.push_back(text[i]);
+            continue;
+        }
+        const char c = text[++i];
+        switch (c) {
+        case 't': out.push_back('\t'); break;
+        case 'n': out.push_back('\n'); break;
+        case 'r': out.push_back('\r'); break;
+        case 'x':
+            out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+            break;
+        default: out.push_back(c); break;
+        }
+    }
+    return out;
+}
+
+std::string NormalDecimal(std::string s)
+{
+    bool negative = !s.empty() && s[0] == '-';
+    if (negative)
+        s.erase(0, 1);
+    auto dot = s.find('.');
+    std::string whole = s.substr(0, dot);
+    std::string frac = dot == std::string::npos ? "" : s.substr(dot + 1);
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+    frac.erase(frac.find_last_not_of('0') + 1);
+    if (whole.empty() && frac.empty())
+        negative = false;
+    return (negative ? "-" : "") + (whole.empty() ? "0" : whole) + (frac.empty() ? "" : "." + frac);
+}
+
+std::vector<DumpedTable> DumpedTables()
+{
+    std::vector<DumpedTable> tables;
+    const auto dir = paradoxTestdata();
+    if (!dir)
+        return tables;
+    const std::string suffix = ".pxdump.txt";
+    for (const auto& e : fs::recursive_directory_iterator(*dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string stem = name.substr(0, name.size() - suffix.size());
+        for (const char* ext : {".db", ".DB"}) {
+            const fs::path t = e.path().parent_path() / (stem + ext);
+            if (fs::exists(t)) {
+                std::string label = fs::relative(t, *dir).string();
+                std::replace_if(label.begin(), label.end(),
+                                [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                tables.push_back({e.path(), t, label});
+                break;
+            }
+        }
+    }
+    std::sort(tables.begin(), tables.end(), [](const auto& a, const auto& b) { return a.label < b.label; });
+    return tables;
+}
+
+}  // namespace testsupport
