@@ -77,6 +77,7 @@ void Form2::buildControls()
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ListView1->header()->setStretchLastSection(false);
     ListView1->setToolTip(QString::fromUtf8(kToolTip));
+    ListView1->setTextElideMode(Qt::ElideNone);  // the user drags the column wider to read on
     PushButton1 = Button(this, "PushButton1", "Execute SQL", 120, 4040, 7800);
     PushButton3 = Button(this, "PushButton3", "Find and Replace", 120, 4550, 3840);
     PushButton2 = Button(this, "PushButton2", "Copy SQL To Clipboard", 4080, 4550, 3840);
