@@ -5,21 +5,6 @@
 
 namespace cli {
 
-std::string TerminalText(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out.push_back('\n');
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
 void HeadlessForm::setProgressText(const std::string& text)
 {
     if (quiet)
@@ -63,7 +48,7 @@ platform::Answer HeadlessDialogs::show(const platform::Message& message)
 {
     if (message.buttons == platform::Buttons::YesNo) {
         if (message.title == "Overwrite?") {
-            err_ << TerminalText(message.text) << (overwrite_ ? " yes\n" : " no (skipped)\n");
+            err_ << platform::WithLineFeeds(message.text) << (overwrite_ ? " yes\n" : " no (skipped)\n");
             return overwrite_ ? platform::Answer::Yes : platform::Answer::No;
         }
         return platform::Answer::No;
@@ -75,7 +60,7 @@ platform::Answer HeadlessDialogs::show(const platform::Message& message)
         if (quietDone)
             return platform::Answer::Ok;
     }
-    err_ << TerminalText(message.text) << "\n";
+    err_ << platform::WithLineFeeds(message.text) << "\n";
     return platform::Answer::Ok;
 }
 

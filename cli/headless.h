@@ -73,7 +73,4 @@ struct OfflineServerFactory : platform::ServerConnectionFactory {
     std::unique_ptr<platform::ServerConnection> create() override;
 };
 
-// Text with CR LF and lone CR as line feeds, for a terminal.
-std::string TerminalText(const std::string& text);
-
 }  // namespace cli

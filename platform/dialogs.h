@@ -18,6 +18,23 @@ struct Message {
     Icon icon = Icon::None;
 };
 
+// The text with each CR LF and each lone CR as a line feed, for a screen or a terminal.
+inline std::string WithLineFeeds(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out.push_back(text[i]);
+            continue;
+        }
+        out.push_back('\n');
+        if (i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+    }
+    return out;
+}
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;

@@ -28,15 +28,6 @@ std::string Location(const char* procedure)
     return std::string(kLocation) + procedure + " ";
 }
 
-QPushButton* Button(QWidget* parent, const char* name, const char* caption, int l, int t, int w)
-{
-    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
-    b->setObjectName(name);
-    b->setFont(shell::ButtonFont());
-    b->setGeometry(shell::TwipsRect(l, t, w, 405));
-    return b;
-}
-
 std::string TrimmedSpaces(const std::string& s)
 {
     const auto first = s.find_first_not_of(' ');
@@ -63,11 +54,9 @@ Form2::~Form2() = default;
 void Form2::buildControls()
 {
     SetFixedClientSize(this, 8040, 8430);
-    PushButton5 = Button(this, "PushButton5", "< Back", 120, 120, 3720);
-    PushButton9 = Button(this, "PushButton9", "Skip Table / Do Not Execute SQL", 3960, 120, 3960);
-    ListView1 = new QTreeView(this);
-    ListView1->setObjectName("ListView1");
-    ListView1->setGeometry(shell::TwipsRect(120, 630, 7800, 3315));
+    PushButton5 = MakeButton(this, "PushButton5", "< Back", 120, 120, 3720);
+    PushButton9 = MakeButton(this, "PushButton9", "Skip Table / Do Not Execute SQL", 3960, 120, 3960);
+    ListView1 = MakeControl<QTreeView>(this, "ListView1", 120, 630, 7800, 3315);
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setItemsExpandable(false);
@@ -78,23 +67,19 @@ void Form2::buildControls()
     ListView1->header()->setStretchLastSection(false);
     ListView1->setToolTip(QString::fromUtf8(kToolTip));
     ListView1->setTextElideMode(Qt::ElideNone);  // the user drags the column wider to read on
-    PushButton1 = Button(this, "PushButton1", "Execute SQL", 120, 4040, 7800);
-    PushButton3 = Button(this, "PushButton3", "Find and Replace", 120, 4550, 3840);
-    PushButton2 = Button(this, "PushButton2", "Copy SQL To Clipboard", 4080, 4550, 3840);
+    PushButton1 = MakeButton(this, "PushButton1", "Execute SQL", 120, 4040, 7800);
+    PushButton3 = MakeButton(this, "PushButton3", "Find and Replace", 120, 4550, 3840);
+    PushButton2 = MakeButton(this, "PushButton2", "Copy SQL To Clipboard", 4080, 4550, 3840);
     Frame2 = new QGroupBox("Error:", this);
     Frame2->setObjectName("Frame2");
     Frame2->setGeometry(shell::TwipsRect(120, 5010, 7800, 1785));
-    Text1 = new QPlainTextEdit(Frame2);
-    Text1->setObjectName("Text1");
-    Text1->setGeometry(shell::TwipsRect(240, 300, 7320, 1290));
+    Text1 = MakeControl<QPlainTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    PushButton6 = Button(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
-    PushButton4 = Button(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
-    PushButton8 = Button(this, "PushButton8", " Email Error Message To Marrowby", 120, 7410, 3840);
-    PushButton7 = Button(this, "PushButton7", "View Datatype Conversion", 4080, 7410, 3840);
-    ProgressBar1 = new shell::TextProgressBar(this);
-    ProgressBar1->setObjectName("ProgressBar1");
-    ProgressBar1->setGeometry(shell::TwipsRect(120, 7920, 7800, 405));
+    PushButton6 = MakeButton(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
+    PushButton4 = MakeButton(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
+    PushButton8 = MakeButton(this, "PushButton8", " Email Error Message To Marrowby", 120, 7410, 3840);
+    PushButton7 = MakeButton(this, "PushButton7", "View Datatype Conversion", 4080, 7410, 3840);
+    ProgressBar1 = MakeControl<shell::TextProgressBar>(this, "ProgressBar1", 120, 7920, 7800, 405);
     ProgressBar1->setDisplayText("Progress Bar");
 
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
@@ -259,18 +244,23 @@ void Form2::PushButton4_Click()
     auto& services = windows_.services();
     shell::GuardedOperation op(services.dialogs, Location("PushButton4_Click"));
     std::string text;
-    bool empty = true;
-    if (op.step(100, [&] {
-            text = errorText();
-            empty = TrimmedSpaces(text).empty();
-        })
-        && empty)
+    if (!errorTextToSend(op, text))
         return;
     op.step(102, [&] { shell::ClearClipboard(services.clipboard); });
     op.step(104, [&] { shell::PutClipboardText(services.clipboard, text, 0); });
     op.step(106, [&] {
         message(std::string("Error message have been copied to the clipboard.") + "\r\r" + kPasteHint);
     });
+}
+
+bool Form2::errorTextToSend(shell::GuardedOperation& op, std::string& text)
+{
+    // An error box that holds only spaces sends nothing.
+    bool empty = true;
+    return !(op.step(100, [&] {
+        text = errorText();
+        empty = TrimmedSpaces(text).empty();
+    }) && empty);
 }
 
 bool Form2::deferCloseWhileExecuting()
@@ -328,12 +318,7 @@ void Form2::PushButton8_Click()
     auto& services = windows_.services();
     shell::GuardedOperation op(services.dialogs, Location("PushButton8_Click"));
     std::string text;
-    bool empty = true;
-    if (op.step(100, [&] {
-            text = errorText();
-            empty = TrimmedSpaces(text).empty();
-        })
-        && empty)
+    if (!errorTextToSend(op, text))
         return;
     op.step(102, [&] { services.desktop.open(MailLink(text)); });
 }

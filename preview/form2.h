@@ -4,6 +4,7 @@
 #pragma once
 
 #include "shell/appearance.h"
+#include "shell/error_report.h"
 
 #include <QDialog>
 
@@ -72,6 +73,8 @@ private:
     void message(const std::string& text);
     // Back, Skip and the close box while Execute SQL runs: stop after the current line, then close.
     bool deferCloseWhileExecuting();
+    // Step 100 of the two buttons that send the error text: false when there is none.
+    bool errorTextToSend(shell::GuardedOperation& op, std::string& text);
 
     PreviewWindows& windows_;
     PreviewListModel* model_ = nullptr;

@@ -22,31 +22,15 @@ Form3::Form3(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 {
     setObjectName("Form3");
     SetFixedClientSize(this, 8040, 1500);
-    Label2 = new QLabel("Find what:", this);
-    Label2->setObjectName("Label2");
-    Label2->setGeometry(shell::TwipsRect(120, 165, 1215, 255));
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName("Text1");
-    Text1->setGeometry(shell::TwipsRect(1560, 120, 6360, 345));
-    Label6 = new QLabel("Replace with:", this);
-    Label6->setObjectName("Label6");
-    Label6->setGeometry(shell::TwipsRect(120, 645, 1215, 255));
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName("Text2");
-    Text2->setGeometry(shell::TwipsRect(1560, 600, 6360, 345));
-    PushButton2 = new QPushButton("Replace", this);
-    PushButton2->setObjectName("PushButton2");
-    PushButton2->setGeometry(shell::TwipsRect(120, 1050, 3840, 405));
-    PushButton2->setFont(shell::ButtonFont());
-    PushButton1 = new QPushButton("Cancel", this);
-    PushButton1->setObjectName("PushButton1");
-    PushButton1->setGeometry(shell::TwipsRect(4080, 1050, 3840, 405));
-    PushButton1->setFont(shell::ButtonFont());
+    Label2 = MakeLabel(this, "Label2", "Find what:", 120, 165, 1215);
+    Text1 = MakeControl<QLineEdit>(this, "Text1", 1560, 120, 6360, 345);
+    Label6 = MakeLabel(this, "Label6", "Replace with:", 120, 645, 1215);
+    Text2 = MakeControl<QLineEdit>(this, "Text2", 1560, 600, 6360, 345);
+    PushButton2 = MakeButton(this, "PushButton2", "Replace", 120, 1050, 3840);
+    PushButton1 = MakeButton(this, "PushButton1", "Cancel", 4080, 1050, 3840);
     setTabOrder(Text1, Text2);
     setTabOrder(Text2, PushButton2);
     setTabOrder(PushButton2, PushButton1);
-    PushButton2->setAutoDefault(false);
-    PushButton1->setAutoDefault(false);
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
 }

@@ -22,20 +22,10 @@ Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 {
     setObjectName("Form4");
     SetFixedClientSize(this, 8040, 2580);
-    Text1 = new QPlainTextEdit(this);
-    Text1->setObjectName("Text1");
-    Text1->setGeometry(shell::TwipsRect(120, 120, 7800, 1905));
+    Text1 = MakeControl<QPlainTextEdit>(this, "Text1", 120, 120, 7800, 1905);
     Text1->setTabChangesFocus(true);
-    PushButton2 = new QPushButton("OK", this);
-    PushButton2->setObjectName("PushButton2");
-    PushButton2->setGeometry(shell::TwipsRect(120, 2130, 3840, 405));
-    PushButton2->setFont(shell::ButtonFont());
-    PushButton1 = new QPushButton("Cancel", this);
-    PushButton1->setObjectName("PushButton1");
-    PushButton1->setGeometry(shell::TwipsRect(4080, 2130, 3840, 405));
-    PushButton1->setFont(shell::ButtonFont());
-    PushButton2->setAutoDefault(false);
-    PushButton1->setAutoDefault(false);
+    PushButton2 = MakeButton(this, "PushButton2", "OK", 120, 2130, 3840);
+    PushButton1 = MakeButton(this, "PushButton1", "Cancel", 4080, 2130, 3840);
     setTabOrder(Text1, PushButton2);
     setTabOrder(PushButton2, PushButton1);
     Text1->installEventFilter(this);

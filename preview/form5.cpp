@@ -22,14 +22,8 @@ Form5::Form5(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 {
     setObjectName("Form5");
     SetFixedClientSize(this, 8040, 8430);
-    PushButton5 = new QPushButton("< Back", this);
-    PushButton5->setObjectName("PushButton5");
-    PushButton5->setGeometry(shell::TwipsRect(120, 120, 7800, 405));
-    PushButton5->setFont(shell::ButtonFont());
-    PushButton5->setAutoDefault(false);
-    ListView1 = new QTreeView(this);
-    ListView1->setObjectName("ListView1");
-    ListView1->setGeometry(shell::TwipsRect(120, 630, 7800, 7605));
+    PushButton5 = MakeButton(this, "PushButton5", "< Back", 120, 120, 7800);
+    ListView1 = MakeControl<QTreeView>(this, "ListView1", 120, 630, 7800, 7605);
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setItemsExpandable(false);

@@ -2,6 +2,8 @@
 
 #include "shell/appearance.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 namespace preview {
@@ -21,6 +23,24 @@ void SetFixedClientSize(QWidget* window, int widthTwips, int heightTwips)
 {
     window->setFont(shell::WindowFont());
     window->setFixedSize(shell::Twips(widthTwips), shell::Twips(heightTwips));
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top,
+                        int width, int height)
+{
+    auto* button = MakeControl<QPushButton>(parent, name, left, top, width, height);
+    button->setText(QString::fromUtf8(caption));
+    button->setFont(shell::ButtonFont());
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int left, int top, int width,
+                  int height)
+{
+    auto* label = MakeControl<QLabel>(parent, name, left, top, width, height);
+    label->setText(QString::fromUtf8(caption));
+    return label;
 }
 
 }  // namespace preview

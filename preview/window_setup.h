@@ -3,10 +3,13 @@
 // file lies beside the program, and the fonts of the layout tables.
 #pragma once
 
+#include "shell/appearance.h"
 #include "shell/error_report.h"
 
 #include <string>
 
+class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace preview {
@@ -17,5 +20,19 @@ void SetUpWindow(QWidget* window, shell::GuardedOperation& op, const char* windo
 
 // Fonts and the fixed client size of a window laid out in twips.
 void SetFixedClientSize(QWidget* window, int widthTwips, int heightTwips);
+
+// A control of a layout table: name, caption and place in twips.
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top,
+                        int width, int height = 405);
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int left, int top,
+                  int width, int height = 255);
+template <typename Control>
+Control* MakeControl(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* control = new Control(parent);
+    control->setObjectName(name);
+    control->setGeometry(shell::TwipsRect(left, top, width, height));
+    return control;
+}
 
 }  // namespace preview

@@ -1,6 +1,7 @@
 #include "sources/mssql_module.h"
 
 #include "shell/app_title.h"
+#include "platform/odbc/connection_text.h"
 #include "shell/error_report.h"
 
 #include <stdexcept>
@@ -8,21 +9,6 @@
 namespace MSSQL {
 
 namespace {
-
-// An ODBC attribute value as it goes into the connection text.
-std::string Attribute(const std::string& value)
-{
-    if (value.find_first_of(";{}") == std::string::npos)
-        return value;
-    std::string braced = "{";
-    for (char c : value) {
-        braced.push_back(c);
-        if (c == '}')
-            braced.push_back('}');
-    }
-    braced.push_back('}');
-    return braced;
-}
 
 platform::Answer Show(sources::Context& ctx, const std::string& text,
                       platform::Buttons buttons = platform::Buttons::Ok)
@@ -41,9 +27,9 @@ std::string ConnectionText(sources::Context& ctx, bool local)
     if (ctx.serverConnectionText)
         return *ctx.serverConnectionText;
     const std::string server = local ? ctx.form.server() : ctx.form.server() + "," + ctx.form.port();
-    return "Driver={SQL Server};Server=" + Attribute(server) + ";Database="
-        + Attribute(ctx.form.database()) + ";Uid=" + Attribute(ctx.form.user())
-        + ";Pwd=" + Attribute(ctx.form.password()) + ";";
+    return "Driver={SQL Server};Server=" + platform::odbc::AttributeValue(server) + ";Database="
+        + platform::odbc::AttributeValue(ctx.form.database()) + ";Uid=" + platform::odbc::AttributeValue(ctx.form.user())
+        + ";Pwd=" + platform::odbc::AttributeValue(ctx.form.password()) + ";";
 }
 
 std::string ConnectionText(sources::Context& ctx)

@@ -43,6 +43,8 @@ const ConnectionAttribute* Find(const std::vector<ConnectionAttribute>& attribut
     return nullptr;
 }
 
+}  // namespace
+
 std::string Braced(std::string_view value)
 {
     std::string out = "{";
@@ -55,7 +57,10 @@ std::string Braced(std::string_view value)
     return out;
 }
 
-}  // namespace
+std::string AttributeValue(std::string_view value)
+{
+    return value.find_first_of(";{}") == std::string_view::npos ? std::string(value) : Braced(value);
+}
 
 std::vector<ConnectionAttribute> ParseConnectionText(std::string_view text)
 {

@@ -5,27 +5,11 @@
 
 namespace platform {
 
-std::string LineBreaksForDisplay(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out.push_back('\n');
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
 Answer QtDialogs::show(const Message& message)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(QString::fromStdString(message.title));
-    box.setText(QString::fromStdString(LineBreaksForDisplay(message.text)));
+    box.setText(QString::fromStdString(WithLineFeeds(message.text)));
     box.setTextFormat(Qt::PlainText);
     box.setIcon(message.icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     if (message.buttons == Buttons::YesNo) {

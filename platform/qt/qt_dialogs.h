@@ -10,7 +10,4 @@ public:
     Answer show(const Message& message) override;
 };
 
-// CR LF and lone CR become the line breaks Qt shows.
-std::string LineBreaksForDisplay(const std::string& text);
-
 }  // namespace platform
