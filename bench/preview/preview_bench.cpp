@@ -138,13 +138,16 @@ bool Show(Bench& b, int lines)
     FirstPaint paint;
     form->ListView1->viewport()->installEventFilter(&paint);
     bool timedOut = false;
+    bool rowsShown = false;  // the painted list has its first line at the top
     QTimer guard;  // never wait for ever on a paint that does not come
     guard.setSingleShot(true);
     b.windows.onModalShown = [&](QWidget* window) {
         auto* poll = new QTimer(window);
-        QObject::connect(poll, &QTimer::timeout, window, [&, window] {
-            if (paint.done)
+        QObject::connect(poll, &QTimer::timeout, window, [&, form, window] {
+            if (paint.done) {
+                rowsShown = form->ListView1->indexAt(QPoint(2, 2)).row() == 0;
                 window->close();
+            }
         });
         poll->start(1);
         QObject::connect(&guard, &QTimer::timeout, window, [&, window] {
@@ -158,8 +161,8 @@ bool Show(Bench& b, int lines)
     b.windows.showPreview();
     const long long peak = StatusBytes("VmHWM");
     b.windows.onModalShown = nullptr;
-    if (timedOut || !paint.done) {
-        std::cerr << "the list was never painted\n";
+    if (timedOut || !paint.done || !rowsShown) {
+        std::cerr << (rowsShown ? "the list was never painted\n" : "the list showed no lines\n");
         return false;
     }
     const double seconds = std::chrono::duration<double>(*paint.done - start).count();
