@@ -1,0 +1,331 @@
+// The SQL Preview window with big lists, offscreen.
+//
+// show:    a million INSERT lines of about 100 bytes in the preview list; the
+//          time from PreviewWindows::showPreview to the end of the list's first
+//          paint, and the process's peak memory against the bytes of the text.
+// execute: 100,000 INSERT lines (after their CREATE TABLE) executed by Execute
+//          SQL on an SQLite file standing in for SQL Server, against a bare
+//          loop of OdbcServerConnection::execute over the same lines.
+//
+//   bench_preview [show] [execute] [--lines N] [--execute-lines N] [--repeat R]
+#include "bench/run/headless_bench_form.h"
+#include "bench/support/bench_support.h"
+
+#include "platform/odbc/odbc_server_connection.h"
+#include "platform/paradox_source/paradox_source_connection.h"
+#include "platform/qt/qt_services.h"
+#include "platform/qt/qt_settings_store.h"
+#include "preview/form2.h"
+#include "preview/preview_windows.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+namespace {
+
+using namespace benchsupport;
+
+constexpr const char* kPreviewTable = "BENCHPREVIEW";
+
+std::string Fixed(double v, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+    return buffer;
+}
+
+void Figure(const std::string& name, const std::string& value, const std::string& target, const char* verdict)
+{
+    std::printf("FIGURE\t%s\t%s\t%s\t%s\n", name.c_str(), value.c_str(), target.c_str(), verdict);
+    std::fflush(stdout);
+}
+
+std::string CreateLine()
+{
+    return std::string("CREATE TABLE [") + kPreviewTable
+        + "] ([Id] INT NULL, [Name] VARCHAR(24) NULL, [City] VARCHAR(16) NULL, [Price] MONEY NULL)";
+}
+
+// Line r (from 0) of the list: about 100 bytes.
+void InsertLine(std::string& line, int r)
+{
+    static const char* const cities[] = {"Paris", "Oslo", "Lisboa", "Zurich", "Koln"};
+    const std::string id = std::to_string(r + 1);
+    line.assign("INSERT INTO [").append(kPreviewTable).append("] ([Id], [Name], [City], [Price]) VALUES(");
+    line.append(id).append(", 'Customer ").append(id).append("', '").append(cities[r % 5]).append("', ");
+    line.append(std::to_string(r % 100000)).append(".").append(std::to_string(10 + r % 90)).append(")");
+}
+
+// Stamps the end of the first paint of a widget: the zero timer posted from
+// the paint event runs once that event has been handled.
+class FirstPaint : public QObject {
+public:
+    std::optional<Clock::time_point> done;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !posted_) {
+            posted_ = true;
+            QTimer::singleShot(0, this, [this] { done = Clock::now(); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool posted_ = false;
+};
+
+struct Bench {
+    ScratchFolder scratch{"dovenmark-bench-preview"};
+    RecordingDialogs dialogs;
+    platform::QtSettingsStore settings{QString::fromStdString((scratch.path() / "config").string())};
+    platform::QtClipboard clipboard;
+    NoDesktop desktop;
+    std::unique_ptr<platform::TimeSlicedEventLoop> events = platform::MakeQtEventLoop();
+    platform::OdbcServerConnectionFactory servers;
+    platform::ParadoxSourceConnectionFactory sourceConnections;
+    shell::Services services{dialogs,
+                             settings,
+                             clipboard,
+                             desktop,
+                             *events,
+                             servers,
+                             sourceConnections,
+                             {(scratch.path() / "program").string(), "/"},
+                             [] { return 0.5; },
+                             [] {}};
+    conversion::PreviewHandOff handOff;
+    QWidget owner;  // the main window's place
+    preview::PreviewWindows windows{services, handOff, &owner};
+
+    Bench()
+    {
+        fs::create_directories(scratch.path() / "program");
+        owner.resize(600, 500);
+        owner.show();
+        QCoreApplication::processEvents();
+    }
+};
+
+bool Show(Bench& b, int lines)
+{
+    const long long baseline = StatusBytes("VmRSS");
+    auto& list = b.handOff.preview.list();  // the first access loads the window
+    std::string line;
+    for (int r = 0; r < lines; ++r) {
+        InsertLine(line, r);
+        list.append(line);
+    }
+    const double textBytes = static_cast<double>(list.textBytes());
+    const long long filled = StatusBytes("VmRSS");
+    std::cout << "preview list: " << list.count() << " lines, " << Fixed(MiB(static_cast<long long>(textBytes)), 1)
+              << " MiB of text (" << Fixed(textBytes / lines, 1) << " bytes a line); resident "
+              << Fixed(MiB(baseline), 1) << " MiB before filling, " << Fixed(MiB(filled), 1) << " MiB after\n";
+
+    preview::Form2* form = b.windows.form2();
+    if (!form) {
+        std::cerr << "the SQL Preview window did not load\n";
+        return false;
+    }
+    FirstPaint paint;
+    form->ListView1->viewport()->installEventFilter(&paint);
+    bool timedOut = false;
+    bool rowsShown = false;  // the painted list has its first line at the top
+    QTimer guard;  // never wait for ever on a paint that does not come
+    guard.setSingleShot(true);
+    b.windows.onModalShown = [&](QWidget* window) {
+        auto* poll = new QTimer(window);
+        QObject::connect(poll, &QTimer::timeout, window, [&, form, window] {
+            if (paint.done) {
+                rowsShown = form->ListView1->indexAt(QPoint(2, 2)).row() == 0;
+                window->close();
+            }
+        });
+        poll->start(1);
+        QObject::connect(&guard, &QTimer::timeout, window, [&, window] {
+            timedOut = true;
+            window->close();
+        });
+        guard.start(60'000);
+    };
+
+    const auto start = Clock::now();
+    b.windows.showPreview();
+    const long long peak = StatusBytes("VmHWM");
+    b.windows.onModalShown = nullptr;
+    if (timedOut || !paint.done || !rowsShown) {
+        std::cerr << (rowsShown ? "the list was never painted\n" : "the list showed no lines\n");
+        return false;
+    }
+    const double seconds = std::chrono::duration<double>(*paint.done - start).count();
+    const double limit = 2 * textBytes + 50.0 * 1024 * 1024;
+    Figure("SQL Preview, " + std::to_string(lines / 1000) + "k lines: showPreview to first paint done",
+           Fixed(seconds, 3) + " s", "<= 3 s", seconds <= 3 ? "ok" : "MISSED");
+    Figure("SQL Preview peak memory (process, " + Fixed(MiB(baseline), 0) + " MiB before filling)",
+           Fixed(MiB(peak), 1) + " MiB", "<= " + Fixed(MiB(static_cast<long long>(limit)), 1) + " MiB (2 x text + 50 MiB)",
+           static_cast<double>(peak) <= limit ? "ok" : "MISSED");
+    return true;
+}
+
+long long RowCount(const fs::path& database)
+{
+    sqlite3* db = nullptr;
+    long long rows = -1;
+    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        const std::string query = std::string("SELECT COUNT(*) FROM [") + kPreviewTable + "]";
+        if (sqlite3_prepare_v2(db, query.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+            rows = sqlite3_column_int64(s, 0);
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+void RemoveDatabase(const fs::path& database)
+{
+    std::error_code ec;
+    fs::remove(database, ec);
+    fs::remove(database.string() + "-journal", ec);
+}
+
+std::shared_ptr<platform::OdbcServerConnection> OpenTarget(const fs::path& database)
+{
+    auto connection = std::make_shared<platform::OdbcServerConnection>();
+    connection->setCursorLocation(platform::ServerConnection::kServerSideCursor);
+    connection->setCommandTimeout(5000);
+    connection->setConnectionTimeout(5000);
+    connection->open(PrivateOdbc::ConnectionText(database));
+    return connection;
+}
+
+// Execute SQL of the window over the lines; the seconds from the click until the window has closed.
+std::optional<double> ExecuteInWindow(Bench& b, const std::vector<std::string>& lines, const fs::path& database)
+{
+    auto& list = b.handOff.preview.list();
+    for (const auto& l : lines)
+        list.append(l);
+    auto connection = OpenTarget(database);
+    b.handOff.mssql_conn = connection;
+    b.handOff.SQLFormOK = false;
+    b.dialogs.messages.clear();
+    double seconds = -1;
+    b.windows.onModalShown = [&](QWidget* window) {
+        auto* form = dynamic_cast<preview::Form2*>(window);
+        if (!form) {
+            window->close();
+            return;
+        }
+        const auto start = Clock::now();
+        form->PushButton1->click();  // runs every line, then closes the window
+        seconds = SecondsSince(start);
+    };
+    b.windows.showPreview();
+    b.windows.onModalShown = nullptr;
+    connection->close();
+    b.handOff.mssql_conn.reset();
+    if (!b.handOff.SQLFormOK || b.dialogs.others() != 0 || seconds < 0) {
+        std::cerr << "Execute SQL did not finish cleanly: " << b.dialogs.firstOther() << "\n";
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+double BareLoop(const std::vector<std::string>& lines, const fs::path& database)
+{
+    const auto start = Clock::now();
+    auto connection = OpenTarget(database);
+    for (const auto& l : lines)
+        connection->execute(l);
+    connection->close();
+    return SecondsSince(start);
+}
+
+bool Execute(Bench& b, int inserts, int repeat)
+{
+    std::vector<std::string> lines{CreateLine()};
+    lines.reserve(static_cast<std::size_t>(inserts) + 1);
+    for (int r = 0; r < inserts; ++r)
+        InsertLine(lines.emplace_back(), r);
+    const fs::path database = b.scratch.path() / "target.sqlite";
+    std::vector<double> windowTimes, loopTimes, ratios;
+    for (int i = 0; i < repeat; ++i) {
+        double windowSeconds = 0, loopSeconds = 0;
+        for (int half = 0; half < 2; ++half) {
+            RemoveDatabase(database);
+            if ((half == 0) == (i % 2 == 0)) {
+                const auto s = ExecuteInWindow(b, lines, database);
+                if (!s)
+                    return false;
+                windowSeconds = *s;
+            } else {
+                loopSeconds = BareLoop(lines, database);
+            }
+            const long long rows = RowCount(database);
+            if (rows != inserts) {
+                std::cerr << "the target holds " << rows << " rows, not " << inserts << "\n";
+                return false;
+            }
+        }
+        windowTimes.push_back(windowSeconds);
+        loopTimes.push_back(loopSeconds);
+        ratios.push_back(windowSeconds / loopSeconds);
+        std::cout << "repetition " << i + 1 << ": Execute SQL " << Fixed(windowSeconds, 3) << " s, bare loop "
+                  << Fixed(loopSeconds, 3) << " s, ratio " << Fixed(windowSeconds / loopSeconds, 3) << "\n";
+    }
+    RemoveDatabase(database);
+    const double ratio = Median(ratios);
+    const std::string label = std::to_string(inserts / 1000) + "k lines";
+    Figure("Execute SQL in the SQL Preview, " + label + " (median of " + std::to_string(repeat) + ")",
+           Fixed(Median(windowTimes), 3) + " s", "", "");
+    Figure("bare execute loop, same lines (median)", Fixed(Median(loopTimes), 3) + " s", "", "");
+    Figure("Execute SQL / bare loop (median of ratios)", Fixed(ratio, 3), "<= 1.2", ratio <= 1.2 ? "ok" : "MISSED");
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bool show = false, execute = false;
+    int lines = 1'000'000, inserts = 100'000, repeat = 3;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "show") {
+            show = true;
+        } else if (a == "execute") {
+            execute = true;
+        } else if (a == "--lines" && i + 1 < argc) {
+            lines = std::atoi(argv[++i]);
+        } else if (a == "--execute-lines" && i + 1 < argc) {
+            inserts = std::atoi(argv[++i]);
+        } else if (a == "--repeat" && i + 1 < argc) {
+            repeat = std::atoi(argv[++i]);
+        } else {
+            std::cerr << "usage: bench_preview [show] [execute] [--lines N] [--execute-lines N] [--repeat R]\n";
+            return 2;
+        }
+    }
+    if (!show && !execute)
+        show = execute = true;
+
+    PrivateOdbc odbc;
+    QApplication app(argc, argv);
+    Bench bench;
+    // The window is measured first, while the process's peak is still its own.
+    if (show && !Show(bench, lines))
+        return 1;
+    if (execute && !Execute(bench, inserts, repeat))
+        return 1;
+    return 0;
+}
