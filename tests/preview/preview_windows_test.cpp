@@ -404,3 +404,34 @@ TEST_F(PreviewTest, AMillionLinesShowWithoutAWidgetPerLine)
     });
     windows.showPreview();
 }
+
+TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
+{
+    for (int way = 0; way < 3; ++way) {
+        env.servers.state.executed.clear();
+        fill({"L1", "L2", "L3", "L4"});
+        handOff.SQLFormCancel = true;
+        handOff.SQLFormOK = false;
+        Form2* form = nullptr;
+        env.servers.state.refuses = [&](const std::string& line) {
+            if (line == "L2") {
+                if (way == 0) form->PushButton5->click();
+                if (way == 1) form->PushButton9->click();
+                if (way == 2) form->close();
+                form->PushButton1->click();  // a second Execute while running does nothing
+            }
+            return false;
+        };
+        script.push_back([&](QWidget* w) {
+            form = AsForm2(w);
+            form->PushButton1->click();
+        });
+        windows.showPreview();
+        EXPECT_EQ(env.servers.state.executed, (std::vector<std::string>{"L1", "L2"})) << way;
+        EXPECT_FALSE(handOff.SQLFormOK) << way;
+        EXPECT_EQ(handOff.SQLFormCancel, way != 1) << way;
+        EXPECT_EQ(handOff.preview.list().count(), 0) << way;
+        EXPECT_FALSE(shell::BusyPointerShown());
+    }
+    EXPECT_TRUE(env.dialogs.messages.empty());
+}
