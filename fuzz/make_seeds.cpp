@@ -1,5 +1,5 @@
 // Writes the seed corpora of the fuzz targets from tables made by our writer:
-//   make_seeds TABLE_DIR BLOB_DIR
+//   make_seeds TABLE_DIR BLOB_DIR TABLE_WITH_BLOBS_DIR
 #include "paradox/endian.h"
 #include "paradox/writer/table_writer.h"
 
@@ -47,13 +47,13 @@ TableWriter sample(std::uint8_t version, std::uint8_t blockCode, std::uint32_t k
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::cerr << "usage: make_seeds TABLE_DIR BLOB_DIR\n";
+    if (argc != 4) {
+        std::cerr << "usage: make_seeds TABLE_DIR BLOB_DIR TABLE_WITH_BLOBS_DIR\n";
         return 2;
     }
-    const std::filesystem::path tables = argv[1], blobs = argv[2];
-    std::filesystem::create_directories(tables);
-    std::filesystem::create_directories(blobs);
+    const std::filesystem::path tables = argv[1], blobs = argv[2], both = argv[3];
+    for (const auto& dir : {tables, blobs, both})
+        std::filesystem::create_directories(dir);
     int n = 0;
     for (std::uint8_t version : {3, 4, 9, 11, 12})
         for (std::uint8_t block : {1, 2, 4})
@@ -64,10 +64,11 @@ int main(int argc, char** argv)
                     save(tables / ("t" + std::to_string(n) + ".db"), db);
                     // Blob seeds: the pointer of record 1's memo and record 0's graphic, then the .MB.
                     const std::string mb = w.blobBytes();
+                    std::string length(4, '\0');
+                    paradox::storeLe32(reinterpret_cast<std::uint8_t*>(length.data()), static_cast<std::uint32_t>(db.size()));
+                    save(both / ("tm" + std::to_string(n)), length + db + mb);
                     for (int which = 0; which < 2; ++which) {
                         std::string prefix(16, '\0');
-                        const std::uint32_t headerSize = paradox::loadLe16(reinterpret_cast<const std::uint8_t*>(db.data()) + 2);
-                        (void)headerSize;
                         auto* p = reinterpret_cast<std::uint8_t*>(prefix.data());
                         paradox::storeLe32(p, which == 0 ? 0x1000u | 0x3Fu : 0x1000u | 0xFFu);
                         paradox::storeLe32(p + 4, which == 0 ? 40u : 3008u);

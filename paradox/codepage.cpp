@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cerrno>
 #include <iconv.h>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 namespace paradox {
@@ -76,40 +78,60 @@ std::string textEncodingOf(const TableHeader& header)
     return "CP437";
 }
 
-TextDecoder::TextDecoder(const std::string& encoding) : encoding_(encoding)
+namespace {
+
+std::shared_ptr<const TextDecoder::ByteTable> buildByteTable(iconv_t cd)
 {
-    iconv_t cd = iconv_open("UTF-8", encoding.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::invalid_argument("unknown text encoding " + encoding);
+    auto t = std::make_shared<TextDecoder::ByteTable>();
     // A code page is single-byte when every byte alone either converts or is
     // simply undefined; a lead byte of a multi-byte page reports EINVAL.
     std::string utf8;
-    for (int b = 0; b < 256 && singleByte_; ++b) {
+    for (std::size_t b = 0; b < 256 && t->singleByte; ++b) {
         const char in = static_cast<char>(b);
         if (convertOne(cd, &in, 1, utf8)) {
-            std::copy(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(utf8.size(), 4)),
-                      table_[static_cast<std::size_t>(b)].begin());
-            tableLength_[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(std::min<std::size_t>(utf8.size(), 4));
+            const std::size_t n = std::min<std::size_t>(utf8.size(), 4);
+            std::copy_n(utf8.begin(), n, t->utf8[b].begin());
+            t->length[b] = static_cast<std::uint8_t>(n);
         } else if (errno == EINVAL) {
-            singleByte_ = false;
+            t->singleByte = false;
         } else {
             // Undefined in this code page: keep the byte's Latin-1 meaning, as
             // Windows does for the holes of 1252, so nothing is lost.
             std::string latin;
             appendUtf8(static_cast<char32_t>(b), latin);
-            std::copy(latin.begin(), latin.end(), table_[static_cast<std::size_t>(b)].begin());
-            tableLength_[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(latin.size());
+            std::copy(latin.begin(), latin.end(), t->utf8[b].begin());
+            t->length[b] = static_cast<std::uint8_t>(latin.size());
         }
-        if (b < 0x80 && singleByte_ && (tableLength_[static_cast<std::size_t>(b)] != 1 ||
-                                         table_[static_cast<std::size_t>(b)][0] != static_cast<char>(b)))
-            asciiCompatible_ = false;
+        if (b < 0x80 && t->singleByte && (t->length[b] != 1 || t->utf8[b][0] != static_cast<char>(b)))
+            t->asciiCompatible = false;
     }
-    if (singleByte_) {
+    if (!t->singleByte)
+        t->asciiCompatible = true;  // the multi-byte pages we meet (936) keep ASCII as is
+    return t;
+}
+
+}  // namespace
+
+TextDecoder::TextDecoder(const std::string& encoding) : encoding_(encoding)
+{
+    static std::mutex cacheMutex;
+    static std::map<std::string, std::shared_ptr<const ByteTable>> cache;
+    iconv_t cd = iconv_open("UTF-8", encoding.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::invalid_argument("unknown text encoding " + encoding);
+    {
+        const std::lock_guard<std::mutex> lock(cacheMutex);
+        auto& cached = cache[encoding];
+        if (!cached)
+            cached = buildByteTable(cd);
+        table_ = cached;
+    }
+    singleByte_ = table_->singleByte;
+    asciiCompatible_ = table_->asciiCompatible;
+    if (singleByte_)
         iconv_close(cd);
-    } else {
+    else
         iconv_ = cd;
-        asciiCompatible_ = true;  // the multi-byte pages we meet (936) keep ASCII as is
-    }
 }
 
 TextDecoder::~TextDecoder()
@@ -128,7 +150,7 @@ void TextDecoder::decode(std::string_view bytes, std::string& out)
         if (c < 0x80 && asciiCompatible_)
             out += static_cast<char>(c);
         else
-            out.append(table_[c].data(), tableLength_[c]);
+            out.append(table_->utf8[c].data(), table_->length[c]);
     }
 }
 

@@ -33,12 +33,20 @@ public:
 private:
     void decodeMultiByte(std::string_view bytes, std::string& out);
 
+public:
+    // UTF-8 of each byte of a single-byte code page; built once per encoding.
+    struct ByteTable {
+        bool singleByte = true;
+        bool asciiCompatible = true;
+        std::array<std::array<char, 4>, 256> utf8{};
+        std::array<std::uint8_t, 256> length{};
+    };
+
+private:
     std::string encoding_;
+    std::shared_ptr<const ByteTable> table_;
     bool singleByte_ = true;
     bool asciiCompatible_ = true;
-    // For single-byte code pages: UTF-8 of each byte (length in the last element).
-    std::array<std::array<char, 4>, 256> table_{};
-    std::array<std::uint8_t, 256> tableLength_{};
     void* iconv_ = nullptr;  // iconv_t for multi-byte code pages
 };
 

@@ -45,7 +45,8 @@ std::optional<std::filesystem::path> findBlobFile(const std::filesystem::path& d
     std::error_code ec;
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (lower(name) == wanted && it->is_regular_file(ec))
+        std::error_code typeEc;
+        if (lower(name) == wanted && it->is_regular_file(typeEc))
             matches.push_back(it->path());
     }
     if (matches.empty())

@@ -53,6 +53,10 @@ public:
     // The value of a field of the current record. Texts and bytes stay valid
     // until the next call of next() or rewind(). Throws FormatError for a
     // value that cannot be read (a broken blob, a bad BCD), naming the field.
+    // Alpha and Memo give UTF-8 text (Alpha cut at its first NUL, blanks
+    // kept); BLOB, OLE and formatted memo give their stored bytes; Graphic
+    // gives the bare image (the .MB copy's own 8-byte prefix left out, as the
+    // in-record leader has it); Bytes gives all its bytes; an empty blob is NULL.
     Value value(std::size_t field);
     // The field's bytes in the record as stored.
     std::string_view rawField(std::size_t field) const;

@@ -95,13 +95,19 @@ Value decodeTimestamp(const std::uint8_t* p)
     if (!loadParadoxDouble(p, ms))
         return Value::null();
     // Milliseconds since 0000-12-31; what does not make a date is handed on
-    // as the stored number so nothing is lost.
-    if (!std::isfinite(ms) || std::fabs(ms / kMillisPerDay) > kMaxTimestampDays)
+    // as the stored number so nothing is lost. The day is split off first so
+    // that no step overflows 64 bits.
+    if (!std::isfinite(ms))
         return Value::ofDouble(ms);
-    const auto total = static_cast<std::int64_t>(std::llround(ms));
-    std::int64_t days = total / kMillisPerDay;
-    std::int64_t msOfDay = total % kMillisPerDay;
-    if (msOfDay < 0) {
+    const double dayCount = std::floor(ms / kMillisPerDay);
+    if (std::fabs(dayCount) > kMaxTimestampDays)
+        return Value::ofDouble(ms);
+    auto days = static_cast<std::int64_t>(dayCount);
+    std::int64_t msOfDay = std::llround(ms - dayCount * kMillisPerDay);
+    if (msOfDay >= kMillisPerDay) {
+        msOfDay -= kMillisPerDay;
+        ++days;
+    } else if (msOfDay < 0) {
         msOfDay += kMillisPerDay;
         --days;
     }

@@ -95,6 +95,8 @@ struct Case {
     std::string label;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
+
 std::vector<Case> corpus()
 {
     std::vector<Case> cases;

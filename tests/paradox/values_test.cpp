@@ -100,6 +100,13 @@ TEST(Timestamps, DateAndMillisecondsOrTheRawNumber)
     v = at(-1.0);  // one millisecond before 0000-12-31
     EXPECT_EQ(v.date, (paradox::CivilDate{0, 12, 30}));
     EXPECT_EQ(v.milliseconds, 86'399'999);
+    v = at(1e19);  // far beyond 64-bit milliseconds of any sane date, still a date
+    ASSERT_EQ(v.type, ValueType::Timestamp);
+    EXPECT_EQ(v.date, paradox::civilFromDays(115'740'740'740 - 1));
+    EXPECT_EQ(v.milliseconds, 64'000'000);
+    v = at(day - 0.4);  // rounds up to the first moment of the next day
+    EXPECT_EQ(v.date, (paradox::CivilDate{1, 1, 1}));
+    EXPECT_EQ(v.milliseconds, 0);
     for (double odd : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
                        std::numeric_limits<double>::quiet_NaN(), 1e30, -1e30}) {
         v = at(odd);

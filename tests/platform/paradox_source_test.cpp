@@ -237,3 +237,33 @@ TEST(SourceConnection, RecordsCursorLocation)
 }
 
 }  // namespace
+
+namespace {
+
+// The connection over the real demo tables: lookup in another letter case,
+// ADO codes of real fields, and every record reachable.
+TEST(SourceRealTables, BiolifeThroughTheConnection)
+{
+    const auto dir = testsupport::paradoxTestdata();
+    if (!dir)
+        GTEST_SKIP() << testsupport::kNoTestdata;
+    platform::ParadoxSourceConnection c;
+    c.open(kPrefix + (*dir / "dbdemos").string() + kSuffix);
+    auto rs = c.openRecordset("SELECT * FROM [BIOLIFE]");
+    EXPECT_EQ(rs->recordCount(), 28);
+    ASSERT_EQ(rs->fieldCount(), 8);
+    const char* names[] = {"Species No", "Category", "Common_Name", "Species Name", "Length (cm)", "Length_In", "Notes", "Graphic"};
+    const std::int16_t types[] = {5, 202, 202, 202, 5, 5, 203, 205};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(rs->fieldName(i), names[i]);
+        EXPECT_EQ(rs->fieldType(i), types[i]) << i;
+    }
+    int n = 0;
+    for (; !rs->eof(); rs->moveNext(), ++n) {
+        EXPECT_EQ(rs->value(7).type, paradox::ValueType::Bytes);
+        EXPECT_EQ(rs->value(7).text.substr(0, 2), "BM");  // the bare bitmap
+    }
+    EXPECT_EQ(n, 28);
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// Replays every input that once made a fuzz target crash: "table-*" files go
+// through the table reader, "tablemb-*" through the table reader with a .MB,
+// "blob-*" files through the .MB reader.
+#include "fuzz/fuzz_inputs.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> regressionInputs()
+{
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(fs::path(DOVENMARK_PARADOX_TEST_DATA) / "fuzz-regressions")) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("table-", 0) == 0 || name.rfind("blob-", 0) == 0 || name.rfind("tablemb-", 0) == 0)
+            files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class FuzzRegression : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(FuzzRegression, ReadsWithoutCrashing)
+{
+    std::ifstream in(GetParam(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const std::string name = GetParam().filename().string();
+    if (name.rfind("table-", 0) == 0)
+        EXPECT_NO_THROW(fuzzinputs::readTable(data, bytes.size()));
+    else if (name.rfind("tablemb-", 0) == 0)
+        EXPECT_NO_THROW(fuzzinputs::readTableWithBlobs(data, bytes.size()));
+    else
+        EXPECT_NO_THROW(fuzzinputs::readBlob(data, bytes.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, FuzzRegression, ::testing::ValuesIn(regressionInputs()),
+                         [](const ::testing::TestParamInfo<fs::path>& p) {
+                             std::string name = p.param.filename().string();
+                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                             return name;
+                         });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FuzzRegression);
+
+}  // namespace
