@@ -20,20 +20,6 @@ namespace cli {
 
 namespace {
 
-struct NoDesktop : platform::Desktop {
-    bool open(const std::string&) override { return false; }
-    std::string pickFolder(const std::string&, const std::string&) override { return {}; }
-};
-
-// Nothing is stored between commands.
-struct NoSettings : platform::SettingsStore {
-    std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-    void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
-};
-
 // Hands each statement on as soon as the run adds it, so memory does not grow
 // with the tables.
 class StatementStream : public conversion::ListObserver {

@@ -4,12 +4,15 @@
 #pragma once
 
 #include "conversion/preview_handoff.h"
+#include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/server_connection.h"
+#include "platform/settings_store.h"
 #include "shell/main_form.h"
 
 #include <chrono>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 namespace cli {
@@ -71,6 +74,21 @@ private:
 // nothing is executed.
 struct OfflineServerFactory : platform::ServerConnectionFactory {
     std::unique_ptr<platform::ServerConnection> create() override;
+};
+
+// No desktop to open anything in.
+struct NoDesktop : platform::Desktop {
+    bool open(const std::string&) override { return false; }
+    std::string pickFolder(const std::string&, const std::string&) override { return {}; }
+};
+
+// Nothing is stored between commands.
+struct NoSettings : platform::SettingsStore {
+    std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+    void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
 };
 
 }  // namespace cli

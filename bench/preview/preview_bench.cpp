@@ -8,7 +8,7 @@
 //          loop of OdbcServerConnection::execute over the same lines.
 //
 //   bench_preview [show] [execute] [--lines N] [--execute-lines N] [--repeat R]
-#include "bench/run/headless_bench_form.h"
+#include "cli/headless.h"
 #include "bench/support/bench_support.h"
 
 #include "platform/odbc/odbc_server_connection.h"
@@ -88,7 +88,7 @@ struct Bench {
     RecordingDialogs dialogs;
     platform::QtSettingsStore settings{QString::fromStdString((scratch.path() / "config").string())};
     platform::QtClipboard clipboard;
-    NoDesktop desktop;
+    cli::NoDesktop desktop;
     std::unique_ptr<platform::TimeSlicedEventLoop> events = platform::MakeQtEventLoop();
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
@@ -175,28 +175,6 @@ bool Show(Bench& b, int lines)
     return true;
 }
 
-long long RowCount(const fs::path& database)
-{
-    sqlite3* db = nullptr;
-    long long rows = -1;
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* s = nullptr;
-        const std::string query = std::string("SELECT COUNT(*) FROM [") + kPreviewTable + "]";
-        if (sqlite3_prepare_v2(db, query.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-            rows = sqlite3_column_int64(s, 0);
-        sqlite3_finalize(s);
-    }
-    sqlite3_close(db);
-    return rows;
-}
-
-void RemoveDatabase(const fs::path& database)
-{
-    std::error_code ec;
-    fs::remove(database, ec);
-    fs::remove(database.string() + "-journal", ec);
-}
-
 std::shared_ptr<platform::OdbcServerConnection> OpenTarget(const fs::path& database)
 {
     auto connection = std::make_shared<platform::OdbcServerConnection>();
@@ -269,7 +247,7 @@ bool Execute(Bench& b, int inserts, int repeat)
             } else {
                 loopSeconds = BareLoop(lines, database);
             }
-            const long long rows = RowCount(database);
+            const long long rows = RowCount(database, kPreviewTable);
             if (rows != inserts) {
                 std::cerr << "the target holds " << rows << " rows, not " << inserts << "\n";
                 return false;

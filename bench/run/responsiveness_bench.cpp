@@ -7,7 +7,7 @@
 // can only fire inside a turn, records the longest interval between firings.
 //
 //   bench_responsiveness [--records N] [--repeat R]
-#include "bench/run/headless_bench_form.h"
+#include "cli/headless.h"
 #include "bench/support/bench_support.h"
 
 #include "platform/odbc/odbc_server_connection.h"
@@ -117,7 +117,7 @@ int main(int argc, char** argv)
     RecordingDialogs dialogs;
     platform::QtSettingsStore settings(QString::fromStdString((scratch.path() / "config").string()));
     platform::QtClipboard clipboard;
-    NoDesktop desktop;
+    cli::NoDesktop desktop;
     // The program's yield, with a stamp at every turn.
     platform::TimeSlicedEventLoop events([&watch] {
         const auto t = Clock::now();

@@ -12,7 +12,7 @@
 //   bench_run --only-run [--records N]       one direct-mode run (for a profiler)
 //   bench_run --only-loop [--records N]      one bare loop (for a profiler)
 //   bench_run --write-table FOLDER N         writes the table of N records and exits
-#include "bench/run/headless_bench_form.h"
+#include "cli/headless.h"
 #include "bench/support/bench_support.h"
 
 #include "conversion/conversion_run.h"
@@ -41,7 +41,8 @@ struct RunResult {
 RunResult ConvertOnce(const fs::path& folder, const fs::path& database, bool preview,
                       std::vector<std::string>* statements = nullptr)
 {
-    HeadlessBenchForm form;
+    cli::HeadlessForm form(std::cerr);
+    form.quiet = true;
     form.folderText = folder.string();
     form.preview = preview;
     form.eachFile = preview;
@@ -49,8 +50,8 @@ RunResult ConvertOnce(const fs::path& folder, const fs::path& database, bool pre
     platform::NoEventLoop events;
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
-    NoDesktop desktop;
-    NoSettings settings;
+    cli::NoDesktop desktop;
+    cli::NoSettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
     sources::Context ctx{form, dialogs, events, {"", "/"}, servers, sourceConnections, desktop, settings};
@@ -88,28 +89,6 @@ double BareLoop(const std::vector<std::string>& statements, const fs::path& data
         connection.execute(s);
     connection.close();
     return SecondsSince(start);
-}
-
-long long RowCount(const fs::path& database)
-{
-    sqlite3* db = nullptr;
-    long long rows = -1;
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* s = nullptr;
-        const std::string query = std::string("SELECT COUNT(*) FROM [") + kTableName + "]";
-        if (sqlite3_prepare_v2(db, query.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-            rows = sqlite3_column_int64(s, 0);
-        sqlite3_finalize(s);
-    }
-    sqlite3_close(db);
-    return rows;
-}
-
-void RemoveDatabase(const fs::path& database)
-{
-    std::error_code ec;
-    fs::remove(database, ec);
-    fs::remove(database.string() + "-journal", ec);
 }
 
 void Figure(const std::string& name, const std::string& value, const std::string& target, const char* verdict)
@@ -198,7 +177,7 @@ int main(int argc, char** argv)
             } else {
                 loopSeconds = BareLoop(statements, database);
             }
-            const long long rows = RowCount(database);
+            const long long rows = RowCount(database, kTableName);
             if (rows != records) {
                 std::cerr << "the target holds " << rows << " rows, not " << records << "\n";
                 return 1;

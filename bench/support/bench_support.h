@@ -7,6 +7,7 @@
 #include "platform/dialogs.h"
 #include "platform/odbc/driver_registry.h"
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,29 @@ inline double Median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The rows of a table of an SQLite file, -1 when it cannot be read.
+inline long long RowCount(const fs::path& database, const std::string& table)
+{
+    sqlite3* db = nullptr;
+    long long rows = -1;
+    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        const std::string query = "SELECT COUNT(*) FROM [" + table + "]";
+        if (sqlite3_prepare_v2(db, query.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+            rows = sqlite3_column_int64(s, 0);
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+inline void RemoveDatabase(const fs::path& database)
+{
+    std::error_code ec;
+    fs::remove(database, ec);
+    fs::remove(database.string() + "-journal", ec);
 }
 
 // A folder of its own, removed with everything in it at the end.
