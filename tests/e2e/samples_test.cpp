@@ -1,0 +1,37 @@
+// The sample tables the build puts beside the program: a small, related set
+// that reads back whole and uses every kind of value the sample promises.
+#include "platform/paradox_source/paradox_source_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+TEST(SampleTables, ReadBackWithTheTypesTheSampleShows)
+{
+    platform::ParadoxSourceConnection connection;
+    connection.open(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + DOVENMARK_SAMPLES
+                    + ";Extended Properties=Paradox 5.x;");
+    std::set<int> codes;
+    std::set<paradox::ValueType> kinds;
+    std::int64_t records = 0;
+    for (const char* table : {"CUSTOMER", "ORDERS", "ITEMS", "PARTS"}) {
+        auto rs = connection.openRecordset(std::string("SELECT * FROM [") + table + "]");
+        for (int f = 0; f < rs->fieldCount(); ++f)
+            codes.insert(rs->fieldType(f));
+        EXPECT_GT(rs->recordCount(), 10) << table;
+        for (; !rs->eof(); rs->moveNext()) {
+            ++records;
+            for (int f = 0; f < rs->fieldCount(); ++f)
+                kinds.insert(rs->value(f).type);
+        }
+    }
+    EXPECT_GE(records, 200);
+    EXPECT_LE(records, 1000);
+    // text, memo, long/short/autoincrement, number, currency, date, time, timestamp, logical
+    for (int code : {202, 203, 3, 2, 5, 6, 133, 134, 135, 11})
+        EXPECT_TRUE(codes.count(code)) << code;
+    using paradox::ValueType;
+    for (auto kind : {ValueType::Text, ValueType::Integer, ValueType::Double, ValueType::Currency, ValueType::Date,
+                      ValueType::Time, ValueType::Timestamp, ValueType::Boolean, ValueType::Null})
+        EXPECT_TRUE(kinds.count(kind)) << static_cast<int>(kind);
+}
