@@ -113,7 +113,8 @@ void LoginHelp(sources::Context& ctx)
     op.step(118, [&] {
         const std::string picture = ctx.paths.folder + "/" + kLocalConnectionPicture;
         if (!ctx.desktop.open(picture))
-            throw std::runtime_error("Cannot open " + picture);
+            throw std::runtime_error("The desktop has no program to show " + picture
+                                     + " (xdg-open found none).");
     });
 }
 
