@@ -3,6 +3,7 @@
 #include "paradox/error.h"
 #include "paradox/record_text.h"
 #include "paradox/table.h"
+#include "tests/support/pxdump.h"
 #include "tests/support/testdata.h"
 
 #include <gtest/gtest.h>
@@ -20,111 +21,15 @@ using paradox::FieldType;
 using paradox::Value;
 using paradox::ValueType;
 
-struct DumpField {
-    std::string name;
-    int typeCode = 0;
-};
-
-struct DumpRecord {
-    std::vector<std::string> values;
-    std::map<std::size_t, std::string> raw;  // field -> hex of the stored text
-};
-
-struct Dump {
-    std::uint32_t recordCount = 0;
-    std::vector<DumpField> fields;
-    std::vector<DumpRecord> records;
-};
-
-Dump readDump(const fs::path& path)
-{
-    Dump d;
-    std::ifstream in(path);
-    std::string line;
-    // "# header: ... numrecords=N ..." and "# field i: name=NAME type=0xNN(Type) len=..."
-    while (std::getline(in, line)) {
-        if (line.rfind("# header:", 0) == 0) {
-            const auto at = line.find(" numrecords=");
-            if (at != std::string::npos)
-                d.recordCount = static_cast<std::uint32_t>(std::stoul(line.substr(at + 12)));
-        } else if (line.rfind("# field ", 0) == 0) {
-            const auto name = line.find(": name=");
-            const auto type = line.rfind(" type=0x");
-            if (name == std::string::npos || type == std::string::npos || type < name)
-                continue;
-            d.fields.push_back({line.substr(name + 7, type - name - 7), std::stoi(line.substr(type + 8, 2), nullptr, 16)});
-        } else if (line.rfind("@record ", 0) == 0) {
-            d.records.emplace_back();
-        } else if (!line.empty() && line[0] != '#') {
-            const auto tab1 = line.find('\t');
-            const auto tab2 = line.find('\t', tab1 + 1);
-            const std::size_t index = std::stoul(line.substr(0, tab1));
-            const std::string name = line.substr(tab1 + 1, tab2 - tab1 - 1);
-            const std::string value = line.substr(tab2 + 1);
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, "#raw") == 0)
-                d.records.back().raw[index] = value;
-            else
-                d.records.back().values.push_back(value);
-        }
-    }
-    return d;
-}
-
-// A decimal text reduced to sign, integer digits and fraction digits without
-// padding, so "1." equals "1" and "0.50" equals "0.5".
-std::string normalDecimal(std::string s)
-{
-    bool negative = !s.empty() && s[0] == '-';
-    if (negative)
-        s.erase(0, 1);
-    auto dot = s.find('.');
-    std::string whole = s.substr(0, dot);
-    std::string frac = dot == std::string::npos ? "" : s.substr(dot + 1);
-    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-    frac.erase(frac.find_last_not_of('0') + 1);
-    if (whole.empty() && frac.empty())
-        negative = false;
-    return (negative ? "-" : "") + (whole.empty() ? "0" : whole) + (frac.empty() ? "" : "." + frac);
-}
+using testsupport::Dump;
+using testsupport::DumpRecord;
+using Case = testsupport::DumpedTable;
 
 bool isDecimal(const std::string& s)
 {
     return !s.empty() && s.find_first_not_of("-.0123456789") == std::string::npos;
 }
 
-struct Case {
-    fs::path dump;
-    fs::path table;
-    std::string label;
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
-
-std::vector<Case> corpus()
-{
-    std::vector<Case> cases;
-    const auto dir = testsupport::paradoxTestdata();
-    if (!dir)
-        return cases;
-    for (const auto& e : fs::recursive_directory_iterator(*dir)) {
-        const std::string name = e.path().filename().string();
-        const std::string suffix = ".pxdump.txt";
-        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
-        const std::string stem = name.substr(0, name.size() - suffix.size());
-        for (const char* ext : {".db", ".DB"}) {
-            const fs::path t = e.path().parent_path() / (stem + ext);
-            if (fs::exists(t)) {
-                std::string label = fs::relative(t, *dir).string();
-                std::replace_if(label.begin(), label.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-                cases.push_back({e.path(), t, label});
-                break;
-            }
-        }
-    }
-    std::sort(cases.begin(), cases.end(), [](const Case& a, const Case& b) { return a.label < b.label; });
-    return cases;
-}
 
 class RealTable : public ::testing::TestWithParam<Case> {};
 
@@ -159,7 +64,7 @@ std::string compare(paradox::Table& table, std::size_t i, const std::string& exp
     case FieldType::Logical:
         return v.type == ValueType::Boolean && (v.boolean ? "true" : "false") == expected ? "" : "boolean differs";
     case FieldType::Bcd:
-        return v.type == ValueType::Bcd && normalDecimal(std::string(v.text)) == normalDecimal(expected) &&
+        return v.type == ValueType::Bcd && testsupport::NormalDecimal(std::string(v.text)) == testsupport::NormalDecimal(expected) &&
                        std::string(v.text).find('.') == (f.scale() > 0 ? std::string(v.text).size() - f.scale() - 1 : std::string::npos)
                    ? ""
                    : "BCD differs: " + std::string(v.text);
@@ -192,7 +97,7 @@ std::string compare(paradox::Table& table, std::size_t i, const std::string& exp
 TEST_P(RealTable, EveryValueEqualsTheReferenceDump)
 {
     const Case& c = GetParam();
-    const Dump dump = readDump(c.dump);
+    const Dump dump = testsupport::ReadDump(c.dump);
     auto table = paradox::Table::open(c.table);
     ASSERT_EQ(table->fieldCount(), dump.fields.size());
     EXPECT_EQ(table->recordCount(), dump.recordCount);
@@ -223,7 +128,7 @@ TEST_P(RealTable, EveryValueEqualsTheReferenceDump)
     EXPECT_EQ(n, dump.records.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, RealTable, ::testing::ValuesIn(corpus()),
+INSTANTIATE_TEST_SUITE_P(Corpus, RealTable, ::testing::ValuesIn(testsupport::DumpedTables()),
                          [](const ::testing::TestParamInfo<Case>& p) { return p.param.label; });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RealTable);
 
@@ -231,7 +136,7 @@ TEST(RealTableCorpus, IsPresentWithAllTables)
 {
     if (!testsupport::paradoxTestdata())
         GTEST_SKIP() << testsupport::kNoTestdata;
-    EXPECT_EQ(corpus().size(), 77u);
+    EXPECT_EQ(testsupport::DumpedTables().size(), 77u);
 }
 
 // The code page comes from the header, else from the language driver named

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <regex>
 
 namespace testsupport {
 
@@ -16,14 +15,18 @@ Dump ReadDump(const fs::path& path)
     Dump d;
     std::ifstream in(path);
     std::string line;
-    const std::regex fieldLine(R"(^# field (\d+): name=(.*) type=0x([0-9a-f]{2})\()");
-    const std::regex countLine(R"( numrecords=(\d+) )");
-    std::smatch m;
+    // "# header: ... numrecords=N ..." and "# field i: name=NAME type=0xNN(Type) len=..."
     while (std::getline(in, line)) {
-        if (line.rfind("# header:", 0) == 0 && std::regex_search(line, m, countLine)) {
-            d.recordCount = static_cast<std::uint32_t>(std::stoul(m[1]));
-        } else if (std::regex_search(line, m, fieldLine)) {
-            d.fields.push_back({m[2], std::stoi(m[3], nullptr, 16)});
+        if (line.rfind("# header:", 0) == 0) {
+            const auto at = line.find(" numrecords=");
+            if (at != std::string::npos)
+                d.recordCount = static_cast<std::uint32_t>(std::stoul(line.substr(at + 12)));
+        } else if (line.rfind("# field ", 0) == 0) {
+            const auto name = line.find(": name=");
+            const auto type = line.rfind(" type=0x");
+            if (name == std::string::npos || type == std::string::npos || type < name)
+                continue;
+            d.fields.push_back({line.substr(name + 7, type - name - 7), std::stoi(line.substr(type + 8, 2), nullptr, 16)});
         } else if (line.rfind("@record ", 0) == 0) {
             d.records.emplace_back();
         } else if (!line.empty() && line[0] != '#' && !d.records.empty()) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ struct DumpedTable {
     std::filesystem::path table;
     std::string label;  // the path below the corpus folder, as an identifier
 };
+
+inline void PrintTo(const DumpedTable& t, std::ostream* os) { *os << t.label; }
 
 // Every table of the shared corpus that has a dump, sorted by label; empty
 // when the corpus is absent.
