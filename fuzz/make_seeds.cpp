@@ -20,18 +20,18 @@ void save(const std::filesystem::path& path, const std::string& bytes)
 
 TableWriter sample(std::uint8_t version, std::uint8_t blockCode, std::uint32_t key, BlobPlacement placement)
 {
-    TableSpec spec;
-    spec.versionId = version;
-    spec.blockSizeCode = blockCode;
-    spec.encryptionKey = key;
-    spec.blobPlacement = placement;
-    spec.codePage = version >= 5 ? 1252 : 0;
-    spec.fields = {{"A", FieldType::Alpha, 8},     {"D", FieldType::Date},      {"S", FieldType::Short},
+    TableDesign design;
+    design.versionId = version;
+    design.blockSizeCode = blockCode;
+    design.encryptionKey = key;
+    design.blobPlacement = placement;
+    design.codePage = version >= 5 ? 1252 : 0;
+    design.fields = {{"A", FieldType::Alpha, 8},     {"D", FieldType::Date},      {"S", FieldType::Short},
                    {"I", FieldType::Long},         {"C", FieldType::Currency},  {"N", FieldType::Number},
                    {"L", FieldType::Logical},      {"M", FieldType::Memo, 12},  {"B", FieldType::Blob, 10},
                    {"G", FieldType::Graphic, 10},  {"T", FieldType::Time},      {"@", FieldType::Timestamp},
                    {"+", FieldType::Autoincrement}, {"#", FieldType::Bcd, 2},   {"Y", FieldType::Bytes, 3}};
-    TableWriter w(spec);
+    TableWriter w(design);
     for (int r = 0; r < 12; ++r) {
         const std::string blob(static_cast<std::size_t>(r % 3 == 0 ? 3000 : 40 * r), static_cast<char>('a' + r));
         w.addRecord({Value::ofText("r" + std::to_string(r)), Value::ofDate({2000, 1, 1 + r}), Value::ofInteger(-r),

@@ -13,14 +13,14 @@ inline void write(const std::filesystem::path& db)
 {
     using paradox::FieldType;
     using paradox::Value;
-    paradox::writer::TableSpec spec;
-    spec.blockSizeCode = 32;
-    spec.keyed = true;
-    spec.fields = {{"Id", FieldType::Autoincrement}, {"Name", FieldType::Alpha, 24}, {"City", FieldType::Alpha, 16},
+    paradox::writer::TableDesign design;
+    design.blockSizeCode = 32;
+    design.keyed = true;
+    design.fields = {{"Id", FieldType::Autoincrement}, {"Name", FieldType::Alpha, 24}, {"City", FieldType::Alpha, 16},
                    {"Born", FieldType::Date},        {"Rank", FieldType::Short},     {"Count", FieldType::Long},
                    {"Ratio", FieldType::Number},     {"Price", FieldType::Currency}, {"Active", FieldType::Logical},
                    {"Seen", FieldType::Timestamp}};
-    paradox::writer::TableWriter w(spec);
+    paradox::writer::TableWriter w(design);
     const char* cities[] = {"Zürich", "Paris", "Oslo", "Köln", "Lisboa"};
     for (int r = 0; r < kRecords; ++r) {
         const std::string name = "Customer " + std::to_string(r);

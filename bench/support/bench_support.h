@@ -123,14 +123,14 @@ inline void WriteRunTable(const fs::path& folder, int records)
 {
     using paradox::FieldType;
     using paradox::Value;
-    paradox::writer::TableSpec spec;
-    spec.blockSizeCode = 32;
-    spec.tableName = std::string(kTableName) + ".db";
-    spec.fields = {{"Id", FieldType::Long},          {"Name", FieldType::Alpha, 24},  {"City", FieldType::Alpha, 16},
+    paradox::writer::TableDesign design;
+    design.blockSizeCode = 32;
+    design.tableName = std::string(kTableName) + ".db";
+    design.fields = {{"Id", FieldType::Long},          {"Name", FieldType::Alpha, 24},  {"City", FieldType::Alpha, 16},
                    {"Ratio", FieldType::Number},     {"Born", FieldType::Date},       {"Active", FieldType::Logical},
                    {"Note", FieldType::Alpha, 20},   {"Rank", FieldType::Short},      {"Seen", FieldType::Timestamp},
                    {"Price", FieldType::Currency}};
-    paradox::writer::TableWriter w(spec);
+    paradox::writer::TableWriter w(design);
     const char* cities[] = {"Zürich", "Paris", "Oslo", "Köln", "Lisboa", "O'Hare"};
     for (int r = 0; r < records; ++r) {
         const std::string name = "Customer " + std::to_string(r);
@@ -143,7 +143,7 @@ inline void WriteRunTable(const fs::path& folder, int records)
                      Value::ofCurrency(r * 0.01)});
     }
     fs::create_directories(folder);
-    w.writeFiles(folder / spec.tableName, folder / (std::string(kTableName) + ".mb"));
+    w.writeFiles(folder / design.tableName, folder / (std::string(kTableName) + ".mb"));
 }
 
 // A figure of /proc/self/status in bytes ("VmHWM" peak, "VmRSS" now).

@@ -20,7 +20,7 @@ namespace {
 constexpr std::uint32_t kSubAllocLimit = 2048;
 constexpr std::uint32_t kFirstSubUnit = (kMbSubHeader + kMbSlotCount * kMbSlotSize + 15) / 16;
 
-std::uint32_t fieldSize(const FieldSpec& f)
+std::uint32_t fieldSize(const FieldDesign& f)
 {
     switch (f.type) {
     case FieldType::Alpha: case FieldType::Bytes:
@@ -36,7 +36,7 @@ std::uint32_t fieldSize(const FieldSpec& f)
     return 0;
 }
 
-std::uint8_t sizeByte(const FieldSpec& f)
+std::uint8_t sizeByte(const FieldDesign& f)
 {
     return static_cast<std::uint8_t>(f.type == FieldType::Bcd ? f.size : static_cast<int>(fieldSize(f)));
 }
@@ -52,15 +52,15 @@ std::uint8_t* bytesAt(std::string& s, std::size_t at) { return reinterpret_cast<
 
 }  // namespace
 
-TableWriter::TableWriter(TableSpec spec) : spec_(std::move(spec))
+TableWriter::TableWriter(TableDesign design) : design_(std::move(design))
 {
-    if (spec_.versionId < 3 || spec_.versionId > 12)
+    if (design_.versionId < 3 || design_.versionId > 12)
         throw std::invalid_argument("file version must be 3..12");
-    if (spec_.blockSizeCode < 1 || spec_.blockSizeCode > 32)
+    if (design_.blockSizeCode < 1 || design_.blockSizeCode > 32)
         throw std::invalid_argument("block size code must be 1..32");
-    if (spec_.fields.empty() || spec_.fields.size() > 255)
+    if (design_.fields.empty() || design_.fields.size() > 255)
         throw std::invalid_argument("a table has 1 to 255 fields");
-    for (const FieldSpec& f : spec_.fields) {
+    for (const FieldDesign& f : design_.fields) {
         const std::uint32_t size = fieldSize(f);
         if (size == 0 || size > 255 || (isBlobType(f.type) && size < kBlobTrailerSize) ||
             (f.type == FieldType::Bcd && (f.size < 0 || f.size > kMaxBcdScale)))
@@ -68,14 +68,14 @@ TableWriter::TableWriter(TableSpec spec) : spec_(std::move(spec))
         sizes_.push_back(size);
         recordSize_ += size;
     }
-    const std::uint32_t blockSize = spec_.blockSizeCode * 1024u;
+    const std::uint32_t blockSize = design_.blockSizeCode * 1024u;
     if (recordSize_ > blockSize - kDataBlockHeader)
         throw std::invalid_argument("record does not fit in a block");
     perBlock_ = (blockSize - kDataBlockHeader) / recordSize_;
-    if (spec_.recordsPerBlock != 0)
-        perBlock_ = std::min(perBlock_, spec_.recordsPerBlock);
-    encoding_ = !spec_.textEncoding.empty() ? spec_.textEncoding
-              : spec_.codePage != 0      ? "CP" + std::to_string(spec_.codePage)
+    if (design_.recordsPerBlock != 0)
+        perBlock_ = std::min(perBlock_, design_.recordsPerBlock);
+    encoding_ = !design_.textEncoding.empty() ? design_.textEncoding
+              : design_.codePage != 0      ? "CP" + std::to_string(design_.codePage)
                                          : "CP437";
 }
 
@@ -106,11 +106,11 @@ void TableWriter::addRawRecord(std::string_view bytes)
 
 void TableWriter::addRecord(const std::vector<Value>& values)
 {
-    if (values.size() > spec_.fields.size())
+    if (values.size() > design_.fields.size())
         throw std::invalid_argument("more values than fields");
     std::string record(recordSize_, '\0');
     std::uint32_t offset = 0;
-    for (std::size_t i = 0; i < spec_.fields.size(); ++i) {
+    for (std::size_t i = 0; i < design_.fields.size(); ++i) {
         if (i < values.size() && !values[i].isNull())
             encodeField(i, values[i], bytesAt(record, offset));
         offset += sizes_[i];
@@ -120,7 +120,7 @@ void TableWriter::addRecord(const std::vector<Value>& values)
 
 void TableWriter::encodeField(std::size_t index, const Value& v, std::uint8_t* p)
 {
-    const FieldSpec& f = spec_.fields[index];
+    const FieldDesign& f = design_.fields[index];
     const auto wrong = [&]() { throw std::invalid_argument("value does not suit field " + f.name); };
     switch (f.type) {
     case FieldType::Alpha:
@@ -168,7 +168,7 @@ void TableWriter::encodeField(std::size_t index, const Value& v, std::uint8_t* p
     }
 }
 
-void TableWriter::encodeBlob(const FieldSpec& f, std::string payload, std::uint8_t* p)
+void TableWriter::encodeBlob(const FieldDesign& f, std::string payload, std::uint8_t* p)
 {
     const std::uint32_t leader = static_cast<std::uint32_t>(f.size) - kBlobTrailerSize;
     std::copy_n(payload.begin(), std::min<std::size_t>(leader, payload.size()), p);
@@ -197,8 +197,8 @@ std::uint32_t TableWriter::storeBlob(const std::string& stored, std::uint8_t& in
     }
     const auto len = static_cast<std::uint32_t>(stored.size());
     const std::uint32_t units = (len + 15) / 16;
-    const bool sub = spec_.blobPlacement == BlobPlacement::SubAllocated ||
-                     (spec_.blobPlacement == BlobPlacement::Auto && len <= kSubAllocLimit);
+    const bool sub = design_.blobPlacement == BlobPlacement::SubAllocated ||
+                     (design_.blobPlacement == BlobPlacement::Auto && len <= kSubAllocLimit);
     if (!sub) {
         const auto offset = static_cast<std::uint32_t>(mb_.size());
         const std::uint32_t chunks = (kMbSingleHeader + len + kMbBlockUnit - 1) / kMbBlockUnit;
@@ -236,20 +236,20 @@ std::uint32_t TableWriter::storeBlob(const std::string& stored, std::uint8_t& in
 
 std::string TableWriter::headerBytes(std::uint32_t blocks) const
 {
-    const bool extended = spec_.versionId >= 5;
+    const bool extended = design_.versionId >= 5;
     const std::size_t base = extended ? 0x78 : 0x58;
-    const std::size_t nf = spec_.fields.size();
+    const std::size_t nf = design_.fields.size();
     std::string h(base, '\0');
-    for (const FieldSpec& f : spec_.fields) {
+    for (const FieldDesign& f : design_.fields) {
         h += static_cast<char>(f.type);
         h += static_cast<char>(sizeByte(f));
     }
     h.append(4 + 4 * nf, '\0');
-    std::string name = spec_.tableName;
-    const std::size_t nameSize = spec_.versionId == 12 ? 261 : 79;
+    std::string name = design_.tableName;
+    const std::size_t nameSize = design_.versionId == 12 ? 261 : 79;
     name.resize(nameSize, '\0');
     h += name;
-    for (const FieldSpec& f : spec_.fields) {
+    for (const FieldDesign& f : design_.fields) {
         h += encodeText(f.name);
         h += '\0';
     }
@@ -258,10 +258,10 @@ std::string TableWriter::headerBytes(std::uint32_t blocks) const
             h += static_cast<char>((i + 1) & 0xFF);
             h += static_cast<char>((i + 1) >> 8);
         }
-        h += spec_.sortOrderName;
+        h += design_.sortOrderName;
         h += '\0';
     }
-    std::size_t headerSize = spec_.headerSize;
+    std::size_t headerSize = design_.headerSize;
     if (headerSize == 0)
         headerSize = std::max<std::size_t>(2048, (h.size() + 2047) / 2048 * 2048);
     if (headerSize < h.size() || headerSize > 0xFFFF)
@@ -271,35 +271,35 @@ std::string TableWriter::headerBytes(std::uint32_t blocks) const
     std::uint8_t* p = bytesAt(h, 0);
     storeLe16(p + 0x00, recordSize_);
     storeLe16(p + 0x02, static_cast<std::uint32_t>(headerSize));
-    p[0x04] = spec_.keyed ? 0 : 2;
-    p[0x05] = spec_.blockSizeCode;
+    p[0x04] = design_.keyed ? 0 : 2;
+    p[0x05] = design_.blockSizeCode;
     storeLe32(p + 0x06, static_cast<std::uint32_t>(records_.size()));
     storeLe16(p + 0x0A, blocks);
     storeLe16(p + 0x0C, blocks);
-    const std::uint32_t first = blocks == 0 ? 0 : (spec_.reverseBlocks ? blocks : 1);
-    const std::uint32_t last = blocks == 0 ? 0 : (spec_.reverseBlocks ? 1 : blocks);
+    const std::uint32_t first = blocks == 0 ? 0 : (design_.reverseBlocks ? blocks : 1);
+    const std::uint32_t last = blocks == 0 ? 0 : (design_.reverseBlocks ? 1 : blocks);
     storeLe16(p + 0x0E, first);
     storeLe16(p + 0x10, last);
     storeLe16(p + 0x21, static_cast<std::uint32_t>(nf));
-    storeLe16(p + 0x23, spec_.keyed ? spec_.keyFields : 0);
-    storeLe32(p + 0x25, extended ? 0xFF00FF00u : spec_.encryptionKey);
-    p[0x29] = spec_.sortOrder;
-    p[0x39] = spec_.versionId;
+    storeLe16(p + 0x23, design_.keyed ? design_.keyFields : 0);
+    storeLe32(p + 0x25, extended ? 0xFF00FF00u : design_.encryptionKey);
+    p[0x29] = design_.sortOrder;
+    p[0x39] = design_.versionId;
     storeLe16(p + 0x3A, 0x0C);
     storeLe32(p + 0x49, static_cast<std::uint32_t>(records_.size() + 1));
     if (extended) {
-        storeLe16(p + 0x58, 0x0100u | spec_.versionId);
-        storeLe16(p + 0x5A, 0x0100u | spec_.versionId);
-        storeLe32(p + 0x5C, spec_.encryptionKey);
+        storeLe16(p + 0x58, 0x0100u | design_.versionId);
+        storeLe16(p + 0x5A, 0x0100u | design_.versionId);
+        storeLe32(p + 0x5C, design_.encryptionKey);
         storeLe16(p + 0x64, static_cast<std::uint32_t>(nf + 1));
-        storeLe16(p + 0x6A, spec_.codePage);
+        storeLe16(p + 0x6A, design_.codePage);
     }
     return h;
 }
 
 std::string TableWriter::databaseBytes() const
 {
-    const std::uint32_t blockSize = spec_.blockSizeCode * 1024u;
+    const std::uint32_t blockSize = design_.blockSizeCode * 1024u;
     const auto blocks = static_cast<std::uint32_t>((records_.size() + perBlock_ - 1) / perBlock_);
     if (blocks > 0xFFFF)
         throw std::invalid_argument("too many records for 65535 blocks");
@@ -307,7 +307,7 @@ std::string TableWriter::databaseBytes() const
     const std::size_t dataStart = out.size();
     out.resize(dataStart + static_cast<std::size_t>(blocks) * blockSize, '\0');
     // Logical block i (0-based in chain order) lies at physical number phys(i).
-    const auto phys = [&](std::uint32_t i) { return spec_.reverseBlocks ? blocks - i : i + 1; };
+    const auto phys = [&](std::uint32_t i) { return design_.reverseBlocks ? blocks - i : i + 1; };
     for (std::uint32_t i = 0; i < blocks; ++i) {
         const std::size_t at = dataStart + static_cast<std::size_t>(phys(i) - 1) * blockSize;
         std::uint8_t* b = bytesAt(out, at);
@@ -318,8 +318,8 @@ std::string TableWriter::databaseBytes() const
         storeLe16(b + 4, static_cast<std::uint32_t>((count - 1) * recordSize_));
         for (std::size_t r = 0; r < count; ++r)
             put(out, at + kDataBlockHeader + r * recordSize_, records_[from + r]);
-        if (spec_.encryptionKey != 0)
-            encryptDataBlock(b, blockSize, spec_.encryptionKey, phys(i));
+        if (design_.encryptionKey != 0)
+            encryptDataBlock(b, blockSize, design_.encryptionKey, phys(i));
     }
     return out;
 }
@@ -327,8 +327,8 @@ std::string TableWriter::databaseBytes() const
 std::string TableWriter::blobBytes() const
 {
     std::string mb = mb_;
-    if (spec_.encryptionKey != 0 && !mb.empty())
-        encryptBlobChunks(bytesAt(mb, 0), mb.size(), spec_.encryptionKey);
+    if (design_.encryptionKey != 0 && !mb.empty())
+        encryptBlobChunks(bytesAt(mb, 0), mb.size(), design_.encryptionKey);
     return mb;
 }
 

@@ -13,7 +13,7 @@
 
 namespace paradox::writer {
 
-struct FieldSpec {
+struct FieldDesign {
     std::string name;  // UTF-8; stored in the table's code page
     FieldType type = FieldType::Alpha;
     // Alpha/Bytes: length; blob types: bytes in the record (leader + 10);
@@ -27,7 +27,7 @@ enum class BlobPlacement {
     SubAllocated,  // every .MB blob in a type-3 block (up to 4 KiB - 336 bytes)
 };
 
-struct TableSpec {
+struct TableDesign {
     std::uint8_t versionId = 12;  // 3..12
     bool keyed = false;
     std::uint16_t keyFields = 1;  // when keyed
@@ -39,7 +39,7 @@ struct TableSpec {
     std::uint32_t encryptionKey = 0;  // 0 = not encrypted
     std::uint16_t headerSize = 0;     // 0 = 2048, or more when the fields need it
     std::string tableName = "table.db";
-    std::vector<FieldSpec> fields;
+    std::vector<FieldDesign> fields;
     BlobPlacement blobPlacement = BlobPlacement::Auto;
     std::uint32_t recordsPerBlock = 0;  // 0 = as many as fit
     bool reverseBlocks = false;         // chain order opposite to the physical order
@@ -47,8 +47,8 @@ struct TableSpec {
 
 class TableWriter {
 public:
-    // Throws std::invalid_argument for a spec that cannot be written.
-    explicit TableWriter(TableSpec spec);
+    // Throws std::invalid_argument for a design that cannot be written.
+    explicit TableWriter(TableDesign design);
 
     // Adds one record; values in field order (missing ones are NULL). Texts
     // are encoded to the table's code page; throws std::invalid_argument for a
@@ -67,11 +67,11 @@ public:
 private:
     std::string encodeText(std::string_view utf8) const;
     void encodeField(std::size_t index, const Value& v, std::uint8_t* p);
-    void encodeBlob(const FieldSpec& f, std::string payload, std::uint8_t* p);
+    void encodeBlob(const FieldDesign& f, std::string payload, std::uint8_t* p);
     std::uint32_t storeBlob(const std::string& stored, std::uint8_t& index);
     std::string headerBytes(std::uint32_t blocks) const;
 
-    TableSpec spec_;
+    TableDesign design_;
     std::string encoding_;
     std::vector<std::uint32_t> sizes_;
     std::uint32_t recordSize_ = 0;

@@ -89,9 +89,9 @@ struct PreviewRoad : ::testing::Test {
 
     void table(const std::string& name, int records)
     {
-        paradox::writer::TableSpec spec;
-        spec.fields = {{"ID", FieldType::Long}, {"NAME", FieldType::Alpha, 20}};
-        paradox::writer::TableWriter w(spec);
+        paradox::writer::TableDesign design;
+        design.fields = {{"ID", FieldType::Long}, {"NAME", FieldType::Alpha, 20}};
+        paradox::writer::TableWriter w(design);
         for (int i = 1; i <= records; ++i)
             w.addRecord({Value::ofInteger(i), Value::ofText("n" + std::to_string(i))});
         w.writeFiles(root / "tables" / (name + ".db"), root / "tables" / (name + ".mb"));

@@ -50,9 +50,9 @@ std::string QueryOne(const fs::path& database, const std::string& sql)
 
 void WriteTable(const fs::path& file, int records)
 {
-    paradox::writer::TableSpec spec;
-    spec.fields = {{"ID", FieldType::Long}, {"NAME", FieldType::Alpha, 20}, {"PRICE", FieldType::Number}};
-    paradox::writer::TableWriter w(spec);
+    paradox::writer::TableDesign design;
+    design.fields = {{"ID", FieldType::Long}, {"NAME", FieldType::Alpha, 20}, {"PRICE", FieldType::Number}};
+    paradox::writer::TableWriter w(design);
     for (int i = 1; i <= records; ++i)
         w.addRecord({Value::ofInteger(i), Value::ofText("Item " + std::to_string(i)), Value::ofDouble(i * 1.5)});
     w.writeFiles(file, fs::path(file).replace_extension(".mb"));

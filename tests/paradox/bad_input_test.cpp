@@ -17,19 +17,19 @@ using paradox::FieldType;
 using paradox::FormatError;
 using paradox::Value;
 using paradox::writer::BlobPlacement;
-using paradox::writer::TableSpec;
+using paradox::writer::TableDesign;
 using paradox::writer::TableWriter;
 
 // A small table: 40 records in 4 blocks of 10, a memo in each kind of .MB block.
 TableWriter sampleWriter(std::uint32_t key = 0)
 {
-    TableSpec spec;
-    spec.versionId = 12;
-    spec.encryptionKey = key;
-    spec.recordsPerBlock = 10;
-    spec.fields = {{"Id", FieldType::Long}, {"Name", FieldType::Alpha, 10}, {"Memo", FieldType::Memo, 15},
+    TableDesign design;
+    design.versionId = 12;
+    design.encryptionKey = key;
+    design.recordsPerBlock = 10;
+    design.fields = {{"Id", FieldType::Long}, {"Name", FieldType::Alpha, 10}, {"Memo", FieldType::Memo, 15},
                    {"Amount", FieldType::Bcd, 2}, {"When", FieldType::Timestamp}};
-    TableWriter w(spec);
+    TableWriter w(design);
     for (int r = 0; r < 40; ++r)
         w.addRecord({Value::ofInteger(r), Value::ofText("n" + std::to_string(r)),
                      Value::ofText(std::string(static_cast<std::size_t>(r % 2 ? 3000 : 100 + r), 'm')),

@@ -43,10 +43,10 @@ CliRun runCli(const testsupport::TempDir& dir, const std::string& args)
 TEST(CliDump, PrintsRecordLinesOfATable)
 {
     testsupport::TempDir dir;
-    paradox::writer::TableSpec spec;
-    spec.fields = {{"Name", FieldType::Alpha, 12}, {"N", FieldType::Number}, {"Pic", FieldType::Blob, 10},
+    paradox::writer::TableDesign design;
+    design.fields = {{"Name", FieldType::Alpha, 12}, {"N", FieldType::Number}, {"Pic", FieldType::Blob, 10},
                    {"D", FieldType::Date}, {"Amount", FieldType::Bcd, 2}};
-    paradox::writer::TableWriter w(spec);
+    paradox::writer::TableWriter w(design);
     w.addRecord({Value::ofText("Café\tx"), Value::ofDouble(0.1), Value::ofBytes("abc"),
                  Value::ofDate({1996, 5, 4}), Value::ofBcd("-12.5")});
     w.addRecord({});

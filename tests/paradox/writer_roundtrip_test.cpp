@@ -19,11 +19,11 @@ using paradox::FieldType;
 using paradox::Value;
 using paradox::ValueType;
 using paradox::writer::BlobPlacement;
-using paradox::writer::FieldSpec;
-using paradox::writer::TableSpec;
+using paradox::writer::FieldDesign;
+using paradox::writer::TableDesign;
 using paradox::writer::TableWriter;
 
-std::vector<FieldSpec> everyType()
+std::vector<FieldDesign> everyType()
 {
     return {
         {"Name", FieldType::Alpha, 20},      {"Born", FieldType::Date, 0},
@@ -135,28 +135,28 @@ class WriterRoundTrip : public ::testing::TestWithParam<Layout> {};
 TEST_P(WriterRoundTrip, EveryTypeEveryValueReadsBack)
 {
     const auto [version, blockCode, encrypted] = GetParam();
-    TableSpec spec;
-    spec.versionId = static_cast<std::uint8_t>(version);
-    spec.blockSizeCode = static_cast<std::uint8_t>(blockCode);
-    spec.keyed = version % 2 == 0;
-    spec.codePage = version >= 5 ? 1252 : 0;
-    spec.encryptionKey = encrypted ? 0x0A25E09Au : 0;
-    spec.fields = everyType();
+    TableDesign design;
+    design.versionId = static_cast<std::uint8_t>(version);
+    design.blockSizeCode = static_cast<std::uint8_t>(blockCode);
+    design.keyed = version % 2 == 0;
+    design.codePage = version >= 5 ? 1252 : 0;
+    design.encryptionKey = encrypted ? 0x0A25E09Au : 0;
+    design.fields = everyType();
     const int count = 150;
-    TableWriter w(spec);
-    writeRecords(w, spec.fields.size(), count);
+    TableWriter w(design);
+    writeRecords(w, design.fields.size(), count);
     auto t = testsupport::openInMemory(w);
     EXPECT_EQ(t->recordCount(), static_cast<std::uint32_t>(count));
     EXPECT_EQ(t->header().blockSize(), static_cast<std::uint32_t>(blockCode) * 1024);
-    ASSERT_EQ(t->fieldCount(), spec.fields.size());
-    for (std::size_t f = 0; f < spec.fields.size(); ++f) {
-        EXPECT_EQ(t->fields()[f].name, spec.fields[f].name);
-        EXPECT_EQ(t->fields()[f].type, spec.fields[f].type);
+    ASSERT_EQ(t->fieldCount(), design.fields.size());
+    for (std::size_t f = 0; f < design.fields.size(); ++f) {
+        EXPECT_EQ(t->fields()[f].name, design.fields[f].name);
+        EXPECT_EQ(t->fields()[f].type, design.fields[f].type);
     }
-    readAndCompare(*t, spec.fields.size(), count);
+    readAndCompare(*t, design.fields.size(), count);
     // A second pass after rewind sees the same records.
     t->rewind();
-    readAndCompare(*t, spec.fields.size(), count);
+    readAndCompare(*t, design.fields.size(), count);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WriterRoundTrip,
@@ -165,14 +165,14 @@ INSTANTIATE_TEST_SUITE_P(Layouts, WriterRoundTrip,
 
 struct Shape {
     const char* label;
-    TableSpec spec;
+    TableDesign design;
 };
 
 void PrintTo(const Shape& s, std::ostream* os) { *os << s.label; }
 
-TableSpec shaped(void (*adjust)(TableSpec&))
+TableDesign shaped(void (*adjust)(TableDesign&))
 {
-    TableSpec s;
+    TableDesign s;
     s.fields = everyType();
     adjust(s);
     return s;
@@ -182,33 +182,33 @@ class WriterShapes : public ::testing::TestWithParam<Shape> {};
 
 TEST_P(WriterShapes, ReadBackUnchanged)
 {
-    const TableSpec& spec = GetParam().spec;
-    TableWriter w(spec);
+    const TableDesign& design = GetParam().design;
+    TableWriter w(design);
     const int count = 400;
-    writeRecords(w, spec.fields.size(), count);
+    writeRecords(w, design.fields.size(), count);
     auto t = testsupport::openInMemory(w);
-    readAndCompare(*t, spec.fields.size(), count);
+    readAndCompare(*t, design.fields.size(), count);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, WriterShapes,
     ::testing::Values(
-        Shape{"OddHeaderSize", shaped([](TableSpec& s) { s.headerSize = 0x0A37; })},
-        Shape{"OddHeaderSizeOldVersion", shaped([](TableSpec& s) { s.headerSize = 0x0455; s.versionId = 3; s.blockSizeCode = 3; })},
-        Shape{"ChainAgainstFileOrder", shaped([](TableSpec& s) { s.reverseBlocks = true; s.recordsPerBlock = 3; })},
-        Shape{"OneRecordPerBlock", shaped([](TableSpec& s) { s.recordsPerBlock = 1; })},
-        Shape{"AllBlobsInOwnBlocks", shaped([](TableSpec& s) { s.blobPlacement = BlobPlacement::SingleBlock; })},
-        Shape{"EncryptedBlobsInOwnBlocks", shaped([](TableSpec& s) { s.blobPlacement = BlobPlacement::SingleBlock; s.encryptionKey = 0x12345678; })},
-        Shape{"EncryptedChainAgainstFileOrder", shaped([](TableSpec& s) { s.reverseBlocks = true; s.encryptionKey = 0xFFFFFFFF; s.blockSizeCode = 4; })},
-        Shape{"KeyedV7Big", shaped([](TableSpec& s) { s.keyed = true; s.keyFields = 2; s.blockSizeCode = 32; })}),
+        Shape{"OddHeaderSize", shaped([](TableDesign& s) { s.headerSize = 0x0A37; })},
+        Shape{"OddHeaderSizeOldVersion", shaped([](TableDesign& s) { s.headerSize = 0x0455; s.versionId = 3; s.blockSizeCode = 3; })},
+        Shape{"ChainAgainstFileOrder", shaped([](TableDesign& s) { s.reverseBlocks = true; s.recordsPerBlock = 3; })},
+        Shape{"OneRecordPerBlock", shaped([](TableDesign& s) { s.recordsPerBlock = 1; })},
+        Shape{"AllBlobsInOwnBlocks", shaped([](TableDesign& s) { s.blobPlacement = BlobPlacement::SingleBlock; })},
+        Shape{"EncryptedBlobsInOwnBlocks", shaped([](TableDesign& s) { s.blobPlacement = BlobPlacement::SingleBlock; s.encryptionKey = 0x12345678; })},
+        Shape{"EncryptedChainAgainstFileOrder", shaped([](TableDesign& s) { s.reverseBlocks = true; s.encryptionKey = 0xFFFFFFFF; s.blockSizeCode = 4; })},
+        Shape{"KeyedV7Big", shaped([](TableDesign& s) { s.keyed = true; s.keyFields = 2; s.blockSizeCode = 32; })}),
     [](const ::testing::TestParamInfo<Shape>& p) { return std::string(p.param.label); });
 
 TEST(WriterBlobs, SubAllocatedBlocksHoldManySmallBlobs)
 {
-    TableSpec spec;
-    spec.fields = {{"M", FieldType::Memo, 11}, {"B", FieldType::Blob, 10}};
-    spec.blobPlacement = BlobPlacement::SubAllocated;
-    TableWriter w(spec);
+    TableDesign design;
+    design.fields = {{"M", FieldType::Memo, 11}, {"B", FieldType::Blob, 10}};
+    design.blobPlacement = BlobPlacement::SubAllocated;
+    TableWriter w(design);
     std::vector<std::string> texts;
     for (int r = 0; r < 300; ++r)
         texts.push_back(blobOfLength(static_cast<std::size_t>(2 + r * 13 % 900), r));
@@ -227,9 +227,9 @@ TEST(WriterBlobs, SubAllocatedBlocksHoldManySmallBlobs)
 
 TEST(WriterBlobs, GraphicCarriesTheBareImage)
 {
-    TableSpec spec;
-    spec.fields = {{"G", FieldType::Graphic, 20}};
-    TableWriter w(spec);
+    TableDesign design;
+    design.fields = {{"G", FieldType::Graphic, 20}};
+    TableWriter w(design);
     const std::string image = "BM" + blobOfLength(5000, 1);
     w.addRecord({Value::ofBytes(image)});
     w.addRecord({Value::ofBytes("BM12")});  // fits in the leader
@@ -242,9 +242,9 @@ TEST(WriterBlobs, GraphicCarriesTheBareImage)
 
 TEST(WriterEmpty, TableWithoutRecordsIsAtEndAtOnce)
 {
-    TableSpec spec;
-    spec.fields = {{"A", FieldType::Alpha, 5}};
-    TableWriter w(spec);
+    TableDesign design;
+    design.fields = {{"A", FieldType::Alpha, 5}};
+    TableWriter w(design);
     auto t = testsupport::openInMemory(w);
     EXPECT_EQ(t->recordCount(), 0u);
     EXPECT_FALSE(t->next());
@@ -268,20 +268,20 @@ class CodePages : public ::testing::TestWithParam<CodePageCase> {};
 TEST_P(CodePages, TextAndFieldNamesDecodeToUtf8)
 {
     const CodePageCase& c = GetParam();
-    TableSpec spec;
-    spec.versionId = c.version;
-    spec.codePage = c.codePage;
-    spec.sortOrderName = c.sortOrderName;
-    spec.textEncoding = c.encoding;
-    spec.fields = {{c.fieldName, FieldType::Alpha, 60},
+    TableDesign design;
+    design.versionId = c.version;
+    design.codePage = c.codePage;
+    design.sortOrderName = c.sortOrderName;
+    design.textEncoding = c.encoding;
+    design.fields = {{c.fieldName, FieldType::Alpha, 60},
                    {"Memo", FieldType::Memo, 14}};
-    TableWriter w(spec);
+    TableWriter w(design);
     const std::string longText = c.text + " " + c.text + " " + c.text + " " + c.text;
     w.addRecord({Value::ofText(c.text), Value::ofText(longText)});
     w.addRecord({Value::ofText("plain ascii"), Value::ofText("short")});
     auto t = testsupport::openInMemory(w);
     EXPECT_EQ(t->textEncoding(), c.encoding);
-    EXPECT_EQ(t->fields()[0].name, spec.fields[0].name);
+    EXPECT_EQ(t->fields()[0].name, design.fields[0].name);
     ASSERT_TRUE(t->next());
     EXPECT_EQ(t->value(0).text, c.text);
     EXPECT_EQ(t->value(1).text, longText);
@@ -303,9 +303,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CodePageBytes, BytesUndefinedIn1252KeepTheirLatin1Meaning)
 {
-    TableSpec spec;
-    spec.fields = {{"A", FieldType::Alpha, 4}};
-    TableWriter w(spec);
+    TableDesign design;
+    design.fields = {{"A", FieldType::Alpha, 4}};
+    TableWriter w(design);
     w.addRecord({Value::ofBytes("\x81\x80")});
     auto t = testsupport::openInMemory(w);
     ASSERT_TRUE(t->next());
@@ -315,9 +315,9 @@ TEST(CodePageBytes, BytesUndefinedIn1252KeepTheirLatin1Meaning)
 TEST(BlobFileOnDisk, FoundBesideTheTableInAnyLetterCase)
 {
     testsupport::TempDir dir;
-    TableSpec spec;
-    spec.fields = {{"M", FieldType::Memo, 11}};
-    TableWriter w(spec);
+    TableDesign design;
+    design.fields = {{"M", FieldType::Memo, 11}};
+    TableWriter w(design);
     const std::string text = blobOfLength(3000, 5);
     w.addRecord({Value::ofText(text)});
     w.writeFiles(dir / "foo.db", dir / "FOO.MB");
@@ -329,9 +329,9 @@ TEST(BlobFileOnDisk, FoundBesideTheTableInAnyLetterCase)
 TEST(BlobFileOnDisk, MissingMemoFileIsAnErrorForThatValueOnly)
 {
     testsupport::TempDir dir;
-    TableSpec spec;
-    spec.fields = {{"N", FieldType::Long, 0}, {"M", FieldType::Memo, 20}};
-    TableWriter w(spec);
+    TableDesign design;
+    design.fields = {{"N", FieldType::Long, 0}, {"M", FieldType::Memo, 20}};
+    TableWriter w(design);
     w.addRecord({Value::ofInteger(7), Value::ofText(blobOfLength(3000, 5))});
     w.addRecord({Value::ofInteger(8), Value::ofText("tiny")});
     w.writeFiles(dir / "bar.db", dir / "elsewhere.mb");

@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 using paradox::FieldType;
 using paradox::Value;
-using paradox::writer::TableSpec;
+using paradox::writer::TableDesign;
 using paradox::writer::TableWriter;
 using namespace platform::paradox_source;
 
@@ -79,9 +79,9 @@ TEST(AdoTypes, EveryFieldTypeHasItsCode)
 
 void writeTable(const fs::path& path, const std::vector<int>& ids)
 {
-    TableSpec spec;
-    spec.fields = {{"Id", FieldType::Long}};
-    TableWriter w(spec);
+    TableDesign design;
+    design.fields = {{"Id", FieldType::Long}};
+    TableWriter w(design);
     for (int id : ids)
         w.addRecord({Value::ofInteger(id)});
     w.writeFiles(path, fs::path(path).replace_extension(".mb"));
@@ -206,14 +206,14 @@ TEST_F(SourceFolder, RecordsetWalksRecordsWithBofAndEof)
 
 TEST_F(SourceFolder, FieldsOfEveryTypeCarryTheirAdoCodes)
 {
-    TableSpec spec;
-    spec.fields = {{"A", FieldType::Alpha, 5},  {"D", FieldType::Date},       {"S", FieldType::Short},
+    TableDesign design;
+    design.fields = {{"A", FieldType::Alpha, 5},  {"D", FieldType::Date},       {"S", FieldType::Short},
                    {"I", FieldType::Long},      {"C", FieldType::Currency},   {"N", FieldType::Number},
                    {"L", FieldType::Logical},   {"M", FieldType::Memo, 11},   {"B", FieldType::Blob, 10},
                    {"F", FieldType::FormattedMemo, 10}, {"O", FieldType::Ole, 10}, {"G", FieldType::Graphic, 10},
                    {"T", FieldType::Time},      {"@", FieldType::Timestamp},  {"+", FieldType::Autoincrement},
                    {"#", FieldType::Bcd, 2},    {"Y", FieldType::Bytes, 4}};
-    TableWriter w(spec);
+    TableWriter w(design);
     w.addRecord({Value::ofText("x")});
     w.writeFiles(dir / "all.db", dir / "all.mb");
     auto c = connect();
@@ -221,7 +221,7 @@ TEST_F(SourceFolder, FieldsOfEveryTypeCarryTheirAdoCodes)
     const std::int16_t expected[] = {202, 133, 2, 3, 6, 5, 11, 203, 205, 205, 205, 205, 134, 135, 3, 131, 128};
     ASSERT_EQ(rs->fieldCount(), 17);
     for (int i = 0; i < 17; ++i) {
-        EXPECT_EQ(rs->fieldName(i), spec.fields[static_cast<std::size_t>(i)].name);
+        EXPECT_EQ(rs->fieldName(i), design.fields[static_cast<std::size_t>(i)].name);
         EXPECT_EQ(rs->fieldType(i), expected[i]) << i;
     }
     EXPECT_EQ(rs->value(0).text, "x");

@@ -14,8 +14,8 @@
 using paradox::CivilDate;
 using paradox::FieldType;
 using paradox::Value;
-using paradox::writer::FieldSpec;
-using paradox::writer::TableSpec;
+using paradox::writer::FieldDesign;
+using paradox::writer::TableDesign;
 using paradox::writer::TableWriter;
 
 namespace {
@@ -73,15 +73,15 @@ private:
     {
         return std::round(std::uniform_real_distribution<double>(low, high)(random_) * 100) / 100;
     }
-    static TableSpec Spec(const char* name, std::vector<FieldSpec> fields)
+    static TableDesign Design(const char* name, std::vector<FieldDesign> fields)
     {
-        TableSpec spec;
-        spec.versionId = 12;
-        spec.keyed = false;
-        spec.codePage = 1252;
-        spec.tableName = name;
-        spec.fields = std::move(fields);
-        return spec;
+        TableDesign design;
+        design.versionId = 12;
+        design.keyed = false;
+        design.codePage = 1252;
+        design.tableName = name;
+        design.fields = std::move(fields);
+        return design;
     }
     void save(const TableWriter& writer, const char* base)
     {
@@ -90,7 +90,7 @@ private:
 
     void customers()
     {
-        TableWriter t(Spec("CUSTOMER.DB", {{"CustNo", FieldType::Autoincrement, 0},
+        TableWriter t(Design("CUSTOMER.DB", {{"CustNo", FieldType::Autoincrement, 0},
                                            {"Company", FieldType::Alpha, 30},
                                            {"Contact", FieldType::Alpha, 25},
                                            {"City", FieldType::Alpha, 20},
@@ -118,7 +118,7 @@ private:
 
     void parts()
     {
-        TableWriter t(Spec("PARTS.DB", {{"PartNo", FieldType::Long, 0},
+        TableWriter t(Design("PARTS.DB", {{"PartNo", FieldType::Long, 0},
                                         {"Description", FieldType::Alpha, 30},
                                         {"OnHand", FieldType::Short, 0},
                                         {"Cost", FieldType::Currency, 0},
@@ -136,7 +136,7 @@ private:
 
     void orders()
     {
-        TableWriter t(Spec("ORDERS.DB", {{"OrderNo", FieldType::Long, 0},
+        TableWriter t(Design("ORDERS.DB", {{"OrderNo", FieldType::Long, 0},
                                          {"CustNo", FieldType::Long, 0},
                                          {"SaleDate", FieldType::Date, 0},
                                          {"ShipTime", FieldType::Time, 0},
@@ -160,7 +160,7 @@ private:
 
     void items()
     {
-        TableWriter t(Spec("ITEMS.DB", {{"OrderNo", FieldType::Long, 0},
+        TableWriter t(Design("ITEMS.DB", {{"OrderNo", FieldType::Long, 0},
                                         {"ItemNo", FieldType::Short, 0},
                                         {"PartNo", FieldType::Long, 0},
                                         {"Qty", FieldType::Short, 0},
