@@ -36,19 +36,6 @@ using namespace benchsupport;
 
 constexpr const char* kPreviewTable = "BENCHPREVIEW";
 
-std::string Fixed(double v, int decimals)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-    return buffer;
-}
-
-void Figure(const std::string& name, const std::string& value, const std::string& target, const char* verdict)
-{
-    std::printf("FIGURE\t%s\t%s\t%s\t%s\n", name.c_str(), value.c_str(), target.c_str(), verdict);
-    std::fflush(stdout);
-}
-
 std::string CreateLine()
 {
     return std::string("CREATE TABLE [") + kPreviewTable

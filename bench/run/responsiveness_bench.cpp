@@ -78,13 +78,6 @@ private:
     Watch& watch_;
 };
 
-std::string Fixed(double v, int decimals)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-    return buffer;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)

@@ -91,18 +91,6 @@ double BareLoop(const std::vector<std::string>& statements, const fs::path& data
     return SecondsSince(start);
 }
 
-void Figure(const std::string& name, const std::string& value, const std::string& target, const char* verdict)
-{
-    std::printf("FIGURE\t%s\t%s\t%s\t%s\n", name.c_str(), value.c_str(), target.c_str(), verdict);
-}
-
-std::string Fixed(double v, int decimals)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-    return buffer;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -157,6 +158,22 @@ inline long long StatusBytes(const char* key)
             return std::atoll(line.c_str() + prefix.size()) * 1024;
     }
     return -1;
+}
+
+// A number with a fixed count of decimals, for the figures table.
+inline std::string Fixed(double v, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+    return buffer;
+}
+
+// One line of the figures table that tools/bench prints.
+inline void Figure(const std::string& name, const std::string& value, const std::string& target,
+                   const char* verdict)
+{
+    std::printf("FIGURE\t%s\t%s\t%s\t%s\n", name.c_str(), value.c_str(), target.c_str(), verdict);
+    std::fflush(stdout);
 }
 
 inline double MiB(long long bytes)
