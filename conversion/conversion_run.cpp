@@ -201,6 +201,11 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
         });
         op_.step(328, [&] { builder.begin(); });
         for (int f = 0; f < fields; ++f) {
+            // Byte data is written NULL, so it is never read (a picture can be megabytes).
+            if (script.role(f) == FieldRole::Binary) {
+                builder.add(f, paradox::Value::null());
+                continue;
+            }
             // A value that cannot be read is reported and written NULL; the record goes on.
             if (!op_.step(334, [&] { builder.add(f, records.value(f)); }))
                 builder.add(f, paradox::Value::null());

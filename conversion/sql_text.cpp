@@ -91,8 +91,10 @@ const std::string& InsertBuilder::build(platform::SourceRecordset& records)
 {
     begin();
     const int n = records.fieldCount();
-    for (int f = 0; f < n; ++f)
-        add(f, records.value(f));
+    for (int f = 0; f < n; ++f) {
+        // Byte data is written NULL, so it is never read.
+        add(f, table_.role(f) == FieldRole::Binary ? paradox::Value::null() : records.value(f));
+    }
     return finish();
 }
 

@@ -241,3 +241,25 @@ TEST(InsertValues, RegionalSeparatorsShapeDates)
     EXPECT_EQ(t.insert({Value::ofTimestamp({2021, 3, 4}, (1 * 3600 + 2 * 60 + 3) * 1000)}),
               "INSERT INTO [T] VALUES('03.04.2021 01:02:03')");
 }
+
+TEST(InsertValues, ByteDataIsNeverReadSinceItIsWrittenNull)
+{
+    // A picture's bytes would be read from the memo file only to be dropped.
+    struct NoPictures : testsupport::MemoryRecordset {
+        using MemoryRecordset::MemoryRecordset;
+        Value value(int i) override
+        {
+            if (i == 1)
+                throw std::logic_error("the picture was read");
+            return MemoryRecordset::value(i);
+        }
+    } records({{"ID", kInteger}, {"PIC", kBlob}}, {{Value::ofInteger(1), Value::ofBytes("x")}});
+    TableScript script;
+    script.start("T");
+    script.addField(0, "ID", kInteger, nullptr);
+    script.addField(1, "PIC", kBlob, nullptr);
+    script.finishCreate();
+    platform::NoEventLoop events;
+    InsertBuilder builder(script, {}, events);
+    EXPECT_EQ(builder.build(records), "INSERT INTO [T] VALUES(1,NULL)");
+}
