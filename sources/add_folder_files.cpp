@@ -2,6 +2,7 @@
 #include "sources/add_folder.h"
 
 #include "shell/form_utilities.h"
+#include "sources/utf8_code_points.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,25 +20,10 @@ namespace {
 std::u32string CodePoints(std::string_view text)
 {
     std::u32string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2
-                                 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 1;
-        char32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
-        bool valid = i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3Fu);
-        }
-        if (!valid) {
-            out.push_back(lead);
-            ++i;
-        } else {
-            out.push_back(cp);
-            i += length;
-        }
-    }
+    ForEachCodePoint(text, [&out](char32_t cp, bool) {
+        out.push_back(cp);
+        return false;
+    });
     return out;
 }
 

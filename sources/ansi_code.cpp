@@ -1,6 +1,7 @@
 // The 8-bit code of a character: its Windows-1252 code, which decides which
 // folder names the walk refuses.
 #include "sources/add_folder.h"
+#include "sources/utf8_code_points.h"
 
 #include <array>
 
@@ -19,33 +20,6 @@ constexpr std::array<char32_t, 32> kHighControls = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-// Calls back with each character's code; a byte that does not start a valid
-// UTF-8 sequence counts as one character of code 63.
-template <typename F>
-bool AnyCode(std::string_view text, F&& predicate)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                             : (lead & 0xF8) == 0xF0 ? 4 : 0;
-        char32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
-        bool valid = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3Fu);
-        }
-        static constexpr std::array<char32_t, 5> kMinimum = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && cp >= kMinimum[length] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-        const int code = valid ? AnsiCode(cp) : kUnmapped;
-        if (predicate(code))
-            return true;
-        i += valid ? length : 1;
-    }
-    return false;
-}
-
 }  // namespace
 
 int AnsiCode(char32_t character)
@@ -62,7 +36,11 @@ int AnsiCode(char32_t character)
 
 bool HasOddChars(std::string_view name)
 {
-    return AnyCode(name, [](int code) { return code < 32 || (code >= 127 && code <= 159) || code == 63; });
+    // A byte that is no UTF-8 character counts as code 63.
+    return ForEachCodePoint(name, [](char32_t cp, bool valid) {
+        const int code = valid ? AnsiCode(cp) : kUnmapped;
+        return code < 32 || (code >= 127 && code <= 159) || code == 63;
+    });
 }
 
 }  // namespace AddFolder
