@@ -81,7 +81,7 @@ InsertBuilder::InsertBuilder(const TableScript& table, const RegionalSettings& s
       tableHasNumeric_(!table.numericFields().empty()),
       usualDateSeparators_(settings.dateSeparator == "/" && settings.timeSeparator == ":"
                            && settings.decimalSeparator != "/"),
-      prefixLength_(0)
+      prefix_("INSERT INTO [" + QuoteName(table.tableName()) + "] VALUES(")
 {
     statement_.reserve(256);
     value_.reserve(64);
@@ -100,15 +100,7 @@ const std::string& InsertBuilder::build(platform::SourceRecordset& records)
 
 void InsertBuilder::begin()
 {
-    statement_.clear();
-    statement_ += "INSERT INTO [";
-    for (char c : table_.tableName()) {
-        statement_.push_back(c);
-        if (c == ']')
-            statement_.push_back(']');
-    }
-    statement_ += "] VALUES(";
-    prefixLength_ = statement_.size();
+    statement_.assign(prefix_);
 }
 
 const std::string& InsertBuilder::finish()
@@ -121,7 +113,7 @@ const std::string& InsertBuilder::finish()
 void InsertBuilder::appendNull()
 {
     // A NULL follows the preceding comma without a blank.
-    if (statement_.size() > prefixLength_)
+    if (statement_.size() > prefix_.size())
         statement_.pop_back();
     statement_ += "NULL, ";
 }

@@ -85,7 +85,7 @@ private:
     bool usualDateSeparators_;
     bool fastPaths_ = true;
     std::string statement_;
-    std::size_t prefixLength_;
+    const std::string prefix_;  // INSERT INTO [T] VALUES(
     std::string value_;
 };
 
