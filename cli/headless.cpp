@@ -1,3 +1,4 @@
+// The headless form's progress on standard error, and its answers to questions.
 #include "cli/headless.h"
 
 #include <iomanip>

@@ -1,3 +1,4 @@
+// The steps of one conversion run, numbered as the error report shows them.
 #include "conversion/conversion_run.h"
 
 #include "conversion/sql_text.h"

@@ -1,3 +1,4 @@
+// The SQL Preview window: its layout, its load and its nine buttons.
 #include "preview/form2.h"
 
 #include "preview/list_models.h"

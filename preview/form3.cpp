@@ -1,3 +1,4 @@
+// The Find and Replace dialog.
 #include "preview/form3.h"
 
 #include "preview/preview_windows.h"

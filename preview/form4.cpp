@@ -1,3 +1,4 @@
+// The Edit Line dialog.
 #include "preview/form4.h"
 
 #include "preview/preview_windows.h"

@@ -1,3 +1,4 @@
+// The Datatypes Conversion window.
 #include "preview/form5.h"
 
 #include "preview/list_models.h"

@@ -1,3 +1,4 @@
+// The Qt models over the preview and datatype lists.
 #include "preview/list_models.h"
 
 namespace preview {

@@ -1,3 +1,4 @@
+// Loading, showing and closing the workbench's windows.
 #include "preview/preview_windows.h"
 
 #include "preview/form2.h"

@@ -1,3 +1,4 @@
+// The set-up and the controls shared by the workbench's windows.
 #include "preview/window_setup.h"
 
 #include "shell/appearance.h"

@@ -1,3 +1,4 @@
+// The application title made from the product's full name.
 #include "shell/app_title.h"
 
 namespace shell {

@@ -1,3 +1,4 @@
+// Fonts, icon, colours, pointers and the progress bar of every window.
 #include "shell/appearance.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The main window: its layout, its load sequence and its handlers.
 #include "shell/form1.h"
 
 #include "conversion/conversion_run.h"

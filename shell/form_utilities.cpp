@@ -1,3 +1,4 @@
+// The shared routines of the windows and the engine.
 #include "shell/form_utilities.h"
 
 #include "platform/clipboard.h"

@@ -1,3 +1,4 @@
+// Stored texts back into check and option values.
 #include "shell/settings_keys.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The "..." button and the folder chooser behind it.
 #include "sources/folder_picker.h"
 
 #include "shell/error_report.h"

@@ -1,3 +1,4 @@
+// The SQL Server login: connection text, login test, table list, help.
 #include "sources/mssql_module.h"
 
 #include "shell/app_title.h"

@@ -1,3 +1,4 @@
+// The Paradox folder: table list, copy, connection text and its buttons.
 #include "sources/paradox_module.h"
 
 #include "shell/app_title.h"

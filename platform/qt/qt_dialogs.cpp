@@ -1,3 +1,4 @@
+// Message boxes on QMessageBox.
 #include "platform/qt/qt_dialogs.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The clipboard, the desktop and the event loop on Qt.
 #include "platform/qt/qt_services.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The settings store in an owner-only INI file, synced on every write.
 #include "platform/qt/qt_settings_store.h"
 
 #include <QDir>

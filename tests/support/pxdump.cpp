@@ -1,3 +1,4 @@
+// Reading the reference dumps of the shared Paradox tables.
 #include "tests/support/pxdump.h"
 
 #include "tests/support/testdata.h"

@@ -1,3 +1,4 @@
+// Finding the shared test data; temporary folders.
 #include "tests/support/testdata.h"
 
 #include <cstdlib>
