@@ -15,6 +15,7 @@
 #include "shell/form1.h"
 #include "tests/platform/odbc_test_environment.h"
 #include "tests/support/fake_services.h"
+#include "tests/support/sqlite_read.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -40,16 +41,8 @@ using paradox::Value;
 
 long long Count(const fs::path& database, const std::string& table)
 {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* s = nullptr;
-    long long n = -1;
-    if (sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM [" + table + "]").c_str(), -1, &s, nullptr) == SQLITE_OK
-        && sqlite3_step(s) == SQLITE_ROW)
-        n = sqlite3_column_int64(s, 0);
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return n;
+    const std::string n = ReadOne(database, "SELECT COUNT(*) FROM [" + table + "]");
+    return n.empty() ? -1 : std::stoll(n);
 }
 
 struct PreviewRoad : ::testing::Test {

@@ -10,6 +10,7 @@
 #include "tests/support/memory_settings.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/sqlite_read.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -33,20 +34,6 @@ std::string ConnectionTextFor(const fs::path& database)
     return "Driver={SQL Server};Server=localhost,1433;Database=" + database.string() + ";Uid=sa;Pwd=;";
 }
 
-// One value of the database, "" for none.
-std::string QueryOne(const fs::path& database, const std::string& sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* s = nullptr;
-    std::string value;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW
-        && sqlite3_column_text(s, 0))
-        value = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return value;
-}
 
 void WriteTable(const fs::path& file, int records)
 {
@@ -149,8 +136,8 @@ TEST_F(RealTarget, BadTablesAreReportedOnceEachAndTheGoodOneArrives)
     EXPECT_EQ(reportCount, 3) << all;
     for (const char* name : {"x.db", "y.db", "cut.db"})
         EXPECT_NE(all.find(name), std::string::npos) << name << "\n" << all;
-    EXPECT_EQ(QueryOne(database, "SELECT COUNT(*) FROM [GOOD]"), "3");
-    EXPECT_EQ(QueryOne(database, "SELECT NAME FROM [GOOD] WHERE ID = 2"), "Item 2");
+    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [GOOD]"), "3");
+    EXPECT_EQ(ReadOne(database, "SELECT NAME FROM [GOOD] WHERE ID = 2"), "Item 2");
 }
 
 TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
@@ -174,16 +161,16 @@ TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
         + Quoted(ConnectionTextFor(database));
     r = RunProgram(dir, convert);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(QueryOne(database, "SELECT COUNT(*) FROM [PARTS]"), "2");
+    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [PARTS]"), "2");
 
     // Already there: skipped by default, nothing lost; replaced with --overwrite yes.
     r = RunProgram(dir, convert);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Would you like to overwrite PARTS? no"), std::string::npos) << r.err;
-    EXPECT_EQ(QueryOne(database, "SELECT COUNT(*) FROM [PARTS]"), "2");
+    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [PARTS]"), "2");
     r = RunProgram(dir, convert + " --overwrite yes");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(QueryOne(database, "SELECT COUNT(*) FROM [PARTS]"), "2");
+    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [PARTS]"), "2");
 
     // No tables, a login the server refuses, a usage error.
     r = RunProgram(dir, cli + " convert " + Quoted(dir.str()) + " --connection " + Quoted(ConnectionTextFor(database)));

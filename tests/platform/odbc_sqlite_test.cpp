@@ -1,13 +1,11 @@
 // The ODBC connection against a real driver: unixODBC with "SQL Server"
 // registered as the SQLite ODBC driver, the program's own connection text, and
-// what reached the database read back with the sqlite3 command.
+// what reached the database read back from the SQLite file.
 #include "platform/odbc/odbc_server_connection.h"
 #include "tests/platform/odbc_test_environment.h"
+#include "tests/support/sqlite_read.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,32 +20,6 @@ using testsupport::OdbcTestEnvironment;
     new OdbcTestEnvironment("[SQL Server]\nDescription=SQLite standing in for SQL Server\nDriver="
                             + testsupport::SqliteDriverLibrary() + "\n"));
 
-// Runs the sqlite3 command on the database and returns what it printed.
-std::string Sqlite3(const std::string& database, const std::string& sql)
-{
-    int out[2];
-    if (pipe(out) != 0)
-        throw std::runtime_error("pipe");
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execlp("sqlite3", "sqlite3", "-batch", database.c_str(), sql.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("sqlite3 failed: " + text);
-    return text;
-}
 
 // A fresh database file per test, named the way the program names its database.
 std::string FreshDatabase()
@@ -119,7 +91,7 @@ TEST_P(OdbcSqlite, StatementsReachTheDatabaseAndResultsAreDiscarded)
     connection->execute("SELECT * FROM [ORDERS]");
     connection->execute("INSERT INTO [ORDERS] ([No], [Name]) VALUES (2, 'it''s')");
     connection->execute("UPDATE [ORDERS] SET [No] = 3 WHERE [No] = 99");  // touches no row
-    EXPECT_EQ(Sqlite3(database, "SELECT No || '|' || Name FROM ORDERS ORDER BY No"),
+    EXPECT_EQ(testsupport::ReadRows(database, "SELECT No || '|' || Name FROM ORDERS ORDER BY No"),
               "1|first\n2|it's\n");
 }
 
@@ -136,7 +108,7 @@ TEST_P(OdbcSqlite, FailedStatementsBeginWithSqlExceptionAndCarryTheDriversMessag
 
     // The connection stays usable after a failed statement.
     connection->execute("CREATE TABLE T (a int)");
-    EXPECT_EQ(Sqlite3(database, "SELECT count(*) FROM T"), "0\n");
+    EXPECT_EQ(testsupport::ReadRows(database, "SELECT count(*) FROM T"), "0\n");
 }
 
 TEST_P(OdbcSqlite, ClosedConnectionsRefuseStatementsAsSqlExceptions)
@@ -213,7 +185,7 @@ TEST_F(OdbcSqliteText, NonAsciiTextArrivesUnchanged)
     connection.open(ProgramText(database));
     connection.execute("CREATE TABLE [Größe] ([Näme] nvarchar(100))");
     connection.execute("INSERT INTO [Größe] ([Näme]) VALUES ('" + text + "')");
-    EXPECT_EQ(Sqlite3(database, "SELECT Näme FROM Größe"), text + "\n");
+    EXPECT_EQ(testsupport::ReadRows(database, "SELECT Näme FROM Größe"), text + "\n");
     const auto rows = connection.tables();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].name, "Größe");
