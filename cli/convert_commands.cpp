@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -117,6 +118,32 @@ int ExitStatus(const Engine& engine)
     return engine.dialogs.reports == 0 ? kExitOk : kExitFailure;
 }
 
+// A run that asks no server, as the SQL Preview for each file would hold it:
+// every statement goes to `statements` (nowhere when null) as soon as it is
+// made; `then` looks at what the run left behind.
+int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream* statements,
+               std::ostream& err, const std::function<void(Engine&)>& then)
+{
+    std::string folder;
+    std::map<std::string, std::string> options;
+    if (!ParseArgs(args, folder, options, err)) {
+        help(err);
+        return kExitUsage;
+    }
+    OfflineServerFactory servers;
+    Engine engine(err, folder, false, servers);
+    engine.form.quiet = true;
+    engine.form.preview = true;
+    engine.form.eachFile = true;
+    engine.dialogs.quietDone = true;
+    if (!CheckTables(engine, folder, err))
+        return kExitFailure;
+    StatementStream stream(engine.handOff.preview.list(), statements);
+    engine.run();
+    then(engine);
+    return ExitStatus(engine);
+}
+
 }  // namespace
 
 void scriptHelp(std::ostream& out)
@@ -130,24 +157,7 @@ void scriptHelp(std::ostream& out)
 
 int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    std::string folder;
-    std::map<std::string, std::string> options;
-    if (!ParseArgs(args, folder, options, err)) {
-        scriptHelp(err);
-        return kExitUsage;
-    }
-    OfflineServerFactory servers;
-    Engine engine(err, folder, false, servers);
-    engine.form.quiet = true;
-    engine.form.preview = true;
-    engine.form.eachFile = true;
-    engine.dialogs.quietDone = true;
-    if (!CheckTables(engine, folder, err))
-        return kExitFailure;
-    StatementStream stream(engine.handOff.preview.list(), &out);
-    engine.run();
-    out.flush();
-    return ExitStatus(engine);
+    return OfflineRun(args, scriptHelp, &out, err, [&out](Engine&) { out.flush(); });
 }
 
 void describeHelp(std::ostream& out)
@@ -160,27 +170,13 @@ void describeHelp(std::ostream& out)
 
 int describeRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    std::string folder;
-    std::map<std::string, std::string> options;
-    if (!ParseArgs(args, folder, options, err)) {
-        describeHelp(err);
-        return kExitUsage;
-    }
-    OfflineServerFactory servers;
-    Engine engine(err, folder, false, servers);
-    engine.form.quiet = true;
-    engine.form.preview = true;
-    engine.dialogs.quietDone = true;
-    if (!CheckTables(engine, folder, err))
-        return kExitFailure;
-    StatementStream discard(engine.handOff.preview.list(), nullptr);
-    engine.run();
-    auto& records = engine.handOff.datatypes.list();
-    for (int r = 1; r <= records.count(); ++r) {
-        const auto& d = records.record(r);
-        out << d.table << '\t' << d.field << '\t' << d.paradoxType << '\t' << d.sqlType << '\n';
-    }
-    return ExitStatus(engine);
+    return OfflineRun(args, describeHelp, nullptr, err, [&out](Engine& engine) {
+        auto& records = engine.handOff.datatypes.list();
+        for (int r = 1; r <= records.count(); ++r) {
+            const auto& d = records.record(r);
+            out << d.table << '\t' << d.field << '\t' << d.paradoxType << '\t' << d.sqlType << '\n';
+        }
+    });
 }
 
 void convertHelp(std::ostream& out)
