@@ -6,6 +6,7 @@
 #include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
 #include "tests/support/memory_settings.h"
+#include "tests/support/recording_desktop.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/testdata.h"
 
@@ -19,10 +20,6 @@ using paradox::Value;
 
 namespace {
 
-struct NullDesktop : platform::Desktop {
-    bool open(const std::string&) override { return true; }
-    std::string pickFolder(const std::string&, const std::string&) override { return {}; }
-};
 
 struct RunTest : ::testing::Test {
     TempDir dir;
@@ -31,7 +28,7 @@ struct RunTest : ::testing::Test {
     platform::NoEventLoop events;
     FakeServerFactory servers;
     MemorySourceFactory sources;
-    NullDesktop desktop;
+    RecordingDesktop desktop;
     MemorySettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;

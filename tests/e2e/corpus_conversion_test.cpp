@@ -11,6 +11,7 @@
 #include "tests/platform/odbc_test_environment.h"
 #include "tests/support/fake_form.h"
 #include "tests/support/memory_settings.h"
+#include "tests/support/recording_desktop.h"
 #include "tests/support/pxdump.h"
 #include "tests/support/scripted_dialogs.h"
 
@@ -30,10 +31,6 @@ using paradox::Value;
 [[maybe_unused]] auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new OdbcTestEnvironment(
     "[SQL Server]\nDescription=SQLite standing in for SQL Server\nDriver=" + SqliteDriverLibrary() + "\n"));
 
-struct NullDesktop : platform::Desktop {
-    bool open(const std::string&) override { return true; }
-    std::string pickFolder(const std::string&, const std::string&) override { return {}; }
-};
 
 bool IsBinaryType(int code)
 {
@@ -220,7 +217,7 @@ TEST_P(CorpusFolder, DirectModeDeliversEveryValue)
     platform::NoEventLoop events;
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
-    NullDesktop desktop;
+    RecordingDesktop desktop;
     MemorySettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;

@@ -8,6 +8,7 @@
 #include "tests/platform/odbc_test_environment.h"
 #include "tests/support/fake_form.h"
 #include "tests/support/memory_settings.h"
+#include "tests/support/recording_desktop.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/sqlite_read.h"
@@ -24,10 +25,6 @@ using namespace testsupport;
 using paradox::FieldType;
 using paradox::Value;
 
-struct NullDesktop : platform::Desktop {
-    bool open(const std::string&) override { return true; }
-    std::string pickFolder(const std::string&, const std::string&) override { return {}; }
-};
 
 std::string ConnectionTextFor(const fs::path& database)
 {
@@ -55,7 +52,7 @@ struct RealTarget : ::testing::Test {
     platform::NoEventLoop events;
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
-    NullDesktop desktop;
+    RecordingDesktop desktop;
     MemorySettings settings;
     sources::Context ctx{form, dialogs, events, {dir.str(), dir.str()}, servers, sourceConnections, desktop, settings};
 

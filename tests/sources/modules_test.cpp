@@ -8,6 +8,7 @@
 #include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
 #include "tests/support/memory_settings.h"
+#include "tests/support/recording_desktop.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/testdata.h"
 
@@ -19,18 +20,6 @@ using namespace testsupport;
 
 namespace {
 
-struct RecordingDesktop : platform::Desktop {
-    std::vector<std::string> opened;
-    std::string pick;
-    std::vector<std::string> pickStarts;
-    bool open(const std::string& u) override { opened.push_back(u); return true; }
-    std::string pickFolder(const std::string& prompt, const std::string& start) override
-    {
-        EXPECT_EQ(prompt, "Please select folder:");
-        pickStarts.push_back(start);
-        return pick;
-    }
-};
 
 struct ModulesTest : ::testing::Test {
     TempDir dir;
@@ -255,13 +244,15 @@ TEST_F(ModulesTest, BrowseButtonStartsAtTheStoredFolderAndCancelChangesNothing)
     form.Text1 = "/before";
     settings.write("Marrowby", "Dovenmark", "LastFolderDot", (dir / "drive").string());
     AddFolder::BrowseForParadoxFolder(ctx);
-    EXPECT_EQ(desktop.pickStarts, std::vector<std::string>{(dir / "drive").string()});
+    ASSERT_EQ(desktop.pickRequests.size(), 1u);
+    EXPECT_EQ(desktop.pickRequests[0].first, "Please select folder:");
+    EXPECT_EQ(desktop.pickRequests[0].second, (dir / "drive").string());
     EXPECT_EQ(form.Text1, "/before");
     EXPECT_TRUE(dialogs.messages.empty());
 
     const auto chosen = dir / "My Documents" / "tables";
     std::filesystem::create_directories(chosen);
-    desktop.pick = chosen.string();
+    desktop.folderToPick = chosen.string();
     dialogs.answers = {platform::Answer::Yes};
     AddFolder::BrowseForParadoxFolder(ctx);
     ASSERT_EQ(dialogs.messages.size(), 1u);  // the copy question

@@ -5,6 +5,7 @@
 #include "platform/qt/qt_settings_store.h"
 #include "shell/services.h"
 #include "tests/support/fake_server.h"
+#include "tests/support/recording_desktop.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/testdata.h"
 
@@ -12,24 +13,6 @@
 #include <vector>
 
 namespace testsupport {
-
-struct RecordingClipboard : platform::Clipboard {
-    std::string text;
-    bool clear() override { text.clear(); return true; }
-    bool setText(const std::string& t, int) override { text = t; return true; }
-};
-
-struct RecordingDesktop : platform::Desktop {
-    std::vector<std::string> opened;
-    std::string folderToPick;
-    std::vector<std::pair<std::string, std::string>> pickRequests;
-    bool open(const std::string& urlOrPath) override { opened.push_back(urlOrPath); return true; }
-    std::string pickFolder(const std::string& prompt, const std::string& initial) override
-    {
-        pickRequests.emplace_back(prompt, initial);
-        return folderToPick;
-    }
-};
 
 struct FakeServicesHolder {
     TempDir root;

@@ -1,6 +1,7 @@
 // Makes the pictures that ship with the program, from the program's own code:
 // the application icon as PNG files (for the desktop entry) and the login help's
 // picture, the main window filled in for a local server. Runs offscreen.
+#include "cli/headless.h"
 #include "shell/appearance.h"
 #include "shell/form1.h"
 
@@ -11,30 +12,15 @@
 #include <QPainter>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
 
 struct NoDialogs : platform::Dialogs {
     platform::Answer show(const platform::Message&) override { return platform::Answer::Ok; }
 };
-struct NoSettings : platform::SettingsStore {
-    std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-    void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
-};
 struct NoClipboard : platform::Clipboard {
     bool clear() override { return true; }
     bool setText(const std::string&, int) override { return true; }
-};
-struct NoDesktop : platform::Desktop {
-    bool open(const std::string&) override { return true; }
-    std::string pickFolder(const std::string&, const std::string&) override { return {}; }
-};
-struct NoServers : platform::ServerConnectionFactory {
-    std::unique_ptr<platform::ServerConnection> create() override { return nullptr; }
 };
 struct NoSources : platform::SourceConnectionFactory {
     std::unique_ptr<platform::SourceConnection> create() override { return nullptr; }
@@ -43,11 +29,11 @@ struct NoSources : platform::SourceConnectionFactory {
 bool WriteLocalConnectionPicture(const QString& path)
 {
     NoDialogs dialogs;
-    NoSettings settings;
+    cli::NoSettings settings;
     NoClipboard clipboard;
-    NoDesktop desktop;
+    cli::NoDesktop desktop;
     platform::NoEventLoop events;
-    NoServers servers;
+    cli::OfflineServerFactory servers;
     NoSources sources;
     shell::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
                              {"/nonexistent", "/"}, [] { return 0.5; }, [] {}};
