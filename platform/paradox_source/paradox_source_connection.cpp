@@ -4,6 +4,8 @@
 
 #include "paradox/table.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
@@ -18,11 +20,19 @@ constexpr std::string_view kConnectionPrefix = "Provider=Microsoft.Jet.OLEDB.4.0
 constexpr std::string_view kConnectionSuffix = ";Extended Properties=Paradox 5.x;";
 constexpr std::string_view kQueryPrefix = "SELECT * FROM [";
 
-std::string lowerAscii(std::string s)
+// Names compare as the table list makes them: upper-cased over all of Unicode,
+// so "ÄPFEL" finds äpfel.db and "STRASSE" finds straße.db.
+std::string upperName(std::string_view s)
 {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c); });
-    return s;
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toUpper().toStdString();
+}
+
+bool endsWithDb(const std::string& file)
+{
+    if (file.size() < 4)
+        return false;
+    const std::string_view ext(file.data() + file.size() - 3, 3);
+    return ext[0] == '.' && (ext[1] == 'd' || ext[1] == 'D') && (ext[2] == 'b' || ext[2] == 'B');
 }
 
 }  // namespace
@@ -60,15 +70,13 @@ std::optional<std::string> tableOf(const std::string& query)
 
 std::optional<std::filesystem::path> findTable(const std::filesystem::path& folder, const std::string& name)
 {
-    const std::string wanted = lowerAscii(name);
+    const std::string wanted = upperName(name);
     std::vector<std::filesystem::path> matches;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::filesystem::path& p = it->path();
         const std::string file = p.filename().string();
-        if (file.size() < 4 || lowerAscii(file.substr(file.size() - 3)) != ".db")
-            continue;
-        if (lowerAscii(file.substr(0, file.size() - 3)) != wanted)
+        if (!endsWithDb(file) || upperName(std::string_view(file).substr(0, file.size() - 3)) != wanted)
             continue;
         std::error_code typeEc;
         if (it->is_regular_file(typeEc))

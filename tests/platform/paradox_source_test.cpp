@@ -121,6 +121,16 @@ TEST_F(SourceFolder, TableNameMatchesInAnyCaseAndTheExactSpellingWins)
     EXPECT_EQ(firstId(*c, "PARTS"), 4);
 }
 
+TEST_F(SourceFolder, NamesBeyondAsciiMatchAsTheTableListUpperCasesThem)
+{
+    writeTable(dir / "äpfel.db", {5});
+    writeTable(dir / "straße.DB", {6});
+    auto c = connect();
+    EXPECT_EQ(firstId(*c, "ÄPFEL"), 5);
+    EXPECT_EQ(firstId(*c, "äpfel"), 5);
+    EXPECT_EQ(firstId(*c, "STRASSE"), 6);
+}
+
 TEST_F(SourceFolder, NamesWithBracketsAndSemicolons)
 {
     writeTable(dir / "we]ird; name.db", {9});
