@@ -32,25 +32,13 @@ public:
             return;
         processEvents_();
         last_ = Clock::now();
-        ++turns_;
     }
-
-    // Enter the event loop now, whatever the slice (before a modal window, say).
-    void flush()
-    {
-        processEvents_();
-        last_ = Clock::now();
-        ++turns_;
-    }
-
-    unsigned long turns() const { return turns_; }
 
 private:
     std::function<void()> processEvents_;
     Clock::duration slice_;
     Clock::time_point last_;
     unsigned calls_ = 0;
-    unsigned long turns_ = 0;
 };
 
 }  // namespace platform

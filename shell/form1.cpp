@@ -282,11 +282,6 @@ void Form1::setText(QLineEdit* box, const std::string& value)
     box->setText(QString::fromStdString(value));
 }
 
-bool Form1::checked(const QCheckBox* box) const
-{
-    return box->isChecked();
-}
-
 void Form1::setProgressValue(double percent)
 {
     ProgressBar1->setPercent(percent);

@@ -44,7 +44,6 @@ public:
     // Control values as the program's modules read them.
     std::string text(const QLineEdit* box) const;
     void setText(QLineEdit* box, const std::string& text);
-    bool checked(const QCheckBox* box) const;
 
     // The progress bar: a value from 0 to 100 and a text drawn inside it.
     void setProgressValue(double percent) override;
@@ -53,8 +52,6 @@ public:
     std::string progressText() const;
 
     const std::optional<QCursor>& handCursor() const { return hand_; }
-    Services& services() { return services_; }
-    sources::Context& context() { return context_; }
 
     // MainForm: what the modules and the conversion run read and write.
     std::string folder() override;
