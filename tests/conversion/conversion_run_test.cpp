@@ -65,6 +65,16 @@ struct RunTest : ::testing::Test {
         addTable(name, {{"ID", 3}, {"NAME", 202}}, std::move(rows));
     }
 
+    void threeTablesPreviewedEachTable()
+    {
+        addSimpleTable("A", 1);
+        addSimpleTable("B", 1);
+        addSimpleTable("C", 1);
+        form.Check1 = true;
+        form.Option1 = false;
+        form.Option2 = true;
+    }
+
     void run()
     {
         conversion::Run r{ctx, handOff, {}, converting, {}};
@@ -194,12 +204,7 @@ TEST_F(RunTest, OverwriteQuestionYesDropsFirstNoSkipsTheTable)
 
 TEST_F(RunTest, PerTablePreviewExecuteSkipAndBack)
 {
-    addSimpleTable("A", 1);
-    addSimpleTable("B", 1);
-    addSimpleTable("C", 1);
-    form.Check1 = true;
-    form.Option1 = false;
-    form.Option2 = true;
+    threeTablesPreviewedEachTable();
     std::vector<std::vector<std::string>> shown;
     form.preview = [&] {
         shown.push_back(previewLines());
@@ -232,12 +237,7 @@ TEST_F(RunTest, PerTablePreviewExecuteSkipAndBack)
 
 TEST_F(RunTest, PerTablePreviewBackAfterTheFirstOfThreeEndsTheRun)
 {
-    addSimpleTable("A", 1);
-    addSimpleTable("B", 1);
-    addSimpleTable("C", 1);
-    form.Check1 = true;
-    form.Option1 = false;
-    form.Option2 = true;
+    threeTablesPreviewedEachTable();
     form.preview = [&] { handOff.preview.closed(); };  // "< Back": flags unchanged
     run();
     EXPECT_EQ(form.previewsShown, 1);
