@@ -31,7 +31,7 @@ int main(int argc, char* argv[])
     std::mt19937 generator(static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
-    shell::Services services{dialogs,
+    core::Services services{dialogs,
                              settings,
                              clipboard,
                              desktop,

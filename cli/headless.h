@@ -8,7 +8,7 @@
 #include "platform/dialogs.h"
 #include "platform/server_connection.h"
 #include "platform/settings_store.h"
-#include "shell/main_form.h"
+#include "core/main_form.h"
 
 #include <chrono>
 #include <iosfwd>
@@ -17,7 +17,7 @@
 
 namespace cli {
 
-struct HeadlessForm : shell::MainForm {
+struct HeadlessForm : core::MainForm {
     explicit HeadlessForm(std::ostream& err) : err_(err) {}
 
     std::string folderText;
@@ -26,7 +26,7 @@ struct HeadlessForm : shell::MainForm {
     bool eachTable = false;   // Option2
     bool terminal = false;    // progress as a bar rather than one line per table
     bool quiet = false;       // no progress at all
-    shell::ListItems list1, list2;
+    core::ListItems list1, list2;
 
     std::string folder() override { return folderText; }
     void setFolder(const std::string& f) override { folderText = f; }
@@ -39,8 +39,8 @@ struct HeadlessForm : shell::MainForm {
     bool previewMode() override { return preview; }
     bool previewEachFile() override { return eachFile; }
     bool previewEachTable() override { return eachTable; }
-    shell::ListItems& List1() override { return list1; }
-    shell::ListItems& List2() override { return list2; }
+    core::ListItems& List1() override { return list1; }
+    core::ListItems& List2() override { return list2; }
     void setProgressValue(double percent) override;
     void setProgressText(const std::string& text) override;
     void setBusy(bool) override {}

@@ -2,8 +2,8 @@
 #include "conversion/conversion_run.h"
 
 #include "conversion/sql_text.h"
-#include "shell/app_title.h"
-#include "shell/error_report.h"
+#include "core/app_title.h"
+#include "core/error_report.h"
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
 
@@ -35,8 +35,8 @@ private:
     void finish();
 
     Run& run_;
-    shell::MainForm& form_;
-    shell::GuardedOperation op_;
+    core::MainForm& form_;
+    core::GuardedOperation op_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
 };
@@ -120,7 +120,7 @@ bool Converter::convertTable(int index)
 
     Overwrite answer = Overwrite::None;
     bool exists = false;
-    if (op_.step(160, [&] { exists = shell::ListContains(form_.List1(), name); }) && exists) {
+    if (op_.step(160, [&] { exists = core::ListContains(form_.List1(), name); }) && exists) {
         op_.step(162, [&] {
             platform::Message m;
             m.text = "Would you like to overwrite " + name + "?";
@@ -145,7 +145,7 @@ bool Converter::convertTable(int index)
 
     if (opened && answer == Overwrite::Yes) {
         statement(178, 180, DropStatement(name));
-        op_.step(182, [&] { shell::RemoveFromList(form_.List1(), shell::LowerCase(name)); });
+        op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
     }
     if (!opened)
         return true;  // reported once; the run goes on with the next table
@@ -244,7 +244,7 @@ void Converter::finish()
     op_.step(462, [&] {
         platform::Message m;
         m.text = "Done.";
-        m.title = shell::AppTitle();
+        m.title = core::AppTitle();
         run_.ctx.dialogs.show(m);
     });
     op_.step(464, [&] { form_.setProgressValue(0); });

@@ -4,8 +4,8 @@
 #include "preview/list_models.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
-#include "shell/app_title.h"
-#include "shell/error_report.h"
+#include "core/app_title.h"
+#include "core/error_report.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -73,14 +73,14 @@ void Form2::buildControls()
     PushButton2 = MakeButton(this, "PushButton2", "Copy SQL To Clipboard", 4080, 4550, 3840);
     Frame2 = new QGroupBox("Error:", this);
     Frame2->setObjectName("Frame2");
-    Frame2->setGeometry(shell::TwipsRect(120, 5010, 7800, 1785));
+    Frame2->setGeometry(ui::TwipsRect(120, 5010, 7800, 1785));
     Text1 = MakeControl<QPlainTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     PushButton6 = MakeButton(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
     PushButton4 = MakeButton(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
     PushButton8 = MakeButton(this, "PushButton8", " Email Error Message To Marrowby", 120, 7410, 3840);
     PushButton7 = MakeButton(this, "PushButton7", "View Datatype Conversion", 4080, 7410, 3840);
-    ProgressBar1 = MakeControl<shell::TextProgressBar>(this, "ProgressBar1", 120, 7920, 7800, 405);
+    ProgressBar1 = MakeControl<ui::TextProgressBar>(this, "ProgressBar1", 120, 7920, 7800, 405);
     ProgressBar1->setDisplayText("Progress Bar");
 
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
@@ -97,14 +97,14 @@ void Form2::buildControls()
 
 void Form2::Form_Load()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
     SetUpWindow(this, op, "SQL Preview", windows_.services().paths.folder);
     op.step(112, [&] {
         model_ = new PreviewListModel(windows_.handOff().preview.list(), this);
         model_->onRowSelected = [this](int row) { selectRow(row); };
         ListView1->setModel(model_);
     });
-    op.step(114, [&] { ListView1->setColumnWidth(0, shell::Twips(7000)); });
+    op.step(114, [&] { ListView1->setColumnWidth(0, ui::Twips(7000)); });
 }
 
 void Form2::aboutToShow()
@@ -113,7 +113,7 @@ void Form2::aboutToShow()
         return;
     model_->refresh();
     model_->setLive(true);
-    ListView1->setColumnWidth(0, std::max(ListView1->columnWidth(0), shell::Twips(7000)));
+    ListView1->setColumnWidth(0, std::max(ListView1->columnWidth(0), ui::Twips(7000)));
 }
 
 std::string Form2::errorText() const
@@ -125,7 +125,7 @@ void Form2::message(const std::string& text)
 {
     platform::Message m;
     m.text = text;
-    m.title = shell::AppTitle();
+    m.title = core::AppTitle();
     windows_.services().dialogs.show(m);
 }
 
@@ -145,7 +145,7 @@ void Form2::PushButton1_Click()
     auto& services = windows_.services();
     auto& handOff = windows_.handOff();
     auto& list = handOff.preview.list();
-    shell::GuardedOperation op(services.dialogs, Location("PushButton1_Click"));
+    core::GuardedOperation op(services.dialogs, Location("PushButton1_Click"));
 
     bool empty = false;
     if (op.step(104, [&] { empty = list.count() == 0; }) && empty) {
@@ -154,7 +154,7 @@ void Form2::PushButton1_Click()
     }
     executing_ = true;
     closeRequested_ = false;
-    op.step(106, [&] { shell::SetBusyPointer(true); });
+    op.step(106, [&] { ui::SetBusyPointer(true); });
     const int n = list.count();
     for (int r = 1; r <= n && !closeRequested_; ++r) {
         op.step(112, [&] { services.events.yield(); });
@@ -183,7 +183,7 @@ void Form2::PushButton1_Click()
                     throw std::runtime_error("SQLException: there is no connection to the server.");
                 handOff.mssql_conn->execute(line);
             } catch (...) {
-                std::string description = shell::CurrentExceptionDescription();
+                std::string description = core::CurrentExceptionDescription();
                 if (!ContainsIgnoringCase(description, "SQLException"))
                     throw;
                 sqlError = std::move(description);
@@ -196,7 +196,7 @@ void Form2::PushButton1_Click()
             Text1->setPlainText(QString::fromStdString(*sqlError));
             ProgressBar1->setPercent(0);
             ProgressBar1->setDisplayText(QString());
-            shell::SetBusyPointer(false);
+            ui::SetBusyPointer(false);
             if (closeRequested_) {
                 close();
                 return;
@@ -209,7 +209,7 @@ void Form2::PushButton1_Click()
     if (closeRequested_) {
         ProgressBar1->setPercent(0);
         ProgressBar1->setDisplayText(QString());
-        shell::SetBusyPointer(false);
+        ui::SetBusyPointer(false);
         close();
         return;
     }
@@ -217,17 +217,17 @@ void Form2::PushButton1_Click()
     op.step(140, [&] { handOff.SQLFormCancel = false; });
     op.step(142, [&] { ProgressBar1->setPercent(0); });
     op.step(144, [&] { ProgressBar1->setDisplayText(QString()); });
-    op.step(146, [&] { shell::SetBusyPointer(false); });
+    op.step(146, [&] { ui::SetBusyPointer(false); });
     op.step(148, [&] { close(); });
 }
 
 void Form2::PushButton2_Click()
 {
     auto& services = windows_.services();
-    shell::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
+    core::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
     op.step(100, [&] {
         PreviewListRows rows(windows_.handOff().preview.list());
-        shell::CopyCheckedRows(rows, services.clipboard, services.events);
+        core::CopyCheckedRows(rows, services.clipboard, services.events);
     });
     op.step(102, [&] {
         message(std::string("Results have been copied to the clipboard.") + "\r\r" + kPasteHint);
@@ -236,25 +236,25 @@ void Form2::PushButton2_Click()
 
 void Form2::PushButton3_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton3_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton3_Click"));
     op.step(100, [&] { windows_.showFindAndReplace(this); });
 }
 
 void Form2::PushButton4_Click()
 {
     auto& services = windows_.services();
-    shell::GuardedOperation op(services.dialogs, Location("PushButton4_Click"));
+    core::GuardedOperation op(services.dialogs, Location("PushButton4_Click"));
     std::string text;
     if (!errorTextToSend(op, text))
         return;
-    op.step(102, [&] { shell::ClearClipboard(services.clipboard); });
-    op.step(104, [&] { shell::PutClipboardText(services.clipboard, text, 0); });
+    op.step(102, [&] { core::ClearClipboard(services.clipboard); });
+    op.step(104, [&] { core::PutClipboardText(services.clipboard, text, 0); });
     op.step(106, [&] {
         message(std::string("Error message have been copied to the clipboard.") + "\r\r" + kPasteHint);
     });
 }
 
-bool Form2::errorTextToSend(shell::GuardedOperation& op, std::string& text)
+bool Form2::errorTextToSend(core::GuardedOperation& op, std::string& text)
 {
     // An error box that holds only spaces sends nothing.
     bool empty = true;
@@ -274,7 +274,7 @@ bool Form2::deferCloseWhileExecuting()
 
 void Form2::PushButton5_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton5_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton5_Click"));
     op.step(100, [&] {
         if (!deferCloseWhileExecuting())
             close();
@@ -283,7 +283,7 @@ void Form2::PushButton5_Click()
 
 void Form2::PushButton6_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton6_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton6_Click"));
     auto& list = windows_.handOff().preview.list();
     bool any = false;
     if (!op.step(100, [&] { any = list.count() >= 1; }) || !any)
@@ -298,7 +298,7 @@ void Form2::PushButton6_Click()
 
 void Form2::PushButton7_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton7_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton7_Click"));
     op.step(100, [&] { windows_.showDatatypes(this); });
 }
 
@@ -306,18 +306,18 @@ std::string Form2::MailLink(const std::string& errorText)
 {
     // The subject and body are percent-encoded, so that a "&", "#" or "?" in
     // the error cannot cut the body short or break the link.
-    const QByteArray subject = QUrl::toPercentEncoding(QString::fromUtf8(shell::kProductName.data(),
-                                                                         static_cast<qsizetype>(shell::kProductName.size())));
+    const QByteArray subject = QUrl::toPercentEncoding(QString::fromUtf8(core::kProductName.data(),
+                                                                         static_cast<qsizetype>(core::kProductName.size())));
     const QByteArray body = QUrl::toPercentEncoding(
         QString::fromStdString("Here is the error message that I get: \n" + errorText));
-    return "mailto:" + std::string(shell::kSupportAddress) + "?subject=" + subject.toStdString()
+    return "mailto:" + std::string(core::kSupportAddress) + "?subject=" + subject.toStdString()
         + "&body=" + body.toStdString();
 }
 
 void Form2::PushButton8_Click()
 {
     auto& services = windows_.services();
-    shell::GuardedOperation op(services.dialogs, Location("PushButton8_Click"));
+    core::GuardedOperation op(services.dialogs, Location("PushButton8_Click"));
     std::string text;
     if (!errorTextToSend(op, text))
         return;
@@ -326,7 +326,7 @@ void Form2::PushButton8_Click()
 
 void Form2::PushButton9_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton9_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton9_Click"));
     op.step(100, [&] { windows_.handOff().SQLFormCancel = false; });
     op.step(102, [&] {
         if (!deferCloseWhileExecuting())

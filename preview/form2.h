@@ -3,8 +3,8 @@
 // replace, copy, mail the error, view the datatypes, skip the table or go back.
 #pragma once
 
-#include "shell/appearance.h"
-#include "shell/error_report.h"
+#include "ui/appearance.h"
+#include "core/error_report.h"
 
 #include <QDialog>
 
@@ -58,7 +58,7 @@ public:
     QTreeView* ListView1;
     QGroupBox* Frame2;
     QPlainTextEdit* Text1;
-    shell::TextProgressBar* ProgressBar1;
+    ui::TextProgressBar* ProgressBar1;
 
     static constexpr const char* kToolTip =
         "Click item to edit it. Move | line to right and out of window to reveal full names.";
@@ -74,7 +74,7 @@ private:
     // Back, Skip and the close box while Execute SQL runs: stop after the current line, then close.
     bool deferCloseWhileExecuting();
     // Step 100 of the two buttons that send the error text: false when there is none.
-    bool errorTextToSend(shell::GuardedOperation& op, std::string& text);
+    bool errorTextToSend(core::GuardedOperation& op, std::string& text);
 
     PreviewWindows& windows_;
     PreviewListModel* model_ = nullptr;

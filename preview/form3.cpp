@@ -3,8 +3,8 @@
 
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
-#include "shell/app_title.h"
-#include "shell/appearance.h"
+#include "core/app_title.h"
+#include "ui/appearance.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -38,7 +38,7 @@ Form3::Form3(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 
 void Form3::Form_Load()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
     SetUpWindow(this, op, "Find and Replace", windows_.services().paths.folder);
     Text1->setFocus();
 }
@@ -57,11 +57,11 @@ void Form3::PushButton2_Click()
 {
     auto& services = windows_.services();
     auto& list = windows_.handOff().preview.list();
-    shell::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
+    core::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
     auto say = [&](const char* text) {
         platform::Message m;
         m.text = text;
-        m.title = shell::AppTitle();
+        m.title = core::AppTitle();
         services.dialogs.show(m);
     };
 
@@ -75,7 +75,7 @@ void Form3::PushButton2_Click()
         say(kEmptySearch);
         return;
     }
-    op.step(102, [&] { shell::SetBusyPointer(true); });
+    op.step(102, [&] { ui::SetBusyPointer(true); });
     const QString search = Text1->text();
     const QString replacement = Text2->text();
     int n = 0;
@@ -88,14 +88,14 @@ void Form3::PushButton2_Click()
             continue;
         op.step(120, [&] { list.setText(r, *replaced); });
     }
-    op.step(122, [&] { shell::SetBusyPointer(false); });
+    op.step(122, [&] { ui::SetBusyPointer(false); });
     op.step(124, [&] { say("Done."); });
     op.step(126, [&] { close(); });
 }
 
 void Form3::PushButton1_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
     op.step(100, [&] { close(); });
 }
 

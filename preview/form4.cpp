@@ -3,7 +3,7 @@
 
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
-#include "shell/appearance.h"
+#include "ui/appearance.h"
 
 #include <QEvent>
 #include <QPlainTextEdit>
@@ -36,7 +36,7 @@ Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 
 void Form4::Form_Load()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
     SetUpWindow(this, op, "Edit Line", windows_.services().paths.folder);
     Text1->setFocus();
 }
@@ -53,7 +53,7 @@ bool Form4::eventFilter(QObject* watched, QEvent* event)
 
 void Form4::PushButton2_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton2_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton2_Click"));
     op.step(100, [&] {
         windows_.handOff().preview.list().setText(windows_.ListLine, Text1->toPlainText().toStdString());
     });
@@ -62,7 +62,7 @@ void Form4::PushButton2_Click()
 
 void Form4::PushButton1_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
     op.step(100, [&] { close(); });
 }
 

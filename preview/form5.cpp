@@ -4,7 +4,7 @@
 #include "preview/list_models.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
-#include "shell/appearance.h"
+#include "ui/appearance.h"
 
 #include <QHeaderView>
 #include <QPushButton>
@@ -36,7 +36,7 @@ Form5::Form5(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 
 void Form5::Form_Load()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
     SetUpWindow(this, op, "Datatypes Conversion", windows_.services().paths.folder);
     // The model brings the four headers (steps 112 to 118) and the column widths follow.
     op.step(112, [&] {
@@ -44,12 +44,12 @@ void Form5::Form_Load()
         ListView1->setModel(model_);
     });
     for (int column = 0; column < 4; ++column)
-        op.step(120 + 2 * column, [&] { ListView1->setColumnWidth(column, shell::Twips(1700)); });
+        op.step(120 + 2 * column, [&] { ListView1->setColumnWidth(column, ui::Twips(1700)); });
 }
 
 void Form5::PushButton5_Click()
 {
-    shell::GuardedOperation op(windows_.services().dialogs, Location("PushButton5_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton5_Click"));
     op.step(100, [&] { close(); });
 }
 

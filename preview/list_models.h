@@ -4,7 +4,7 @@
 #pragma once
 
 #include "conversion/preview_list.h"
-#include "shell/form_utilities.h"
+#include "core/form_utilities.h"
 
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
@@ -62,7 +62,7 @@ private:
 
 // The preview list as CopyCheckedRows reads it: one column, every row ticked
 // (nothing in the program ticks rows, so the button copies every line).
-class PreviewListRows final : public shell::ListRows {
+class PreviewListRows final : public core::ListRows {
 public:
     explicit PreviewListRows(const conversion::PreviewList& list) : list_(list) {}
     int rowCount() const override { return list_.count(); }

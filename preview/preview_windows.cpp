@@ -11,7 +11,7 @@
 
 namespace preview {
 
-PreviewWindows::PreviewWindows(shell::Services& services, conversion::PreviewHandOff& handOff,
+PreviewWindows::PreviewWindows(core::Services& services, conversion::PreviewHandOff& handOff,
                                QWidget* owner)
     : services_(services), handOff_(handOff), owner_(owner)
 {

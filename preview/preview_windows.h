@@ -5,7 +5,7 @@
 #pragma once
 
 #include "conversion/preview_handoff.h"
-#include "shell/services.h"
+#include "core/services.h"
 
 #include <QPointer>
 
@@ -22,7 +22,7 @@ class Form5;
 class PreviewWindows {
 public:
     // owner: the main window, over which the SQL Preview opens.
-    PreviewWindows(shell::Services& services, conversion::PreviewHandOff& handOff, QWidget* owner);
+    PreviewWindows(core::Services& services, conversion::PreviewHandOff& handOff, QWidget* owner);
     ~PreviewWindows();
 
     // Shows the SQL Preview window modally; returns when it has been closed.
@@ -36,7 +36,7 @@ public:
     Form2* form2() const;
     Form5* form5() const;
 
-    shell::Services& services() { return services_; }
+    core::Services& services() { return services_; }
     conversion::PreviewHandOff& handOff() { return handOff_; }
 
     int ErrorLine = 0;  // Form2's: the row of the last SQL error, never reset
@@ -50,7 +50,7 @@ private:
     void loadForm5();
     void execModal(QDialog* window, QWidget* owner);
 
-    shell::Services& services_;
+    core::Services& services_;
     conversion::PreviewHandOff& handOff_;
     QWidget* owner_;
     QPointer<Form2> form2_;

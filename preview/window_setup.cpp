@@ -1,7 +1,7 @@
 // The set-up and the controls shared by the workbench's windows.
 #include "preview/window_setup.h"
 
-#include "shell/appearance.h"
+#include "ui/appearance.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -9,21 +9,21 @@
 
 namespace preview {
 
-void SetUpWindow(QWidget* window, shell::GuardedOperation& op, const char* windowName,
+void SetUpWindow(QWidget* window, core::GuardedOperation& op, const char* windowName,
                  const std::string& programFolder)
 {
-    op.step(100, [&] { shell::NormalizeColors(window); });
-    op.step(104, [&] { window->setWindowIcon(shell::ApplicationIcon()); });
-    op.step(106, [&] { window->setWindowTitle(shell::Caption(windowName)); });
-    const std::string cursorFile = programFolder + "/" + shell::kHandCursorFile;
-    if (op.test(108, [&] { return shell::FileExists(cursorFile); }))
-        op.step(110, [&] { shell::ApplyHandPointer(window, shell::LoadCursorFile(cursorFile)); });
+    op.step(100, [&] { ui::NormalizeColors(window); });
+    op.step(104, [&] { window->setWindowIcon(ui::ApplicationIcon()); });
+    op.step(106, [&] { window->setWindowTitle(ui::Caption(windowName)); });
+    const std::string cursorFile = programFolder + "/" + ui::kHandCursorFile;
+    if (op.test(108, [&] { return core::FileExists(cursorFile); }))
+        op.step(110, [&] { ui::ApplyHandPointer(window, ui::LoadCursorFile(cursorFile)); });
 }
 
 void SetFixedClientSize(QWidget* window, int widthTwips, int heightTwips)
 {
-    window->setFont(shell::WindowFont());
-    window->setFixedSize(shell::Twips(widthTwips), shell::Twips(heightTwips));
+    window->setFont(ui::WindowFont());
+    window->setFixedSize(ui::Twips(widthTwips), ui::Twips(heightTwips));
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top,
@@ -31,7 +31,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 {
     auto* button = MakeControl<QPushButton>(parent, name, left, top, width, height);
     button->setText(QString::fromUtf8(caption));
-    button->setFont(shell::ButtonFont());
+    button->setFont(ui::ButtonFont());
     button->setAutoDefault(false);
     return button;
 }

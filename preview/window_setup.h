@@ -3,8 +3,8 @@
 // file lies beside the program, and the fonts of the layout tables.
 #pragma once
 
-#include "shell/appearance.h"
-#include "shell/error_report.h"
+#include "ui/appearance.h"
+#include "core/error_report.h"
 
 #include <string>
 
@@ -15,7 +15,7 @@ class QWidget;
 namespace preview {
 
 // Steps 100 (colours), 104 (icon), 106 (caption), 108 and 110 (hand pointer).
-void SetUpWindow(QWidget* window, shell::GuardedOperation& op, const char* windowName,
+void SetUpWindow(QWidget* window, core::GuardedOperation& op, const char* windowName,
                  const std::string& programFolder);
 
 // Fonts and the fixed client size of a window laid out in twips.
@@ -31,7 +31,7 @@ Control* MakeControl(QWidget* parent, const char* name, int left, int top, int w
 {
     auto* control = new Control(parent);
     control->setObjectName(name);
-    control->setGeometry(shell::TwipsRect(left, top, width, height));
+    control->setGeometry(ui::TwipsRect(left, top, width, height));
     return control;
 }
 

@@ -2,10 +2,10 @@
 #include "shell/form1.h"
 
 #include "conversion/conversion_run.h"
-#include "shell/app_title.h"
-#include "shell/appearance.h"
-#include "shell/error_report.h"
-#include "shell/settings_keys.h"
+#include "core/app_title.h"
+#include "ui/appearance.h"
+#include "core/error_report.h"
+#include "core/settings_keys.h"
 #include "sources/folder_picker.h"
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
@@ -30,6 +30,9 @@
 #include <stdexcept>
 
 namespace shell {
+
+using namespace core;
+using namespace ui;
 
 namespace {
 const char* const kHelpText =

@@ -5,9 +5,9 @@
 
 #include "conversion/preview_handoff.h"
 #include "conversion/regional_settings.h"
-#include "shell/appearance.h"
-#include "shell/main_form.h"
-#include "shell/services.h"
+#include "ui/appearance.h"
+#include "core/main_form.h"
+#include "core/services.h"
 #include "sources/context.h"
 
 #include <QWidget>
@@ -26,10 +26,10 @@ class QRadioButton;
 
 namespace shell {
 
-class Form1 : public QWidget, public MainForm {
+class Form1 : public QWidget, public core::MainForm {
 public:
     // regional: the user's separators, from the system locale.
-    Form1(Services& services, conversion::RegionalSettings regional);
+    Form1(core::Services& services, conversion::RegionalSettings regional);
     ~Form1() override;
 
     // The load sequence, steps 100 to 148; runs before the window is shown.
@@ -65,8 +65,8 @@ public:
     bool previewMode() override;
     bool previewEachFile() override;
     bool previewEachTable() override;
-    ListItems& List1() override { return list1_; }
-    ListItems& List2() override { return list2_; }
+    core::ListItems& List1() override { return list1_; }
+    core::ListItems& List2() override { return list2_; }
     void setBusy(bool busy) override;
     void showPreview() override;
 
@@ -102,7 +102,7 @@ public:
     QCheckBox* Check4;  // Local Connection
     QRadioButton* Option1;  // preview for each file
     QRadioButton* Option2;  // preview for each table
-    TextProgressBar* ProgressBar1;
+    ui::TextProgressBar* ProgressBar1;
     QListWidget* List1Box;  // List1: the server's tables (below the visible area)
     QListWidget* List2Box;  // List2: the Paradox tables (below the visible area)
 
@@ -131,11 +131,11 @@ private:
     void PushButton7_Click();
     void showWorkLists();
 
-    Services& services_;
+    core::Services& services_;
     sources::Context context_;
     conversion::RegionalSettings regional_;
-    ListItems list1_;
-    ListItems list2_;
+    core::ListItems list1_;
+    core::ListItems list2_;
     std::function<void()> previewWindow_;
     std::optional<QCursor> hand_;
     bool skinned_ = false;

@@ -6,8 +6,8 @@
 #include "sources/add_folder.h"
 
 #include "platform/event_loop.h"
-#include "shell/error_report.h"
-#include "shell/form_utilities.h"
+#include "core/error_report.h"
+#include "core/form_utilities.h"
 
 #include <sys/stat.h>
 
@@ -94,7 +94,7 @@ public:
         descend(found);  // 150
         trapping_ = false;
         for (const std::string& folder : found) {  // 152
-            if (!op_.test(154, [&] { return shell::IsFolder(folder); }))
+            if (!op_.test(154, [&] { return core::IsFolder(folder); }))
                 continue;
             op_.step(156, [&] { events_.yield(); });
             if (op_.test(158, [&] { return entered(folder); }))
@@ -108,9 +108,9 @@ private:
     bool examine(const std::string& entry, std::vector<std::string>& found)
     {
         try {
-            if (!test(108, [&] { return shell::IsFolder(entry); }))
+            if (!test(108, [&] { return core::IsFolder(entry); }))
                 return false;
-            if (!test(110, [&] { return shell::CharacterCount(entry) < kPathLimit; }))
+            if (!test(110, [&] { return core::CharacterCount(entry) < kPathLimit; }))
                 return false;
             bool haveAttributes = false;
             int attributes = 0;
@@ -147,7 +147,7 @@ private:
             if (it->is_directory(ec) && !ec) {
                 events_.yield();  // 120
                 const std::string name = it->path().filename().string();  // 122
-                if (shell::CharacterCount(name) < kPathLimit && !HasOddChars(name)  // 124 to 130
+                if (core::CharacterCount(name) < kPathLimit && !HasOddChars(name)  // 124 to 130
                     && name.find('?') == std::string::npos && name != "." && name != ".."
                     && !LeadsBackUp(entry, *it))
                     found.push_back(entry + name + "/");  // 132, 134
@@ -211,7 +211,7 @@ private:
     platform::Dialogs& dialogs_;
     platform::EventLoop& events_;
     const std::string driveRoot_;
-    shell::GuardedOperation op_;
+    core::GuardedOperation op_;
     bool trapping_ = false;  // failures go to step 138 instead of the report
 };
 

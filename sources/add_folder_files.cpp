@@ -1,7 +1,7 @@
 // File listing by wildcard and the open test it relies on, over POSIX calls.
 #include "sources/add_folder.h"
 
-#include "shell/form_utilities.h"
+#include "core/form_utilities.h"
 #include "sources/utf8_code_points.h"
 
 #include <dirent.h>
@@ -57,7 +57,7 @@ struct DirectoryCloser {
 
 bool MatchesPattern(std::string_view name, std::string_view pattern)
 {
-    return Matches(CodePoints(shell::LowerCase(name)), CodePoints(shell::LowerCase(pattern)));
+    return Matches(CodePoints(core::LowerCase(name)), CodePoints(core::LowerCase(pattern)));
 }
 
 bool IsExistingFile(const std::string& path)
@@ -81,12 +81,12 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
     const std::unique_ptr<DIR, DirectoryCloser> directory(opendir(prefix.c_str()));
     if (!directory)
         return names;
-    const std::u32string wanted = CodePoints(shell::LowerCase(pattern));
+    const std::u32string wanted = CodePoints(core::LowerCase(pattern));
     while (const dirent* entry = readdir(directory.get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        if (!Matches(CodePoints(shell::LowerCase(name)), wanted))
+        if (!Matches(CodePoints(core::LowerCase(name)), wanted))
             continue;
         if (IsExistingFile(prefix + std::string(name)))
             names.emplace_back(name);

@@ -9,8 +9,8 @@
 #include "platform/server_connection.h"
 #include "platform/settings_store.h"
 #include "platform/source_connection.h"
-#include "shell/form_utilities.h"
-#include "shell/main_form.h"
+#include "core/form_utilities.h"
+#include "core/main_form.h"
 
 #include <optional>
 #include <string>
@@ -18,10 +18,10 @@
 namespace sources {
 
 struct Context {
-    shell::MainForm& form;
+    core::MainForm& form;
     platform::Dialogs& dialogs;
     platform::EventLoop& events;
-    shell::ProgramPaths paths;
+    core::ProgramPaths paths;
     platform::ServerConnectionFactory& servers;
     platform::SourceConnectionFactory& sourceConnections;
     platform::Desktop& desktop;

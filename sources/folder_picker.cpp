@@ -1,8 +1,8 @@
 // The "..." button and the folder chooser behind it.
 #include "sources/folder_picker.h"
 
-#include "shell/error_report.h"
-#include "shell/settings_keys.h"
+#include "core/error_report.h"
+#include "core/settings_keys.h"
 #include "sources/paradox_module.h"
 
 namespace AddFolder {
@@ -12,16 +12,16 @@ std::string PickFolder(platform::Desktop& desktop, const std::string& prompt,
 {
     const std::string chosen = desktop.pickFolder(prompt, initialFolder);
     // A pick without a path on disk counts as a cancel.
-    return shell::IsFolder(chosen) ? chosen : std::string();
+    return core::IsFolder(chosen) ? chosen : std::string();
 }
 
 void BrowseForParadoxFolder(sources::Context& ctx)
 {
-    shell::GuardedOperation op(ctx.dialogs, kPickLocation);
+    core::GuardedOperation op(ctx.dialogs, kPickLocation);
     std::string folder;
     op.step(100, [&] {
         const std::string start = ctx.settings.GetSetting(
-            shell::kSettingsApplication, shell::kSettingsSection, shell::key::LastFolderDot, "");
+            core::kSettingsApplication, core::kSettingsSection, core::key::LastFolderDot, "");
         folder = PickFolder(ctx.desktop, kPickPrompt, start);
     });
     bool cancelled = true;

@@ -1,9 +1,9 @@
 // The SQL Server login: connection text, login test, table list, help.
 #include "sources/mssql_module.h"
 
-#include "shell/app_title.h"
+#include "core/app_title.h"
 #include "platform/odbc/connection_text.h"
-#include "shell/error_report.h"
+#include "core/error_report.h"
 
 #include <stdexcept>
 
@@ -16,7 +16,7 @@ platform::Answer Show(sources::Context& ctx, const std::string& text,
 {
     platform::Message m;
     m.text = text;
-    m.title = shell::AppTitle();
+    m.title = core::AppTitle();
     m.buttons = buttons;
     return ctx.dialogs.show(m);
 }
@@ -49,7 +49,7 @@ bool CanConnect(sources::Context& ctx)
     }
 }
 
-void ListTables(sources::Context& ctx, shell::ListItems& list)
+void ListTables(sources::Context& ctx, core::ListItems& list)
 {
     auto connection = ctx.servers.create();
     connection->open(ConnectionText(ctx));
@@ -88,7 +88,7 @@ void TestConnection(sources::Context& ctx)
 
 void LoginHelp(sources::Context& ctx)
 {
-    shell::GuardedOperation op(ctx.dialogs, kHelpLocation);
+    core::GuardedOperation op(ctx.dialogs, kHelpLocation);
     const std::string pair = "\r\r";
     std::string p104, p106, p108, p110, p112;
     op.step(104, [&] {

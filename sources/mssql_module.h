@@ -20,7 +20,7 @@ bool CanConnect(sources::Context& ctx);
 
 // Clears the list and fills it with the names of the target's tables (type
 // "TABLE"), in their own letter case.
-void ListTables(sources::Context& ctx, shell::ListItems& list);
+void ListTables(sources::Context& ctx, core::ListItems& list);
 
 // "Test Connection" of the login frame (PushButton6).
 void TestConnection(sources::Context& ctx);

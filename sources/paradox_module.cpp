@@ -1,8 +1,8 @@
 // The Paradox folder: table list, copy, connection text and its buttons.
 #include "sources/paradox_module.h"
 
-#include "shell/app_title.h"
-#include "shell/error_report.h"
+#include "core/app_title.h"
+#include "core/error_report.h"
 #include "sources/add_folder.h"
 
 #include <filesystem>
@@ -19,7 +19,7 @@ platform::Answer Ask(sources::Context& ctx, const std::string& text, platform::B
 {
     platform::Message m;
     m.text = text;
-    m.title = shell::AppTitle();
+    m.title = core::AppTitle();
     m.buttons = buttons;
     return ctx.dialogs.show(m);
 }
@@ -44,13 +44,13 @@ bool HasTables(sources::Context& ctx)
 
 std::string TableNameOf(const std::string& fileName)
 {
-    std::string name = shell::UpperCase(fileName);
+    std::string name = core::UpperCase(fileName);
     for (auto at = name.find(".DB"); at != std::string::npos; at = name.find(".DB"))
         name.erase(at, 3);
     return name;
 }
 
-void ListTables(sources::Context& ctx, shell::ListItems& list)
+void ListTables(sources::Context& ctx, core::ListItems& list)
 {
     list.clear();
     const std::string folder = ctx.form.folder();
@@ -70,14 +70,14 @@ void ListTables(sources::Context& ctx, shell::ListItems& list)
 
 void CopyDB(sources::Context& ctx, bool sample)
 {
-    shell::GuardedOperation op(ctx.dialogs, kCopyLocation);
+    core::GuardedOperation op(ctx.dialogs, kCopyLocation);
     bool space = true;
     if (op.step(100, [&] { space = HoldsSpaceInside(ctx.form.folder()); }) && !space)
         return;
     std::string wording;
     op.step(102, [&] { wording = sample ? "sample" : "Your"; });
     std::string target;
-    op.step(108, [&] { target = shell::ProgramDriveRoot(ctx.paths) + "TestDB"; });
+    op.step(108, [&] { target = core::ProgramDriveRoot(ctx.paths) + "TestDB"; });
     bool yes = false;
     op.step(110, [&] {
         yes = Ask(ctx,
@@ -115,7 +115,7 @@ std::string ConnectionText(sources::Context& ctx)
 
 void TestConnection(sources::Context& ctx)
 {
-    shell::GuardedOperation op(ctx.dialogs, kTestLocation);
+    core::GuardedOperation op(ctx.dialogs, kTestLocation);
     op.step(100, [&] { ctx.sourceConnections.create(); });
     op.step(102, [&] { CopyDB(ctx, false); });
     op.step(104, [&] { ctx.form.setBusy(true); });
@@ -131,7 +131,7 @@ void TestConnection(sources::Context& ctx)
 
 void LoadSample(sources::Context& ctx)
 {
-    shell::GuardedOperation op(ctx.dialogs, kSampleLocation);
+    core::GuardedOperation op(ctx.dialogs, kSampleLocation);
     op.step(100, [&] { ctx.form.setFolder(ctx.paths.folder + "/Samples"); });
     op.step(102, [&] { CopyDB(ctx, true); });
 }

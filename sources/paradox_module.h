@@ -15,7 +15,7 @@ bool HasTables(sources::Context& ctx);
 // Clears the list and fills it with the table names of the folder and its
 // subfolders, breadth-first: file names upper-cased with every ".DB" removed,
 // names starting with "~" left out.
-void ListTables(sources::Context& ctx, shell::ListItems& list);
+void ListTables(sources::Context& ctx, core::ListItems& list);
 
 // Offers to copy the folder into the space-free folder TestDB at the drive root
 // and switches the folder field to the copy. sample selects the question's wording.

@@ -79,7 +79,7 @@ struct Bench {
     std::unique_ptr<platform::TimeSlicedEventLoop> events = platform::MakeQtEventLoop();
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
-    shell::Services services{dialogs,
+    core::Services services{dialogs,
                              settings,
                              clipboard,
                              desktop,

@@ -125,7 +125,7 @@ int main(int argc, char** argv)
     });
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
-    shell::Services services{dialogs,
+    core::Services services{dialogs,
                              settings,
                              clipboard,
                              desktop,

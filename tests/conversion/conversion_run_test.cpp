@@ -328,7 +328,7 @@ TEST_F(RunTest, ASecondTableOfTheSameNameAsksBeforeItOverwritesTheFirst)
     addSimpleTable("T", 1);
     addTable("t", {}, {}, "sub");  // same name in a subfolder: the top-level file is read again
     run();
-    ASSERT_EQ(form.list2, (shell::ListItems{"T", "T"}));
+    ASSERT_EQ(form.list2, (core::ListItems{"T", "T"}));
     const auto texts = messages();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], "Would you like to overwrite T?");

@@ -54,7 +54,7 @@ struct PreviewRoad : ::testing::Test {
     platform::NoEventLoop events;
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
-    shell::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
                              {root.str(), root.str()}, [] { return 0.5; }, [] {}};
     shell::Form1 form{services, {}};
     preview::PreviewWindows windows{services, form.handOff, &form};

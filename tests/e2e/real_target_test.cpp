@@ -89,10 +89,10 @@ TEST_F(RealTarget, LoginTestsAndTheListOfTables)
     execute("CREATE TABLE [Analysis]([A] INT);");
     execute("CREATE TABLE [SYSTEM_LOG]([A] INT);");
     execute("CREATE VIEW [OrderView] AS SELECT * FROM [Orders];");
-    shell::ListItems list;
+    core::ListItems list;
     MSSQL::ListTables(ctx, list);
     std::sort(list.begin(), list.end());
-    EXPECT_EQ(list, (shell::ListItems{"Analysis", "Orders", "SYSTEM_LOG"}));
+    EXPECT_EQ(list, (core::ListItems{"Analysis", "Orders", "SYSTEM_LOG"}));
 
     MSSQL::TestConnection(ctx);
     form.Text8 = (dir / "no such folder" / "x.sqlite").string();

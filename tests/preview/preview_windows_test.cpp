@@ -21,7 +21,7 @@
 #include <gtest/gtest.h>
 
 using namespace preview;
-using shell::Twips;
+using ui::Twips;
 
 namespace {
 
@@ -184,7 +184,7 @@ TEST_F(PreviewTest, AnSqlErrorStopsAtItsLineAndTheWindowStaysOpen)
         EXPECT_NE(f.errorText().find("SQLException"), std::string::npos);
         EXPECT_EQ(f.ProgressBar1->text(), "");
         EXPECT_EQ(f.ProgressBar1->percent(), 0);
-        EXPECT_FALSE(shell::BusyPointerShown());
+        EXPECT_FALSE(ui::BusyPointerShown());
 
         // Fix the line in the Edit Line dialog and execute again from row 1.
         env.servers.state.refuses = nullptr;
@@ -431,7 +431,7 @@ TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
         EXPECT_FALSE(handOff.SQLFormOK) << way;
         EXPECT_EQ(handOff.SQLFormCancel, way != 1) << way;
         EXPECT_EQ(handOff.preview.list().count(), 0) << way;
-        EXPECT_FALSE(shell::BusyPointerShown());
+        EXPECT_FALSE(ui::BusyPointerShown());
     }
     EXPECT_TRUE(env.dialogs.messages.empty());
 }

@@ -2,7 +2,7 @@
 // the handlers that keep the store in step, the pointer rule and the help text.
 #include "shell/form1.h"
 
-#include "shell/appearance.h"
+#include "ui/appearance.h"
 #include "tests/support/cursor_file.h"
 #include "tests/support/fake_services.h"
 
@@ -23,7 +23,7 @@
 #include <fstream>
 
 using shell::Form1;
-using shell::Twips;
+using ui::Twips;
 
 namespace {
 
@@ -231,14 +231,14 @@ TEST_F(Form1Test, HandOverButtonsButNeverInsteadOfTheBusyPointer)
     EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
     EXPECT_NE(f.Text1->cursor().shape(), Qt::BitmapCursor);
 
-    shell::SetBusyPointer(true);
+    ui::SetBusyPointer(true);
     f.show();
     QTest::mouseMove(f.PushButton7);
     QTest::mouseMove(f.Text1);
     QTest::mouseMove(f.PushButton2);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    shell::SetBusyPointer(false);
+    ui::SetBusyPointer(false);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

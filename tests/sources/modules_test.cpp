@@ -64,7 +64,7 @@ TEST_F(ModulesTest, HasTablesLooksInTheFolderItselfAndListTablesWalksBelowIt)
     touch(root / "~temp.db");
     form.Text1 = root.string();
     EXPECT_TRUE(Paradox::HasTables(ctx));  // "~" names count here
-    shell::ListItems list{"stale"};
+    core::ListItems list{"stale"};
     Paradox::ListTables(ctx, list);
     EXPECT_TRUE(list.empty());  // ... but are never listed
 
@@ -73,7 +73,7 @@ TEST_F(ModulesTest, HasTablesLooksInTheFolderItselfAndListTablesWalksBelowIt)
     touch(root / "Old" / "Deeper" / "items.db");
     touch(root / "notes.txt");
     Paradox::ListTables(ctx, list);
-    EXPECT_EQ(list, (shell::ListItems{"ORDERS", "ORDERS", "ITEMS"}));
+    EXPECT_EQ(list, (core::ListItems{"ORDERS", "ORDERS", "ITEMS"}));
 
     form.Text1 = (dir / "empty").string();
     std::filesystem::create_directories(dir / "empty" / "sub");
@@ -196,16 +196,16 @@ TEST_F(ModulesTest, CanConnectAndListTablesWithEveryUserTable)
     servers.state.tables = {{"TABLE", "Orders"}, {"TABLE", "Analysis"}, {"TABLE", "SYSTEM_LOG"},
                             {"VIEW", "OrderView"}, {"SYSTEM TABLE", "sysobjects"}, {"TABLE", "Orders"}};
     EXPECT_TRUE(MSSQL::CanConnect(ctx));
-    shell::ListItems list{"old"};
+    core::ListItems list{"old"};
     MSSQL::ListTables(ctx, list);
-    EXPECT_EQ(list, (shell::ListItems{"Orders", "Analysis", "SYSTEM_LOG", "Orders"}));
+    EXPECT_EQ(list, (core::ListItems{"Orders", "Analysis", "SYSTEM_LOG", "Orders"}));
     EXPECT_EQ(servers.state.closes, 1);
 
     servers.state.refuseLogin = true;
     EXPECT_FALSE(MSSQL::CanConnect(ctx));
     list = {"kept"};
     EXPECT_THROW(MSSQL::ListTables(ctx, list), std::exception);
-    EXPECT_EQ(list, shell::ListItems{"kept"});
+    EXPECT_EQ(list, core::ListItems{"kept"});
     EXPECT_TRUE(dialogs.messages.empty());
 }
 

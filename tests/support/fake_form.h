@@ -2,7 +2,7 @@
 // record of the progress values, texts and pointer changes the run made.
 #pragma once
 
-#include "shell/main_form.h"
+#include "core/main_form.h"
 
 #include <functional>
 #include <string>
@@ -10,10 +10,10 @@
 
 namespace testsupport {
 
-struct FakeForm : shell::MainForm {
+struct FakeForm : core::MainForm {
     std::string Text1, Text5, Text6 = "1433", Text8, Text3, Text4;
     bool Check4 = false, Check1 = false, Option1 = true, Option2 = false;
-    shell::ListItems list1, list2;
+    core::ListItems list1, list2;
     std::vector<double> progressValues;
     std::vector<std::string> progressTexts;
     std::vector<bool> busy;
@@ -31,8 +31,8 @@ struct FakeForm : shell::MainForm {
     bool previewMode() override { return Check1; }
     bool previewEachFile() override { return Option1; }
     bool previewEachTable() override { return Option2; }
-    shell::ListItems& List1() override { return list1; }
-    shell::ListItems& List2() override { return list2; }
+    core::ListItems& List1() override { return list1; }
+    core::ListItems& List2() override { return list2; }
     void setProgressValue(double p) override { progressValues.push_back(p); }
     void setProgressText(const std::string& t) override { progressTexts.push_back(t); }
     void setBusy(bool b) override { busy.push_back(b); }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/qt/qt_settings_store.h"
-#include "shell/services.h"
+#include "core/services.h"
 #include "tests/support/fake_server.h"
 #include "tests/support/recording_desktop.h"
 #include "tests/support/scripted_dialogs.h"
@@ -25,7 +25,7 @@ struct FakeServicesHolder {
     MemorySourceFactory sources;
     double draw = 0.5;  // scales to 51: no web page
     int endProgramCalls = 0;
-    shell::Services services{dialogs,
+    core::Services services{dialogs,
                              settings,
                              clipboard,
                              desktop,

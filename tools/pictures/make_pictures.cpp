@@ -2,7 +2,7 @@
 // the application icon as PNG files (for the desktop entry) and the login help's
 // picture, the main window filled in for a local server. Runs offscreen.
 #include "cli/headless.h"
-#include "shell/appearance.h"
+#include "ui/appearance.h"
 #include "shell/form1.h"
 
 #include <QApplication>
@@ -35,7 +35,7 @@ bool WriteLocalConnectionPicture(const QString& path)
     platform::NoEventLoop events;
     cli::OfflineServerFactory servers;
     NoSources sources;
-    shell::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
                              {"/nonexistent", "/"}, [] { return 0.5; }, [] {}};
     shell::Form1 form(services, {});
     form.Form_Load();
@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     QDir().mkpath(folder.path());
     bool ok = WriteLocalConnectionPicture(folder.filePath("local-connection-example.jpg"));
     for (int size : {48, 256})
-        ok = shell::ApplicationIcon().pixmap(size, size).save(folder.filePath(QString("dovenmark-%1.png").arg(size)))
+        ok = ui::ApplicationIcon().pixmap(size, size).save(folder.filePath(QString("dovenmark-%1.png").arg(size)))
             && ok;
     if (!ok) {
         std::fprintf(stderr, "make-pictures: could not write the pictures\n");

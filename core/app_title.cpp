@@ -1,7 +1,7 @@
 // The application title made from the product's full name.
-#include "shell/app_title.h"
+#include "core/app_title.h"
 
-namespace shell {
+namespace core {
 
 namespace {
 std::string& Title()
@@ -38,4 +38,4 @@ const std::string& AppTitle()
     return Title();
 }
 
-}  // namespace shell
+}  // namespace core

@@ -1,5 +1,5 @@
 // Fonts, icon, colours, pointers and the progress bar of every window.
-#include "shell/appearance.h"
+#include "ui/appearance.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +18,7 @@
 #include <cmath>
 #include <stdexcept>
 
-namespace shell {
+namespace ui {
 
 namespace {
 constexpr int kProgressSteps = 10000;
@@ -200,4 +200,4 @@ bool BusyPointerShown()
     return c && c->shape() == Qt::WaitCursor;
 }
 
-}  // namespace shell
+}  // namespace ui

@@ -1,5 +1,5 @@
 // The shared routines of the windows and the engine.
-#include "shell/form_utilities.h"
+#include "core/form_utilities.h"
 
 #include "platform/clipboard.h"
 #include "platform/event_loop.h"
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace shell {
+namespace core {
 
 namespace {
 constexpr int kClipboardAttempts = 1000;
@@ -159,4 +159,4 @@ std::size_t CharacterCount(std::string_view text)
     return count;
 }
 
-}  // namespace shell
+}  // namespace core

@@ -1,7 +1,7 @@
 // The shared routines: paths, list lookups, Null guard, titles, clipboard
 // retries and the aligned text of ticked rows.
-#include "shell/app_title.h"
-#include "shell/form_utilities.h"
+#include "core/app_title.h"
+#include "core/form_utilities.h"
 
 #include "platform/clipboard.h"
 #include "platform/event_loop.h"
@@ -11,7 +11,7 @@
 
 #include <fstream>
 
-using namespace shell;
+using namespace core;
 
 TEST(FormUtilities, FileNameOf)
 {

@@ -1,9 +1,9 @@
 // The text of the error report and the box that shows it.
-#include "shell/error_report.h"
+#include "core/error_report.h"
 
 #include <stdexcept>
 
-namespace shell {
+namespace core {
 
 std::string ErrorReportText(std::string_view description, std::string_view location, int step)
 {
@@ -47,4 +47,4 @@ void GuardedOperation::report(std::string_view description)
     }
 }
 
-}  // namespace shell
+}  // namespace core

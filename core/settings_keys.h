@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace shell {
+namespace core {
 
 inline constexpr const char* kSettingsApplication = "Marrowby";
 inline constexpr const char* kSettingsSection = "Dovenmark";
@@ -32,4 +32,4 @@ bool SettingToBoolean(const std::string& text);
 
 inline std::string BooleanSetting(bool value) { return value ? "True" : "False"; }
 
-}  // namespace shell
+}  // namespace core

@@ -14,7 +14,7 @@ class Clipboard;
 class EventLoop;
 }  // namespace platform
 
-namespace shell {
+namespace core {
 
 // Where the program lies. Tests inject both, so nothing is created at "/".
 struct ProgramPaths {
@@ -71,4 +71,4 @@ std::string UpperCase(std::string_view text);
 // The number of characters (code points) of a UTF-8 text.
 std::size_t CharacterCount(std::string_view text);
 
-}  // namespace shell
+}  // namespace core

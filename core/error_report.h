@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-namespace shell {
+namespace core {
 
 inline constexpr std::string_view kSupportAddress = "support@marrowby.example";
 inline constexpr std::string_view kErrorReportTitle = "Application Error";
@@ -68,4 +68,4 @@ private:
     int failures_ = 0;
 };
 
-}  // namespace shell
+}  // namespace core

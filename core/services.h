@@ -9,11 +9,11 @@
 #include "platform/server_connection.h"
 #include "platform/source_connection.h"
 #include "platform/settings_store.h"
-#include "shell/form_utilities.h"
+#include "core/form_utilities.h"
 
 #include <functional>
 
-namespace shell {
+namespace core {
 
 struct Services {
     platform::Dialogs& dialogs;
@@ -30,4 +30,4 @@ struct Services {
     std::function<void()> endProgram;
 };
 
-}  // namespace shell
+}  // namespace core

@@ -1,11 +1,11 @@
 // The conversions applied to stored texts when they go back into controls.
-#include "shell/settings_keys.h"
+#include "core/settings_keys.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-using namespace shell;
+using namespace core;
 
 TEST(SettingConversions, IntegersForCheckBoxes)
 {

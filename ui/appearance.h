@@ -2,7 +2,7 @@
 // application icon, the button-face colouring, the hand pointer and captions.
 #pragma once
 
-#include "shell/form_utilities.h"
+#include "core/form_utilities.h"
 
 #include <QCursor>
 #include <QFont>
@@ -15,7 +15,7 @@
 
 class QWidget;
 
-namespace shell {
+namespace ui {
 
 // The progress bar of the program's windows: a value from 0 to 100 and the
 // program's own text drawn inside it, verbatim (the bar's format would read
@@ -72,4 +72,4 @@ void ApplyHandPointer(QWidget* window, const QCursor& hand);
 void SetBusyPointer(bool busy);
 bool BusyPointerShown();
 
-}  // namespace shell
+}  // namespace ui

@@ -1,6 +1,6 @@
 // The error report: its exact text, and how a guarded operation numbers,
 // reports and continues.
-#include "shell/error_report.h"
+#include "core/error_report.h"
 
 #include "tests/support/scripted_dialogs.h"
 
@@ -8,8 +8,8 @@
 
 #include <stdexcept>
 
-using shell::ErrorReportText;
-using shell::GuardedOperation;
+using core::ErrorReportText;
+using core::GuardedOperation;
 
 namespace {
 const char* kLoad = "Quillon2021/08/31.Form1.Form_Load ";

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace shell {
+namespace core {
 
 inline constexpr std::string_view kProductName = "Dovenmark";
 inline constexpr std::string_view kProductFullName = "Dovenmark Converter";
@@ -18,4 +18,4 @@ std::string ShortenTitle(std::string_view fullName);
 void SetAppTitle();
 const std::string& AppTitle();
 
-}  // namespace shell
+}  // namespace core

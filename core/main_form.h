@@ -4,11 +4,11 @@
 // headless command, without windows.
 #pragma once
 
-#include "shell/form_utilities.h"
+#include "core/form_utilities.h"
 
 #include <string>
 
-namespace shell {
+namespace core {
 
 class MainForm {
 public:
@@ -39,4 +39,4 @@ public:
     virtual void showPreview() = 0;
 };
 
-}  // namespace shell
+}  // namespace core

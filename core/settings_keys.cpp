@@ -1,12 +1,12 @@
 // Stored texts back into check and option values.
-#include "shell/settings_keys.h"
+#include "core/settings_keys.h"
 
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
 #include <string_view>
 
-namespace shell {
+namespace core {
 
 namespace {
 const char* const kTypeMismatch = "Type mismatch";
@@ -60,4 +60,4 @@ bool SettingToBoolean(const std::string& text)
     return value != 0;
 }
 
-}  // namespace shell
+}  // namespace core
