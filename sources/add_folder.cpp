@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <system_error>
+#include <utility>
 
 namespace AddFolder {
 
@@ -71,12 +73,31 @@ bool LeadsBackUp(const std::string& folder, const fs::directory_entry& subfolder
     return t == target.end();
 }
 
+// A real folder: device and inode, whatever path or link leads to it.
+using FolderIdentity = std::pair<dev_t, ino_t>;
+
+// Records the real folder behind the path as visited; false when it was
+// visited already (or cannot be examined, and so cannot be entered either).
+bool FirstVisit(std::set<FolderIdentity>& visited, const std::string& path)
+{
+    struct stat info {};
+    if (stat(WithoutSeparator(path).c_str(), &info) != 0)
+        return false;
+    return visited.insert({info.st_dev, info.st_ino}).second;
+}
+
+bool NamedHidden(const std::string& name)
+{
+    return !name.empty() && name.front() == '.';
+}
+
 class Walk {
 public:
     Walk(std::vector<std::string>& folders, bool recursive, platform::Dialogs& dialogs,
-         platform::EventLoop& events, const std::string& driveRoot)
+         platform::EventLoop& events, const std::string& driveRoot,
+         std::set<FolderIdentity>& visited)
         : folders_(folders), recursive_(recursive), dialogs_(dialogs), events_(events),
-          driveRoot_(driveRoot), op_(dialogs, std::string(kWalkLocation))
+          driveRoot_(driveRoot), visited_(visited), op_(dialogs, std::string(kWalkLocation))
     {
     }
 
@@ -149,13 +170,24 @@ private:
                 const std::string name = it->path().filename().string();  // 122
                 if (core::CharacterCount(name) < kPathLimit && !HasOddChars(name)  // 124 to 130
                     && name.find('?') == std::string::npos && name != "." && name != ".."
-                    && !LeadsBackUp(entry, *it))
+                    && !LeadsBackUp(entry, *it) && !SeenBefore(entry + name + "/"))
                     found.push_back(entry + name + "/");  // 132, 134
             }
             it.increment(ec);  // 136
             if (ec)
                 throw fs::filesystem_error("cannot list the folder", entry, ec);
         }
+    }
+
+    // A folder that will be entered is listed only where the walk meets its
+    // real folder first, so no link cycle, of whatever shape, repeats a
+    // folder. Hidden folders are never entered and need no such test.
+    bool SeenBefore(const std::string& folder)
+    {
+        const std::string name = fs::path(WithoutSeparator(folder)).filename().string();
+        if (NamedHidden(name) && !IsRootFolder(folder, driveRoot_))
+            return false;
+        return !FirstVisit(visited_, folder);
     }
 
     // 140 to 148: removes the first entry equal to this one. True when removed.
@@ -176,11 +208,11 @@ private:
         // it is left pending while failures are trapped, as at step 138.
         if (trapping_) {
             try {
-                GetSubDirectories2016(found, true, dialogs_, events_, driveRoot_);
+                Walk(found, true, dialogs_, events_, driveRoot_, visited_).run();
             } catch (...) {
             }
         } else {
-            op_.step(150, [&] { GetSubDirectories2016(found, true, dialogs_, events_, driveRoot_); });
+            op_.step(150, [&] { Walk(found, true, dialogs_, events_, driveRoot_, visited_).run(); });
         }
     }
 
@@ -211,6 +243,7 @@ private:
     platform::Dialogs& dialogs_;
     platform::EventLoop& events_;
     const std::string driveRoot_;
+    std::set<FolderIdentity>& visited_;  // shared with the deeper walks
     core::GuardedOperation op_;
     bool trapping_ = false;  // failures go to step 138 instead of the report
 };
@@ -243,7 +276,11 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
                            platform::Dialogs& dialogs, platform::EventLoop& events,
                            const std::string& driveRoot)
 {
-    Walk(folders, recursive, dialogs, events, driveRoot).run();
+    // The start entries count as visited: a link back to one is not followed.
+    std::set<FolderIdentity> visited;
+    for (const std::string& entry : folders)
+        FirstVisit(visited, entry);
+    Walk(folders, recursive, dialogs, events, driveRoot, visited).run();
 }
 
 }  // namespace AddFolder

@@ -40,7 +40,9 @@ inline constexpr int kPathNotFound = 76;
 // listed nor entered (unless one is the drive root); names with "?" or other
 // odd characters are skipped with everything below them; paths of 260
 // characters or more are listed but not entered; a symbolic link back to its
-// own folder or one above it is skipped. An entry whose subfolders cannot be
+// own folder or one above it is skipped, and every other folder that is entered
+// is listed once, under the path by which the walk meets it first (device and
+// inode tell), so no cycle of links makes the walk loop. An entry whose subfolders cannot be
 // listed (permission denied, gone) is removed from `folders`; other failures
 // while listing are passed over quietly, earlier ones go to the error report.
 void GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
