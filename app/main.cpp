@@ -6,6 +6,7 @@
 #include "platform/qt/qt_settings_store.h"
 #include "preview/preview_windows.h"
 #include "shell/form1.h"
+#include "sources/program_paths.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -38,7 +39,7 @@ int main(int argc, char* argv[])
                              *events,
                              servers,
                              sourceConnections,
-                             {QApplication::applicationDirPath().toStdString(), "/"},
+                             sources::ProgramPathsFor(QApplication::applicationDirPath().toStdString()),
                              [&generator] { return std::uniform_real_distribution<double>(0, 1)(generator); },
                              [] {
                                  std::fflush(nullptr);

@@ -12,6 +12,8 @@
 namespace Paradox {
 
 namespace {
+namespace fs = std::filesystem;
+
 const char* const kConnectionPrefix = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
 const char* const kConnectionSuffix = ";Extended Properties=Paradox 5.x;";
 
@@ -22,6 +24,31 @@ platform::Answer Ask(sources::Context& ctx, const std::string& text, platform::B
     m.title = core::AppTitle();
     m.buttons = buttons;
     return ctx.dialogs.show(m);
+}
+
+// Copies what the folder `from` holds into the folder `to`, replacing files of
+// the same name and keeping the others. A symbolic link is copied as a link,
+// never followed (a link to a big folder elsewhere stays a link). The target
+// itself is passed over where it lies inside the folder being copied.
+void CopyContents(const fs::path& from, const fs::path& to, const fs::path& target)
+{
+    for (const fs::directory_entry& entry : fs::directory_iterator(from)) {
+        const fs::path into = to / entry.path().filename();
+        const fs::file_status status = entry.symlink_status();
+        if (fs::is_symlink(status)) {
+            const fs::file_status there = fs::symlink_status(into);
+            if (fs::is_symlink(there) || fs::is_regular_file(there))
+                fs::remove(into);
+            fs::copy_symlink(entry.path(), into);
+        } else if (fs::is_directory(status)) {
+            if (fs::equivalent(entry.path(), target))
+                continue;
+            fs::create_directory(into);
+            CopyContents(entry.path(), into, target);
+        } else {
+            fs::copy_file(entry.path(), into, fs::copy_options::overwrite_existing);
+        }
+    }
 }
 
 bool HoldsSpaceInside(const std::string& folder)
@@ -57,7 +84,8 @@ void ListTables(sources::Context& ctx, core::ListItems& list)
     if (folder.empty())
         return;
     std::vector<std::string> folders{folder + "/"};
-    AddFolder::GetSubDirectories2016(folders, true, ctx.dialogs, ctx.events, ctx.paths.driveRoot);
+    // The walk's root is the file system's, not the program's drive root (the home folder).
+    AddFolder::GetSubDirectories2016(folders, true, ctx.dialogs, ctx.events);
     for (const std::string& entry : folders) {
         const std::string dir = entry.substr(0, entry.size() - 1);
         for (const std::string& name : AddFolder::ListFiles(dir, "*.db")) {
@@ -98,11 +126,7 @@ void CopyDB(sources::Context& ctx, bool sample)
     if (op.test(118, [&] { return std::filesystem::is_directory(target); })) {
         // A copy that fails part-way leaves the field on the original folder:
         // the user must not convert a partial copy believing it whole.
-        const bool copied = op.step(120, [&] {
-            std::filesystem::copy(ctx.form.folder(), target,
-                                  std::filesystem::copy_options::recursive
-                                      | std::filesystem::copy_options::overwrite_existing);
-        });
+        const bool copied = op.step(120, [&] { CopyContents(ctx.form.folder(), target, target); });
         if (copied)
             op.step(122, [&] { ctx.form.setFolder(target); });
     }

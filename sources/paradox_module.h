@@ -18,7 +18,8 @@ bool HasTables(sources::Context& ctx);
 void ListTables(sources::Context& ctx, core::ListItems& list);
 
 // Offers to copy the folder into the space-free folder TestDB at the drive root
-// and switches the folder field to the copy. sample selects the question's wording.
+// (the user's home folder) and switches the folder field to the copy. Links are
+// copied as links. sample selects the question's wording.
 void CopyDB(sources::Context& ctx, bool sample);
 
 std::string ConnectionText(sources::Context& ctx);

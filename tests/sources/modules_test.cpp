@@ -4,6 +4,7 @@
 #include "sources/folder_picker.h"
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
+#include "sources/program_paths.h"
 
 #include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 using namespace testsupport;
@@ -110,6 +112,58 @@ TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
     EXPECT_EQ(content, "new");
     EXPECT_TRUE(std::filesystem::exists(dir / "drive" / "TestDB" / "keep.db"));
     EXPECT_TRUE(std::filesystem::exists(dir / "drive" / "TestDB" / "sub" / "items.db"));
+}
+
+TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
+{
+    namespace fs = std::filesystem;
+    const auto source = dir / "My Tables";
+    const auto big = dir / "big";
+    touch(big / "huge.db", "huge");
+    touch(source / "orders.db", "orders");
+    fs::create_directory_symlink(big, source / "archive");     // a folder elsewhere
+    fs::create_symlink("orders.db", source / "alias.db");        // a file beside it
+    fs::create_symlink("gone.db", source / "dangling.db");       // nothing at all
+    const auto target = dir / "drive" / "TestDB";
+    fs::create_directories(target);
+    fs::create_symlink("elsewhere", target / "archive");         // replaced by the copy
+    form.Text1 = source.string();
+    dialogs.answers = {platform::Answer::Yes};
+    Paradox::CopyDB(ctx, false);
+    ASSERT_EQ(dialogs.messages.size(), 1u) << dialogs.messages.back().text;
+    EXPECT_EQ(form.Text1, target.string());
+    const struct {
+        const char* name;
+        fs::path link;
+    } links[] = {{"archive", big}, {"alias.db", "orders.db"}, {"dangling.db", "gone.db"}};
+    for (const auto& l : links) {
+        EXPECT_TRUE(fs::is_symlink(target / l.name)) << l.name;
+        EXPECT_EQ(fs::read_symlink(target / l.name), l.link) << l.name;
+    }
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target / "orders.db")));
+
+    // A home folder with a space, copied into its own TestDB: the copy leaves
+    // TestDB out instead of copying it into itself.
+    ctx.paths.driveRoot = source.string();
+    form.Text1 = source.string();
+    dialogs.answers = {platform::Answer::Yes};
+    Paradox::CopyDB(ctx, false);
+    ASSERT_EQ(dialogs.messages.size(), 2u) << dialogs.messages.back().text;
+    EXPECT_EQ(form.Text1, (source / "TestDB").string());
+    EXPECT_TRUE(fs::is_regular_file(source / "TestDB" / "orders.db"));
+    EXPECT_FALSE(fs::exists(source / "TestDB" / "TestDB"));
+}
+
+TEST_F(ModulesTest, TheProgramsDriveRootIsTheHomeFolder)
+{
+    const std::string saved = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    setenv("HOME", (dir / "home").c_str(), 1);
+    const core::ProgramPaths paths = sources::ProgramPathsFor("/opt/dovenmark");
+    EXPECT_EQ(paths.folder, "/opt/dovenmark");
+    EXPECT_EQ(core::ProgramDriveRoot(paths), (dir / "home").string() + "/");
+    setenv("HOME", "", 1);  // unset: the password database's home, never empty
+    EXPECT_FALSE(sources::HomeFolder().empty());
+    setenv("HOME", saved.c_str(), 1);
 }
 
 TEST_F(ModulesTest, CopyDBAsksNothingWithoutAnInnerSpace)
