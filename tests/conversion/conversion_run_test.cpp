@@ -14,18 +14,29 @@
 
 #include <deque>
 #include <fstream>
+#include <functional>
 
 using namespace testsupport;
 using paradox::Value;
 
 namespace {
 
+// An event loop whose yields can do what the user does meanwhile.
+class UserEvents : public platform::EventLoop {
+public:
+    void yield() override
+    {
+        if (duringYield)
+            duringYield();
+    }
+    std::function<void()> duringYield;
+};
 
 struct RunTest : ::testing::Test {
     TempDir dir;
     FakeForm form;
     ScriptedDialogs dialogs;
-    platform::NoEventLoop events;
+    UserEvents events;
     FakeServerFactory servers;
     MemorySourceFactory sources;
     RecordingDesktop desktop;
@@ -157,12 +168,30 @@ TEST_F(RunTest, EndsSilentlyWithoutTablesOrWithoutALogin)
 
 TEST_F(RunTest, ASecondStartWhileConvertingDoesNothing)
 {
-    addSimpleTable("T", 1);
-    converting = true;
+    addSimpleTable("T", 2);
+    // The user presses "Start Converting" again while the run yields between
+    // the fields of the first insert (the table is created by then).
+    int secondStarts = 0;
+    events.duringYield = [&] {
+        if (secondStarts == 0 && servers.state.executed.size() == 1) {
+            ++secondStarts;
+            run();
+        }
+    };
     run();
-    EXPECT_TRUE(servers.state.executed.empty());
-    EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_TRUE(converting);
+    EXPECT_EQ(secondStarts, 1);
+    EXPECT_EQ(servers.state.executed,
+              (std::vector<std::string>{"CREATE TABLE [T]([ID] INT,[NAME] TEXT);", "INSERT INTO [T] VALUES(1, 'T1')",
+                                        "INSERT INTO [T] VALUES(2, 'T2')"}));
+    EXPECT_EQ(messages(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(form.busy, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(converting);
+    // As many connections as a run alone makes.
+    const std::size_t opened = servers.state.openedWith.size();
+    servers.state = {};
+    events.duringYield = nullptr;
+    run();
+    EXPECT_EQ(servers.state.openedWith.size(), opened);
 }
 
 TEST_F(RunTest, OverwriteQuestionYesDropsFirstNoSkipsTheTable)
@@ -262,11 +291,18 @@ TEST_F(RunTest, PerFilePreviewHoldsEveryStatementOfTheRunOnce)
     };
     run();
     EXPECT_EQ(form.previewsShown, 1);
-    EXPECT_EQ(lines.size(), 1u + 3 + 4);  // drop B, three creates, four inserts
-    EXPECT_EQ(lines.front().rfind("CREATE TABLE [" + form.list2.back() + "]", 0) == 0
-                  || lines.front() == "DROP TABLE [B]",
-              true);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "DROP TABLE [B]"), lines.end());
+    // Tables from the last entry of List2 to the first; B, which the server
+    // holds, is dropped first (the question was answered Yes).
+    ASSERT_EQ(form.list2.size(), 3u);
+    std::vector<std::string> expected;
+    for (auto t = form.list2.rbegin(); t != form.list2.rend(); ++t) {
+        if (*t == "B")
+            expected.push_back("DROP TABLE [B]");
+        expected.push_back("CREATE TABLE [" + *t + "]([ID] INT,[NAME] TEXT);");
+        for (int i = 1; i <= (*t == "B" ? 2 : 1); ++i)
+            expected.push_back("INSERT INTO [" + *t + "] VALUES(" + std::to_string(i) + ", '" + *t + std::to_string(i) + "')");
+    }
+    EXPECT_EQ(lines, expected);
     EXPECT_EQ(datatypes, 6);
     EXPECT_TRUE(servers.state.executed.empty());
     // Not executed in the preview: the connections close early, then "Done.".
