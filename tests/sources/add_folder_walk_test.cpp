@@ -10,8 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -193,36 +191,6 @@ TEST(GetSubDirectories2016, LinksBackToTheirOwnFolderOrAboveAreNotEntered)
     EXPECT_TRUE(tree.dialogs.messages.empty());
 }
 
-// Runs `work` in a child process that an alarm ends after `seconds`: what it
-// returned, or nothing when it did not finish in time (or failed).
-std::optional<std::string> RunBounded(unsigned seconds, const std::function<std::string()>& work)
-{
-    int out[2];
-    if (pipe(out) != 0)
-        return std::nullopt;
-    const pid_t child = fork();
-    if (child < 0)
-        return std::nullopt;
-    if (child == 0) {
-        close(out[0]);
-        alarm(seconds);
-        const std::string text = work();
-        const bool written = write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        _exit(written ? 0 : 4);
-    }
-    close(out[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
-    return text;
-}
-
 TEST(GetSubDirectories2016, EveryRealFolderIsVisitedOnceWhateverTheCycleOfLinks)
 {
     TempDir elsewhere;
@@ -258,7 +226,7 @@ TEST(GetSubDirectories2016, EveryRealFolderIsVisitedOnceWhateverTheCycleOfLinks)
                 tree.link(target, link);
         }
         // Bounded: a walk that loops again ends with the alarm instead of hanging.
-        const auto walked = RunBounded(20, [&] {
+        const auto walked = testsupport::RunInChild([&] {
             const auto folders = tree.walk({"/"});
             std::string text;
             for (const auto& f : folders) {
@@ -268,7 +236,7 @@ TEST(GetSubDirectories2016, EveryRealFolderIsVisitedOnceWhateverTheCycleOfLinks)
                 text += "\n";
             }
             return text;
-        });
+        }, false, 20);
         ASSERT_TRUE(walked) << c.name << ": the walk did not finish";
         // Each real folder (the root, and "outside" once) once, with its table once.
         std::istringstream lines(*walked);

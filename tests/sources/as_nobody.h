@@ -1,5 +1,6 @@
-// Runs a piece of a test as the user "nobody" in a child process, so that file
-// permissions count (the tests run as root here, and root reads everything).
+// Runs a piece of a test in a child process: as the user "nobody", so that file
+// permissions count (the tests run as root here, and root reads everything), or
+// under an alarm, so that a walk that loops again cannot hang the test.
 #pragma once
 
 #include <sys/wait.h>
@@ -14,9 +15,12 @@ namespace testsupport {
 inline constexpr const char* kNoUnprivilegedUser =
     "cannot run as the user nobody (setuid refused), so permissions cannot be tested";
 
-// What `work` returned in the child, or nothing when the child could not drop
-// its privileges or failed. Run as the current user when that is not root.
-inline std::optional<std::string> RunAsNobody(const std::function<std::string()>& work)
+// What `work` returned in a child process, or nothing when the child failed:
+// run as the user "nobody" when `asNobody` (nothing when it cannot drop its
+// privileges; the current user when that is not root), and ended by an alarm
+// after `seconds` when that is not 0 (nothing when it did not finish).
+inline std::optional<std::string> RunInChild(const std::function<std::string()>& work, bool asNobody,
+                                             unsigned seconds = 0)
 {
     int out[2];
     if (pipe(out) != 0)
@@ -26,8 +30,10 @@ inline std::optional<std::string> RunAsNobody(const std::function<std::string()>
         return std::nullopt;
     if (child == 0) {
         close(out[0]);
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(3);
+        if (seconds > 0)
+            alarm(seconds);
         const std::string text = work();
         const bool written = write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
         _exit(written ? 0 : 4);
@@ -43,6 +49,11 @@ inline std::optional<std::string> RunAsNobody(const std::function<std::string()>
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     return text;
+}
+
+inline std::optional<std::string> RunAsNobody(const std::function<std::string()>& work)
+{
+    return RunInChild(work, true);
 }
 
 }  // namespace testsupport
