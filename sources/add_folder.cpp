@@ -170,7 +170,7 @@ private:
                 const std::string name = it->path().filename().string();  // 122
                 if (core::CharacterCount(name) < kPathLimit && !HasOddChars(name)  // 124 to 130
                     && name.find('?') == std::string::npos && name != "." && name != ".."
-                    && !LeadsBackUp(entry, *it) && !SeenBefore(entry + name + "/"))
+                    && !LeadsBackUp(entry, *it) && !seenBefore(entry + name + "/"))
                     found.push_back(entry + name + "/");  // 132, 134
             }
             it.increment(ec);  // 136
@@ -182,7 +182,7 @@ private:
     // A folder that will be entered is listed only where the walk meets its
     // real folder first, so no link cycle, of whatever shape, repeats a
     // folder. Hidden folders are never entered and need no such test.
-    bool SeenBefore(const std::string& folder)
+    bool seenBefore(const std::string& folder)
     {
         const std::string name = fs::path(WithoutSeparator(folder)).filename().string();
         if (NamedHidden(name) && !IsRootFolder(folder, driveRoot_))
