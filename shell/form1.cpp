@@ -335,7 +335,7 @@ bool Form1::previewEachTable() { return Option2->isChecked(); }
 
 void Form1::setBusy(bool busy)
 {
-    SetBusyPointer(busy);
+    SetBusyPointer(this, busy);
 }
 
 void Form1::showPreview()

@@ -2,6 +2,8 @@
 // the handlers that keep the store in step, the pointer rule and the help text.
 #include "shell/form1.h"
 
+#include "preview/form2.h"
+#include "preview/preview_windows.h"
 #include "ui/appearance.h"
 #include "tests/support/cursor_file.h"
 #include "tests/support/fake_services.h"
@@ -20,7 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 
 using shell::Form1;
 using ui::Twips;
@@ -38,6 +42,17 @@ struct Form1Test : ::testing::Test {
         return *form;
     }
     std::string fileOf(const char* name) { return env.services.paths.folder + "/" + name; }
+};
+
+// Scripted dialogs that let a test look around while a message waits for its answer.
+struct WatchedDialogs : testsupport::ScriptedDialogs {
+    std::function<void(const platform::Message&)> onShow;
+    platform::Answer show(const platform::Message& message) override
+    {
+        if (onShow)
+            onShow(message);
+        return ScriptedDialogs::show(message);
+    }
 };
 
 }  // namespace
@@ -230,16 +245,27 @@ TEST_F(Form1Test, HandOverButtonsButNeverInsteadOfTheBusyPointer)
     ASSERT_TRUE(f.handCursor().has_value());
     EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
     EXPECT_NE(f.Text1->cursor().shape(), Qt::BitmapCursor);
+    const Qt::CursorShape beam = f.Text1->cursor().shape();
 
-    ui::SetBusyPointer(true);
     f.show();
-    QTest::mouseMove(f.PushButton7);
-    QTest::mouseMove(f.Text1);
-    QTest::mouseMove(f.PushButton2);
-    ASSERT_NE(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    ui::SetBusyPointer(false);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    f.setBusy(true);
+    const QWidget* everywhere[] = {&f, f.PushButton7, f.PushButton2, f.Text1, f.Text4, f.Frame1, f.Check1};
+    for (const QWidget* w : everywhere)
+        EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor) << w->objectName().toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the other windows keep their pointers
+
+    // The login test, clicked while the run is busy, restores what it found.
+    f.PushButton6->click();
+    EXPECT_TRUE(ui::BusyPointerShown(&f));
+    EXPECT_EQ(f.PushButton6->cursor().shape(), Qt::WaitCursor);
+
+    f.setBusy(false);
+    EXPECT_FALSE(ui::BusyPointerShown(&f));
+    EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(f.Text1->cursor().shape(), beam);
+    EXPECT_EQ(f.cursor().shape(), Qt::ArrowCursor);
+    f.setBusy(false);  // one too many changes nothing
+    EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
 }
 
 TEST_F(Form1Test, StandardPointersWithoutTheCursorFileAndABrokenFileIsReported)
@@ -315,4 +341,57 @@ TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)
     f.show();
     f.close();
     EXPECT_EQ(env.endProgramCalls, 1);
+}
+
+TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
+{
+    // Two tables, one already on the server, each previewed and executed in turn.
+    const auto folder = env.root / "tables";
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"A", "B"}) {
+        std::ofstream(folder / (std::string(name) + ".db")) << "";
+        env.sources.tables[name] = {{{"ID", 3}}, {{paradox::Value::ofInteger(1)}}};
+    }
+    env.servers.state.tables = {{"TABLE", "B"}};
+
+    WatchedDialogs dialogs;
+    core::Services services{dialogs, env.settings, env.clipboard, env.desktop, env.events, env.servers,
+                            env.sources, env.services.paths, env.services.randomDraw, [] {}};
+    Form1 f(services, {});
+    f.Form_Load();
+    f.setText(f.Text1, folder.string());
+    f.Option2->click();  // a preview for each table
+    preview::PreviewWindows windows(services, f.handOff, &f);
+    f.setPreviewWindow([&] { windows.showPreview(); });
+    f.show();
+
+    std::vector<std::string> seen;
+    dialogs.onShow = [&](const platform::Message& m) {
+        if (m.buttons != platform::Buttons::YesNo)
+            return;
+        // The overwrite question waits for its answer without an hourglass.
+        seen.push_back("question");
+        EXPECT_TRUE(ui::BusyPointerShown(&f));
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    };
+    windows.onModalShown = [&](QWidget* w) {
+        auto* preview = dynamic_cast<preview::Form2*>(w);
+        ASSERT_NE(preview, nullptr);
+        seen.push_back("preview");
+        EXPECT_TRUE(ui::BusyPointerShown(&f));
+        EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::WaitCursor);
+        EXPECT_FALSE(ui::BusyPointerShown(preview));
+        EXPECT_NE(preview->cursor().shape(), Qt::WaitCursor);
+        EXPECT_NE(preview->PushButton1->cursor().shape(), Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        preview->PushButton1->click();  // Execute SQL: busy over the preview, then closes it
+    };
+    f.PushButton7->click();
+
+    // In either order of the tables, one of the two comes after an Execute SQL.
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{"preview", "preview", "question"}));
+    EXPECT_EQ(env.servers.state.executed.size(), 5u);  // drop, then a create and an insert each
+    EXPECT_FALSE(ui::BusyPointerShown(&f));
+    EXPECT_EQ(dialogs.messages.back().text, "Done.");
 }
