@@ -7,6 +7,7 @@
 #include "ui/appearance.h"
 #include "tests/support/cursor_file.h"
 #include "tests/support/fake_services.h"
+#include "tests/support/memory_settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +26,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 
 using shell::Form1;
 using ui::Twips;
@@ -42,6 +44,18 @@ struct Form1Test : ::testing::Test {
         return *form;
     }
     std::string fileOf(const char* name) { return env.services.paths.folder + "/" + name; }
+};
+
+// A settings store that refuses to write when told (a settings file left to
+// root, a read-only or full home folder).
+struct RefusingSettings : testsupport::MemorySettings {
+    bool refuse = false;
+    void write(const std::string& a, const std::string& s, const std::string& k, const std::string& v) override
+    {
+        if (refuse)
+            throw std::runtime_error("Cannot write the settings file /home/u/.config/Marrowby.conf");
+        MemorySettings::write(a, s, k, v);
+    }
 };
 
 // Scripted dialogs that let a test look around while a message waits for its answer.
@@ -341,6 +355,58 @@ TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)
     f.show();
     f.close();
     EXPECT_EQ(env.endProgramCalls, 1);
+}
+
+TEST_F(Form1Test, AFailingHandlerIsReportedUnderItsOwnNameAndTheProgramGoesOn)
+{
+    RefusingSettings settings;
+    core::Services services{env.dialogs, settings, env.clipboard, env.desktop, env.events, env.servers,
+                            env.sources, env.services.paths, env.services.randomDraw,
+                            [] { throw std::runtime_error("Cannot end the program"); }};
+    Form1 f(services, {});
+    f.Form_Load();
+    f.show();
+    ASSERT_TRUE(env.dialogs.messages.empty());
+    settings.refuse = true;
+
+    auto type = [](QLineEdit* box) {
+        return [box] {
+            box->setFocus();
+            QTest::keyClicks(box, "x");
+        };
+    };
+    const std::string refused = "Cannot write the settings file /home/u/.config/Marrowby.conf";
+    struct Case { std::function<void()> action; std::string description; std::vector<const char*> reports; };
+    const Case cases[] = {
+        {type(f.Text1), refused, {"Text1_Change at line 100"}},
+        {type(f.Text3), refused, {"Text3_Change at line 100"}},
+        {type(f.Text4), refused, {"Text4_Change at line 100"}},
+        {type(f.Text5), refused, {"Text5_Change at line 100"}},
+        {type(f.Text6), refused, {"Text6_Change at line 100"}},
+        {type(f.Text8), refused, {"Text8_Change at line 100"}},
+        {[&] { f.Option2->click(); }, refused, {"Option2_Click at line 100", "Option2_Click at line 102"}},
+        {[&] { f.Option1->click(); }, refused, {"Option1_Click at line 100", "Option1_Click at line 102"}},
+        {[&] { f.Check1->click(); }, refused, {"Check1_Click at line 102"}},
+        {[&] { f.Check4->click(); }, refused, {"Check4_Click at line 100"}},
+        {[&] { f.close(); }, "Cannot end the program", {"Form_Unload at line 102"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reports[0]);
+        env.dialogs.messages.clear();
+        c.action();
+        ASSERT_EQ(env.dialogs.messages.size(), c.reports.size());
+        for (std::size_t i = 0; i < c.reports.size(); ++i) {
+            const platform::Message& m = env.dialogs.messages[i];
+            EXPECT_EQ(m.title, "Application Error");
+            EXPECT_EQ(m.text.rfind(c.description + "\r\nin Quillon2021/08/31.Form1." + c.reports[i] + "\r\r", 0),
+                      0u)
+                << m.text;
+        }
+    }
+    // What each handler did before its write failed stands.
+    EXPECT_EQ(f.Text4->text(), "x");
+    EXPECT_FALSE(f.Option1->isEnabled());
+    EXPECT_TRUE(f.Check4->isChecked());
 }
 
 TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
