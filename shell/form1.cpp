@@ -14,6 +14,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -81,6 +83,39 @@ QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, QRect g
     return f;
 }
 
+// A text box that keeps its caret where it was when the Tab key brings the
+// focus (a plain QLineEdit selects its whole text then).
+class KeepCaretLineEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        const bool hadSelection = hasSelectedText();
+        const int caret = cursorPosition();
+        QLineEdit::focusInEvent(event);
+        if (!hadSelection && hasSelectedText()) {
+            deselect();
+            setCursorPosition(caret);
+        }
+    }
+};
+
+// The password box shows "*" for each character, whatever the style's own
+// mask character (often a bullet), and never the last character typed.
+class AsteriskPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        if (hint == SH_LineEdit_PasswordMaskDelay)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 }  // namespace
 
 Form1::Form1(Services& services, conversion::RegionalSettings regional)
@@ -123,12 +158,15 @@ void Form1::buildControls()
     Label10 = Label(Frame3, "Label10", "Port:", TwipsRect(6120, 405, 495, 255));
     Text6 = Make<QLineEdit>(Frame3, "Text6", TwipsRect(6600, 360, 960, 330));
     Label4 = Label(Frame3, "Label4", "Username:", TwipsRect(240, 885, 1095, 255));
-    Text3 = Make<QLineEdit>(Frame3, "Text3", TwipsRect(1320, 840, 6255, 330));
+    Text3 = Make<KeepCaretLineEdit>(Frame3, "Text3", TwipsRect(1320, 840, 6255, 330));
     Label5 = Label(Frame3, "Label5", "Password:", TwipsRect(240, 1365, 1095, 255));
-    Text4 = Make<QLineEdit>(Frame3, "Text4", TwipsRect(1320, 1320, 6255, 330));
+    Text4 = Make<KeepCaretLineEdit>(Frame3, "Text4", TwipsRect(1320, 1320, 6255, 330));
     Text4->setEchoMode(QLineEdit::Password);
+    auto* mask = new AsteriskPasswordStyle;
+    mask->setParent(Text4);
+    Text4->setStyle(mask);
     Label3 = Label(Frame3, "Label3", "Database:", TwipsRect(240, 1800, 1095, 255));
-    Text8 = Make<QLineEdit>(Frame3, "Text8", TwipsRect(1320, 1800, 6255, 330));
+    Text8 = Make<KeepCaretLineEdit>(Frame3, "Text8", TwipsRect(1320, 1800, 6255, 330));
     Check4 = Make<QCheckBox>(Frame3, "Check4", TwipsRect(1305, 2175, 1950, 330));
     Check4->setText("Local Connection");
     PushButton6 = Button(Frame3, "PushButton6", "Test Connection", TwipsRect(240, 2565, 3600, 405));

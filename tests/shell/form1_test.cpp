@@ -461,3 +461,29 @@ TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
     EXPECT_FALSE(ui::BusyPointerShown(&f));
     EXPECT_EQ(dialogs.messages.back().text, "Done.");
 }
+
+TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
+{
+    env.store("MSSQL Server", "SRV1");
+    env.store("MSSQL User", "sa");
+    env.store("MSSQL Password", "pw");
+    env.store("MSSQL Database", "Sales");
+    Form1& f = load();
+    EXPECT_EQ(f.Text4->displayText(), "**");
+    f.show();
+    QApplication::setActiveWindow(&f);
+
+    // Tab goes from the port through user name, password and database.
+    f.Text6->setFocus();
+    for (QLineEdit* box : {f.Text3, f.Text4, f.Text8}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::qWait(20);
+        ASSERT_EQ(QApplication::focusWidget(), box);
+        EXPECT_FALSE(box->hasSelectedText()) << box->objectName().toStdString();
+        EXPECT_EQ(box->cursorPosition(), box->text().size());
+    }
+    // The server box selects its whole text, however the focus comes.
+    f.Text5->setFocus(Qt::TabFocusReason);
+    QTest::qWait(20);
+    EXPECT_EQ(f.Text5->selectedText(), "SRV1");
+}
