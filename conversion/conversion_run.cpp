@@ -49,7 +49,13 @@ void Converter::start()
     op_.step(102, [&] { run_.Converting = true; });
     if (run_.options.offerCopy)
         op_.step(104, [&] { Paradox::CopyDB(run_.ctx, false); });
-    op_.step(106, [&] { run_.handOff.mssql_conn = run_.ctx.servers.create(); });
+    // A connection whose creation failed stays null, and every step that would
+    // use it is skipped (reported once, here); the last run's closed connection
+    // is not used again.
+    op_.step(106, [&] {
+        run_.handOff.mssql_conn.reset();
+        run_.handOff.mssql_conn = run_.ctx.servers.create();
+    });
     op_.step(110, [&] { source_ = run_.ctx.sourceConnections.create(); });
 
     if (openEverything()) {
@@ -73,15 +79,19 @@ bool Converter::openEverything()
     op_.step(126, [&] { form_.List2().clear(); });
     op_.step(128, [&] { MSSQL::ListTables(run_.ctx, form_.List1()); });
     op_.step(130, [&] { Paradox::ListTables(run_.ctx, form_.List2()); });
-    op_.step(132, [&] { source_->setCursorLocation(platform::SourceConnection::kClientSideCursor); });
-    op_.step(134, [&] { source_->open(Paradox::ConnectionText(run_.ctx)); });
+    if (source_) {
+        op_.step(132, [&] { source_->setCursorLocation(platform::SourceConnection::kClientSideCursor); });
+        op_.step(134, [&] { source_->open(Paradox::ConnectionText(run_.ctx)); });
+    }
     auto& server = run_.handOff.mssql_conn;
-    op_.step(136, [&] { server->setCursorLocation(platform::ServerConnection::kServerSideCursor); });
-    op_.step(138, [&] { server->setCommandTimeout(5000); });
-    op_.step(140, [&] { server->setConnectionTimeout(5000); });
+    if (server) {
+        op_.step(136, [&] { server->setCursorLocation(platform::ServerConnection::kServerSideCursor); });
+        op_.step(138, [&] { server->setCommandTimeout(5000); });
+        op_.step(140, [&] { server->setConnectionTimeout(5000); });
+    }
     op_.step(142, [&] { connectionsOpen_ = true; });
     bool local = false;
-    if (op_.step(144, [&] { local = form_.localConnection(); })) {
+    if (server && op_.step(144, [&] { local = form_.localConnection(); })) {
         if (local)
             op_.step(146, [&] { server->open(MSSQL::ConnectionText(run_.ctx, true)); });
         else
@@ -108,7 +118,7 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
 {
     if (form_.previewMode())
         op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
-    else
+    else if (run_.handOff.mssql_conn)
         op_.step(executeStep, [&] { run_.handOff.mssql_conn->execute(sql); });
 }
 
@@ -141,7 +151,8 @@ bool Converter::convertTable(int index)
     // The source table is opened before anything is dropped: a table that
     // cannot be read must not cost the server its old copy.
     std::unique_ptr<platform::SourceRecordset> records;
-    const bool opened = op_.step(186, [&] { records = source_->openRecordset(SourceQuery(name)); });
+    const bool opened =
+        source_ && op_.step(186, [&] { records = source_->openRecordset(SourceQuery(name)); });
 
     if (opened && answer == Overwrite::Yes) {
         statement(178, 180, DropStatement(name));
@@ -231,15 +242,19 @@ void Converter::finish()
         op_.step(444, [&] { form_.showPreview(); });
         bool executed = true;
         if (op_.step(446, [&] { executed = run_.handOff.SQLFormOK; }) && !executed) {
-            op_.step(448, [&] { run_.handOff.mssql_conn->close(); });
-            op_.step(450, [&] { source_->close(); });
+            if (run_.handOff.mssql_conn)
+                op_.step(448, [&] { run_.handOff.mssql_conn->close(); });
+            if (source_)
+                op_.step(450, [&] { source_->close(); });
             op_.step(452, [&] { connectionsOpen_ = false; });
             op_.step(454, [&] { form_.setProgressText(""); });
         }
     }
     if (connectionsOpen_) {
-        op_.step(458, [&] { run_.handOff.mssql_conn->close(); });
-        op_.step(460, [&] { source_->close(); });
+        if (run_.handOff.mssql_conn)
+            op_.step(458, [&] { run_.handOff.mssql_conn->close(); });
+        if (source_)
+            op_.step(460, [&] { source_->close(); });
     }
     op_.step(462, [&] {
         platform::Message m;

@@ -154,7 +154,7 @@ void Form2::PushButton1_Click()
     }
     executing_ = true;
     closeRequested_ = false;
-    op.step(106, [&] { ui::SetBusyPointer(true); });
+    op.step(106, [&] { ui::SetBusyPointer(this, true); });
     const int n = list.count();
     for (int r = 1; r <= n && !closeRequested_; ++r) {
         op.step(112, [&] { services.events.yield(); });
@@ -196,7 +196,7 @@ void Form2::PushButton1_Click()
             Text1->setPlainText(QString::fromStdString(*sqlError));
             ProgressBar1->setPercent(0);
             ProgressBar1->setDisplayText(QString());
-            ui::SetBusyPointer(false);
+            ui::SetBusyPointer(this, false);
             if (closeRequested_) {
                 close();
                 return;
@@ -209,7 +209,7 @@ void Form2::PushButton1_Click()
     if (closeRequested_) {
         ProgressBar1->setPercent(0);
         ProgressBar1->setDisplayText(QString());
-        ui::SetBusyPointer(false);
+        ui::SetBusyPointer(this, false);
         close();
         return;
     }
@@ -217,7 +217,7 @@ void Form2::PushButton1_Click()
     op.step(140, [&] { handOff.SQLFormCancel = false; });
     op.step(142, [&] { ProgressBar1->setPercent(0); });
     op.step(144, [&] { ProgressBar1->setDisplayText(QString()); });
-    op.step(146, [&] { ui::SetBusyPointer(false); });
+    op.step(146, [&] { ui::SetBusyPointer(this, false); });
     op.step(148, [&] { close(); });
 }
 

@@ -75,7 +75,7 @@ void Form3::PushButton2_Click()
         say(kEmptySearch);
         return;
     }
-    op.step(102, [&] { ui::SetBusyPointer(true); });
+    op.step(102, [&] { ui::SetBusyPointer(this, true); });
     const QString search = Text1->text();
     const QString replacement = Text2->text();
     int n = 0;
@@ -88,7 +88,7 @@ void Form3::PushButton2_Click()
             continue;
         op.step(120, [&] { list.setText(r, *replaced); });
     }
-    op.step(122, [&] { ui::SetBusyPointer(false); });
+    op.step(122, [&] { ui::SetBusyPointer(this, false); });
     op.step(124, [&] { say("Done."); });
     op.step(126, [&] { close(); });
 }

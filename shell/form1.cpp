@@ -14,12 +14,15 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -28,6 +31,9 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace shell {
 
@@ -35,6 +41,11 @@ using namespace core;
 using namespace ui;
 
 namespace {
+std::string Location(const char* handler)
+{
+    return std::string("Quillon2021/08/31.Form1.") + handler + " ";
+}
+
 const char* const kHelpText =
     "This software transfers text-based and numeric fields but does not handle binary / pictures "
     "fields.\r\n\r\n"
@@ -71,6 +82,40 @@ QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, QRect g
     f->setTitle(QString::fromUtf8(caption));
     return f;
 }
+
+// A text box that keeps its caret where it was when the Tab key brings the
+// focus (a plain QLineEdit selects its whole text then).
+class KeepCaretLineEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        const bool hadSelection = hasSelectedText();
+        const int caret = cursorPosition();
+        QLineEdit::focusInEvent(event);
+        if (!hadSelection && hasSelectedText()) {
+            deselect();
+            setCursorPosition(caret);
+        }
+    }
+};
+
+// The password box shows "*" for each character, whatever the style's own
+// mask character (often a bullet), and never the last character typed.
+class AsteriskPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        if (hint == SH_LineEdit_PasswordMaskDelay)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 }  // namespace
 
 Form1::Form1(Services& services, conversion::RegionalSettings regional)
@@ -113,12 +158,15 @@ void Form1::buildControls()
     Label10 = Label(Frame3, "Label10", "Port:", TwipsRect(6120, 405, 495, 255));
     Text6 = Make<QLineEdit>(Frame3, "Text6", TwipsRect(6600, 360, 960, 330));
     Label4 = Label(Frame3, "Label4", "Username:", TwipsRect(240, 885, 1095, 255));
-    Text3 = Make<QLineEdit>(Frame3, "Text3", TwipsRect(1320, 840, 6255, 330));
+    Text3 = Make<KeepCaretLineEdit>(Frame3, "Text3", TwipsRect(1320, 840, 6255, 330));
     Label5 = Label(Frame3, "Label5", "Password:", TwipsRect(240, 1365, 1095, 255));
-    Text4 = Make<QLineEdit>(Frame3, "Text4", TwipsRect(1320, 1320, 6255, 330));
+    Text4 = Make<KeepCaretLineEdit>(Frame3, "Text4", TwipsRect(1320, 1320, 6255, 330));
     Text4->setEchoMode(QLineEdit::Password);
+    auto* mask = new AsteriskPasswordStyle;
+    mask->setParent(Text4);
+    Text4->setStyle(mask);
     Label3 = Label(Frame3, "Label3", "Database:", TwipsRect(240, 1800, 1095, 255));
-    Text8 = Make<QLineEdit>(Frame3, "Text8", TwipsRect(1320, 1800, 6255, 330));
+    Text8 = Make<KeepCaretLineEdit>(Frame3, "Text8", TwipsRect(1320, 1800, 6255, 330));
     Check4 = Make<QCheckBox>(Frame3, "Check4", TwipsRect(1305, 2175, 1950, 330));
     Check4->setText("Local Connection");
     PushButton6 = Button(Frame3, "PushButton6", "Test Connection", TwipsRect(240, 2565, 3600, 405));
@@ -146,26 +194,48 @@ void Form1::buildControls()
     ApplyDesignedColors(this);
 }
 
+template <typename Body>
+void Form1::handle(const std::string& location, Body&& body) noexcept
+{
+    try {
+        GuardedOperation op(services_.dialogs, location);
+        try {
+            body(op);
+        } catch (...) {
+            op.report(CurrentExceptionDescription());
+        }
+    } catch (...) {
+        // Not even the report could be made: there is nothing left to tell.
+    }
+}
+
 void Form1::connectHandlers()
 {
-    connect(PushButton1, &QPushButton::clicked, this, [this] { AddFolder::BrowseForParadoxFolder(context_); });
-    connect(PushButton2, &QPushButton::clicked, this, [this] { Paradox::LoadSample(context_); });
-    connect(PushButton3, &QPushButton::clicked, this, [this] { Paradox::TestConnection(context_); });
-    connect(PushButton4, &QPushButton::clicked, this, [this] { MSSQL::LoginHelp(context_); });
+    // The buttons whose modules guard their own steps.
+    const std::pair<QPushButton*, void (*)(sources::Context&)> modules[] = {
+        {PushButton1, AddFolder::BrowseForParadoxFolder}, {PushButton2, Paradox::LoadSample},
+        {PushButton3, Paradox::TestConnection},           {PushButton4, MSSQL::LoginHelp},
+        {PushButton6, MSSQL::TestConnection}};
+    for (const auto& [button, click] : modules) {
+        const std::string location = Location((button->objectName() + "_Click").toUtf8().constData());
+        connect(button, &QPushButton::clicked, this, [this, location, click] {
+            handle(location, [&](GuardedOperation&) { click(context_); });
+        });
+    }
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
-    connect(PushButton6, &QPushButton::clicked, this, [this] { MSSQL::TestConnection(context_); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
     connect(Check4, &QCheckBox::toggled, this, [this] { Check4_Click(); });
-    connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(); });
-    connect(Option2, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(); });
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) { if (on) Option2_Click(); });
 
-    const std::pair<QLineEdit*, const char*> boxes[] = {
-        {Text1, key::ParadoxFolder}, {Text3, key::MssqlUser},     {Text4, key::MssqlPassword},
-        {Text5, key::MssqlServer},   {Text6, key::MssqlPort},     {Text8, key::MssqlDatabase}};
-    for (const auto& [box, settingKey] : boxes) {
+    const std::tuple<QLineEdit*, const char*, const char*> boxes[] = {
+        {Text1, "Text1_Change", key::ParadoxFolder}, {Text3, "Text3_Change", key::MssqlUser},
+        {Text4, "Text4_Change", key::MssqlPassword}, {Text5, "Text5_Change", key::MssqlServer},
+        {Text6, "Text6_Change", key::MssqlPort},     {Text8, "Text8_Change", key::MssqlDatabase}};
+    for (const auto& [box, handler, settingKey] : boxes) {
         connect(box, &QLineEdit::textChanged, this,
-                [this, k = settingKey](const QString& t) { save(k, t.toStdString()); });
+                [this, h = handler, k = settingKey](const QString& t) { Text_Change(h, k, t); });
     }
     for (QLineEdit* box : {Text1, Text5, Text6})
         box->installEventFilter(this);
@@ -247,32 +317,58 @@ void Form1::setOptionValue(QRadioButton* option, bool value)
 
 void Form1::PushButton5_Click()
 {
-    GuardedOperation op(services_.dialogs, kHelpLocation);
-    op.step(100, [&] {
-        platform::Message m;
-        m.text = std::string(kHelpText) + kContactPage;
-        m.title = AppTitle();
-        services_.dialogs.show(m);
+    handle(kHelpLocation, [this](GuardedOperation& op) {
+        op.step(100, [&] {
+            platform::Message m;
+            m.text = std::string(kHelpText) + kContactPage;
+            m.title = AppTitle();
+            services_.dialogs.show(m);
+        });
     });
 }
 
 void Form1::Check1_Click()
 {
-    const bool on = Check1->isChecked();
-    Option1->setEnabled(on);
-    Option2->setEnabled(on);
-    save(key::Check1, on ? "1" : "0");
+    handle(Location("Check1_Click"), [this](GuardedOperation& op) {
+        const bool on = Check1->isChecked();
+        op.step(100, [&] {
+            Option1->setEnabled(on);
+            Option2->setEnabled(on);
+        });
+        op.step(102, [&] { save(key::Check1, on ? "1" : "0"); });
+    });
 }
 
-void Form1::Option_Click()
+void Form1::Option1_Click()
 {
-    save(key::Option1, BooleanSetting(Option1->isChecked()));
-    save(key::Option2, BooleanSetting(Option2->isChecked()));
+    Option_Click("Option1_Click");
+}
+
+void Form1::Option2_Click()
+{
+    Option_Click("Option2_Click");
+}
+
+void Form1::Option_Click(const char* handler)
+{
+    handle(Location(handler), [this](GuardedOperation& op) {
+        op.step(100, [&] { save(key::Option1, BooleanSetting(Option1->isChecked())); });
+        op.step(102, [&] { save(key::Option2, BooleanSetting(Option2->isChecked())); });
+    });
 }
 
 void Form1::Check4_Click()
 {
-    save(key::LocalConnection, Check4->isChecked() ? "1" : "0");
+    handle(Location("Check4_Click"), [this](GuardedOperation& op) {
+        op.step(100, [&] { save(key::LocalConnection, Check4->isChecked() ? "1" : "0"); });
+    });
+}
+
+void Form1::Text_Change(const char* handler, const char* settingKey, const QString& text)
+{
+    handle(Location(handler), [&](GuardedOperation& op) {
+        op.step(100, [&] { save(settingKey, text.toStdString()); });
+    });
 }
 
 std::string Form1::text(const QLineEdit* box) const
@@ -307,9 +403,11 @@ std::string Form1::progressText() const
 
 void Form1::PushButton7_Click()
 {
-    conversion::Run run{context_, handOff, regional_, Converting, {}};
-    conversion::StartConverting(run);
-    showWorkLists();
+    handle(conversion::kRunLocation, [this](GuardedOperation&) {
+        conversion::Run run{context_, handOff, regional_, Converting, {}};
+        conversion::StartConverting(run);
+        showWorkLists();
+    });
 }
 
 void Form1::showWorkLists()
@@ -335,7 +433,7 @@ bool Form1::previewEachTable() { return Option2->isChecked(); }
 
 void Form1::setBusy(bool busy)
 {
-    SetBusyPointer(busy);
+    SetBusyPointer(this, busy);
 }
 
 void Form1::showPreview()
@@ -348,12 +446,19 @@ void Form1::showPreview()
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusIn) {
-        if (auto* box = qobject_cast<QLineEdit*>(watched)) {
+        for (auto [box, handler] : {std::pair{Text1, "Text1_GotFocus"}, std::pair{Text5, "Text5_GotFocus"},
+                                    std::pair{Text6, "Text6_GotFocus"}}) {
             // After the click that gave the focus has placed the caret.
-            QTimer::singleShot(0, box, [box] { box->selectAll(); });
+            if (watched == box)
+                QTimer::singleShot(0, box, [this, box = box, handler = handler] { GotFocus(box, handler); });
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Form1::GotFocus(QLineEdit* box, const char* handler)
+{
+    handle(Location(handler), [box](GuardedOperation& op) { op.step(100, [box] { box->selectAll(); }); });
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -361,12 +466,21 @@ void Form1::closeEvent(QCloseEvent* event)
     // Closing the main window ends the program at once: every other window
     // closes, and a conversion that is yielding does not go on.
     event->accept();
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w != this)
-            w->close();
-    }
-    if (services_.endProgram)
-        services_.endProgram();
+    handle(Location("Form_Unload"), [this](GuardedOperation& op) {
+        std::vector<QPointer<QWidget>> others;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w != this)
+                others.emplace_back(w);
+        }
+        for (const QPointer<QWidget>& w : others) {
+            if (w)  // closing one window may have closed another
+                op.step(100, [&] { w->close(); });
+        }
+        op.step(102, [&] {
+            if (services_.endProgram)
+                services_.endProgram();
+        });
+    });
 }
 
 }  // namespace shell

@@ -35,10 +35,12 @@ public:
     // The load sequence, steps 100 to 148; runs before the window is shown.
     void Form_Load();
 
-    // Handlers of this window (the buttons that do real work are wired by their modules).
+    // Handlers of this window (the buttons that do real work are wired by their
+    // modules). Each reports its own failures, so that none leaves a Qt slot.
     void PushButton5_Click();
     void Check1_Click();
-    void Option_Click();
+    void Option1_Click();
+    void Option2_Click();
     void Check4_Click();
 
     // Control values as the program's modules read them.
@@ -121,6 +123,13 @@ protected:
 private:
     void buildControls();
     void connectHandlers();
+    // Runs one handler as a guarded operation under its own location: its steps
+    // report their failures, and whatever escapes between them is reported too.
+    template <typename Body>
+    void handle(const std::string& location, Body&& body) noexcept;
+    void Option_Click(const char* handler);
+    void Text_Change(const char* handler, const char* settingKey, const QString& text);
+    void GotFocus(QLineEdit* box, const char* handler);
     void save(const char* key, const std::string& value);
     std::string setting(const char* key, const std::string& defaultValue);
     // Sets an option button as the platform's option values behave: selecting

@@ -9,14 +9,17 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace ui {
 
@@ -177,27 +180,113 @@ QCursor LoadCursorFile(const std::string& path)
     return QCursor(picture, 0, 0);
 }
 
+namespace {
+// What a window showed before it became busy, and how deep the busy calls are.
+class BusyState : public QObject {
+public:
+    explicit BusyState(QWidget* window) : QObject(window) {}
+
+    int depth = 0;
+    // Controls of the window with a pointer of their own, and that pointer.
+    std::vector<std::pair<QPointer<QWidget>, QCursor>> saved;
+    std::optional<QCursor> windowCursor;  // the window's own pointer, if it had one
+};
+
+BusyState* BusyStateOf(const QWidget* window)
+{
+    for (QObject* child : window->children()) {
+        if (auto* state = dynamic_cast<BusyState*>(child))
+            return state;
+    }
+    return nullptr;
+}
+
+bool OwnCursor(const QWidget* w)
+{
+    return w->testAttribute(Qt::WA_SetCursor);
+}
+
+// The controls of the window itself, not those of the windows it owns.
+std::vector<QWidget*> ControlsOf(QWidget* window)
+{
+    std::vector<QWidget*> controls;
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        if (child->window() == window)
+            controls.push_back(child);
+    }
+    return controls;
+}
+
+void BecomeBusy(QWidget* window, BusyState& state)
+{
+    if (OwnCursor(window))
+        state.windowCursor = window->cursor();
+    window->setCursor(Qt::WaitCursor);
+    for (QWidget* control : ControlsOf(window)) {
+        if (!OwnCursor(control))
+            continue;  // it shows the window's pointer
+        state.saved.emplace_back(control, control->cursor());
+        control->setCursor(Qt::WaitCursor);
+    }
+}
+
+void EndBusy(QWidget* window, BusyState& state)
+{
+    for (auto& [control, cursor] : state.saved) {
+        if (control)
+            control->setCursor(cursor);
+    }
+    state.saved.clear();
+    if (state.windowCursor)
+        window->setCursor(*state.windowCursor);
+    else
+        window->unsetCursor();
+    state.windowCursor.reset();
+}
+}  // namespace
+
 void ApplyHandPointer(QWidget* window, const QCursor& hand)
 {
-    for (QPushButton* button : window->findChildren<QPushButton*>())
-        button->setCursor(hand);
+    BusyState* state = BusyStateOf(window);
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->window() != window)
+            continue;
+        if (!state || state->depth == 0) {
+            button->setCursor(hand);
+            continue;
+        }
+        // Busy: the hand is what the button shows once the busy pointer goes.
+        auto it = std::find_if(state->saved.begin(), state->saved.end(),
+                               [button](const auto& entry) { return entry.first == button; });
+        if (it != state->saved.end())
+            it->second = hand;
+        else
+            state->saved.emplace_back(button, hand);
+        button->setCursor(Qt::WaitCursor);
+    }
 }
 
-void SetBusyPointer(bool busy)
+void SetBusyPointer(QWidget* window, bool busy)
 {
+    BusyState* state = BusyStateOf(window);
     if (busy) {
-        if (!BusyPointerShown())
-            QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (!state)
+            state = new BusyState(window);
+        if (state->depth++ == 0)
+            BecomeBusy(window, *state);
         return;
     }
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
+    // A not-busy call without its busy one changes nothing.
+    if (!state || state->depth == 0)
+        return;
+    if (--state->depth == 0)
+        EndBusy(window, *state);
 }
 
-bool BusyPointerShown()
+bool BusyPointerShown(const QWidget* window)
 {
-    const QCursor* c = QApplication::overrideCursor();
-    return c && c->shape() == Qt::WaitCursor;
+    const BusyState* state = BusyStateOf(window);
+    return state && state->depth > 0;
 }
 
 }  // namespace ui

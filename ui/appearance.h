@@ -64,12 +64,16 @@ inline constexpr const char* kSkinFile = "x/o.cjs";
 
 // Loads the cursor file; throws when it exists but is no picture.
 QCursor LoadCursorFile(const std::string& path);
-// The pointer rule: the hand over every push button of the window; the busy
-// pointer (an override cursor) always wins over both.
+// The pointer rule: the hand over every push button of the window. While the
+// window shows the busy pointer the hand waits until the busy pointer goes.
 void ApplyHandPointer(QWidget* window, const QCursor& hand);
 
-// The busy (hourglass) pointer over the whole program, and back to default.
-void SetBusyPointer(bool busy);
-bool BusyPointerShown();
+// The busy (hourglass) pointer of one window: over the window and every control
+// on it, the hand of its buttons and the text boxes' beam included; other
+// windows (its dialogs, the message boxes) keep their own pointers. Calls nest:
+// each busy one is undone by one not-busy one, and the outermost brings back
+// the pointers the window showed before.
+void SetBusyPointer(QWidget* window, bool busy);
+bool BusyPointerShown(const QWidget* window);
 
 }  // namespace ui

@@ -384,3 +384,64 @@ TEST_F(RunTest, LocalConnectionUsesTheTextWithoutPort)
     run();
     EXPECT_EQ(servers.state.openedWith.back(), "Driver={SQL Server};Server=SRV;Database=Target;Uid=;Pwd=;");
 }
+
+namespace {
+
+// A factory whose first create fails (a driver that is not installed); later
+// ones, as made by the login test and the table list, work.
+template <typename Factory>
+struct FirstCreateFails : Factory {
+    explicit FirstCreateFails(Factory& real) : real_(real) {}
+    decltype(std::declval<Factory&>().create()) create() override
+    {
+        if (!failed_) {
+            failed_ = true;
+            throw std::runtime_error("Class not registered");
+        }
+        return real_.create();
+    }
+    Factory& real_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+TEST_F(RunTest, AConnectionThatCannotBeMadeIsReportedOnceAndNothingUsesIt)
+{
+    addSimpleTable("T", 2);
+    struct Case { bool serverFails, sourceFails, preview; int step; std::size_t previewLines; };
+    const Case cases[] = {
+        {true, false, false, 106, 0},  // direct mode: nothing can be executed
+        {false, true, false, 110, 0},  // no table can be read
+        // After a run that left its closed connection behind, which is not used again.
+        {true, false, true, 106, 3},   // per-file preview: collected and shown all the same
+        {false, true, true, 110, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step + (c.preview ? 1000 : 0));
+        dialogs.messages.clear();
+        servers.state.executed.clear();
+        form.busy.clear();
+        form.previewsShown = 0;
+        form.Check1 = c.preview;
+        FirstCreateFails<platform::ServerConnectionFactory> serverFactory(servers);
+        FirstCreateFails<platform::SourceConnectionFactory> sourceFactory(sources);
+        serverFactory.failed_ = !c.serverFails;
+        sourceFactory.failed_ = !c.sourceFails;
+        sources::Context failing{form, dialogs, events, ctx.paths, serverFactory, sourceFactory, desktop, settings};
+        conversion::Run r{failing, handOff, {}, converting, {}};
+        conversion::StartConverting(r);
+
+        const auto texts = messages();
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_EQ(texts[0].rfind("Class not registered\r\nin Quillon2021/08/31.Form1.PushButton7_Click at line "
+                                 + std::to_string(c.step) + "\r\r", 0), 0u);
+        EXPECT_EQ(texts[1], "Done.");
+        EXPECT_TRUE(servers.state.executed.empty());
+        EXPECT_EQ(handOff.mssql_conn == nullptr, c.serverFails);
+        EXPECT_EQ(form.previewsShown, c.preview ? 1 : 0);
+        EXPECT_EQ(static_cast<std::size_t>(handOff.preview.list().count()), c.previewLines);
+        EXPECT_EQ(form.busy, (std::vector<bool>{true, false}));
+        EXPECT_FALSE(converting);
+    }
+}

@@ -184,7 +184,7 @@ TEST_F(PreviewTest, AnSqlErrorStopsAtItsLineAndTheWindowStaysOpen)
         EXPECT_NE(f.errorText().find("SQLException"), std::string::npos);
         EXPECT_EQ(f.ProgressBar1->text(), "");
         EXPECT_EQ(f.ProgressBar1->percent(), 0);
-        EXPECT_FALSE(ui::BusyPointerShown());
+        EXPECT_FALSE(ui::BusyPointerShown(&f));
 
         // Fix the line in the Edit Line dialog and execute again from row 1.
         env.servers.state.refuses = nullptr;
@@ -431,7 +431,7 @@ TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
         EXPECT_FALSE(handOff.SQLFormOK) << way;
         EXPECT_EQ(handOff.SQLFormCancel, way != 1) << way;
         EXPECT_EQ(handOff.preview.list().count(), 0) << way;
-        EXPECT_FALSE(ui::BusyPointerShown());
+        EXPECT_FALSE(ui::BusyPointerShown(&owner));
     }
     EXPECT_TRUE(env.dialogs.messages.empty());
 }

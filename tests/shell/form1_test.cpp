@@ -2,9 +2,12 @@
 // the handlers that keep the store in step, the pointer rule and the help text.
 #include "shell/form1.h"
 
+#include "preview/form2.h"
+#include "preview/preview_windows.h"
 #include "ui/appearance.h"
 #include "tests/support/cursor_file.h"
 #include "tests/support/fake_services.h"
+#include "tests/support/memory_settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,7 +23,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
+#include <stdexcept>
 
 using shell::Form1;
 using ui::Twips;
@@ -38,6 +44,29 @@ struct Form1Test : ::testing::Test {
         return *form;
     }
     std::string fileOf(const char* name) { return env.services.paths.folder + "/" + name; }
+};
+
+// A settings store that refuses to write when told (a settings file left to
+// root, a read-only or full home folder).
+struct RefusingSettings : testsupport::MemorySettings {
+    bool refuse = false;
+    void write(const std::string& a, const std::string& s, const std::string& k, const std::string& v) override
+    {
+        if (refuse)
+            throw std::runtime_error("Cannot write the settings file /home/u/.config/Marrowby.conf");
+        MemorySettings::write(a, s, k, v);
+    }
+};
+
+// Scripted dialogs that let a test look around while a message waits for its answer.
+struct WatchedDialogs : testsupport::ScriptedDialogs {
+    std::function<void(const platform::Message&)> onShow;
+    platform::Answer show(const platform::Message& message) override
+    {
+        if (onShow)
+            onShow(message);
+        return ScriptedDialogs::show(message);
+    }
 };
 
 }  // namespace
@@ -230,16 +259,27 @@ TEST_F(Form1Test, HandOverButtonsButNeverInsteadOfTheBusyPointer)
     ASSERT_TRUE(f.handCursor().has_value());
     EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
     EXPECT_NE(f.Text1->cursor().shape(), Qt::BitmapCursor);
+    const Qt::CursorShape beam = f.Text1->cursor().shape();
 
-    ui::SetBusyPointer(true);
     f.show();
-    QTest::mouseMove(f.PushButton7);
-    QTest::mouseMove(f.Text1);
-    QTest::mouseMove(f.PushButton2);
-    ASSERT_NE(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    ui::SetBusyPointer(false);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    f.setBusy(true);
+    const QWidget* everywhere[] = {&f, f.PushButton7, f.PushButton2, f.Text1, f.Text4, f.Frame1, f.Check1};
+    for (const QWidget* w : everywhere)
+        EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor) << w->objectName().toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the other windows keep their pointers
+
+    // The login test, clicked while the run is busy, restores what it found.
+    f.PushButton6->click();
+    EXPECT_TRUE(ui::BusyPointerShown(&f));
+    EXPECT_EQ(f.PushButton6->cursor().shape(), Qt::WaitCursor);
+
+    f.setBusy(false);
+    EXPECT_FALSE(ui::BusyPointerShown(&f));
+    EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(f.Text1->cursor().shape(), beam);
+    EXPECT_EQ(f.cursor().shape(), Qt::ArrowCursor);
+    f.setBusy(false);  // one too many changes nothing
+    EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::BitmapCursor);
 }
 
 TEST_F(Form1Test, StandardPointersWithoutTheCursorFileAndABrokenFileIsReported)
@@ -315,4 +355,135 @@ TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)
     f.show();
     f.close();
     EXPECT_EQ(env.endProgramCalls, 1);
+}
+
+TEST_F(Form1Test, AFailingHandlerIsReportedUnderItsOwnNameAndTheProgramGoesOn)
+{
+    RefusingSettings settings;
+    core::Services services{env.dialogs, settings, env.clipboard, env.desktop, env.events, env.servers,
+                            env.sources, env.services.paths, env.services.randomDraw,
+                            [] { throw std::runtime_error("Cannot end the program"); }};
+    Form1 f(services, {});
+    f.Form_Load();
+    f.show();
+    ASSERT_TRUE(env.dialogs.messages.empty());
+    settings.refuse = true;
+
+    auto type = [](QLineEdit* box) {
+        return [box] {
+            box->setFocus();
+            QTest::keyClicks(box, "x");
+        };
+    };
+    const std::string refused = "Cannot write the settings file /home/u/.config/Marrowby.conf";
+    struct Case { std::function<void()> action; std::string description; std::vector<const char*> reports; };
+    const Case cases[] = {
+        {type(f.Text1), refused, {"Text1_Change at line 100"}},
+        {type(f.Text3), refused, {"Text3_Change at line 100"}},
+        {type(f.Text4), refused, {"Text4_Change at line 100"}},
+        {type(f.Text5), refused, {"Text5_Change at line 100"}},
+        {type(f.Text6), refused, {"Text6_Change at line 100"}},
+        {type(f.Text8), refused, {"Text8_Change at line 100"}},
+        {[&] { f.Option2->click(); }, refused, {"Option2_Click at line 100", "Option2_Click at line 102"}},
+        {[&] { f.Option1->click(); }, refused, {"Option1_Click at line 100", "Option1_Click at line 102"}},
+        {[&] { f.Check1->click(); }, refused, {"Check1_Click at line 102"}},
+        {[&] { f.Check4->click(); }, refused, {"Check4_Click at line 100"}},
+        {[&] { f.close(); }, "Cannot end the program", {"Form_Unload at line 102"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reports[0]);
+        env.dialogs.messages.clear();
+        c.action();
+        ASSERT_EQ(env.dialogs.messages.size(), c.reports.size());
+        for (std::size_t i = 0; i < c.reports.size(); ++i) {
+            const platform::Message& m = env.dialogs.messages[i];
+            EXPECT_EQ(m.title, "Application Error");
+            EXPECT_EQ(m.text.rfind(c.description + "\r\nin Quillon2021/08/31.Form1." + c.reports[i] + "\r\r", 0),
+                      0u)
+                << m.text;
+        }
+    }
+    // What each handler did before its write failed stands.
+    EXPECT_EQ(f.Text4->text(), "x");
+    EXPECT_FALSE(f.Option1->isEnabled());
+    EXPECT_TRUE(f.Check4->isChecked());
+}
+
+TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
+{
+    // Two tables, one already on the server, each previewed and executed in turn.
+    const auto folder = env.root / "tables";
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"A", "B"}) {
+        std::ofstream(folder / (std::string(name) + ".db")) << "";
+        env.sources.tables[name] = {{{"ID", 3}}, {{paradox::Value::ofInteger(1)}}};
+    }
+    env.servers.state.tables = {{"TABLE", "B"}};
+
+    WatchedDialogs dialogs;
+    core::Services services{dialogs, env.settings, env.clipboard, env.desktop, env.events, env.servers,
+                            env.sources, env.services.paths, env.services.randomDraw, [] {}};
+    Form1 f(services, {});
+    f.Form_Load();
+    f.setText(f.Text1, folder.string());
+    f.Option2->click();  // a preview for each table
+    preview::PreviewWindows windows(services, f.handOff, &f);
+    f.setPreviewWindow([&] { windows.showPreview(); });
+    f.show();
+
+    std::vector<std::string> seen;
+    dialogs.onShow = [&](const platform::Message& m) {
+        if (m.buttons != platform::Buttons::YesNo)
+            return;
+        // The overwrite question waits for its answer without an hourglass.
+        seen.push_back("question");
+        EXPECT_TRUE(ui::BusyPointerShown(&f));
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    };
+    windows.onModalShown = [&](QWidget* w) {
+        auto* preview = dynamic_cast<preview::Form2*>(w);
+        ASSERT_NE(preview, nullptr);
+        seen.push_back("preview");
+        EXPECT_TRUE(ui::BusyPointerShown(&f));
+        EXPECT_EQ(f.PushButton7->cursor().shape(), Qt::WaitCursor);
+        EXPECT_FALSE(ui::BusyPointerShown(preview));
+        EXPECT_NE(preview->cursor().shape(), Qt::WaitCursor);
+        EXPECT_NE(preview->PushButton1->cursor().shape(), Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        preview->PushButton1->click();  // Execute SQL: busy over the preview, then closes it
+    };
+    f.PushButton7->click();
+
+    // In either order of the tables, one of the two comes after an Execute SQL.
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{"preview", "preview", "question"}));
+    EXPECT_EQ(env.servers.state.executed.size(), 5u);  // drop, then a create and an insert each
+    EXPECT_FALSE(ui::BusyPointerShown(&f));
+    EXPECT_EQ(dialogs.messages.back().text, "Done.");
+}
+
+TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
+{
+    env.store("MSSQL Server", "SRV1");
+    env.store("MSSQL User", "sa");
+    env.store("MSSQL Password", "pw");
+    env.store("MSSQL Database", "Sales");
+    Form1& f = load();
+    EXPECT_EQ(f.Text4->displayText(), "**");
+    f.show();
+    QApplication::setActiveWindow(&f);
+
+    // Tab goes from the port through user name, password and database.
+    f.Text6->setFocus();
+    for (QLineEdit* box : {f.Text3, f.Text4, f.Text8}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::qWait(20);
+        ASSERT_EQ(QApplication::focusWidget(), box);
+        EXPECT_FALSE(box->hasSelectedText()) << box->objectName().toStdString();
+        EXPECT_EQ(box->cursorPosition(), box->text().size());
+    }
+    // The server box selects its whole text, however the focus comes.
+    f.Text5->setFocus(Qt::TabFocusReason);
+    QTest::qWait(20);
+    EXPECT_EQ(f.Text5->selectedText(), "SRV1");
 }
