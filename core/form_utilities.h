@@ -16,7 +16,8 @@ class EventLoop;
 
 namespace core {
 
-// Where the program lies. Tests inject both, so nothing is created at "/".
+// Where the program lies and its drive root (the home folder in the program).
+// Tests inject both, so nothing is created outside their temporary folders.
 struct ProgramPaths {
     std::string folder;        // the program's own folder, without a trailing "/"
     std::string driveRoot = "/";
@@ -39,7 +40,8 @@ void RemoveFromList(ListItems& list, std::string_view text);
 // The default when the value is Null, otherwise the value.
 paradox::Value NullToDefault(const paradox::Value& value, const paradox::Value& defaultValue);
 
-// The drive part of the program's folder followed by the separator: "/" on Linux.
+// The drive part of the program's folder followed by the separator: on Linux the
+// user's home folder, the one place a user can always create a folder.
 std::string ProgramDriveRoot(const ProgramPaths& paths);
 
 // Clipboard routines: up to 1000 attempts, no pause, failures never reported.

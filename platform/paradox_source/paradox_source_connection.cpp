@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <vector>
 
@@ -123,6 +124,20 @@ std::int16_t adoTypeOf(paradox::FieldType type)
 
 namespace {
 
+// A field reported as adCurrency hands out ADO's Currency: a fixed-point number
+// of four decimals. Paradox keeps currency as a double, often the leftover of a
+// sum (134.85000000000002), so the value is the double rounded to four decimals
+// (to even on a tie, as the conversion to Currency does). Beyond 2^53 / 10^4 a
+// double has no four decimals to round, so such a value comes as it is stored.
+paradox::Value AsAdoCurrency(paradox::Value value)
+{
+    constexpr double kCurrencyLimit = 9'007'199'254'740'992.0 / 10'000.0;
+    if (value.type == paradox::ValueType::Currency && std::isfinite(value.number)
+        && std::fabs(value.number) < kCurrencyLimit)
+        value.number = std::nearbyint(value.number * 10'000.0) / 10'000.0;
+    return value;
+}
+
 class ParadoxRecordset final : public SourceRecordset {
 public:
     explicit ParadoxRecordset(std::unique_ptr<paradox::Table> table) : table_(std::move(table))
@@ -140,7 +155,7 @@ public:
         field(index);
         if (!atRecord_)
             throw std::runtime_error("No current record: the recordset of " + table().fileName() + " is at its end.");
-        return table_->value(static_cast<std::size_t>(index));
+        return AsAdoCurrency(table_->value(static_cast<std::size_t>(index)));
     }
 
     bool eof() const override { return !atRecord_; }
