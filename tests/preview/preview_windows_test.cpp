@@ -5,10 +5,14 @@
 #include "preview/form3.h"
 #include "preview/form4.h"
 #include "preview/form5.h"
+#include "preview/list_models.h"
 #include "preview/preview_windows.h"
 
+#include "platform/time_sliced_event_loop.h"
 #include "tests/support/fake_services.h"
 
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,16 +24,51 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace preview;
 using ui::Twips;
 
 namespace {
 
+// The recorded dialogs, except that showing one of the named messages fails.
+struct FailingDialogs : platform::Dialogs {
+    explicit FailingDialogs(testsupport::ScriptedDialogs& records) : recorder(records) {}
+    platform::Answer show(const platform::Message& message) override
+    {
+        if (failOn.count(message.text))
+            throw std::runtime_error("the message box failed: " + message.text);
+        return recorder.show(message);
+    }
+    testsupport::ScriptedDialogs& recorder;
+    std::set<std::string> failOn;
+};
+
+// The program's time-sliced yield (with no slice: every 8th call enters the
+// event loop), and a hook a test acts through during long work.
+struct HookedEventLoop : platform::EventLoop {
+    void yield() override
+    {
+        if (onYield)
+            onYield();
+        sliced.yield();
+    }
+    platform::TimeSlicedEventLoop sliced{[] { QCoreApplication::processEvents(); },
+                                         std::chrono::milliseconds(0)};
+    std::function<void()> onYield;
+};
+
 struct PreviewTest : ::testing::Test {
     testsupport::FakeServicesHolder env;
+    FailingDialogs dialogs{env.dialogs};
+    HookedEventLoop events;
+    core::Services services{dialogs,          env.settings, env.clipboard,
+                            env.desktop,      events,       env.servers,
+                            env.sources,      env.services.paths,
+                            env.services.randomDraw,        env.services.endProgram};
     conversion::PreviewHandOff handOff;
     QWidget owner;
-    PreviewWindows windows{env.services, handOff, &owner};
+    PreviewWindows windows{services, handOff, &owner};
     std::vector<std::function<void(QWidget*)>> script;  // one action per modal window, in order
 
     PreviewTest()
