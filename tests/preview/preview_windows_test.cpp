@@ -474,3 +474,61 @@ TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
     }
     EXPECT_TRUE(env.dialogs.messages.empty());
 }
+
+namespace {
+std::vector<std::string>* gModelFailures = nullptr;
+
+void CollectModelFailures(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (gModelFailures && type == QtWarningMsg && context.category
+        && std::string(context.category) == "qt.modeltest")
+        gModelFailures->push_back(text.toStdString());
+}
+}  // namespace
+
+TEST(PreviewModels, FollowQtsModelContract)
+{
+    constexpr auto kReportFailures = QAbstractItemModelTester::FailureReportingMode::Warning;
+    std::vector<std::string> failures;
+    gModelFailures = &failures;
+    const QtMessageHandler previous = qInstallMessageHandler(CollectModelFailures);
+    {
+        conversion::PreviewList lines;
+        lines.append("a");
+        PreviewListModel model(lines);
+        QAbstractItemModelTester tester(&model, kReportFailures);
+        QTreeView view;
+        view.setModel(&model);
+        lines.append("b");  // before the window shows: the view hears of it at the refresh
+        EXPECT_EQ(model.rowCount(), 1);
+        model.refresh();
+        EXPECT_EQ(model.rowCount(), 2);
+        model.setLive(true);
+        lines.append("c");
+        lines.append("d");
+        EXPECT_EQ(model.rowCount(), 4);
+        EXPECT_EQ(model.index(3, 0).data().toString(), "d");
+        lines.setText(1, "A");
+        lines.clear();
+        EXPECT_EQ(model.rowCount(), 0);
+        lines.append("e");
+        EXPECT_EQ(model.rowCount(), 1);
+
+        conversion::DatatypeList types;
+        DatatypeListModel typeModel(types);
+        QAbstractItemModelTester typeTester(&typeModel, kReportFailures);
+        QTreeView typeView;
+        typeView.setModel(&typeModel);
+        for (const char* table : {"T1", "T2"}) {
+            types.append(table);
+            types.setSubItem(1, "F");
+            types.setSubItem(3, "INT");
+        }
+        EXPECT_EQ(typeModel.rowCount(), 2);
+        types.clear();
+        EXPECT_EQ(typeModel.rowCount(), 0);
+    }
+    qInstallMessageHandler(previous);
+    gModelFailures = nullptr;
+    EXPECT_TRUE(failures.empty()) << failures.front();
+}
