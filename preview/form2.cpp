@@ -1,6 +1,7 @@
 // The SQL Preview window: its layout, its load and its nine buttons.
 #include "preview/form2.h"
 
+#include "preview/exact_text_edit.h"
 #include "preview/list_models.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
@@ -10,7 +11,6 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeView>
 #include <QUrl>
@@ -74,7 +74,8 @@ void Form2::buildControls()
     Frame2 = new QGroupBox("Error:", this);
     Frame2->setObjectName("Frame2");
     Frame2->setGeometry(ui::TwipsRect(120, 5010, 7800, 1785));
-    Text1 = MakeControl<QPlainTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
+    Text1 = MakeControl<ExactTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
+    Text1->reportFailuresTo(windows_.services().dialogs, Location("Text1_Change"));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     PushButton6 = MakeButton(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
     PushButton4 = MakeButton(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
@@ -118,7 +119,7 @@ void Form2::aboutToShow()
 
 std::string Form2::errorText() const
 {
-    return Text1->toPlainText().toStdString();
+    return Text1->exactText();
 }
 
 void Form2::message(const std::string& text)
@@ -193,7 +194,7 @@ void Form2::PushButton1_Click()
             executing_ = false;
             windows_.ErrorLine = r;
             selectRow(r);
-            Text1->setPlainText(QString::fromStdString(*sqlError));
+            Text1->setExactText(*sqlError);
             ProgressBar1->setPercent(0);
             ProgressBar1->setDisplayText(QString());
             ui::SetBusyPointer(false);

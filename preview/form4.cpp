@@ -1,12 +1,12 @@
 // The Edit Line dialog.
 #include "preview/form4.h"
 
+#include "preview/exact_text_edit.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
 #include "ui/appearance.h"
 
 #include <QEvent>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -23,7 +23,8 @@ Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 {
     setObjectName("Form4");
     SetFixedClientSize(this, 8040, 2580);
-    Text1 = MakeControl<QPlainTextEdit>(this, "Text1", 120, 120, 7800, 1905);
+    Text1 = MakeControl<ExactTextEdit>(this, "Text1", 120, 120, 7800, 1905);
+    Text1->reportFailuresTo(windows_.services().dialogs, Location("Text1_Change"));
     Text1->setTabChangesFocus(true);
     PushButton2 = MakeButton(this, "PushButton2", "OK", 120, 2130, 3840);
     PushButton1 = MakeButton(this, "PushButton1", "Cancel", 4080, 2130, 3840);
@@ -55,7 +56,7 @@ void Form4::PushButton2_Click()
 {
     core::GuardedOperation op(windows_.services().dialogs, Location("PushButton2_Click"));
     op.step(100, [&] {
-        windows_.handOff().preview.list().setText(windows_.ListLine, Text1->toPlainText().toStdString());
+        windows_.handOff().preview.list().setText(windows_.ListLine, Text1->exactText());
     });
     op.step(102, [&] { close(); });
 }

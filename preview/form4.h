@@ -1,9 +1,10 @@
 // Form4, Edit Line: rewrite one line of the SQL Preview; OK writes it back.
 #pragma once
 
+#include "preview/exact_text_edit.h"
+
 #include <QDialog>
 
-class QPlainTextEdit;
 class QPushButton;
 
 namespace preview {
@@ -18,7 +19,7 @@ public:
     void PushButton1_Click();  // Cancel
     void PushButton2_Click();  // OK
 
-    QPlainTextEdit* Text1;
+    ExactTextEdit* Text1;
     QPushButton* PushButton2;
     QPushButton* PushButton1;
 

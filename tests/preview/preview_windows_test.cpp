@@ -532,3 +532,81 @@ TEST(PreviewModels, FollowQtsModelContract)
     gModelFailures = nullptr;
     EXPECT_TRUE(failures.empty()) << failures.front();
 }
+
+TEST_F(PreviewTest, EditLineAndTheErrorBoxKeepTheirTextExactly)
+{
+    // Each line reads A, a piece, B, the piece again, C.
+    std::string memo;
+    while (memo.size() < 512 * 1024)
+        memo += "x\xC2\xA0y\tz\r\nnext\rline\n";
+    const std::vector<std::pair<const char*, std::string>> pieces = {
+        {"CR LF", "\r\n"},
+        {"lone CR", "\r"},
+        {"LF", "\n"},
+        {"TAB", "\t"},
+        {"no-break space", "\xC2\xA0"},
+        {"line separator", "\xE2\x80\xA8"},
+        {"paragraph separator", "\xE2\x80\xA9"},
+        {"a byte that is not UTF-8", "\xFF"},
+        {"mixed breaks", "\r\n\n\r\r\n"},
+        {"a 1 MB memo", memo},
+    };
+    const std::string failing = "X\r\nY\rZ\n\t\xC2\xA0\xE2\x80\xA8W";
+    std::vector<std::string> lines = {failing};
+    for (const auto& [name, piece] : pieces)
+        lines.push_back("A" + piece + "B" + piece + "C");
+    fill(lines);
+    env.servers.state.refuses = [&](const std::string& s) { return s == failing; };
+
+    // What Edit Line does to a row: nothing, or one key typed just after B.
+    std::function<void(Form4&)> edit;
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton1->click();  // fails on row 1
+        const std::string description = "SQLException: [SQLSTATE 42000] refused: " + failing;
+        f.PushButton4->click();
+        EXPECT_EQ(env.clipboard.text, description);
+        f.PushButton8->click();
+        ASSERT_EQ(env.desktop.opened.size(), 1u);
+        EXPECT_EQ(env.desktop.opened[0], Form2::MailLink(description));
+
+        auto& list = handOff.preview.list();
+        auto openEditLine = [&](int row) {
+            const QModelIndex index = f.ListView1->model()->index(row - 1, 0);
+            f.ListView1->setCurrentIndex(index);
+            script.push_back([&](QWidget* e) { edit(*dynamic_cast<Form4*>(e)); });
+            emit f.ListView1->clicked(index);
+        };
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            SCOPED_TRACE(pieces[i].first);
+            const int row = static_cast<int>(i) + 2;
+            const std::string& piece = pieces[i].second;
+            edit = [](Form4& e) { e.PushButton2->click(); };
+            openEditLine(row);
+            EXPECT_TRUE(list.text(row) == lines[i + 1]);  // unchanged: the very bytes loaded
+
+            edit = [](Form4& e) {
+                QTextCursor caret = e.Text1->textCursor();
+                caret.setPosition(static_cast<int>(e.Text1->toPlainText().indexOf('B')) + 1);
+                e.Text1->setTextCursor(caret);
+                QTest::keyClicks(e.Text1, "Z");
+                e.PushButton2->click();
+            };
+            openEditLine(row);
+            EXPECT_TRUE(list.text(row) == "A" + piece + "BZ" + piece + "C");
+        }
+        // A line break typed into a CR LF line is a CR LF.
+        edit = [](Form4& e) {
+            QTextCursor caret = e.Text1->textCursor();
+            caret.movePosition(QTextCursor::End);
+            e.Text1->setTextCursor(caret);
+            QTest::keyClick(e.Text1, Qt::Key_Return);
+            e.PushButton2->click();
+        };
+        openEditLine(2);
+        EXPECT_EQ(list.text(2), "A\r\nBZ\r\nC\r\n");
+        f.PushButton5->click();
+    });
+    windows.showPreview();
+    EXPECT_TRUE(script.empty());
+}
