@@ -8,7 +8,7 @@
 
 #include <QEvent>
 #include <QPushButton>
-#include <QTimer>
+#include <QTextCursor>
 
 namespace preview {
 
@@ -42,12 +42,22 @@ void Form4::Form_Load()
     Text1->setFocus();
 }
 
+void Form4::selectWholeLine()
+{
+    // Caret at the start of the selection, so typing replaces the line.
+    QTextCursor cursor = Text1->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.movePosition(QTextCursor::Start, QTextCursor::KeepAnchor);
+    Text1->setTextCursor(cursor);
+}
+
 bool Form4::eventFilter(QObject* watched, QEvent* event)
 {
-    // Each time the text gets the focus its whole text is selected, so typing replaces the line.
+    // Each time the text gets the focus its whole text is selected; a click
+    // into the text then places the caret where it lands.
     if (watched == Text1 && event->type() == QEvent::FocusIn) {
-        Text1->selectAll();
-        QTimer::singleShot(0, Text1, [this] { Text1->selectAll(); });
+        core::GuardedOperation op(windows_.services().dialogs, Location("Text1_GotFocus"));
+        op.step(100, [&] { selectWholeLine(); });
     }
     return QDialog::eventFilter(watched, event);
 }

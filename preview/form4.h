@@ -18,6 +18,8 @@ public:
 
     void PushButton1_Click();  // Cancel
     void PushButton2_Click();  // OK
+    // The whole text selected, the caret at its start.
+    void selectWholeLine();
 
     ExactTextEdit* Text1;
     QPushButton* PushButton2;

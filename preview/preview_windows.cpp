@@ -85,7 +85,7 @@ void PreviewWindows::showEditLine(QWidget* owner, int row)
     Form4 form(*this, owner);
     form.Form_Load();
     form.Text1->setExactText(std::string(handOff_.preview.list().text(row)));
-    form.Text1->selectAll();
+    form.selectWholeLine();
     execModal(&form, owner);
 }
 

@@ -610,3 +610,49 @@ TEST_F(PreviewTest, EditLineAndTheErrorBoxKeepTheirTextExactly)
     windows.showPreview();
     EXPECT_TRUE(script.empty());
 }
+
+TEST_F(PreviewTest, EditLineSelectsTheWholeLineCaretAtItsStartAndAClickPlacesTheCaret)
+{
+    const QString line = "INSERT INTO [T] VALUES(5)";
+    fill({line.toStdString()});
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.ListView1->setCurrentIndex(f.ListView1->model()->index(0, 0));
+        emit f.ListView1->clicked(f.ListView1->model()->index(0, 0));
+        f.PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form4*>(w);
+        auto& text = *f.Text1;
+        auto expectWholeLineCaretAtStart = [&](const char* when) {
+            SCOPED_TRACE(when);
+            EXPECT_EQ(text.textCursor().selectionStart(), 0);
+            EXPECT_EQ(text.textCursor().selectionEnd(), line.size());
+            EXPECT_EQ(text.textCursor().position(), 0);
+        };
+        expectWholeLineCaretAtStart("opened");
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(text.hasFocus());
+
+        // Tabbing from a button back to the text selects it all again.
+        f.PushButton1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(f.PushButton1, Qt::Key_Tab);
+        ASSERT_TRUE(text.hasFocus());
+        expectWholeLineCaretAtStart("tabbed into");
+
+        // A click from a button into the text puts the caret where it lands.
+        f.PushButton2->setFocus(Qt::TabFocusReason);
+        QTextCursor at = text.textCursor();
+        at.setPosition(6);
+        const QPoint where = text.cursorRect(at).center();
+        QTest::mouseClick(text.viewport(), Qt::LeftButton, {}, where);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(text.textCursor().hasSelection());
+        QTest::keyClicks(&text, "Z");
+        EXPECT_EQ(text.toPlainText().size(), line.size() + 1);
+        EXPECT_EQ(QString(text.toPlainText()).remove('Z'), line);
+        f.PushButton1->click();
+    });
+    windows.showPreview();
+}
