@@ -656,3 +656,47 @@ TEST_F(PreviewTest, EditLineSelectsTheWholeLineCaretAtItsStartAndAClickPlacesThe
     });
     windows.showPreview();
 }
+
+TEST_F(PreviewTest, ReplaceRunsOncePerClickAndCancelOrTheCloseBoxStopItAfterTheCurrentLine)
+{
+    // During the pass (at the yield before line 2): 0 a second Replace,
+    // 1 Cancel, 2 the close box, 3 Escape; each followed by one more Replace.
+    for (int way = 0; way < 4; ++way) {
+        env.dialogs.messages.clear();
+        fill({"x x", "x x", "x x", "x x"});
+        Form3* dialog = nullptr;
+        int yields = 0;
+        events.onYield = [&] {
+            if (++yields != 2)
+                return;
+            if (way == 1) dialog->PushButton1->click();
+            if (way == 2) dialog->close();
+            if (way == 3) QTest::keyClick(dialog->Text1, Qt::Key_Escape);
+            dialog->PushButton2->click();
+        };
+        std::vector<std::string> lines;
+        script.push_back([&](QWidget* w) {
+            AsForm2(w)->PushButton3->click();
+            for (int r = 1; r <= 4; ++r)
+                lines.emplace_back(handOff.preview.list().text(r));
+            AsForm2(w)->PushButton5->click();
+        });
+        script.push_back([&](QWidget* w) {
+            dialog = dynamic_cast<Form3*>(w);
+            dialog->Text1->setText("x");
+            dialog->Text2->setText("y");
+            dialog->PushButton2->click();
+            EXPECT_FALSE(dialog->isVisible()) << way;
+        });
+        windows.showPreview();
+        events.onYield = nullptr;
+        if (way == 0) {
+            EXPECT_EQ(lines, std::vector<std::string>(4, "y x"));
+            EXPECT_EQ(messages(), std::vector<std::string>{"Done."});
+        } else {
+            EXPECT_EQ(lines, (std::vector<std::string>{"y x", "x x", "x x", "x x"})) << way;
+            EXPECT_TRUE(messages().empty()) << way;
+        }
+    }
+    EXPECT_FALSE(ui::BusyPointerShown());
+}
