@@ -9,8 +9,10 @@
 #include "core/error_report.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTreeView>
 #include <QUrl>
@@ -40,6 +42,15 @@ std::string TrimmedSpaces(const std::string& s)
 bool ContainsIgnoringCase(const std::string& text, const char* word)
 {
     return QString::fromStdString(text).contains(QString::fromUtf8(word), Qt::CaseInsensitive);
+}
+
+// A statement costs far more than a look at the event queue, so Execute SQL
+// hands the event loop a turn after every line, where the time-sliced yield
+// of the conversion run would let several more statements reach the server
+// after the user pressed Back.
+void YieldAfterEveryLine()
+{
+    QCoreApplication::processEvents();
 }
 }  // namespace
 
@@ -158,7 +169,7 @@ void Form2::PushButton1_Click()
     op.step(106, [&] { ui::SetBusyPointer(true); });
     const int n = list.count();
     for (int r = 1; r <= n && !closeRequested_; ++r) {
-        op.step(112, [&] { services.events.yield(); });
+        op.step(112, [&] { YieldAfterEveryLine(); });
         if (closeRequested_)
             break;
         op.step(114, [&] { ProgressBar1->setPercent(static_cast<double>(r) / list.count() * 100); });
@@ -354,10 +365,23 @@ void Form2::closeEvent(QCloseEvent* event)
 
 void Form2::reject()
 {
-    // Escape and the close box behave exactly like "< Back".
+    // The close box behaves exactly like "< Back".
     if (deferCloseWhileExecuting())
         return;
     QDialog::reject();
+}
+
+void Form2::keyPressEvent(QKeyEvent* event)
+{
+    // The window has no key of its own: Escape must not end a per-table run
+    // the way Back does.
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_KeyDown"));
+    op.step(100, [&] {
+        if (event->matches(QKeySequence::Cancel))
+            event->accept();
+        else
+            QDialog::keyPressEvent(event);
+    });
 }
 
 }  // namespace preview

@@ -247,7 +247,7 @@ TEST_F(PreviewTest, AnSqlErrorStopsAtItsLineAndTheWindowStaysOpen)
     EXPECT_FALSE(handOff.SQLFormCancel);
 }
 
-TEST_F(PreviewTest, SkipAfterAnErrorAndBackLeaveTheirFlags)
+TEST_F(PreviewTest, SkipAfterAnErrorBackAndTheCloseBoxLeaveTheirFlagsAndEscapeDoesNothing)
 {
     fill({"BAD"});
     env.servers.state.refuses = [](const std::string&) { return true; };
@@ -263,7 +263,13 @@ TEST_F(PreviewTest, SkipAfterAnErrorAndBackLeaveTheirFlags)
 
     fill({"SELECT 1"});
     handOff.SQLFormCancel = true;
-    script.push_back([&](QWidget* w) { AsForm2(w)->close(); });  // the close box is Back
+    script.push_back([&](QWidget* w) {
+        // A stray Escape must not end a per-table run as Back would.
+        QTest::keyClick(w, Qt::Key_Escape);
+        QTest::keyClick(AsForm2(w)->ListView1, Qt::Key_Escape);
+        EXPECT_TRUE(w->isVisible());
+        AsForm2(w)->close();  // the close box is Back
+    });
     windows.showPreview();
     EXPECT_TRUE(handOff.SQLFormCancel);
     EXPECT_FALSE(handOff.SQLFormOK);
@@ -448,16 +454,19 @@ TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
 {
     for (int way = 0; way < 3; ++way) {
         env.servers.state.executed.clear();
-        fill({"L1", "L2", "L3", "L4"});
+        fill({"L1", "L2", "L3", "L4", "L5", "L6", "L7", "L8", "L9", "L10", "L11", "L12"});
         handOff.SQLFormCancel = true;
         handOff.SQLFormOK = false;
         Form2* form = nullptr;
         env.servers.state.refuses = [&](const std::string& line) {
             if (line == "L2") {
-                if (way == 0) form->PushButton5->click();
-                if (way == 1) form->PushButton9->click();
-                if (way == 2) form->close();
-                form->PushButton1->click();  // a second Execute while running does nothing
+                // The user's clicks arrive as events while L2 runs.
+                QMetaObject::invokeMethod(form, [&] {
+                        if (way == 0) form->PushButton5->click();
+                        if (way == 1) form->PushButton9->click();
+                        if (way == 2) form->close();
+                        form->PushButton1->click();  // a second Execute while running does nothing
+                    }, Qt::QueuedConnection);
             }
             return false;
         };
