@@ -8,7 +8,6 @@
 #include "core/app_title.h"
 #include "core/error_report.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -203,26 +202,26 @@ void Form2::PushButton1_Click()
         });
         if (sqlError) {
             executing_ = false;
-            windows_.ErrorLine = r;
-            selectRow(r);
-            Text1->setExactText(*sqlError);
-            ProgressBar1->setPercent(0);
-            ProgressBar1->setDisplayText(QString());
+            op.step(154, [&] { windows_.ErrorLine = r; });
+            op.step(156, [&] { selectRow(r); });
+            op.step(160, [&] { Text1->setExactText(*sqlError); });
+            op.step(162, [&] { ProgressBar1->setPercent(0); });
+            op.step(164, [&] { ProgressBar1->setDisplayText(QString()); });
             ui::SetBusyPointer(false);
             if (closeRequested_) {
-                close();
+                op.step(148, [&] { close(); });
                 return;
             }
-            message("Error found.");
+            op.step(168, [&] { message("Error found."); });
             return;
         }
     }
     executing_ = false;
     if (closeRequested_) {
-        ProgressBar1->setPercent(0);
-        ProgressBar1->setDisplayText(QString());
+        op.step(142, [&] { ProgressBar1->setPercent(0); });
+        op.step(144, [&] { ProgressBar1->setDisplayText(QString()); });
         ui::SetBusyPointer(false);
-        close();
+        op.step(148, [&] { close(); });
         return;
     }
     op.step(138, [&] { handOff.SQLFormOK = true; });
@@ -348,27 +347,24 @@ void Form2::PushButton9_Click()
 
 void Form2::ListView1_Click(const QModelIndex& index)
 {
+    core::GuardedOperation op(windows_.services().dialogs, Location("ListView1_Click"));
     // A click that leaves no item selected is ignored.
-    if (!index.isValid() || !ListView1->selectionModel()->isRowSelected(index.row(), {}))
+    const auto selected = [&] {
+        return index.isValid() && ListView1->selectionModel()->isRowSelected(index.row(), {});
+    };
+    if (!op.test(100, selected))
         return;
-    windows_.showEditLine(this, index.row() + 1);
-}
-
-void Form2::closeEvent(QCloseEvent* event)
-{
-    if (deferCloseWhileExecuting()) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
+    op.step(102, [&] { windows_.showEditLine(this, index.row() + 1); });
 }
 
 void Form2::reject()
 {
-    // The close box behaves exactly like "< Back".
-    if (deferCloseWhileExecuting())
+    // The close box (QDialog's closeEvent comes here) behaves exactly like "< Back".
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_QueryUnload"));
+    bool deferred = false;
+    if (op.step(100, [&] { deferred = deferCloseWhileExecuting(); }) && deferred)
         return;
-    QDialog::reject();
+    op.step(102, [&] { QDialog::reject(); });
 }
 
 void Form2::keyPressEvent(QKeyEvent* event)

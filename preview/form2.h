@@ -65,7 +65,6 @@ public:
         "Click item to edit it. Move | line to right and out of window to reveal full names.";
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
     void keyPressEvent(QKeyEvent* event) override;
 

@@ -73,17 +73,21 @@ void Form3::PushButton2_Click()
         return;
     }
     // An empty search text would match at the start of every line.
-    if (Text1->text().isEmpty()) {
-        say(kEmptySearch);
+    if (op.test(130, [&] { return Text1->text().isEmpty(); })) {
+        op.step(132, [&] { say(kEmptySearch); });
         return;
     }
     running_ = true;
     stopRequested_ = false;
     op.step(102, [&] { ui::SetBusyPointer(true); });
-    const QString search = Text1->text();
-    const QString replacement = Text2->text();
+    QString search;
+    QString replacement;
     int n = 0;
-    op.step(104, [&] { n = list.count(); });
+    op.step(104, [&] {
+        search = Text1->text();
+        replacement = Text2->text();
+        n = list.count();
+    });
     for (int r = 1; r <= n; ++r) {
         op.step(106, [&] { services.events.yield(); });
         if (stopRequested_)

@@ -709,3 +709,32 @@ TEST_F(PreviewTest, ReplaceRunsOncePerClickAndCancelOrTheCloseBoxStopItAfterTheC
     }
     EXPECT_FALSE(ui::BusyPointerShown());
 }
+
+TEST_F(PreviewTest, AFailureInAHandlerIsReportedAndTheWindowGoesOn)
+{
+    dialogs.failOn = {"Error found.", Form3::kEmptySearch};
+    fill({"BAD"});
+    env.servers.state.refuses = [](const std::string&) { return true; };
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton1->click();
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(windows.ErrorLine, 1);
+        f.PushButton3->click();
+        f.PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form3*>(w);
+        f.PushButton2->click();  // no search text
+        EXPECT_TRUE(f.isVisible());
+        f.PushButton1->click();
+    });
+    windows.showPreview();
+    const auto texts = messages();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind("the message box failed: Error found.\r\n"
+                             "in Quillon2021/08/31.Form2.PushButton1_Click at line 168\r\r", 0), 0u);
+    EXPECT_NE(texts[1].find("in Quillon2021/08/31.Form3.PushButton2_Click at line 132\r\r"),
+              std::string::npos);
+    EXPECT_TRUE(script.empty());
+}
