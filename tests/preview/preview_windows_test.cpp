@@ -278,20 +278,23 @@ TEST_F(PreviewTest, SkipAfterAnErrorBackAndTheCloseBoxLeaveTheirFlagsAndEscapeDo
 
 TEST_F(PreviewTest, EmptyListAndEmptyErrorBoxDoNothingButSay)
 {
+    env.clipboard.text = "what the user copied before";
     script.push_back([&](QWidget* w) {
         Form2& f = *AsForm2(w);
         f.PushButton1->click();
         EXPECT_TRUE(f.isVisible());
         f.PushButton6->click();  // no error line yet: nothing
-        f.PushButton4->click();  // empty error box: nothing
-        f.PushButton8->click();
+        for (const char* box : {"", "   "}) {
+            f.Text1->setPlainText(box);
+            f.PushButton4->click();  // an empty or all-space error box: nothing
+            f.PushButton8->click();
+        }
         f.PushButton5->click();
     });
     windows.showPreview();
     EXPECT_EQ(messages(), std::vector<std::string>{"No SQL to run."});
     EXPECT_TRUE(env.desktop.opened.empty());
-    EXPECT_EQ(env.clipboard.text, "");
-
+    EXPECT_EQ(env.clipboard.text, "what the user copied before");
 }
 
 TEST_F(PreviewTest, ReportStepsAre132ForInsertLinesAnd134ForOthers)
@@ -394,7 +397,6 @@ TEST_F(PreviewTest, FindAndReplaceOnAnEmptyListOrWithoutASearchText)
 {
     fill({"keep"});
     script.push_back([&](QWidget* w) {
-        // Empty the list behind the dialog's back to reach its empty-list message.
         AsForm2(w)->PushButton3->click();
         AsForm2(w)->PushButton5->click();
     });
@@ -402,10 +404,16 @@ TEST_F(PreviewTest, FindAndReplaceOnAnEmptyListOrWithoutASearchText)
         auto& f = *dynamic_cast<Form3*>(w);
         f.PushButton2->click();  // no search text
         EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(handOff.preview.list().text(1), "keep");
+        // Empty the list behind the dialog's back to reach its empty-list message.
+        handOff.preview.list().clear();
+        f.Text1->setText("keep");
+        f.PushButton2->click();
+        EXPECT_TRUE(f.isVisible());
         f.PushButton1->click();
     });
     windows.showPreview();
-    EXPECT_EQ(messages(), std::vector<std::string>{Form3::kEmptySearch});
+    EXPECT_EQ(messages(), (std::vector<std::string>{Form3::kEmptySearch, "No SQL to run."}));
 }
 
 TEST_F(PreviewTest, DatatypeViewShowsTheRecordsAndIsEmptyAfterItCloses)
@@ -442,9 +450,17 @@ TEST_F(PreviewTest, AMillionLinesShowWithoutAWidgetPerLine)
         handOff.preview.list().append("INSERT INTO [T] VALUES(" + std::to_string(i) + ")");
     script.push_back([&](QWidget* w) {
         Form2& f = *AsForm2(w);
+        // The view reads the lines through a model over the list: no item and
+        // no widget per line, the same few child widgets as over one line.
+        ASSERT_NE(dynamic_cast<PreviewListModel*>(f.ListView1->model()), nullptr);
         EXPECT_EQ(f.ListView1->model()->rowCount(), 1'000'000);
+        EXPECT_LT(f.ListView1->findChildren<QWidget*>().size(), 16);
         f.ListView1->scrollToBottom();
-        EXPECT_EQ(f.ListView1->model()->index(999'999, 0).data().toString(), "INSERT INTO [T] VALUES(999999)");
+        const QModelIndex last = f.ListView1->model()->index(999'999, 0);
+        const QRect shown = f.ListView1->visualRect(last);
+        EXPECT_TRUE(f.ListView1->viewport()->rect().contains(shown.center()));
+        EXPECT_EQ(f.ListView1->indexAt(shown.center()), last);
+        EXPECT_EQ(last.data().toString(), "INSERT INTO [T] VALUES(999999)");
         f.PushButton5->click();
     });
     windows.showPreview();
