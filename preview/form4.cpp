@@ -6,7 +6,7 @@
 #include "preview/window_setup.h"
 #include "ui/appearance.h"
 
-#include <QEvent>
+#include <QFocusEvent>
 #include <QPushButton>
 #include <QTextCursor>
 
@@ -53,11 +53,16 @@ void Form4::selectWholeLine()
 
 bool Form4::eventFilter(QObject* watched, QEvent* event)
 {
-    // Each time the text gets the focus its whole text is selected; a click
-    // into the text then places the caret where it lands.
+    // Each time the user moves the focus to the text its whole text is
+    // selected; a click into the text then places the caret where it lands.
+    // Focus that comes back from the text's own context menu or with the
+    // window keeps the caret: a Paste from that menu must not replace the line.
     if (watched == Text1 && event->type() == QEvent::FocusIn) {
-        core::GuardedOperation op(windows_.services().dialogs, Location("Text1_GotFocus"));
-        op.step(100, [&] { selectWholeLine(); });
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            core::GuardedOperation op(windows_.services().dialogs, Location("Text1_GotFocus"));
+            op.step(100, [&] { selectWholeLine(); });
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

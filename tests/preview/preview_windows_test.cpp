@@ -677,6 +677,13 @@ TEST_F(PreviewTest, EditLineSelectsTheWholeLineCaretAtItsStartAndAClickPlacesThe
         QTest::keyClicks(&text, "Z");
         EXPECT_EQ(text.toPlainText().size(), line.size() + 1);
         EXPECT_EQ(QString(text.toPlainText()).remove('Z'), line);
+
+        // The focus back from the text's context menu or with the window keeps the caret.
+        for (const Qt::FocusReason back : {Qt::PopupFocusReason, Qt::ActiveWindowFocusReason}) {
+            QFocusEvent focus(QEvent::FocusIn, back);
+            QCoreApplication::sendEvent(&text, &focus);
+            EXPECT_FALSE(text.textCursor().hasSelection()) << back;
+        }
         f.PushButton1->click();
     });
     windows.showPreview();
