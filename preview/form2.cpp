@@ -316,11 +316,12 @@ void Form2::PushButton7_Click()
 std::string Form2::MailLink(const std::string& errorText)
 {
     // The subject and body are percent-encoded, so that a "&", "#" or "?" in
-    // the error cannot cut the body short or break the link.
+    // the error cannot cut the body short or break the link; the body's bytes
+    // are encoded as they are, so the driver's text arrives exactly.
     const QByteArray subject = QUrl::toPercentEncoding(QString::fromUtf8(core::kProductName.data(),
                                                                          static_cast<qsizetype>(core::kProductName.size())));
-    const QByteArray body = QUrl::toPercentEncoding(
-        QString::fromStdString("Here is the error message that I get: \n" + errorText));
+    const QByteArray body =
+        QByteArray::fromStdString("Here is the error message that I get: \n" + errorText).toPercentEncoding();
     return "mailto:" + std::string(core::kSupportAddress) + "?subject=" + subject.toStdString()
         + "&body=" + body.toStdString();
 }
