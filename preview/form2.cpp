@@ -1,16 +1,17 @@
 // The SQL Preview window: its layout, its load and its nine buttons.
 #include "preview/form2.h"
 
+#include "preview/exact_text_edit.h"
 #include "preview/list_models.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
 
-#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QPlainTextEdit>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTreeView>
 #include <QUrl>
@@ -40,6 +41,15 @@ std::string TrimmedSpaces(const std::string& s)
 bool ContainsIgnoringCase(const std::string& text, const char* word)
 {
     return QString::fromStdString(text).contains(QString::fromUtf8(word), Qt::CaseInsensitive);
+}
+
+// A statement costs far more than a look at the event queue, so Execute SQL
+// hands the event loop a turn after every line, where the time-sliced yield
+// of the conversion run would let several more statements reach the server
+// after the user pressed Back.
+void YieldAfterEveryLine()
+{
+    QCoreApplication::processEvents();
 }
 }  // namespace
 
@@ -74,7 +84,8 @@ void Form2::buildControls()
     Frame2 = new QGroupBox("Error:", this);
     Frame2->setObjectName("Frame2");
     Frame2->setGeometry(ui::TwipsRect(120, 5010, 7800, 1785));
-    Text1 = MakeControl<QPlainTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
+    Text1 = MakeControl<ExactTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
+    Text1->reportFailuresTo(windows_.services().dialogs, Location("Text1_Change"));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     PushButton6 = MakeButton(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
     PushButton4 = MakeButton(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
@@ -118,7 +129,7 @@ void Form2::aboutToShow()
 
 std::string Form2::errorText() const
 {
-    return Text1->toPlainText().toStdString();
+    return Text1->exactText();
 }
 
 void Form2::message(const std::string& text)
@@ -157,7 +168,7 @@ void Form2::PushButton1_Click()
     op.step(106, [&] { ui::SetBusyPointer(this, true); });
     const int n = list.count();
     for (int r = 1; r <= n && !closeRequested_; ++r) {
-        op.step(112, [&] { services.events.yield(); });
+        op.step(112, [&] { YieldAfterEveryLine(); });
         if (closeRequested_)
             break;
         op.step(114, [&] { ProgressBar1->setPercent(static_cast<double>(r) / list.count() * 100); });
@@ -191,26 +202,26 @@ void Form2::PushButton1_Click()
         });
         if (sqlError) {
             executing_ = false;
-            windows_.ErrorLine = r;
-            selectRow(r);
-            Text1->setPlainText(QString::fromStdString(*sqlError));
-            ProgressBar1->setPercent(0);
-            ProgressBar1->setDisplayText(QString());
+            op.step(154, [&] { windows_.ErrorLine = r; });
+            op.step(156, [&] { selectRow(r); });
+            op.step(160, [&] { Text1->setExactText(*sqlError); });
+            op.step(162, [&] { ProgressBar1->setPercent(0); });
+            op.step(164, [&] { ProgressBar1->setDisplayText(QString()); });
             ui::SetBusyPointer(this, false);
             if (closeRequested_) {
-                close();
+                op.step(148, [&] { close(); });
                 return;
             }
-            message("Error found.");
+            op.step(168, [&] { message("Error found."); });
             return;
         }
     }
     executing_ = false;
     if (closeRequested_) {
-        ProgressBar1->setPercent(0);
-        ProgressBar1->setDisplayText(QString());
+        op.step(142, [&] { ProgressBar1->setPercent(0); });
+        op.step(144, [&] { ProgressBar1->setDisplayText(QString()); });
         ui::SetBusyPointer(this, false);
-        close();
+        op.step(148, [&] { close(); });
         return;
     }
     op.step(138, [&] { handOff.SQLFormOK = true; });
@@ -305,11 +316,12 @@ void Form2::PushButton7_Click()
 std::string Form2::MailLink(const std::string& errorText)
 {
     // The subject and body are percent-encoded, so that a "&", "#" or "?" in
-    // the error cannot cut the body short or break the link.
+    // the error cannot cut the body short or break the link; the body's bytes
+    // are encoded as they are, so the driver's text arrives exactly.
     const QByteArray subject = QUrl::toPercentEncoding(QString::fromUtf8(core::kProductName.data(),
                                                                          static_cast<qsizetype>(core::kProductName.size())));
-    const QByteArray body = QUrl::toPercentEncoding(
-        QString::fromStdString("Here is the error message that I get: \n" + errorText));
+    const QByteArray body =
+        QByteArray::fromStdString("Here is the error message that I get: \n" + errorText).toPercentEncoding();
     return "mailto:" + std::string(core::kSupportAddress) + "?subject=" + subject.toStdString()
         + "&body=" + body.toStdString();
 }
@@ -336,27 +348,37 @@ void Form2::PushButton9_Click()
 
 void Form2::ListView1_Click(const QModelIndex& index)
 {
+    core::GuardedOperation op(windows_.services().dialogs, Location("ListView1_Click"));
     // A click that leaves no item selected is ignored.
-    if (!index.isValid() || !ListView1->selectionModel()->isRowSelected(index.row(), {}))
+    const auto selected = [&] {
+        return index.isValid() && ListView1->selectionModel()->isRowSelected(index.row(), {});
+    };
+    if (!op.test(100, selected))
         return;
-    windows_.showEditLine(this, index.row() + 1);
-}
-
-void Form2::closeEvent(QCloseEvent* event)
-{
-    if (deferCloseWhileExecuting()) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
+    op.step(102, [&] { windows_.showEditLine(this, index.row() + 1); });
 }
 
 void Form2::reject()
 {
-    // Escape and the close box behave exactly like "< Back".
-    if (deferCloseWhileExecuting())
+    // The close box (QDialog's closeEvent comes here) behaves exactly like "< Back".
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_QueryUnload"));
+    bool deferred = false;
+    if (op.step(100, [&] { deferred = deferCloseWhileExecuting(); }) && deferred)
         return;
-    QDialog::reject();
+    op.step(102, [&] { QDialog::reject(); });
+}
+
+void Form2::keyPressEvent(QKeyEvent* event)
+{
+    // The window has no key of its own: Escape must not end a per-table run
+    // the way Back does.
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_KeyDown"));
+    op.step(100, [&] {
+        if (event->matches(QKeySequence::Cancel))
+            event->accept();
+        else
+            QDialog::keyPressEvent(event);
+    });
 }
 
 }  // namespace preview

@@ -3,6 +3,8 @@
 // replace, copy, mail the error, view the datatypes, skip the table or go back.
 #pragma once
 
+#include "preview/exact_text_edit.h"
+
 #include "ui/appearance.h"
 #include "core/error_report.h"
 
@@ -12,7 +14,6 @@
 
 class QGroupBox;
 class QModelIndex;
-class QPlainTextEdit;
 class QPushButton;
 class QTreeView;
 
@@ -57,15 +58,15 @@ public:
     QPushButton* PushButton9;
     QTreeView* ListView1;
     QGroupBox* Frame2;
-    QPlainTextEdit* Text1;
+    ExactTextEdit* Text1;
     ui::TextProgressBar* ProgressBar1;
 
     static constexpr const char* kToolTip =
         "Click item to edit it. Move | line to right and out of window to reveal full names.";
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();

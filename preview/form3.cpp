@@ -55,6 +55,8 @@ std::optional<std::string> Form3::ReplaceFirst(std::string_view line, const QStr
 
 void Form3::PushButton2_Click()
 {
+    if (running_)
+        return;  // a second click while the lines are replaced does nothing
     auto& services = windows_.services();
     auto& list = windows_.handOff().preview.list();
     core::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
@@ -71,17 +73,25 @@ void Form3::PushButton2_Click()
         return;
     }
     // An empty search text would match at the start of every line.
-    if (Text1->text().isEmpty()) {
-        say(kEmptySearch);
+    if (op.test(130, [&] { return Text1->text().isEmpty(); })) {
+        op.step(132, [&] { say(kEmptySearch); });
         return;
     }
+    running_ = true;
+    stopRequested_ = false;
     op.step(102, [&] { ui::SetBusyPointer(this, true); });
-    const QString search = Text1->text();
-    const QString replacement = Text2->text();
+    QString search;
+    QString replacement;
     int n = 0;
-    op.step(104, [&] { n = list.count(); });
+    op.step(104, [&] {
+        search = Text1->text();
+        replacement = Text2->text();
+        n = list.count();
+    });
     for (int r = 1; r <= n; ++r) {
         op.step(106, [&] { services.events.yield(); });
+        if (stopRequested_)
+            break;
         std::optional<std::string> replaced;
         op.step(108, [&] { replaced = ReplaceFirst(list.text(r), search, replacement); });
         if (!replaced)
@@ -89,7 +99,9 @@ void Form3::PushButton2_Click()
         op.step(120, [&] { list.setText(r, *replaced); });
     }
     op.step(122, [&] { ui::SetBusyPointer(this, false); });
-    op.step(124, [&] { say("Done."); });
+    running_ = false;
+    if (!stopRequested_)
+        op.step(124, [&] { say("Done."); });
     op.step(126, [&] { close(); });
 }
 
@@ -97,6 +109,18 @@ void Form3::PushButton1_Click()
 {
     core::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
     op.step(100, [&] { close(); });
+}
+
+void Form3::reject()
+{
+    // Cancel, Escape and the close box during a Replace stop it after the
+    // current line; the dialog closes when it has stopped.
+    core::GuardedOperation op(windows_.services().dialogs, Location("Form_QueryUnload"));
+    if (op.test(100, [&] { return running_; })) {
+        stopRequested_ = true;
+        return;
+    }
+    op.step(102, [&] { QDialog::reject(); });
 }
 
 }  // namespace preview

@@ -39,8 +39,13 @@ public:
 
     static constexpr const char* kEmptySearch = "Please type the text to find.";
 
+protected:
+    void reject() override;
+
 private:
     PreviewWindows& windows_;
+    bool running_ = false;
+    bool stopRequested_ = false;
 };
 
 }  // namespace preview

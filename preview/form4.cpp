@@ -1,14 +1,14 @@
 // The Edit Line dialog.
 #include "preview/form4.h"
 
+#include "preview/exact_text_edit.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
 #include "ui/appearance.h"
 
-#include <QEvent>
-#include <QPlainTextEdit>
+#include <QFocusEvent>
 #include <QPushButton>
-#include <QTimer>
+#include <QTextCursor>
 
 namespace preview {
 
@@ -23,7 +23,8 @@ Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 {
     setObjectName("Form4");
     SetFixedClientSize(this, 8040, 2580);
-    Text1 = MakeControl<QPlainTextEdit>(this, "Text1", 120, 120, 7800, 1905);
+    Text1 = MakeControl<ExactTextEdit>(this, "Text1", 120, 120, 7800, 1905);
+    Text1->reportFailuresTo(windows_.services().dialogs, Location("Text1_Change"));
     Text1->setTabChangesFocus(true);
     PushButton2 = MakeButton(this, "PushButton2", "OK", 120, 2130, 3840);
     PushButton1 = MakeButton(this, "PushButton1", "Cancel", 4080, 2130, 3840);
@@ -41,12 +42,27 @@ void Form4::Form_Load()
     Text1->setFocus();
 }
 
+void Form4::selectWholeLine()
+{
+    // Caret at the start of the selection, so typing replaces the line.
+    QTextCursor cursor = Text1->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.movePosition(QTextCursor::Start, QTextCursor::KeepAnchor);
+    Text1->setTextCursor(cursor);
+}
+
 bool Form4::eventFilter(QObject* watched, QEvent* event)
 {
-    // Each time the text gets the focus its whole text is selected, so typing replaces the line.
+    // Each time the user moves the focus to the text its whole text is
+    // selected; a click into the text then places the caret where it lands.
+    // Focus that comes back from the text's own context menu or with the
+    // window keeps the caret: a Paste from that menu must not replace the line.
     if (watched == Text1 && event->type() == QEvent::FocusIn) {
-        Text1->selectAll();
-        QTimer::singleShot(0, Text1, [this] { Text1->selectAll(); });
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            core::GuardedOperation op(windows_.services().dialogs, Location("Text1_GotFocus"));
+            op.step(100, [&] { selectWholeLine(); });
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -55,7 +71,7 @@ void Form4::PushButton2_Click()
 {
     core::GuardedOperation op(windows_.services().dialogs, Location("PushButton2_Click"));
     op.step(100, [&] {
-        windows_.handOff().preview.list().setText(windows_.ListLine, Text1->toPlainText().toStdString());
+        windows_.handOff().preview.list().setText(windows_.ListLine, Text1->exactText());
     });
     op.step(102, [&] { close(); });
 }

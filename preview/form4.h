@@ -1,9 +1,10 @@
 // Form4, Edit Line: rewrite one line of the SQL Preview; OK writes it back.
 #pragma once
 
+#include "preview/exact_text_edit.h"
+
 #include <QDialog>
 
-class QPlainTextEdit;
 class QPushButton;
 
 namespace preview {
@@ -17,8 +18,10 @@ public:
 
     void PushButton1_Click();  // Cancel
     void PushButton2_Click();  // OK
+    // The whole text selected, the caret at its start.
+    void selectWholeLine();
 
-    QPlainTextEdit* Text1;
+    ExactTextEdit* Text1;
     QPushButton* PushButton2;
     QPushButton* PushButton1;
 

@@ -8,7 +8,7 @@ constexpr std::size_t kShownCharacters = 4000;  // a memo line shows its start; 
 }
 
 PreviewListModel::PreviewListModel(conversion::PreviewList& list, QObject* parent)
-    : QAbstractListModel(parent), list_(list)
+    : QAbstractListModel(parent), list_(list), rows_(list.count())
 {
     list_.setObserver(this);
 }
@@ -20,7 +20,7 @@ PreviewListModel::~PreviewListModel()
 
 int PreviewListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : list_.count();
+    return parent.isValid() ? 0 : rows_;
 }
 
 QString PreviewListModel::displayText(std::string_view line)
@@ -36,7 +36,7 @@ QString PreviewListModel::displayText(std::string_view line)
 
 QVariant PreviewListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= list_.count())
+    if (!index.isValid() || index.row() >= rows_ || index.row() >= list_.count())
         return {};
     if (role == Qt::DisplayRole)
         return displayText(list_.text(index.row() + 1));
@@ -53,6 +53,7 @@ QVariant PreviewListModel::headerData(int section, Qt::Orientation orientation, 
 void PreviewListModel::refresh()
 {
     beginResetModel();
+    rows_ = list_.count();
     endResetModel();
 }
 
@@ -63,16 +64,23 @@ void PreviewListModel::listReset()
 
 void PreviewListModel::rowsAppended(int first, int last)
 {
-    if (!live_)
+    // The list has stored the rows already; the view learns of them here, in
+    // the order Qt's model contract asks: announce, count them, done.
+    if (!live_ || first != rows_ + 1 || last < first) {
+        if (live_)
+            refresh();
         return;
+    }
     beginInsertRows({}, first - 1, last - 1);
+    rows_ = last;
     endInsertRows();
 }
 
 void PreviewListModel::rowChanged(int row)
 {
     const QModelIndex i = index(row - 1, 0);
-    emit dataChanged(i, i);
+    if (i.isValid())
+        emit dataChanged(i, i);
 }
 
 void PreviewListModel::rowSelected(int row)
@@ -82,7 +90,7 @@ void PreviewListModel::rowSelected(int row)
 }
 
 DatatypeListModel::DatatypeListModel(conversion::DatatypeList& list, QObject* parent)
-    : QAbstractTableModel(parent), list_(list)
+    : QAbstractTableModel(parent), list_(list), rows_(list.count())
 {
     list_.setObserver(this);
 }
@@ -94,7 +102,7 @@ DatatypeListModel::~DatatypeListModel()
 
 int DatatypeListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : list_.count();
+    return parent.isValid() ? 0 : rows_;
 }
 
 int DatatypeListModel::columnCount(const QModelIndex& parent) const
@@ -104,7 +112,7 @@ int DatatypeListModel::columnCount(const QModelIndex& parent) const
 
 QVariant DatatypeListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole || index.row() >= list_.count())
+    if (!index.isValid() || role != Qt::DisplayRole || index.row() >= rows_ || index.row() >= list_.count())
         return {};
     const auto& r = list_.record(index.row() + 1);
     const std::string* texts[] = {&r.table, &r.field, &r.paradoxType, &r.sqlType};
@@ -123,18 +131,25 @@ QVariant DatatypeListModel::headerData(int section, Qt::Orientation orientation,
 void DatatypeListModel::listReset()
 {
     beginResetModel();
+    rows_ = list_.count();
     endResetModel();
 }
 
 void DatatypeListModel::rowsAppended(int first, int last)
 {
+    if (first != rows_ + 1 || last < first) {
+        listReset();
+        return;
+    }
     beginInsertRows({}, first - 1, last - 1);
+    rows_ = last;
     endInsertRows();
 }
 
 void DatatypeListModel::rowChanged(int row)
 {
-    emit dataChanged(index(row - 1, 0), index(row - 1, 3));
+    if (row >= 1 && row <= rows_)
+        emit dataChanged(index(row - 1, 0), index(row - 1, 3));
 }
 
 }  // namespace preview

@@ -1,6 +1,8 @@
 // Qt models over the hand-off lists, so that the windows show the lists the
 // run filled without copying a line into a widget. A view over a million lines
-// asks only for the rows it paints.
+// asks only for the rows it paints. The lists tell a model of a change after
+// making it, so each model keeps the row count it has announced and changes it
+// between the begin and end of Qt's insert or reset.
 #pragma once
 
 #include "conversion/preview_list.h"
@@ -38,6 +40,7 @@ public:
 
 private:
     conversion::PreviewList& list_;
+    int rows_;  // the rows the view has been told of; the list may be ahead
     bool live_ = false;
 };
 
@@ -58,6 +61,7 @@ public:
 
 private:
     conversion::DatatypeList& list_;
+    int rows_;  // the rows the view has been told of
 };
 
 // The preview list as CopyCheckedRows reads it: one column, every row ticked

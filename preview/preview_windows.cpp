@@ -1,12 +1,12 @@
 // Loading, showing and closing the workbench's windows.
 #include "preview/preview_windows.h"
 
+#include "preview/exact_text_edit.h"
 #include "preview/form2.h"
 #include "preview/form3.h"
 #include "preview/form4.h"
 #include "preview/form5.h"
 
-#include <QPlainTextEdit>
 #include <QTimer>
 
 namespace preview {
@@ -84,8 +84,8 @@ void PreviewWindows::showEditLine(QWidget* owner, int row)
     ListLine = row;
     Form4 form(*this, owner);
     form.Form_Load();
-    form.Text1->setPlainText(QString::fromStdString(std::string(handOff_.preview.list().text(row))));
-    form.Text1->selectAll();
+    form.Text1->setExactText(std::string(handOff_.preview.list().text(row)));
+    form.selectWholeLine();
     execModal(&form, owner);
 }
 

@@ -5,10 +5,14 @@
 #include "preview/form3.h"
 #include "preview/form4.h"
 #include "preview/form5.h"
+#include "preview/list_models.h"
 #include "preview/preview_windows.h"
 
+#include "platform/time_sliced_event_loop.h"
 #include "tests/support/fake_services.h"
 
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,16 +24,51 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace preview;
 using ui::Twips;
 
 namespace {
 
+// The recorded dialogs, except that showing one of the named messages fails.
+struct FailingDialogs : platform::Dialogs {
+    explicit FailingDialogs(testsupport::ScriptedDialogs& records) : recorder(records) {}
+    platform::Answer show(const platform::Message& message) override
+    {
+        if (failOn.count(message.text))
+            throw std::runtime_error("the message box failed: " + message.text);
+        return recorder.show(message);
+    }
+    testsupport::ScriptedDialogs& recorder;
+    std::set<std::string> failOn;
+};
+
+// The program's time-sliced yield (with no slice: every 8th call enters the
+// event loop), and a hook a test acts through during long work.
+struct HookedEventLoop : platform::EventLoop {
+    void yield() override
+    {
+        if (onYield)
+            onYield();
+        sliced.yield();
+    }
+    platform::TimeSlicedEventLoop sliced{[] { QCoreApplication::processEvents(); },
+                                         std::chrono::milliseconds(0)};
+    std::function<void()> onYield;
+};
+
 struct PreviewTest : ::testing::Test {
     testsupport::FakeServicesHolder env;
+    FailingDialogs dialogs{env.dialogs};
+    HookedEventLoop events;
+    core::Services services{dialogs,          env.settings, env.clipboard,
+                            env.desktop,      events,       env.servers,
+                            env.sources,      env.services.paths,
+                            env.services.randomDraw,        env.services.endProgram};
     conversion::PreviewHandOff handOff;
     QWidget owner;
-    PreviewWindows windows{env.services, handOff, &owner};
+    PreviewWindows windows{services, handOff, &owner};
     std::vector<std::function<void(QWidget*)>> script;  // one action per modal window, in order
 
     PreviewTest()
@@ -208,7 +247,7 @@ TEST_F(PreviewTest, AnSqlErrorStopsAtItsLineAndTheWindowStaysOpen)
     EXPECT_FALSE(handOff.SQLFormCancel);
 }
 
-TEST_F(PreviewTest, SkipAfterAnErrorAndBackLeaveTheirFlags)
+TEST_F(PreviewTest, SkipAfterAnErrorBackAndTheCloseBoxLeaveTheirFlagsAndEscapeDoesNothing)
 {
     fill({"BAD"});
     env.servers.state.refuses = [](const std::string&) { return true; };
@@ -224,7 +263,13 @@ TEST_F(PreviewTest, SkipAfterAnErrorAndBackLeaveTheirFlags)
 
     fill({"SELECT 1"});
     handOff.SQLFormCancel = true;
-    script.push_back([&](QWidget* w) { AsForm2(w)->close(); });  // the close box is Back
+    script.push_back([&](QWidget* w) {
+        // A stray Escape must not end a per-table run as Back would.
+        QTest::keyClick(w, Qt::Key_Escape);
+        QTest::keyClick(AsForm2(w)->ListView1, Qt::Key_Escape);
+        EXPECT_TRUE(w->isVisible());
+        AsForm2(w)->close();  // the close box is Back
+    });
     windows.showPreview();
     EXPECT_TRUE(handOff.SQLFormCancel);
     EXPECT_FALSE(handOff.SQLFormOK);
@@ -233,20 +278,23 @@ TEST_F(PreviewTest, SkipAfterAnErrorAndBackLeaveTheirFlags)
 
 TEST_F(PreviewTest, EmptyListAndEmptyErrorBoxDoNothingButSay)
 {
+    env.clipboard.text = "what the user copied before";
     script.push_back([&](QWidget* w) {
         Form2& f = *AsForm2(w);
         f.PushButton1->click();
         EXPECT_TRUE(f.isVisible());
         f.PushButton6->click();  // no error line yet: nothing
-        f.PushButton4->click();  // empty error box: nothing
-        f.PushButton8->click();
+        for (const char* box : {"", "   "}) {
+            f.Text1->setPlainText(box);
+            f.PushButton4->click();  // an empty or all-space error box: nothing
+            f.PushButton8->click();
+        }
         f.PushButton5->click();
     });
     windows.showPreview();
     EXPECT_EQ(messages(), std::vector<std::string>{"No SQL to run."});
     EXPECT_TRUE(env.desktop.opened.empty());
-    EXPECT_EQ(env.clipboard.text, "");
-
+    EXPECT_EQ(env.clipboard.text, "what the user copied before");
 }
 
 TEST_F(PreviewTest, ReportStepsAre132ForInsertLinesAnd134ForOthers)
@@ -349,7 +397,6 @@ TEST_F(PreviewTest, FindAndReplaceOnAnEmptyListOrWithoutASearchText)
 {
     fill({"keep"});
     script.push_back([&](QWidget* w) {
-        // Empty the list behind the dialog's back to reach its empty-list message.
         AsForm2(w)->PushButton3->click();
         AsForm2(w)->PushButton5->click();
     });
@@ -357,10 +404,16 @@ TEST_F(PreviewTest, FindAndReplaceOnAnEmptyListOrWithoutASearchText)
         auto& f = *dynamic_cast<Form3*>(w);
         f.PushButton2->click();  // no search text
         EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(handOff.preview.list().text(1), "keep");
+        // Empty the list behind the dialog's back to reach its empty-list message.
+        handOff.preview.list().clear();
+        f.Text1->setText("keep");
+        f.PushButton2->click();
+        EXPECT_TRUE(f.isVisible());
         f.PushButton1->click();
     });
     windows.showPreview();
-    EXPECT_EQ(messages(), std::vector<std::string>{Form3::kEmptySearch});
+    EXPECT_EQ(messages(), (std::vector<std::string>{Form3::kEmptySearch, "No SQL to run."}));
 }
 
 TEST_F(PreviewTest, DatatypeViewShowsTheRecordsAndIsEmptyAfterItCloses)
@@ -397,9 +450,17 @@ TEST_F(PreviewTest, AMillionLinesShowWithoutAWidgetPerLine)
         handOff.preview.list().append("INSERT INTO [T] VALUES(" + std::to_string(i) + ")");
     script.push_back([&](QWidget* w) {
         Form2& f = *AsForm2(w);
+        // The view reads the lines through a model over the list: no item and
+        // no widget per line, the same few child widgets as over one line.
+        ASSERT_NE(dynamic_cast<PreviewListModel*>(f.ListView1->model()), nullptr);
         EXPECT_EQ(f.ListView1->model()->rowCount(), 1'000'000);
+        EXPECT_LT(f.ListView1->findChildren<QWidget*>().size(), 16);
         f.ListView1->scrollToBottom();
-        EXPECT_EQ(f.ListView1->model()->index(999'999, 0).data().toString(), "INSERT INTO [T] VALUES(999999)");
+        const QModelIndex last = f.ListView1->model()->index(999'999, 0);
+        const QRect shown = f.ListView1->visualRect(last);
+        EXPECT_TRUE(f.ListView1->viewport()->rect().contains(shown.center()));
+        EXPECT_EQ(f.ListView1->indexAt(shown.center()), last);
+        EXPECT_EQ(last.data().toString(), "INSERT INTO [T] VALUES(999999)");
         f.PushButton5->click();
     });
     windows.showPreview();
@@ -409,16 +470,19 @@ TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
 {
     for (int way = 0; way < 3; ++way) {
         env.servers.state.executed.clear();
-        fill({"L1", "L2", "L3", "L4"});
+        fill({"L1", "L2", "L3", "L4", "L5", "L6", "L7", "L8", "L9", "L10", "L11", "L12"});
         handOff.SQLFormCancel = true;
         handOff.SQLFormOK = false;
         Form2* form = nullptr;
         env.servers.state.refuses = [&](const std::string& line) {
             if (line == "L2") {
-                if (way == 0) form->PushButton5->click();
-                if (way == 1) form->PushButton9->click();
-                if (way == 2) form->close();
-                form->PushButton1->click();  // a second Execute while running does nothing
+                // The user's clicks arrive as events while L2 runs.
+                QMetaObject::invokeMethod(form, [&] {
+                        if (way == 0) form->PushButton5->click();
+                        if (way == 1) form->PushButton9->click();
+                        if (way == 2) form->close();
+                        form->PushButton1->click();  // a second Execute while running does nothing
+                    }, Qt::QueuedConnection);
             }
             return false;
         };
@@ -434,4 +498,267 @@ TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
         EXPECT_FALSE(ui::BusyPointerShown(&owner));
     }
     EXPECT_TRUE(env.dialogs.messages.empty());
+}
+
+namespace {
+std::vector<std::string>* gModelFailures = nullptr;
+
+void CollectModelFailures(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (gModelFailures && type == QtWarningMsg && context.category
+        && std::string(context.category) == "qt.modeltest")
+        gModelFailures->push_back(text.toStdString());
+}
+}  // namespace
+
+TEST(PreviewModels, FollowQtsModelContract)
+{
+    constexpr auto kReportFailures = QAbstractItemModelTester::FailureReportingMode::Warning;
+    std::vector<std::string> failures;
+    gModelFailures = &failures;
+    const QtMessageHandler previous = qInstallMessageHandler(CollectModelFailures);
+    {
+        conversion::PreviewList lines;
+        lines.append("a");
+        PreviewListModel model(lines);
+        QAbstractItemModelTester tester(&model, kReportFailures);
+        QTreeView view;
+        view.setModel(&model);
+        lines.append("b");  // before the window shows: the view hears of it at the refresh
+        EXPECT_EQ(model.rowCount(), 1);
+        model.refresh();
+        EXPECT_EQ(model.rowCount(), 2);
+        model.setLive(true);
+        lines.append("c");
+        lines.append("d");
+        EXPECT_EQ(model.rowCount(), 4);
+        EXPECT_EQ(model.index(3, 0).data().toString(), "d");
+        lines.setText(1, "A");
+        lines.clear();
+        EXPECT_EQ(model.rowCount(), 0);
+        lines.append("e");
+        EXPECT_EQ(model.rowCount(), 1);
+
+        conversion::DatatypeList types;
+        DatatypeListModel typeModel(types);
+        QAbstractItemModelTester typeTester(&typeModel, kReportFailures);
+        QTreeView typeView;
+        typeView.setModel(&typeModel);
+        for (const char* table : {"T1", "T2"}) {
+            types.append(table);
+            types.setSubItem(1, "F");
+            types.setSubItem(3, "INT");
+        }
+        EXPECT_EQ(typeModel.rowCount(), 2);
+        types.clear();
+        EXPECT_EQ(typeModel.rowCount(), 0);
+    }
+    qInstallMessageHandler(previous);
+    gModelFailures = nullptr;
+    EXPECT_TRUE(failures.empty()) << failures.front();
+}
+
+TEST_F(PreviewTest, EditLineAndTheErrorBoxKeepTheirTextExactly)
+{
+    // Each line reads A, a piece, B, the piece again, C.
+    std::string memo;
+    while (memo.size() < 512 * 1024)
+        memo += "x\xC2\xA0y\tz\r\nnext\rline\n";
+    const std::vector<std::pair<const char*, std::string>> pieces = {
+        {"CR LF", "\r\n"},
+        {"lone CR", "\r"},
+        {"LF", "\n"},
+        {"TAB", "\t"},
+        {"no-break space", "\xC2\xA0"},
+        {"line separator", "\xE2\x80\xA8"},
+        {"paragraph separator", "\xE2\x80\xA9"},
+        {"a byte that is not UTF-8", "\xFF"},
+        {"mixed breaks", "\r\n\n\r\r\n"},
+        {"a 1 MB memo", memo},
+    };
+    const std::string failing = "X\r\nY\rZ\n\t\xC2\xA0\xE2\x80\xA8W\xFF";
+    std::vector<std::string> lines = {failing};
+    for (const auto& [name, piece] : pieces)
+        lines.push_back("A" + piece + "B" + piece + "C");
+    fill(lines);
+    env.servers.state.refuses = [&](const std::string& s) { return s == failing; };
+
+    // What Edit Line does to a row: nothing, or one key typed just after B.
+    std::function<void(Form4&)> edit;
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton1->click();  // fails on row 1
+        const std::string description = "SQLException: [SQLSTATE 42000] refused: " + failing;
+        f.PushButton4->click();
+        EXPECT_EQ(env.clipboard.text, description);
+        f.PushButton8->click();
+        ASSERT_EQ(env.desktop.opened.size(), 1u);
+        EXPECT_NE(env.desktop.opened[0].find("refused%3A%20X%0D%0AY%0DZ%0A%09%C2%A0%E2%80%A8W%FF"),
+                  std::string::npos);
+
+        auto& list = handOff.preview.list();
+        auto openEditLine = [&](int row) {
+            const QModelIndex index = f.ListView1->model()->index(row - 1, 0);
+            f.ListView1->setCurrentIndex(index);
+            script.push_back([&](QWidget* e) { edit(*dynamic_cast<Form4*>(e)); });
+            emit f.ListView1->clicked(index);
+        };
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            SCOPED_TRACE(pieces[i].first);
+            const int row = static_cast<int>(i) + 2;
+            const std::string& piece = pieces[i].second;
+            edit = [](Form4& e) { e.PushButton2->click(); };
+            openEditLine(row);
+            EXPECT_TRUE(list.text(row) == lines[i + 1]);  // unchanged: the very bytes loaded
+
+            edit = [](Form4& e) {
+                QTextCursor caret = e.Text1->textCursor();
+                caret.setPosition(static_cast<int>(e.Text1->toPlainText().indexOf('B')) + 1);
+                e.Text1->setTextCursor(caret);
+                QTest::keyClicks(e.Text1, "Z");
+                e.PushButton2->click();
+            };
+            openEditLine(row);
+            EXPECT_TRUE(list.text(row) == "A" + piece + "BZ" + piece + "C");
+        }
+        // A line break typed into a CR LF line is a CR LF.
+        edit = [](Form4& e) {
+            QTextCursor caret = e.Text1->textCursor();
+            caret.movePosition(QTextCursor::End);
+            e.Text1->setTextCursor(caret);
+            QTest::keyClick(e.Text1, Qt::Key_Return);
+            e.PushButton2->click();
+        };
+        openEditLine(2);
+        EXPECT_EQ(list.text(2), "A\r\nBZ\r\nC\r\n");
+        f.PushButton5->click();
+    });
+    windows.showPreview();
+    EXPECT_TRUE(script.empty());
+}
+
+TEST_F(PreviewTest, EditLineSelectsTheWholeLineCaretAtItsStartAndAClickPlacesTheCaret)
+{
+    const QString line = "INSERT INTO [T] VALUES(5)";
+    fill({line.toStdString()});
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.ListView1->setCurrentIndex(f.ListView1->model()->index(0, 0));
+        emit f.ListView1->clicked(f.ListView1->model()->index(0, 0));
+        f.PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form4*>(w);
+        auto& text = *f.Text1;
+        auto expectWholeLineCaretAtStart = [&](const char* when) {
+            SCOPED_TRACE(when);
+            EXPECT_EQ(text.textCursor().selectionStart(), 0);
+            EXPECT_EQ(text.textCursor().selectionEnd(), line.size());
+            EXPECT_EQ(text.textCursor().position(), 0);
+        };
+        expectWholeLineCaretAtStart("opened");
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        ASSERT_TRUE(text.hasFocus());
+
+        // Tabbing from a button back to the text selects it all again.
+        f.PushButton1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(f.PushButton1, Qt::Key_Tab);
+        ASSERT_TRUE(text.hasFocus());
+        expectWholeLineCaretAtStart("tabbed into");
+
+        // A click from a button into the text puts the caret where it lands.
+        f.PushButton2->setFocus(Qt::TabFocusReason);
+        QTextCursor at = text.textCursor();
+        at.setPosition(6);
+        const QPoint where = text.cursorRect(at).center();
+        QTest::mouseClick(text.viewport(), Qt::LeftButton, {}, where);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(text.textCursor().hasSelection());
+        QTest::keyClicks(&text, "Z");
+        EXPECT_EQ(text.toPlainText().size(), line.size() + 1);
+        EXPECT_EQ(QString(text.toPlainText()).remove('Z'), line);
+
+        // The focus back from the text's context menu or with the window keeps the caret.
+        for (const Qt::FocusReason back : {Qt::PopupFocusReason, Qt::ActiveWindowFocusReason}) {
+            QFocusEvent focus(QEvent::FocusIn, back);
+            QCoreApplication::sendEvent(&text, &focus);
+            EXPECT_FALSE(text.textCursor().hasSelection()) << back;
+        }
+        f.PushButton1->click();
+    });
+    windows.showPreview();
+}
+
+TEST_F(PreviewTest, ReplaceRunsOncePerClickAndCancelOrTheCloseBoxStopItAfterTheCurrentLine)
+{
+    // During the pass (at the yield before line 2): 0 a second Replace,
+    // 1 Cancel, 2 the close box, 3 Escape; each followed by one more Replace.
+    for (int way = 0; way < 4; ++way) {
+        env.dialogs.messages.clear();
+        fill({"x x", "x x", "x x", "x x"});
+        Form3* dialog = nullptr;
+        int yields = 0;
+        events.onYield = [&] {
+            if (++yields != 2)
+                return;
+            if (way == 1) dialog->PushButton1->click();
+            if (way == 2) dialog->close();
+            if (way == 3) QTest::keyClick(dialog->Text1, Qt::Key_Escape);
+            dialog->PushButton2->click();
+        };
+        std::vector<std::string> lines;
+        script.push_back([&](QWidget* w) {
+            AsForm2(w)->PushButton3->click();
+            for (int r = 1; r <= 4; ++r)
+                lines.emplace_back(handOff.preview.list().text(r));
+            AsForm2(w)->PushButton5->click();
+        });
+        script.push_back([&](QWidget* w) {
+            dialog = dynamic_cast<Form3*>(w);
+            dialog->Text1->setText("x");
+            dialog->Text2->setText("y");
+            dialog->PushButton2->click();
+            EXPECT_FALSE(dialog->isVisible()) << way;
+            EXPECT_FALSE(ui::BusyPointerShown(dialog)) << way;
+        });
+        windows.showPreview();
+        events.onYield = nullptr;
+        if (way == 0) {
+            EXPECT_EQ(lines, std::vector<std::string>(4, "y x"));
+            EXPECT_EQ(messages(), std::vector<std::string>{"Done."});
+        } else {
+            EXPECT_EQ(lines, (std::vector<std::string>{"y x", "x x", "x x", "x x"})) << way;
+            EXPECT_TRUE(messages().empty()) << way;
+        }
+    }
+}
+
+TEST_F(PreviewTest, AFailureInAHandlerIsReportedAndTheWindowGoesOn)
+{
+    dialogs.failOn = {"Error found.", Form3::kEmptySearch};
+    fill({"BAD"});
+    env.servers.state.refuses = [](const std::string&) { return true; };
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton1->click();
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(windows.ErrorLine, 1);
+        f.PushButton3->click();
+        f.PushButton5->click();
+    });
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<Form3*>(w);
+        f.PushButton2->click();  // no search text
+        EXPECT_TRUE(f.isVisible());
+        f.PushButton1->click();
+    });
+    windows.showPreview();
+    const auto texts = messages();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind("the message box failed: Error found.\r\n"
+                             "in Quillon2021/08/31.Form2.PushButton1_Click at line 168\r\r", 0), 0u);
+    EXPECT_NE(texts[1].find("in Quillon2021/08/31.Form3.PushButton2_Click at line 132\r\r"),
+              std::string::npos);
+    EXPECT_TRUE(script.empty());
 }
