@@ -6,7 +6,6 @@
 #include "conversion/recognition.h"
 #include "conversion/value_text.h"
 #include "platform/event_loop.h"
-#include "platform/source_connection.h"
 
 #include <cmath>
 
@@ -85,17 +84,6 @@ InsertBuilder::InsertBuilder(const TableScript& table, const RegionalSettings& s
 {
     statement_.reserve(256);
     value_.reserve(64);
-}
-
-const std::string& InsertBuilder::build(platform::SourceRecordset& records)
-{
-    begin();
-    const int n = records.fieldCount();
-    for (int f = 0; f < n; ++f) {
-        // Byte data is written NULL, so it is never read.
-        add(f, table_.role(f) == FieldRole::Binary ? paradox::Value::null() : records.value(f));
-    }
-    return finish();
 }
 
 void InsertBuilder::begin()
