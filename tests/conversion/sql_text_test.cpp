@@ -192,6 +192,11 @@ TEST(InsertValues, TextKeepsLineBreaksQuotesAndEverySpace)
     EXPECT_EQ(t.insert({Value::ofText("  x  ")}), "INSERT INTO [T] VALUES('  x  ')");
     EXPECT_EQ(t.insert({Value::ofText("''")}), "INSERT INTO [T] VALUES('''''')");
     EXPECT_EQ(t.insert({Value::ofText(" ")}), "INSERT INTO [T] VALUES(' ')");
+    // SQL Server drops a backslash before a line break with the break; one more
+    // backslash and break, which it drops instead, keeps both.
+    EXPECT_EQ(t.insert({Value::ofText("C:\\DATA\\\r\nnext\\\n")}),
+              "INSERT INTO [T] VALUES('C:\\DATA\\\\\r\n\r\nnext\\\\\n\n')");
+    EXPECT_EQ(t.insert({Value::ofText("a\\b\\ \n\\\r")}), "INSERT INTO [T] VALUES('a\\b\\ \n\\\r')");
 }
 
 TEST(InsertValues, NumericFieldValueThatIsNoNumberIsQuotedText)
