@@ -3,6 +3,7 @@
 // code pages, odd header sizes and chains that run against the file order.
 #include "paradox/error.h"
 #include "paradox/table.h"
+#include "paradox/values.h"
 #include "paradox/writer/table_writer.h"
 #include "tests/paradox/memory_table.h"
 #include "tests/support/testdata.h"
@@ -310,6 +311,46 @@ TEST(CodePageBytes, BytesUndefinedIn1252KeepTheirLatin1Meaning)
     auto t = testsupport::openInMemory(w);
     ASSERT_TRUE(t->next());
     EXPECT_EQ(t->value(0).text, "\xC2\x81\xE2\x82\xAC");  // U+0081, then the euro sign
+}
+
+// Nibbles above 9 after some decimals are what a writer left past the digits it
+// stored: the value ends before them. In the whole part or the first decimal
+// they leave no value, and reading it fails for that value only.
+TEST(BcdNoise, DigitsEndAtTheFirstNibbleAboveNineAfterTheFirstDecimal)
+{
+    const struct {
+        const char* stored;
+        int scale;
+        int noiseAt;  // decimal 1, 2, ...; 0 the last digit before the point
+        const char* read;  // nullptr: refused
+    } cases[] = {
+        {"12.3456", 4, 3, "12.34"},   {"-12.3456", 4, 3, "-12.34"}, {"12.3456", 4, 2, "12.3"},
+        {"-0.0001", 4, 2, "0.0"},     {"12.3456", 4, 1, nullptr},   {"-12.3456", 4, 1, nullptr},
+        {"12.3456", 4, 0, nullptr},   {"7", 0, 0, nullptr},         {"0.5", 32, 2, "0.5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + " noise at " + std::to_string(c.noiseAt));
+        TableDesign design;
+        design.fields = {{"N", FieldType::Bcd, c.scale}};
+        TableWriter w(design);
+        std::string record(17, '\0');
+        auto* p = reinterpret_cast<std::uint8_t*>(record.data());
+        ASSERT_TRUE(paradox::storeBcd(p, c.stored, c.scale));
+        // Nibbles of 15 from the noise on (stored complemented for negative values).
+        const std::uint8_t noise = c.stored[0] == '-' ? 0x0 : 0xF;
+        for (int digit = 32 - c.scale + c.noiseAt - 1; digit < 32; ++digit) {
+            std::uint8_t& byte = p[1 + digit / 2];
+            byte = digit % 2 ? static_cast<std::uint8_t>((byte & 0xF0) | noise)
+                             : static_cast<std::uint8_t>((byte & 0x0F) | (noise << 4));
+        }
+        w.addRawRecord(record);
+        auto t = testsupport::openInMemory(w);
+        ASSERT_TRUE(t->next());
+        if (c.read)
+            EXPECT_EQ(t->value(0).text, c.read);
+        else
+            EXPECT_THROW(t->value(0), paradox::FormatError);
+    }
 }
 
 TEST(BlobFileOnDisk, FoundBesideTheTableInAnyLetterCase)
