@@ -19,6 +19,10 @@ struct Command {
     int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 };
 
+// The --codepage NAME option of every command: false, with a message on err,
+// for a name iconv does not know.
+bool CheckCodePage(const std::string& name, std::ostream& err);
+
 // dump TABLE.db: every record of a table in the record-line form.
 void dumpHelp(std::ostream& out);
 int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

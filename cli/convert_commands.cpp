@@ -5,6 +5,7 @@
 #include "cli/headless.h"
 
 #include "conversion/conversion_run.h"
+#include "paradox/codepage.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/mssql_module.h"
@@ -47,6 +48,11 @@ private:
     std::ostream* out_;
 };
 
+constexpr const char* kCodePageHelp =
+    "--codepage NAME reads the texts and field names of every table in that code page\n"
+    "(any name iconv knows, such as CP866 or CP1251) instead of the one each table's\n"
+    "header names; bytes it cannot decode become U+FFFD and are reported per table.\n";
+
 struct Engine {
     Engine(std::ostream& err, const std::string& folder, bool overwrite,
            platform::ServerConnectionFactory& servers)
@@ -62,7 +68,7 @@ struct Engine {
     platform::ServerConnectionFactory& servers_;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     NoDesktop desktop;
-    NoSettings settings;
+    CommandLineSettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
     sources::Context ctx{form, dialogs, events, {"", "/"}, servers_, sourceConnections, desktop, settings};
@@ -125,13 +131,16 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
                std::ostream& err, const std::function<void(Engine&)>& then)
 {
     std::string folder;
-    std::map<std::string, std::string> options;
+    std::map<std::string, std::string> options{{"--codepage", ""}};
     if (!ParseArgs(args, folder, options, err)) {
         help(err);
         return kExitUsage;
     }
+    if (!CheckCodePage(options["--codepage"], err))
+        return kExitUsage;
     OfflineServerFactory servers;
     Engine engine(err, folder, false, servers);
+    engine.settings.sourceCodePage = options["--codepage"];
     engine.form.quiet = true;
     engine.form.preview = true;
     engine.form.eachFile = true;
@@ -146,12 +155,22 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
 
 }  // namespace
 
+bool CheckCodePage(const std::string& name, std::ostream& err)
+{
+    if (name.empty() || paradox::knownEncoding(name))
+        return true;
+    err << "dovenmark-cli: unknown code page '" << name
+        << "' (names such as CP437, CP850, CP866 or CP1251 are known; iconv -l lists them all)\n";
+    return false;
+}
+
 void scriptHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli script FOLDER\n\n"
+    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME]\n\n"
            "Writes every statement that the SQL Preview for each file would hold for the\n"
            "Paradox tables of FOLDER (and its subfolders), in run order, each followed by a\n"
            "line holding only GO. No server is asked, so no DROP TABLE is written.\n"
+           << kCodePageHelp <<
            "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
 }
 
@@ -162,9 +181,10 @@ int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
 void describeHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli describe FOLDER\n\n"
+    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME]\n\n"
            "Prints one line per field of every table of FOLDER, in run order: table, field,\n"
            "Paradox type and SQL Server column type, separated by tabs.\n"
+           << kCodePageHelp <<
            "Example: dovenmark-cli describe ~/data/sales\n";
 }
 
@@ -181,11 +201,12 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 
 void convertHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no]\n\n"
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
            "A table that already exists on the server is dropped and converted again with\n"
            "--overwrite yes; with --overwrite no (the default) it is skipped.\n"
+           << kCodePageHelp <<
            "Every error is written to standard error and the run goes on.\n"
            "Exit status: 0 when every statement succeeded, 1 when any failed or nothing\n"
            "could be converted, 2 for a usage error.\n"
@@ -196,7 +217,7 @@ void convertHelp(std::ostream& out)
 int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std::ostream& err)
 {
     std::string folder;
-    std::map<std::string, std::string> options{{"--connection", ""}, {"--overwrite", "no"}};
+    std::map<std::string, std::string> options{{"--connection", ""}, {"--overwrite", "no"}, {"--codepage", ""}};
     if (!ParseArgs(args, folder, options, err) || options["--connection"].empty()
         || (options["--overwrite"] != "yes" && options["--overwrite"] != "no")) {
         if (options["--connection"].empty())
@@ -204,8 +225,11 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         convertHelp(err);
         return kExitUsage;
     }
+    if (!CheckCodePage(options["--codepage"], err))
+        return kExitUsage;
     platform::OdbcServerConnectionFactory servers;
     Engine engine(err, folder, options["--overwrite"] == "yes", servers);
+    engine.settings.sourceCodePage = options["--codepage"];
     engine.ctx.serverConnectionText = options["--connection"];
     if (!CheckTables(engine, folder, err))
         return kExitFailure;

@@ -12,7 +12,7 @@ namespace cli {
 
 void dumpHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli dump TABLE.db\n\n"
+    out << "Usage: dovenmark-cli dump TABLE.db [--codepage NAME]\n\n"
            "Prints every record of a Paradox table in chain order:\n"
            "  @record <n>\n"
            "  <index>\\t<field name>\\t<value>\n"
@@ -20,18 +20,33 @@ void dumpHelp(std::ostream& out)
            "<index>\\t<name>#raw\\t<hex> line when the stored text has bytes of 0x80 and above;\n"
            "numbers are the shortest round-trip decimal; dates YYYY-MM-DD, times HH:MM:SS.mmm;\n"
            "Bytes as hex; binary blobs as size=<n> sha256=<hex>; BCD as its exact decimal.\n"
+           "--codepage NAME reads texts and field names in that code page (any name iconv\n"
+           "knows, such as CP866 or CP1251) instead of the one the header names; bytes it\n"
+           "cannot decode are shown as U+FFFD and counted on standard error.\n"
            "A table that cannot be read: the error on standard error and exit status 1.\n";
 }
 
 int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
+    std::string file, codePage;
+    bool usage = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--codepage" && i + 1 < args.size())
+            codePage = args[++i];
+        else if (file.empty() && !args[i].empty() && args[i][0] != '-')
+            file = args[i];
+        else
+            usage = true;
+    }
+    if (usage || file.empty()) {
         err << "dovenmark-cli dump: expected one table file (see dovenmark-cli dump --help)\n";
         return kExitUsage;
     }
+    if (!CheckCodePage(codePage, err))
+        return kExitUsage;
     std::string text;
     try {
-        auto table = paradox::Table::open(args[0]);
+        auto table = paradox::Table::open(file, codePage);
         while (table->next()) {
             paradox::appendRecordLines(*table, text);
             if (text.size() > (1u << 16)) {
@@ -41,6 +56,11 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         }
         out << text;
         out.flush();
+        if (table->undecodableBytes() > 0)
+            err << "dovenmark-cli dump: " << table->undecodableBytes()
+                << (table->undecodableBytes() == 1 ? " byte of " : " bytes of ") << file
+                << " could not be decoded from " << table->textEncoding()
+                << " and are shown as U+FFFD; --codepage NAME reads them in another code page\n";
         return out ? kExitOk : kExitFailure;
     } catch (const std::exception& e) {
         out << text;

@@ -9,6 +9,7 @@
 #include "platform/server_connection.h"
 #include "platform/settings_store.h"
 #include "core/main_form.h"
+#include "core/settings_keys.h"
 
 #include <chrono>
 #include <iosfwd>
@@ -86,6 +87,19 @@ struct NoDesktop : platform::Desktop {
 struct NoSettings : platform::SettingsStore {
     std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
     {
+        return std::nullopt;
+    }
+    void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
+};
+
+// Nothing is stored between commands; the one setting a command holds is the
+// source code page its --codepage option names.
+struct CommandLineSettings : platform::SettingsStore {
+    std::string sourceCodePage;
+    std::optional<std::string> read(const std::string&, const std::string&, const std::string& key) override
+    {
+        if (key == core::key::SourceCodePage && !sourceCodePage.empty())
+            return sourceCodePage;
         return std::nullopt;
     }
     void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}

@@ -4,16 +4,31 @@
 #include "conversion/sql_text.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
+#include "core/settings_keys.h"
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
 
 #include <memory>
+#include <stdexcept>
 
 namespace conversion {
 
 namespace {
 
 enum class Overwrite { None, Yes, No };
+
+// Once per table whose texts held bytes that its code page could not decode:
+// they were written as U+FFFD, and another code page may read them.
+void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records)
+{
+    const std::uint64_t bytes = records.undecodableBytes();
+    if (bytes == 0)
+        return;
+    throw std::runtime_error(std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") + " of the table " + table +
+                             " could not be decoded from " +
+                             records.codePage() + " and were written as U+FFFD. Another code page (setting \"" +
+                             core::key::SourceCodePage + "\") may read them.");
+}
 
 // One run's values; the steps below are numbered as the error report shows them.
 class Converter {
@@ -57,8 +72,16 @@ void Converter::start()
         run_.handOff.mssql_conn = run_.ctx.servers.create();
     });
     op_.step(110, [&] { source_ = run_.ctx.sourceConnections.create(); });
+    // The code page the user chose for the tables' texts; a name that is not
+    // known is reported once and nothing is converted.
+    const bool codePageKnown = op_.step(114, [&] {
+        const std::string codePage = run_.ctx.settings.GetSetting(core::kSettingsApplication, core::kSettingsSection,
+                                                                  core::key::SourceCodePage, "");
+        if (source_)
+            source_->setSourceCodePage(codePage);
+    });
 
-    if (openEverything()) {
+    if (codePageKnown && openEverything()) {
         convertTables();
         finish();
     }
@@ -184,6 +207,7 @@ bool Converter::convertTable(int index)
     if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords)
         convertRecords(*records, script);
 
+    op_.step(421, [&] { ReportUndecodableBytes(name, *records); });
     op_.step(422, [&] { records->close(); });
 
     op_.step(424, [&] { run_.handOff.SQLFormCancel = true; });

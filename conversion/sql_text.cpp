@@ -6,7 +6,6 @@
 #include "conversion/recognition.h"
 #include "conversion/value_text.h"
 #include "platform/event_loop.h"
-#include "platform/source_connection.h"
 
 #include <cmath>
 
@@ -87,17 +86,6 @@ InsertBuilder::InsertBuilder(const TableScript& table, const RegionalSettings& s
     value_.reserve(64);
 }
 
-const std::string& InsertBuilder::build(platform::SourceRecordset& records)
-{
-    begin();
-    const int n = records.fieldCount();
-    for (int f = 0; f < n; ++f) {
-        // Byte data is written NULL, so it is never read.
-        add(f, table_.role(f) == FieldRole::Binary ? paradox::Value::null() : records.value(f));
-    }
-    return finish();
-}
-
 void InsertBuilder::begin()
 {
     statement_.assign(prefix_);
@@ -118,13 +106,28 @@ void InsertBuilder::appendNull()
     statement_ += "NULL, ";
 }
 
+// SQL Server drops a backslash that directly precedes a line break (LF or
+// CR LF) inside a string constant, together with the break. Such a backslash
+// is written followed by one extra backslash and break of the same kind, which
+// SQL Server drops in turn: "C:\DATA\" CR LF "next" is sent as
+// 'C:\DATA\\' CR LF CR LF 'next' and stored as it was. The constant stays one
+// constant, so its type and length limits are those of the unchanged text.
 void InsertBuilder::appendQuoted(std::string_view v)
 {
     statement_ += '\'';
-    for (auto quote = v.find('\''); quote != std::string_view::npos; quote = v.find('\'')) {
-        statement_.append(v.data(), quote + 1);
-        statement_ += '\'';
-        v.remove_prefix(quote + 1);
+    for (auto special = v.find_first_of("'\\"); special != std::string_view::npos;
+         special = v.find_first_of("'\\")) {
+        statement_.append(v.data(), special + 1);
+        v.remove_prefix(special + 1);
+        if (statement_.back() == '\'') {
+            statement_ += '\'';
+            continue;
+        }
+        const std::size_t lineBreak = v.starts_with('\n') ? 1 : v.starts_with("\r\n") ? 2 : 0;
+        if (lineBreak > 0) {
+            statement_ += '\\';
+            statement_.append(v.data(), lineBreak);
+        }
     }
     statement_ += v;
     statement_ += "', ";

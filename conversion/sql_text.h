@@ -15,7 +15,6 @@
 
 namespace platform {
 class EventLoop;
-class SourceRecordset;
 }  // namespace platform
 
 namespace conversion {
@@ -60,10 +59,9 @@ public:
     InsertBuilder(const TableScript& table, const RegionalSettings& settings,
                   platform::EventLoop& events);
 
-    // The insert statement of the recordset's current record; valid until the next build.
-    const std::string& build(platform::SourceRecordset& records);
-
-    // The same in steps, for callers that hold the values themselves.
+    // One statement: begin, add each field's value in field order, finish. The
+    // statement stays valid until the next begin. A binary field's value is
+    // written NULL unread, so callers may pass a Null for it.
     void begin();
     void add(int fieldIndex, const paradox::Value& value);
     const std::string& finish();

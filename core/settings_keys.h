@@ -22,6 +22,9 @@ inline constexpr const char* Check1 = "Check1";
 inline constexpr const char* Option1 = "Option1";
 inline constexpr const char* Option2 = "Option2";
 inline constexpr const char* LastFolderDot = "LastFolderDot";
+// The code page the Paradox tables' texts are read in (CP866, CP1251...);
+// empty or absent: the one each table's header names. Read at every run.
+inline constexpr const char* SourceCodePage = "Source Code Page";
 }  // namespace key
 
 // A decimal text as a 16-bit integer; anything else is "Type mismatch".

@@ -31,25 +31,6 @@ constexpr LanguageDriver kLanguageDrivers[] = {
     {"DBWINWE0", "CP1252"}, {"BLROM800", "HP-ROMAN8"},
 };
 
-void appendUtf8(char32_t c, std::string& out)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 bool convertOne(iconv_t cd, const char* in, std::size_t inLen, std::string& out)
@@ -78,6 +59,15 @@ std::string textEncodingOf(const TableHeader& header)
     return "CP437";
 }
 
+bool knownEncoding(const std::string& name)
+{
+    iconv_t cd = iconv_open("UTF-8", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    iconv_close(cd);
+    return true;
+}
+
 namespace {
 
 std::shared_ptr<const TextDecoder::ByteTable> buildByteTable(iconv_t cd)
@@ -95,12 +85,11 @@ std::shared_ptr<const TextDecoder::ByteTable> buildByteTable(iconv_t cd)
         } else if (errno == EINVAL) {
             t->singleByte = false;
         } else {
-            // Undefined in this code page: keep the byte's Latin-1 meaning, as
-            // Windows does for the holes of 1252, so nothing is lost.
-            std::string latin;
-            appendUtf8(static_cast<char32_t>(b), latin);
-            std::copy(latin.begin(), latin.end(), t->utf8[b].begin());
-            t->length[b] = static_cast<std::uint8_t>(latin.size());
+            // Undefined in this code page: U+FFFD, as for a broken sequence of a
+            // multi-byte page, rather than a guess that looks like real text.
+            std::copy(kReplacement.begin(), kReplacement.end(), t->utf8[b].begin());
+            t->length[b] = static_cast<std::uint8_t>(kReplacement.size());
+            t->undefined[b] = true;
         }
         if (b < 0x80 && t->singleByte && (t->length[b] != 1 || t->utf8[b][0] != static_cast<char>(b)))
             t->asciiCompatible = false;
@@ -147,10 +136,12 @@ void TextDecoder::decode(std::string_view bytes, std::string& out)
         return;
     }
     for (unsigned char c : bytes) {
-        if (c < 0x80 && asciiCompatible_)
+        if (c < 0x80 && asciiCompatible_) {
             out += static_cast<char>(c);
-        else
+        } else {
             out.append(table_->utf8[c].data(), table_->length[c]);
+            undecodable_ += table_->undefined[c] ? 1 : 0;
+        }
     }
 }
 
@@ -171,6 +162,7 @@ void TextDecoder::decodeMultiByte(std::string_view bytes, std::string& out)
                 continue;
             // An invalid or cut-off sequence: mark it and go on after one byte.
             out += kReplacement;
+            ++undecodable_;
             ++in;
             --inLeft;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);

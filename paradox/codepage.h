@@ -16,6 +16,9 @@ struct TableHeader;
 // set, else the one the sort order / language driver names, else CP437.
 std::string textEncodingOf(const TableHeader& header);
 
+// Whether iconv can decode texts from the encoding of that name (CP866, CP1251...).
+bool knownEncoding(const std::string& name);
+
 class TextDecoder {
 public:
     // Throws std::invalid_argument when iconv does not know the encoding.
@@ -27,8 +30,12 @@ public:
     const std::string& encoding() const { return encoding_; }
     // True when bytes below 0x80 decode to themselves, so ASCII text needs no copy.
     bool asciiCompatible() const { return asciiCompatible_; }
-    // Appends the UTF-8 form of bytes to out. Bytes that do not decode become U+FFFD.
+    // Appends the UTF-8 form of bytes to out. Each byte that does not decode
+    // (one the code page leaves undefined, or of a broken multi-byte sequence)
+    // becomes U+FFFD and is counted.
     void decode(std::string_view bytes, std::string& out);
+    // Bytes that became U+FFFD so far.
+    std::uint64_t undecodableBytes() const { return undecodable_; }
 
 private:
     void decodeMultiByte(std::string_view bytes, std::string& out);
@@ -40,6 +47,7 @@ public:
         bool asciiCompatible = true;
         std::array<std::array<char, 4>, 256> utf8{};
         std::array<std::uint8_t, 256> length{};
+        std::array<bool, 256> undefined{};
     };
 
 private:
@@ -48,6 +56,7 @@ private:
     bool singleByte_ = true;
     bool asciiCompatible_ = true;
     void* iconv_ = nullptr;  // iconv_t for multi-byte code pages
+    std::uint64_t undecodable_ = 0;
 };
 
 }  // namespace paradox

@@ -19,8 +19,10 @@ std::string lower(std::string s)
     return s;
 }
 
-std::unique_ptr<TextDecoder> makeDecoder(const TableHeader& header)
+std::unique_ptr<TextDecoder> makeDecoder(const TableHeader& header, const std::string& encoding)
 {
+    if (!encoding.empty())
+        return std::make_unique<TextDecoder>(encoding);
     try {
         return std::make_unique<TextDecoder>(textEncodingOf(header));
     } catch (const std::invalid_argument&) {
@@ -62,7 +64,7 @@ std::optional<std::filesystem::path> findBlobFile(const std::filesystem::path& d
     return matches.front();
 }
 
-std::unique_ptr<Table> Table::open(const std::filesystem::path& path)
+std::unique_ptr<Table> Table::open(const std::filesystem::path& path, const std::string& encoding)
 {
     auto source = FileSource::open(path);
     BlobOpener opener = [path]() -> std::unique_ptr<ByteSource> {
@@ -71,14 +73,14 @@ std::unique_ptr<Table> Table::open(const std::filesystem::path& path)
             return nullptr;
         return FileSource::open(*mb);
     };
-    return std::make_unique<Table>(std::move(source), std::move(opener));
+    return std::make_unique<Table>(std::move(source), std::move(opener), encoding);
 }
 
-Table::Table(std::unique_ptr<ByteSource> db, BlobOpener blobOpener)
+Table::Table(std::unique_ptr<ByteSource> db, BlobOpener blobOpener, const std::string& encoding)
     : db_(std::move(db)),
       blobOpener_(std::move(blobOpener)),
       header_(readHeader(*db_)),
-      decoder_(makeDecoder(header_)),
+      decoder_(makeDecoder(header_, encoding)),
       chain_(*db_, header_)
 {
     for (Field& f : header_.fields) {

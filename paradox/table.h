@@ -25,9 +25,12 @@ using BlobOpener = std::function<std::unique_ptr<ByteSource>()>;
 class Table {
 public:
     // Opens path read-only; the .MB file is looked for beside it in any letter case.
-    static std::unique_ptr<Table> open(const std::filesystem::path& path);
+    // Texts and field names are read in `encoding` (an iconv name) when one is
+    // given, else in the code page the header names; throws
+    // std::invalid_argument for an encoding iconv does not know.
+    static std::unique_ptr<Table> open(const std::filesystem::path& path, const std::string& encoding = {});
     // Reads from any byte source; blobOpener may be empty (no .MB file).
-    Table(std::unique_ptr<ByteSource> db, BlobOpener blobOpener);
+    Table(std::unique_ptr<ByteSource> db, BlobOpener blobOpener, const std::string& encoding = {});
     ~Table();
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
@@ -40,6 +43,9 @@ public:
     std::uint32_t recordCount() const { return header_.recordCount; }
     // The iconv name of the encoding texts are decoded from.
     const std::string& textEncoding() const { return decoder_->encoding(); }
+    // Bytes of the field names and of the texts decoded so far that the
+    // encoding could not decode (each became U+FFFD).
+    std::uint64_t undecodableBytes() const { return decoder_->undecodableBytes(); }
 
     // Moves to the next record (the first on the first call); false at the
     // end. Throws FormatError when the block chain is broken; the records

@@ -131,19 +131,25 @@ Value decodeBcd(const std::uint8_t* p, int scale, std::string& text)
         throw std::domain_error("BCD value has " + std::to_string(storedScale) + " decimals, the field " +
                                 std::to_string(scale));
     const std::uint8_t flip = negative ? 0x0F : 0x00;
-    char digits[32];
-    for (int i = 0; i < 32; ++i) {
-        const std::uint8_t byte = p[1 + i / 2];
-        const std::uint8_t nibble = static_cast<std::uint8_t>(((i % 2) ? byte & 0x0F : byte >> 4) ^ flip);
-        if (nibble > 9)
-            throw std::domain_error("BCD value has a digit outside 0-9");
-        digits[i] = static_cast<char>('0' + nibble);
-    }
     const int intDigits = 32 - scale;
+    // Some writers store fewer decimals than the field has and leave nibbles
+    // above 9 after them: the digits end at the first such nibble. One in the
+    // whole part or the first decimal leaves no value worth the name.
+    char digits[32];
+    int count = 0;
+    for (; count < 32; ++count) {
+        const std::uint8_t byte = p[1 + count / 2];
+        const std::uint8_t nibble = static_cast<std::uint8_t>(((count % 2) ? byte & 0x0F : byte >> 4) ^ flip);
+        if (nibble > 9)
+            break;
+        digits[count] = static_cast<char>('0' + nibble);
+    }
+    if (count < 32 && count <= intDigits)
+        throw std::domain_error("BCD value has a digit outside 0-9");
     int first = 0;
     while (first < intDigits - 1 && digits[first] == '0')
         ++first;
-    const bool zero = std::all_of(std::begin(digits), std::end(digits), [](char c) { return c == '0'; });
+    const bool zero = std::all_of(digits, digits + count, [](char c) { return c == '0'; });
     text.clear();
     if (negative && !zero)
         text += '-';
@@ -153,7 +159,7 @@ Value decodeBcd(const std::uint8_t* p, int scale, std::string& text)
         text += '0';
     if (scale > 0) {
         text += '.';
-        text.append(digits + intDigits, static_cast<std::size_t>(scale));
+        text.append(digits + intDigits, static_cast<std::size_t>(count - intDigits));
     }
     return Value::ofBcd(text);
 }

@@ -21,8 +21,9 @@ Value decodeCurrency(const std::uint8_t* p);
 Value decodeTimestamp(const std::uint8_t* p);
 Value decodeLogical(const std::uint8_t* p);
 
-// BCD: writes the decimal text to `text` and returns a view of it; throws
-// std::domain_error for a digit outside 0..9 or a scale that does not match.
+// BCD: writes the decimal text to `text` and returns a view of it. The digits
+// end before the first nibble above 9 after the first decimal; throws
+// std::domain_error for one earlier or for a scale that does not match.
 Value decodeBcd(const std::uint8_t* p, int scale, std::string& text);
 
 // The stored double of a Number/Currency/Timestamp field (false when blank).

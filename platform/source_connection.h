@@ -26,6 +26,11 @@ public:
     // next moveNext() or close().
     virtual paradox::Value value(int index) = 0;
 
+    // The code page the table's texts are read in, and how many of their bytes
+    // (field names and the values read so far) it could not decode.
+    virtual std::string codePage() const { return {}; }
+    virtual std::uint64_t undecodableBytes() const { return 0; }
+
     virtual bool eof() const = 0;
     virtual bool bof() const = 0;
     virtual std::int64_t recordCount() const = 0;
@@ -39,6 +44,11 @@ public:
 
     static constexpr int kClientSideCursor = 3;
     virtual void setCursorLocation(int location) = 0;
+    // The code page (an iconv name such as CP866) that every table's texts
+    // and field names are read in; empty: the one each table names. Throws
+    // std::invalid_argument for a name that is not known. A source whose
+    // tables carry no code pages ignores it.
+    virtual void setSourceCodePage(const std::string& /*name*/) {}
     // Takes the source connection text as the program builds it.
     virtual void open(const std::string& connectionText) = 0;
     // Takes a query of the form SELECT * FROM [NAME].

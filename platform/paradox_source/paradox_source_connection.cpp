@@ -158,6 +158,9 @@ public:
         return AsAdoCurrency(table_->value(static_cast<std::size_t>(index)));
     }
 
+    std::string codePage() const override { return table().textEncoding(); }
+    std::uint64_t undecodableBytes() const override { return table().undecodableBytes(); }
+
     bool eof() const override { return !atRecord_; }
     bool bof() const override { return bof_; }
     std::int64_t recordCount() const override { return table().recordCount(); }
@@ -217,6 +220,17 @@ void ParadoxSourceConnection::open(const std::string& connectionText)
     folder_ = std::filesystem::path(*folderText);
 }
 
+void ParadoxSourceConnection::setSourceCodePage(const std::string& name)
+{
+    const auto first = name.find_first_not_of(" \t");
+    const std::string trimmed =
+        first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(" \t") - first + 1);
+    if (!trimmed.empty() && !paradox::knownEncoding(trimmed))
+        throw std::invalid_argument("The source code page " + trimmed +
+                                    " is not known. Names such as CP437, CP850, CP866 or CP1251 are.");
+    codePage_ = trimmed;
+}
+
 std::unique_ptr<SourceRecordset> ParadoxSourceConnection::openRecordset(const std::string& query)
 {
     if (!folder_)
@@ -227,7 +241,7 @@ std::unique_ptr<SourceRecordset> ParadoxSourceConnection::openRecordset(const st
     const auto path = paradox_source::findTable(*folder_, *name);
     if (!path)
         throw std::runtime_error("The table " + *name + " was not found in the folder " + folder_->string() + ".");
-    return std::make_unique<ParadoxRecordset>(paradox::Table::open(*path));
+    return std::make_unique<ParadoxRecordset>(paradox::Table::open(*path, codePage_));
 }
 
 }  // namespace platform

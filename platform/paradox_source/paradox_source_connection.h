@@ -15,6 +15,8 @@ class ParadoxSourceConnection final : public SourceConnection {
 public:
     void setCursorLocation(int location) override { cursorLocation_ = location; }
     int cursorLocation() const { return cursorLocation_; }
+    void setSourceCodePage(const std::string& name) override;
+    const std::string& sourceCodePage() const { return codePage_; }
     // Takes "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=<folder>;Extended Properties=Paradox 5.x;".
     void open(const std::string& connectionText) override;
     std::unique_ptr<SourceRecordset> openRecordset(const std::string& query) override;
@@ -25,6 +27,7 @@ public:
 
 private:
     int cursorLocation_ = 0;
+    std::string codePage_;
     std::optional<std::filesystem::path> folder_;
 };
 

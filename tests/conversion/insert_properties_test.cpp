@@ -3,6 +3,7 @@
 #include "conversion/sql_text.h"
 
 #include "platform/event_loop.h"
+#include "tests/conversion/tsql_values.h"
 
 #include <gtest/gtest.h>
 
@@ -179,4 +180,60 @@ TEST(InsertProperties, AMegabyteMemoAndExtremeNumbersAreWrittenWhole)
     EXPECT_EQ(s.size(), std::string("INSERT INTO [T] VALUES(9223372036854775807, '', -1.7976931348623157E+308)").size()
                             + memo.size() + 1);
     EXPECT_NE(s.find("x''x"), std::string::npos);
+}
+
+// Texts of backslashes, line breaks, quotes and non-ASCII characters, short and
+// longer than 8,000 bytes, come back from every rule that quotes a text exactly
+// as SQL Server would store them; texts without a backslash before a line break
+// are written as before, inside plain quotes.
+TEST(InsertProperties, ServerStoresEveryTextAsTheSourceHasIt)
+{
+    using testsupport::TsqlValues;
+    // The server's rules themselves, from its documentation (the second case is
+    // the remedy Microsoft gives for the continuation).
+    EXPECT_EQ(TsqlValues::evaluate("'c:\\\r\nX'").utf8, "c:X");
+    EXPECT_EQ(TsqlValues::evaluate("'c:\\\\\r\n\r\nX'").utf8, "c:\\\r\nX");
+    EXPECT_EQ(TsqlValues::evaluate("'a''b' + N'\xC3\xA9'").utf8, "a'b\xC3\xA9");
+    EXPECT_EQ(TsqlValues::evaluate("'" + std::string(5000, 'a') + "' + '" + std::string(5000, 'b') + "'").utf8.size(),
+              8000u);
+
+    std::mt19937_64 gen(1996);
+    const char* pieces[] = {"\\", "\r", "\n", "\r\n", "\\\r\n", "\\\n", "'", "x", " ", "\xC3\xA9", "\xD0\x96",
+                            "\xE2\x82\xAC"};
+    platform::NoEventLoop events;
+    const RegionalSettings settings;
+    // A text field alone (rule C), a memo beside a number (rule B), and a numeric
+    // field holding a text (rule A writes it quoted).
+    const std::vector<std::vector<std::int16_t>> tables = {{202}, {3, 203}, {202, 3}};
+    for (int round = 0; round < 600; ++round) {
+        std::string text;
+        const std::size_t size = round % 10 == 0 ? 8000 + gen() % 9000 : gen() % 40;
+        while (text.size() <= size)
+            text += pieces[gen() % std::size(pieces)];
+        if (text.find_first_not_of(" \r\n") == std::string::npos)
+            text += 'x';  // an all-blank text would only test the NULL rule
+        const bool continuation = text.find("\\\n") != std::string::npos || text.find("\\\r\n") != std::string::npos;
+        for (const auto& codes : tables) {
+            TableScript script;
+            script.start("T");
+            for (std::size_t f = 0; f < codes.size(); ++f)
+                script.addField(static_cast<int>(f), "F", codes[f], nullptr);
+            script.finishCreate();
+            InsertBuilder builder(script, settings, events);
+            builder.begin();
+            for (std::size_t f = 0; f < codes.size(); ++f)
+                builder.add(static_cast<int>(f), f + 1 == codes.size() ? Value::ofText(text) : Value::ofInteger(7));
+            const std::string& statement = builder.finish();
+            const auto items = TsqlValues::itemsOf(statement);
+            ASSERT_EQ(items.size(), codes.size()) << statement.substr(0, 200);
+            ASSERT_TRUE(items.back()) << statement.substr(0, 200);
+            ASSERT_EQ(*items.back(), text) << statement.substr(0, 200);
+            if (!continuation) {
+                std::string quoted;
+                for (char c : text)
+                    quoted += c == '\'' ? std::string("''") : std::string(1, c);
+                ASSERT_NE(statement.find("'" + quoted + "'"), std::string::npos);
+            }
+        }
+    }
 }

@@ -98,4 +98,55 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
     }
 }
 
+// --codepage on every command: a table whose header names no code page reads
+// right in the one chosen, field names included; a byte the chosen code page
+// cannot decode is U+FFFD for dump and script alike and is counted once per
+// table; a name iconv does not know is a usage error before anything runs.
+TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
+{
+    testsupport::TempDir dir;
+    paradox::writer::TableDesign design;
+    design.versionId = 3;  // no code page in the header
+    design.codePage = 0;
+    design.textEncoding = "CP866";
+    design.fields = {{"Город", FieldType::Alpha, 12}};
+    paradox::writer::TableWriter w(design);
+    w.addRecord({Value::ofText("Москва Ш")});  // Ш is 0x98, which Windows-1251 leaves undefined
+    std::filesystem::create_directory(dir / "f");
+    w.writeFiles(dir / "f" / "towns.db", dir / "f" / "towns.mb");
+    const std::string table = "'" + (dir / "f" / "towns.db").string() + "'";
+    const std::string folder = "'" + (dir / "f").string() + "'";
+
+    const struct {
+        std::string args;
+        int status;
+        std::string inOut;
+        std::string inErr;  // empty: nothing on standard error
+    } cases[] = {
+        {"dump " + table + " --codepage CP866", 0, "0\tГород\tМосква Ш\n", ""},
+        {"dump --codepage cp866 " + table, 0, "0\tГород\tМосква Ш\n", ""},
+        {"dump " + table, 0, "0\t\xC3\xA2\xC2\xAB", ""},  // CP437 letters, as the header names no code page
+        {"script " + folder + " --codepage CP866", 0, "CREATE TABLE [TOWNS]([Город] TEXT);\nGO\nINSERT INTO [TOWNS] VALUES('Москва Ш')", ""},
+        {"describe " + folder + " --codepage CP866", 0, "TOWNS\tГород\tchar\tTEXT", ""},
+        {"dump " + table + " --codepage CP1251", 0, "\t\xD0\x8A\xC2\xAE\xD0\xB1\xD0\x84\xD1\x9E\xC2\xA0 \xEF\xBF\xBD\n",
+         "1 byte of " + (dir / "f" / "towns.db").string() + " could not be decoded from CP1251"},
+        {"script " + folder + " --codepage CP1251", 1, "VALUES('\xD0\x8A\xC2\xAE\xD0\xB1\xD0\x84\xD1\x9E\xC2\xA0 \xEF\xBF\xBD')",
+         "1 byte of the table TOWNS could not be decoded from CP1251"},
+        {"dump " + table + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
+        {"script " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
+        {"describe " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
+        {"convert " + folder + " --connection 'Driver={SQL Server};' --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
+        {"dump " + table + " --codepage", 2, "", "expected one table file"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = runCli(dir, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+        EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
+        if (c.inErr.empty())
+            EXPECT_EQ(r.err, "") << c.args;
+        else
+            EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
+    }
+}
+
 }  // namespace

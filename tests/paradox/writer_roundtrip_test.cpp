@@ -3,6 +3,7 @@
 // code pages, odd header sizes and chains that run against the file order.
 #include "paradox/error.h"
 #include "paradox/table.h"
+#include "paradox/values.h"
 #include "paradox/writer/table_writer.h"
 #include "tests/paradox/memory_table.h"
 #include "tests/support/testdata.h"
@@ -301,15 +302,100 @@ INSTANTIATE_TEST_SUITE_P(
                       CodePageCase{"Version3DefaultsTo437", 0, 3, "", "CP437", "Ä ö ü", "Übel"}),
     [](const ::testing::TestParamInfo<CodePageCase>& p) { return std::string(p.param.label); });
 
-TEST(CodePageBytes, BytesUndefinedIn1252KeepTheirLatin1Meaning)
+// A table whose header names no code page (or a wrong one) reads right in the
+// code page the user chooses, field names included; bytes the chosen code page
+// cannot decode become U+FFFD, single-byte and multi-byte pages alike, and are counted.
+TEST(CodePageChoice, TextsAndNamesFollowTheChosenCodePageAndUndecodableBytesAreCounted)
 {
-    TableDesign design;
-    design.fields = {{"A", FieldType::Alpha, 4}};
-    TableWriter w(design);
-    w.addRecord({Value::ofBytes("\x81\x80")});
-    auto t = testsupport::openInMemory(w);
-    ASSERT_TRUE(t->next());
-    EXPECT_EQ(t->value(0).text, "\xC2\x81\xE2\x82\xAC");  // U+0081, then the euro sign
+    TableDesign russian;
+    russian.versionId = 9;
+    russian.codePage = 0;
+    russian.textEncoding = "CP866";
+    russian.fields = {{"Имя", FieldType::Alpha, 20}, {"Заметка", FieldType::Memo, 11}};
+    TableWriter w(russian);
+    w.addRecord({Value::ofText("Привет, мир"), Value::ofText(std::string(3000, 'x') + "ёЖ")});
+
+    auto asStored = testsupport::openInMemory(w);
+    EXPECT_EQ(asStored->textEncoding(), "CP437");
+    EXPECT_NE(asStored->fields()[0].name, "Имя");
+
+    auto chosen = std::make_unique<paradox::Table>(
+        std::make_unique<paradox::MemorySource>("t.db", w.databaseBytes()),
+        [&w] { return std::make_unique<paradox::MemorySource>("t.mb", w.blobBytes()); }, "CP866");
+    EXPECT_EQ(chosen->textEncoding(), "CP866");
+    EXPECT_EQ(chosen->fields()[0].name, "Имя");
+    EXPECT_EQ(chosen->fields()[1].name, "Заметка");
+    ASSERT_TRUE(chosen->next());
+    EXPECT_EQ(chosen->value(0).text, "Привет, мир");
+    EXPECT_EQ(chosen->value(1).text, std::string(3000, 'x') + "ёЖ");
+    EXPECT_EQ(chosen->undecodableBytes(), 0u);
+
+    EXPECT_THROW(paradox::Table(std::make_unique<paradox::MemorySource>("t.db", w.databaseBytes()), {}, "NO-SUCH-CODE-PAGE"),
+                 std::invalid_argument);
+
+    const struct {
+        std::uint16_t codePage;
+        std::string stored;
+        std::string read;
+        std::uint64_t undecodable;
+    } holes[] = {
+        {1252, "\x81\x80\x8D", "\xEF\xBF\xBD\xE2\x82\xAC\xEF\xBF\xBD", 2},  // 0x81 and 0x8D are undefined
+        {936, "a\xFF\xD6\xD0", "a\xEF\xBF\xBD\xE4\xB8\xAD", 1},             // 0xFF begins no character
+        {1251, "\xC0\x98", "\xD0\x90\xEF\xBF\xBD", 1},
+    };
+    for (const auto& h : holes) {
+        TableDesign design;
+        design.codePage = h.codePage;
+        design.fields = {{"A", FieldType::Alpha, 8}};
+        TableWriter holed(design);
+        std::string record(holed.recordSize(), '\0');
+        record.replace(0, h.stored.size(), h.stored);
+        holed.addRawRecord(record);
+        auto t = testsupport::openInMemory(holed);
+        ASSERT_TRUE(t->next());
+        EXPECT_EQ(t->value(0).text, h.read) << h.codePage;
+        EXPECT_EQ(t->undecodableBytes(), h.undecodable) << h.codePage;
+    }
+}
+
+// Nibbles above 9 after some decimals are what a writer left past the digits it
+// stored: the value ends before them. In the whole part or the first decimal
+// they leave no value, and reading it fails for that value only.
+TEST(BcdNoise, DigitsEndAtTheFirstNibbleAboveNineAfterTheFirstDecimal)
+{
+    const struct {
+        const char* stored;
+        int scale;
+        int noiseAt;  // decimal 1, 2, ...; 0 the last digit before the point
+        const char* read;  // nullptr: refused
+    } cases[] = {
+        {"12.3456", 4, 3, "12.34"},   {"-12.3456", 4, 3, "-12.34"}, {"12.3456", 4, 2, "12.3"},
+        {"-0.0001", 4, 2, "0.0"},     {"12.3456", 4, 1, nullptr},   {"-12.3456", 4, 1, nullptr},
+        {"12.3456", 4, 0, nullptr},   {"7", 0, 0, nullptr},         {"0.5", 32, 2, "0.5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + " noise at " + std::to_string(c.noiseAt));
+        TableDesign design;
+        design.fields = {{"N", FieldType::Bcd, c.scale}};
+        TableWriter w(design);
+        std::string record(17, '\0');
+        auto* p = reinterpret_cast<std::uint8_t*>(record.data());
+        ASSERT_TRUE(paradox::storeBcd(p, c.stored, c.scale));
+        // Nibbles of 15 from the noise on (stored complemented for negative values).
+        const std::uint8_t noise = c.stored[0] == '-' ? 0x0 : 0xF;
+        for (int digit = 32 - c.scale + c.noiseAt - 1; digit < 32; ++digit) {
+            std::uint8_t& byte = p[1 + digit / 2];
+            byte = digit % 2 ? static_cast<std::uint8_t>((byte & 0xF0) | noise)
+                             : static_cast<std::uint8_t>((byte & 0x0F) | (noise << 4));
+        }
+        w.addRawRecord(record);
+        auto t = testsupport::openInMemory(w);
+        ASSERT_TRUE(t->next());
+        if (c.read)
+            EXPECT_EQ(t->value(0).text, c.read);
+        else
+            EXPECT_THROW(t->value(0), paradox::FormatError);
+    }
 }
 
 TEST(BlobFileOnDisk, FoundBesideTheTableInAnyLetterCase)

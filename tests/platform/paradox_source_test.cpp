@@ -238,6 +238,40 @@ TEST_F(SourceFolder, FieldsOfEveryTypeCarryTheirAdoCodes)
     EXPECT_TRUE(rs->value(1).isNull());
 }
 
+TEST_F(SourceFolder, ChosenCodePageReadsEveryTableAndUnknownNamesAreRefused)
+{
+    TableDesign design;
+    design.versionId = 3;  // no code page in the header: read as CP437 unless chosen
+    design.codePage = 0;
+    design.textEncoding = "CP866";
+    design.fields = {{"Город", FieldType::Alpha, 12}};
+    TableWriter w(design);
+    w.addRecord({Value::ofBytes("\x8C\xAE\xE1\xAA\xA2\xA0 \x98")});
+    w.writeFiles(dir / "towns.db", dir / "towns.mb");
+
+    auto c = connect();
+    auto headers = c->openRecordset("SELECT * FROM [towns]");
+    EXPECT_EQ(headers->codePage(), "CP437");
+    EXPECT_NE(headers->fieldName(0), "Город");
+
+    c->setSourceCodePage(" CP866 ");
+    auto chosen = c->openRecordset("SELECT * FROM [towns]");
+    EXPECT_EQ(chosen->codePage(), "CP866");
+    EXPECT_EQ(chosen->fieldName(0), "Город");
+    EXPECT_EQ(chosen->value(0).text, "Москва Ш");
+    EXPECT_EQ(chosen->undecodableBytes(), 0u);
+
+    // Windows-1251 leaves 0x98 undefined.
+    c->setSourceCodePage("WINDOWS-1251");
+    auto holed = c->openRecordset("SELECT * FROM [towns]");
+    EXPECT_EQ(holed->value(0).text, "Њ®бЄў\u00A0 \uFFFD");
+    EXPECT_EQ(holed->undecodableBytes(), 1u);
+
+    EXPECT_THROW(c->setSourceCodePage("CP-NONESUCH"), std::invalid_argument);
+    c->setSourceCodePage("");
+    EXPECT_EQ(c->openRecordset("SELECT * FROM [towns]")->codePage(), "CP437");
+}
+
 TEST(SourceConnection, RecordsCursorLocation)
 {
     platform::ParadoxSourceConnection c;
