@@ -3,6 +3,7 @@
 // without; N: NULL; D: date).
 #include "conversion/sql_text.h"
 
+#include "conversion/binary_constant.h"
 #include "conversion/recognition.h"
 #include "conversion/value_text.h"
 #include "platform/event_loop.h"
@@ -92,8 +93,9 @@ const std::string& InsertBuilder::build(platform::SourceRecordset& records)
     begin();
     const int n = records.fieldCount();
     for (int f = 0; f < n; ++f) {
-        // Byte data is written NULL, so it is never read.
-        add(f, table_.role(f) == FieldRole::Binary ? paradox::Value::null() : records.value(f));
+        // Byte data that is written NULL is never read.
+        const bool skip = table_.role(f) == FieldRole::Binary && !transferBinary_;
+        add(f, skip ? paradox::Value::null() : records.value(f));
     }
     return finish();
 }
@@ -158,6 +160,24 @@ void InsertBuilder::appendDateOrQuoted(std::string_view v)
     }
 }
 
+// A binary field: NULL unless the user asked for byte data; then its bytes as
+// a binary constant (a value of another kind: the bytes of its value text).
+void InsertBuilder::appendBinary(const paradox::Value& value)
+{
+    if (!transferBinary_ || value.isNull()) {
+        appendNull();
+        return;
+    }
+    if (value.type == paradox::ValueType::Bytes) {
+        AppendBinaryConstant(value.text, statement_);
+    } else {
+        value_.clear();
+        AppendValueText(value, settings_, value_);
+        AppendBinaryConstant(value_, statement_);
+    }
+    statement_ += ", ";
+}
+
 // Typed values whose rule outcome is known without recognising their text:
 // numbers in numeric fields, and dates and times with the usual separators.
 // Each gives exactly what the rules give for its value text.
@@ -206,7 +226,7 @@ void InsertBuilder::add(int fieldIndex, const paradox::Value& value)
     events_.yield();
     const FieldRole role = table_.role(fieldIndex);
     if (role == FieldRole::Binary) {
-        appendNull();
+        appendBinary(value);
         return;
     }
     if (fastPaths_ && appendTyped(role, value))
