@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -82,11 +83,13 @@ struct NoDesktop : platform::Desktop {
     std::string pickFolder(const std::string&, const std::string&) override { return {}; }
 };
 
-// Nothing is stored between commands.
+// Nothing is stored between commands; a key the command line sets reads as given.
 struct NoSettings : platform::SettingsStore {
-    std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
+    std::map<std::string, std::string> given;  // key -> value, e.g. "Transfer Binary" for --binary
+    std::optional<std::string> read(const std::string&, const std::string&, const std::string& key) override
     {
-        return std::nullopt;
+        const auto it = given.find(key);
+        return it == given.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
     void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
 };
