@@ -1,13 +1,15 @@
 // Binary data on request, end to end: with "Transfer Binary" on, every picture,
 // OLE object and formatted memo of the shared corpus arrives byte for byte
 // through the real run and the real ODBC path (SQLite standing in, with its own
-// spelling of VARBINARY(MAX) and binary constants); and the statements that
+// spelling of VARBINARY(MAX) and binary constants), and so does an empty
+// picture (0x) beside a missing one (NULL); and the statements that
 // `dovenmark-cli script` writes hold well-formed binary constants exactly where
 // the binary columns are, and NULL there without --binary.
 #include "conversion/conversion_run.h"
 #include "core/settings_keys.h"
 #include "paradox/sha256.h"
 #include "paradox/table.h"
+#include "paradox/writer/table_writer.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/paradox_module.h"
 #include "tests/platform/odbc_test_environment.h"
@@ -23,6 +25,7 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -92,6 +95,13 @@ Blob DumpedBlob(const DumpRecord& record, std::size_t field)
     return {false, bytes.size(), paradox::sha256Hex(bytes)};
 }
 
+// The first column of the row as bytes (a blob of no bytes has no pointer).
+std::string BlobOf(sqlite3_stmt* row)
+{
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(row, 0));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(row, 0))) : std::string();
+}
+
 }  // namespace
 
 TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
@@ -103,6 +113,16 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
 
     TempDir places;
     const fs::path folder = PictureFolder(tables, places / "pictures");
+    // Beside them, made here: an empty picture, a missing one and two bytes.
+    const std::vector<std::optional<std::string>> edges = {std::string(), std::nullopt, std::string("\0\xFF", 2)};
+    {
+        paradox::writer::TableDesign design;
+        design.fields = {{"PIC", paradox::FieldType::Graphic, 10}};
+        paradox::writer::TableWriter w(design);
+        for (const auto& e : edges)
+            w.addRecord({e ? paradox::Value::ofBytes(*e) : paradox::Value::null()});
+        w.writeFiles(folder / "edges.db", folder / "edges.mb");
+    }
     const fs::path database = OdbcTestEnvironment::dataFolder() / "binary-pictures.sqlite";
     fs::remove(database);
     std::size_t blobs = 0;
@@ -148,8 +168,7 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
                     continue;
                 }
                 ASSERT_EQ(sqlite3_column_type(rows, 0), SQLITE_BLOB) << "record " << r;
-                const std::string got(static_cast<const char*>(sqlite3_column_blob(rows, 0)),
-                                      static_cast<std::size_t>(sqlite3_column_bytes(rows, 0)));
+                const std::string got = BlobOf(rows);
                 EXPECT_EQ(got.size(), want.size) << "record " << r;
                 EXPECT_EQ(paradox::sha256Hex(got), want.sha256) << "record " << r;
                 ++blobs;
@@ -158,6 +177,16 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
             EXPECT_EQ(r, dump.records.size());
         }
     }
+    sqlite3_stmt* rows = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT [PIC] FROM [EDGES] ORDER BY rowid", -1, &rows, nullptr), SQLITE_OK);
+    for (const auto& e : edges) {
+        ASSERT_EQ(sqlite3_step(rows), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_type(rows, 0), e ? SQLITE_BLOB : SQLITE_NULL);
+        if (e) {
+            EXPECT_EQ(BlobOf(rows), *e);
+        }
+    }
+    sqlite3_finalize(rows);
     sqlite3_close(db);
     fs::remove(database);
     EXPECT_GE(blobs, 60u) << "pictures compared";
