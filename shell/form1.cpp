@@ -40,7 +40,7 @@ const char* const kHelpText =
     "fields.\r\n\r\n"
     "Use SQL Preview if your tables contains less than 32767 rows.\r\n\r\n"
     "Questions? Please contact Team Marrowby at ";
-// The first paragraph while the setting "Transfer Binary" is on.
+// The first paragraph as above, and as it reads while the setting "Transfer Binary" is on.
 const char* const kHelpNoBinary =
     "This software transfers text-based and numeric fields but does not handle binary / pictures fields.";
 const char* const kHelpBinary =
