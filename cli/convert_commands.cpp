@@ -6,6 +6,7 @@
 
 #include "conversion/conversion_run.h"
 #include "paradox/codepage.h"
+#include "core/settings_keys.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/mssql_module.h"
@@ -13,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -80,6 +82,31 @@ struct Engine {
     }
 };
 
+// Takes a flag without a value out of args; true when it was there.
+bool TakeFlag(std::vector<std::string>& args, const std::string& flag)
+{
+    const auto at = std::find(args.begin(), args.end(), flag);
+    if (at == args.end())
+        return false;
+    args.erase(at);
+    return true;
+}
+
+// --codepage NAME: the tables' texts are read in that code page, as the setting
+// "Source Code Page" makes them in the program.
+void GiveCodePage(Engine& engine, const std::string& name)
+{
+    if (!name.empty())
+        engine.settings.given[core::key::SourceCodePage] = name;
+}
+
+// --binary: picture, BLOB, OLE and formatted-memo fields arrive as their bytes,
+// as the setting "Transfer Binary" makes them in the program.
+void GiveBinary(Engine& engine)
+{
+    engine.settings.given[core::key::TransferBinary] = "True";
+}
+
 // Parses "FOLDER" plus the options given; returns false on a usage error.
 bool ParseArgs(const std::vector<std::string>& args, std::string& folder,
                std::map<std::string, std::string>& options, std::ostream& err)
@@ -128,7 +155,7 @@ int ExitStatus(const Engine& engine)
 // every statement goes to `statements` (nowhere when null) as soon as it is
 // made; `then` looks at what the run left behind.
 int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream* statements,
-               std::ostream& err, const std::function<void(Engine&)>& then)
+               std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false)
 {
     std::string folder;
     std::map<std::string, std::string> options{{"--codepage", ""}};
@@ -140,7 +167,9 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
         return kExitUsage;
     OfflineServerFactory servers;
     Engine engine(err, folder, false, servers);
-    engine.settings.sourceCodePage = options["--codepage"];
+    GiveCodePage(engine, options["--codepage"]);
+    if (binary)
+        GiveBinary(engine);
     engine.form.quiet = true;
     engine.form.preview = true;
     engine.form.eachFile = true;
@@ -166,17 +195,21 @@ bool CheckCodePage(const std::string& name, std::ostream& err)
 
 void scriptHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME]\n\n"
+    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary]\n\n"
            "Writes every statement that the SQL Preview for each file would hold for the\n"
            "Paradox tables of FOLDER (and its subfolders), in run order, each followed by a\n"
            "line holding only GO. No server is asked, so no DROP TABLE is written.\n"
            << kCodePageHelp <<
+           "--binary writes picture, BLOB, OLE and formatted-memo fields as binary\n"
+           "constants (0x...) instead of NULL.\n"
            "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
 }
 
 int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    return OfflineRun(args, scriptHelp, &out, err, [&out](Engine&) { out.flush(); });
+    std::vector<std::string> rest = args;
+    const bool binary = TakeFlag(rest, "--binary");
+    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary);
 }
 
 void describeHelp(std::ostream& out)
@@ -201,12 +234,14 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 
 void convertHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME]\n\n"
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
            "A table that already exists on the server is dropped and converted again with\n"
            "--overwrite yes; with --overwrite no (the default) it is skipped.\n"
            << kCodePageHelp <<
+           "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
+           "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
            "Every error is written to standard error and the run goes on.\n"
            "Exit status: 0 when every statement succeeded, 1 when any failed or nothing\n"
            "could be converted, 2 for a usage error.\n"
@@ -218,7 +253,9 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
 {
     std::string folder;
     std::map<std::string, std::string> options{{"--connection", ""}, {"--overwrite", "no"}, {"--codepage", ""}};
-    if (!ParseArgs(args, folder, options, err) || options["--connection"].empty()
+    std::vector<std::string> rest = args;
+    const bool binary = TakeFlag(rest, "--binary");
+    if (!ParseArgs(rest, folder, options, err) || options["--connection"].empty()
         || (options["--overwrite"] != "yes" && options["--overwrite"] != "no")) {
         if (options["--connection"].empty())
             err << "dovenmark-cli: --connection TEXT is needed\n";
@@ -229,8 +266,10 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         return kExitUsage;
     platform::OdbcServerConnectionFactory servers;
     Engine engine(err, folder, options["--overwrite"] == "yes", servers);
-    engine.settings.sourceCodePage = options["--codepage"];
+    GiveCodePage(engine, options["--codepage"]);
     engine.ctx.serverConnectionText = options["--connection"];
+    if (binary)
+        GiveBinary(engine);
     if (!CheckTables(engine, folder, err))
         return kExitFailure;
     try {

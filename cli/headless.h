@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -83,24 +84,14 @@ struct NoDesktop : platform::Desktop {
     std::string pickFolder(const std::string&, const std::string&) override { return {}; }
 };
 
-// Nothing is stored between commands.
-struct NoSettings : platform::SettingsStore {
-    std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-    void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
-};
-
-// Nothing is stored between commands; the one setting a command holds is the
-// source code page its --codepage option names.
+// Nothing is stored between commands; a key that a command-line option sets
+// (--codepage, --binary) reads as given, every other key as absent.
 struct CommandLineSettings : platform::SettingsStore {
-    std::string sourceCodePage;
+    std::map<std::string, std::string> given;  // key -> value
     std::optional<std::string> read(const std::string&, const std::string&, const std::string& key) override
     {
-        if (key == core::key::SourceCodePage && !sourceCodePage.empty())
-            return sourceCodePage;
-        return std::nullopt;
+        const auto it = given.find(key);
+        return it == given.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
     void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
 };

@@ -54,6 +54,7 @@ private:
     core::GuardedOperation op_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
+    bool transferBinary_ = false;  // "Transfer Binary", read at the start of every run
 };
 
 void Converter::start()
@@ -71,6 +72,7 @@ void Converter::start()
         run_.handOff.mssql_conn.reset();
         run_.handOff.mssql_conn = run_.ctx.servers.create();
     });
+    op_.step(108, [&] { transferBinary_ = core::TransferBinarySetting(run_.ctx.settings); });
     op_.step(110, [&] { source_ = run_.ctx.sourceConnections.create(); });
     // The code page the user chose for the tables' texts; a name that is not
     // known is reported once and nothing is converted.
@@ -228,6 +230,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
     op_.step(318, [&] { n = records.recordCount(); });
     std::int64_t c = 0;
     InsertBuilder builder(script, run_.regional, run_.ctx.events);
+    builder.setTransferBinary(transferBinary_);
     const int fields = script.fieldCount();
     for (;;) {
         op_.step(320, [&] { run_.ctx.events.yield(); });
@@ -237,8 +240,8 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
         });
         op_.step(328, [&] { builder.begin(); });
         for (int f = 0; f < fields; ++f) {
-            // Byte data is written NULL, so it is never read (a picture can be megabytes).
-            if (script.role(f) == FieldRole::Binary) {
+            // Byte data written NULL is never read (a picture can be megabytes).
+            if (script.role(f) == FieldRole::Binary && !transferBinary_) {
                 builder.add(f, paradox::Value::null());
                 continue;
             }

@@ -22,7 +22,7 @@ struct TypeRule {
     std::string_view paradoxType;  // third text of the datatype record
     std::string_view sqlType;      // fourth text of the datatype record
     bool numeric;                  // values are written as bare numbers
-    bool binary;                   // byte data the program does not transfer: values are written NULL
+    bool binary;                   // byte data: written NULL unless the user asks for it (Transfer Binary)
 };
 
 // The first rule whose keyword occurs in the lower-cased type name, or the

@@ -3,6 +3,7 @@
 // without; N: NULL; D: date).
 #include "conversion/sql_text.h"
 
+#include "conversion/binary_constant.h"
 #include "conversion/recognition.h"
 #include "conversion/value_text.h"
 #include "platform/event_loop.h"
@@ -161,6 +162,24 @@ void InsertBuilder::appendDateOrQuoted(std::string_view v)
     }
 }
 
+// A binary field: NULL unless the user asked for byte data; then its bytes as
+// a binary constant (a value of another kind: the bytes of its value text).
+void InsertBuilder::appendBinary(const paradox::Value& value)
+{
+    if (!transferBinary_ || value.isNull()) {
+        appendNull();
+        return;
+    }
+    if (value.type == paradox::ValueType::Bytes) {
+        AppendBinaryConstant(value.text, statement_);
+    } else {
+        value_.clear();
+        AppendValueText(value, settings_, value_);
+        AppendBinaryConstant(value_, statement_);
+    }
+    statement_ += ", ";
+}
+
 // Typed values whose rule outcome is known without recognising their text:
 // numbers in numeric fields, and dates and times with the usual separators.
 // Each gives exactly what the rules give for its value text.
@@ -209,7 +228,7 @@ void InsertBuilder::add(int fieldIndex, const paradox::Value& value)
     events_.yield();
     const FieldRole role = table_.role(fieldIndex);
     if (role == FieldRole::Binary) {
-        appendNull();
+        appendBinary(value);
         return;
     }
     if (fastPaths_ && appendTyped(role, value))

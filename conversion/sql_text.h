@@ -68,6 +68,9 @@ public:
 
     // Typed values take shortcuts with the same result; tests turn them off to compare.
     void setFastPaths(bool on) { fastPaths_ = on; }
+    // Binary fields written as binary constants rather than NULL (off unless the user asks).
+    void setTransferBinary(bool on) { transferBinary_ = on; }
+    bool transferBinary() const { return transferBinary_; }
 
 private:
     bool appendTyped(FieldRole role, const paradox::Value& value);
@@ -75,6 +78,7 @@ private:
     void appendQuoted(std::string_view v);
     void appendNumber(std::string_view v);
     void appendDateOrQuoted(std::string_view v);
+    void appendBinary(const paradox::Value& value);
 
     const TableScript& table_;
     const RegionalSettings settings_;  // a copy: callers may pass a temporary
@@ -82,6 +86,7 @@ private:
     bool tableHasNumeric_;
     bool usualDateSeparators_;
     bool fastPaths_ = true;
+    bool transferBinary_ = false;
     std::string statement_;
     const std::string prefix_;  // INSERT INTO [T] VALUES(
     std::string value_;

@@ -1,6 +1,8 @@
 // Stored texts back into check and option values.
 #include "core/settings_keys.h"
 
+#include "platform/settings_store.h"
+
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -58,6 +60,11 @@ bool SettingToBoolean(const std::string& text)
     if (s.empty() || ec != std::errc() || end != s.data() + s.size())
         throw std::runtime_error(kTypeMismatch);
     return value != 0;
+}
+
+bool TransferBinarySetting(platform::SettingsStore& store)
+{
+    return SettingToBoolean(store.GetSetting(kSettingsApplication, kSettingsSection, key::TransferBinary, "False"));
 }
 
 }  // namespace core

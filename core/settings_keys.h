@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+class SettingsStore;
+}
+
 namespace core {
 
 inline constexpr const char* kSettingsApplication = "Marrowby";
@@ -25,6 +29,9 @@ inline constexpr const char* LastFolderDot = "LastFolderDot";
 // The code page the Paradox tables' texts are read in (CP866, CP1251...);
 // empty or absent: the one each table's header names. Read at every run.
 inline constexpr const char* SourceCodePage = "Source Code Page";
+// "True": picture, BLOB, OLE and formatted-memo fields arrive as their bytes.
+// No control shows it; every run reads it afresh.
+inline constexpr const char* TransferBinary = "Transfer Binary";
 }  // namespace key
 
 // A decimal text as a 16-bit integer; anything else is "Type mismatch".
@@ -34,5 +41,9 @@ std::int16_t SettingToInteger(const std::string& text);
 bool SettingToBoolean(const std::string& text);
 
 inline std::string BooleanSetting(bool value) { return value ? "True" : "False"; }
+
+// The stored "Transfer Binary" as a boolean, False when absent; a text that is
+// no boolean is "Type mismatch".
+bool TransferBinarySetting(platform::SettingsStore& store);
 
 }  // namespace core

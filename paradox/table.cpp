@@ -238,8 +238,10 @@ Value Table::decodeBlob(std::size_t field, const std::uint8_t* p)
     const Field& f = header_.fields[field];
     const BlobPointer ptr = readBlobPointer(p, f);
     const std::uint32_t payload = blobPayloadSize(ptr, f.type);
-    if (payload == 0)
+    if (ptr.length == 0)
         return Value::null();
+    if (payload == 0)  // a graphic stored with its prefix only: an empty picture
+        return Value::ofBytes({});
     std::string& out = storage_[field];
     if (payload <= f.leaderSize()) {
         out.assign(reinterpret_cast<const char*>(p), payload);

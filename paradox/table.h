@@ -62,7 +62,8 @@ public:
     // Alpha and Memo give UTF-8 text (Alpha cut at its first NUL, blanks
     // kept); BLOB, OLE and formatted memo give their stored bytes; Graphic
     // gives the bare image (the .MB copy's own 8-byte prefix left out, as the
-    // in-record leader has it); Bytes gives all its bytes; an empty blob is NULL.
+    // in-record leader has it); Bytes gives all its bytes; a blob of stored
+    // length 0 is NULL, a graphic stored with its prefix only gives no bytes.
     Value value(std::size_t field);
     // The field's bytes in the record as stored.
     std::string_view rawField(std::size_t field) const;

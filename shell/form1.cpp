@@ -51,6 +51,27 @@ const char* const kHelpText =
     "fields.\r\n\r\n"
     "Use SQL Preview if your tables contains less than 32767 rows.\r\n\r\n"
     "Questions? Please contact Team Marrowby at ";
+// The first paragraph as above, and as it reads while the setting "Transfer Binary" is on.
+const char* const kHelpNoBinary =
+    "This software transfers text-based and numeric fields but does not handle binary / pictures fields.";
+const char* const kHelpBinary =
+    "This software transfers text-based and numeric fields, and binary / pictures fields as their bytes "
+    "(Transfer Binary is on).";
+
+// The help text as the settings make it now.
+std::string HelpText(platform::SettingsStore& settings)
+{
+    std::string text = kHelpText;
+    bool binary = false;
+    try {
+        binary = TransferBinarySetting(settings);
+    } catch (const std::exception&) {
+        // a stored text that is no boolean leaves the choice off, as the run does
+    }
+    if (binary && text.rfind(kHelpNoBinary, 0) == 0)
+        text.replace(0, std::char_traits<char>::length(kHelpNoBinary), kHelpBinary);
+    return text;
+}
 
 template <typename T>
 T* Make(QWidget* parent, const char* name, QRect geometry)
@@ -320,7 +341,7 @@ void Form1::PushButton5_Click()
     handle(kHelpLocation, [this](GuardedOperation& op) {
         op.step(100, [&] {
             platform::Message m;
-            m.text = std::string(kHelpText) + kContactPage;
+            m.text = HelpText(services_.settings) + kContactPage;
             m.title = AppTitle();
             services_.dialogs.show(m);
         });

@@ -51,7 +51,7 @@ RunResult ConvertOnce(const fs::path& folder, const fs::path& database, bool pre
     platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     cli::NoDesktop desktop;
-    cli::NoSettings settings;
+    cli::CommandLineSettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
     sources::Context ctx{form, dialogs, events, {"", "/"}, servers, sourceConnections, desktop, settings};

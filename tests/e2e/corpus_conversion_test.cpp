@@ -4,7 +4,6 @@
 // back and compared with the reference dump, rendered here by the statement
 // rules (dates as 'MM/DD/YYYY', logicals as 'True'/'False', numbers as numbers).
 #include "conversion/conversion_run.h"
-#include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/paradox_module.h"
 #include "tests/platform/odbc_test_environment.h"
@@ -13,6 +12,7 @@
 #include "tests/support/recording_desktop.h"
 #include "tests/support/pxdump.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/sqlite_standin.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -170,44 +170,6 @@ std::string CompareRow(sqlite3_stmt* row, const Dump& dump, const DumpRecord& re
     return differences;
 }
 
-// The SQLite stand-in knows no VARBINARY(MAX), the column type SQL Server gets
-// for binary fields; for the test only, such columns are made BLOB columns.
-class BlobForVarbinary final : public platform::ServerConnection {
-public:
-    explicit BlobForVarbinary(std::unique_ptr<platform::ServerConnection> inner) : inner_(std::move(inner)) {}
-    void setCursorLocation(int location) override { inner_->setCursorLocation(location); }
-    void setCommandTimeout(int seconds) override { inner_->setCommandTimeout(seconds); }
-    void setConnectionTimeout(int seconds) override { inner_->setConnectionTimeout(seconds); }
-    void open(const std::string& connectionText) override { inner_->open(connectionText); }
-    bool isOpen() const override { return inner_->isOpen(); }
-    void execute(const std::string& statement) override
-    {
-        std::string s = statement;
-        if (s.rfind("CREATE TABLE ", 0) == 0) {
-            const std::string from = " VARBINARY(MAX)";
-            for (auto at = s.find(from); at != std::string::npos; at = s.find(from, at))
-                s.replace(at, from.size(), " BLOB");
-        }
-        inner_->execute(s);
-    }
-    std::vector<platform::SchemaTable> tables() override { return inner_->tables(); }
-    void close() override { inner_->close(); }
-
-private:
-    std::unique_ptr<platform::ServerConnection> inner_;
-};
-
-class BlobForVarbinaryFactory final : public platform::ServerConnectionFactory {
-public:
-    std::unique_ptr<platform::ServerConnection> create() override
-    {
-        return std::make_unique<BlobForVarbinary>(odbc_.create());
-    }
-
-private:
-    platform::OdbcServerConnectionFactory odbc_;
-};
-
 struct Folder {
     fs::path path;
     std::string label;
@@ -246,7 +208,7 @@ TEST_P(CorpusFolder, DirectModeDeliversEveryValue)
     form.Text8 = database.string();
     ScriptedDialogs dialogs;
     platform::NoEventLoop events;
-    BlobForVarbinaryFactory servers;
+    SqliteStandInFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     RecordingDesktop desktop;
     MemorySettings settings;

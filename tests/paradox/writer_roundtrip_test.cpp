@@ -234,11 +234,18 @@ TEST(WriterBlobs, GraphicCarriesTheBareImage)
     const std::string image = "BM" + blobOfLength(5000, 1);
     w.addRecord({Value::ofBytes(image)});
     w.addRecord({Value::ofBytes("BM12")});  // fits in the leader
+    w.addRecord({Value::ofBytes("")});      // the prefix only: an empty picture
+    w.addRecord({Value::null()});
     auto t = testsupport::openInMemory(w);
     ASSERT_TRUE(t->next());
     EXPECT_EQ(t->value(0).text, image);
     ASSERT_TRUE(t->next());
     EXPECT_EQ(t->value(0).text, "BM12");
+    ASSERT_TRUE(t->next());
+    EXPECT_EQ(t->value(0).type, ValueType::Bytes);
+    EXPECT_EQ(t->value(0).text, "");
+    ASSERT_TRUE(t->next());
+    EXPECT_TRUE(t->value(0).isNull());
 }
 
 TEST(WriterEmpty, TableWithoutRecordsIsAtEndAtOnce)

@@ -340,6 +340,21 @@ TEST_F(Form1Test, HelpTextExactly)
     EXPECT_EQ(m.title, "Dovenmark");
     EXPECT_EQ(m.buttons, platform::Buttons::Ok);
     EXPECT_EQ(m.icon, platform::Icon::None);
+
+    // With "Transfer Binary" on, read at the click, the first paragraph says so; a
+    // stored text that is no boolean leaves the text as it is.
+    for (const auto& [stored, first] :
+         {std::pair{"True", "This software transfers text-based and numeric fields, and binary / pictures fields "
+                            "as their bytes (Transfer Binary is on)."},
+          std::pair{"maybe", "This software transfers text-based and numeric fields but does not handle binary / "
+                             "pictures fields."}}) {
+        env.store("Transfer Binary", stored);
+        env.dialogs.messages.clear();
+        f.PushButton5->click();
+        ASSERT_EQ(env.dialogs.messages.size(), 1u);
+        EXPECT_EQ(env.dialogs.messages[0].text.substr(0, std::string(first).size()), first) << stored;
+        EXPECT_NE(env.dialogs.messages[0].text.find("\r\n\r\nUse SQL Preview"), std::string::npos);
+    }
 }
 
 TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)

@@ -29,7 +29,7 @@ struct NoSources : platform::SourceConnectionFactory {
 bool WriteLocalConnectionPicture(const QString& path)
 {
     NoDialogs dialogs;
-    cli::NoSettings settings;
+    cli::CommandLineSettings settings;
     NoClipboard clipboard;
     cli::NoDesktop desktop;
     platform::NoEventLoop events;
