@@ -26,26 +26,51 @@ platform::Answer Ask(sources::Context& ctx, const std::string& text, platform::B
     return ctx.dialogs.show(m);
 }
 
+// Whether `path` (lexically normal) lies inside the folder `top`.
+bool LiesInside(const fs::path& path, const fs::path& top)
+{
+    const fs::path relative = path.lexically_relative(top);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+// A link copied into another folder: a relative target that leads out of the
+// folder being copied would lead elsewhere from the copy, so it becomes the
+// absolute path it leads to from where the link lies.
+fs::path CopiedLinkTarget(const fs::path& link, const fs::path& top)
+{
+    const fs::path target = fs::read_symlink(link);
+    if (target.is_absolute())
+        return target;
+    const fs::path leadsTo = (link.parent_path() / target).lexically_normal();
+    return LiesInside(leadsTo, top) ? target : leadsTo;
+}
+
 // Copies what the folder `from` holds into the folder `to`, replacing files of
 // the same name and keeping the others. A symbolic link is copied as a link,
-// never followed (a link to a big folder elsewhere stays a link). The target
-// itself is passed over where it lies inside the folder being copied.
-void CopyContents(const fs::path& from, const fs::path& to, const fs::path& target)
+// never followed (a link to a big folder elsewhere stays a link), and a link
+// already in the target is replaced, never written through: the copy writes
+// nothing outside the target. The target itself is passed over where it lies
+// inside the folder being copied (`top`).
+void CopyContents(const fs::path& from, const fs::path& to, const fs::path& top, const fs::path& target)
 {
     for (const fs::directory_entry& entry : fs::directory_iterator(from)) {
         const fs::path into = to / entry.path().filename();
         const fs::file_status status = entry.symlink_status();
+        const fs::file_status there = fs::symlink_status(into);
         if (fs::is_symlink(status)) {
-            const fs::file_status there = fs::symlink_status(into);
             if (fs::is_symlink(there) || fs::is_regular_file(there))
                 fs::remove(into);
-            fs::copy_symlink(entry.path(), into);
+            fs::create_symlink(CopiedLinkTarget(entry.path(), top), into);
         } else if (fs::is_directory(status)) {
             if (fs::equivalent(entry.path(), target))
                 continue;
+            if (fs::is_symlink(there))
+                fs::remove(into);
             fs::create_directory(into);
-            CopyContents(entry.path(), into, target);
+            CopyContents(entry.path(), into, top, target);
         } else {
+            if (fs::is_symlink(there))
+                fs::remove(into);
             fs::copy_file(entry.path(), into, fs::copy_options::overwrite_existing);
         }
     }
@@ -126,7 +151,12 @@ void CopyDB(sources::Context& ctx, bool sample)
     if (op.test(118, [&] { return std::filesystem::is_directory(target); })) {
         // A copy that fails part-way leaves the field on the original folder:
         // the user must not convert a partial copy believing it whole.
-        const bool copied = op.step(120, [&] { CopyContents(ctx.form.folder(), target, target); });
+        const bool copied = op.step(120, [&] {
+            fs::path from = fs::absolute(ctx.form.folder()).lexically_normal();
+            if (!from.has_filename())
+                from = from.parent_path();  // a trailing "/"
+            CopyContents(from, target, from, target);
+        });
         if (copied)
             op.step(122, [&] { ctx.form.setFolder(target); });
     }

@@ -17,6 +17,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
+
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -124,9 +128,13 @@ TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
     fs::create_directory_symlink(big, source / "archive");     // a folder elsewhere
     fs::create_symlink("orders.db", source / "alias.db");        // a file beside it
     fs::create_symlink("gone.db", source / "dangling.db");       // nothing at all
+    fs::create_symlink("../big/huge.db", source / "up.db");      // leads out of the folder
+    touch(source / "sub" / "t.db", "t");
     const auto target = dir / "drive" / "TestDB";
     fs::create_directories(target);
     fs::create_symlink("elsewhere", target / "archive");         // replaced by the copy
+    fs::create_directory(dir / "outside");
+    fs::create_directory_symlink(dir / "outside", target / "sub");  // replaced, never written through
     form.Text1 = source.string();
     dialogs.answers = {platform::Answer::Yes};
     Paradox::CopyDB(ctx, false);
@@ -135,12 +143,17 @@ TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
     const struct {
         const char* name;
         fs::path link;
-    } links[] = {{"archive", big}, {"alias.db", "orders.db"}, {"dangling.db", "gone.db"}};
+    } links[] = {{"archive", big},
+                 {"alias.db", "orders.db"},
+                 {"dangling.db", "gone.db"},
+                 {"up.db", big / "huge.db"}};
     for (const auto& l : links) {
         EXPECT_TRUE(fs::is_symlink(target / l.name)) << l.name;
         EXPECT_EQ(fs::read_symlink(target / l.name), l.link) << l.name;
     }
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target / "orders.db")));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target / "sub" / "t.db")));
+    EXPECT_TRUE(fs::is_empty(dir / "outside"));
 
     // A home folder with a space, copied into its own TestDB: the copy leaves
     // TestDB out instead of copying it into itself.
@@ -156,14 +169,18 @@ TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
 
 TEST_F(ModulesTest, TheProgramsDriveRootIsTheHomeFolder)
 {
-    const std::string saved = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    const char* const home = std::getenv("HOME");
+    const std::optional<std::string> saved = home ? std::optional<std::string>(home) : std::nullopt;
     setenv("HOME", (dir / "home").c_str(), 1);
     const core::ProgramPaths paths = sources::ProgramPathsFor("/opt/dovenmark");
     EXPECT_EQ(paths.folder, "/opt/dovenmark");
     EXPECT_EQ(core::ProgramDriveRoot(paths), (dir / "home").string() + "/");
-    setenv("HOME", "", 1);  // unset: the password database's home, never empty
-    EXPECT_FALSE(sources::HomeFolder().empty());
-    setenv("HOME", saved.c_str(), 1);
+    unsetenv("HOME");  // the password database's home then
+    const passwd* user = getpwuid(getuid());
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(sources::HomeFolder(), user->pw_dir);
+    if (saved)
+        setenv("HOME", saved->c_str(), 1);
 }
 
 TEST_F(ModulesTest, CopyDBAsksNothingWithoutAnInnerSpace)
