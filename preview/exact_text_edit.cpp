@@ -178,6 +178,8 @@ void ExactTextEdit::setExactText(std::string text)
     origin_ = std::move(origin);
     // Whatever the document made of it otherwise is no longer the loaded text there.
     follow(std::numeric_limits<int>::max());
+    loaded_ = known_;
+    loadedOrigin_ = origin_;
 }
 
 void ExactTextEdit::follow(int position)
@@ -189,6 +191,12 @@ void ExactTextEdit::follow(int position)
         known_.clear();
     }
     const QString now = document()->toRawText();
+    if (now == loaded_) {
+        // Back to the text as loaded (undone, or typed again): its own bytes again.
+        known_ = now;
+        origin_ = loadedOrigin_;
+        return;
+    }
     // The change starts at `position`; characters before it are the same ones.
     const Agreement a = Agree(known_, now, std::max(position, 0));
     origin_.erase(origin_.begin() + a.prefix, origin_.end() - a.suffix);

@@ -38,6 +38,8 @@ private:
     QString known_;                 // the document's raw text as last followed
     std::vector<qsizetype> origin_; // per character of known_: the byte offset of the loaded
                                     // piece it shows, or -1 when the user typed it
+    QString loaded_;                         // known_ and origin_ right after loading
+    std::vector<qsizetype> loadedOrigin_;
     bool following_ = true;
     platform::Dialogs* dialogs_ = nullptr;
     std::string location_;

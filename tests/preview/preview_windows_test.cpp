@@ -611,6 +611,15 @@ TEST_F(PreviewTest, EditLineAndTheErrorBoxKeepTheirTextExactly)
             openEditLine(row);
             EXPECT_TRUE(list.text(row) == lines[i + 1]);  // unchanged: the very bytes loaded
 
+            edit = [](Form4& e) {  // all deleted, then undone
+                e.Text1->selectAll();
+                QTest::keyClick(e.Text1, Qt::Key_Delete);
+                QTest::keyClick(e.Text1, Qt::Key_Z, Qt::ControlModifier);
+                e.PushButton2->click();
+            };
+            openEditLine(row);
+            EXPECT_TRUE(list.text(row) == lines[i + 1]);
+
             edit = [](Form4& e) {
                 QTextCursor caret = e.Text1->textCursor();
                 caret.setPosition(static_cast<int>(e.Text1->toPlainText().indexOf('B')) + 1);
