@@ -8,6 +8,7 @@
 #include "sources/paradox_module.h"
 
 #include <memory>
+#include <optional>
 
 namespace conversion {
 
@@ -32,6 +33,7 @@ private:
     bool convertTable(int index);
     void convertRecords(platform::SourceRecordset& records, const TableScript& script);
     void statement(int previewStep, int executeStep, const std::string& sql);
+    void commitTable();
     void finish();
 
     Run& run_;
@@ -39,6 +41,8 @@ private:
     core::GuardedOperation op_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
+    // Direct mode's transactions, one batch per table, committed at its end.
+    std::optional<StatementBatch> batch_;
 };
 
 void Converter::start()
@@ -98,7 +102,9 @@ void Converter::convertTables()
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
     for (int i = count - 1; i >= 0; --i) {
-        if (!convertTable(i))
+        const bool goOn = convertTable(i);
+        commitTable();
+        if (!goOn)
             break;
         op_.step(434, [&] { form_.setProgressText(""); });
     }
@@ -106,10 +112,26 @@ void Converter::convertTables()
 
 void Converter::statement(int previewStep, int executeStep, const std::string& sql)
 {
-    if (form_.previewMode())
+    if (form_.previewMode()) {
         op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
-    else
-        op_.step(executeStep, [&] { run_.handOff.mssql_conn->execute(sql); });
+        return;
+    }
+    if (!batch_) {
+        // A statement that runs alone is executed and reported as it always was.
+        auto runAlone = [this](const std::string& s, int step) {
+            op_.step(step, [&] { run_.handOff.mssql_conn->execute(s); });
+            return StatementBatch::Next::Continue;
+        };
+        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, &run_.ctx.events, run_.options.transactions);
+    }
+    batch_->execute(sql, executeStep);
+}
+
+// Before anything else may use the connection (the preview, the next table's
+// question, the close) the table's statements are on the server for good.
+void Converter::commitTable()
+{
+    batch_.reset();
 }
 
 bool Converter::convertTable(int index)
@@ -172,6 +194,7 @@ bool Converter::convertTable(int index)
     bool hasRecords = false;
     if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords)
         convertRecords(*records, script);
+    commitTable();
 
     op_.step(422, [&] { records->close(); });
 
