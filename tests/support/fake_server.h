@@ -27,6 +27,8 @@ struct FakeServerState {
     int closes = 0;
 
     bool transactions = true;              // false: a driver without autocommit control
+    std::function<bool()> refusesCommit;   // a commit the server fails
+    bool refusalEndsTransaction = false;   // a refused statement rolls its transaction back
     std::vector<std::string> uncommitted;  // the open transaction's statements
     // "off", "on" (autocommit), "commit N" and "rollback N" (N statements), in order.
     std::vector<std::string> transactionLog;
@@ -50,8 +52,11 @@ public:
     {
         if (!open_)
             throw std::runtime_error("SQLException: the connection is not open.");
-        if (state_.refuses && state_.refuses(sql))
+        if (state_.refuses && state_.refuses(sql)) {
+            if (state_.refusalEndsTransaction)
+                state_.uncommitted.clear();
             throw std::runtime_error("SQLException: [SQLSTATE 42000] refused: " + sql.substr(0, 30));
+        }
         (autoCommit_ ? state_.executed : state_.uncommitted).push_back(sql);
     }
     bool setAutoCommit(bool on) override
@@ -70,6 +75,8 @@ public:
     {
         if (autoCommit_)
             return;
+        if (state_.refusesCommit && state_.refusesCommit())
+            throw std::runtime_error("SQLException: [SQLSTATE 40001] the transaction was chosen as a deadlock victim.");
         state_.transactionLog.push_back("commit " + std::to_string(state_.uncommitted.size()));
         state_.executed.insert(state_.executed.end(), state_.uncommitted.begin(), state_.uncommitted.end());
         state_.uncommitted.clear();
