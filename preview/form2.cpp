@@ -4,6 +4,7 @@
 #include "preview/list_models.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
+#include "conversion/statement_batch.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
 
@@ -156,7 +157,28 @@ void Form2::PushButton1_Click()
     closeRequested_ = false;
     op.step(106, [&] { ui::SetBusyPointer(true); });
     const int n = list.count();
-    for (int r = 1; r <= n && !closeRequested_; ++r) {
+    // The lines run in transactions; an SQL error stops at the row where a
+    // line-by-line run stops, with the rows before it on the server.
+    std::optional<std::string> sqlError;
+    int errorRow = 0;
+    conversion::StatementBatch batch(handOff.mssql_conn.get(), [&](const std::string& sql, int row) {
+        const int step = ContainsIgnoringCase(sql, "INSERT INTO") ? 132 : 134;
+        op.step(step, [&] {
+            try {
+                if (!handOff.mssql_conn)
+                    throw std::runtime_error("SQLException: there is no connection to the server.");
+                handOff.mssql_conn->execute(sql);
+            } catch (...) {
+                std::string description = core::CurrentExceptionDescription();
+                if (!ContainsIgnoringCase(description, "SQLException"))
+                    throw;
+                sqlError = std::move(description);
+                errorRow = row;
+            }
+        });
+        return sqlError ? conversion::StatementBatch::Next::Stop : conversion::StatementBatch::Next::Continue;
+    }, &services.events);
+    for (int r = 1; r <= n && !closeRequested_ && !sqlError; ++r) {
         op.step(112, [&] { services.events.yield(); });
         if (closeRequested_)
             break;
@@ -175,37 +197,24 @@ void Form2::PushButton1_Click()
             && blank)
             continue;
 
-        std::optional<std::string> sqlError;
-        const int step = ContainsIgnoringCase(line, "INSERT INTO") ? 132 : 134;
-        op.step(step, [&] {
-            try {
-                if (!handOff.mssql_conn)
-                    throw std::runtime_error("SQLException: there is no connection to the server.");
-                handOff.mssql_conn->execute(line);
-            } catch (...) {
-                std::string description = core::CurrentExceptionDescription();
-                if (!ContainsIgnoringCase(description, "SQLException"))
-                    throw;
-                sqlError = std::move(description);
-            }
-        });
-        if (sqlError) {
-            executing_ = false;
-            windows_.ErrorLine = r;
-            selectRow(r);
-            Text1->setPlainText(QString::fromStdString(*sqlError));
-            ProgressBar1->setPercent(0);
-            ProgressBar1->setDisplayText(QString());
-            ui::SetBusyPointer(false);
-            if (closeRequested_) {
-                close();
-                return;
-            }
-            message("Error found.");
+        batch.execute(line, r);
+    }
+    batch.finish();
+    executing_ = false;
+    if (sqlError) {
+        windows_.ErrorLine = errorRow;
+        selectRow(errorRow);
+        Text1->setPlainText(QString::fromStdString(*sqlError));
+        ProgressBar1->setPercent(0);
+        ProgressBar1->setDisplayText(QString());
+        ui::SetBusyPointer(false);
+        if (closeRequested_) {
+            close();
             return;
         }
+        message("Error found.");
+        return;
     }
-    executing_ = false;
     if (closeRequested_) {
         ProgressBar1->setPercent(0);
         ProgressBar1->setDisplayText(QString());
