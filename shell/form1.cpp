@@ -365,6 +365,8 @@ void Form1::closeEvent(QCloseEvent* event)
         if (w != this)
             w->close();
     }
+    // The process ends without unwinding: what a run or Execute SQL has sent is committed first.
+    conversion::StatementBatch::FinishAll();
     if (services_.endProgram)
         services_.endProgram();
 }
