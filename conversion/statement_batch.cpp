@@ -50,6 +50,10 @@ bool TransactionWord(std::string_view word)
     static constexpr std::string_view kWords[] = {"commit", "rollback", "begin", "save", "exec", "execute"};
     if (word.size() < 4 || word.size() > 8)
         return false;
+    switch (word[0] | 0x20) {  // most words of an INSERT fail here
+    case 'b': case 'c': case 'e': case 'r': case 's': break;
+    default: return false;
+    }
     char lower[8];
     for (std::size_t k = 0; k < word.size(); ++k) {
         char c = word[k];
