@@ -137,7 +137,6 @@ StatementBatch::~StatementBatch()
     } catch (...) {
         // runAlone reports its own failures; nothing may leave a destructor.
     }
-    // Batches end in the reverse order of their start, being frames of one thread.
     for (StatementBatch** p = &gNewest; *p; p = &(*p)->previous_) {
         if (*p == this) {
             *p = previous_;
@@ -151,17 +150,12 @@ bool StatementBatch::Batchable(std::string_view statement)
     return StartsWithInsert(statement) && SingleStatement(statement);
 }
 
-StatementBatch::Next StatementBatch::runAlone(const std::string& statement, int tag)
-{
-    return runAlone_(statement, tag);
-}
-
 StatementBatch::Next StatementBatch::execute(const std::string& statement, int tag)
 {
     if (mode_ == Mode::Unavailable || busy_ || statement.size() > limits_.bytes || !Batchable(statement)) {
         if (endTransactions() == Next::Stop)
             return Next::Stop;
-        return runAlone(statement, tag);
+        return runAlone_(statement, tag);
     }
     if (mode_ == Mode::Autocommit) {
         bool off = false;
@@ -173,7 +167,7 @@ StatementBatch::Next StatementBatch::execute(const std::string& statement, int t
         if (!off) {
             // As a statement-by-statement run, from here to the end.
             mode_ = Mode::Unavailable;
-            return runAlone(statement, tag);
+            return runAlone_(statement, tag);
         }
         mode_ = Mode::Manual;
     }
@@ -243,26 +237,26 @@ StatementBatch::Next StatementBatch::replay()
         // Then every statement below fails, and each is reported.
     }
     mode_ = Mode::Autocommit;
-    std::vector<Pending> pending;
-    std::string texts;
-    pending.swap(pending_);
-    texts.swap(texts_);
+    // Whatever happens in the caller's reports, the batch is ready for more afterwards.
+    struct Done {
+        StatementBatch& batch;
+        ~Done()
+        {
+            batch.pending_.clear();
+            batch.texts_.clear();
+            batch.busy_ = false;
+        }
+    } done{*this};
     Next next = Next::Continue;
     std::string statement;
-    for (std::size_t i = 0; i < pending.size(); ++i) {
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
         if (i > 0 && events_)
             events_->yield();
-        statement.assign(texts, pending[i].offset, pending[i].size);
-        next = runAlone(statement, pending[i].tag);
+        statement.assign(texts_, pending_[i].offset, pending_[i].size);
+        next = runAlone_(statement, pending_[i].tag);
         if (next == Next::Stop)
             break;
     }
-    // The buffers are kept, so the next transaction reuses their room.
-    pending.clear();
-    texts.clear();
-    pending_.swap(pending);
-    texts_.swap(texts);
-    busy_ = false;
     return next;
 }
 

@@ -19,7 +19,7 @@ namespace conversion {
 
 // A commit after whichever bound is reached first.
 struct TransactionLimits {
-    std::size_t statements = 10'000;
+    std::size_t statements = 50'000;
     std::size_t bytes = 8u << 20;  // a bigger statement runs alone
     std::chrono::milliseconds time{250};
 };
@@ -71,7 +71,6 @@ private:
         int tag;
     };
 
-    Next runAlone(const std::string& statement, int tag);
     Next commit();
     Next endTransactions();
     Next replay();
