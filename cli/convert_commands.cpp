@@ -237,6 +237,10 @@ void convertHelp(std::ostream& out)
     out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
+           "The inserts of a table are committed together, a quarter of a second's worth\n"
+           "at a time and at the table's end; a statement the server refuses is reported\n"
+           "alone and costs no other (where the driver has no transactions, each\n"
+           "statement is committed on its own).\n"
            "A table that already exists on the server is dropped and converted again with\n"
            "--overwrite yes; with --overwrite no (the default) it is skipped.\n"
            << kCodePageHelp <<

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <optional>
 
 namespace conversion {
 
@@ -47,6 +48,7 @@ private:
     bool convertTable(int index);
     void convertRecords(platform::SourceRecordset& records, const TableScript& script);
     void statement(int previewStep, int executeStep, const std::string& sql);
+    void commitTable();
     void finish();
 
     Run& run_;
@@ -55,6 +57,8 @@ private:
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
     bool transferBinary_ = false;  // "Transfer Binary", read at the start of every run
+    // Direct mode's transactions, one batch per table, committed at its end.
+    std::optional<StatementBatch> batch_;
 };
 
 void Converter::start()
@@ -133,7 +137,9 @@ void Converter::convertTables()
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
     for (int i = count - 1; i >= 0; --i) {
-        if (!convertTable(i))
+        const bool goOn = convertTable(i);
+        commitTable();
+        if (!goOn)
             break;
         op_.step(434, [&] { form_.setProgressText(""); });
     }
@@ -141,10 +147,28 @@ void Converter::convertTables()
 
 void Converter::statement(int previewStep, int executeStep, const std::string& sql)
 {
-    if (form_.previewMode())
+    if (form_.previewMode()) {
         op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
-    else if (run_.handOff.mssql_conn)
-        op_.step(executeStep, [&] { run_.handOff.mssql_conn->execute(sql); });
+        return;
+    }
+    if (!run_.handOff.mssql_conn)
+        return;  // its creation failed and was reported
+    if (!batch_) {
+        // A statement that runs alone is executed and reported as it always was.
+        auto runAlone = [this](const std::string& s, int step) {
+            op_.step(step, [&] { run_.handOff.mssql_conn->execute(s); });
+            return StatementBatch::Next::Continue;
+        };
+        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, &run_.ctx.events, run_.options.transactions);
+    }
+    batch_->execute(sql, executeStep);
+}
+
+// Before anything else may use the connection (the preview, the next table's
+// question, the close) the table's statements are on the server for good.
+void Converter::commitTable()
+{
+    batch_.reset();
 }
 
 bool Converter::convertTable(int index)
@@ -208,6 +232,7 @@ bool Converter::convertTable(int index)
     bool hasRecords = false;
     if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords)
         convertRecords(*records, script);
+    commitTable();
 
     op_.step(421, [&] { ReportUndecodableBytes(name, *records); });
     op_.step(422, [&] { records->close(); });

@@ -6,13 +6,18 @@
 
 #include "conversion/preview_handoff.h"
 #include "conversion/regional_settings.h"
+#include "conversion/statement_batch.h"
 #include "sources/context.h"
 
 namespace conversion {
 
 struct RunOptions {
+    // Not explicit: {false} gives the options of a run that offers no copy.
+    RunOptions(bool copy = true) : offerCopy(copy) {}
     // The headless command reads folders with spaces as they are and never offers a copy.
-    bool offerCopy = true;
+    bool offerCopy;
+    // Direct mode commits a table's inserts in transactions of this size.
+    TransactionLimits transactions;
 };
 
 struct Run {

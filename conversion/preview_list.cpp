@@ -12,6 +12,7 @@ namespace conversion {
 namespace {
 constexpr std::size_t kBlockSize = 1 << 20;
 constexpr std::size_t kWasteAllowance = 16u << 20;
+constexpr std::size_t kKeptLines = 4096;
 }  // namespace
 
 PreviewList::PreviewList() = default;
@@ -19,10 +20,21 @@ PreviewList::~PreviewList() = default;
 
 void PreviewList::clear()
 {
+    // The current block and a little line room stay for the next lines: a list
+    // that is filled and emptied line by line (the headless script) then
+    // neither allocates nor clears a block for each line.
+    std::unique_ptr<char[]> current;
+    if (blockSize_ == kBlockSize)
+        current = std::move(blocks_.back());
     blocks_.clear();
-    lines_.clear();
-    lines_.shrink_to_fit();
     blockUsed_ = blockSize_ = 0;
+    if (current) {
+        blocks_.push_back(std::move(current));
+        blockSize_ = kBlockSize;
+    }
+    lines_.clear();
+    if (lines_.capacity() > kKeptLines)
+        lines_.shrink_to_fit();
     liveBytes_ = storedBytes_ = 0;
     selected_ = 0;
     if (observer_)
@@ -35,7 +47,7 @@ const char* PreviewList::store(std::string_view text)
         return nullptr;
     if (text.size() > kBlockSize / 4) {
         // A big memo line gets a block of its own, so blocks stay dense.
-        auto block = std::make_unique<char[]>(text.size());
+        auto block = std::make_unique_for_overwrite<char[]>(text.size());
         std::memcpy(block.get(), text.data(), text.size());
         const char* p = block.get();
         // Keep the current block last, so appending goes on filling it.
@@ -44,7 +56,7 @@ const char* PreviewList::store(std::string_view text)
         return p;
     }
     if (blocks_.empty() || blockSize_ - blockUsed_ < text.size()) {
-        blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
         blockSize_ = kBlockSize;
         blockUsed_ = 0;
     }

@@ -28,7 +28,16 @@ public:
     virtual void execute(const std::string& statement) = 0;
     // The tables schema: one row per table, view and system table.
     virtual std::vector<SchemaTable> tables() = 0;
+    // Closing discards a transaction left open.
     virtual void close() = 0;
+
+    // Transactions. A connection opens with autocommit on. setAutoCommit(false)
+    // returns false, changing nothing, where the driver cannot run statements
+    // in transactions; the defaults are those of such a driver. commit() and
+    // rollback() end the open transaction and throw like execute() on failure.
+    virtual bool setAutoCommit(bool on) { return on; }
+    virtual void commit() {}
+    virtual void rollback() {}
 };
 
 class ServerConnectionFactory {

@@ -5,6 +5,7 @@
 #include "preview/list_models.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
+#include "conversion/statement_batch.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
 
@@ -167,7 +168,28 @@ void Form2::PushButton1_Click()
     closeRequested_ = false;
     op.step(106, [&] { ui::SetBusyPointer(this, true); });
     const int n = list.count();
-    for (int r = 1; r <= n && !closeRequested_; ++r) {
+    // The lines run in transactions; an SQL error stops at the row where a
+    // line-by-line run stops, with the rows before it on the server.
+    std::optional<std::string> sqlError;
+    int errorRow = 0;
+    conversion::StatementBatch batch(handOff.mssql_conn.get(), [&](const std::string& sql, int row) {
+        const int step = ContainsIgnoringCase(sql, "INSERT INTO") ? 132 : 134;
+        op.step(step, [&] {
+            try {
+                if (!handOff.mssql_conn)
+                    throw std::runtime_error("SQLException: there is no connection to the server.");
+                handOff.mssql_conn->execute(sql);
+            } catch (...) {
+                std::string description = core::CurrentExceptionDescription();
+                if (!ContainsIgnoringCase(description, "SQLException"))
+                    throw;
+                sqlError = std::move(description);
+                errorRow = row;
+            }
+        });
+        return sqlError ? conversion::StatementBatch::Next::Stop : conversion::StatementBatch::Next::Continue;
+    }, &services.events);
+    for (int r = 1; r <= n && !closeRequested_ && !sqlError; ++r) {
         op.step(112, [&] { YieldAfterEveryLine(); });
         if (closeRequested_)
             break;
@@ -186,37 +208,24 @@ void Form2::PushButton1_Click()
             && blank)
             continue;
 
-        std::optional<std::string> sqlError;
-        const int step = ContainsIgnoringCase(line, "INSERT INTO") ? 132 : 134;
-        op.step(step, [&] {
-            try {
-                if (!handOff.mssql_conn)
-                    throw std::runtime_error("SQLException: there is no connection to the server.");
-                handOff.mssql_conn->execute(line);
-            } catch (...) {
-                std::string description = core::CurrentExceptionDescription();
-                if (!ContainsIgnoringCase(description, "SQLException"))
-                    throw;
-                sqlError = std::move(description);
-            }
-        });
-        if (sqlError) {
-            executing_ = false;
-            op.step(154, [&] { windows_.ErrorLine = r; });
-            op.step(156, [&] { selectRow(r); });
-            op.step(160, [&] { Text1->setExactText(*sqlError); });
-            op.step(162, [&] { ProgressBar1->setPercent(0); });
-            op.step(164, [&] { ProgressBar1->setDisplayText(QString()); });
-            ui::SetBusyPointer(this, false);
-            if (closeRequested_) {
-                op.step(148, [&] { close(); });
-                return;
-            }
-            op.step(168, [&] { message("Error found."); });
+        batch.execute(line, r);
+    }
+    batch.finish();
+    executing_ = false;
+    if (sqlError) {
+        op.step(154, [&] { windows_.ErrorLine = errorRow; });
+        op.step(156, [&] { selectRow(errorRow); });
+        op.step(160, [&] { Text1->setExactText(*sqlError); });
+        op.step(162, [&] { ProgressBar1->setPercent(0); });
+        op.step(164, [&] { ProgressBar1->setDisplayText(QString()); });
+        ui::SetBusyPointer(this, false);
+        if (closeRequested_) {
+            op.step(148, [&] { close(); });
             return;
         }
+        op.step(168, [&] { message("Error found."); });
+        return;
     }
-    executing_ = false;
     if (closeRequested_) {
         op.step(142, [&] { ProgressBar1->setPercent(0); });
         op.step(144, [&] { ProgressBar1->setDisplayText(QString()); });

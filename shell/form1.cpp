@@ -497,6 +497,8 @@ void Form1::closeEvent(QCloseEvent* event)
             if (w)  // closing one window may have closed another
                 op.step(100, [&] { w->close(); });
         }
+        // The process ends without unwinding: what a run or Execute SQL has sent is committed first.
+        op.step(101, [&] { conversion::StatementBatch::FinishAll(); });
         op.step(102, [&] {
             if (services_.endProgram)
                 services_.endProgram();

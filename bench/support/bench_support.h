@@ -6,6 +6,7 @@
 #include "paradox/writer/table_writer.h"
 #include "platform/dialogs.h"
 #include "platform/odbc/driver_registry.h"
+#include "platform/odbc/odbc_server_connection.h"
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -114,6 +115,31 @@ public:
 
 private:
     ScratchFolder folder_;
+};
+
+// The real connection where the driver cannot switch autocommit off: the run
+// and Execute SQL then commit each statement on their own, as they did before
+// transactions.
+class EachStatementCommitted final : public platform::ServerConnection {
+public:
+    void setCursorLocation(int l) override { real_.setCursorLocation(l); }
+    void setCommandTimeout(int s) override { real_.setCommandTimeout(s); }
+    void setConnectionTimeout(int s) override { real_.setConnectionTimeout(s); }
+    void open(const std::string& text) override { real_.open(text); }
+    bool isOpen() const override { return real_.isOpen(); }
+    void execute(const std::string& sql) override { real_.execute(sql); }
+    std::vector<platform::SchemaTable> tables() override { return real_.tables(); }
+    void close() override { real_.close(); }
+
+private:
+    platform::OdbcServerConnection real_;
+};
+
+struct EachStatementCommittedFactory : platform::ServerConnectionFactory {
+    std::unique_ptr<platform::ServerConnection> create() override
+    {
+        return std::make_unique<EachStatementCommitted>();
+    }
 };
 
 inline constexpr const char* kTableName = "BENCHRUN";

@@ -133,6 +133,7 @@ void OdbcServerConnection::open(const std::string& connectionText)
                                      : diagnostics);
     }
     open_ = true;
+    autoCommit_ = true;
 }
 
 OdbcHandle OdbcServerConnection::newStatement()
@@ -199,10 +200,62 @@ std::vector<SchemaTable> OdbcServerConnection::tables()
     return rows;
 }
 
+bool OdbcServerConnection::setAutoCommit(bool on)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    if (on == autoCommit_)
+        return true;
+    if (!on) {
+        // A driver without transactions would take the switch and still commit
+        // every statement, so that a rollback undid nothing.
+        SQLUSMALLINT capable = SQL_TC_NONE;
+        if (!SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr))
+            || capable == SQL_TC_NONE)
+            return false;
+    }
+    const SQLRETURN rc = SQLSetConnectAttr(
+        connection_.get(), SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+        SQL_IS_UINTEGER);
+    if (!SQL_SUCCEEDED(rc)) {
+        if (on)
+            ThrowSqlException(odbc::Diagnostics(connection_, wide_));
+        return false;
+    }
+    autoCommit_ = on;
+    return true;
+}
+
+void OdbcServerConnection::endTransaction(short completion)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    if (autoCommit_)
+        return;
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion)))
+        ThrowSqlException(odbc::Diagnostics(connection_, wide_));
+}
+
+void OdbcServerConnection::commit()
+{
+    endTransaction(SQL_COMMIT);
+}
+
+void OdbcServerConnection::rollback()
+{
+    endTransaction(SQL_ROLLBACK);
+}
+
 void OdbcServerConnection::close()
 {
     if (open_) {
+        // A driver refuses to disconnect inside a transaction; what was not
+        // committed is given up, as closing any database connection does.
+        if (!autoCommit_)
+            SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
         SQLDisconnect(connection_.get());
+        autoCommit_ = true;
         open_ = false;
     }
     connection_.reset();

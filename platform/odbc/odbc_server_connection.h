@@ -50,6 +50,12 @@ public:
     std::vector<SchemaTable> tables() override;
     void close() override;
 
+    // SQL_ATTR_AUTOCOMMIT; off only where the driver has transactions (SQL_TXN_CAPABLE).
+    bool setAutoCommit(bool on) override;
+    // SQLEndTran; nothing to do while autocommit is on.
+    void commit() override;
+    void rollback() override;
+
     int cursorLocation() const { return cursorLocation_; }
     // What the driver was handed by the last open(): the program's text, with
     // the additions FreeTDS needs when FreeTDS is the driver.
@@ -59,6 +65,7 @@ public:
 
 private:
     odbc::OdbcHandle newStatement();
+    void endTransaction(short completion);
 
     std::shared_ptr<const odbc::DriverRegistry> registry_;
     int cursorLocation_ = kServerSideCursor;
@@ -67,6 +74,7 @@ private:
     odbc::OdbcHandle environment_;
     odbc::OdbcHandle connection_;
     bool open_ = false;
+    bool autoCommit_ = true;
     bool wide_ = true;
     std::string driverText_;
     int loginTimeoutUsed_ = 0;

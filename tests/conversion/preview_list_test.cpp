@@ -53,6 +53,15 @@ TEST(PreviewList, HugeLinesManyLinesAndRepeatedEditsKeepEveryText)
             : (i % 1000 == 7 ? memo : "INSERT " + std::to_string(i));
         ASSERT_EQ(list.text(row), expected) << row;
     }
+    // Emptied after every line, as the headless script does: the list reuses its room.
+    for (int i = 0; i < 3000; ++i) {
+        list.clear();
+        const std::string line = i % 1000 == 7 ? memo : "INSERT " + std::to_string(i);
+        list.append(line);
+        list.append("GO");
+        ASSERT_EQ(list.text(1), line) << i;
+        ASSERT_EQ(list.text(2), "GO") << i;
+    }
 }
 
 TEST(PreviewList, ObserverHearsEveryChange)

@@ -1,5 +1,6 @@
 // A scripted SQL Server for engine and window tests: it records every
-// statement, knows a list of tables, and refuses what the test tells it to.
+// statement, knows a list of tables, refuses what the test tells it to, and
+// keeps a transaction's statements apart until they are committed.
 // The end-to-end tests use the real ODBC path instead.
 #pragma once
 
@@ -18,12 +19,19 @@ namespace testsupport {
 
 struct FakeServerState {
     std::vector<platform::SchemaTable> tables;
-    std::vector<std::string> executed;     // statements that succeeded
+    std::vector<std::string> executed;     // statements that succeeded, once committed
     std::vector<std::string> openedWith;   // connection texts
     bool refuseLogin = false;
     std::function<bool(const std::string&)> refuses;  // a statement the server rejects
     int connections = 0;
     int closes = 0;
+
+    bool transactions = true;              // false: a driver without autocommit control
+    std::function<bool()> refusesCommit;   // a commit the server fails
+    bool refusalEndsTransaction = false;   // a refused statement rolls its transaction back
+    std::vector<std::string> uncommitted;  // the open transaction's statements
+    // "off", "on" (autocommit), "commit N" and "rollback N" (N statements), in order.
+    std::vector<std::string> transactionLog;
 };
 
 class FakeServerConnection : public platform::ServerConnection {
@@ -44,9 +52,41 @@ public:
     {
         if (!open_)
             throw std::runtime_error("SQLException: the connection is not open.");
-        if (state_.refuses && state_.refuses(sql))
+        if (state_.refuses && state_.refuses(sql)) {
+            if (state_.refusalEndsTransaction)
+                state_.uncommitted.clear();
             throw std::runtime_error("SQLException: [SQLSTATE 42000] refused: " + sql.substr(0, 30));
-        state_.executed.push_back(sql);
+        }
+        (autoCommit_ ? state_.executed : state_.uncommitted).push_back(sql);
+    }
+    bool setAutoCommit(bool on) override
+    {
+        if (!on && !state_.transactions)
+            return false;
+        if (on != autoCommit_) {
+            if (on && !state_.uncommitted.empty())
+                commit();
+            state_.transactionLog.push_back(on ? "on" : "off");
+        }
+        autoCommit_ = on;
+        return true;
+    }
+    void commit() override
+    {
+        if (autoCommit_)
+            return;
+        if (state_.refusesCommit && state_.refusesCommit())
+            throw std::runtime_error("SQLException: [SQLSTATE 40001] the transaction was chosen as a deadlock victim.");
+        state_.transactionLog.push_back("commit " + std::to_string(state_.uncommitted.size()));
+        state_.executed.insert(state_.executed.end(), state_.uncommitted.begin(), state_.uncommitted.end());
+        state_.uncommitted.clear();
+    }
+    void rollback() override
+    {
+        if (autoCommit_)
+            return;
+        state_.transactionLog.push_back("rollback " + std::to_string(state_.uncommitted.size()));
+        state_.uncommitted.clear();
     }
     std::vector<platform::SchemaTable> tables() override
     {
@@ -59,11 +99,14 @@ public:
         if (open_)
             ++state_.closes;
         open_ = false;
+        state_.uncommitted.clear();
+        autoCommit_ = true;
     }
 
 private:
     FakeServerState& state_;
     bool open_ = false;
+    bool autoCommit_ = true;
 };
 
 struct FakeServerFactory : platform::ServerConnectionFactory {
