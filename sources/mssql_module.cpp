@@ -69,19 +69,25 @@ void ListTables(sources::Context& ctx, core::ListItems& list)
 void TestConnection(sources::Context& ctx)
 {
     // This button handles its own failures: one of its two messages, never the
-    // error report. A failure skips the rest and shows the second message.
+    // error report. A failure skips the rest and shows the second message. The
+    // hourglass it set goes again whatever failed (busy pointers nest, so one
+    // left on would stay for good).
+    bool busy = false;
     try {
         ctx.form.setBusy(true);
+        busy = true;
         auto connection = ctx.servers.create();
         connection->open(ConnectionText(ctx, ctx.form.localConnection()));
         Show(ctx, "Connection successful.");
-        ctx.form.setBusy(false);
-        return;
     } catch (...) {
+        try {
+            Show(ctx, "Could not connect. Please check with your administrator.");
+        } catch (...) {
+        }
     }
     try {
-        Show(ctx, "Could not connect. Please check with your administrator.");
-        ctx.form.setBusy(false);
+        if (busy)
+            ctx.form.setBusy(false);
     } catch (...) {
     }
 }

@@ -289,6 +289,12 @@ TEST_F(ModulesTest, LoginTestShowsOneOfItsTwoMessages)
     EXPECT_EQ(dialogs.messages[0].text, "Connection successful.");
     EXPECT_EQ(dialogs.messages[1].text, "Could not connect. Please check with your administrator.");
     EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false}));
+
+    // Neither message can be shown: the hourglass still goes.
+    dialogs.failing = true;
+    MSSQL::TestConnection(ctx);
+    EXPECT_EQ(dialogs.messages.size(), 3u);
+    EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false, true, false}));
 }
 
 TEST_F(ModulesTest, LoginHelpTextsAndThePicture)

@@ -5,6 +5,7 @@
 #include "platform/dialogs.h"
 
 #include <deque>
+#include <stdexcept>
 #include <vector>
 
 namespace testsupport {
@@ -14,6 +15,8 @@ public:
     platform::Answer show(const platform::Message& message) override
     {
         messages.push_back(message);
+        if (failing)
+            throw std::runtime_error("The message box could not be shown.");
         if (message.buttons == platform::Buttons::Ok)
             return platform::Answer::Ok;
         if (answers.empty())
@@ -26,6 +29,7 @@ public:
     std::vector<platform::Message> messages;
     std::deque<platform::Answer> answers;
     platform::Answer defaultAnswer = platform::Answer::Yes;
+    bool failing = false;  // every show throws after recording its message
 };
 
 }  // namespace testsupport
