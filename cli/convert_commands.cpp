@@ -247,8 +247,9 @@ void convertHelp(std::ostream& out)
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
            "Every error is written to standard error and the run goes on.\n"
-           "Exit status: 0 when every statement succeeded, 1 when any failed or nothing\n"
-           "could be converted, 2 for a usage error.\n"
+           "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
+           "bytes its code page could not decode, or nothing could be converted, 2 for a\n"
+           "usage error.\n"
            "Example: dovenmark-cli convert ~/data/sales --overwrite yes \\\n"
            "           --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;Pwd=secret;'\n";
 }
