@@ -39,9 +39,9 @@ std::string_view DatatypeName(std::int16_t code)
 namespace conversion {
 
 namespace {
-// SQL Server has no type BLOB: byte data goes into VARBINARY(MAX) columns, and
-// its values are written NULL (the program does not transfer pictures), so that
-// the rest of such a table still arrives.
+// SQL Server has no type BLOB: byte data goes into VARBINARY(MAX) columns. Its
+// values are written NULL unless the user asks for binary data ("Transfer
+// Binary"), so that the rest of such a table arrives either way.
 constexpr std::array<TypeRule, 10> kRules{{
     {"char", "] TEXT,", "char", "TEXT", false, false},
     {"decimal", "] DECIMAL,", "decimal", "DECIMAL", true, false},

@@ -60,8 +60,9 @@ public:
                   platform::EventLoop& events);
 
     // One statement: begin, add each field's value in field order, finish. The
-    // statement stays valid until the next begin. A binary field's value is
-    // written NULL unread, so callers may pass a Null for it.
+    // statement stays valid until the next begin. Unless binary data is
+    // transferred, a binary field's value is written NULL unread, so callers
+    // may pass a Null for it.
     void begin();
     void add(int fieldIndex, const paradox::Value& value);
     const std::string& finish();

@@ -5,6 +5,7 @@
 #include "core/app_title.h"
 #include "ui/appearance.h"
 #include "core/error_report.h"
+#include "core/form_utilities.h"
 #include "core/settings_keys.h"
 #include "sources/folder_picker.h"
 #include "sources/mssql_module.h"
@@ -46,31 +47,28 @@ std::string Location(const char* handler)
     return std::string("Quillon2021/08/31.Form1.") + handler + " ";
 }
 
-const char* const kHelpText =
-    "This software transfers text-based and numeric fields but does not handle binary / pictures "
-    "fields.\r\n\r\n"
-    "Use SQL Preview if your tables contains less than 32767 rows.\r\n\r\n"
-    "Questions? Please contact Team Marrowby at ";
-// The first paragraph as above, and as it reads while the setting "Transfer Binary" is on.
+// The help's first paragraph, as it reads by default and while the setting
+// "Transfer Binary" is on, and the rest of the help.
 const char* const kHelpNoBinary =
     "This software transfers text-based and numeric fields but does not handle binary / pictures fields.";
 const char* const kHelpBinary =
     "This software transfers text-based and numeric fields, and binary / pictures fields as their bytes "
     "(Transfer Binary is on).";
+const char* const kHelpRest =
+    "\r\n\r\n"
+    "Use SQL Preview if your tables contains less than 32767 rows.\r\n\r\n"
+    "Questions? Please contact Team Marrowby at ";
 
 // The help text as the settings make it now.
 std::string HelpText(platform::SettingsStore& settings)
 {
-    std::string text = kHelpText;
     bool binary = false;
     try {
         binary = TransferBinarySetting(settings);
     } catch (const std::exception&) {
         // a stored text that is no boolean leaves the choice off, as the run does
     }
-    if (binary && text.rfind(kHelpNoBinary, 0) == 0)
-        text.replace(0, std::char_traits<char>::length(kHelpNoBinary), kHelpBinary);
-    return text;
+    return std::string(binary ? kHelpBinary : kHelpNoBinary) + kHelpRest;
 }
 
 template <typename T>

@@ -2,7 +2,6 @@
 // application icon, the button-face colouring, the hand pointer and captions.
 #pragma once
 
-#include "core/form_utilities.h"
 
 #include <QCursor>
 #include <QFont>
@@ -10,7 +9,6 @@
 #include <QProgressBar>
 #include <QRect>
 
-#include <optional>
 #include <string>
 
 class QWidget;
