@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -23,6 +25,23 @@ void overallHelp(std::ostream& out)
         out << "  " << c.name << "\t" << c.summary << "\n";
 }
 
+// "--name=value" is "--name value", as most commands take it.
+std::vector<std::string> Arguments(char** first, char** last)
+{
+    std::vector<std::string> args;
+    for (char** a = first; a != last; ++a) {
+        const std::string arg = *a;
+        const auto equals = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && equals != std::string::npos && equals > 2) {
+            args.push_back(arg.substr(0, equals));
+            args.push_back(arg.substr(equals + 1));
+        } else {
+            args.push_back(arg);
+        }
+    }
+    return args;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -40,7 +59,7 @@ int main(int argc, char** argv)
     for (const auto& c : kCommands) {
         if (name != c.name)
             continue;
-        std::vector<std::string> args(argv + 2, argv + argc);
+        const std::vector<std::string> args = Arguments(argv + 2, argv + argc);
         for (const auto& a : args) {
             if (a == "--help" || a == "-h") {
                 c.help(std::cout);

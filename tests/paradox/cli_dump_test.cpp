@@ -125,6 +125,7 @@ TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
     } cases[] = {
         {"dump " + table + " --codepage CP866", 0, "0\tГород\tМосква Ш\n", ""},
         {"dump --codepage cp866 " + table, 0, "0\tГород\tМосква Ш\n", ""},
+        {"dump " + table + " --codepage=CP866", 0, "0\tГород\tМосква Ш\n", ""},
         {"dump " + table, 0, "0\t\xC3\xA2\xC2\xAB", ""},  // CP437 letters, as the header names no code page
         {"script " + folder + " --codepage CP866", 0, "CREATE TABLE [TOWNS]([Город] TEXT);\nGO\nINSERT INTO [TOWNS] VALUES('Москва Ш')", ""},
         {"describe " + folder + " --codepage CP866", 0, "TOWNS\tГород\tchar\tTEXT", ""},
