@@ -24,7 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 using namespace preview;
 using ui::Twips;
@@ -475,6 +477,8 @@ TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
         handOff.SQLFormOK = false;
         Form2* form = nullptr;
         env.servers.state.refuses = [&](const std::string& line) {
+            // Each line costs a server's round trip.
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
             if (line == "L2") {
                 // The user's clicks arrive as events while L2 runs.
                 QMetaObject::invokeMethod(form, [&] {
