@@ -209,9 +209,8 @@ void Form2::PushButton1_Click()
             break;
         op.step(114, [&] { ProgressBar1->setPercent(static_cast<double>(r) / list.count() * 100); });
         op.step(116, [&] {
-            ProgressBar1->setDisplayText(QStringLiteral("Please wait.. Processing row: %1 of %2")
-                                             .arg(r)
-                                             .arg(list.count()));
+            ProgressBar1->setDisplayText(QStringLiteral("Please wait.. Processing row: %1 of %2"), r,
+                                         list.count());
         });
         bool blank = false;
         std::string line;

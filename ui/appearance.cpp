@@ -42,6 +42,11 @@ void TextProgressBar::setPercent(double percent)
         showPercent();  // a reset shows at once
         return;
     }
+    showLater();
+}
+
+void TextProgressBar::showLater()
+{
     if (!pending_) {
         pending_ = true;
         QTimer::singleShot(40, this, [this] { showPercent(); });
@@ -54,12 +59,31 @@ void TextProgressBar::showPercent()
     const int value = static_cast<int>(std::lround(percent_ * kProgressSteps / 100.0));
     if (this->value() != value)
         setValue(value);
+    if (numbersChanged_) {
+        numbersChanged_ = false;
+        update();
+    }
 }
 
 void TextProgressBar::setDisplayText(const QString& text)
 {
     text_ = text;
+    pattern_ = QString();
     update();
+}
+
+void TextProgressBar::setDisplayText(const QString& pattern, int first, int second)
+{
+    pattern_ = pattern;
+    first_ = first;
+    second_ = second;
+    numbersChanged_ = true;
+    showLater();
+}
+
+QString TextProgressBar::text() const
+{
+    return pattern_.isNull() ? text_ : pattern_.arg(first_).arg(second_);
 }
 
 QFont WindowFont()

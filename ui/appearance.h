@@ -25,12 +25,21 @@ public:
     void setPercent(double percent);
     double percent() const { return percent_; }
     void setDisplayText(const QString& text);
-    QString text() const override { return text_; }
+    // A text with "%1" and "%2" for two numbers that change many times a
+    // second: it is formatted only when the bar is painted, which happens at
+    // the percent's pace.
+    void setDisplayText(const QString& pattern, int first, int second);
+    QString text() const override;
 
 private:
+    void showLater();
     void showPercent();
 
     QString text_;
+    QString pattern_;  // null: text_ is the text
+    int first_ = 0;
+    int second_ = 0;
+    bool numbersChanged_ = false;
     double percent_ = 0;
     bool pending_ = false;
 };
