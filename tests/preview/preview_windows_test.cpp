@@ -480,6 +480,7 @@ TEST_F(PreviewTest, BackSkipOrTheCloseBoxWhileExecutingStopAfterTheCurrentLine)
             // Each line costs a server's round trip.
             std::this_thread::sleep_for(std::chrono::microseconds(200));
             if (line == "L2") {
+                EXPECT_EQ(form->ProgressBar1->text().toStdString(), "Please wait.. Processing row: 2 of 12");
                 // The user's clicks arrive as events while L2 runs.
                 QMetaObject::invokeMethod(form, [&] {
                         if (way == 0) form->PushButton5->click();
