@@ -9,8 +9,8 @@
 #include "sources/paradox_module.h"
 
 #include <memory>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 
 namespace conversion {
 
@@ -137,9 +137,7 @@ void Converter::convertTables()
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
     for (int i = count - 1; i >= 0; --i) {
-        const bool goOn = convertTable(i);
-        commitTable();
-        if (!goOn)
+        if (!convertTable(i))
             break;
         op_.step(434, [&] { form_.setProgressText(""); });
     }
