@@ -4,6 +4,8 @@
 #include "conversion/sql_text.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
+#include "core/list_items.h"
+#include "core/unicode_case.h"
 #include "core/settings_keys.h"
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"

@@ -29,4 +29,10 @@ std::string ValueText(const paradox::Value& v, const RegionalSettings& settings)
 // The shortest round-trip text of a finite double, as above.
 void AppendDouble(double d, const std::string& decimalSeparator, std::string& out);
 
+// The default when the value is Null, otherwise the value (the shared routine's Null guard).
+inline paradox::Value NullToDefault(const paradox::Value& value, const paradox::Value& defaultValue)
+{
+    return value.isNull() ? defaultValue : value;
+}
+
 }  // namespace conversion

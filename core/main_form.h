@@ -4,7 +4,7 @@
 // headless command, without windows.
 #pragma once
 
-#include "core/form_utilities.h"
+#include "core/list_items.h"
 
 #include <string>
 

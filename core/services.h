@@ -9,7 +9,7 @@
 #include "platform/server_connection.h"
 #include "platform/source_connection.h"
 #include "platform/settings_store.h"
-#include "core/form_utilities.h"
+#include "core/paths.h"
 
 #include <functional>
 

@@ -7,6 +7,7 @@
 #include "preview/window_setup.h"
 #include "conversion/statement_batch.h"
 #include "core/app_title.h"
+#include "core/clipboard_retries.h"
 #include "core/error_report.h"
 
 #include <QCoreApplication>

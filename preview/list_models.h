@@ -6,7 +6,7 @@
 #pragma once
 
 #include "conversion/preview_list.h"
-#include "core/form_utilities.h"
+#include "core/list_rows.h"
 
 #include <QAbstractListModel>
 #include <QAbstractTableModel>

@@ -1,7 +1,7 @@
 // The set-up and the controls shared by the workbench's windows.
 #include "preview/window_setup.h"
 
-#include "core/form_utilities.h"
+#include "core/paths.h"
 #include "ui/appearance.h"
 
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "core/app_title.h"
 #include "ui/appearance.h"
 #include "core/error_report.h"
-#include "core/form_utilities.h"
+#include "core/paths.h"
 #include "core/settings_keys.h"
 #include "sources/folder_picker.h"
 #include "sources/mssql_module.h"

@@ -7,7 +7,8 @@
 
 #include "platform/event_loop.h"
 #include "core/error_report.h"
-#include "core/form_utilities.h"
+#include "core/paths.h"
+#include "core/unicode_case.h"
 
 #include <sys/stat.h>
 

@@ -1,7 +1,7 @@
 // File listing by wildcard and the open test it relies on, over POSIX calls.
 #include "sources/add_folder.h"
 
-#include "core/form_utilities.h"
+#include "core/unicode_case.h"
 #include "sources/utf8_code_points.h"
 
 #include <dirent.h>

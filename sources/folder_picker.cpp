@@ -2,6 +2,7 @@
 #include "sources/folder_picker.h"
 
 #include "core/error_report.h"
+#include "core/paths.h"
 #include "core/settings_keys.h"
 #include "sources/paradox_module.h"
 

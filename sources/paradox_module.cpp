@@ -3,6 +3,8 @@
 
 #include "core/app_title.h"
 #include "core/error_report.h"
+#include "core/paths.h"
+#include "core/unicode_case.h"
 #include "sources/add_folder.h"
 
 #include <filesystem>

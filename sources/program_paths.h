@@ -3,7 +3,7 @@
 // create the space-free folder TestDB.
 #pragma once
 
-#include "core/form_utilities.h"
+#include "core/paths.h"
 
 #include <string>
 

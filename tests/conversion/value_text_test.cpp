@@ -1,4 +1,4 @@
-// Value texts of every kind of value, and the two recognitions.
+// Value texts of every kind of value, the Null guard, and the two recognitions.
 #include "conversion/recognition.h"
 #include "conversion/value_text.h"
 
@@ -99,6 +99,14 @@ TEST(ValueText, BcdKeepsItsDigitsWithTheRegionalSeparator)
     comma.decimalSeparator = ",";
     EXPECT_EQ(Text(Value::ofBcd("12345678901234567890123456789012.5"), comma),
               "12345678901234567890123456789012,5");
+}
+
+TEST(ValueText, NullToDefault)
+{
+    using paradox::Value;
+    EXPECT_EQ(NullToDefault(Value::null(), Value::ofText("")).type, paradox::ValueType::Text);
+    EXPECT_EQ(NullToDefault(Value::ofInteger(0), Value::ofText("")).integer, 0);
+    EXPECT_EQ(NullToDefault(Value::ofInteger(0), Value::ofText("")).type, paradox::ValueType::Integer);
 }
 
 TEST(Recognition, Numbers)

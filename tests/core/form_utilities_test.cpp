@@ -1,7 +1,10 @@
-// The shared routines: paths, list lookups, Null guard, titles, clipboard
-// retries and the aligned text of ticked rows.
+// The shared routines: paths, list lookups, titles, clipboard retries and the
+// aligned text of ticked rows.
 #include "core/app_title.h"
-#include "core/form_utilities.h"
+#include "core/clipboard_retries.h"
+#include "core/list_items.h"
+#include "core/list_rows.h"
+#include "core/paths.h"
 
 #include "platform/clipboard.h"
 #include "platform/event_loop.h"
@@ -50,14 +53,6 @@ TEST(FormUtilities, ListContainsIgnoresCaseRemoveFromListDoesNot)
     list.insert(list.begin() + 1, "orders");  // two adjacent equal items
     RemoveFromList(list, "orders");
     EXPECT_EQ(list, (ListItems{"ORDERS", "Items", "ÄPFEL"}));
-}
-
-TEST(FormUtilities, NullToDefault)
-{
-    using paradox::Value;
-    EXPECT_EQ(NullToDefault(Value::null(), Value::ofText("")).type, paradox::ValueType::Text);
-    EXPECT_EQ(NullToDefault(Value::ofInteger(0), Value::ofText("")).integer, 0);
-    EXPECT_EQ(NullToDefault(Value::ofInteger(0), Value::ofText("")).type, paradox::ValueType::Integer);
 }
 
 TEST(FormUtilities, AppTitleAndDriveRoot)

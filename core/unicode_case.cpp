@@ -1,0 +1,28 @@
+// Unicode letter case through QString (Qt Core only, no widgets).
+#include "core/unicode_case.h"
+
+#include <QString>
+
+namespace core {
+
+std::string LowerCase(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toLower().toStdString();
+}
+
+std::string UpperCase(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUpper().toStdString();
+}
+
+std::size_t CharacterCount(std::string_view text)
+{
+    std::size_t count = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80)
+            ++count;
+    }
+    return count;
+}
+
+}  // namespace core
