@@ -7,7 +7,10 @@
 #include "conversion/preview_handoff.h"
 #include "conversion/regional_settings.h"
 #include "conversion/statement_batch.h"
+#include "core/error_report.h"
 #include "sources/context.h"
+
+#include <string>
 
 namespace conversion {
 
@@ -28,7 +31,7 @@ struct Run {
     RunOptions options;
 };
 
-inline constexpr const char* kRunLocation = "Quillon2021/08/31.Form1.PushButton7_Click ";
+inline const std::string kRunLocation = core::Location("Form1", "PushButton7_Click");
 
 // PushButton7_Click.
 void StartConverting(Run& run);

@@ -5,6 +5,11 @@
 
 namespace core {
 
+namespace {
+// What every location of the program's own windows and modules starts with.
+constexpr std::string_view kLocationPrefix = "Quillon2021/08/31.";
+}  // namespace
+
 std::string ErrorReportText(std::string_view description, std::string_view location, int step)
 {
     std::string text;
@@ -18,6 +23,16 @@ std::string ErrorReportText(std::string_view description, std::string_view locat
     text += "\r\r";
     text += "Please email screenshot of this message to ";
     text += kSupportAddress;
+    return text;
+}
+
+std::string Location(std::string_view module, std::string_view procedure)
+{
+    std::string text(kLocationPrefix);
+    text += module;
+    text += '.';
+    text += procedure;
+    text += ' ';
     return text;
 }
 

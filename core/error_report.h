@@ -18,12 +18,17 @@ inline constexpr std::string_view kErrorReportTitle = "Application Error";
 // description CR LF "in " location "at line " step CR CR "Please email screenshot ..."
 std::string ErrorReportText(std::string_view description, std::string_view location, int step);
 
+// The location text of a guarded operation of the program's windows and
+// modules: Location("Form2", "PushButton1_Click") is
+// "Quillon2021/08/31.Form2.PushButton1_Click " (with its closing blank).
+std::string Location(std::string_view module, std::string_view procedure);
+
 // The description of the exception being handled (call inside a catch block).
 std::string CurrentExceptionDescription();
 
 class GuardedOperation {
 public:
-    // location ends with one space, e.g. "Quillon2021/08/31.Form1.PushButton7_Click ".
+    // location ends with one space, as Location() makes it.
     GuardedOperation(platform::Dialogs& dialogs, std::string location)
         : dialogs_(dialogs), location_(std::move(location))
     {

@@ -25,13 +25,7 @@
 namespace preview {
 
 namespace {
-const char* const kLocation = "Quillon2021/08/31.Form2.";
 const char* const kPasteHint = "Click a text area where you normally type and press Ctrl+V to paste the clipboard.";
-
-std::string Location(const char* procedure)
-{
-    return std::string(kLocation) + procedure + " ";
-}
 
 // Nothing but spaces (or nothing at all).
 bool OnlySpaces(const std::string& s)
@@ -100,7 +94,7 @@ void Form2::buildControls()
     Frame2->setObjectName("Frame2");
     Frame2->setGeometry(ui::TwipsRect(120, 5010, 7800, 1785));
     Text1 = MakeControl<ExactTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
-    Text1->reportFailuresTo(windows_.services().dialogs, Location("Text1_Change"));
+    Text1->reportFailuresTo(windows_.services().dialogs, core::Location("Form2", "Text1_Change"));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     PushButton6 = MakeButton(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
     PushButton4 = MakeButton(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
@@ -123,7 +117,7 @@ void Form2::buildControls()
 
 void Form2::Form_Load()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "Form_Load"));
     SetUpWindow(this, op, "SQL Preview", windows_.services().paths.folder);
     op.step(112, [&] {
         model_ = new PreviewListModel(windows_.handOff().preview.list(), this);
@@ -171,7 +165,7 @@ void Form2::PushButton1_Click()
     auto& services = windows_.services();
     auto& handOff = windows_.handOff();
     auto& list = handOff.preview.list();
-    core::GuardedOperation op(services.dialogs, Location("PushButton1_Click"));
+    core::GuardedOperation op(services.dialogs, core::Location("Form2", "PushButton1_Click"));
 
     bool empty = false;
     if (op.step(104, [&] { empty = list.count() == 0; }) && empty) {
@@ -258,7 +252,7 @@ void Form2::PushButton1_Click()
 void Form2::PushButton2_Click()
 {
     auto& services = windows_.services();
-    core::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
+    core::GuardedOperation op(services.dialogs, core::Location("Form2", "PushButton2_Click"));
     op.step(100, [&] {
         PreviewListRows rows(windows_.handOff().preview.list());
         core::CopyCheckedRows(rows, services.clipboard, services.events);
@@ -270,14 +264,14 @@ void Form2::PushButton2_Click()
 
 void Form2::PushButton3_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton3_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton3_Click"));
     op.step(100, [&] { windows_.showFindAndReplace(this); });
 }
 
 void Form2::PushButton4_Click()
 {
     auto& services = windows_.services();
-    core::GuardedOperation op(services.dialogs, Location("PushButton4_Click"));
+    core::GuardedOperation op(services.dialogs, core::Location("Form2", "PushButton4_Click"));
     std::string text;
     if (!errorTextToSend(op, text))
         return;
@@ -308,7 +302,7 @@ bool Form2::deferCloseWhileExecuting()
 
 void Form2::PushButton5_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton5_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton5_Click"));
     op.step(100, [&] {
         if (!deferCloseWhileExecuting())
             close();
@@ -317,7 +311,7 @@ void Form2::PushButton5_Click()
 
 void Form2::PushButton6_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton6_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton6_Click"));
     auto& list = windows_.handOff().preview.list();
     bool any = false;
     if (!op.step(100, [&] { any = list.count() >= 1; }) || !any)
@@ -332,7 +326,7 @@ void Form2::PushButton6_Click()
 
 void Form2::PushButton7_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton7_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton7_Click"));
     op.step(100, [&] { windows_.showDatatypes(this); });
 }
 
@@ -352,7 +346,7 @@ std::string Form2::MailLink(const std::string& errorText)
 void Form2::PushButton8_Click()
 {
     auto& services = windows_.services();
-    core::GuardedOperation op(services.dialogs, Location("PushButton8_Click"));
+    core::GuardedOperation op(services.dialogs, core::Location("Form2", "PushButton8_Click"));
     std::string text;
     if (!errorTextToSend(op, text))
         return;
@@ -361,7 +355,7 @@ void Form2::PushButton8_Click()
 
 void Form2::PushButton9_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton9_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton9_Click"));
     op.step(100, [&] { windows_.handOff().SQLFormCancel = false; });
     op.step(102, [&] {
         if (!deferCloseWhileExecuting())
@@ -371,7 +365,7 @@ void Form2::PushButton9_Click()
 
 void Form2::ListView1_Click(const QModelIndex& index)
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("ListView1_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "ListView1_Click"));
     // A click that leaves no item selected is ignored.
     const auto selected = [&] {
         return index.isValid() && ListView1->selectionModel()->isRowSelected(index.row(), {});
@@ -384,7 +378,7 @@ void Form2::ListView1_Click(const QModelIndex& index)
 void Form2::reject()
 {
     // The close box (QDialog's closeEvent comes here) behaves exactly like "< Back".
-    core::GuardedOperation op(windows_.services().dialogs, Location("Form_QueryUnload"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "Form_QueryUnload"));
     bool deferred = false;
     if (op.step(100, [&] { deferred = deferCloseWhileExecuting(); }) && deferred)
         return;
@@ -395,7 +389,7 @@ void Form2::keyPressEvent(QKeyEvent* event)
 {
     // The window has no key of its own: Escape must not end a per-table run
     // the way Back does.
-    core::GuardedOperation op(windows_.services().dialogs, Location("Form_KeyDown"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "Form_KeyDown"));
     op.step(100, [&] {
         if (event->matches(QKeySequence::Cancel))
             event->accept();

@@ -12,13 +12,6 @@
 
 namespace preview {
 
-namespace {
-std::string Location(const char* procedure)
-{
-    return std::string("Quillon2021/08/31.Form3.") + procedure + " ";
-}
-}  // namespace
-
 Form3::Form3(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
 {
     setObjectName("Form3");
@@ -38,7 +31,7 @@ Form3::Form3(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 
 void Form3::Form_Load()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form3", "Form_Load"));
     SetUpWindow(this, op, "Find and Replace", windows_.services().paths.folder);
     Text1->setFocus();
 }
@@ -59,7 +52,7 @@ void Form3::PushButton2_Click()
         return;  // a second click while the lines are replaced does nothing
     auto& services = windows_.services();
     auto& list = windows_.handOff().preview.list();
-    core::GuardedOperation op(services.dialogs, Location("PushButton2_Click"));
+    core::GuardedOperation op(services.dialogs, core::Location("Form3", "PushButton2_Click"));
     auto say = [&](const char* text) {
         platform::Message m;
         m.text = text;
@@ -107,7 +100,7 @@ void Form3::PushButton2_Click()
 
 void Form3::PushButton1_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form3", "PushButton1_Click"));
     op.step(100, [&] { close(); });
 }
 
@@ -115,7 +108,7 @@ void Form3::reject()
 {
     // Cancel, Escape and the close box during a Replace stop it after the
     // current line; the dialog closes when it has stopped.
-    core::GuardedOperation op(windows_.services().dialogs, Location("Form_QueryUnload"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form3", "Form_QueryUnload"));
     if (op.test(100, [&] { return running_; })) {
         stopRequested_ = true;
         return;

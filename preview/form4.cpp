@@ -12,19 +12,12 @@
 
 namespace preview {
 
-namespace {
-std::string Location(const char* procedure)
-{
-    return std::string("Quillon2021/08/31.Form4.") + procedure + " ";
-}
-}  // namespace
-
 Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
 {
     setObjectName("Form4");
     SetFixedClientSize(this, 8040, 2580);
     Text1 = MakeControl<ExactTextEdit>(this, "Text1", 120, 120, 7800, 1905);
-    Text1->reportFailuresTo(windows_.services().dialogs, Location("Text1_Change"));
+    Text1->reportFailuresTo(windows_.services().dialogs, core::Location("Form4", "Text1_Change"));
     Text1->setTabChangesFocus(true);
     PushButton2 = MakeButton(this, "PushButton2", "OK", 120, 2130, 3840);
     PushButton1 = MakeButton(this, "PushButton1", "Cancel", 4080, 2130, 3840);
@@ -37,7 +30,7 @@ Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 
 void Form4::Form_Load()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "Form_Load"));
     SetUpWindow(this, op, "Edit Line", windows_.services().paths.folder);
     Text1->setFocus();
 }
@@ -60,7 +53,7 @@ bool Form4::eventFilter(QObject* watched, QEvent* event)
     if (watched == Text1 && event->type() == QEvent::FocusIn) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
-            core::GuardedOperation op(windows_.services().dialogs, Location("Text1_GotFocus"));
+            core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "Text1_GotFocus"));
             op.step(100, [&] { selectWholeLine(); });
         }
     }
@@ -69,7 +62,7 @@ bool Form4::eventFilter(QObject* watched, QEvent* event)
 
 void Form4::PushButton2_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton2_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "PushButton2_Click"));
     op.step(100, [&] {
         windows_.handOff().preview.list().setText(windows_.ListLine, Text1->exactText());
     });
@@ -78,7 +71,7 @@ void Form4::PushButton2_Click()
 
 void Form4::PushButton1_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton1_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "PushButton1_Click"));
     op.step(100, [&] { close(); });
 }
 

@@ -12,13 +12,6 @@
 
 namespace preview {
 
-namespace {
-std::string Location(const char* procedure)
-{
-    return std::string("Quillon2021/08/31.Form5.") + procedure + " ";
-}
-}  // namespace
-
 Form5::Form5(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
 {
     setObjectName("Form5");
@@ -36,7 +29,7 @@ Form5::Form5(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 
 void Form5::Form_Load()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("Form_Load"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form5", "Form_Load"));
     SetUpWindow(this, op, "Datatypes Conversion", windows_.services().paths.folder);
     // The model brings the four headers (steps 112 to 118) and the column widths follow.
     op.step(112, [&] {
@@ -49,7 +42,7 @@ void Form5::Form_Load()
 
 void Form5::PushButton5_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, Location("PushButton5_Click"));
+    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form5", "PushButton5_Click"));
     op.step(100, [&] { close(); });
 }
 

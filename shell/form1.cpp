@@ -42,11 +42,6 @@ using namespace core;
 using namespace ui;
 
 namespace {
-std::string Location(const char* handler)
-{
-    return std::string("Quillon2021/08/31.Form1.") + handler + " ";
-}
-
 // The help's first paragraph, as it reads by default and while the setting
 // "Transfer Binary" is on, and the rest of the help.
 const char* const kHelpNoBinary =
@@ -236,7 +231,7 @@ void Form1::connectHandlers()
         {PushButton3, Paradox::TestConnection},           {PushButton4, MSSQL::LoginHelp},
         {PushButton6, MSSQL::TestConnection}};
     for (const auto& [button, click] : modules) {
-        const std::string location = Location((button->objectName() + "_Click").toUtf8().constData());
+        const std::string location = core::Location("Form1", (button->objectName() + "_Click").toUtf8().constData());
         connect(button, &QPushButton::clicked, this, [this, location, click] {
             handle(location, [&](GuardedOperation&) { click(context_); });
         });
@@ -273,7 +268,7 @@ void Form1::save(const char* settingKey, const std::string& value)
 
 void Form1::Form_Load()
 {
-    GuardedOperation op(services_.dialogs, kLoadLocation);
+    GuardedOperation op(services_.dialogs, core::Location("Form1", "Form_Load"));
     const std::string folder = services_.paths.folder;
 
     op.step(100, [&] {
@@ -336,7 +331,7 @@ void Form1::setOptionValue(QRadioButton* option, bool value)
 
 void Form1::PushButton5_Click()
 {
-    handle(kHelpLocation, [this](GuardedOperation& op) {
+    handle(core::Location("Form1", "PushButton5_Click"), [this](GuardedOperation& op) {
         op.step(100, [&] {
             platform::Message m;
             m.text = HelpText(services_.settings) + kContactPage;
@@ -348,7 +343,7 @@ void Form1::PushButton5_Click()
 
 void Form1::Check1_Click()
 {
-    handle(Location("Check1_Click"), [this](GuardedOperation& op) {
+    handle(core::Location("Form1", "Check1_Click"), [this](GuardedOperation& op) {
         const bool on = Check1->isChecked();
         op.step(100, [&] {
             Option1->setEnabled(on);
@@ -370,7 +365,7 @@ void Form1::Option2_Click()
 
 void Form1::Option_Click(const char* handler)
 {
-    handle(Location(handler), [this](GuardedOperation& op) {
+    handle(core::Location("Form1", handler), [this](GuardedOperation& op) {
         op.step(100, [&] { save(key::Option1, BooleanSetting(Option1->isChecked())); });
         op.step(102, [&] { save(key::Option2, BooleanSetting(Option2->isChecked())); });
     });
@@ -378,14 +373,14 @@ void Form1::Option_Click(const char* handler)
 
 void Form1::Check4_Click()
 {
-    handle(Location("Check4_Click"), [this](GuardedOperation& op) {
+    handle(core::Location("Form1", "Check4_Click"), [this](GuardedOperation& op) {
         op.step(100, [&] { save(key::LocalConnection, Check4->isChecked() ? "1" : "0"); });
     });
 }
 
 void Form1::Text_Change(const char* handler, const char* settingKey, const QString& text)
 {
-    handle(Location(handler), [&](GuardedOperation& op) {
+    handle(core::Location("Form1", handler), [&](GuardedOperation& op) {
         op.step(100, [&] { save(settingKey, text.toStdString()); });
     });
 }
@@ -477,7 +472,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 
 void Form1::GotFocus(QLineEdit* box, const char* handler)
 {
-    handle(Location(handler), [box](GuardedOperation& op) { op.step(100, [box] { box->selectAll(); }); });
+    handle(core::Location("Form1", handler),
+           [box](GuardedOperation& op) { op.step(100, [box] { box->selectAll(); }); });
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -485,7 +481,7 @@ void Form1::closeEvent(QCloseEvent* event)
     // Closing the main window ends the program at once: every other window
     // closes, and a conversion that is yielding does not go on.
     event->accept();
-    handle(Location("Form_Unload"), [this](GuardedOperation& op) {
+    handle(core::Location("Form1", "Form_Unload"), [this](GuardedOperation& op) {
         std::vector<QPointer<QWidget>> others;
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (w != this)

@@ -111,8 +111,6 @@ public:
     // The conversion run's guard against a second start.
     bool Converting = false;
 
-    static constexpr const char* kLoadLocation = "Quillon2021/08/31.Form1.Form_Load ";
-    static constexpr const char* kHelpLocation = "Quillon2021/08/31.Form1.PushButton5_Click ";
     static constexpr const char* kHomePage = "https://www.marrowby.example/";
     static constexpr const char* kContactPage = "https://www.marrowby.example/contact";
 

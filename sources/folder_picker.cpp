@@ -18,7 +18,7 @@ std::string PickFolder(platform::Desktop& desktop, const std::string& prompt,
 
 void BrowseForParadoxFolder(sources::Context& ctx)
 {
-    core::GuardedOperation op(ctx.dialogs, kPickLocation);
+    core::GuardedOperation op(ctx.dialogs, core::Location("Form1", "PushButton1_Click"));
     std::string folder;
     op.step(100, [&] {
         const std::string start = ctx.settings.GetSetting(

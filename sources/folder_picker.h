@@ -7,7 +7,6 @@
 namespace AddFolder {
 
 inline constexpr const char* kPickPrompt = "Please select folder:";
-inline constexpr const char* kPickLocation = "Quillon2021/08/31.Form1.PushButton1_Click ";
 
 // The chosen folder, or "" when the user cancels or picks nothing on disk.
 std::string PickFolder(platform::Desktop& desktop, const std::string& prompt,

@@ -94,7 +94,7 @@ void TestConnection(sources::Context& ctx)
 
 void LoginHelp(sources::Context& ctx)
 {
-    core::GuardedOperation op(ctx.dialogs, kHelpLocation);
+    core::GuardedOperation op(ctx.dialogs, core::Location("Form1", "PushButton4_Click"));
     const std::string pair = "\r\r";
     std::string p104, p106, p108, p110, p112;
     op.step(104, [&] {

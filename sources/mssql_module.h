@@ -27,8 +27,6 @@ void TestConnection(sources::Context& ctx);
 // "Help" of the login frame (PushButton4).
 void LoginHelp(sources::Context& ctx);
 
-inline constexpr const char* kTestLocation = "Quillon2021/08/31.Form1.PushButton6_Click ";
-inline constexpr const char* kHelpLocation = "Quillon2021/08/31.Form1.PushButton4_Click ";
 inline constexpr const char* kToolName = "DBeaver Community";
 inline constexpr const char* kToolDownloadPage = "https://dbeaver.io/download/";
 inline constexpr const char* kLocalConnectionPicture = "local-connection-example.jpg";

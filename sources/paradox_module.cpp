@@ -125,7 +125,7 @@ void ListTables(sources::Context& ctx, core::ListItems& list)
 
 void CopyDB(sources::Context& ctx, bool sample)
 {
-    core::GuardedOperation op(ctx.dialogs, kCopyLocation);
+    core::GuardedOperation op(ctx.dialogs, core::Location("Paradox", "CopyDB"));
     bool space = true;
     if (op.step(100, [&] { space = HoldsSpaceInside(ctx.form.folder()); }) && !space)
         return;
@@ -171,7 +171,7 @@ std::string ConnectionText(sources::Context& ctx)
 
 void TestConnection(sources::Context& ctx)
 {
-    core::GuardedOperation op(ctx.dialogs, kTestLocation);
+    core::GuardedOperation op(ctx.dialogs, core::Location("Form1", "PushButton3_Click"));
     op.step(100, [&] { ctx.sourceConnections.create(); });
     op.step(102, [&] { CopyDB(ctx, false); });
     op.step(104, [&] { ctx.form.setBusy(true); });
@@ -187,7 +187,7 @@ void TestConnection(sources::Context& ctx)
 
 void LoadSample(sources::Context& ctx)
 {
-    core::GuardedOperation op(ctx.dialogs, kSampleLocation);
+    core::GuardedOperation op(ctx.dialogs, core::Location("Form1", "PushButton2_Click"));
     op.step(100, [&] { ctx.form.setFolder(ctx.paths.folder + "/Samples"); });
     op.step(102, [&] { CopyDB(ctx, true); });
 }

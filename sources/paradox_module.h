@@ -32,8 +32,4 @@ void LoadSample(sources::Context& ctx);
 // The table name of a table file: upper-cased, every ".DB" removed.
 std::string TableNameOf(const std::string& fileName);
 
-inline constexpr const char* kCopyLocation = "Quillon2021/08/31.Paradox.CopyDB ";
-inline constexpr const char* kTestLocation = "Quillon2021/08/31.Form1.PushButton3_Click ";
-inline constexpr const char* kSampleLocation = "Quillon2021/08/31.Form1.PushButton2_Click ";
-
 }  // namespace Paradox
