@@ -5,6 +5,7 @@
 #include "preview/list_models.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
+#include "ui/layout.h"
 #include "conversion/statement_batch.h"
 #include "core/app_title.h"
 #include "core/clipboard_retries.h"
@@ -73,10 +74,10 @@ Form2::~Form2() = default;
 
 void Form2::buildControls()
 {
-    SetFixedClientSize(this, 8040, 8430);
-    PushButton5 = MakeButton(this, "PushButton5", "< Back", 120, 120, 3720);
-    PushButton9 = MakeButton(this, "PushButton9", "Skip Table / Do Not Execute SQL", 3960, 120, 3960);
-    ListView1 = MakeControl<QTreeView>(this, "ListView1", 120, 630, 7800, 3315);
+    ui::SetFixedClientSize(this, 8040, 8430);
+    PushButton5 = ui::MakeButton(this, "PushButton5", "< Back", 120, 120, 3720);
+    PushButton9 = ui::MakeButton(this, "PushButton9", "Skip Table / Do Not Execute SQL", 3960, 120, 3960);
+    ListView1 = ui::MakeControl<QTreeView>(this, "ListView1", 120, 630, 7800, 3315);
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setItemsExpandable(false);
@@ -87,20 +88,18 @@ void Form2::buildControls()
     ListView1->header()->setStretchLastSection(false);
     ListView1->setToolTip(QString::fromUtf8(kToolTip));
     ListView1->setTextElideMode(Qt::ElideNone);  // the user drags the column wider to read on
-    PushButton1 = MakeButton(this, "PushButton1", "Execute SQL", 120, 4040, 7800);
-    PushButton3 = MakeButton(this, "PushButton3", "Find and Replace", 120, 4550, 3840);
-    PushButton2 = MakeButton(this, "PushButton2", "Copy SQL To Clipboard", 4080, 4550, 3840);
-    Frame2 = new QGroupBox("Error:", this);
-    Frame2->setObjectName("Frame2");
-    Frame2->setGeometry(ui::TwipsRect(120, 5010, 7800, 1785));
-    Text1 = MakeControl<ExactTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
+    PushButton1 = ui::MakeButton(this, "PushButton1", "Execute SQL", 120, 4040, 7800);
+    PushButton3 = ui::MakeButton(this, "PushButton3", "Find and Replace", 120, 4550, 3840);
+    PushButton2 = ui::MakeButton(this, "PushButton2", "Copy SQL To Clipboard", 4080, 4550, 3840);
+    Frame2 = ui::MakeFrame(this, "Frame2", "Error:", 120, 5010, 7800, 1785);
+    Text1 = ui::MakeControl<ExactTextEdit>(Frame2, "Text1", 240, 300, 7320, 1290);
     Text1->reportFailuresTo(windows_.services().dialogs, core::Location("Form2", "Text1_Change"));
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    PushButton6 = MakeButton(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
-    PushButton4 = MakeButton(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
-    PushButton8 = MakeButton(this, "PushButton8", " Email Error Message To Marrowby", 120, 7410, 3840);
-    PushButton7 = MakeButton(this, "PushButton7", "View Datatype Conversion", 4080, 7410, 3840);
-    ProgressBar1 = MakeControl<ui::TextProgressBar>(this, "ProgressBar1", 120, 7920, 7800, 405);
+    PushButton6 = ui::MakeButton(this, "PushButton6", "Jump To Error Line", 120, 6900, 3840);
+    PushButton4 = ui::MakeButton(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
+    PushButton8 = ui::MakeButton(this, "PushButton8", " Email Error Message To Marrowby", 120, 7410, 3840);
+    PushButton7 = ui::MakeButton(this, "PushButton7", "View Datatype Conversion", 4080, 7410, 3840);
+    ProgressBar1 = ui::MakeControl<ui::TextProgressBar>(this, "ProgressBar1", 120, 7920, 7800, 405);
     ProgressBar1->setDisplayText("Progress Bar");
 
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });

@@ -3,6 +3,7 @@
 
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
+#include "ui/layout.h"
 #include "core/app_title.h"
 #include "ui/appearance.h"
 
@@ -15,13 +16,13 @@ namespace preview {
 Form3::Form3(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
 {
     setObjectName("Form3");
-    SetFixedClientSize(this, 8040, 1500);
-    Label2 = MakeLabel(this, "Label2", "Find what:", 120, 165, 1215);
-    Text1 = MakeControl<QLineEdit>(this, "Text1", 1560, 120, 6360, 345);
-    Label6 = MakeLabel(this, "Label6", "Replace with:", 120, 645, 1215);
-    Text2 = MakeControl<QLineEdit>(this, "Text2", 1560, 600, 6360, 345);
-    PushButton2 = MakeButton(this, "PushButton2", "Replace", 120, 1050, 3840);
-    PushButton1 = MakeButton(this, "PushButton1", "Cancel", 4080, 1050, 3840);
+    ui::SetFixedClientSize(this, 8040, 1500);
+    Label2 = ui::MakeLabel(this, "Label2", "Find what:", 120, 165, 1215);
+    Text1 = ui::MakeControl<QLineEdit>(this, "Text1", 1560, 120, 6360, 345);
+    Label6 = ui::MakeLabel(this, "Label6", "Replace with:", 120, 645, 1215);
+    Text2 = ui::MakeControl<QLineEdit>(this, "Text2", 1560, 600, 6360, 345);
+    PushButton2 = ui::MakeButton(this, "PushButton2", "Replace", 120, 1050, 3840);
+    PushButton1 = ui::MakeButton(this, "PushButton1", "Cancel", 4080, 1050, 3840);
     setTabOrder(Text1, Text2);
     setTabOrder(Text2, PushButton2);
     setTabOrder(PushButton2, PushButton1);

@@ -4,6 +4,7 @@
 #include "preview/exact_text_edit.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
+#include "ui/layout.h"
 #include "ui/appearance.h"
 
 #include <QFocusEvent>
@@ -15,12 +16,12 @@ namespace preview {
 Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
 {
     setObjectName("Form4");
-    SetFixedClientSize(this, 8040, 2580);
-    Text1 = MakeControl<ExactTextEdit>(this, "Text1", 120, 120, 7800, 1905);
+    ui::SetFixedClientSize(this, 8040, 2580);
+    Text1 = ui::MakeControl<ExactTextEdit>(this, "Text1", 120, 120, 7800, 1905);
     Text1->reportFailuresTo(windows_.services().dialogs, core::Location("Form4", "Text1_Change"));
     Text1->setTabChangesFocus(true);
-    PushButton2 = MakeButton(this, "PushButton2", "OK", 120, 2130, 3840);
-    PushButton1 = MakeButton(this, "PushButton1", "Cancel", 4080, 2130, 3840);
+    PushButton2 = ui::MakeButton(this, "PushButton2", "OK", 120, 2130, 3840);
+    PushButton1 = ui::MakeButton(this, "PushButton1", "Cancel", 4080, 2130, 3840);
     setTabOrder(Text1, PushButton2);
     setTabOrder(PushButton2, PushButton1);
     Text1->installEventFilter(this);

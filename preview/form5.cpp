@@ -4,6 +4,7 @@
 #include "preview/list_models.h"
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
+#include "ui/layout.h"
 #include "ui/appearance.h"
 
 #include <QHeaderView>
@@ -15,9 +16,9 @@ namespace preview {
 Form5::Form5(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
 {
     setObjectName("Form5");
-    SetFixedClientSize(this, 8040, 8430);
-    PushButton5 = MakeButton(this, "PushButton5", "< Back", 120, 120, 7800);
-    ListView1 = MakeControl<QTreeView>(this, "ListView1", 120, 630, 7800, 7605);
+    ui::SetFixedClientSize(this, 8040, 8430);
+    PushButton5 = ui::MakeButton(this, "PushButton5", "< Back", 120, 120, 7800);
+    ListView1 = ui::MakeControl<QTreeView>(this, "ListView1", 120, 630, 7800, 7605);
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setItemsExpandable(false);

@@ -4,6 +4,7 @@
 #include "conversion/conversion_run.h"
 #include "core/app_title.h"
 #include "ui/appearance.h"
+#include "ui/layout.h"
 #include "core/error_report.h"
 #include "core/paths.h"
 #include "core/settings_keys.h"
@@ -66,37 +67,6 @@ std::string HelpText(platform::SettingsStore& settings)
     return std::string(binary ? kHelpBinary : kHelpNoBinary) + kHelpRest;
 }
 
-template <typename T>
-T* Make(QWidget* parent, const char* name, QRect geometry)
-{
-    auto* w = new T(parent);
-    w->setObjectName(QString::fromUtf8(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRect geometry)
-{
-    auto* b = Make<QPushButton>(parent, name, geometry);
-    b->setText(QString::fromUtf8(caption));
-    b->setFont(ButtonFont());
-    return b;
-}
-
-QLabel* Label(QWidget* parent, const char* name, const char* caption, QRect geometry)
-{
-    auto* l = Make<QLabel>(parent, name, geometry);
-    l->setText(QString::fromUtf8(caption));
-    return l;
-}
-
-QGroupBox* Frame(QWidget* parent, const char* name, const char* caption, QRect geometry)
-{
-    auto* f = Make<QGroupBox>(parent, name, geometry);
-    f->setTitle(QString::fromUtf8(caption));
-    return f;
-}
-
 // A text box that keeps its caret where it was when the Tab key brings the
 // focus (a plain QLineEdit selects its whole text then).
 class KeepCaretLineEdit : public QLineEdit {
@@ -153,57 +123,55 @@ Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
-    setFont(WindowFont());
-    setFixedSize(Twips(8040), Twips(7650));
+    SetFixedClientSize(this, 8040, 7650);
 
-    PushButton5 = Button(this, "PushButton5", "Help", TwipsRect(120, 120, 7800, 405));
+    PushButton5 = MakeButton(this, "PushButton5", "Help", 120, 120, 7800);
 
-    Frame1 = Frame(this, "Frame1", "Paradox Database", TwipsRect(120, 630, 7800, 1425));
-    Label1 = Label(Frame1, "Label1", "Paradox Folder:", TwipsRect(240, 405, 1455, 255));
-    Text1 = Make<QLineEdit>(Frame1, "Text1", TwipsRect(1680, 360, 5055, 345));
-    PushButton1 = Button(Frame1, "PushButton1", "...", TwipsRect(6840, 360, 720, 345));
-    PushButton2 = Button(Frame1, "PushButton2", "Load Sample/Example Database",
-                         TwipsRect(240, 840, 3600, 405));
-    PushButton3 = Button(Frame1, "PushButton3", "Test Connection", TwipsRect(3945, 840, 3600, 405));
+    Frame1 = MakeFrame(this, "Frame1", "Paradox Database", 120, 630, 7800, 1425);
+    Label1 = MakeLabel(Frame1, "Label1", "Paradox Folder:", 240, 405, 1455);
+    Text1 = MakeControl<QLineEdit>(Frame1, "Text1", 1680, 360, 5055, 345);
+    PushButton1 = MakeButton(Frame1, "PushButton1", "...", 6840, 360, 720, 345);
+    PushButton2 = MakeButton(Frame1, "PushButton2", "Load Sample/Example Database", 240, 840, 3600);
+    PushButton3 = MakeButton(Frame1, "PushButton3", "Test Connection", 3945, 840, 3600);
 
-    Frame3 = Frame(this, "Frame3", "MS SQL Server Login", TwipsRect(120, 2160, 7800, 3135));
-    Label2 = Label(Frame3, "Label2", "Server:", TwipsRect(240, 405, 975, 255));
-    Text5 = Make<QLineEdit>(Frame3, "Text5", TwipsRect(1320, 360, 4575, 330));
-    Label10 = Label(Frame3, "Label10", "Port:", TwipsRect(6120, 405, 495, 255));
-    Text6 = Make<QLineEdit>(Frame3, "Text6", TwipsRect(6600, 360, 960, 330));
-    Label4 = Label(Frame3, "Label4", "Username:", TwipsRect(240, 885, 1095, 255));
-    Text3 = Make<KeepCaretLineEdit>(Frame3, "Text3", TwipsRect(1320, 840, 6255, 330));
-    Label5 = Label(Frame3, "Label5", "Password:", TwipsRect(240, 1365, 1095, 255));
-    Text4 = Make<KeepCaretLineEdit>(Frame3, "Text4", TwipsRect(1320, 1320, 6255, 330));
+    Frame3 = MakeFrame(this, "Frame3", "MS SQL Server Login", 120, 2160, 7800, 3135);
+    Label2 = MakeLabel(Frame3, "Label2", "Server:", 240, 405, 975);
+    Text5 = MakeControl<QLineEdit>(Frame3, "Text5", 1320, 360, 4575, 330);
+    Label10 = MakeLabel(Frame3, "Label10", "Port:", 6120, 405, 495);
+    Text6 = MakeControl<QLineEdit>(Frame3, "Text6", 6600, 360, 960, 330);
+    Label4 = MakeLabel(Frame3, "Label4", "Username:", 240, 885, 1095);
+    Text3 = MakeControl<KeepCaretLineEdit>(Frame3, "Text3", 1320, 840, 6255, 330);
+    Label5 = MakeLabel(Frame3, "Label5", "Password:", 240, 1365, 1095);
+    Text4 = MakeControl<KeepCaretLineEdit>(Frame3, "Text4", 1320, 1320, 6255, 330);
     Text4->setEchoMode(QLineEdit::Password);
     auto* mask = new AsteriskPasswordStyle;
     mask->setParent(Text4);
     Text4->setStyle(mask);
-    Label3 = Label(Frame3, "Label3", "Database:", TwipsRect(240, 1800, 1095, 255));
-    Text8 = Make<KeepCaretLineEdit>(Frame3, "Text8", TwipsRect(1320, 1800, 6255, 330));
-    Check4 = Make<QCheckBox>(Frame3, "Check4", TwipsRect(1305, 2175, 1950, 330));
+    Label3 = MakeLabel(Frame3, "Label3", "Database:", 240, 1800, 1095);
+    Text8 = MakeControl<KeepCaretLineEdit>(Frame3, "Text8", 1320, 1800, 6255, 330);
+    Check4 = MakeControl<QCheckBox>(Frame3, "Check4", 1305, 2175, 1950, 330);
     Check4->setText("Local Connection");
-    PushButton6 = Button(Frame3, "PushButton6", "Test Connection", TwipsRect(240, 2565, 3600, 405));
-    PushButton4 = Button(Frame3, "PushButton4", "Help", TwipsRect(3960, 2565, 3600, 405));
+    PushButton6 = MakeButton(Frame3, "PushButton6", "Test Connection", 240, 2565, 3600);
+    PushButton4 = MakeButton(Frame3, "PushButton4", "Help", 3960, 2565, 3600);
 
-    Frame2 = Frame(this, "Frame2", "SQL Preview", TwipsRect(120, 5400, 7800, 1065));
-    Check1 = Make<QCheckBox>(Frame2, "Check1", TwipsRect(240, 300, 6735, 255));
+    Frame2 = MakeFrame(this, "Frame2", "SQL Preview", 120, 5400, 7800, 1065);
+    Check1 = MakeControl<QCheckBox>(Frame2, "Check1", 240, 300, 6735, 255);
     Check1->setText("Enable SQL Preview mode to see SQL commands or check for errors");
-    Option1 = Make<QRadioButton>(Frame2, "Option1", TwipsRect(240, 630, 3135, 255));
+    Option1 = MakeControl<QRadioButton>(Frame2, "Option1", 240, 630, 3135, 255);
     Option1->setText("Show SQL Preview For Each File");
-    Option2 = Make<QRadioButton>(Frame2, "Option2", TwipsRect(3600, 630, 3375, 255));
+    Option2 = MakeControl<QRadioButton>(Frame2, "Option2", 3600, 630, 3375, 255);
     Option2->setText("Show SQL Preview For Each Table");
     auto* pair = new QButtonGroup(Frame2);
     pair->addButton(Option1);
     pair->addButton(Option2);
     Option1->setChecked(true);  // as designed
 
-    PushButton7 = Button(this, "PushButton7", "Start Converting", TwipsRect(120, 6585, 7800, 405));
-    ProgressBar1 = Make<TextProgressBar>(this, "ProgressBar1", TwipsRect(120, 7110, 7800, 405));
+    PushButton7 = MakeButton(this, "PushButton7", "Start Converting", 120, 6585, 7800);
+    ProgressBar1 = MakeControl<TextProgressBar>(this, "ProgressBar1", 120, 7110, 7800, 405);
 
     // Work lists of the conversion run, below the bottom edge of the client area.
-    List1Box = Make<QListWidget>(this, "List1", TwipsRect(240, 8820, 3330, 1635));
-    List2Box = Make<QListWidget>(this, "List2", TwipsRect(3840, 8820, 3330, 1635));
+    List1Box = MakeControl<QListWidget>(this, "List1", 240, 8820, 3330, 1635);
+    List2Box = MakeControl<QListWidget>(this, "List2", 3840, 8820, 3330, 1635);
 
     ApplyDesignedColors(this);
 }
