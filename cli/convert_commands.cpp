@@ -70,14 +70,15 @@ struct Engine {
     platform::ServerConnectionFactory& servers_;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     NoDesktop desktop;
+    NoClipboard clipboard;
     CommandLineSettings settings;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers_, sourceConnections, {"", "/"}};
     conversion::PreviewHandOff handOff;
     bool converting = false;
-    sources::Context ctx{form, dialogs, events, {"", "/"}, servers_, sourceConnections, desktop, settings};
 
     void run()
     {
-        conversion::Run r{ctx, handOff, {}, converting, {/*offerCopy=*/false}};
+        conversion::Run r{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
         conversion::StartConverting(r);
     }
 };
@@ -137,7 +138,7 @@ bool CheckTables(Engine& engine, const std::string& folder, std::ostream& err)
 {
     bool has = false;
     try {
-        has = Paradox::HasTables(engine.ctx);
+        has = Paradox::HasTables(engine.form);
     } catch (const std::exception& e) {
         err << "dovenmark-cli: " << e.what() << "\n";
     }
@@ -272,7 +273,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     platform::OdbcServerConnectionFactory servers;
     Engine engine(err, folder, options["--overwrite"] == "yes", servers);
     GiveCodePage(engine, options["--codepage"]);
-    engine.ctx.serverConnectionText = options["--connection"];
+    engine.services.serverConnectionText = options["--connection"];
     if (binary)
         GiveBinary(engine);
     if (!CheckTables(engine, folder, err))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "conversion/preview_handoff.h"
+#include "platform/clipboard.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/server_connection.h"
@@ -82,6 +83,12 @@ struct OfflineServerFactory : platform::ServerConnectionFactory {
 struct NoDesktop : platform::Desktop {
     bool open(const std::string&) override { return false; }
     std::string pickFolder(const std::string&, const std::string&) override { return {}; }
+};
+
+// No clipboard to put anything on.
+struct NoClipboard : platform::Clipboard {
+    bool clear() override { return false; }
+    bool setText(const std::string&, int) override { return false; }
 };
 
 // Nothing is stored between commands; a key that a command-line option sets

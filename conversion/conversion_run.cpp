@@ -37,7 +37,7 @@ void ReportUndecodableBytes(const std::string& table, const platform::SourceReco
 class Converter {
 public:
     explicit Converter(Run& run)
-        : run_(run), form_(run.ctx.form), op_(run.ctx.dialogs, kRunLocation)
+        : run_(run), form_(run.form), op_(run.services.dialogs, kRunLocation)
     {
     }
 
@@ -70,20 +70,20 @@ void Converter::start()
         return;
     op_.step(102, [&] { run_.Converting = true; });
     if (run_.options.offerCopy)
-        op_.step(104, [&] { Paradox::CopyDB(run_.ctx, false); });
+        op_.step(104, [&] { Paradox::CopyDB(run_.services, form_, false); });
     // A connection whose creation failed stays null, and every step that would
     // use it is skipped (reported once, here); the last run's closed connection
     // is not used again.
     op_.step(106, [&] {
         run_.handOff.mssql_conn.reset();
-        run_.handOff.mssql_conn = run_.ctx.servers.create();
+        run_.handOff.mssql_conn = run_.services.servers.create();
     });
-    op_.step(108, [&] { transferBinary_ = core::TransferBinarySetting(run_.ctx.settings); });
-    op_.step(110, [&] { source_ = run_.ctx.sourceConnections.create(); });
+    op_.step(108, [&] { transferBinary_ = core::TransferBinarySetting(run_.services.settings); });
+    op_.step(110, [&] { source_ = run_.services.sourceConnections.create(); });
     // The code page the user chose for the tables' texts; a name that is not
     // known is reported once and nothing is converted.
     const bool codePageKnown = op_.step(114, [&] {
-        const std::string codePage = run_.ctx.settings.GetSetting(core::kSettingsApplication, core::kSettingsSection,
+        const std::string codePage = run_.services.settings.GetSetting(core::kSettingsApplication, core::kSettingsSection,
                                                                   core::key::SourceCodePage, "");
         if (source_)
             source_->setSourceCodePage(codePage);
@@ -100,19 +100,19 @@ bool Converter::openEverything()
 {
     bool ok = true;
     // Without tables or without a login the run ends silently.
-    if (op_.step(118, [&] { ok = Paradox::HasTables(run_.ctx); }) && !ok)
+    if (op_.step(118, [&] { ok = Paradox::HasTables(form_); }) && !ok)
         return false;
-    if (op_.step(120, [&] { ok = MSSQL::CanConnect(run_.ctx); }) && !ok)
+    if (op_.step(120, [&] { ok = MSSQL::CanConnect(run_.services, form_); }) && !ok)
         return false;
 
     op_.step(122, [&] { form_.setBusy(true); });
     op_.step(124, [&] { form_.List1().clear(); });
     op_.step(126, [&] { form_.List2().clear(); });
-    op_.step(128, [&] { MSSQL::ListTables(run_.ctx, form_.List1()); });
-    op_.step(130, [&] { Paradox::ListTables(run_.ctx, form_.List2()); });
+    op_.step(128, [&] { MSSQL::ListTables(run_.services, form_, form_.List1()); });
+    op_.step(130, [&] { Paradox::ListTables(run_.services, form_, form_.List2()); });
     if (source_) {
         op_.step(132, [&] { source_->setCursorLocation(platform::SourceConnection::kClientSideCursor); });
-        op_.step(134, [&] { source_->open(Paradox::ConnectionText(run_.ctx)); });
+        op_.step(134, [&] { source_->open(Paradox::ConnectionText(form_)); });
     }
     auto& server = run_.handOff.mssql_conn;
     if (server) {
@@ -124,9 +124,9 @@ bool Converter::openEverything()
     bool local = false;
     if (server && op_.step(144, [&] { local = form_.localConnection(); })) {
         if (local)
-            op_.step(146, [&] { server->open(MSSQL::ConnectionText(run_.ctx, true)); });
+            op_.step(146, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, true)); });
         else
-            op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.ctx, false)); });
+            op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, false)); });
     }
     op_.step(152, [&] { run_.handOff.preview.list().clear(); });
     op_.step(154, [&] { run_.handOff.datatypes.list().clear(); });
@@ -159,7 +159,7 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
             op_.step(step, [&] { run_.handOff.mssql_conn->execute(s); });
             return StatementBatch::Next::Continue;
         };
-        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, &run_.ctx.events, run_.options.transactions);
+        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, &run_.services.events, run_.options.transactions);
     }
     batch_->execute(sql, executeStep);
 }
@@ -173,7 +173,7 @@ void Converter::commitTable()
 
 bool Converter::convertTable(int index)
 {
-    op_.step(156, [&] { run_.ctx.events.yield(); });
+    op_.step(156, [&] { run_.services.events.yield(); });
     std::string name;
     op_.step(158, [&] { name = form_.List2().at(static_cast<std::size_t>(index)); });
 
@@ -185,7 +185,7 @@ bool Converter::convertTable(int index)
             m.text = "Would you like to overwrite " + name + "?";
             m.title = "Overwrite?";
             m.buttons = platform::Buttons::YesNo;
-            answer = run_.ctx.dialogs.show(m) == platform::Answer::Yes ? Overwrite::Yes : Overwrite::No;
+            answer = run_.services.dialogs.show(m) == platform::Answer::Yes ? Overwrite::Yes : Overwrite::No;
         });
     }
     if (answer == Overwrite::No)
@@ -218,7 +218,7 @@ bool Converter::convertTable(int index)
     op_.step(194, [&] { fields = records->fieldCount(); });
     for (int f = 0; f < fields; ++f) {
         op_.step(196, [&] {
-            run_.ctx.events.yield();
+            run_.services.events.yield();
             script.addField(f, records->fieldName(f), records->fieldType(f),
                              &run_.handOff.datatypes.list());
         });
@@ -254,11 +254,11 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
     std::int64_t n = 0;
     op_.step(318, [&] { n = records.recordCount(); });
     std::int64_t c = 0;
-    InsertBuilder builder(script, run_.regional, run_.ctx.events);
+    InsertBuilder builder(script, run_.regional, run_.services.events);
     builder.setTransferBinary(transferBinary_);
     const int fields = script.fieldCount();
     for (;;) {
-        op_.step(320, [&] { run_.ctx.events.yield(); });
+        op_.step(320, [&] { run_.services.events.yield(); });
         ++c;
         op_.step(326, [&] {
             form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
@@ -312,7 +312,7 @@ void Converter::finish()
         platform::Message m;
         m.text = "Done.";
         m.title = core::AppTitle();
-        run_.ctx.dialogs.show(m);
+        run_.services.dialogs.show(m);
     });
     op_.step(464, [&] { form_.setProgressValue(0); });
     op_.step(466, [&] { form_.setProgressText(""); });

@@ -8,7 +8,8 @@
 #include "conversion/regional_settings.h"
 #include "conversion/statement_batch.h"
 #include "core/error_report.h"
-#include "sources/context.h"
+#include "core/main_form.h"
+#include "core/services.h"
 
 #include <string>
 
@@ -24,7 +25,8 @@ struct RunOptions {
 };
 
 struct Run {
-    sources::Context& ctx;
+    core::Services& services;
+    core::MainForm& form;
     PreviewHandOff& handOff;
     RegionalSettings regional;
     bool& Converting;  // the main window's guard against a second start

@@ -1,5 +1,7 @@
-// The platform services and injected places the windows work with. The program
-// builds the real ones; tests build scripted ones over temporary folders.
+// The platform services and injected places that the windows, the modules and
+// the conversion run work with: one set, built once by the program (or the
+// headless command, or a test) and passed by reference. Tests build scripted
+// ones over temporary folders.
 #pragma once
 
 #include "platform/clipboard.h"
@@ -12,6 +14,8 @@
 #include "core/paths.h"
 
 #include <functional>
+#include <optional>
+#include <string>
 
 namespace core {
 
@@ -25,9 +29,12 @@ struct Services {
     platform::SourceConnectionFactory& sourceConnections;
     ProgramPaths paths;
     // One draw in [0, 1) of the generator seeded from the clock (the web-site start).
-    std::function<double()> randomDraw;
+    std::function<double()> randomDraw = nullptr;
     // Ends the process at once (closing the main window).
-    std::function<void()> endProgram;
+    std::function<void()> endProgram = nullptr;
+    // The headless command names the server's connection text itself; the
+    // window builds it from the login fields.
+    std::optional<std::string> serverConnectionText = std::nullopt;
 };
 
 }  // namespace core

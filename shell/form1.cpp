@@ -103,16 +103,7 @@ public:
 }  // namespace
 
 Form1::Form1(Services& services, conversion::RegionalSettings regional)
-    : services_(services),
-      context_{*this,
-               services.dialogs,
-               services.events,
-               services.paths,
-               services.servers,
-               services.sourceConnections,
-               services.desktop,
-               services.settings},
-      regional_(std::move(regional))
+    : services_(services), regional_(std::move(regional))
 {
     setObjectName("Form1");
     buildControls();
@@ -194,14 +185,16 @@ void Form1::handle(const std::string& location, Body&& body) noexcept
 void Form1::connectHandlers()
 {
     // The buttons whose modules guard their own steps.
-    const std::pair<QPushButton*, void (*)(sources::Context&)> modules[] = {
-        {PushButton1, AddFolder::BrowseForParadoxFolder}, {PushButton2, Paradox::LoadSample},
-        {PushButton3, Paradox::TestConnection},           {PushButton4, MSSQL::LoginHelp},
+    const std::pair<QPushButton*, void (*)(Services&, MainForm&)> modules[] = {
+        {PushButton1, AddFolder::BrowseForParadoxFolder},
+        {PushButton2, Paradox::LoadSample},
+        {PushButton3, Paradox::TestConnection},
+        {PushButton4, [](Services& services, MainForm&) { MSSQL::LoginHelp(services); }},
         {PushButton6, MSSQL::TestConnection}};
     for (const auto& [button, click] : modules) {
         const std::string location = core::Location("Form1", (button->objectName() + "_Click").toUtf8().constData());
         connect(button, &QPushButton::clicked, this, [this, location, click] {
-            handle(location, [&](GuardedOperation&) { click(context_); });
+            handle(location, [&](GuardedOperation&) { click(services_, *this); });
         });
     }
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
@@ -386,7 +379,7 @@ std::string Form1::progressText() const
 void Form1::PushButton7_Click()
 {
     handle(conversion::kRunLocation, [this](GuardedOperation&) {
-        conversion::Run run{context_, handOff, regional_, Converting, {}};
+        conversion::Run run{services_, *this, handOff, regional_, Converting, {}};
         conversion::StartConverting(run);
         showWorkLists();
     });

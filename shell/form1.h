@@ -8,7 +8,6 @@
 #include "ui/appearance.h"
 #include "core/main_form.h"
 #include "core/services.h"
-#include "sources/context.h"
 
 #include <QWidget>
 
@@ -139,7 +138,6 @@ private:
     void showWorkLists();
 
     core::Services& services_;
-    sources::Context context_;
     conversion::RegionalSettings regional_;
     core::ListItems list1_;
     core::ListItems list2_;

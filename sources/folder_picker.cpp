@@ -16,20 +16,20 @@ std::string PickFolder(platform::Desktop& desktop, const std::string& prompt,
     return core::IsFolder(chosen) ? chosen : std::string();
 }
 
-void BrowseForParadoxFolder(sources::Context& ctx)
+void BrowseForParadoxFolder(core::Services& services, core::MainForm& form)
 {
-    core::GuardedOperation op(ctx.dialogs, core::Location("Form1", "PushButton1_Click"));
+    core::GuardedOperation op(services.dialogs, core::Location("Form1", "PushButton1_Click"));
     std::string folder;
     op.step(100, [&] {
-        const std::string start = ctx.settings.GetSetting(
+        const std::string start = services.settings.GetSetting(
             core::kSettingsApplication, core::kSettingsSection, core::key::LastFolderDot, "");
-        folder = PickFolder(ctx.desktop, kPickPrompt, start);
+        folder = PickFolder(services.desktop, kPickPrompt, start);
     });
     bool cancelled = true;
     if (op.step(102, [&] { cancelled = folder.empty(); }) && cancelled)
         return;
-    op.step(104, [&] { ctx.form.setFolder(folder); });
-    op.step(106, [&] { Paradox::CopyDB(ctx, false); });
+    op.step(104, [&] { form.setFolder(folder); });
+    op.step(106, [&] { Paradox::CopyDB(services, form, false); });
 }
 
 }  // namespace AddFolder

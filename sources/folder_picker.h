@@ -2,7 +2,8 @@
 // starting at the folder stored under "LastFolderDot".
 #pragma once
 
-#include "sources/context.h"
+#include "core/main_form.h"
+#include "core/services.h"
 
 namespace AddFolder {
 
@@ -13,6 +14,6 @@ std::string PickFolder(platform::Desktop& desktop, const std::string& prompt,
                        const std::string& initialFolder);
 
 // PushButton1_Click.
-void BrowseForParadoxFolder(sources::Context& ctx);
+void BrowseForParadoxFolder(core::Services& services, core::MainForm& form);
 
 }  // namespace AddFolder

@@ -11,62 +11,62 @@ namespace MSSQL {
 
 namespace {
 
-platform::Answer Show(sources::Context& ctx, const std::string& text,
+platform::Answer Show(core::Services& services, const std::string& text,
                       platform::Buttons buttons = platform::Buttons::Ok)
 {
     platform::Message m;
     m.text = text;
     m.title = core::AppTitle();
     m.buttons = buttons;
-    return ctx.dialogs.show(m);
+    return services.dialogs.show(m);
 }
 
 }  // namespace
 
-std::string ConnectionText(sources::Context& ctx, bool local)
+std::string ConnectionText(core::Services& services, core::MainForm& form, bool local)
 {
-    if (ctx.serverConnectionText)
-        return *ctx.serverConnectionText;
-    const std::string server = local ? ctx.form.server() : ctx.form.server() + "," + ctx.form.port();
+    if (services.serverConnectionText)
+        return *services.serverConnectionText;
+    const std::string server = local ? form.server() : form.server() + "," + form.port();
     return "Driver={SQL Server};Server=" + platform::odbc::AttributeValue(server) + ";Database="
-        + platform::odbc::AttributeValue(ctx.form.database()) + ";Uid=" + platform::odbc::AttributeValue(ctx.form.user())
-        + ";Pwd=" + platform::odbc::AttributeValue(ctx.form.password()) + ";";
+        + platform::odbc::AttributeValue(form.database()) + ";Uid=" + platform::odbc::AttributeValue(form.user())
+        + ";Pwd=" + platform::odbc::AttributeValue(form.password()) + ";";
 }
 
-std::string ConnectionText(sources::Context& ctx)
+std::string ConnectionText(core::Services& services, core::MainForm& form)
 {
-    return ConnectionText(ctx, ctx.form.localConnection());
+    return ConnectionText(services, form, form.localConnection());
 }
 
-bool CanConnect(sources::Context& ctx)
+bool CanConnect(core::Services& services, core::MainForm& form)
 {
     try {
-        auto connection = ctx.servers.create();
-        connection->open(ConnectionText(ctx));
+        auto connection = services.servers.create();
+        connection->open(ConnectionText(services, form));
         return true;
     } catch (...) {
         return false;
     }
 }
 
-void ListTables(sources::Context& ctx, core::ListItems& list)
+void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list)
 {
-    auto connection = ctx.servers.create();
-    connection->open(ConnectionText(ctx));
+    auto connection = services.servers.create();
+    connection->open(ConnectionText(services, form));
     const auto tables = connection->tables();
     list.clear();
     // Every user table counts, whatever its name: the list decides whether the
     // overwrite question is asked, and a missed table would get duplicate rows.
     for (const auto& table : tables) {
         if (table.type == "TABLE") {
-            ctx.events.yield();
+            services.events.yield();
             list.push_back(table.name);
         }
     }
     connection->close();
 }
 
-void TestConnection(sources::Context& ctx)
+void TestConnection(core::Services& services, core::MainForm& form)
 {
     // This button handles its own failures: one of its two messages, never the
     // error report. A failure skips the rest and shows the second message. The
@@ -74,27 +74,27 @@ void TestConnection(sources::Context& ctx)
     // left on would stay for good).
     bool busy = false;
     try {
-        ctx.form.setBusy(true);
+        form.setBusy(true);
         busy = true;
-        auto connection = ctx.servers.create();
-        connection->open(ConnectionText(ctx, ctx.form.localConnection()));
-        Show(ctx, "Connection successful.");
+        auto connection = services.servers.create();
+        connection->open(ConnectionText(services, form, form.localConnection()));
+        Show(services, "Connection successful.");
     } catch (...) {
         try {
-            Show(ctx, "Could not connect. Please check with your administrator.");
+            Show(services, "Could not connect. Please check with your administrator.");
         } catch (...) {
         }
     }
     try {
         if (busy)
-            ctx.form.setBusy(false);
+            form.setBusy(false);
     } catch (...) {
     }
 }
 
-void LoginHelp(sources::Context& ctx)
+void LoginHelp(core::Services& services)
 {
-    core::GuardedOperation op(ctx.dialogs, core::Location("Form1", "PushButton4_Click"));
+    core::GuardedOperation op(services.dialogs, core::Location("Form1", "PushButton4_Click"));
     const std::string pair = "\r\r";
     std::string p104, p106, p108, p110, p112;
     op.step(104, [&] {
@@ -108,18 +108,18 @@ void LoginHelp(sources::Context& ctx)
                "This will determine if ";
     });
     op.step(112, [&] { p112 = "the login you are using is correct."; });
-    op.step(114, [&] { Show(ctx, p104 + p106 + p108 + p110 + p112); });
+    op.step(114, [&] { Show(services, p104 + p106 + p108 + p110 + p112); });
     bool yes = false;
     op.step(116, [&] {
-        yes = Show(ctx, "Would you like to see an image of how I connect locally?",
+        yes = Show(services, "Would you like to see an image of how I connect locally?",
                    platform::Buttons::YesNo)
             == platform::Answer::Yes;
     });
     if (!yes)
         return;
     op.step(118, [&] {
-        const std::string picture = ctx.paths.folder + "/" + kLocalConnectionPicture;
-        if (!ctx.desktop.open(picture))
+        const std::string picture = services.paths.folder + "/" + kLocalConnectionPicture;
+        if (!services.desktop.open(picture))
             throw std::runtime_error("The desktop has no program to show " + picture
                                      + " (xdg-open found none).");
     });

@@ -3,7 +3,8 @@
 // login frame.
 #pragma once
 
-#include "sources/context.h"
+#include "core/main_form.h"
+#include "core/services.h"
 
 #include <string>
 
@@ -12,20 +13,20 @@ namespace MSSQL {
 // "Driver={SQL Server};Server=S,PORT;Database=D;Uid=U;Pwd=P;" or, for a local
 // connection, the same without ",PORT". A value holding ";", "{" or "}" goes
 // in braces with "}" doubled, so it cannot change the meaning of the text.
-std::string ConnectionText(sources::Context& ctx);
-std::string ConnectionText(sources::Context& ctx, bool local);
+std::string ConnectionText(core::Services& services, core::MainForm& form);
+std::string ConnectionText(core::Services& services, core::MainForm& form, bool local);
 
 // True when a connection with the current login opens; never a message.
-bool CanConnect(sources::Context& ctx);
+bool CanConnect(core::Services& services, core::MainForm& form);
 
 // Clears the list and fills it with the names of the target's tables (type
 // "TABLE"), in their own letter case.
-void ListTables(sources::Context& ctx, core::ListItems& list);
+void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list);
 
 // "Test Connection" of the login frame (PushButton6).
-void TestConnection(sources::Context& ctx);
+void TestConnection(core::Services& services, core::MainForm& form);
 // "Help" of the login frame (PushButton4).
-void LoginHelp(sources::Context& ctx);
+void LoginHelp(core::Services& services);
 
 inline constexpr const char* kToolName = "DBeaver Community";
 inline constexpr const char* kToolDownloadPage = "https://dbeaver.io/download/";

@@ -19,13 +19,13 @@ namespace fs = std::filesystem;
 const char* const kConnectionPrefix = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
 const char* const kConnectionSuffix = ";Extended Properties=Paradox 5.x;";
 
-platform::Answer Ask(sources::Context& ctx, const std::string& text, platform::Buttons buttons)
+platform::Answer Ask(core::Services& services, const std::string& text, platform::Buttons buttons)
 {
     platform::Message m;
     m.text = text;
     m.title = core::AppTitle();
     m.buttons = buttons;
-    return ctx.dialogs.show(m);
+    return services.dialogs.show(m);
 }
 
 // Whether `path` (lexically normal) lies inside the folder `top`.
@@ -88,9 +88,9 @@ bool HoldsSpaceInside(const std::string& folder)
 }
 }  // namespace
 
-bool HasTables(sources::Context& ctx)
+bool HasTables(core::MainForm& form)
 {
-    const std::string folder = ctx.form.folder();
+    const std::string folder = form.folder();
     if (folder.empty())
         return false;
     return !AddFolder::ListFiles(folder, "*.db").empty();
@@ -104,15 +104,15 @@ std::string TableNameOf(const std::string& fileName)
     return name;
 }
 
-void ListTables(sources::Context& ctx, core::ListItems& list)
+void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list)
 {
     list.clear();
-    const std::string folder = ctx.form.folder();
+    const std::string folder = form.folder();
     if (folder.empty())
         return;
     std::vector<std::string> folders{folder + "/"};
     // The walk's root is the file system's, not the program's drive root (the home folder).
-    AddFolder::GetSubDirectories2016(folders, true, ctx.dialogs, ctx.events);
+    AddFolder::GetSubDirectories2016(folders, true, services.dialogs, services.events);
     for (const std::string& entry : folders) {
         const std::string dir = entry.substr(0, entry.size() - 1);
         for (const std::string& name : AddFolder::ListFiles(dir, "*.db")) {
@@ -123,19 +123,19 @@ void ListTables(sources::Context& ctx, core::ListItems& list)
     }
 }
 
-void CopyDB(sources::Context& ctx, bool sample)
+void CopyDB(core::Services& services, core::MainForm& form, bool sample)
 {
-    core::GuardedOperation op(ctx.dialogs, core::Location("Paradox", "CopyDB"));
+    core::GuardedOperation op(services.dialogs, core::Location("Paradox", "CopyDB"));
     bool space = true;
-    if (op.step(100, [&] { space = HoldsSpaceInside(ctx.form.folder()); }) && !space)
+    if (op.step(100, [&] { space = HoldsSpaceInside(form.folder()); }) && !space)
         return;
     std::string wording;
     op.step(102, [&] { wording = sample ? "sample" : "Your"; });
     std::string target;
-    op.step(108, [&] { target = core::ProgramDriveRoot(ctx.paths) + "TestDB"; });
+    op.step(108, [&] { target = core::ProgramDriveRoot(services.paths) + "TestDB"; });
     bool yes = false;
     op.step(110, [&] {
-        yes = Ask(ctx,
+        yes = Ask(services,
                   "In some cases the software needs to use a folder without spaces.\r\n"
                   "Is it OK to create the folder " + target + " and put " + wording
                       + " db files in it?",
@@ -154,42 +154,42 @@ void CopyDB(sources::Context& ctx, bool sample)
         // A copy that fails part-way leaves the field on the original folder:
         // the user must not convert a partial copy believing it whole.
         const bool copied = op.step(120, [&] {
-            fs::path from = fs::absolute(ctx.form.folder()).lexically_normal();
+            fs::path from = fs::absolute(form.folder()).lexically_normal();
             if (!from.has_filename())
                 from = from.parent_path();  // a trailing "/"
             CopyContents(from, target, from, target);
         });
         if (copied)
-            op.step(122, [&] { ctx.form.setFolder(target); });
+            op.step(122, [&] { form.setFolder(target); });
     }
 }
 
-std::string ConnectionText(sources::Context& ctx)
+std::string ConnectionText(core::MainForm& form)
 {
-    return kConnectionPrefix + ctx.form.folder() + kConnectionSuffix;
+    return kConnectionPrefix + form.folder() + kConnectionSuffix;
 }
 
-void TestConnection(sources::Context& ctx)
+void TestConnection(core::Services& services, core::MainForm& form)
 {
-    core::GuardedOperation op(ctx.dialogs, core::Location("Form1", "PushButton3_Click"));
-    op.step(100, [&] { ctx.sourceConnections.create(); });
-    op.step(102, [&] { CopyDB(ctx, false); });
-    op.step(104, [&] { ctx.form.setBusy(true); });
+    core::GuardedOperation op(services.dialogs, core::Location("Form1", "PushButton3_Click"));
+    op.step(100, [&] { services.sourceConnections.create(); });
+    op.step(102, [&] { CopyDB(services, form, false); });
+    op.step(104, [&] { form.setBusy(true); });
     bool found = false;
-    if (op.step(106, [&] { found = HasTables(ctx); })) {
+    if (op.step(106, [&] { found = HasTables(form); })) {
         if (found)
-            op.step(108, [&] { Ask(ctx, "Connection successful.", platform::Buttons::Ok); });
+            op.step(108, [&] { Ask(services, "Connection successful.", platform::Buttons::Ok); });
         else
-            op.step(110, [&] { Ask(ctx, "Could not connect.", platform::Buttons::Ok); });
+            op.step(110, [&] { Ask(services, "Could not connect.", platform::Buttons::Ok); });
     }
-    op.step(112, [&] { ctx.form.setBusy(false); });
+    op.step(112, [&] { form.setBusy(false); });
 }
 
-void LoadSample(sources::Context& ctx)
+void LoadSample(core::Services& services, core::MainForm& form)
 {
-    core::GuardedOperation op(ctx.dialogs, core::Location("Form1", "PushButton2_Click"));
-    op.step(100, [&] { ctx.form.setFolder(ctx.paths.folder + "/Samples"); });
-    op.step(102, [&] { CopyDB(ctx, true); });
+    core::GuardedOperation op(services.dialogs, core::Location("Form1", "PushButton2_Click"));
+    op.step(100, [&] { form.setFolder(services.paths.folder + "/Samples"); });
+    op.step(102, [&] { CopyDB(services, form, true); });
 }
 
 }  // namespace Paradox

@@ -3,31 +3,32 @@
 // the source connection text, and the two buttons of the "Paradox Database" frame.
 #pragma once
 
-#include "sources/context.h"
+#include "core/main_form.h"
+#include "core/services.h"
 
 #include <string>
 
 namespace Paradox {
 
 // True when the folder named by the folder field holds a file ending in ".db".
-bool HasTables(sources::Context& ctx);
+bool HasTables(core::MainForm& form);
 
 // Clears the list and fills it with the table names of the folder and its
 // subfolders, breadth-first: file names upper-cased with every ".DB" removed,
 // names starting with "~" left out.
-void ListTables(sources::Context& ctx, core::ListItems& list);
+void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list);
 
 // Offers to copy the folder into the space-free folder TestDB at the drive root
 // (the user's home folder) and switches the folder field to the copy. Links are
 // copied as links. sample selects the question's wording.
-void CopyDB(sources::Context& ctx, bool sample);
+void CopyDB(core::Services& services, core::MainForm& form, bool sample);
 
-std::string ConnectionText(sources::Context& ctx);
+std::string ConnectionText(core::MainForm& form);
 
 // "Test Connection" of the Paradox frame (PushButton3).
-void TestConnection(sources::Context& ctx);
+void TestConnection(core::Services& services, core::MainForm& form);
 // "Load Sample/Example Database" (PushButton2).
-void LoadSample(sources::Context& ctx);
+void LoadSample(core::Services& services, core::MainForm& form);
 
 // The table name of a table file: upper-cased, every ".DB" removed.
 std::string TableNameOf(const std::string& fileName);

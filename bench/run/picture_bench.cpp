@@ -87,9 +87,10 @@ int RunOnce(const fs::path& folder, bool preview, bool binary)
         settings.given[core::key::TransferBinary] = "True";
     conversion::PreviewHandOff handOff;
     bool converting = false;
-    sources::Context ctx{form, dialogs, events, {"", "/"}, servers, sourceConnections, desktop, settings};
-    ctx.serverConnectionText = PrivateOdbc::ConnectionText(database);
-    conversion::Run run{ctx, handOff, {}, converting, {/*offerCopy=*/false}};
+    cli::NoClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections, {"", "/"}};
+    services.serverConnectionText = PrivateOdbc::ConnectionText(database);
+    conversion::Run run{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
 
     const long long before = StatusBytes("VmRSS");
     const auto start = Clock::now();

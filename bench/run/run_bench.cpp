@@ -63,9 +63,10 @@ RunResult ConvertOnce(const fs::path& folder, const fs::path& database, bool pre
     cli::CommandLineSettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
-    sources::Context ctx{form, dialogs, events, {"", "/"}, servers, sourceConnections, desktop, settings};
-    ctx.serverConnectionText = PrivateOdbc::ConnectionText(database);
-    conversion::Run run{ctx, handOff, {}, converting, {/*offerCopy=*/false}};
+    cli::NoClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections, {"", "/"}};
+    services.serverConnectionText = PrivateOdbc::ConnectionText(database);
+    conversion::Run run{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
 
     const auto start = Clock::now();
     conversion::StartConverting(run);

@@ -155,8 +155,9 @@ TEST(BinaryTransfer, TheRunReadsPicturesOnlyWhenAskedAndReportsADamagedOneOnce)
                                  *c.setting);
         conversion::PreviewHandOff handOff;
         bool converting = false;
-        sources::Context ctx{form, dialogs, events, {dir.str(), dir.str()}, servers, source, desktop, settings};
-        conversion::Run run{ctx, handOff, {}, converting, {}};
+        RecordingClipboard clipboard;
+        core::Services services{dialogs, settings, clipboard, desktop, events, servers, source, {dir.str(), dir.str()}};
+        conversion::Run run{services, form, handOff, {}, converting, {}};
         conversion::StartConverting(run);
 
         EXPECT_EQ(servers.state.executed, c.executed);

@@ -43,8 +43,9 @@ struct RunTest : ::testing::Test {
     MemorySettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
-    sources::Context ctx{form, dialogs, events, {(dir / "program").string(), (dir / "drive").string()},
-                         servers, sources, desktop, settings};
+    RecordingClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
+                            {(dir / "program").string(), (dir / "drive").string()}};
 
     RunTest()
     {
@@ -88,7 +89,7 @@ struct RunTest : ::testing::Test {
 
     void run()
     {
-        conversion::Run r{ctx, handOff, {}, converting, {}};
+        conversion::Run r{services, form, handOff, {}, converting, {}};
         conversion::StartConverting(r);
     }
 
@@ -428,8 +429,9 @@ TEST_F(RunTest, AConnectionThatCannotBeMadeIsReportedOnceAndNothingUsesIt)
         FirstCreateFails<platform::SourceConnectionFactory> sourceFactory(sources);
         serverFactory.failed_ = !c.serverFails;
         sourceFactory.failed_ = !c.sourceFails;
-        sources::Context failing{form, dialogs, events, ctx.paths, serverFactory, sourceFactory, desktop, settings};
-        conversion::Run r{failing, handOff, {}, converting, {}};
+        core::Services failing{dialogs, settings, clipboard, desktop, events, serverFactory, sourceFactory,
+                               services.paths};
+        conversion::Run r{failing, form, handOff, {}, converting, {}};
         conversion::StartConverting(r);
 
         const auto texts = messages();

@@ -74,8 +74,9 @@ TEST(SourceCodePageRun, SettingIsReadEachRunUnknownNamesStopItAndUndecodableByte
     MemorySettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
-    sources::Context ctx{form, dialogs, events, {(dir / "program").string(), (dir / "drive").string()},
-                         servers, sources, desktop, settings};
+    RecordingClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
+                            {(dir / "program").string(), (dir / "drive").string()}};
     std::filesystem::create_directories(dir / "tables");
     form.Text1 = (dir / "tables").string();
     form.Text5 = "SRV";
@@ -90,7 +91,7 @@ TEST(SourceCodePageRun, SettingIsReadEachRunUnknownNamesStopItAndUndecodableByte
             settings.write(core::kSettingsApplication, core::kSettingsSection, core::key::SourceCodePage, *codePage);
         dialogs.messages.clear();
         servers.state.executed.clear();
-        conversion::Run r{ctx, handOff, {}, converting, {}};
+        conversion::Run r{services, form, handOff, {}, converting, {}};
         conversion::StartConverting(r);
         std::vector<std::string> texts;
         for (const auto& m : dialogs.messages)

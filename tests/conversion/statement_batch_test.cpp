@@ -64,11 +64,12 @@ struct DirectRun {
 
     void run(platform::ServerConnectionFactory& servers, conversion::TransactionLimits limits)
     {
-        sources::Context ctx{form, dialogs, events, {(dir / "program").string(), (dir / "drive").string()},
-                             servers, sources, desktop, settings};
+        RecordingClipboard clipboard;
+        core::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
+                                {(dir / "program").string(), (dir / "drive").string()}};
         conversion::PreviewHandOff handOff;
         bool converting = false;
-        conversion::Run r{ctx, handOff, {}, converting, {}};
+        conversion::Run r{services, form, handOff, {}, converting, {}};
         r.options.transactions = limits;
         conversion::StartConverting(r);
     }

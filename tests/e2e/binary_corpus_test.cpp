@@ -139,9 +139,10 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
     settings.SaveSetting(core::kSettingsApplication, core::kSettingsSection, core::key::TransferBinary, "True");
     conversion::PreviewHandOff handOff;
     bool converting = false;
-    sources::Context ctx{form, dialogs, events, {places.str(), places.str()}, servers, sourceConnections,
-                         desktop, settings};
-    conversion::Run run{ctx, handOff, {}, converting, {false}};
+    RecordingClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
+                            {places.str(), places.str()}};
+    conversion::Run run{services, form, handOff, {}, converting, {false}};
     conversion::StartConverting(run);
     std::string messages;
     for (const auto& m : dialogs.messages)

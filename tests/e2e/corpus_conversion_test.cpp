@@ -214,9 +214,10 @@ TEST_P(CorpusFolder, DirectModeDeliversEveryValue)
     MemorySettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
-    sources::Context ctx{form, dialogs, events, {places.str(), places.str()}, servers, sourceConnections,
-                         desktop, settings};
-    conversion::Run run{ctx, handOff, {}, converting, {false}};
+    RecordingClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
+                            {places.str(), places.str()}};
+    conversion::Run run{services, form, handOff, {}, converting, {false}};
     conversion::StartConverting(run);
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages.back().text, "Done.");

@@ -54,7 +54,9 @@ struct RealTarget : ::testing::Test {
     platform::ParadoxSourceConnectionFactory sourceConnections;
     RecordingDesktop desktop;
     MemorySettings settings;
-    sources::Context ctx{form, dialogs, events, {dir.str(), dir.str()}, servers, sourceConnections, desktop, settings};
+    RecordingClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
+                            {dir.str(), dir.str()}};
 
     RealTarget()
     {
@@ -84,20 +86,20 @@ struct RealTarget : ::testing::Test {
 
 TEST_F(RealTarget, LoginTestsAndTheListOfTables)
 {
-    EXPECT_TRUE(MSSQL::CanConnect(ctx));
+    EXPECT_TRUE(MSSQL::CanConnect(services, form));
     execute("CREATE TABLE [Orders]([A] INT);");
     execute("CREATE TABLE [Analysis]([A] INT);");
     execute("CREATE TABLE [SYSTEM_LOG]([A] INT);");
     execute("CREATE VIEW [OrderView] AS SELECT * FROM [Orders];");
     core::ListItems list;
-    MSSQL::ListTables(ctx, list);
+    MSSQL::ListTables(services, form, list);
     std::sort(list.begin(), list.end());
     EXPECT_EQ(list, (core::ListItems{"Analysis", "Orders", "SYSTEM_LOG"}));
 
-    MSSQL::TestConnection(ctx);
+    MSSQL::TestConnection(services, form);
     form.Text8 = (dir / "no such folder" / "x.sqlite").string();
-    EXPECT_FALSE(MSSQL::CanConnect(ctx));
-    MSSQL::TestConnection(ctx);
+    EXPECT_FALSE(MSSQL::CanConnect(services, form));
+    MSSQL::TestConnection(services, form);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].text, "Connection successful.");
     EXPECT_EQ(dialogs.messages[1].text, "Could not connect. Please check with your administrator.");
@@ -121,7 +123,7 @@ TEST_F(RealTarget, BadTablesAreReportedOnceEachAndTheGoodOneArrives)
 
     conversion::PreviewHandOff handOff;
     bool converting = false;
-    conversion::Run run{ctx, handOff, {}, converting, {false}};
+    conversion::Run run{services, form, handOff, {}, converting, {false}};
     conversion::StartConverting(run);
 
     ASSERT_FALSE(dialogs.messages.empty());

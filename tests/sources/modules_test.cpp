@@ -36,8 +36,9 @@ struct ModulesTest : ::testing::Test {
     MemorySourceFactory sourceConnections;
     RecordingDesktop desktop;
     MemorySettings settings;
-    sources::Context ctx{form, dialogs, events, {(dir / "program").string(), (dir / "drive").string()},
-                         servers, sourceConnections, desktop, settings};
+    RecordingClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
+                            {(dir / "program").string(), (dir / "drive").string()}};
 
     ModulesTest()
     {
@@ -64,27 +65,27 @@ TEST_F(ModulesTest, TableNamesAreUpperCasedWithEveryDotDbRemoved)
 TEST_F(ModulesTest, HasTablesLooksInTheFolderItselfAndListTablesWalksBelowIt)
 {
     form.Text1 = "";
-    EXPECT_FALSE(Paradox::HasTables(ctx));
+    EXPECT_FALSE(Paradox::HasTables(form));
 
     const auto root = dir / "data";
     touch(root / "~temp.db");
     form.Text1 = root.string();
-    EXPECT_TRUE(Paradox::HasTables(ctx));  // "~" names count here
+    EXPECT_TRUE(Paradox::HasTables(form));  // "~" names count here
     core::ListItems list{"stale"};
-    Paradox::ListTables(ctx, list);
+    Paradox::ListTables(services, form, list);
     EXPECT_TRUE(list.empty());  // ... but are never listed
 
     touch(root / "orders.db");
     touch(root / "Old" / "orders.DB");
     touch(root / "Old" / "Deeper" / "items.db");
     touch(root / "notes.txt");
-    Paradox::ListTables(ctx, list);
+    Paradox::ListTables(services, form, list);
     EXPECT_EQ(list, (core::ListItems{"ORDERS", "ORDERS", "ITEMS"}));
 
     form.Text1 = (dir / "empty").string();
     std::filesystem::create_directories(dir / "empty" / "sub");
     touch(dir / "empty" / "sub" / "x.db");
-    EXPECT_FALSE(Paradox::HasTables(ctx));  // only the folder itself
+    EXPECT_FALSE(Paradox::HasTables(form));  // only the folder itself
 }
 
 TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
@@ -97,7 +98,7 @@ TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
     form.Text1 = source.string();
 
     dialogs.answers = {platform::Answer::No};
-    Paradox::CopyDB(ctx, false);
+    Paradox::CopyDB(services, form, false);
     EXPECT_EQ(form.Text1, source.string());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     const std::string target = (dir / "drive" / "TestDB").string();
@@ -107,7 +108,7 @@ TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
     EXPECT_EQ(dialogs.messages[0].buttons, platform::Buttons::YesNo);
     EXPECT_EQ(dialogs.messages[0].icon, platform::Icon::None);
 
-    Paradox::CopyDB(ctx, true);  // Yes
+    Paradox::CopyDB(services, form, true);  // Yes
     EXPECT_NE(dialogs.messages[1].text.find(" and put sample db files in it?"), std::string::npos);
     EXPECT_EQ(form.Text1, target);
     std::ifstream orders(dir / "drive" / "TestDB" / "orders.db");
@@ -137,7 +138,7 @@ TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
     fs::create_directory_symlink(dir / "outside", target / "sub");  // replaced, never written through
     form.Text1 = source.string();
     dialogs.answers = {platform::Answer::Yes};
-    Paradox::CopyDB(ctx, false);
+    Paradox::CopyDB(services, form, false);
     ASSERT_EQ(dialogs.messages.size(), 1u) << dialogs.messages.back().text;
     EXPECT_EQ(form.Text1, target.string());
     const struct {
@@ -157,10 +158,10 @@ TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
 
     // A home folder with a space, copied into its own TestDB: the copy leaves
     // TestDB out instead of copying it into itself.
-    ctx.paths.driveRoot = source.string();
+    services.paths.driveRoot = source.string();
     form.Text1 = source.string();
     dialogs.answers = {platform::Answer::Yes};
-    Paradox::CopyDB(ctx, false);
+    Paradox::CopyDB(services, form, false);
     ASSERT_EQ(dialogs.messages.size(), 2u) << dialogs.messages.back().text;
     EXPECT_EQ(form.Text1, (source / "TestDB").string());
     EXPECT_TRUE(fs::is_regular_file(source / "TestDB" / "orders.db"));
@@ -186,14 +187,14 @@ TEST_F(ModulesTest, TheProgramsDriveRootIsTheHomeFolder)
 TEST_F(ModulesTest, CopyDBAsksNothingWithoutAnInnerSpace)
 {
     form.Text1 = "  " + (dir / "data").string() + "  ";
-    Paradox::CopyDB(ctx, false);
+    Paradox::CopyDB(services, form, false);
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(ModulesTest, AFailedCopyIsReportedAndTheFieldKeepsTheOriginalFolder)
 {
     form.Text1 = (dir / "No Such Folder").string();
-    Paradox::CopyDB(ctx, false);
+    Paradox::CopyDB(services, form, false);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_NE(dialogs.messages[1].text.find("in Quillon2021/08/31.Paradox.CopyDB at line 120\r\r"),
               std::string::npos);
@@ -201,8 +202,8 @@ TEST_F(ModulesTest, AFailedCopyIsReportedAndTheFieldKeepsTheOriginalFolder)
 
     // A drive root where nothing can be created: reported, nothing changes.
     dialogs.messages.clear();
-    ctx.paths.driveRoot = touch(dir / "a-file");
-    Paradox::CopyDB(ctx, false);
+    services.paths.driveRoot = touch(dir / "a-file");
+    Paradox::CopyDB(services, form, false);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_NE(dialogs.messages[1].text.find("at line 116\r\r"), std::string::npos);
     EXPECT_EQ(form.Text1, (dir / "No Such Folder").string());
@@ -212,9 +213,9 @@ TEST_F(ModulesTest, TestConnectionAndSampleButtons)
 {
     form.Text1 = (dir / "data").string();
     std::filesystem::create_directories(dir / "data");
-    Paradox::TestConnection(ctx);
+    Paradox::TestConnection(services, form);
     touch(dir / "data" / "~only.db");
-    Paradox::TestConnection(ctx);
+    Paradox::TestConnection(services, form);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].text, "Could not connect.");
     EXPECT_EQ(dialogs.messages[1].text, "Connection successful.");
@@ -222,12 +223,12 @@ TEST_F(ModulesTest, TestConnectionAndSampleButtons)
     EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false}));
 
     dialogs.messages.clear();
-    Paradox::LoadSample(ctx);
-    EXPECT_EQ(form.Text1, ctx.paths.folder + "/Samples");
+    Paradox::LoadSample(services, form);
+    EXPECT_EQ(form.Text1, services.paths.folder + "/Samples");
     EXPECT_TRUE(dialogs.messages.empty());  // no space in the program's folder: nothing asked
 
-    EXPECT_EQ(Paradox::ConnectionText(ctx),
-              "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + ctx.paths.folder
+    EXPECT_EQ(Paradox::ConnectionText(form),
+              "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + services.paths.folder
                   + "/Samples;Extended Properties=Paradox 5.x;");
 }
 
@@ -238,14 +239,14 @@ TEST_F(ModulesTest, ConnectionTextsInBothVariants)
     form.Text8 = "Sales";
     form.Text3 = "sa";
     form.Text4 = "";
-    EXPECT_EQ(MSSQL::ConnectionText(ctx), "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=;");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=;");
     form.Check4 = true;
-    EXPECT_EQ(MSSQL::ConnectionText(ctx), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
     form.Text6 = "9999";  // the port does not matter to the local variant
-    EXPECT_EQ(MSSQL::ConnectionText(ctx), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
     form.Check4 = false;
     form.Text6 = "";
-    EXPECT_EQ(MSSQL::ConnectionText(ctx), "Driver={SQL Server};Server=SRV1,;Database=Sales;Uid=sa;Pwd=;");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1,;Database=Sales;Uid=sa;Pwd=;");
 }
 
 TEST_F(ModulesTest, ValuesThatWouldChangeTheConnectionTextGoInBraces)
@@ -255,36 +256,36 @@ TEST_F(ModulesTest, ValuesThatWouldChangeTheConnectionTextGoInBraces)
     form.Text8 = "Sales";
     form.Text3 = "sa";
     form.Text4 = "p;w}d{";
-    EXPECT_EQ(MSSQL::ConnectionText(ctx, false),
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
               "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd={p;w}}d{};");
     form.Text5 = "a;b";
-    EXPECT_EQ(MSSQL::ConnectionText(ctx, false).substr(0, 40), "Driver={SQL Server};Server={a;b,1433};Da");
-    EXPECT_EQ(MSSQL::ConnectionText(ctx, true).substr(0, 35), "Driver={SQL Server};Server={a;b};Da");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, false).substr(0, 40), "Driver={SQL Server};Server={a;b,1433};Da");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, true).substr(0, 35), "Driver={SQL Server};Server={a;b};Da");
 }
 
 TEST_F(ModulesTest, CanConnectAndListTablesWithEveryUserTable)
 {
     servers.state.tables = {{"TABLE", "Orders"}, {"TABLE", "Analysis"}, {"TABLE", "SYSTEM_LOG"},
                             {"VIEW", "OrderView"}, {"SYSTEM TABLE", "sysobjects"}, {"TABLE", "Orders"}};
-    EXPECT_TRUE(MSSQL::CanConnect(ctx));
+    EXPECT_TRUE(MSSQL::CanConnect(services, form));
     core::ListItems list{"old"};
-    MSSQL::ListTables(ctx, list);
+    MSSQL::ListTables(services, form, list);
     EXPECT_EQ(list, (core::ListItems{"Orders", "Analysis", "SYSTEM_LOG", "Orders"}));
     EXPECT_EQ(servers.state.closes, 1);
 
     servers.state.refuseLogin = true;
-    EXPECT_FALSE(MSSQL::CanConnect(ctx));
+    EXPECT_FALSE(MSSQL::CanConnect(services, form));
     list = {"kept"};
-    EXPECT_THROW(MSSQL::ListTables(ctx, list), std::exception);
+    EXPECT_THROW(MSSQL::ListTables(services, form, list), std::exception);
     EXPECT_EQ(list, core::ListItems{"kept"});
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(ModulesTest, LoginTestShowsOneOfItsTwoMessages)
 {
-    MSSQL::TestConnection(ctx);
+    MSSQL::TestConnection(services, form);
     servers.state.refuseLogin = true;
-    MSSQL::TestConnection(ctx);
+    MSSQL::TestConnection(services, form);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].text, "Connection successful.");
     EXPECT_EQ(dialogs.messages[1].text, "Could not connect. Please check with your administrator.");
@@ -292,7 +293,7 @@ TEST_F(ModulesTest, LoginTestShowsOneOfItsTwoMessages)
 
     // Neither message can be shown: the hourglass still goes.
     dialogs.failing = true;
-    MSSQL::TestConnection(ctx);
+    MSSQL::TestConnection(services, form);
     EXPECT_EQ(dialogs.messages.size(), 3u);
     EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false, true, false}));
 }
@@ -300,7 +301,7 @@ TEST_F(ModulesTest, LoginTestShowsOneOfItsTwoMessages)
 TEST_F(ModulesTest, LoginHelpTextsAndThePicture)
 {
     dialogs.answers = {platform::Answer::No};
-    MSSQL::LoginHelp(ctx);
+    MSSQL::LoginHelp(services);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].text,
               "If you cannot establish connection to your MS SQL Server database with this program, "
@@ -311,16 +312,16 @@ TEST_F(ModulesTest, LoginHelpTextsAndThePicture)
     EXPECT_EQ(dialogs.messages[1].buttons, platform::Buttons::YesNo);
     EXPECT_TRUE(desktop.opened.empty());
 
-    MSSQL::LoginHelp(ctx);
+    MSSQL::LoginHelp(services);
     ASSERT_EQ(desktop.opened.size(), 1u);
-    EXPECT_EQ(desktop.opened[0], ctx.paths.folder + "/local-connection-example.jpg");
+    EXPECT_EQ(desktop.opened[0], services.paths.folder + "/local-connection-example.jpg");
 }
 
 TEST_F(ModulesTest, BrowseButtonStartsAtTheStoredFolderAndCancelChangesNothing)
 {
     form.Text1 = "/before";
     settings.write("Marrowby", "Dovenmark", "LastFolderDot", (dir / "drive").string());
-    AddFolder::BrowseForParadoxFolder(ctx);
+    AddFolder::BrowseForParadoxFolder(services, form);
     ASSERT_EQ(desktop.pickRequests.size(), 1u);
     EXPECT_EQ(desktop.pickRequests[0].first, "Please select folder:");
     EXPECT_EQ(desktop.pickRequests[0].second, (dir / "drive").string());
@@ -331,7 +332,7 @@ TEST_F(ModulesTest, BrowseButtonStartsAtTheStoredFolderAndCancelChangesNothing)
     std::filesystem::create_directories(chosen);
     desktop.folderToPick = chosen.string();
     dialogs.answers = {platform::Answer::Yes};
-    AddFolder::BrowseForParadoxFolder(ctx);
+    AddFolder::BrowseForParadoxFolder(services, form);
     ASSERT_EQ(dialogs.messages.size(), 1u);  // the copy question
     EXPECT_EQ(form.Text1, (dir / "drive" / "TestDB").string());
 }
