@@ -5,8 +5,6 @@
 #include "cli/headless.h"
 
 #include "conversion/conversion_run.h"
-#include "paradox/codepage.h"
-#include "core/settings_keys.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/mssql_module.h"
@@ -19,6 +17,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <stdexcept>
 
 namespace cli {
 
@@ -56,12 +55,12 @@ constexpr const char* kCodePageHelp =
     "header names; bytes it cannot decode become U+FFFD and are reported per table.\n";
 
 struct Engine {
-    Engine(std::ostream& err, const std::string& folder, bool overwrite,
-           platform::ServerConnectionFactory& servers)
-        : form(err), dialogs(err, overwrite), servers_(servers)
+    Engine(std::ostream& err, const std::string& folder, platform::ServerConnectionFactory& servers)
+        : form(err), dialogs(err), servers_(servers)
     {
         form.folderText = folder;
         form.terminal = ::isatty(STDERR_FILENO) == 1;
+        options.overwrite = false;
     }
 
     HeadlessForm form;
@@ -71,14 +70,16 @@ struct Engine {
     platform::ParadoxSourceConnectionFactory sourceConnections;
     NoDesktop desktop;
     NoClipboard clipboard;
-    CommandLineSettings settings;
+    NoSettings settings;
     core::Services services{dialogs, settings, clipboard, desktop, events, servers_, sourceConnections, {"", "/"}};
     conversion::PreviewHandOff handOff;
+    // The command's choices: --codepage, --binary, --overwrite; no copy is offered.
+    conversion::RunOptions options{/*offerCopy=*/false};
     bool converting = false;
 
     void run()
     {
-        conversion::Run r{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
+        conversion::Run r{services, form, handOff, {}, converting, options};
         conversion::StartConverting(r);
     }
 };
@@ -91,21 +92,6 @@ bool TakeFlag(std::vector<std::string>& args, const std::string& flag)
         return false;
     args.erase(at);
     return true;
-}
-
-// --codepage NAME: the tables' texts are read in that code page, as the setting
-// "Source Code Page" makes them in the program.
-void GiveCodePage(Engine& engine, const std::string& name)
-{
-    if (!name.empty())
-        engine.settings.given[core::key::SourceCodePage] = name;
-}
-
-// --binary: picture, BLOB, OLE and formatted-memo fields arrive as their bytes,
-// as the setting "Transfer Binary" makes them in the program.
-void GiveBinary(Engine& engine)
-{
-    engine.settings.given[core::key::TransferBinary] = "True";
 }
 
 // Parses "FOLDER" plus the options given; returns false on a usage error.
@@ -167,10 +153,9 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
     if (!CheckCodePage(options["--codepage"], err))
         return kExitUsage;
     OfflineServerFactory servers;
-    Engine engine(err, folder, false, servers);
-    GiveCodePage(engine, options["--codepage"]);
-    if (binary)
-        GiveBinary(engine);
+    Engine engine(err, folder, servers);
+    engine.options.sourceCodePage = options["--codepage"];
+    engine.options.transferBinary = binary;
     engine.form.quiet = true;
     engine.form.preview = true;
     engine.form.eachFile = true;
@@ -187,8 +172,11 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
 
 bool CheckCodePage(const std::string& name, std::ostream& err)
 {
-    if (name.empty() || paradox::knownEncoding(name))
+    try {
+        platform::CheckSourceCodePage(name);
         return true;
+    } catch (const std::invalid_argument&) {
+    }
     err << "dovenmark-cli: unknown code page '" << name
         << "' (names such as CP437, CP850, CP866 or CP1251 are known; iconv -l lists them all)\n";
     return false;
@@ -271,11 +259,11 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     if (!CheckCodePage(options["--codepage"], err))
         return kExitUsage;
     platform::OdbcServerConnectionFactory servers;
-    Engine engine(err, folder, options["--overwrite"] == "yes", servers);
-    GiveCodePage(engine, options["--codepage"]);
+    Engine engine(err, folder, servers);
+    engine.options.sourceCodePage = options["--codepage"];
+    engine.options.transferBinary = binary;
+    engine.options.overwrite = options["--overwrite"] == "yes";
     engine.services.serverConnectionText = options["--connection"];
-    if (binary)
-        GiveBinary(engine);
     if (!CheckTables(engine, folder, err))
         return kExitFailure;
     try {

@@ -45,15 +45,15 @@ void HeadlessForm::drawBar()
          << static_cast<int>(percent_) << "% " << table_ << std::flush;
 }
 
+void HeadlessForm::questionAnswered(const std::string& question, bool yes)
+{
+    err_ << platform::WithLineFeeds(question) << (yes ? " yes\n" : " no (skipped)\n");
+}
+
 platform::Answer HeadlessDialogs::show(const platform::Message& message)
 {
-    if (message.buttons == platform::Buttons::YesNo) {
-        if (message.title == "Overwrite?") {
-            err_ << platform::WithLineFeeds(message.text) << (overwrite_ ? " yes\n" : " no (skipped)\n");
-            return overwrite_ ? platform::Answer::Yes : platform::Answer::No;
-        }
+    if (message.buttons == platform::Buttons::YesNo)
         return platform::Answer::No;
-    }
     if (message.title == "Application Error")
         ++reports;
     if (message.text == "Done.") {

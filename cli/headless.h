@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <iosfwd>
-#include <map>
 #include <optional>
 #include <string>
 
@@ -48,6 +47,7 @@ struct HeadlessForm : core::MainForm {
     void setProgressText(const std::string& text) override;
     void setBusy(bool) override {}
     void showPreview() override {}
+    void questionAnswered(const std::string& question, bool yes) override;
 
 private:
     void drawBar();
@@ -58,10 +58,10 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
-// Messages on standard error; "Overwrite?" answered as the command line says;
-// every other question (the copy to a space-free folder) answered No.
+// Messages on standard error; a question is answered No (the run's options
+// answer the overwrite question, and no copy is offered).
 struct HeadlessDialogs : platform::Dialogs {
-    HeadlessDialogs(std::ostream& err, bool overwrite) : err_(err), overwrite_(overwrite) {}
+    explicit HeadlessDialogs(std::ostream& err) : err_(err) {}
     platform::Answer show(const platform::Message& message) override;
 
     int reports = 0;
@@ -70,7 +70,6 @@ struct HeadlessDialogs : platform::Dialogs {
 
 private:
     std::ostream& err_;
-    bool overwrite_;
 };
 
 // A server for the commands that ask none: every login opens, no table exists,
@@ -91,14 +90,12 @@ struct NoClipboard : platform::Clipboard {
     bool setText(const std::string&, int) override { return false; }
 };
 
-// Nothing is stored between commands; a key that a command-line option sets
-// (--codepage, --binary) reads as given, every other key as absent.
-struct CommandLineSettings : platform::SettingsStore {
-    std::map<std::string, std::string> given;  // key -> value
-    std::optional<std::string> read(const std::string&, const std::string&, const std::string& key) override
+// Nothing is stored between commands: every key reads as absent. The run's
+// choices come from the command's arguments (conversion::RunOptions).
+struct NoSettings : platform::SettingsStore {
+    std::optional<std::string> read(const std::string&, const std::string&, const std::string&) override
     {
-        const auto it = given.find(key);
-        return it == given.end() ? std::nullopt : std::optional<std::string>(it->second);
+        return std::nullopt;
     }
     void write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
 };

@@ -58,7 +58,6 @@ private:
     core::GuardedOperation op_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
-    bool transferBinary_ = false;  // "Transfer Binary", read at the start of every run
     // Direct mode's transactions, one batch per table, committed at its end.
     std::optional<StatementBatch> batch_;
 };
@@ -78,15 +77,12 @@ void Converter::start()
         run_.handOff.mssql_conn.reset();
         run_.handOff.mssql_conn = run_.services.servers.create();
     });
-    op_.step(108, [&] { transferBinary_ = core::TransferBinarySetting(run_.services.settings); });
     op_.step(110, [&] { source_ = run_.services.sourceConnections.create(); });
     // The code page the user chose for the tables' texts; a name that is not
     // known is reported once and nothing is converted.
     const bool codePageKnown = op_.step(114, [&] {
-        const std::string codePage = run_.services.settings.GetSetting(core::kSettingsApplication, core::kSettingsSection,
-                                                                  core::key::SourceCodePage, "");
         if (source_)
-            source_->setSourceCodePage(codePage);
+            source_->setSourceCodePage(run_.options.sourceCodePage);
     });
 
     if (codePageKnown && openEverything()) {
@@ -185,7 +181,14 @@ bool Converter::convertTable(int index)
             m.text = "Would you like to overwrite " + name + "?";
             m.title = "Overwrite?";
             m.buttons = platform::Buttons::YesNo;
-            answer = run_.services.dialogs.show(m) == platform::Answer::Yes ? Overwrite::Yes : Overwrite::No;
+            bool yes = false;
+            if (run_.options.overwrite) {
+                yes = *run_.options.overwrite;
+                form_.questionAnswered(m.text, yes);
+            } else {
+                yes = run_.services.dialogs.show(m) == platform::Answer::Yes;
+            }
+            answer = yes ? Overwrite::Yes : Overwrite::No;
         });
     }
     if (answer == Overwrite::No)
@@ -255,7 +258,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
     op_.step(318, [&] { n = records.recordCount(); });
     std::int64_t c = 0;
     InsertBuilder builder(script, run_.regional, run_.services.events);
-    builder.setTransferBinary(transferBinary_);
+    builder.setTransferBinary(run_.options.transferBinary);
     const int fields = script.fieldCount();
     for (;;) {
         op_.step(320, [&] { run_.services.events.yield(); });
@@ -266,7 +269,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
         op_.step(328, [&] { builder.begin(); });
         for (int f = 0; f < fields; ++f) {
             // Byte data written NULL is never read (a picture can be megabytes).
-            if (script.role(f) == FieldRole::Binary && !transferBinary_) {
+            if (!builder.needsValue(f)) {
                 builder.add(f, paradox::Value::null());
                 continue;
             }

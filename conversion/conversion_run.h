@@ -6,7 +6,7 @@
 
 #include "conversion/preview_handoff.h"
 #include "conversion/regional_settings.h"
-#include "conversion/statement_batch.h"
+#include "conversion/run_options.h"
 #include "core/error_report.h"
 #include "core/main_form.h"
 #include "core/services.h"
@@ -14,15 +14,6 @@
 #include <string>
 
 namespace conversion {
-
-struct RunOptions {
-    // Not explicit: {false} gives the options of a run that offers no copy.
-    RunOptions(bool copy = true) : offerCopy(copy) {}
-    // The headless command reads folders with spaces as they are and never offers a copy.
-    bool offerCopy;
-    // Direct mode commits a table's inserts in transactions of this size.
-    TransactionLimits transactions;
-};
 
 struct Run {
     core::Services& services;

@@ -164,9 +164,9 @@ void InsertBuilder::appendDateOrQuoted(std::string_view v)
 
 // A binary field: NULL unless the user asked for byte data; then its bytes as
 // a binary constant (a value of another kind: the bytes of its value text).
-void InsertBuilder::appendBinary(const paradox::Value& value)
+void InsertBuilder::appendBinary(int fieldIndex, const paradox::Value& value)
 {
-    if (!transferBinary_ || value.isNull()) {
+    if (!needsValue(fieldIndex) || value.isNull()) {
         appendNull();
         return;
     }
@@ -228,7 +228,7 @@ void InsertBuilder::add(int fieldIndex, const paradox::Value& value)
     events_.yield();
     const FieldRole role = table_.role(fieldIndex);
     if (role == FieldRole::Binary) {
-        appendBinary(value);
+        appendBinary(fieldIndex, value);
         return;
     }
     if (fastPaths_ && appendTyped(role, value))

@@ -60,9 +60,7 @@ public:
                   platform::EventLoop& events);
 
     // One statement: begin, add each field's value in field order, finish. The
-    // statement stays valid until the next begin. Unless binary data is
-    // transferred, a binary field's value is written NULL unread, so callers
-    // may pass a Null for it.
+    // statement stays valid until the next begin.
     void begin();
     void add(int fieldIndex, const paradox::Value& value);
     const std::string& finish();
@@ -71,7 +69,13 @@ public:
     void setFastPaths(bool on) { fastPaths_ = on; }
     // Binary fields written as binary constants rather than NULL (off unless the user asks).
     void setTransferBinary(bool on) { transferBinary_ = on; }
-    bool transferBinary() const { return transferBinary_; }
+    // Whether the field's value goes into the statement: the one place that
+    // decides the binary choice. A field that needs none is written NULL
+    // whatever is added for it, so callers need not read it.
+    bool needsValue(int fieldIndex) const
+    {
+        return transferBinary_ || table_.role(fieldIndex) != FieldRole::Binary;
+    }
 
 private:
     bool appendTyped(FieldRole role, const paradox::Value& value);
@@ -79,7 +83,7 @@ private:
     void appendQuoted(std::string_view v);
     void appendNumber(std::string_view v);
     void appendDateOrQuoted(std::string_view v);
-    void appendBinary(const paradox::Value& value);
+    void appendBinary(int fieldIndex, const paradox::Value& value);
 
     const TableScript& table_;
     const RegionalSettings settings_;  // a copy: callers may pass a temporary

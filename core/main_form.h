@@ -37,6 +37,10 @@ public:
 
     // Shows the SQL Preview window modally over the main window and returns when it is closed.
     virtual void showPreview() = 0;
+
+    // A question the run did not ask because its options answer it (the
+    // headless command's --overwrite); the command shows it with the answer.
+    virtual void questionAnswered(const std::string& /*question*/, bool /*yes*/) {}
 };
 
 }  // namespace core

@@ -378,8 +378,13 @@ std::string Form1::progressText() const
 
 void Form1::PushButton7_Click()
 {
-    handle(conversion::kRunLocation, [this](GuardedOperation&) {
-        conversion::Run run{services_, *this, handOff, regional_, Converting, {}};
+    handle(conversion::kRunLocation, [this](GuardedOperation& op) {
+        // The choices are read afresh at every start; a second start while a
+        // run goes on ends at once and reads nothing.
+        conversion::RunOptions options;
+        if (!Converting)
+            options = conversion::RunOptionsFromSettings(services_.settings, op);
+        conversion::Run run{services_, *this, handOff, regional_, Converting, options};
         conversion::StartConverting(run);
         showWorkLists();
     });

@@ -15,7 +15,6 @@
 #include "tests/support/sqlite_standin.h"
 
 #include "conversion/conversion_run.h"
-#include "core/settings_keys.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 
 #include <cstring>
@@ -82,15 +81,14 @@ int RunOnce(const fs::path& folder, bool preview, bool binary)
     testsupport::SqliteStandInFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     cli::NoDesktop desktop;
-    cli::CommandLineSettings settings;
-    if (binary)
-        settings.given[core::key::TransferBinary] = "True";
+    cli::NoSettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
     cli::NoClipboard clipboard;
     core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections, {"", "/"}};
     services.serverConnectionText = PrivateOdbc::ConnectionText(database);
     conversion::Run run{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
+    run.options.transferBinary = binary;
 
     const long long before = StatusBytes("VmRSS");
     const auto start = Clock::now();

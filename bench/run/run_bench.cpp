@@ -60,7 +60,7 @@ RunResult ConvertOnce(const fs::path& folder, const fs::path& database, bool pre
         transactions ? static_cast<platform::ServerConnectionFactory&>(transactionServers) : eachStatementServers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     cli::NoDesktop desktop;
-    cli::CommandLineSettings settings;
+    cli::NoSettings settings;
     conversion::PreviewHandOff handOff;
     bool converting = false;
     cli::NoClipboard clipboard;

@@ -220,14 +220,20 @@ void ParadoxSourceConnection::open(const std::string& connectionText)
     folder_ = std::filesystem::path(*folderText);
 }
 
+void CheckSourceCodePage(const std::string& name)
+{
+    if (!name.empty() && !paradox::knownEncoding(name))
+        throw std::invalid_argument("The source code page " + name +
+                                    " is not known. Names such as CP437, CP850, CP866 or CP1251 are.");
+}
+
 void ParadoxSourceConnection::setSourceCodePage(const std::string& name)
 {
+    // A name typed into the settings may carry blanks around it.
     const auto first = name.find_first_not_of(" \t");
     const std::string trimmed =
         first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(" \t") - first + 1);
-    if (!trimmed.empty() && !paradox::knownEncoding(trimmed))
-        throw std::invalid_argument("The source code page " + trimmed +
-                                    " is not known. Names such as CP437, CP850, CP866 or CP1251 are.");
+    CheckSourceCodePage(trimmed);
     codePage_ = trimmed;
 }
 

@@ -31,6 +31,10 @@ private:
     std::optional<std::filesystem::path> folder_;
 };
 
+// The one check of a source code page name, as given: empty (each table's own)
+// or a name iconv knows; otherwise std::invalid_argument saying so.
+void CheckSourceCodePage(const std::string& name);
+
 class ParadoxSourceConnectionFactory final : public SourceConnectionFactory {
 public:
     std::unique_ptr<SourceConnection> create() override { return std::make_unique<ParadoxSourceConnection>(); }

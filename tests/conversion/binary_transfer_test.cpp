@@ -158,6 +158,8 @@ TEST(BinaryTransfer, TheRunReadsPicturesOnlyWhenAskedAndReportsADamagedOneOnce)
         RecordingClipboard clipboard;
         core::Services services{dialogs, settings, clipboard, desktop, events, servers, source, {dir.str(), dir.str()}};
         conversion::Run run{services, form, handOff, {}, converting, {}};
+        core::GuardedOperation op(dialogs, conversion::kRunLocation);
+        run.options = conversion::RunOptionsFromSettings(settings, op);  // as the window does
         conversion::StartConverting(run);
 
         EXPECT_EQ(servers.state.executed, c.executed);

@@ -92,6 +92,8 @@ TEST(SourceCodePageRun, SettingIsReadEachRunUnknownNamesStopItAndUndecodableByte
         dialogs.messages.clear();
         servers.state.executed.clear();
         conversion::Run r{services, form, handOff, {}, converting, {}};
+        core::GuardedOperation op(dialogs, conversion::kRunLocation);
+        r.options = conversion::RunOptionsFromSettings(settings, op);  // as the window does
         conversion::StartConverting(r);
         std::vector<std::string> texts;
         for (const auto& m : dialogs.messages)

@@ -6,7 +6,6 @@
 // `dovenmark-cli script` writes hold well-formed binary constants exactly where
 // the binary columns are, and NULL there without --binary.
 #include "conversion/conversion_run.h"
-#include "core/settings_keys.h"
 #include "paradox/sha256.h"
 #include "paradox/table.h"
 #include "paradox/writer/table_writer.h"
@@ -136,13 +135,13 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
     platform::ParadoxSourceConnectionFactory sourceConnections;
     RecordingDesktop desktop;
     MemorySettings settings;
-    settings.SaveSetting(core::kSettingsApplication, core::kSettingsSection, core::key::TransferBinary, "True");
     conversion::PreviewHandOff handOff;
     bool converting = false;
     RecordingClipboard clipboard;
     core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
                             {places.str(), places.str()}};
     conversion::Run run{services, form, handOff, {}, converting, {false}};
+    run.options.transferBinary = true;
     conversion::StartConverting(run);
     std::string messages;
     for (const auto& m : dialogs.messages)

@@ -29,7 +29,7 @@ struct NoSources : platform::SourceConnectionFactory {
 bool WriteLocalConnectionPicture(const QString& path)
 {
     NoDialogs dialogs;
-    cli::CommandLineSettings settings;
+    cli::NoSettings settings;
     NoClipboard clipboard;
     cli::NoDesktop desktop;
     platform::NoEventLoop events;
