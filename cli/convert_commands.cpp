@@ -77,10 +77,10 @@ struct Engine {
     conversion::RunOptions options{/*offerCopy=*/false};
     bool converting = false;
 
-    void run()
+    conversion::RunResult run()
     {
         conversion::Run r{services, form, handOff, {}, converting, options};
-        conversion::StartConverting(r);
+        return conversion::StartConverting(r);
     }
 };
 
@@ -133,9 +133,10 @@ bool CheckTables(Engine& engine, const std::string& folder, std::ostream& err)
     return has;
 }
 
-int ExitStatus(const Engine& engine)
+// 0 when the run reported nothing (no refused statement, no undecodable byte, no other failure).
+int ExitStatus(const conversion::RunResult& result)
 {
-    return engine.dialogs.reports == 0 ? kExitOk : kExitFailure;
+    return result.clean() ? kExitOk : kExitFailure;
 }
 
 // A run that asks no server, as the SQL Preview for each file would hold it:
@@ -163,9 +164,9 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
     if (!CheckTables(engine, folder, err))
         return kExitFailure;
     StatementStream stream(engine.handOff.preview.list(), statements);
-    engine.run();
+    const conversion::RunResult result = engine.run();
     then(engine);
-    return ExitStatus(engine);
+    return ExitStatus(result);
 }
 
 }  // namespace
@@ -272,8 +273,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         err << "dovenmark-cli: the server did not accept the login: " << e.what() << "\n";
         return kExitFailure;
     }
-    engine.run();
-    return ExitStatus(engine);
+    return ExitStatus(engine.run());
 }
 
 }  // namespace cli

@@ -1,6 +1,8 @@
 // The headless form's progress on standard error, and its answers to questions.
 #include "cli/headless.h"
 
+#include "conversion/conversion_run.h"
+
 #include <iomanip>
 #include <ostream>
 
@@ -54,13 +56,8 @@ platform::Answer HeadlessDialogs::show(const platform::Message& message)
 {
     if (message.buttons == platform::Buttons::YesNo)
         return platform::Answer::No;
-    if (message.title == "Application Error")
-        ++reports;
-    if (message.text == "Done.") {
-        done = true;
-        if (quietDone)
-            return platform::Answer::Ok;
-    }
+    if (quietDone && message.text == conversion::kDoneMessage)
+        return platform::Answer::Ok;
     err_ << platform::WithLineFeeds(message.text) << "\n";
     return platform::Answer::Ok;
 }

@@ -64,9 +64,7 @@ struct HeadlessDialogs : platform::Dialogs {
     explicit HeadlessDialogs(std::ostream& err) : err_(err) {}
     platform::Answer show(const platform::Message& message) override;
 
-    int reports = 0;
-    bool done = false;
-    bool quietDone = false;
+    bool quietDone = false;  // the run's closing "Done." is not written
 
 private:
     std::ostream& err_;

@@ -41,14 +41,15 @@ public:
     {
     }
 
-    void start();
+    RunResult start();
 
 private:
     bool openEverything();
     void convertTables();
     // Returns false when the run processes no further table.
     bool convertTable(int index);
-    void convertRecords(platform::SourceRecordset& records, const TableScript& script);
+    bool convertTableSteps(int index, TableResult& table);
+    void convertRecords(platform::SourceRecordset& records, const TableScript& script, TableResult& table);
     void statement(int previewStep, int executeStep, const std::string& sql);
     void commitTable();
     void finish();
@@ -58,18 +59,23 @@ private:
     core::GuardedOperation op_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
+    std::string sourceFolder_;  // the folder the source connection reads
     // Direct mode's transactions, one batch per table, committed at its end.
     std::optional<StatementBatch> batch_;
+    RunResult result_;
+    TableResult* table_ = nullptr;  // the table being converted
+    int tableReports_ = 0;          // reports made while a table was converted
+    int otherReports_ = 0;          // reports of the folder walk and the copy
 };
 
-void Converter::start()
+RunResult Converter::start()
 {
     bool converting = false;
     if (op_.step(100, [&] { converting = run_.Converting; }) && converting)
-        return;
+        return {};
     op_.step(102, [&] { run_.Converting = true; });
     if (run_.options.offerCopy)
-        op_.step(104, [&] { Paradox::CopyDB(run_.services, form_, false); });
+        op_.step(104, [&] { otherReports_ += Paradox::CopyDB(run_.services, form_, false); });
     // A connection whose creation failed stays null, and every step that would
     // use it is skipped (reported once, here); the last run's closed connection
     // is not used again.
@@ -90,6 +96,8 @@ void Converter::start()
         finish();
     }
     op_.step(470, [&] { run_.Converting = false; });
+    result_.failures = op_.failures() - tableReports_ + otherReports_;
+    return std::move(result_);
 }
 
 bool Converter::openEverything()
@@ -105,10 +113,13 @@ bool Converter::openEverything()
     op_.step(124, [&] { form_.List1().clear(); });
     op_.step(126, [&] { form_.List2().clear(); });
     op_.step(128, [&] { MSSQL::ListTables(run_.services, form_, form_.List1()); });
-    op_.step(130, [&] { Paradox::ListTables(run_.services, form_, form_.List2()); });
+    op_.step(130, [&] { otherReports_ += Paradox::ListTables(run_.services, form_, form_.List2()); });
     if (source_) {
         op_.step(132, [&] { source_->setCursorLocation(platform::SourceConnection::kClientSideCursor); });
-        op_.step(134, [&] { source_->open(Paradox::ConnectionText(form_)); });
+        op_.step(134, [&] {
+            sourceFolder_ = form_.folder();
+            source_->open(Paradox::ConnectionText(form_));
+        });
     }
     auto& server = run_.handOff.mssql_conn;
     if (server) {
@@ -152,11 +163,16 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
     if (!batch_) {
         // A statement that runs alone is executed and reported as it always was.
         auto runAlone = [this](const std::string& s, int step) {
-            op_.step(step, [&] { run_.handOff.mssql_conn->execute(s); });
+            if (!op_.step(step, [&] { run_.handOff.mssql_conn->execute(s); }) && table_)
+                ++table_->refused;
             return StatementBatch::Next::Continue;
         };
         batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, &run_.services.events, run_.options.transactions);
     }
+    // Every statement either goes through or is refused once, alone; the
+    // difference is taken when the table's batch is finished.
+    if (table_)
+        ++table_->statementsThrough;
     batch_->execute(sql, executeStep);
 }
 
@@ -169,9 +185,24 @@ void Converter::commitTable()
 
 bool Converter::convertTable(int index)
 {
+    TableResult& table = result_.tables.emplace_back();
+    table_ = &table;
+    const int before = op_.failures();
+    const bool goOn = convertTableSteps(index, table);
+    const int reports = op_.failures() - before;
+    tableReports_ += reports;
+    table.statementsThrough -= table.refused;
+    table.failures = reports - static_cast<int>(table.refused);
+    table_ = nullptr;
+    return goOn;
+}
+
+bool Converter::convertTableSteps(int index, TableResult& table)
+{
     op_.step(156, [&] { run_.services.events.yield(); });
     std::string name;
     op_.step(158, [&] { name = form_.List2().at(static_cast<std::size_t>(index)); });
+    table.table = name;
 
     Overwrite answer = Overwrite::None;
     bool exists = false;
@@ -191,8 +222,10 @@ bool Converter::convertTable(int index)
             answer = yes ? Overwrite::Yes : Overwrite::No;
         });
     }
-    if (answer == Overwrite::No)
+    if (answer == Overwrite::No) {
+        table.skipped = true;
         return true;  // skipped: no statement, no record, no preview
+    }
 
     bool perTable = false;
     if (op_.step(168, [&] { perTable = form_.previewEachTable(); }) && perTable) {
@@ -212,6 +245,7 @@ bool Converter::convertTable(int index)
     }
     if (!opened)
         return true;  // reported once; the run goes on with the next table
+    table.folder = sourceFolder_;
 
     op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name); });
 
@@ -234,10 +268,18 @@ bool Converter::convertTable(int index)
 
     bool hasRecords = false;
     if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords)
-        convertRecords(*records, script);
+        convertRecords(*records, script, table);
     commitTable();
 
-    op_.step(421, [&] { ReportUndecodableBytes(name, *records); });
+    op_.step(421, [&] {
+        table.undecodableBytes = records->undecodableBytes();
+        ReportUndecodableBytes(name, *records);
+    });
+    try {
+        table.recordCountMismatch = records->recordCountMismatch();
+    } catch (...) {
+        // a question for the result, never a report
+    }
     op_.step(422, [&] { records->close(); });
 
     op_.step(424, [&] { run_.handOff.SQLFormCancel = true; });
@@ -252,7 +294,7 @@ bool Converter::convertTable(int index)
     return true;
 }
 
-void Converter::convertRecords(platform::SourceRecordset& records, const TableScript& script)
+void Converter::convertRecords(platform::SourceRecordset& records, const TableScript& script, TableResult& table)
 {
     std::int64_t n = 0;
     op_.step(318, [&] { n = records.recordCount(); });
@@ -263,6 +305,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
     for (;;) {
         op_.step(320, [&] { run_.services.events.yield(); });
         ++c;
+        table.recordsRead = c;
         op_.step(326, [&] {
             form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
         });
@@ -313,7 +356,7 @@ void Converter::finish()
     }
     op_.step(462, [&] {
         platform::Message m;
-        m.text = "Done.";
+        m.text = kDoneMessage;
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });
@@ -324,9 +367,9 @@ void Converter::finish()
 
 }  // namespace
 
-void StartConverting(Run& run)
+RunResult StartConverting(Run& run)
 {
-    Converter(run).start();
+    return Converter(run).start();
 }
 
 }  // namespace conversion

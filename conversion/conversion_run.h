@@ -7,6 +7,7 @@
 #include "conversion/preview_handoff.h"
 #include "conversion/regional_settings.h"
 #include "conversion/run_options.h"
+#include "conversion/run_result.h"
 #include "core/error_report.h"
 #include "core/main_form.h"
 #include "core/services.h"
@@ -24,9 +25,13 @@ struct Run {
     RunOptions options;
 };
 
+// The run's closing message.
+inline constexpr const char* kDoneMessage = "Done.";
+
 inline const std::string kRunLocation = core::Location("Form1", "PushButton7_Click");
 
-// PushButton7_Click.
-void StartConverting(Run& run);
+// PushButton7_Click. Returns what the run did; a second start while a run
+// goes on returns an empty result.
+RunResult StartConverting(Run& run);
 
 }  // namespace conversion

@@ -30,6 +30,10 @@ public:
     // (field names and the values read so far) it could not decode.
     virtual std::string codePage() const { return {}; }
     virtual std::uint64_t undecodableBytes() const { return 0; }
+    // At the end of the records: whether the recordset handed out another
+    // number of records than the table's header gives; false where the source
+    // cannot tell.
+    virtual bool recordCountMismatch() const { return false; }
 
     virtual bool eof() const = 0;
     virtual bool bof() const = 0;

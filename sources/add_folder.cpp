@@ -96,11 +96,16 @@ class Walk {
 public:
     Walk(std::vector<std::string>& folders, bool recursive, platform::Dialogs& dialogs,
          platform::EventLoop& events, const std::string& driveRoot,
-         std::set<FolderIdentity>& visited)
+         std::set<FolderIdentity>& visited, int& reports)
         : folders_(folders), recursive_(recursive), dialogs_(dialogs), events_(events),
-          driveRoot_(driveRoot), visited_(visited), op_(dialogs, std::string(kWalkLocation))
+          driveRoot_(driveRoot), visited_(visited), reports_(reports),
+          op_(dialogs, std::string(kWalkLocation))
     {
     }
+    // However the walk ends, its reports are counted.
+    ~Walk() { reports_ += op_.failures(); }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
 
     void run()
     {
@@ -209,11 +214,11 @@ private:
         // it is left pending while failures are trapped, as at step 138.
         if (trapping_) {
             try {
-                Walk(found, true, dialogs_, events_, driveRoot_, visited_).run();
+                Walk(found, true, dialogs_, events_, driveRoot_, visited_, reports_).run();
             } catch (...) {
             }
         } else {
-            op_.step(150, [&] { Walk(found, true, dialogs_, events_, driveRoot_, visited_).run(); });
+            op_.step(150, [&] { Walk(found, true, dialogs_, events_, driveRoot_, visited_, reports_).run(); });
         }
     }
 
@@ -245,6 +250,7 @@ private:
     platform::EventLoop& events_;
     const std::string driveRoot_;
     std::set<FolderIdentity>& visited_;  // shared with the deeper walks
+    int& reports_;                       // so is the count of reports
     core::GuardedOperation op_;
     bool trapping_ = false;  // failures go to step 138 instead of the report
 };
@@ -273,15 +279,17 @@ bool IsRootFolder(const std::string& path, const std::string& driveRoot)
     return WithoutSeparator(path) == root;
 }
 
-void GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
-                           platform::Dialogs& dialogs, platform::EventLoop& events,
-                           const std::string& driveRoot)
+int GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
+                          platform::Dialogs& dialogs, platform::EventLoop& events,
+                          const std::string& driveRoot)
 {
     // The start entries count as visited: a link back to one is not followed.
     std::set<FolderIdentity> visited;
     for (const std::string& entry : folders)
         FirstVisit(visited, entry);
-    Walk(folders, recursive, dialogs, events, driveRoot, visited).run();
+    int reports = 0;
+    Walk(folders, recursive, dialogs, events, driveRoot, visited, reports).run();
+    return reports;
 }
 
 }  // namespace AddFolder

@@ -45,9 +45,10 @@ inline constexpr int kPathNotFound = 76;
 // inode tell), so no cycle of links makes the walk loop. An entry whose subfolders cannot be
 // listed (permission denied, gone) is removed from `folders`; other failures
 // while listing are passed over quietly, earlier ones go to the error report.
-void GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
-                           platform::Dialogs& dialogs, platform::EventLoop& events,
-                           const std::string& driveRoot = "/");
+// Returns the number of reports it made.
+int GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
+                          platform::Dialogs& dialogs, platform::EventLoop& events,
+                          const std::string& driveRoot = "/");
 
 // The bare names of the files (never folders) in `folder` that match the
 // wildcard `pattern` ("*" any run, "?" one character, letter case ignored),

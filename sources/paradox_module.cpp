@@ -104,15 +104,15 @@ std::string TableNameOf(const std::string& fileName)
     return name;
 }
 
-void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list)
+int ListTables(core::Services& services, core::MainForm& form, core::ListItems& list)
 {
     list.clear();
     const std::string folder = form.folder();
     if (folder.empty())
-        return;
+        return 0;
     std::vector<std::string> folders{folder + "/"};
     // The walk's root is the file system's, not the program's drive root (the home folder).
-    AddFolder::GetSubDirectories2016(folders, true, services.dialogs, services.events);
+    const int reports = AddFolder::GetSubDirectories2016(folders, true, services.dialogs, services.events);
     for (const std::string& entry : folders) {
         const std::string dir = entry.substr(0, entry.size() - 1);
         for (const std::string& name : AddFolder::ListFiles(dir, "*.db")) {
@@ -121,14 +121,15 @@ void ListTables(core::Services& services, core::MainForm& form, core::ListItems&
             list.push_back(TableNameOf(name));
         }
     }
+    return reports;
 }
 
-void CopyDB(core::Services& services, core::MainForm& form, bool sample)
+int CopyDB(core::Services& services, core::MainForm& form, bool sample)
 {
     core::GuardedOperation op(services.dialogs, core::Location("Paradox", "CopyDB"));
     bool space = true;
     if (op.step(100, [&] { space = HoldsSpaceInside(form.folder()); }) && !space)
-        return;
+        return op.failures();
     std::string wording;
     op.step(102, [&] { wording = sample ? "sample" : "Your"; });
     std::string target;
@@ -143,7 +144,7 @@ void CopyDB(core::Services& services, core::MainForm& form, bool sample)
             == platform::Answer::Yes;
     });
     if (!yes)
-        return;
+        return op.failures();
     if (op.test(114, [&] { return !std::filesystem::is_directory(target); })) {
         op.step(116, [&] {
             if (!std::filesystem::create_directory(target))
@@ -162,6 +163,7 @@ void CopyDB(core::Services& services, core::MainForm& form, bool sample)
         if (copied)
             op.step(122, [&] { form.setFolder(target); });
     }
+    return op.failures();
 }
 
 std::string ConnectionText(core::MainForm& form)

@@ -15,13 +15,14 @@ bool HasTables(core::MainForm& form);
 
 // Clears the list and fills it with the table names of the folder and its
 // subfolders, breadth-first: file names upper-cased with every ".DB" removed,
-// names starting with "~" left out.
-void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list);
+// names starting with "~" left out. Returns the number of reports the folder walk made.
+int ListTables(core::Services& services, core::MainForm& form, core::ListItems& list);
 
 // Offers to copy the folder into the space-free folder TestDB at the drive root
 // (the user's home folder) and switches the folder field to the copy. Links are
-// copied as links. sample selects the question's wording.
-void CopyDB(core::Services& services, core::MainForm& form, bool sample);
+// copied as links. sample selects the question's wording. Returns the number
+// of reports it made.
+int CopyDB(core::Services& services, core::MainForm& form, bool sample);
 
 std::string ConnectionText(core::MainForm& form);
 
