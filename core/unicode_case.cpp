@@ -15,6 +15,12 @@ std::string UpperCase(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUpper().toStdString();
 }
 
+bool ContainsIgnoringCase(std::string_view text, std::string_view word)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+        .contains(QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size())), Qt::CaseInsensitive);
+}
+
 std::size_t CharacterCount(std::string_view text)
 {
     std::size_t count = 0;

@@ -11,6 +11,9 @@ namespace core {
 std::string LowerCase(std::string_view text);
 std::string UpperCase(std::string_view text);
 
+// Whether the text holds the word in any letter case.
+bool ContainsIgnoringCase(std::string_view text, std::string_view word);
+
 // The number of characters (code points) of a UTF-8 text.
 std::size_t CharacterCount(std::string_view text);
 

@@ -9,6 +9,10 @@ class EventLoop {
 public:
     virtual ~EventLoop() = default;
     virtual void yield() = 0;
+    // A turn after a piece of work that may have cost a server's round trip
+    // (a line of Execute SQL), so that a click on Back or Skip is seen before
+    // the next piece begins. Without windows there is nothing to turn.
+    virtual void turnAfterRoundTrip() {}
 };
 
 // For code that runs without windows.

@@ -1,13 +1,33 @@
 // The server connection: one database on a SQL Server reached through ODBC.
-// Every failure is thrown as std::exception; a failed execute's message begins
-// with "SQLException: " so that the SQL Preview window can tell SQL errors apart.
+// Every failure is thrown as std::exception; what the server or its driver
+// refuses is a ServerError, which the SQL Preview window shows as the
+// server's text.
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
+
+// The start of a server error's description.
+inline constexpr std::string_view kSqlException = "SQLException: ";
+
+// A statement, login or transaction end that the server or its driver
+// refused; the description is "SQLException: " followed by the driver's text.
+class ServerError : public std::runtime_error {
+public:
+    explicit ServerError(const std::string& driverText)
+        : std::runtime_error(std::string(kSqlException) + driverText), driverText_(driverText)
+    {
+    }
+    const std::string& driverText() const { return driverText_; }
+
+private:
+    std::string driverText_;
+};
 
 struct SchemaTable {
     std::string type;  // "TABLE" for user tables, "VIEW", "SYSTEM TABLE", ...

@@ -6,12 +6,11 @@
 #include "preview/preview_windows.h"
 #include "preview/window_setup.h"
 #include "ui/layout.h"
-#include "conversion/statement_batch.h"
+#include "conversion/execute_lines.h"
 #include "core/app_title.h"
 #include "core/clipboard_retries.h"
 #include "core/error_report.h"
 
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,9 +18,7 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include <chrono>
-#include <optional>
-#include <stdexcept>
+#include <string>
 
 namespace preview {
 
@@ -33,34 +30,6 @@ bool OnlySpaces(const std::string& s)
 {
     return s.find_first_not_of(' ') == std::string::npos;
 }
-
-bool ContainsIgnoringCase(const std::string& text, const char* word)
-{
-    return QString::fromStdString(text).contains(QString::fromUtf8(word), Qt::CaseInsensitive);
-}
-
-// Execute SQL's turn of the event loop after each line. A line on a server
-// costs a round trip (a tenth of a millisecond and more), far more than a turn,
-// so every such line gets its own and Back, Skip or the close box stop Execute
-// SQL after the current line. Lines that finish within microseconds (a local
-// database inside one transaction) share a turn, one per 50 microseconds, so
-// that turns do not cost more than the lines they follow.
-class TurnAfterEachLine {
-public:
-    void afterLine()
-    {
-        const auto now = Clock::now();
-        if (now - last_ < kShared)
-            return;
-        QCoreApplication::processEvents();
-        last_ = Clock::now();
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::microseconds kShared{50};
-    Clock::time_point last_{};
-};
 }  // namespace
 
 Form2::Form2(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
@@ -174,55 +143,23 @@ void Form2::PushButton1_Click()
     executing_ = true;
     closeRequested_ = false;
     op.step(106, [&] { ui::SetBusyPointer(this, true); });
-    const int n = list.count();
+    conversion::LineWatch watch;
+    watch.stopRequested = [this] { return closeRequested_; };
+    watch.showProgress = [&](int row, int count) {
+        op.step(114, [&] { ProgressBar1->setPercent(static_cast<double>(row) / count * 100); });
+        op.step(116, [&] {
+            ProgressBar1->setDisplayText(QStringLiteral("Please wait.. Processing row: %1 of %2"), row, count);
+        });
+    };
     // The lines run in transactions; an SQL error stops at the row where a
     // line-by-line run stops, with the rows before it on the server.
-    std::optional<std::string> sqlError;
-    int errorRow = 0;
-    conversion::StatementBatch batch(handOff.mssql_conn.get(), [&](const std::string& sql, int row) {
-        const int step = ContainsIgnoringCase(sql, "INSERT INTO") ? 132 : 134;
-        op.step(step, [&] {
-            try {
-                if (!handOff.mssql_conn)
-                    throw std::runtime_error("SQLException: there is no connection to the server.");
-                handOff.mssql_conn->execute(sql);
-            } catch (...) {
-                std::string description = core::CurrentExceptionDescription();
-                if (!ContainsIgnoringCase(description, "SQLException"))
-                    throw;
-                sqlError = std::move(description);
-                errorRow = row;
-            }
-        });
-        return sqlError ? conversion::StatementBatch::Next::Stop : conversion::StatementBatch::Next::Continue;
-    }, &services.events);
-    TurnAfterEachLine turns;
-    for (int r = 1; r <= n && !closeRequested_ && !sqlError; ++r) {
-        op.step(112, [&] { turns.afterLine(); });
-        if (closeRequested_)
-            break;
-        op.step(114, [&] { ProgressBar1->setPercent(static_cast<double>(r) / list.count() * 100); });
-        op.step(116, [&] {
-            ProgressBar1->setDisplayText(QStringLiteral("Please wait.. Processing row: %1 of %2"), r,
-                                         list.count());
-        });
-        bool blank = false;
-        std::string line;
-        if (op.step(118, [&] {
-                line = std::string(list.text(r));
-                blank = OnlySpaces(line);
-            })
-            && blank)
-            continue;
-
-        batch.execute(line, r);
-    }
-    batch.finish();
+    const conversion::ExecuteOutcome outcome =
+        conversion::ExecuteLines(list, handOff.mssql_conn.get(), services.events, op, watch);
     executing_ = false;
-    if (sqlError) {
-        op.step(154, [&] { windows_.ErrorLine = errorRow; });
-        op.step(156, [&] { selectRow(errorRow); });
-        op.step(160, [&] { Text1->setExactText(*sqlError); });
+    if (outcome.errorRow != 0) {
+        op.step(154, [&] { windows_.ErrorLine = outcome.errorRow; });
+        op.step(156, [&] { selectRow(outcome.errorRow); });
+        op.step(160, [&] { Text1->setExactText(outcome.error); });
         op.step(162, [&] { ProgressBar1->setPercent(0); });
         op.step(164, [&] { ProgressBar1->setDisplayText(QString()); });
         ui::SetBusyPointer(this, false);

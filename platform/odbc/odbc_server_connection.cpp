@@ -24,10 +24,8 @@ SQLPOINTER IntegerAttribute(int value)
 
 [[noreturn]] void ThrowSqlException(const std::string& diagnostics)
 {
-    std::string text(kSqlException);
-    text += diagnostics.empty() ? std::string("The driver reported a failure without a message.")
-                                : diagnostics;
-    throw std::runtime_error(text);
+    throw ServerError(diagnostics.empty() ? std::string("The driver reported a failure without a message.")
+                                          : diagnostics);
 }
 
 // One text column of the current row; Null gives "".

@@ -15,9 +15,6 @@
 
 namespace platform {
 
-// The start of every failure description of execute(), which the SQL Preview
-// window looks for to tell a statement's failure from any other.
-inline constexpr std::string_view kSqlException = "SQLException: ";
 inline constexpr std::string_view kClosedConnectionText =
     "Operation is not allowed when the object is closed.";
 inline constexpr std::string_view kOpenConnectionText =
@@ -45,7 +42,7 @@ public:
     // Throws with the driver's diagnostics when the driver or server refuses.
     void open(const std::string& connectionText) override;
     bool isOpen() const override { return open_; }
-    // Throws a text beginning "SQLException: " on any failure.
+    // Throws a ServerError on any failure.
     void execute(const std::string& statement) override;
     std::vector<SchemaTable> tables() override;
     void close() override;

@@ -47,7 +47,8 @@ struct FailingDialogs : platform::Dialogs {
 };
 
 // The program's time-sliced yield (with no slice: every 8th call enters the
-// event loop), and a hook a test acts through during long work.
+// event loop) and its turns after a round trip, and a hook a test acts
+// through during long work.
 struct HookedEventLoop : platform::EventLoop {
     void yield() override
     {
@@ -55,6 +56,7 @@ struct HookedEventLoop : platform::EventLoop {
             onYield();
         sliced.yield();
     }
+    void turnAfterRoundTrip() override { sliced.turnAfterRoundTrip(); }
     platform::TimeSlicedEventLoop sliced{[] { QCoreApplication::processEvents(); },
                                          std::chrono::milliseconds(0)};
     std::function<void()> onYield;

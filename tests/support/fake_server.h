@@ -44,18 +44,18 @@ public:
     {
         state_.openedWith.push_back(text);
         if (state_.refuseLogin)
-            throw std::runtime_error("SQLException: [SQLSTATE 28000] Login failed for user 'sa'.");
+            throw platform::ServerError("[SQLSTATE 28000] Login failed for user 'sa'.");
         open_ = true;
     }
     bool isOpen() const override { return open_; }
     void execute(const std::string& sql) override
     {
         if (!open_)
-            throw std::runtime_error("SQLException: the connection is not open.");
+            throw platform::ServerError("the connection is not open.");
         if (state_.refuses && state_.refuses(sql)) {
             if (state_.refusalEndsTransaction)
                 state_.uncommitted.clear();
-            throw std::runtime_error("SQLException: [SQLSTATE 42000] refused: " + sql.substr(0, 30));
+            throw platform::ServerError("[SQLSTATE 42000] refused: " + sql.substr(0, 30));
         }
         (autoCommit_ ? state_.executed : state_.uncommitted).push_back(sql);
     }
@@ -76,7 +76,7 @@ public:
         if (autoCommit_)
             return;
         if (state_.refusesCommit && state_.refusesCommit())
-            throw std::runtime_error("SQLException: [SQLSTATE 40001] the transaction was chosen as a deadlock victim.");
+            throw platform::ServerError("[SQLSTATE 40001] the transaction was chosen as a deadlock victim.");
         state_.transactionLog.push_back("commit " + std::to_string(state_.uncommitted.size()));
         state_.executed.insert(state_.executed.end(), state_.uncommitted.begin(), state_.uncommitted.end());
         state_.uncommitted.clear();
@@ -91,7 +91,7 @@ public:
     std::vector<platform::SchemaTable> tables() override
     {
         if (!open_)
-            throw std::runtime_error("SQLException: the connection is not open.");
+            throw platform::ServerError("the connection is not open.");
         return state_.tables;
     }
     void close() override

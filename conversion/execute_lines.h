@@ -1,0 +1,44 @@
+// Execute SQL's work: the lines of the preview executed one by one on the
+// run's connection (in transactions, as a line-by-line run leaves the server),
+// stopping at the first line the server refuses. The SQL Preview window shows
+// the progress and the outcome; each step is reported under its operation.
+#pragma once
+
+#include "conversion/preview_list.h"
+
+#include <functional>
+#include <string>
+
+namespace core {
+class GuardedOperation;
+}  // namespace core
+
+namespace platform {
+class EventLoop;
+class ServerConnection;
+}  // namespace platform
+
+namespace conversion {
+
+// What the window does between the lines.
+struct LineWatch {
+    // Back, Skip or the close box: no further line runs.
+    std::function<bool()> stopRequested;
+    // Before row `row` of `count` runs (steps 114 and 116 of the window's bar).
+    std::function<void(int row, int count)> showProgress;
+};
+
+struct ExecuteOutcome {
+    int errorRow = 0;   // the row the server refused; 0 when none was
+    std::string error;  // the server's description of that refusal
+};
+
+// Steps 112 (a turn of the event loop after each line), 118 (a line of blanks
+// is passed over) and 132 or 134 (the execute: 132 for a line holding
+// "INSERT INTO" in any letter case). A server error ends the run at its row
+// with the rows before it on the server; any other failure is reported and
+// the next line runs. No connection is a server error of its own.
+ExecuteOutcome ExecuteLines(const PreviewList& lines, platform::ServerConnection* connection,
+                            platform::EventLoop& events, core::GuardedOperation& op, const LineWatch& watch);
+
+}  // namespace conversion
