@@ -53,15 +53,13 @@ public:
     // Commits what is open and switches autocommit back on.
     Next finish();
 
-    // Before the process ends: finishes every batch of this thread that is not
-    // in the middle of a replay. Failures are reported as ever; nothing throws.
+    // Before the process ends: finishes every live batch of this thread (see
+    // below) that is not in the middle of a replay. Failures are reported as
+    // ever; nothing throws.
     static void FinishAll() noexcept;
 
     // Whether statements go into transactions (the driver switched autocommit off).
     bool inTransactions() const { return mode_ == Mode::Manual; }
-
-    // A single INSERT statement: nothing but blanks after a ";" outside quotes.
-    static bool Batchable(std::string_view statement);
 
 private:
     enum class Mode { Autocommit, Manual, Unavailable };
@@ -86,7 +84,15 @@ private:
     std::string texts_;
     std::vector<Pending> pending_;
     std::chrono::steady_clock::time_point started_{};
-    StatementBatch* previous_ = nullptr;  // the batches alive on this thread
+    // The live batches: every batch alive on the user-interface thread, newest
+    // first, in a list linked through the batches themselves (each links itself
+    // in when it is made and out when it ends; runs and Execute SQL nest on
+    // that thread, each batch in the frame that uses it). It is the program's
+    // one piece of state that no object owns, and it is there for one moment:
+    // closing the main window ends the process without unwinding, so that a
+    // run that is yielding does not go on, and Form1 first calls FinishAll so
+    // that what a run or Execute SQL has sent is committed.
+    StatementBatch* previous_ = nullptr;
 };
 
 }  // namespace conversion

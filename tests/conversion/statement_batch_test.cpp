@@ -1,7 +1,7 @@
-// Transactions around direct mode and Execute SQL: which statements join one,
-// where the commits fall, and that a failure leaves the server and the reports
-// exactly as a statement-by-statement run leaves them, against a scripted server
-// and against the real ODBC path (SQLite registered as "SQL Server").
+// Transactions around direct mode and Execute SQL: where the commits fall, and
+// that a failure leaves the server and the reports exactly as a
+// statement-by-statement run leaves them, against a scripted server and
+// against the real ODBC path (SQLite registered as "SQL Server").
 #include "conversion/conversion_run.h"
 #include "conversion/statement_batch.h"
 #include "platform/odbc/odbc_server_connection.h"
@@ -92,34 +92,6 @@ conversion::TransactionLimits CountOnly(std::size_t statements)
 }
 
 }  // namespace
-
-TEST(StatementBatch, OnlySingleInsertsThatLeaveTheTransactionAloneJoinOne)
-{
-    const struct {
-        const char* statement;
-        bool batchable;
-    } cases[] = {
-        {"INSERT INTO [T] VALUES(1, 'a')", true},
-        {"  insert\tinto t values(1)", true},
-        {"INSERT INTO [T] VALUES(1, 'a;b; COMMIT')", true},
-        {"INSERT INTO [begin;]] commit] VALUES('it''s; rollback')", true},
-        {"INSERT INTO t VALUES(1); \r\n", true},
-        {"INSERT INTO t /* ; commit */ VALUES(1)", true},
-        {"INSERT INTO t VALUES(1); DELETE FROM t", false},
-        {"INSERT INTO t VALUES(1) COMMIT", false},  // T-SQL needs no ";" between statements
-        {"INSERT INTO t VALUES(1) begin tran", false},
-        {"INSERT INTO t EXEC fill", false},
-        {"INSERT INTO t VALUES(1); -- done", false},
-        {"INSERTED", false},
-        {"INSERT", false},
-        {"CREATE TABLE [T]([ID] INT);", false},
-        {"DROP TABLE [T]", false},
-        {"UPDATE t SET a = 1", false},
-        {"", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(StatementBatch::Batchable(c.statement), c.batchable) << c.statement;
-}
 
 // Execute SQL's way: an SQL error stops at its row, and a line-by-line run
 // would never have run the rows after it; the rows before it stay on the server.
