@@ -36,7 +36,7 @@ TEST(ConnectionText, FolderIsTakenVerbatimUpToTheLastSuffix)
         {"", std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(folderOf(c.text), c.folder) << c.text;
+        EXPECT_EQ(FolderOf(c.text), c.folder) << c.text;
 }
 
 TEST(Query, OnlySelectStarFromBracketedNameWithDoubledClosingBrackets)
@@ -60,7 +60,7 @@ TEST(Query, OnlySelectStarFromBracketedNameWithDoubledClosingBrackets)
         {"SELECT a FROM [customer]", std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(tableOf(c.query), c.table) << c.query;
+        EXPECT_EQ(TableOf(c.query), c.table) << c.query;
 }
 
 TEST(AdoTypes, EveryFieldTypeHasItsCode)
@@ -74,7 +74,7 @@ TEST(AdoTypes, EveryFieldTypeHasItsCode)
         {FieldType::Bcd, 131},   {FieldType::Bytes, 128},
     };
     for (const auto& [type, code] : cases)
-        EXPECT_EQ(adoTypeOf(type), code) << paradox::fieldTypeName(type);
+        EXPECT_EQ(AdoTypeOf(type), code) << paradox::fieldTypeName(type);
 }
 
 void writeTable(const fs::path& path, const std::vector<int>& ids)
