@@ -10,7 +10,6 @@
 #include "platform/server_connection.h"
 #include "platform/settings_store.h"
 #include "core/main_form.h"
-#include "core/settings_keys.h"
 
 #include <chrono>
 #include <iosfwd>
