@@ -2,8 +2,8 @@
 #include "platform/qt/qt_keyring.h"
 
 #include <QDBusConnection>
-#include <QDir>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QEventLoop>
 #include <QTimer>
 
