@@ -1,7 +1,11 @@
 // Dovenmark: the program starts with its main window; closing it ends the program.
+#include "core/app_title.h"
+#include "core/settings_keys.h"
+#include "platform/keyring_settings_store.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_keyring.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_settings_store.h"
 #include "preview/preview_windows.h"
@@ -23,7 +27,16 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName("Marrowby");
 
     platform::QtDialogs dialogs;
-    platform::QtSettingsStore settings(platform::QtSettingsStore::defaultFolder());
+    // The password lives in the desktop's keyring where one answers, else in the settings file.
+    const QString settingsFolder = platform::QtSettingsStore::defaultFolder();
+    platform::QtSettingsStore settingsFile(settingsFolder);
+    platform::QtKeyring keyring(platform::KeyringServiceFor(QApplication::applicationName(), settingsFolder));
+    platform::KeyringSettingsStore settings(
+        settingsFile, keyring, {core::kSettingsApplication, core::kSettingsSection, core::key::MssqlPassword},
+        [&dialogs](const std::string& text) {
+            dialogs.show({text, core::AppTitle(), platform::Buttons::Ok, platform::Icon::Warning});
+        });
+    settings.start();
     platform::QtClipboard clipboard;
     platform::QtDesktop desktop;
     auto events = platform::MakeQtEventLoop();

@@ -28,4 +28,12 @@ public:
     }
 };
 
+// A store that keeps its values between runs, and so can also forget one (a
+// password that has moved into the desktop's keyring).
+class PersistentSettingsStore : public SettingsStore {
+public:
+    // Removes the key; a key that is not there is no failure.
+    virtual void remove(const std::string& application, const std::string& section, const std::string& key) = 0;
+};
+
 }  // namespace platform

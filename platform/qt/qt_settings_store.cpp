@@ -67,4 +67,21 @@ void QtSettingsStore::write(const std::string& application, const std::string& s
         QFile::setPermissions(file, kOwnerOnly);
 }
 
+void QtSettingsStore::remove(const std::string& application, const std::string& section,
+                             const std::string& key)
+{
+    const QString file = fileOf(application);
+    if (!QFile::exists(file))
+        return;
+    QSettings settings(file, QSettings::IniFormat);
+    if (!settings.contains(KeyOf(section, key)))
+        return;
+    settings.remove(KeyOf(section, key));
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        throw std::runtime_error("Cannot write the settings file " + file.toStdString());
+    if (QFile::permissions(file) != kOwnerOnly)
+        QFile::setPermissions(file, kOwnerOnly);
+}
+
 }  // namespace platform

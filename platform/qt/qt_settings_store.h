@@ -12,7 +12,7 @@ class QSettings;
 
 namespace platform {
 
-class QtSettingsStore final : public SettingsStore {
+class QtSettingsStore final : public PersistentSettingsStore {
 public:
     // folder: where the per-user files go (the user's configuration folder in
     // the program; a temporary folder in tests). One file per application name.
@@ -23,6 +23,7 @@ public:
                                     const std::string& key) override;
     void write(const std::string& application, const std::string& section, const std::string& key,
                const std::string& value) override;
+    void remove(const std::string& application, const std::string& section, const std::string& key) override;
 
     QString fileOf(const std::string& application) const;
 
