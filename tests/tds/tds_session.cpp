@@ -154,7 +154,7 @@ bool Session::pause()
     for (;;) {
         if (takeAttention())
             return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
         pollfd p{fd_, POLLIN, 0};
