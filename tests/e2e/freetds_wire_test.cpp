@@ -200,3 +200,22 @@ TEST_F(FreeTdsWire, ARefusedLoginIsSaidToHaveFailed)
     EXPECT_EQ(records[0].user, "sa");
     EXPECT_EQ(records[0].database, "Shop");
 }
+
+// The tables the server lists (sp_tables through SQLTables) are the ones the
+// runs created: the second run asks, and drops only after yes.
+TEST_F(FreeTdsWire, ATableTheServerListsIsAskedAboutAndDroppedOnlyAfterYes)
+{
+    const fs::path folder = folderOf("again", {"dbdemos/country.db"});
+    TdsTestServer server;
+    ASSERT_EQ(convert(server, folder).status, 0);
+    const ProgramRun no = convert(server, folder, "--overwrite no");
+    EXPECT_EQ(no.status, 0) << no.err;
+    EXPECT_NE(no.err.find("Would you like to overwrite COUNTRY? no"), std::string::npos) << no.err;
+    const std::size_t before = server.batches().size();
+    const ProgramRun yes = convert(server, folder, "--overwrite yes");
+    EXPECT_EQ(yes.status, 0) << yes.err;
+    const std::vector<std::string> batches = server.batches();
+    ASSERT_GT(batches.size(), before + 1);
+    EXPECT_EQ(batches[before], "DROP TABLE [COUNTRY]");
+    EXPECT_EQ(batches[before + 1].rfind("CREATE TABLE [COUNTRY]", 0), 0u);
+}
