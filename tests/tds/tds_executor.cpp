@@ -337,7 +337,8 @@ void Executor::executeTransaction(const Statement& st)
 void Executor::select(const Statement& st)
 {
     const std::string what = Squeezed(std::string_view(st.text).substr(6));
-    if (what == "@@TRANCOUNT" || what == "@@SPID" || (!what.empty() && std::all_of(what.begin(), what.end(), ::isdigit))) {
+    const bool number = !what.empty() && what.size() <= 9 && std::all_of(what.begin(), what.end(), ::isdigit);
+    if (what == "@@TRANCOUNT" || what == "@@SPID" || number) {
         const std::int32_t value = what == "@@TRANCOUNT" ? state_.trancount
             : what == "@@SPID"                          ? state_.spid
                                                         : static_cast<std::int32_t>(std::stol(what));
@@ -379,7 +380,7 @@ bool Executor::condition(const std::string& text) const
             v = state_.trancount;
             return true;
         }
-        if (term.empty() || !std::all_of(term.begin(), term.end(), ::isdigit))
+        if (term.empty() || term.size() > 9 || !std::all_of(term.begin(), term.end(), ::isdigit))
             return false;
         v = std::stol(term);
         return true;

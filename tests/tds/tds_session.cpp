@@ -93,12 +93,22 @@ void Session::run()
 
 std::size_t Session::completePacket() const
 {
-    if (in_.size() < kHeaderSize)
+    const std::string_view in = pending();
+    if (in.size() < kHeaderSize)
         return 0;
-    const std::size_t length = static_cast<unsigned char>(in_[2]) << 8 | static_cast<unsigned char>(in_[3]);
+    const std::size_t length = static_cast<unsigned char>(in[2]) << 8 | static_cast<unsigned char>(in[3]);
     if (length < kHeaderSize)
         throw std::runtime_error("a packet shorter than its header");
-    return in_.size() >= length ? length : 0;
+    return in.size() >= length ? length : 0;
+}
+
+void Session::consume(std::size_t n)
+{
+    at_ += n;
+    if (at_ == in_.size()) {
+        in_.clear();
+        at_ = 0;
+    }
 }
 
 bool Session::readSome()
@@ -107,6 +117,8 @@ bool Session::readSome()
     const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
     if (n <= 0)
         return false;
+    in_.erase(0, at_);  // what was taken goes before more comes
+    at_ = 0;
     in_.append(buffer, static_cast<std::size_t>(n));
     return true;
 }
@@ -122,12 +134,13 @@ bool Session::receive(Message& m)
                 return false;
             length = completePacket();
         }
-        const auto status = static_cast<std::uint8_t>(in_[1]);
+        const std::string_view packet = pending().substr(0, length);
+        const auto status = static_cast<std::uint8_t>(packet[1]);
         if (first)
-            m.type = static_cast<std::uint8_t>(in_[0]);
+            m.type = static_cast<std::uint8_t>(packet[0]);
         first = false;
-        m.body.append(in_, kHeaderSize, length - kHeaderSize);
-        in_.erase(0, length);
+        m.body.append(packet.substr(kHeaderSize));
+        consume(length);
         if (m.body.size() > kMaxMessage)
             throw std::runtime_error("a message beyond any size a client sends");
         if (status & kEndOfMessage)
@@ -138,9 +151,9 @@ bool Session::receive(Message& m)
 bool Session::takeAttention()
 {
     const std::size_t length = completePacket();
-    if (length == 0 || static_cast<std::uint8_t>(in_[0]) != kAttention)
+    if (length == 0 || static_cast<std::uint8_t>(pending()[0]) != kAttention)
         return false;
-    in_.erase(0, length);
+    consume(length);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace tdstest {
 
@@ -27,6 +28,8 @@ private:
 
     bool receive(Message& m);
     bool readSome();
+    std::string_view pending() const { return std::string_view(in_).substr(at_); }
+    void consume(std::size_t n);
     std::size_t completePacket() const;  // the first packet's length when all of it is here, else 0
     bool takeAttention();
     bool pause();
@@ -45,7 +48,8 @@ private:
     Server& server_;
     SessionState state_;
     Executor executor_;
-    std::string in_;
+    std::string in_;  // received; in_[at_] onwards not yet taken
+    std::size_t at_ = 0;
     std::size_t packetSize_;
     bool loggedIn_ = false;
 };
