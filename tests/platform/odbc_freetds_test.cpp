@@ -1,9 +1,11 @@
 // FreeTDS in place of "SQL Server" when unixODBC has no driver of that name:
 // refused and silent servers on the loopback interface must fail the open
-// promptly with a readable message, never hang it.
+// promptly with a readable message, never hang it; against the TDS test server
+// the connection does what the program asks of it.
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "tests/platform/odbc_test_environment.h"
+#include "tests/tds/tds_server_process.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -188,6 +191,54 @@ TEST_F(OdbcFreeTds, ExecuteWithoutAnOpenConnectionIsAnSqlException)
     } catch (const std::exception& e) {
         EXPECT_EQ(std::string(e.what()).rfind("SQLException: ", 0), 0u) << e.what();
     }
+}
+
+TEST_F(OdbcFreeTds, SeveralStatementsPerCallAndTheListOfTables)
+{
+    testsupport::TdsTestServer server({"--refuse", "VALUES(2)=8152"});
+    OdbcServerConnection connection;
+    connection.open(ProgramText(server.port()));
+    const std::string create = "CREATE TABLE [Orders]([A] INT)\nCREATE TABLE [SYSTEM_LOG]([A] INT)\n"
+                               "INSERT INTO [Orders] VALUES(1)";
+    connection.execute(create);
+    std::vector<std::string> tables;
+    for (const auto& t : connection.tables())
+        tables.push_back(t.type + " " + t.name);
+    EXPECT_NE(std::find(tables.begin(), tables.end(), "TABLE Orders"), tables.end());
+    EXPECT_NE(std::find(tables.begin(), tables.end(), "TABLE SYSTEM_LOG"), tables.end());
+    EXPECT_NE(std::find(tables.begin(), tables.end(), "VIEW TABLES"), tables.end());
+
+    // The second of three statements fails: its error comes with the second result.
+    const std::string three = "INSERT INTO [Orders] VALUES(1)\nINSERT INTO [Orders] VALUES(2)\n"
+                              "INSERT INTO [Orders] VALUES(3)";
+    try {
+        connection.execute(three);
+        ADD_FAILURE() << "the refused statement went unnoticed";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("[FreeTDS][SQL Server]String or binary data would be truncated."),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(server.batches(), (std::vector<std::string>{create, three}));
+}
+
+TEST_F(OdbcFreeTds, AStatementPastItsTimeOutIsCancelledWithAnAttention)
+{
+    testsupport::TdsTestServer server({"--delay-ms", "1500"});
+    OdbcServerConnection connection;
+    connection.setConnectionTimeout(20);
+    connection.open(ProgramText(server.port()));
+    connection.setCommandTimeout(1);
+    try {
+        connection.execute("CREATE TABLE [Slow]([A] INT)");
+        ADD_FAILURE() << "the statement outlived its time-out";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("[SQLSTATE HYT00]"), std::string::npos) << e.what();
+    }
+    const auto records = server.records();
+    ASSERT_GE(records.size(), 2u);
+    EXPECT_EQ(records[records.size() - 2].text, "CREATE TABLE [Slow]([A] INT)");
+    EXPECT_EQ(records.back().kind, "attention");
 }
 
 }  // namespace

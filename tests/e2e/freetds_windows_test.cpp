@@ -1,0 +1,186 @@
+// The main window and the SQL Preview through the real FreeTDS driver (no
+// driver registered as "SQL Server") against the TDS test server: the direct
+// run and Execute SQL send what `script` writes, a refused statement reaches the
+// report and the preview's error box, and Test Connection tells a refused login.
+#include "platform/odbc/driver_registry.h"
+#include "platform/odbc/odbc_server_connection.h"
+#include "platform/paradox_source/paradox_source_connection.h"
+#include "platform/qt/qt_settings_store.h"
+#include "preview/form2.h"
+#include "preview/preview_windows.h"
+#include "shell/form1.h"
+#include "tests/platform/odbc_test_environment.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/run_program.h"
+#include "tests/tds/tds_server_process.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+[[maybe_unused]] auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(
+    new OdbcTestEnvironment("[SQLite3]\nDriver=" + SqliteDriverLibrary() + "\n"));
+
+struct FreeTdsWindows : ::testing::Test {
+    TempDir root;
+    ScriptedDialogs dialogs;
+    platform::QtSettingsStore settings{QString::fromStdString((root / "config").string())};
+    RecordingClipboard clipboard;
+    RecordingDesktop desktop;
+    platform::NoEventLoop events;
+    platform::OdbcServerConnectionFactory servers;
+    platform::ParadoxSourceConnectionFactory sourceConnections;
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
+                             {root.str(), root.str()}, [] { return 0.5; }, [] {}};
+    shell::Form1 form{services, {}};
+    preview::PreviewWindows windows{services, form.handOff, &form};
+    std::vector<std::function<void(QWidget*)>> script;
+    fs::path folder = root / "tables";
+
+    void SetUp() override
+    {
+        if (platform::odbc::SystemDriverRegistry().freeTdsLibrary().empty())
+            GTEST_SKIP() << "the FreeTDS ODBC driver (tdsodbc) is not installed";
+        const auto data = paradoxTestdata();
+        if (!data)
+            GTEST_SKIP() << kNoTestdata;
+        fs::create_directories(folder);
+        fs::copy_file(*data / "dbdemos" / "country.db", folder / "country.db");
+        form.setPreviewWindow([this] { windows.showPreview(); });
+        form.Form_Load();
+        form.Text1->setText(QString::fromStdString(folder.string()));
+        windows.onModalShown = [this](QWidget* w) {
+            ASSERT_FALSE(script.empty()) << "no action for " << w->objectName().toStdString();
+            auto action = script.front();
+            script.erase(script.begin());
+            action(w);
+        };
+    }
+
+    void loginTo(const TdsTestServer& server)
+    {
+        form.Check4->setChecked(false);
+        form.Text5->setText("127.0.0.1");
+        form.Text6->setText(QString::number(server.port()));
+        form.Text8->setText("Shop");
+        form.Text3->setText("sa");
+        form.Text4->setText("secret");
+    }
+
+    // What `script` writes for the folder, one statement each.
+    std::vector<std::string> scriptStatements()
+    {
+        const ProgramRun r = RunProgram(root, Quoted(DOVENMARK_CLI) + " script " + Quoted(folder.string()));
+        std::vector<std::string> statements;
+        std::size_t at = 0;
+        for (std::size_t go; (go = r.out.find("\nGO\n", at)) != std::string::npos; at = go + 4)
+            statements.push_back(r.out.substr(at, go - at));
+        return statements;
+    }
+
+    std::vector<std::string> texts() const
+    {
+        std::vector<std::string> t;
+        for (const auto& m : dialogs.messages)
+            t.push_back(m.text);
+        return t;
+    }
+};
+
+}  // namespace
+
+TEST_F(FreeTdsWindows, TheDirectRunSendsWhatScriptWrites)
+{
+    TdsTestServer server;
+    loginTo(server);
+    form.Check1->setChecked(false);
+    form.PushButton7->click();
+    EXPECT_EQ(texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(server.batches(), scriptStatements());
+}
+
+TEST_F(FreeTdsWindows, TheDirectRunReportsARefusedStatementAndGoesOn)
+{
+    TdsTestServer server({"--refuse", "Brazil=8152"});
+    loginTo(server);
+    form.Check1->setChecked(false);
+    form.PushButton7->click();
+    const std::vector<std::string> shown = texts();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_NE(shown[0].find("[FreeTDS][SQL Server]String or binary data would be truncated."), std::string::npos)
+        << shown[0];
+    EXPECT_EQ(shown[1], "Done.");
+    const std::vector<std::string> batches = server.batches();
+    EXPECT_EQ(batches.back(), scriptStatements().back());
+}
+
+TEST_F(FreeTdsWindows, ExecuteSqlSendsEveryLineAsScriptWritesIt)
+{
+    TdsTestServer server;
+    loginTo(server);
+    form.Check1->setChecked(true);
+    form.Option1->setChecked(true);
+    script.push_back([&](QWidget* w) { dynamic_cast<preview::Form2*>(w)->PushButton1->click(); });
+    form.PushButton7->click();
+    EXPECT_TRUE(script.empty());
+    EXPECT_EQ(texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(server.batches(), scriptStatements());
+}
+
+TEST_F(FreeTdsWindows, ExecuteSqlSendsTheLinesAndShowsARefusedOnesError)
+{
+    TdsTestServer server({"--refuse", "Brazil=8152"});
+    loginTo(server);
+    form.Check1->setChecked(true);
+    form.Option2->setChecked(true);
+    script.push_back([&](QWidget* w) {
+        auto& f = *dynamic_cast<preview::Form2*>(w);
+        f.PushButton1->click();
+        EXPECT_EQ(windows.ErrorLine, 4);  // the create, Argentina, Bolivia, then Brazil
+        EXPECT_NE(f.errorText().find("[FreeTDS][SQL Server]String or binary data would be truncated."),
+                  std::string::npos)
+            << f.errorText();
+        f.PushButton9->click();
+    });
+    form.PushButton7->click();
+    EXPECT_TRUE(script.empty());
+    // Up to the refused line, each line as it stands; the ones inside the
+    // transaction that the refusal rolled back are sent again, alone.
+    const std::vector<std::string> statements = scriptStatements();
+    ASSERT_GE(statements.size(), 4u);
+    std::vector<std::string> distinct;
+    for (const std::string& b : server.batches()) {
+        if (std::find(distinct.begin(), distinct.end(), b) == distinct.end())
+            distinct.push_back(b);
+    }
+    EXPECT_EQ(distinct, std::vector<std::string>(statements.begin(), statements.begin() + 4));
+    EXPECT_EQ(texts(), (std::vector<std::string>{"Error found.", "Done."}));
+}
+
+TEST_F(FreeTdsWindows, TestConnectionTellsAnAcceptedFromARefusedLogin)
+{
+    {
+        TdsTestServer server;
+        loginTo(server);
+        form.PushButton6->click();
+    }
+    {
+        TdsTestServer server({"--refuse-login"});
+        loginTo(server);
+        form.PushButton6->click();
+        ASSERT_EQ(server.records().size(), 1u);
+        EXPECT_EQ(server.records()[0].kind, "login");
+    }
+    EXPECT_EQ(texts(), (std::vector<std::string>{"Connection successful.",
+                                                 "Could not connect. Please check with your administrator."}));
+}

@@ -1,0 +1,163 @@
+// The record file and the table catalog.
+#include "tests/tds/tds_server.h"
+
+#include "tests/tds/tds_wire.h"
+
+#include <stdexcept>
+
+namespace tdstest {
+
+namespace {
+
+char16_t Folded(char16_t c)
+{
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB)
+        || (c >= 0x410 && c <= 0x42F))
+        return static_cast<char16_t>(c + 32);
+    if (c >= 0x400 && c <= 0x40F)
+        return static_cast<char16_t>(c + 80);
+    return c;
+}
+
+void AppendEscape(std::string& out, char16_t u)
+{
+    static const char* const kHex = "0123456789abcdef";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out.push_back(kHex[(u >> shift) & 0xF]);
+}
+
+}  // namespace
+
+std::string JsonString(std::u16string_view text)
+{
+    std::string out = "\"";
+    std::size_t plain = 0;  // start of the run not yet written
+    auto flush = [&](std::size_t end) {
+        if (end > plain)
+            out += Utf8(text.substr(plain, end - plain));
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        const bool high = u >= 0xD800 && u <= 0xDBFF;
+        const bool low = u >= 0xDC00 && u <= 0xDFFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ++i;  // a pair: written as UTF-8 with its run
+            continue;
+        }
+        const char* escape = u == '"' ? "\\\"" : u == '\\' ? "\\\\" : u == '\n' ? "\\n" : u == '\r' ? "\\r"
+                           : u == '\t' ? "\\t" : nullptr;
+        if (!escape && u >= 0x20 && !high && !low)
+            continue;
+        flush(i);
+        if (escape)
+            out += escape;
+        else
+            AppendEscape(out, u);
+        plain = i + 1;
+    }
+    flush(text.size());
+    return out + "\"";
+}
+
+Recorder::Recorder(const std::string& path)
+{
+    if (path.empty())
+        return;
+    file_ = std::fopen(path.c_str(), "w");
+    if (!file_)
+        throw std::runtime_error("cannot write the record file " + path);
+}
+
+Recorder::~Recorder()
+{
+    if (file_)
+        std::fclose(file_);
+}
+
+void Recorder::write(std::string_view kind, std::initializer_list<Field> fields)
+{
+    const std::lock_guard lock(mutex_);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    ++count_;
+    if (!file_)
+        return;
+    char head[96];
+    std::snprintf(head, sizeof head, "{\"n\":%llu,\"t\":%.6f,\"kind\":", static_cast<unsigned long long>(count_),
+                  seconds);
+    std::string line = head;
+    line += JsonString(Utf16(kind));
+    for (const Field& f : fields) {
+        line += ",";
+        line += JsonString(Utf16(f.key));
+        line += ":";
+        line += JsonString(f.value);
+    }
+    line += "}\n";
+    std::fwrite(line.data(), 1, line.size(), file_);
+    std::fflush(file_);
+}
+
+void Recorder::login(std::u16string_view user, std::u16string_view database)
+{
+    write("login", {{"user", user}, {"database", database}});
+}
+
+void Recorder::batch(std::u16string_view text)
+{
+    write("batch", {{"text", text}});
+}
+
+void Recorder::rpc(std::u16string_view name, std::u16string_view params)
+{
+    write("rpc", {{"name", name}, {"params", params}});
+}
+
+void Recorder::transaction(std::string_view op)
+{
+    const std::u16string value = Utf16(op);
+    write("transaction", {{"op", value}});
+}
+
+void Recorder::attention()
+{
+    write("attention", {});
+}
+
+std::string FoldCase(std::string_view name)
+{
+    std::u16string units = Utf16(name);
+    for (char16_t& c : units)
+        c = Folded(c);
+    return Utf8(units);
+}
+
+bool Catalog::exists(const std::string& table) const
+{
+    const std::lock_guard lock(mutex_);
+    return tables_.count(FoldCase(table)) > 0;
+}
+
+bool Catalog::create(const std::string& table)
+{
+    const std::lock_guard lock(mutex_);
+    return tables_.emplace(FoldCase(table), table).second;
+}
+
+bool Catalog::drop(const std::string& table)
+{
+    const std::lock_guard lock(mutex_);
+    return tables_.erase(FoldCase(table)) > 0;
+}
+
+std::vector<std::string> Catalog::tables() const
+{
+    const std::lock_guard lock(mutex_);
+    std::vector<std::string> names;
+    for (const auto& [key, name] : tables_)
+        names.push_back(name);
+    return names;
+}
+
+}  // namespace tdstest

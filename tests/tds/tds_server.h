@@ -1,0 +1,87 @@
+// What the connections of one test server share: its options, the record of
+// every request, and the tables created (and not dropped) in its life.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tdstest {
+
+struct Refusal {
+    std::string text;  // a statement holding this text is refused
+    int number = 0;    // with this error number
+};
+
+struct Options {
+    int port = -1;  // 0: the system picks one
+    std::string record;
+    int delayMs = 0;
+    std::vector<Refusal> refusals;
+    bool refuseLogin = false;
+    int maxSeconds = 600;
+};
+
+// One JSON object per line and request, written and flushed before the request
+// is answered, so that the line is there once the client has its answer.
+class Recorder {
+public:
+    explicit Recorder(const std::string& path);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    void login(std::u16string_view user, std::u16string_view database);
+    void batch(std::u16string_view text);
+    void rpc(std::u16string_view name, std::u16string_view params);
+    void transaction(std::string_view op);
+    void attention();
+
+private:
+    struct Field {
+        std::string_view key;
+        std::u16string_view value;
+    };
+    void write(std::string_view kind, std::initializer_list<Field> fields);
+
+    std::mutex mutex_;
+    std::FILE* file_ = nullptr;
+    std::uint64_t count_ = 0;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// A JSON string of UTF-16 text: UTF-8 as it is, a lone surrogate as \uXXXX.
+std::string JsonString(std::u16string_view text);
+
+// A name as Latin1_General_CI_AS compares it: without case.
+std::string FoldCase(std::string_view name);
+
+// Table names compared without case.
+class Catalog {
+public:
+    bool exists(const std::string& table) const;
+    bool create(const std::string& table);  // false when it exists
+    bool drop(const std::string& table);    // false when it does not
+    std::vector<std::string> tables() const;  // as created, in name order
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, std::string> tables_;  // key: the name folded; value: as created
+};
+
+struct Server {
+    Options options;
+    Recorder recorder;
+    Catalog catalog;
+    std::atomic<std::uint64_t> nextTransaction{1};
+
+    explicit Server(Options o) : options(std::move(o)), recorder(options.record) {}
+};
+
+}  // namespace tdstest

@@ -1,0 +1,227 @@
+// Starting and ending the test server; reading its record back.
+#include "tests/tds/tds_server_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// A flat JSON object of strings and numbers, as the server writes its lines.
+class FlatJson {
+public:
+    explicit FlatJson(const std::string& s) : s_(s) {}
+
+    std::map<std::string, std::string> object()
+    {
+        std::map<std::string, std::string> fields;
+        expect('{');
+        while (peek() != '}') {
+            const std::string key = string();
+            expect(':');
+            fields[key] = peek() == '"' ? string() : number();
+            if (peek() == ',')
+                ++i_;
+        }
+        expect('}');
+        return fields;
+    }
+
+private:
+    char peek() const
+    {
+        if (i_ >= s_.size())
+            throw std::runtime_error("record line ends early: " + s_);
+        return s_[i_];
+    }
+    void expect(char c)
+    {
+        if (peek() != c)
+            throw std::runtime_error(std::string("record line lacks '") + c + "': " + s_);
+        ++i_;
+    }
+    std::string number()
+    {
+        const std::size_t start = i_;
+        while (i_ < s_.size() && s_[i_] != ',' && s_[i_] != '}')
+            ++i_;
+        return s_.substr(start, i_ - start);
+    }
+    unsigned hex4()
+    {
+        if (i_ + 4 > s_.size())
+            throw std::runtime_error("a \\u escape ends early: " + s_);
+        const unsigned v = static_cast<unsigned>(std::stoul(s_.substr(i_, 4), nullptr, 16));
+        i_ += 4;
+        return v;
+    }
+    std::string string()
+    {
+        expect('"');
+        std::string out;
+        for (;;) {
+            const char c = peek();
+            ++i_;
+            if (c == '"')
+                return out;
+            if (c != '\\') {
+                out.push_back(c);
+                continue;
+            }
+            const char e = peek();
+            ++i_;
+            switch (e) {
+            case 'n': out.push_back('\n'); break;
+            case 'r': out.push_back('\r'); break;
+            case 't': out.push_back('\t'); break;
+            case 'b': out.push_back('\b'); break;
+            case 'f': out.push_back('\f'); break;
+            case 'u': {
+                char32_t u = hex4();
+                if (u >= 0xD800 && u <= 0xDBFF && s_.compare(i_, 2, "\\u") == 0) {
+                    i_ += 2;
+                    u = 0x10000 + ((u - 0xD800) << 10) + (hex4() - 0xDC00);
+                }
+                AppendUtf8(out, u);
+                break;
+            }
+            default: out.push_back(e); break;
+            }
+        }
+    }
+
+    const std::string& s_;
+    std::size_t i_ = 0;
+};
+
+}  // namespace
+
+TdsRecord ParseTdsRecord(const std::string& line)
+{
+    auto fields = FlatJson(line).object();
+    TdsRecord r;
+    r.n = std::stol(fields["n"]);
+    r.kind = fields["kind"];
+    r.text = fields["text"];
+    r.op = fields["op"];
+    r.user = fields["user"];
+    r.database = fields["database"];
+    r.name = fields["name"];
+    r.params = fields["params"];
+    return r;
+}
+
+TdsTestServer::TdsTestServer(const std::vector<std::string>& options)
+{
+    std::vector<std::string> args{DOVENMARK_TDS_TEST_SERVER, "--port", "0", "--record", (dir_ / "record.jsonl").string(),
+                                  "--max-seconds", "600"};
+    args.insert(args.end(), options.begin(), options.end());
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("no pipe for the test server");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::dup2(pipe[1], STDOUT_FILENO);
+        const int err = ::open((dir_ / "server.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipe[1]);
+    output_ = pipe[0];
+    // "127.0.0.1:PORT" once it listens.
+    std::string line;
+    pollfd p{output_, POLLIN, 0};
+    while (line.find('\n') == std::string::npos && ::poll(&p, 1, 20000) > 0) {
+        char buffer[64];
+        const ssize_t n = ::read(output_, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        line.append(buffer, static_cast<std::size_t>(n));
+    }
+    const std::size_t colon = line.find(':');
+    if (pid_ < 0 || colon == std::string::npos || line.rfind("127.0.0.1:", 0) != 0) {
+        stop();
+        std::ifstream errors(dir_ / "server.err");
+        const std::string said((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
+        throw std::runtime_error("the TDS test server did not start: " + line + said);
+    }
+    port_ = std::stoi(line.substr(colon + 1));
+}
+
+TdsTestServer::~TdsTestServer()
+{
+    stop();
+}
+
+void TdsTestServer::stop()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+    if (output_ >= 0)
+        ::close(output_);
+    output_ = -1;
+}
+
+std::string TdsTestServer::connectionText(const std::string& database) const
+{
+    return "Driver={SQL Server};Server=127.0.0.1," + std::to_string(port_) + ";Database=" + database
+        + ";Uid=sa;Pwd=secret;";
+}
+
+std::vector<TdsRecord> TdsTestServer::records() const
+{
+    std::ifstream in(dir_ / "record.jsonl", std::ios::binary);
+    std::vector<TdsRecord> records;
+    for (std::string line; std::getline(in, line);)
+        records.push_back(ParseTdsRecord(line));
+    return records;
+}
+
+std::vector<std::string> TdsTestServer::batches() const
+{
+    std::vector<std::string> texts;
+    for (TdsRecord& r : records()) {
+        if (r.kind == "batch")
+            texts.push_back(std::move(r.text));
+    }
+    return texts;
+}
+
+}  // namespace testsupport

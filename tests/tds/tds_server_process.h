@@ -1,0 +1,54 @@
+// The TDS test server as a test starts it: its own process on a loopback port
+// the system picks, its record in a temporary folder, ended when the object goes.
+#pragma once
+
+#include "tests/support/testdata.h"
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// One line of the server's record (fields a kind lacks stay empty).
+struct TdsRecord {
+    long n = 0;
+    std::string kind;
+    std::string text;  // batch
+    std::string op;    // transaction
+    std::string user;  // login
+    std::string database;
+    std::string name;  // rpc
+    std::string params;
+};
+
+class TdsTestServer {
+public:
+    // options: the server's own (--delay-ms 5, --refuse TEXT=NUMBER, ...). Throws when it does not start.
+    explicit TdsTestServer(const std::vector<std::string>& options = {});
+    ~TdsTestServer();
+    TdsTestServer(const TdsTestServer&) = delete;
+    TdsTestServer& operator=(const TdsTestServer&) = delete;
+
+    int port() const { return port_; }
+    // The program's own connection text for this server.
+    std::string connectionText(const std::string& database = "Shop") const;
+
+    std::vector<TdsRecord> records() const;
+    // The text of every recorded batch, in order.
+    std::vector<std::string> batches() const;
+
+private:
+    void stop();
+
+    TempDir dir_;
+    pid_t pid_ = -1;
+    int output_ = -1;
+    int port_ = 0;
+};
+
+// One record line read back; throws std::runtime_error on a line that is no JSON object.
+TdsRecord ParseTdsRecord(const std::string& line);
+
+}  // namespace testsupport
