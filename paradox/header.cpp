@@ -116,6 +116,7 @@ TableHeader readHeader(ByteSource& source)
     std::vector<std::uint8_t> h(t.headerSize);
     source.read(0, h.data(), h.size());
     t.recordCount = loadLe32(&h[0x06]);
+    t.usedBlocks = loadLe16(&h[0x0A]);
     t.fileBlocks = loadLe16(&h[0x0C]);
     t.firstBlock = loadLe16(&h[0x0E]);
     t.lastBlock = loadLe16(&h[0x10]);

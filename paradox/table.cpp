@@ -103,7 +103,9 @@ void Table::rewind()
     positionInBlock_ = 0;
     started_ = false;
     atRecord_ = false;
+    ended_ = false;
     recordIndex_ = 0;
+    recordsRead_ = 0;
     ++generation_;
 }
 
@@ -119,11 +121,29 @@ bool Table::next()
     while (positionInBlock_ >= recordsInBlock_) {
         positionInBlock_ = 0;
         recordsInBlock_ = 0;
-        if (!chain_.next(block_, recordsInBlock_))
+        if (ended_ || !chain_.next(block_, recordsInBlock_)) {
+            ended_ = true;
             return false;
+        }
     }
     atRecord_ = true;
+    ++recordsRead_;
     return true;
+}
+
+std::optional<std::string> Table::damage() const
+{
+    std::string text;
+    const std::uint32_t expected = header_.recordCount;
+    if (recordsRead_ > expected || (ended_ && recordsRead_ != expected)) {
+        text = "the header says " + std::to_string(expected) + (expected == 1 ? " record" : " records") + " but " +
+               std::to_string(recordsRead_) + (recordsRead_ == 1 ? " was" : " were") + " read";
+    }
+    for (const std::string& problem : chain_.problems())
+        text += (text.empty() ? "" : "; ") + problem;
+    if (text.empty())
+        return std::nullopt;
+    return text;
 }
 
 std::string_view Table::rawField(std::size_t field) const
