@@ -210,8 +210,32 @@ TEST_F(SourceFolder, RecordsetWalksRecordsWithBofAndEof)
         EXPECT_FALSE(rs->bof());
     }
     EXPECT_EQ(seen, (std::vector<std::int64_t>{10, 20, 30}));
+    EXPECT_EQ(rs->damage(), std::nullopt);
     rs->close();
     EXPECT_TRUE(rs->eof());
+}
+
+// A damaged record count in a block (its high byte 0x02): every record the
+// block claims is handed out, and the damage is told with the file once the
+// end is reached, and still after close().
+TEST_F(SourceFolder, DamagedTableIsReadToItsEndAndToldWithItsFile)
+{
+    writeTable(dir / "three.db", {10, 20, 30});
+    {
+        std::fstream f(dir / "three.db", std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(2048 + 5);
+        f.put('\x02');
+    }
+    auto rs = connect()->openRecordset("SELECT * FROM [three]");
+    EXPECT_EQ(rs->damage(), std::nullopt);
+    int n = 0;
+    for (; !rs->eof(); rs->moveNext())
+        ++n;
+    EXPECT_EQ(n, 131);
+    const std::string told = (dir / "three.db").string() + ": the header says 3 records but 131 were read";
+    EXPECT_EQ(rs->damage(), told);
+    rs->close();
+    EXPECT_EQ(rs->damage(), told);
 }
 
 TEST_F(SourceFolder, FieldsOfEveryTypeCarryTheirAdoCodes)
