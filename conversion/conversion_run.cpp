@@ -31,6 +31,15 @@ void ReportUndecodableBytes(const std::string& table, const platform::SourceReco
                              core::key::SourceCodePage + "\") may read them.");
 }
 
+// Once per table whose records differ from its header's count, or whose data
+// blocks do not chain as its header says: the records that could be read were
+// written all the same.
+void ReportDamage(const platform::SourceRecordset& records)
+{
+    if (const auto damage = records.damage())
+        throw std::runtime_error(*damage);
+}
+
 // One run's values; the steps below are numbered as the error report shows them.
 class Converter {
 public:
@@ -233,6 +242,7 @@ bool Converter::convertTable(int index)
     commitTable();
 
     op_.step(421, [&] { ReportUndecodableBytes(name, *records); });
+    op_.step(421, [&] { ReportDamage(*records); });
     op_.step(422, [&] { records->close(); });
 
     op_.step(424, [&] { run_.handOff.SQLFormCancel = true; });
