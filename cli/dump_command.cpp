@@ -1,5 +1,6 @@
 // dovenmark-cli dump TABLE.db: prints the table's records, one "@record n"
-// line and one "index<TAB>name<TAB>value" line per field.
+// line and one "index<TAB>name<TAB>value" line per field; a damaged table is
+// reported on standard error.
 #include "cli/commands.h"
 
 #include "paradox/error.h"
@@ -23,7 +24,11 @@ void dumpHelp(std::ostream& out)
            "--codepage NAME reads texts and field names in that code page (any name iconv\n"
            "knows, such as CP866 or CP1251) instead of the one the header names; bytes it\n"
            "cannot decode are shown as U+FFFD and counted on standard error.\n"
-           "A table that cannot be read: the error on standard error and exit status 1.\n";
+           "A damaged table (records read that differ from the record count in its header,\n"
+           "or data blocks that do not chain as the header says) is read as far as it can\n"
+           "be and reported on standard error after its records.\n"
+           "Exit status 1 for a table that cannot be read (the error on standard error) or\n"
+           "a damaged table; 2 for a usage error; 0 otherwise.\n";
 }
 
 int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -45,6 +50,7 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!CheckCodePage(codePage, err))
         return kExitUsage;
     std::string text;
+    bool reported = false;
     try {
         auto table = paradox::Table::open(file, codePage);
         while (table->next()) {
@@ -61,7 +67,11 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 << (table->undecodableBytes() == 1 ? " byte of " : " bytes of ") << file
                 << " could not be decoded from " << table->textEncoding()
                 << " and are shown as U+FFFD; --codepage NAME reads them in another code page\n";
-        return out ? kExitOk : kExitFailure;
+        if (const auto damage = table->damage()) {
+            err << "dovenmark-cli dump: " << file << " is damaged: " << *damage << "\n";
+            reported = true;
+        }
+        return out && !reported ? kExitOk : kExitFailure;
     } catch (const std::exception& e) {
         out << text;
         out.flush();

@@ -1,5 +1,5 @@
 // dovenmark-cli run as a program: the dump command's output, its help and
-// its exit statuses (0 done, 1 unreadable table, 2 usage error).
+// its exit statuses (0 done, 1 unreadable or damaged table, 2 usage error).
 #include "paradox/writer/table_writer.h"
 #include "tests/support/testdata.h"
 
@@ -70,11 +70,27 @@ TEST(CliDump, PrintsRecordLinesOfATable)
               "4\tAmount\t\\N\n");
 }
 
+// Three dates, whose block's record count has its high byte set to 2 (520
+// instead of 8): the block claims 131 records.
+void WriteCountDamagedInItsBlock(const std::filesystem::path& db)
+{
+    paradox::writer::TableDesign design;
+    design.versionId = 9;
+    design.fields = {{"D", FieldType::Date}};
+    paradox::writer::TableWriter w(design);
+    for (int day = 1; day <= 3; ++day)
+        w.addRecord({Value::ofDate({1996, 5, day})});
+    std::string bytes = w.databaseBytes();
+    bytes[2048 + 5] = 0x02;
+    std::ofstream(db, std::ios::binary) << bytes;
+}
+
 TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
 {
     testsupport::TempDir dir;
     std::ofstream(dir / "text.db") << "just some text, certainly not a Paradox table at all, long enough "
                                       "to pass the size check of the header reader.\n";
+    WriteCountDamagedInItsBlock(dir / "dates.db");
     const struct {
         std::string args;
         int status;
@@ -89,6 +105,8 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
         {"dump a.db b.db", 2, "", "expected one table file"},
         {"dump '" + (dir / "missing.db").string() + "'", 1, "", "missing.db: cannot open the file"},
         {"dump '" + (dir / "text.db").string() + "'", 1, "", "text.db: not a Paradox table"},
+        {"dump '" + (dir / "dates.db").string() + "'", 1, "0\tD\t1996-05-03\n@record 3\n0\tD\t\\N\n",
+         "dates.db is damaged: the header says 3 records but 131 were read\n"},
     };
     for (const auto& c : cases) {
         const CliRun r = runCli(dir, c.args);
