@@ -1,6 +1,6 @@
 // dovenmark-cli dump TABLE.db: prints the table's records, one "@record n"
-// line and one "index<TAB>name<TAB>value" line per field; a damaged table is
-// reported on standard error.
+// line and one "index<TAB>name<TAB>value" line per field; unreadable values
+// and a damaged table are reported on standard error.
 #include "cli/commands.h"
 
 #include "paradox/error.h"
@@ -24,11 +24,12 @@ void dumpHelp(std::ostream& out)
            "--codepage NAME reads texts and field names in that code page (any name iconv\n"
            "knows, such as CP866 or CP1251) instead of the one the header names; bytes it\n"
            "cannot decode are shown as U+FFFD and counted on standard error.\n"
-           "A damaged table (records read that differ from the record count in its header,\n"
-           "or data blocks that do not chain as the header says) is read as far as it can\n"
-           "be and reported on standard error after its records.\n"
-           "Exit status 1 for a table that cannot be read (the error on standard error) or\n"
-           "a damaged table; 2 for a usage error; 0 otherwise.\n";
+           "A value that cannot be read is shown as \\N; its record and field go to standard\n"
+           "error and the dump goes on. A damaged table (records read that differ from the\n"
+           "record count in its header, or data blocks that do not chain as the header says)\n"
+           "is read as far as it can be and reported on standard error after its records.\n"
+           "Exit status 1 for a table that cannot be read (the error on standard error), an\n"
+           "unreadable value or a damaged table; 2 for a usage error; 0 otherwise.\n";
 }
 
 int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -51,10 +52,14 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return kExitUsage;
     std::string text;
     bool reported = false;
+    const auto unreadable = [&](const paradox::FormatError& e) {
+        err << "dovenmark-cli dump: " << e.what() << " (shown as \\N)\n";
+        reported = true;
+    };
     try {
         auto table = paradox::Table::open(file, codePage);
         while (table->next()) {
-            paradox::appendRecordLines(*table, text);
+            paradox::appendRecordLines(*table, text, unreadable);
             if (text.size() > (1u << 16)) {
                 out << text;
                 text.clear();

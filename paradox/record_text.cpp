@@ -106,14 +106,22 @@ std::string formatValue(const Value& v, FieldType type, TextDecoder& decoder)
     return "?";
 }
 
-void appendRecordLines(Table& table, std::string& out)
+void appendRecordLines(Table& table, std::string& out, const std::function<void(const FormatError&)>& unreadable)
 {
     out += "@record ";
     out += std::to_string(table.recordIndex());
     out += '\n';
     for (std::size_t i = 0; i < table.fieldCount(); ++i) {
         const Field& f = table.fields()[i];
-        const Value v = table.value(i);
+        Value v;
+        try {
+            v = table.value(i);
+        } catch (const FormatError& e) {
+            // Set again: g++ 12 (-O1 and up) drops the first store as dead
+            // when the call seems to overwrite v, though the call threw.
+            v = Value::null();
+            unreadable(e);
+        }
         const std::string index = std::to_string(i);
         out += index + '\t' + f.name + '\t' + formatValue(v, f.type, table.textDecoder()) + '\n';
         const bool textual = f.type == FieldType::Alpha || f.type == FieldType::Memo || f.type == FieldType::FormattedMemo;

@@ -3,10 +3,12 @@
 // "size=<n> sha256=<hex>" for binary blobs.
 #pragma once
 
+#include "paradox/error.h"
 #include "paradox/fields.h"
 #include "paradox/value.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,8 @@ std::string formatValue(const Value& value, FieldType type, TextDecoder& decoder
 
 // Appends "@record <n>" and one line per field of the table's current record;
 // texts with bytes of 0x80 and above get an extra "#raw" line with their hex.
-void appendRecordLines(Table& table, std::string& out);
+// A value that cannot be read is shown as NULL ("\N") and its error handed to
+// `unreadable`, which names the record and the field.
+void appendRecordLines(Table& table, std::string& out, const std::function<void(const FormatError&)>& unreadable);
 
 }  // namespace paradox

@@ -1,5 +1,5 @@
 // dovenmark-cli run as a program: the dump command's output, its help and
-// its exit statuses (0 done, 1 unreadable or damaged table, 2 usage error).
+// its exit statuses (0 done, 1 unreadable or damaged table or value, 2 usage error).
 #include "paradox/writer/table_writer.h"
 #include "tests/support/testdata.h"
 
@@ -70,6 +70,20 @@ TEST(CliDump, PrintsRecordLinesOfATable)
               "4\tAmount\t\\N\n");
 }
 
+// A table of 5 records whose memos of records 1 and 3 are kept in a .MB
+// file that is missing.
+void WriteMemosWithoutTheirFile(const std::filesystem::path& db)
+{
+    paradox::writer::TableDesign design;
+    design.fields = {{"Id", FieldType::Long}, {"Memo", FieldType::Memo, 15}};
+    paradox::writer::TableWriter w(design);
+    for (int r = 0; r < 5; ++r)
+        w.addRecord({Value::ofInteger(r), Value::ofText(r % 2 ? std::string(100, 'm') : "short")});
+    const auto mb = std::filesystem::path(db).replace_extension(".mb");
+    w.writeFiles(db, mb);
+    std::filesystem::remove(mb);
+}
+
 // Three dates, whose block's record count has its high byte set to 2 (520
 // instead of 8): the block claims 131 records.
 void WriteCountDamagedInItsBlock(const std::filesystem::path& db)
@@ -90,6 +104,7 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
     testsupport::TempDir dir;
     std::ofstream(dir / "text.db") << "just some text, certainly not a Paradox table at all, long enough "
                                       "to pass the size check of the header reader.\n";
+    WriteMemosWithoutTheirFile(dir / "memos.db");
     WriteCountDamagedInItsBlock(dir / "dates.db");
     const struct {
         std::string args;
@@ -105,6 +120,9 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
         {"dump a.db b.db", 2, "", "expected one table file"},
         {"dump '" + (dir / "missing.db").string() + "'", 1, "", "missing.db: cannot open the file"},
         {"dump '" + (dir / "text.db").string() + "'", 1, "", "text.db: not a Paradox table"},
+        {"dump '" + (dir / "memos.db").string() + "'", 1,
+         "1\tMemo\t\\N\n@record 2\n0\tId\t2\n1\tMemo\tshort\n@record 3\n0\tId\t3\n1\tMemo\t\\N\n@record 4\n",
+         "memos.db: record 3, field Memo: the value is kept in the memo file (.MB), which is missing beside the table (shown as \\N)\n"},
         {"dump '" + (dir / "dates.db").string() + "'", 1, "0\tD\t1996-05-03\n@record 3\n0\tD\t\\N\n",
          "dates.db is damaged: the header says 3 records but 131 were read\n"},
     };
