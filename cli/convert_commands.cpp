@@ -186,7 +186,7 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
 
 bool CheckCodePage(const std::string& name, std::ostream& err)
 {
-    if (name.empty() || paradox::knownEncoding(name))
+    if (name.empty() || paradox::KnownEncoding(name))
         return true;
     err << "dovenmark-cli: unknown code page '" << name
         << "' (names such as CP437, CP850, CP866 or CP1251 are known; iconv -l lists them all)\n";

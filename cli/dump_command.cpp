@@ -59,7 +59,7 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     try {
         auto table = paradox::Table::open(file, codePage);
         while (table->next()) {
-            paradox::appendRecordLines(*table, text, unreadable);
+            paradox::AppendRecordLines(*table, text, unreadable);
             if (text.size() > (1u << 16)) {
                 out << text;
                 text.clear();

@@ -30,7 +30,7 @@ struct TableReading {
 
 // The input is a .DB file: open it and read every value of every record.
 // With a .MB file, blobs are read from it too.
-inline TableReading readTable(const std::uint8_t* data, std::size_t size, std::string_view mb = {})
+inline TableReading ReadTable(const std::uint8_t* data, std::size_t size, std::string_view mb = {})
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     paradox::BlobOpener opener;
@@ -63,12 +63,12 @@ inline TableReading readTable(const std::uint8_t* data, std::size_t size, std::s
 }
 
 // A table with its .MB: a 4-byte length of the .DB part, the .DB, the .MB.
-inline TableReading readTableWithBlobs(const std::uint8_t* data, std::size_t size)
+inline TableReading ReadTableWithBlobs(const std::uint8_t* data, std::size_t size)
 {
     if (size < 4)
         return {};
-    const std::size_t dbSize = std::min<std::size_t>(paradox::loadLe32(data), size - 4);
-    return readTable(data + 4, dbSize,
+    const std::size_t dbSize = std::min<std::size_t>(paradox::LoadLe32(data), size - 4);
+    return ReadTable(data + 4, dbSize,
                      std::string_view(reinterpret_cast<const char*>(data + 4 + dbSize), size - 4 - dbSize));
 }
 
@@ -76,7 +76,7 @@ inline TableReading readTableWithBlobs(const std::uint8_t* data, std::size_t siz
 // encryption key and the field type; the rest is the .MB file.
 inline constexpr std::size_t kBlobPrefix = 16;
 
-inline void readBlob(const std::uint8_t* data, std::size_t size)
+inline void ReadBlob(const std::uint8_t* data, std::size_t size)
 {
     static constexpr paradox::FieldType kTypes[] = {paradox::FieldType::Memo, paradox::FieldType::Blob,
                                                     paradox::FieldType::FormattedMemo, paradox::FieldType::Ole,
@@ -84,11 +84,11 @@ inline void readBlob(const std::uint8_t* data, std::size_t size)
     if (size < kBlobPrefix)
         return;
     paradox::BlobPointer ptr;
-    const std::uint32_t offsetIndex = paradox::loadLe32(data);
+    const std::uint32_t offsetIndex = paradox::LoadLe32(data);
     ptr.offset = offsetIndex & 0xFFFFFF00u;
     ptr.index = static_cast<std::uint8_t>(offsetIndex);
-    ptr.length = paradox::loadLe32(data + 4);
-    const std::uint32_t key = paradox::loadLe32(data + 8);
+    ptr.length = paradox::LoadLe32(data + 4);
+    const std::uint32_t key = paradox::LoadLe32(data + 8);
     const paradox::FieldType type = kTypes[data[12] % 5];
     const std::string_view mb(reinterpret_cast<const char*>(data + kBlobPrefix), size - kBlobPrefix);
     paradox::BlobFile file(std::make_unique<paradox::MemorySource>("fuzz.mb", mb), key);

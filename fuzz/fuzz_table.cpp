@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (fuzzinputs::readTable(data, size).silentlyMiscounted())
+    if (fuzzinputs::ReadTable(data, size).silentlyMiscounted())
         __builtin_trap();
     return 0;
 }

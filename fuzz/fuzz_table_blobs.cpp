@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (fuzzinputs::readTableWithBlobs(data, size).silentlyMiscounted())
+    if (fuzzinputs::ReadTableWithBlobs(data, size).silentlyMiscounted())
         __builtin_trap();
     return 0;
 }

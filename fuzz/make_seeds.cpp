@@ -14,12 +14,12 @@ using paradox::FieldType;
 using paradox::Value;
 using namespace paradox::writer;
 
-void save(const std::filesystem::path& path, const std::string& bytes)
+void Save(const std::filesystem::path& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-TableWriter sample(std::uint8_t version, std::uint8_t blockCode, std::uint32_t key, BlobPlacement placement)
+TableWriter Sample(std::uint8_t version, std::uint8_t blockCode, std::uint32_t key, BlobPlacement placement)
 {
     TableDesign design;
     design.versionId = version;
@@ -46,7 +46,7 @@ TableWriter sample(std::uint8_t version, std::uint8_t blockCode, std::uint32_t k
 
 void Patch16(std::string& s, std::size_t at, std::uint32_t v)
 {
-    paradox::storeLe16(reinterpret_cast<std::uint8_t*>(s.data() + at), v);
+    paradox::StoreLe16(reinterpret_cast<std::uint8_t*>(s.data() + at), v);
 }
 
 // Tables whose header and data blocks disagree, as damaged files show them;
@@ -64,7 +64,7 @@ void WriteDamaged(const std::filesystem::path& dir)
             w.addRecord({Value::ofDate({1996, 5, day})});
         std::string db = w.databaseBytes();
         db[2048 + 5] = 0x02;
-        save(dir / "table-damaged-block-count-high", db);
+        Save(dir / "table-damaged-block-count-high", db);
     }
     {  // 198 records of 79 bytes in 1 KiB blocks; block 14 says it holds 1 record of 12: 187 read
         TableDesign design;
@@ -77,7 +77,7 @@ void WriteDamaged(const std::filesystem::path& dir)
             w.addRecord({Value::ofInteger(r), Value::ofText("film " + std::to_string(r))});
         std::string db = w.databaseBytes();
         Patch16(db, 2048 + 13 * 1024 + 4, 1);
-        save(dir / "table-damaged-block-count-low", db);
+        Save(dir / "table-damaged-block-count-low", db);
     }
     // 40 records in 4 blocks of 10 (2048 + (n - 1) * 1024 is block n), damaged one way each.
     TableDesign design;
@@ -103,14 +103,14 @@ void WriteDamaged(const std::filesystem::path& dir)
     for (const auto& d : damages) {
         std::string db = w.databaseBytes();
         Patch16(db, d.at, d.value);
-        save(dir / (std::string("table-damaged-") + d.name), db);
+        Save(dir / (std::string("table-damaged-") + d.name), db);
     }
     // Block 1 leads to block 3, and the header counts the 30 records left: only
     // the number of blocks in use tells that block 2 is left out.
     std::string db = w.databaseBytes();
     Patch16(db, block(1), 3);
     Patch16(db, 0x06, 30);
-    save(dir / "table-damaged-chain-skips-block", db);
+    Save(dir / "table-damaged-chain-skips-block", db);
 }
 
 }  // namespace
@@ -133,22 +133,22 @@ int main(int argc, char** argv)
         for (std::uint8_t block : {1, 2, 4})
             for (std::uint32_t key : {0u, 0x0A25E09Au})
                 for (auto placement : {BlobPlacement::Auto, BlobPlacement::SingleBlock}) {
-                    const TableWriter w = sample(version, block, key, placement);
+                    const TableWriter w = Sample(version, block, key, placement);
                     const std::string db = w.databaseBytes();
-                    save(tables / ("t" + std::to_string(n) + ".db"), db);
+                    Save(tables / ("t" + std::to_string(n) + ".db"), db);
                     // Blob seeds: the pointer of record 1's memo and record 0's graphic, then the .MB.
                     const std::string mb = w.blobBytes();
                     std::string length(4, '\0');
-                    paradox::storeLe32(reinterpret_cast<std::uint8_t*>(length.data()), static_cast<std::uint32_t>(db.size()));
-                    save(both / ("tm" + std::to_string(n)), length + db + mb);
+                    paradox::StoreLe32(reinterpret_cast<std::uint8_t*>(length.data()), static_cast<std::uint32_t>(db.size()));
+                    Save(both / ("tm" + std::to_string(n)), length + db + mb);
                     for (int which = 0; which < 2; ++which) {
                         std::string prefix(16, '\0');
                         auto* p = reinterpret_cast<std::uint8_t*>(prefix.data());
-                        paradox::storeLe32(p, which == 0 ? 0x1000u | 0x3Fu : 0x1000u | 0xFFu);
-                        paradox::storeLe32(p + 4, which == 0 ? 40u : 3008u);
-                        paradox::storeLe32(p + 8, key);
+                        paradox::StoreLe32(p, which == 0 ? 0x1000u | 0x3Fu : 0x1000u | 0xFFu);
+                        paradox::StoreLe32(p + 4, which == 0 ? 40u : 3008u);
+                        paradox::StoreLe32(p + 8, key);
                         p[12] = static_cast<std::uint8_t>(which == 0 ? 0 : 4);
-                        save(blobs / ("b" + std::to_string(n) + "_" + std::to_string(which)), prefix + mb);
+                        Save(blobs / ("b" + std::to_string(n) + "_" + std::to_string(which)), prefix + mb);
                     }
                     ++n;
                 }

@@ -67,12 +67,12 @@ bool BlockChain::next(std::vector<std::uint8_t>& block, std::uint32_t& records)
     block.assign(size, 0);
     source_.read(start, block.data(), available);
     if (header_.encryptionKey != 0)
-        decryptDataBlock(block.data(), size, header_.encryptionKey, number);
+        DecryptDataBlock(block.data(), size, header_.encryptionKey, number);
     current_ = number;
     ++length_;
-    following_ = loadLe16(block.data());
+    following_ = LoadLe16(block.data());
 
-    const auto lastOffset = static_cast<std::int16_t>(loadLe16(block.data() + 4));
+    const auto lastOffset = static_cast<std::int16_t>(LoadLe16(block.data() + 4));
     if (lastOffset < 0)
         return true;  // an empty block stores 0 - record size
     const std::uint32_t count = static_cast<std::uint32_t>(lastOffset) / header_.recordSize + 1;

@@ -39,6 +39,6 @@ struct TableHeader {
 };
 
 // Reads and checks the header; throws FormatError naming the source.
-TableHeader readHeader(ByteSource& source);
+TableHeader ReadHeader(ByteSource& source);
 
 }  // namespace paradox

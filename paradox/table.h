@@ -114,6 +114,6 @@ private:
 };
 
 // The .MB file beside a .DB file, matched in any letter case (exact case first).
-std::optional<std::filesystem::path> findBlobFile(const std::filesystem::path& dbPath);
+std::optional<std::filesystem::path> FindBlobFile(const std::filesystem::path& dbPath);
 
 }  // namespace paradox

@@ -23,12 +23,12 @@ constexpr std::string_view kQueryPrefix = "SELECT * FROM [";
 
 // Names compare as the table list makes them: upper-cased over all of Unicode,
 // so "ÄPFEL" finds äpfel.db and "STRASSE" finds straße.db.
-std::string upperName(std::string_view s)
+std::string UpperName(std::string_view s)
 {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toUpper().toStdString();
 }
 
-bool endsWithDb(const std::string& file)
+bool EndsWithDb(const std::string& file)
 {
     if (file.size() < 4)
         return false;
@@ -38,7 +38,7 @@ bool endsWithDb(const std::string& file)
 
 }  // namespace
 
-std::optional<std::string> folderOf(const std::string& text)
+std::optional<std::string> FolderOf(const std::string& text)
 {
     if (text.compare(0, kConnectionPrefix.size(), kConnectionPrefix) != 0)
         return std::nullopt;
@@ -49,7 +49,7 @@ std::optional<std::string> folderOf(const std::string& text)
     return text.substr(kConnectionPrefix.size(), suffix - kConnectionPrefix.size());
 }
 
-std::optional<std::string> tableOf(const std::string& query)
+std::optional<std::string> TableOf(const std::string& query)
 {
     if (query.size() < kQueryPrefix.size() + 1 || query.compare(0, kQueryPrefix.size(), kQueryPrefix) != 0 ||
         query.back() != ']')
@@ -69,15 +69,15 @@ std::optional<std::string> tableOf(const std::string& query)
     return name;
 }
 
-std::optional<std::filesystem::path> findTable(const std::filesystem::path& folder, const std::string& name)
+std::optional<std::filesystem::path> FindTable(const std::filesystem::path& folder, const std::string& name)
 {
-    const std::string wanted = upperName(name);
+    const std::string wanted = UpperName(name);
     std::vector<std::filesystem::path> matches;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::filesystem::path& p = it->path();
         const std::string file = p.filename().string();
-        if (!endsWithDb(file) || upperName(std::string_view(file).substr(0, file.size() - 3)) != wanted)
+        if (!EndsWithDb(file) || UpperName(std::string_view(file).substr(0, file.size() - 3)) != wanted)
             continue;
         std::error_code typeEc;
         if (it->is_regular_file(typeEc))
@@ -95,7 +95,7 @@ std::optional<std::filesystem::path> findTable(const std::filesystem::path& fold
     return matches.front();
 }
 
-std::int16_t adoTypeOf(paradox::FieldType type)
+std::int16_t AdoTypeOf(paradox::FieldType type)
 {
     using paradox::FieldType;
     switch (type) {
@@ -148,7 +148,7 @@ public:
 
     int fieldCount() const override { return static_cast<int>(table().fieldCount()); }
     const std::string& fieldName(int index) const override { return field(index).name; }
-    std::int16_t fieldType(int index) const override { return paradox_source::adoTypeOf(field(index).type); }
+    std::int16_t fieldType(int index) const override { return paradox_source::AdoTypeOf(field(index).type); }
 
     paradox::Value value(int index) override
     {
@@ -223,7 +223,7 @@ const std::filesystem::path& ParadoxSourceConnection::folder() const
 
 void ParadoxSourceConnection::open(const std::string& connectionText)
 {
-    const auto folderText = paradox_source::folderOf(connectionText);
+    const auto folderText = paradox_source::FolderOf(connectionText);
     if (!folderText)
         throw std::runtime_error("Unrecognised source connection text: " + connectionText);
     std::error_code ec;
@@ -237,7 +237,7 @@ void ParadoxSourceConnection::setSourceCodePage(const std::string& name)
     const auto first = name.find_first_not_of(" \t");
     const std::string trimmed =
         first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(" \t") - first + 1);
-    if (!trimmed.empty() && !paradox::knownEncoding(trimmed))
+    if (!trimmed.empty() && !paradox::KnownEncoding(trimmed))
         throw std::invalid_argument("The source code page " + trimmed +
                                     " is not known. Names such as CP437, CP850, CP866 or CP1251 are.");
     codePage_ = trimmed;
@@ -247,10 +247,10 @@ std::unique_ptr<SourceRecordset> ParadoxSourceConnection::openRecordset(const st
 {
     if (!folder_)
         throw std::runtime_error("The source connection is not open.");
-    const auto name = paradox_source::tableOf(query);
+    const auto name = paradox_source::TableOf(query);
     if (!name)
         throw std::runtime_error("Unsupported query (only SELECT * FROM [table] is understood): " + query);
-    const auto path = paradox_source::findTable(*folder_, *name);
+    const auto path = paradox_source::FindTable(*folder_, *name);
     if (!path)
         throw std::runtime_error("The table " + *name + " was not found in the folder " + folder_->string() + ".");
     return std::make_unique<ParadoxRecordset>(paradox::Table::open(*path, codePage_));

@@ -40,14 +40,14 @@ public:
 namespace paradox_source {
 
 // The folder named by a connection text, or nothing when the text is not of that form.
-std::optional<std::string> folderOf(const std::string& connectionText);
+std::optional<std::string> FolderOf(const std::string& connectionText);
 // The table named by "SELECT * FROM [NAME]" ("]]" stands for "]"), or nothing.
-std::optional<std::string> tableOf(const std::string& query);
+std::optional<std::string> TableOf(const std::string& query);
 // The table file NAME.db of the folder itself in any letter case; the exact
 // spelling wins, else the first in name order.
-std::optional<std::filesystem::path> findTable(const std::filesystem::path& folder, const std::string& name);
+std::optional<std::filesystem::path> FindTable(const std::filesystem::path& folder, const std::string& name);
 // ADO data type code of a Paradox field type.
-std::int16_t adoTypeOf(paradox::FieldType type);
+std::int16_t AdoTypeOf(paradox::FieldType type);
 
 }  // namespace paradox_source
 

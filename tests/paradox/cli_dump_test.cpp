@@ -20,7 +20,7 @@ struct CliRun {
     std::string err;
 };
 
-std::string slurp(const std::filesystem::path& p)
+std::string Slurp(const std::filesystem::path& p)
 {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
@@ -28,15 +28,15 @@ std::string slurp(const std::filesystem::path& p)
     return s.str();
 }
 
-CliRun runCli(const testsupport::TempDir& dir, const std::string& args)
+CliRun RunCli(const testsupport::TempDir& dir, const std::string& args)
 {
     const std::string command = std::string("'") + DOVENMARK_CLI + "' " + args + " > '" + (dir / "out").string() +
                                 "' 2> '" + (dir / "err").string() + "'";
     const int raw = std::system(command.c_str());
     CliRun r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(dir / "out");
-    r.err = slurp(dir / "err");
+    r.out = Slurp(dir / "out");
+    r.err = Slurp(dir / "err");
     return r;
 }
 
@@ -51,7 +51,7 @@ TEST(CliDump, PrintsRecordLinesOfATable)
                  Value::ofDate({1996, 5, 4}), Value::ofBcd("-12.5")});
     w.addRecord({});
     w.writeFiles(dir / "t.db", dir / "t.mb");
-    const CliRun r = runCli(dir, "dump '" + (dir / "t.db").string() + "'");
+    const CliRun r = RunCli(dir, "dump '" + (dir / "t.db").string() + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
@@ -127,7 +127,7 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
          "dates.db is damaged: the header says 3 records but 131 were read\n"},
     };
     for (const auto& c : cases) {
-        const CliRun r = runCli(dir, c.args);
+        const CliRun r = RunCli(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
         EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
@@ -176,7 +176,7 @@ TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
         {"dump " + table + " --codepage", 2, "", "expected one table file"},
     };
     for (const auto& c : cases) {
-        const CliRun r = runCli(dir, c.args);
+        const CliRun r = RunCli(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
         EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
         if (c.inErr.empty())

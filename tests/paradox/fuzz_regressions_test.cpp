@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> regressionInputs()
+std::vector<fs::path> RegressionInputs()
 {
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(fs::path(DOVENMARK_PARADOX_TEST_DATA) / "fuzz-regressions")) {
@@ -36,11 +36,11 @@ TEST_P(FuzzRegression, ReadsWithoutCrashingAndReportsDamage)
     const std::string name = GetParam().filename().string();
     fuzzinputs::TableReading reading;
     if (name.rfind("table-", 0) == 0)
-        EXPECT_NO_THROW(reading = fuzzinputs::readTable(data, bytes.size()));
+        EXPECT_NO_THROW(reading = fuzzinputs::ReadTable(data, bytes.size()));
     else if (name.rfind("tablemb-", 0) == 0)
-        EXPECT_NO_THROW(reading = fuzzinputs::readTableWithBlobs(data, bytes.size()));
+        EXPECT_NO_THROW(reading = fuzzinputs::ReadTableWithBlobs(data, bytes.size()));
     else
-        EXPECT_NO_THROW(fuzzinputs::readBlob(data, bytes.size()));
+        EXPECT_NO_THROW(fuzzinputs::ReadBlob(data, bytes.size()));
     EXPECT_FALSE(reading.silentlyMiscounted()) << reading.records << " records, the header says " << reading.headerCount;
     if (name.rfind("table-damaged-", 0) == 0) {
         EXPECT_TRUE(reading.opened && reading.complete);
@@ -48,7 +48,7 @@ TEST_P(FuzzRegression, ReadsWithoutCrashingAndReportsDamage)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, FuzzRegression, ::testing::ValuesIn(regressionInputs()),
+INSTANTIATE_TEST_SUITE_P(Inputs, FuzzRegression, ::testing::ValuesIn(RegressionInputs()),
                          [](const ::testing::TestParamInfo<fs::path>& p) {
                              std::string name = p.param.filename().string();
                              std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');

@@ -36,7 +36,7 @@ TEST(ConnectionText, FolderIsTakenVerbatimUpToTheLastSuffix)
         {"", std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(folderOf(c.text), c.folder) << c.text;
+        EXPECT_EQ(FolderOf(c.text), c.folder) << c.text;
 }
 
 TEST(Query, OnlySelectStarFromBracketedNameWithDoubledClosingBrackets)
@@ -60,7 +60,7 @@ TEST(Query, OnlySelectStarFromBracketedNameWithDoubledClosingBrackets)
         {"SELECT a FROM [customer]", std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(tableOf(c.query), c.table) << c.query;
+        EXPECT_EQ(TableOf(c.query), c.table) << c.query;
 }
 
 TEST(AdoTypes, EveryFieldTypeHasItsCode)
@@ -74,10 +74,10 @@ TEST(AdoTypes, EveryFieldTypeHasItsCode)
         {FieldType::Bcd, 131},   {FieldType::Bytes, 128},
     };
     for (const auto& [type, code] : cases)
-        EXPECT_EQ(adoTypeOf(type), code) << paradox::fieldTypeName(type);
+        EXPECT_EQ(AdoTypeOf(type), code) << paradox::FieldTypeName(type);
 }
 
-void writeTable(const fs::path& path, const std::vector<int>& ids)
+void WriteTable(const fs::path& path, const std::vector<int>& ids)
 {
     TableDesign design;
     design.fields = {{"Id", FieldType::Long}};
@@ -109,10 +109,10 @@ protected:
 
 TEST_F(SourceFolder, TableNameMatchesInAnyCaseAndTheExactSpellingWins)
 {
-    writeTable(dir / "Orders.DB", {1});
-    writeTable(dir / "ORDERS.db", {2});
-    writeTable(dir / "orders.db", {3});
-    writeTable(dir / "Parts.Db", {4});
+    WriteTable(dir / "Orders.DB", {1});
+    WriteTable(dir / "ORDERS.db", {2});
+    WriteTable(dir / "orders.db", {3});
+    WriteTable(dir / "Parts.Db", {4});
     auto c = connect();
     EXPECT_EQ(firstId(*c, "orders"), 3);
     EXPECT_EQ(firstId(*c, "ORDERS"), 2);
@@ -123,8 +123,8 @@ TEST_F(SourceFolder, TableNameMatchesInAnyCaseAndTheExactSpellingWins)
 
 TEST_F(SourceFolder, NamesBeyondAsciiMatchAsTheTableListUpperCasesThem)
 {
-    writeTable(dir / "äpfel.db", {5});
-    writeTable(dir / "straße.DB", {6});
+    WriteTable(dir / "äpfel.db", {5});
+    WriteTable(dir / "straße.DB", {6});
     auto c = connect();
     EXPECT_EQ(firstId(*c, "ÄPFEL"), 5);
     EXPECT_EQ(firstId(*c, "äpfel"), 5);
@@ -133,7 +133,7 @@ TEST_F(SourceFolder, NamesBeyondAsciiMatchAsTheTableListUpperCasesThem)
 
 TEST_F(SourceFolder, NamesWithBracketsAndSemicolons)
 {
-    writeTable(dir / "we]ird; name.db", {9});
+    WriteTable(dir / "we]ird; name.db", {9});
     auto c = connect();
     EXPECT_EQ(firstId(*c, "we]ird; name"), 9);
     auto rs = c->openRecordset("SELECT * FROM [WE]]IRD; NAME]");
@@ -143,10 +143,10 @@ TEST_F(SourceFolder, NamesWithBracketsAndSemicolons)
 TEST_F(SourceFolder, TablesInSubfoldersAndOtherFilesAreNotFound)
 {
     fs::create_directory(dir / "sub");
-    writeTable(dir / "sub" / "inner.db", {1});
+    WriteTable(dir / "sub" / "inner.db", {1});
     fs::create_directory(dir / "folder.db");
     std::ofstream(dir / "notes.txt") << "x";
-    writeTable(dir / "real.dbx", {1});
+    WriteTable(dir / "real.dbx", {1});
     auto c = connect();
     for (const char* name : {"inner", "sub/inner", "folder", "notes", "real", "real.db"}) {
         try {
@@ -185,8 +185,8 @@ TEST_F(SourceFolder, ErrorsSayWhatIsWrong)
 
 TEST_F(SourceFolder, RecordsetWalksRecordsWithBofAndEof)
 {
-    writeTable(dir / "three.db", {10, 20, 30});
-    writeTable(dir / "empty.db", {});
+    WriteTable(dir / "three.db", {10, 20, 30});
+    WriteTable(dir / "empty.db", {});
     auto c = connect();
 
     auto empty = c->openRecordset("SELECT * FROM [empty]");
@@ -220,7 +220,7 @@ TEST_F(SourceFolder, RecordsetWalksRecordsWithBofAndEof)
 // end is reached, and still after close().
 TEST_F(SourceFolder, DamagedTableIsReadToItsEndAndToldWithItsFile)
 {
-    writeTable(dir / "three.db", {10, 20, 30});
+    WriteTable(dir / "three.db", {10, 20, 30});
     {
         std::fstream f(dir / "three.db", std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(2048 + 5);
