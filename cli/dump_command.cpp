@@ -1,5 +1,6 @@
 // dovenmark-cli dump TABLE.db: prints the table's records, one "@record n"
-// line and one "index<TAB>name<TAB>value" line per field.
+// line and one "index<TAB>name<TAB>value" line per field; unreadable values
+// and a damaged table are reported on standard error.
 #include "cli/commands.h"
 
 #include "paradox/error.h"
@@ -23,7 +24,12 @@ void dumpHelp(std::ostream& out)
            "--codepage NAME reads texts and field names in that code page (any name iconv\n"
            "knows, such as CP866 or CP1251) instead of the one the header names; bytes it\n"
            "cannot decode are shown as U+FFFD and counted on standard error.\n"
-           "A table that cannot be read: the error on standard error and exit status 1.\n";
+           "A value that cannot be read is shown as \\N; its record and field go to standard\n"
+           "error and the dump goes on. A damaged table (records read that differ from the\n"
+           "record count in its header, or data blocks that do not chain as the header says)\n"
+           "is read as far as it can be and reported on standard error after its records.\n"
+           "Exit status 1 for a table that cannot be read (the error on standard error), an\n"
+           "unreadable value or a damaged table; 2 for a usage error; 0 otherwise.\n";
 }
 
 int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -45,10 +51,15 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!CheckCodePage(codePage, err))
         return kExitUsage;
     std::string text;
+    bool reported = false;
+    const auto unreadable = [&](const paradox::FormatError& e) {
+        err << "dovenmark-cli dump: " << e.what() << " (shown as \\N)\n";
+        reported = true;
+    };
     try {
         auto table = paradox::Table::open(file, codePage);
         while (table->next()) {
-            paradox::appendRecordLines(*table, text);
+            paradox::AppendRecordLines(*table, text, unreadable);
             if (text.size() > (1u << 16)) {
                 out << text;
                 text.clear();
@@ -61,7 +72,11 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 << (table->undecodableBytes() == 1 ? " byte of " : " bytes of ") << file
                 << " could not be decoded from " << table->textEncoding()
                 << " and are shown as U+FFFD; --codepage NAME reads them in another code page\n";
-        return out ? kExitOk : kExitFailure;
+        if (const auto damage = table->damage()) {
+            err << "dovenmark-cli dump: " << file << " is damaged: " << *damage << "\n";
+            reported = true;
+        }
+        return out && !reported ? kExitOk : kExitFailure;
     } catch (const std::exception& e) {
         out << text;
         out.flush();

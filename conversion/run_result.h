@@ -17,7 +17,7 @@ struct TableResult {
     std::int64_t refused = 0;             // statements the server refused, each reported
     bool skipped = false;                 // it exists on the server and was not overwritten
     std::uint64_t undecodableBytes = 0;   // bytes its code page could not decode (written U+FFFD)
-    bool recordCountMismatch = false;     // the source read another number of records than its header gives
+    bool recordCountMismatch = false;     // damaged: other records than its header's count, or blocks that do not chain
     int failures = 0;                     // every other report made while the table ran
 };
 

@@ -4,6 +4,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fuzzinputs::readBlob(data, size);
+    fuzzinputs::ReadBlob(data, size);
     return 0;
 }

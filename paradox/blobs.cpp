@@ -10,19 +10,19 @@
 
 namespace paradox {
 
-BlobPointer readBlobPointer(const std::uint8_t* field, const Field& info)
+BlobPointer ReadBlobPointer(const std::uint8_t* field, const Field& info)
 {
     const std::uint8_t* t = field + info.leaderSize();
     BlobPointer ptr;
-    const std::uint32_t offsetIndex = loadLe32(t);
+    const std::uint32_t offsetIndex = LoadLe32(t);
     ptr.offset = offsetIndex & 0xFFFFFF00u;
     ptr.index = static_cast<std::uint8_t>(offsetIndex & 0xFFu);
-    ptr.length = loadLe32(t + 4);
-    ptr.modification = loadLe16(t + 8);
+    ptr.length = LoadLe32(t + 4);
+    ptr.modification = LoadLe16(t + 8);
     return ptr;
 }
 
-std::uint32_t blobPayloadSize(const BlobPointer& ptr, FieldType type)
+std::uint32_t BlobPayloadSize(const BlobPointer& ptr, FieldType type)
 {
     if (type == FieldType::Graphic)
         return ptr.length > kGraphicPrefix ? ptr.length - kGraphicPrefix : 0;
@@ -49,7 +49,7 @@ void BlobFile::readPlain(std::uint64_t offset, std::uint32_t n, std::uint8_t* ds
         throw FormatError(name(), "the encrypted blob file ends inside a 256-byte chunk");
     scratch_.resize(static_cast<std::size_t>(end - first));
     source_->read(first, scratch_.data(), scratch_.size());
-    decryptBlobChunks(scratch_.data(), scratch_.size(), key_);
+    DecryptBlobChunks(scratch_.data(), scratch_.size(), key_);
     std::memcpy(dst, scratch_.data() + (offset - first), n);
 }
 
@@ -65,15 +65,15 @@ void BlobFile::read(const BlobPointer& ptr, FieldType type, std::string& out)
     std::uint8_t head[kMbSubHeader];
     readPlain(ptr.offset, kMbSubHeader, head);
     const std::uint8_t blockType = head[0];
-    const std::uint64_t blockSize = static_cast<std::uint64_t>(loadLe16(head + 1)) * kMbBlockUnit;
+    const std::uint64_t blockSize = static_cast<std::uint64_t>(LoadLe16(head + 1)) * kMbBlockUnit;
     const std::uint32_t skip = type == FieldType::Graphic ? kGraphicPrefix : 0;
-    const std::uint32_t payload = blobPayloadSize(ptr, type);
+    const std::uint32_t payload = BlobPayloadSize(ptr, type);
 
     std::uint64_t dataOffset = 0;
     if (blockType == kMbSingleBlob) {
         if (ptr.index != 0xFF)
             fail("a single-blob block is addressed with slot " + std::to_string(ptr.index));
-        const std::uint32_t stored = loadLe32(head + 3);
+        const std::uint32_t stored = LoadLe32(head + 3);
         if (stored != ptr.length)
             fail("the block holds " + std::to_string(stored) + " bytes, the record says " + std::to_string(ptr.length));
         if (static_cast<std::uint64_t>(kMbSingleHeader) + ptr.length > blockSize)

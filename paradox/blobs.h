@@ -31,10 +31,10 @@ struct BlobPointer {
     std::uint32_t length = 0;  // stored length (Graphic: with the 8-byte prefix)
     std::uint16_t modification = 0;
 };
-BlobPointer readBlobPointer(const std::uint8_t* field, const Field& info);
+BlobPointer ReadBlobPointer(const std::uint8_t* field, const Field& info);
 
 // The number of payload bytes of a blob: the stored length, less the graphic prefix.
-std::uint32_t blobPayloadSize(const BlobPointer& ptr, FieldType type);
+std::uint32_t BlobPayloadSize(const BlobPointer& ptr, FieldType type);
 
 // An .MB file; reads (and decrypts) only the bytes of the blob asked for.
 class BlobFile {

@@ -33,7 +33,7 @@ constexpr LanguageDriver kLanguageDrivers[] = {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool convertOne(iconv_t cd, const char* in, std::size_t inLen, std::string& out)
+bool ConvertOne(iconv_t cd, const char* in, std::size_t inLen, std::string& out)
 {
     char buf[16];
     char* inPtr = const_cast<char*>(in);
@@ -48,7 +48,7 @@ bool convertOne(iconv_t cd, const char* in, std::size_t inLen, std::string& out)
 
 }  // namespace
 
-std::string textEncodingOf(const TableHeader& header)
+std::string TextEncodingOf(const TableHeader& header)
 {
     if (header.codePage != 0)
         return "CP" + std::to_string(header.codePage);
@@ -59,7 +59,7 @@ std::string textEncodingOf(const TableHeader& header)
     return "CP437";
 }
 
-bool knownEncoding(const std::string& name)
+bool KnownEncoding(const std::string& name)
 {
     iconv_t cd = iconv_open("UTF-8", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -70,7 +70,7 @@ bool knownEncoding(const std::string& name)
 
 namespace {
 
-std::shared_ptr<const TextDecoder::ByteTable> buildByteTable(iconv_t cd)
+std::shared_ptr<const TextDecoder::ByteTable> BuildByteTable(iconv_t cd)
 {
     auto t = std::make_shared<TextDecoder::ByteTable>();
     // A code page is single-byte when every byte alone either converts or is
@@ -78,7 +78,7 @@ std::shared_ptr<const TextDecoder::ByteTable> buildByteTable(iconv_t cd)
     std::string utf8;
     for (std::size_t b = 0; b < 256 && t->singleByte; ++b) {
         const char in = static_cast<char>(b);
-        if (convertOne(cd, &in, 1, utf8)) {
+        if (ConvertOne(cd, &in, 1, utf8)) {
             const std::size_t n = std::min<std::size_t>(utf8.size(), 4);
             std::copy_n(utf8.begin(), n, t->utf8[b].begin());
             t->length[b] = static_cast<std::uint8_t>(n);
@@ -112,7 +112,7 @@ TextDecoder::TextDecoder(const std::string& encoding) : encoding_(encoding)
         const std::lock_guard<std::mutex> lock(cacheMutex);
         auto& cached = cache[encoding];
         if (!cached)
-            cached = buildByteTable(cd);
+            cached = BuildByteTable(cd);
         table_ = cached;
     }
     singleByte_ = table_->singleByte;

@@ -14,10 +14,10 @@ struct TableHeader;
 
 // The iconv name of the table's text encoding: the header's code page when
 // set, else the one the sort order / language driver names, else CP437.
-std::string textEncodingOf(const TableHeader& header);
+std::string TextEncodingOf(const TableHeader& header);
 
 // Whether iconv can decode texts from the encoding of that name (CP866, CP1251...).
-bool knownEncoding(const std::string& name);
+bool KnownEncoding(const std::string& name);
 
 class TextDecoder {
 public:

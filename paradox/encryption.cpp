@@ -76,38 +76,38 @@ struct ChunkKey {
 // Position x of the plain chunk travels to position (C[x] - d) of the cipher
 // chunk; every byte is mixed with A by its plain position and with B and C by
 // its cipher position.
-std::uint8_t mask(std::size_t x, std::size_t y, const ChunkKey& k)
+std::uint8_t Mask(std::size_t x, std::size_t y, const ChunkKey& k)
 {
     return static_cast<std::uint8_t>(kTableA[(x + k.a) & 0xFF] ^ kTableB[(y + k.b) & 0xFF] ^ kTableC[(y + k.c) & 0xFF]);
 }
 
-void decryptChunk(std::uint8_t* chunk, const ChunkKey& k)
+void DecryptChunk(std::uint8_t* chunk, const ChunkKey& k)
 {
     std::uint8_t plain[kCipherChunk];
     for (std::size_t x = 0; x < kCipherChunk; ++x) {
         const std::size_t y = static_cast<std::uint8_t>(kTableC[x] - k.d);
-        plain[x] = chunk[y] ^ mask(x, y, k);
+        plain[x] = chunk[y] ^ Mask(x, y, k);
     }
     std::memcpy(chunk, plain, kCipherChunk);
 }
 
-void encryptChunk(std::uint8_t* chunk, const ChunkKey& k)
+void EncryptChunk(std::uint8_t* chunk, const ChunkKey& k)
 {
     std::uint8_t cipher[kCipherChunk];
     for (std::size_t x = 0; x < kCipherChunk; ++x) {
         const std::size_t y = static_cast<std::uint8_t>(kTableC[x] - k.d);
-        cipher[y] = chunk[x] ^ mask(x, y, k);
+        cipher[y] = chunk[x] ^ Mask(x, y, k);
     }
     std::memcpy(chunk, cipher, kCipherChunk);
 }
 
-ChunkKey blockKey(std::uint32_t key, std::size_t chunk, std::uint32_t blockNumber)
+ChunkKey BlockKey(std::uint32_t key, std::size_t chunk, std::uint32_t blockNumber)
 {
     return {static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8), static_cast<std::uint8_t>(chunk),
             static_cast<std::uint8_t>(blockNumber)};
 }
 
-ChunkKey blobKey(std::uint32_t key)
+ChunkKey BlobKey(std::uint32_t key)
 {
     const auto a = static_cast<std::uint8_t>(key);
     const auto b = static_cast<std::uint8_t>(key >> 8);
@@ -116,30 +116,30 @@ ChunkKey blobKey(std::uint32_t key)
 
 }  // namespace
 
-void decryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber)
+void DecryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber)
 {
     for (std::size_t i = 0; i < size / kCipherChunk; ++i)
-        decryptChunk(block + i * kCipherChunk, blockKey(key, i, blockNumber));
+        DecryptChunk(block + i * kCipherChunk, BlockKey(key, i, blockNumber));
 }
 
-void encryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber)
+void EncryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber)
 {
     for (std::size_t i = 0; i < size / kCipherChunk; ++i)
-        encryptChunk(block + i * kCipherChunk, blockKey(key, i, blockNumber));
+        EncryptChunk(block + i * kCipherChunk, BlockKey(key, i, blockNumber));
 }
 
-void decryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key)
+void DecryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key)
 {
-    const ChunkKey k = blobKey(key);
+    const ChunkKey k = BlobKey(key);
     for (std::size_t i = 0; i < size / kCipherChunk; ++i)
-        decryptChunk(data + i * kCipherChunk, k);
+        DecryptChunk(data + i * kCipherChunk, k);
 }
 
-void encryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key)
+void EncryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key)
 {
-    const ChunkKey k = blobKey(key);
+    const ChunkKey k = BlobKey(key);
     for (std::size_t i = 0; i < size / kCipherChunk; ++i)
-        encryptChunk(data + i * kCipherChunk, k);
+        EncryptChunk(data + i * kCipherChunk, k);
 }
 
 }  // namespace paradox

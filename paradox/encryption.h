@@ -10,11 +10,11 @@ namespace paradox {
 inline constexpr std::size_t kCipherChunk = 256;
 
 // A data block of the .DB file (block numbers from 1); size a multiple of 256.
-void decryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber);
-void encryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber);
+void DecryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber);
+void EncryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber);
 
 // Bytes of the .MB file starting at a multiple of 256; size a multiple of 256.
-void decryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key);
-void encryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key);
+void DecryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key);
+void EncryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key);
 
 }  // namespace paradox

@@ -3,7 +3,7 @@
 
 namespace paradox {
 
-std::optional<FieldType> fieldTypeFromCode(std::uint8_t code)
+std::optional<FieldType> FieldTypeFromCode(std::uint8_t code)
 {
     switch (code) {
     case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x09:
@@ -15,7 +15,7 @@ std::optional<FieldType> fieldTypeFromCode(std::uint8_t code)
     }
 }
 
-std::string_view fieldTypeName(FieldType type)
+std::string_view FieldTypeName(FieldType type)
 {
     switch (type) {
     case FieldType::Alpha: return "Alpha";
@@ -39,7 +39,7 @@ std::string_view fieldTypeName(FieldType type)
     return "?";
 }
 
-bool isBlobType(FieldType type)
+bool IsBlobType(FieldType type)
 {
     switch (type) {
     case FieldType::Memo: case FieldType::Blob: case FieldType::FormattedMemo:

@@ -30,9 +30,9 @@ enum class FieldType : std::uint8_t {
 };
 
 // The type for a type code of the file, or nothing for a code no Paradox writes.
-std::optional<FieldType> fieldTypeFromCode(std::uint8_t code);
-std::string_view fieldTypeName(FieldType type);
-bool isBlobType(FieldType type);
+std::optional<FieldType> FieldTypeFromCode(std::uint8_t code);
+std::string_view FieldTypeName(FieldType type);
+bool IsBlobType(FieldType type);
 
 // A BCD field always takes 17 bytes; its size byte holds the number of decimals.
 inline constexpr int kBcdFieldSize = 17;

@@ -17,15 +17,15 @@ constexpr std::size_t kExtendedHeaderSize = 0x78;
 constexpr std::size_t kTableNameSizeV7 = 261;
 constexpr std::size_t kTableNameSizeOld = 79;
 
-[[noreturn]] void fail(const ByteSource& source, const std::string& problem)
+[[noreturn]] void Fail(const ByteSource& source, const std::string& problem)
 {
     throw FormatError(source.name(), problem);
 }
 
-void checkFieldSize(const ByteSource& source, const Field& f, std::size_t index)
+void CheckFieldSize(const ByteSource& source, const Field& f, std::size_t index)
 {
     const auto bad = [&](const std::string& expected) {
-        fail(source, "field " + std::to_string(index + 1) + " (" + std::string(fieldTypeName(f.type)) +
+        Fail(source, "field " + std::to_string(index + 1) + " (" + std::string(FieldTypeName(f.type)) +
                          ") has size " + std::to_string(f.sizeByte) + ", expected " + expected);
     };
     switch (f.type) {
@@ -55,7 +55,7 @@ void checkFieldSize(const ByteSource& source, const Field& f, std::size_t index)
 }
 
 // Reads a NUL-terminated string at pos (bounded by end); false when unterminated.
-bool readCString(const std::vector<std::uint8_t>& h, std::size_t& pos, std::size_t end, std::string& out)
+bool ReadCString(const std::vector<std::uint8_t>& h, std::size_t& pos, std::size_t end, std::string& out)
 {
     const auto first = h.begin() + static_cast<std::ptrdiff_t>(pos);
     const auto last = h.begin() + static_cast<std::ptrdiff_t>(end);
@@ -67,13 +67,13 @@ bool readCString(const std::vector<std::uint8_t>& h, std::size_t& pos, std::size
     return true;
 }
 
-void readSortOrderName(const std::vector<std::uint8_t>& h, std::size_t pos, std::size_t fieldCount, TableHeader& t)
+void ReadSortOrderName(const std::vector<std::uint8_t>& h, std::size_t pos, std::size_t fieldCount, TableHeader& t)
 {
     // After the names: the field numbers, then the sort-order name. It only
     // helps to pick a code page, so a missing or odd one is simply ignored.
     pos += 2 * fieldCount;
     std::string name;
-    if (pos >= h.size() || !readCString(h, pos, h.size(), name) || name.size() > 32)
+    if (pos >= h.size() || !ReadCString(h, pos, h.size(), name) || name.size() > 32)
         return;
     if (std::all_of(name.begin(), name.end(), [](char c) { return c > 0x20 && c < 0x7F; }))
         t.sortOrderName = name;
@@ -81,88 +81,89 @@ void readSortOrderName(const std::vector<std::uint8_t>& h, std::size_t pos, std:
 
 }  // namespace
 
-TableHeader readHeader(ByteSource& source)
+TableHeader ReadHeader(ByteSource& source)
 {
     const std::uint64_t fileSize = source.size();
     if (fileSize == 0)
-        fail(source, "the file is empty, not a Paradox table");
+        Fail(source, "the file is empty, not a Paradox table");
     std::uint8_t start[16] = {};
     source.read(0, start, std::min<std::uint64_t>(sizeof start, fileSize));
     if (std::memcmp(start, "SQLite format 3", 16) == 0)
-        fail(source, "this is an SQLite database, not a Paradox table");
+        Fail(source, "this is an SQLite database, not a Paradox table");
     if (fileSize < kFixedHeaderSize)
-        fail(source, "not a Paradox table: the file is too small (" + std::to_string(fileSize) + " bytes)");
+        Fail(source, "not a Paradox table: the file is too small (" + std::to_string(fileSize) + " bytes)");
 
     TableHeader t;
-    t.recordSize = loadLe16(start + 0x00);
-    t.headerSize = loadLe16(start + 0x02);
+    t.recordSize = LoadLe16(start + 0x00);
+    t.headerSize = LoadLe16(start + 0x02);
     t.fileType = start[0x04];
     t.blockSizeCode = start[0x05];
     if (t.fileType != kFileTypeKeyed && t.fileType != kFileTypeUnkeyed) {
         if (t.fileType <= 8)
-            fail(source, "this is a Paradox index file (file type " + std::to_string(t.fileType) + "), not a table");
-        fail(source, "not a Paradox table (unknown file type " + std::to_string(t.fileType) + ")");
+            Fail(source, "this is a Paradox index file (file type " + std::to_string(t.fileType) + "), not a table");
+        Fail(source, "not a Paradox table (unknown file type " + std::to_string(t.fileType) + ")");
     }
     if (t.headerSize < kFixedHeaderSize)
-        fail(source, "not a Paradox table (header size " + std::to_string(t.headerSize) + " is too small)");
+        Fail(source, "not a Paradox table (header size " + std::to_string(t.headerSize) + " is too small)");
     if (t.headerSize > fileSize)
-        fail(source, "the header size " + std::to_string(t.headerSize) + " is past the end of the file (" +
+        Fail(source, "the header size " + std::to_string(t.headerSize) + " is past the end of the file (" +
                          std::to_string(fileSize) + " bytes)");
     if (t.recordSize == 0)
-        fail(source, "not a Paradox table (record size 0)");
+        Fail(source, "not a Paradox table (record size 0)");
     if (t.blockSizeCode == 0 || t.blockSizeCode > 32)
-        fail(source, "not a Paradox table (block size code " + std::to_string(t.blockSizeCode) + ")");
+        Fail(source, "not a Paradox table (block size code " + std::to_string(t.blockSizeCode) + ")");
 
     std::vector<std::uint8_t> h(t.headerSize);
     source.read(0, h.data(), h.size());
-    t.recordCount = loadLe32(&h[0x06]);
-    t.fileBlocks = loadLe16(&h[0x0C]);
-    t.firstBlock = loadLe16(&h[0x0E]);
-    t.lastBlock = loadLe16(&h[0x10]);
+    t.recordCount = LoadLe32(&h[0x06]);
+    t.usedBlocks = LoadLe16(&h[0x0A]);
+    t.fileBlocks = LoadLe16(&h[0x0C]);
+    t.firstBlock = LoadLe16(&h[0x0E]);
+    t.lastBlock = LoadLe16(&h[0x10]);
     t.versionId = h[0x39];
     if (t.versionId < 3 || t.versionId > 12)
-        fail(source, "unsupported Paradox file version " + std::to_string(t.versionId) + " (3 to 12 are known)");
+        Fail(source, "unsupported Paradox file version " + std::to_string(t.versionId) + " (3 to 12 are known)");
     if (t.recordSize > t.blockSize() - 6)
-        fail(source, "record size " + std::to_string(t.recordSize) + " does not fit in a " +
+        Fail(source, "record size " + std::to_string(t.recordSize) + " does not fit in a " +
                          std::to_string(t.blockSize()) + "-byte block");
-    const std::int16_t fieldCount = static_cast<std::int16_t>(loadLe16(&h[0x21]));
-    t.keyFieldCount = loadLe16(&h[0x23]);
+    const std::int16_t fieldCount = static_cast<std::int16_t>(LoadLe16(&h[0x21]));
+    t.keyFieldCount = LoadLe16(&h[0x23]);
     t.sortOrder = h[0x29];
-    t.autoIncrement = loadLe32(&h[0x49]);
+    t.autoIncrement = LoadLe32(&h[0x49]);
 
     const bool extended = t.hasExtension();
     const std::size_t base = extended ? kExtendedHeaderSize : kFixedHeaderSize;
     if (extended && h.size() < kExtendedHeaderSize)
-        fail(source, "the header (" + std::to_string(h.size()) + " bytes) is too small for a version " +
+        Fail(source, "the header (" + std::to_string(h.size()) + " bytes) is too small for a version " +
                          std::to_string(t.versionId) + " table");
-    t.encryptionKey = extended ? loadLe32(&h[0x5C]) : loadLe32(&h[0x25]);
-    t.codePage = extended ? loadLe16(&h[0x6A]) : 0;
+    t.encryptionKey = extended ? LoadLe32(&h[0x5C]) : LoadLe32(&h[0x25]);
+    t.codePage = extended ? LoadLe16(&h[0x6A]) : 0;
 
     if (fieldCount <= 0)
-        fail(source, "not a Paradox table (field count " + std::to_string(fieldCount) + ")");
+        Fail(source, "not a Paradox table (field count " + std::to_string(fieldCount) + ")");
     const auto nf = static_cast<std::size_t>(fieldCount);
     const std::size_t nameSize = t.versionId == 12 ? kTableNameSizeV7 : kTableNameSizeOld;
     const std::size_t namesStart = base + 2 * nf + 4 + 4 * nf + nameSize;
     if (namesStart > h.size())
-        fail(source, "the header is too small for " + std::to_string(nf) + " fields");
+        Fail(source, "the header is too small for " + std::to_string(nf) + " fields");
 
     std::uint32_t offset = 0;
     t.fields.resize(nf);
     for (std::size_t i = 0; i < nf; ++i) {
         Field& f = t.fields[i];
-        const auto code = fieldTypeFromCode(h[base + 2 * i]);
+        const auto code = FieldTypeFromCode(h[base + 2 * i]);
         if (!code)
-            fail(source, "field " + std::to_string(i + 1) + " has an unknown type code " +
+            Fail(source, "field " + std::to_string(i + 1) + " has an unknown type code " +
                              std::to_string(h[base + 2 * i]));
         f.type = *code;
         f.sizeByte = h[base + 2 * i + 1];
-        checkFieldSize(source, f, i);
+        CheckFieldSize(source, f, i);
         f.size = f.type == FieldType::Bcd ? kBcdFieldSize : f.sizeByte;
         f.offset = offset;
         offset += f.size;
     }
     if (offset != t.recordSize)
-        fail(source, "the fields take " + std::to_string(offset) + " bytes but the record size is " +
+        Fail(source, "the fields take " + std::to_string(offset) + " bytes but the record size is " +
                          std::to_string(t.recordSize));
 
     std::size_t pos = base + 2 * nf + 4 + 4 * nf;
@@ -171,11 +172,11 @@ TableHeader readHeader(ByteSource& source)
     t.tableName.assign(h.begin() + static_cast<std::ptrdiff_t>(pos), tableNameEnd);
     pos = namesStart;
     for (std::size_t i = 0; i < nf; ++i) {
-        if (!readCString(h, pos, h.size(), t.fields[i].rawName))
-            fail(source, "the name of field " + std::to_string(i + 1) + " runs past the end of the header");
+        if (!ReadCString(h, pos, h.size(), t.fields[i].rawName))
+            Fail(source, "the name of field " + std::to_string(i + 1) + " runs past the end of the header");
     }
     if (extended)
-        readSortOrderName(h, pos, nf, t);
+        ReadSortOrderName(h, pos, nf, t);
     return t;
 }
 

@@ -20,7 +20,8 @@ struct TableHeader {
     std::uint8_t fileType = 0;
     std::uint8_t blockSizeCode = 0;  // block size in KiB
     std::uint32_t recordCount = 0;
-    std::uint16_t fileBlocks = 0;
+    std::uint16_t usedBlocks = 0;  // blocks in the chain; free blocks are not counted
+    std::uint16_t fileBlocks = 0;  // data blocks in the file, free ones included
     std::uint16_t firstBlock = 0;
     std::uint16_t lastBlock = 0;
     std::uint16_t keyFieldCount = 0;
@@ -38,6 +39,6 @@ struct TableHeader {
 };
 
 // Reads and checks the header; throws FormatError naming the source.
-TableHeader readHeader(ByteSource& source);
+TableHeader ReadHeader(ByteSource& source);
 
 }  // namespace paradox

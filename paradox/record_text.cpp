@@ -13,7 +13,7 @@
 
 namespace paradox {
 
-std::string escapeText(std::string_view utf8)
+std::string EscapeText(std::string_view utf8)
 {
     std::string out;
     out.reserve(utf8.size());
@@ -37,7 +37,7 @@ std::string escapeText(std::string_view utf8)
     return out;
 }
 
-std::string hexBytes(std::string_view bytes, bool upperCase)
+std::string HexBytes(std::string_view bytes, bool upperCase)
 {
     const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
     std::string s;
@@ -50,7 +50,7 @@ std::string hexBytes(std::string_view bytes, bool upperCase)
     return s;
 }
 
-std::string formatDouble(double d)
+std::string FormatDouble(double d)
 {
     // Plain digits for everyday magnitudes (33000000, not 3.3e+07); the
     // shortest exponent form only for very large or very small numbers.
@@ -62,14 +62,14 @@ std::string formatDouble(double d)
     return std::string(buf, r.ptr);
 }
 
-std::string formatDate(const CivilDate& date)
+std::string FormatDate(const CivilDate& date)
 {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", date.year, date.month, date.day);
     return buf;
 }
 
-std::string formatTimeOfDay(std::int64_t ms)
+std::string FormatTimeOfDay(std::int64_t ms)
 {
     char buf[64];
     const char* sign = ms < 0 ? "-" : "";
@@ -80,49 +80,57 @@ std::string formatTimeOfDay(std::int64_t ms)
     return buf;
 }
 
-std::string formatValue(const Value& v, FieldType type, TextDecoder& decoder)
+std::string FormatValue(const Value& v, FieldType type, TextDecoder& decoder)
 {
     switch (v.type) {
     case ValueType::Null: return "\\N";
-    case ValueType::Text: return escapeText(v.text);
+    case ValueType::Text: return EscapeText(v.text);
     case ValueType::Integer: return std::to_string(v.integer);
     case ValueType::Double:
-    case ValueType::Currency: return formatDouble(v.number);
+    case ValueType::Currency: return FormatDouble(v.number);
     case ValueType::Bcd: return std::string(v.text);
     case ValueType::Boolean: return v.boolean ? "true" : "false";
-    case ValueType::Date: return formatDate(v.date);
-    case ValueType::Time: return formatTimeOfDay(v.milliseconds);
-    case ValueType::Timestamp: return formatDate(v.date) + " " + formatTimeOfDay(v.milliseconds);
+    case ValueType::Date: return FormatDate(v.date);
+    case ValueType::Time: return FormatTimeOfDay(v.milliseconds);
+    case ValueType::Timestamp: return FormatDate(v.date) + " " + FormatTimeOfDay(v.milliseconds);
     case ValueType::Bytes:
         if (type == FieldType::FormattedMemo) {
             std::string text;
             decoder.decode(v.text, text);
-            return escapeText(text);
+            return EscapeText(text);
         }
-        if (isBlobType(type))
-            return "size=" + std::to_string(v.text.size()) + " sha256=" + sha256Hex(v.text);
-        return hexBytes(v.text);
+        if (IsBlobType(type))
+            return "size=" + std::to_string(v.text.size()) + " sha256=" + Sha256Hex(v.text);
+        return HexBytes(v.text);
     }
     return "?";
 }
 
-void appendRecordLines(Table& table, std::string& out)
+void AppendRecordLines(Table& table, std::string& out, const std::function<void(const FormatError&)>& unreadable)
 {
     out += "@record ";
     out += std::to_string(table.recordIndex());
     out += '\n';
     for (std::size_t i = 0; i < table.fieldCount(); ++i) {
         const Field& f = table.fields()[i];
-        const Value v = table.value(i);
+        Value v;
+        try {
+            v = table.value(i);
+        } catch (const FormatError& e) {
+            // Set again: g++ 12 (-O1 and up) drops the first store as dead
+            // when the call seems to overwrite v, though the call threw.
+            v = Value::null();
+            unreadable(e);
+        }
         const std::string index = std::to_string(i);
-        out += index + '\t' + f.name + '\t' + formatValue(v, f.type, table.textDecoder()) + '\n';
+        out += index + '\t' + f.name + '\t' + FormatValue(v, f.type, table.textDecoder()) + '\n';
         const bool textual = f.type == FieldType::Alpha || f.type == FieldType::Memo || f.type == FieldType::FormattedMemo;
         if (!textual || v.isNull())
             continue;
         const std::string_view raw = table.rawText(i);
         const bool high = std::any_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
         if (high)
-            out += index + '\t' + f.name + "#raw\t" + hexBytes(raw, true) + '\n';
+            out += index + '\t' + f.name + "#raw\t" + HexBytes(raw, true) + '\n';
     }
 }
 

@@ -18,23 +18,23 @@ constexpr std::uint32_t kRound[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
 
-constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-void compress(std::uint32_t (&h)[8], const std::uint8_t* block)
+void Compress(std::uint32_t (&h)[8], const std::uint8_t* block)
 {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i)
         w[i] = (std::uint32_t{block[4 * i]} << 24) | (std::uint32_t{block[4 * i + 1]} << 16) |
                (std::uint32_t{block[4 * i + 2]} << 8) | std::uint32_t{block[4 * i + 3]};
     for (int i = 16; i < 64; ++i) {
-        const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        const std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        const std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
     std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
     for (int i = 0; i < 64; ++i) {
-        const std::uint32_t t1 = k + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-        const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        const std::uint32_t t1 = k + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+        const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         k = g; g = f; f = e; e = d + t1; d = c; c = b; b = a; a = t1 + t2;
     }
     h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e; h[5] += f; h[6] += g; h[7] += k;
@@ -42,13 +42,13 @@ void compress(std::uint32_t (&h)[8], const std::uint8_t* block)
 
 }  // namespace
 
-std::array<std::uint8_t, 32> sha256(std::string_view data)
+std::array<std::uint8_t, 32> Sha256(std::string_view data)
 {
     std::uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
     const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
     std::size_t n = data.size();
     while (n >= 64) {
-        compress(h, p);
+        Compress(h, p);
         p += 64;
         n -= 64;
     }
@@ -59,9 +59,9 @@ std::array<std::uint8_t, 32> sha256(std::string_view data)
     const std::uint64_t bits = static_cast<std::uint64_t>(data.size()) * 8;
     for (int i = 0; i < 8; ++i)
         tail[tailSize - 1 - static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (8 * i));
-    compress(h, tail);
+    Compress(h, tail);
     if (tailSize == 128)
-        compress(h, tail + 64);
+        Compress(h, tail + 64);
     std::array<std::uint8_t, 32> out{};
     for (int i = 0; i < 8; ++i)
         for (int j = 0; j < 4; ++j)
@@ -69,11 +69,11 @@ std::array<std::uint8_t, 32> sha256(std::string_view data)
     return out;
 }
 
-std::string sha256Hex(std::string_view data)
+std::string Sha256Hex(std::string_view data)
 {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string s;
-    for (std::uint8_t b : sha256(data)) {
+    for (std::uint8_t b : Sha256(data)) {
         s += kHex[b >> 4];
         s += kHex[b & 15];
     }

@@ -8,7 +8,7 @@
 
 namespace paradox {
 
-std::array<std::uint8_t, 32> sha256(std::string_view data);
-std::string sha256Hex(std::string_view data);
+std::array<std::uint8_t, 32> Sha256(std::string_view data);
+std::string Sha256Hex(std::string_view data);
 
 }  // namespace paradox

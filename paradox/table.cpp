@@ -13,42 +13,42 @@ namespace paradox {
 
 namespace {
 
-std::string lower(std::string s)
+std::string Lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
-std::unique_ptr<TextDecoder> makeDecoder(const TableHeader& header, const std::string& encoding)
+std::unique_ptr<TextDecoder> MakeDecoder(const TableHeader& header, const std::string& encoding)
 {
     if (!encoding.empty())
         return std::make_unique<TextDecoder>(encoding);
     try {
-        return std::make_unique<TextDecoder>(textEncodingOf(header));
+        return std::make_unique<TextDecoder>(TextEncodingOf(header));
     } catch (const std::invalid_argument&) {
         // A code page iconv does not know: DOS Latin US is the best guess.
         return std::make_unique<TextDecoder>("CP437");
     }
 }
 
-bool isAscii(std::string_view s)
+bool IsAscii(std::string_view s)
 {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 }  // namespace
 
-std::optional<std::filesystem::path> findBlobFile(const std::filesystem::path& dbPath)
+std::optional<std::filesystem::path> FindBlobFile(const std::filesystem::path& dbPath)
 {
     const auto dir = dbPath.has_parent_path() ? dbPath.parent_path() : std::filesystem::path(".");
     const std::string stem = dbPath.stem().string();
-    const std::string wanted = lower(stem + ".mb");
+    const std::string wanted = Lower(stem + ".mb");
     std::vector<std::filesystem::path> matches;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code typeEc;
-        if (lower(name) == wanted && it->is_regular_file(typeEc))
+        if (Lower(name) == wanted && it->is_regular_file(typeEc))
             matches.push_back(it->path());
     }
     if (matches.empty())
@@ -68,7 +68,7 @@ std::unique_ptr<Table> Table::open(const std::filesystem::path& path, const std:
 {
     auto source = FileSource::open(path);
     BlobOpener opener = [path]() -> std::unique_ptr<ByteSource> {
-        const auto mb = findBlobFile(path);
+        const auto mb = FindBlobFile(path);
         if (!mb)
             return nullptr;
         return FileSource::open(*mb);
@@ -79,8 +79,8 @@ std::unique_ptr<Table> Table::open(const std::filesystem::path& path, const std:
 Table::Table(std::unique_ptr<ByteSource> db, BlobOpener blobOpener, const std::string& encoding)
     : db_(std::move(db)),
       blobOpener_(std::move(blobOpener)),
-      header_(readHeader(*db_)),
-      decoder_(makeDecoder(header_, encoding)),
+      header_(ReadHeader(*db_)),
+      decoder_(MakeDecoder(header_, encoding)),
       chain_(*db_, header_)
 {
     for (Field& f : header_.fields) {
@@ -103,7 +103,9 @@ void Table::rewind()
     positionInBlock_ = 0;
     started_ = false;
     atRecord_ = false;
+    ended_ = false;
     recordIndex_ = 0;
+    recordsRead_ = 0;
     ++generation_;
 }
 
@@ -119,11 +121,29 @@ bool Table::next()
     while (positionInBlock_ >= recordsInBlock_) {
         positionInBlock_ = 0;
         recordsInBlock_ = 0;
-        if (!chain_.next(block_, recordsInBlock_))
+        if (ended_ || !chain_.next(block_, recordsInBlock_)) {
+            ended_ = true;
             return false;
+        }
     }
     atRecord_ = true;
+    ++recordsRead_;
     return true;
+}
+
+std::optional<std::string> Table::damage() const
+{
+    std::string text;
+    const std::uint32_t expected = header_.recordCount;
+    if (recordsRead_ > expected || (ended_ && recordsRead_ != expected)) {
+        text = "the header says " + std::to_string(expected) + (expected == 1 ? " record" : " records") + " but " +
+               std::to_string(recordsRead_) + (recordsRead_ == 1 ? " was" : " were") + " read";
+    }
+    for (const std::string& problem : chain_.problems())
+        text += (text.empty() ? "" : "; ") + problem;
+    if (text.empty())
+        return std::nullopt;
+    return text;
 }
 
 std::string_view Table::rawField(std::size_t field) const
@@ -181,18 +201,18 @@ Value Table::decode(std::size_t field, const std::uint8_t* p)
         const std::size_t len = end ? static_cast<std::size_t>(end - p) : f.size;
         return decodeText(field, {reinterpret_cast<const char*>(p), len});
     }
-    case FieldType::Date: return decodeDate(p);
-    case FieldType::Short: return decodeShort(p);
+    case FieldType::Date: return DecodeDate(p);
+    case FieldType::Short: return DecodeShort(p);
     case FieldType::Long:
-    case FieldType::Autoincrement: return decodeLong(p);
-    case FieldType::Currency: return decodeCurrency(p);
-    case FieldType::Number: return decodeNumber(p);
-    case FieldType::Logical: return decodeLogical(p);
-    case FieldType::Time: return decodeTime(p);
-    case FieldType::Timestamp: return decodeTimestamp(p);
+    case FieldType::Autoincrement: return DecodeLong(p);
+    case FieldType::Currency: return DecodeCurrency(p);
+    case FieldType::Number: return DecodeNumber(p);
+    case FieldType::Logical: return DecodeLogical(p);
+    case FieldType::Time: return DecodeTime(p);
+    case FieldType::Timestamp: return DecodeTimestamp(p);
     case FieldType::Bcd:
         try {
-            return decodeBcd(p, f.scale(), storage_[field]);
+            return DecodeBcd(p, f.scale(), storage_[field]);
         } catch (const std::domain_error& e) {
             valueError(field, e.what());
         }
@@ -211,7 +231,7 @@ Value Table::decode(std::size_t field, const std::uint8_t* p)
 
 Value Table::decodeText(std::size_t field, std::string_view bytes)
 {
-    if (decoder_->asciiCompatible() && isAscii(bytes))
+    if (decoder_->asciiCompatible() && IsAscii(bytes))
         return Value::ofText(bytes);
     std::string& out = storage_[field];
     out.clear();
@@ -236,8 +256,8 @@ BlobFile& Table::blobFile(std::size_t field)
 Value Table::decodeBlob(std::size_t field, const std::uint8_t* p)
 {
     const Field& f = header_.fields[field];
-    const BlobPointer ptr = readBlobPointer(p, f);
-    const std::uint32_t payload = blobPayloadSize(ptr, f.type);
+    const BlobPointer ptr = ReadBlobPointer(p, f);
+    const std::uint32_t payload = BlobPayloadSize(ptr, f.type);
     if (ptr.length == 0)
         return Value::null();
     if (payload == 0)  // a graphic stored with its prefix only: an empty picture

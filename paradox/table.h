@@ -48,13 +48,22 @@ public:
     std::uint64_t undecodableBytes() const { return decoder_->undecodableBytes(); }
 
     // Moves to the next record (the first on the first call); false at the
-    // end. Throws FormatError when the block chain is broken; the records
-    // before the damage have been delivered by then.
+    // end. A damaged table is read as far as it safely can be: a block whose
+    // record count is impossible is left out, a loop or a pointer past the end
+    // of the file ends the table; damage() tells. Throws FormatError only when
+    // the file cannot be read.
     bool next();
     // Starts again before the first record.
     void rewind();
     // Number of the current record, from 0, in chain order.
     std::uint64_t recordIndex() const { return recordIndex_; }
+    // Records next() has delivered since the start.
+    std::uint64_t recordsRead() const { return recordsRead_; }
+    // What is wrong with the table's structure, found so far: the records read
+    // differ from the header's record count, or the data blocks do not chain
+    // as the header says. Complete once next() has returned false; nothing
+    // for a sound table.
+    std::optional<std::string> damage() const;
 
     // The value of a field of the current record. Texts and bytes stay valid
     // until the next call of next() or rewind(). Throws FormatError for a
@@ -92,7 +101,9 @@ private:
     std::uint32_t positionInBlock_ = 0;
     bool started_ = false;
     bool atRecord_ = false;
+    bool ended_ = false;
     std::uint64_t recordIndex_ = 0;
+    std::uint64_t recordsRead_ = 0;
 
     // Per field: storage for decoded texts and the value decoded for the current record.
     std::vector<std::string> storage_;
@@ -103,6 +114,6 @@ private:
 };
 
 // The .MB file beside a .DB file, matched in any letter case (exact case first).
-std::optional<std::filesystem::path> findBlobFile(const std::filesystem::path& dbPath);
+std::optional<std::filesystem::path> FindBlobFile(const std::filesystem::path& dbPath);
 
 }  // namespace paradox

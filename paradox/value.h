@@ -18,8 +18,8 @@ struct CivilDate {
 };
 
 // Days since 0001-01-01 (that day is 0) to a civil date, and back.
-CivilDate civilFromDays(std::int64_t days);
-std::int64_t daysFromCivil(const CivilDate& date);
+CivilDate CivilFromDays(std::int64_t days);
+std::int64_t DaysFromCivil(const CivilDate& date);
 
 enum class ValueType : std::uint8_t {
     Null,

@@ -18,42 +18,42 @@ constexpr double kMaxTimestampDays = 7.8e11;
 
 }  // namespace
 
-Value decodeShort(const std::uint8_t* p)
+Value DecodeShort(const std::uint8_t* p)
 {
-    const std::uint16_t raw = loadBe16(p);
+    const std::uint16_t raw = LoadBe16(p);
     if (raw == 0)
         return Value::null();
     return Value::ofInteger(static_cast<std::int16_t>(raw ^ 0x8000u));
 }
 
-Value decodeLong(const std::uint8_t* p)
+Value DecodeLong(const std::uint8_t* p)
 {
-    const std::uint32_t raw = loadBe32(p);
+    const std::uint32_t raw = LoadBe32(p);
     if (raw == 0)
         return Value::null();
     return Value::ofInteger(static_cast<std::int32_t>(raw ^ 0x80000000u));
 }
 
-Value decodeDate(const std::uint8_t* p)
+Value DecodeDate(const std::uint8_t* p)
 {
-    const std::uint32_t raw = loadBe32(p);
+    const std::uint32_t raw = LoadBe32(p);
     if (raw == 0)
         return Value::null();
     const std::int64_t day = static_cast<std::int32_t>(raw ^ 0x80000000u);
-    return Value::ofDate(civilFromDays(day - 1));
+    return Value::ofDate(CivilFromDays(day - 1));
 }
 
-Value decodeTime(const std::uint8_t* p)
+Value DecodeTime(const std::uint8_t* p)
 {
-    const std::uint32_t raw = loadBe32(p);
+    const std::uint32_t raw = LoadBe32(p);
     if (raw == 0)
         return Value::null();
     return Value::ofTime(static_cast<std::int32_t>(raw ^ 0x80000000u));
 }
 
-bool loadParadoxDouble(const std::uint8_t* p, double& out)
+bool LoadParadoxDouble(const std::uint8_t* p, double& out)
 {
-    std::uint64_t raw = loadBe64(p);
+    std::uint64_t raw = LoadBe64(p);
     if (raw == 0)
         return false;
     // Positive values have the sign bit set; negative ones are stored inverted.
@@ -62,14 +62,14 @@ bool loadParadoxDouble(const std::uint8_t* p, double& out)
     return true;
 }
 
-void storeParadoxDouble(std::uint8_t* p, double value)
+void StoreParadoxDouble(std::uint8_t* p, double value)
 {
     std::uint64_t raw = std::bit_cast<std::uint64_t>(value);
     raw = (raw & 0x8000000000000000ull) ? ~raw : (raw | 0x8000000000000000ull);
-    storeBe64(p, raw);
+    StoreBe64(p, raw);
 }
 
-void storeParadoxInt(std::uint8_t* p, int size, std::int64_t value)
+void StoreParadoxInt(std::uint8_t* p, int size, std::int64_t value)
 {
     const auto bits = static_cast<std::uint64_t>(value);
     for (int i = 0; i < size; ++i)
@@ -77,22 +77,22 @@ void storeParadoxInt(std::uint8_t* p, int size, std::int64_t value)
     p[0] ^= 0x80;
 }
 
-Value decodeNumber(const std::uint8_t* p)
+Value DecodeNumber(const std::uint8_t* p)
 {
     double d = 0;
-    return loadParadoxDouble(p, d) ? Value::ofDouble(d) : Value::null();
+    return LoadParadoxDouble(p, d) ? Value::ofDouble(d) : Value::null();
 }
 
-Value decodeCurrency(const std::uint8_t* p)
+Value DecodeCurrency(const std::uint8_t* p)
 {
     double d = 0;
-    return loadParadoxDouble(p, d) ? Value::ofCurrency(d) : Value::null();
+    return LoadParadoxDouble(p, d) ? Value::ofCurrency(d) : Value::null();
 }
 
-Value decodeTimestamp(const std::uint8_t* p)
+Value DecodeTimestamp(const std::uint8_t* p)
 {
     double ms = 0;
-    if (!loadParadoxDouble(p, ms))
+    if (!LoadParadoxDouble(p, ms))
         return Value::null();
     // Milliseconds since 0000-12-31; what does not make a date is handed on
     // as the stored number so nothing is lost. The day is split off first so
@@ -111,17 +111,17 @@ Value decodeTimestamp(const std::uint8_t* p)
         msOfDay += kMillisPerDay;
         --days;
     }
-    return Value::ofTimestamp(civilFromDays(days - 1), msOfDay);
+    return Value::ofTimestamp(CivilFromDays(days - 1), msOfDay);
 }
 
-Value decodeLogical(const std::uint8_t* p)
+Value DecodeLogical(const std::uint8_t* p)
 {
     if (p[0] == 0)
         return Value::null();
     return Value::ofBoolean((p[0] & 0x7F) != 0);
 }
 
-Value decodeBcd(const std::uint8_t* p, int scale, std::string& text)
+Value DecodeBcd(const std::uint8_t* p, int scale, std::string& text)
 {
     if (p[0] == 0)
         return Value::null();
@@ -164,7 +164,7 @@ Value decodeBcd(const std::uint8_t* p, int scale, std::string& text)
     return Value::ofBcd(text);
 }
 
-bool storeBcd(std::uint8_t* p, std::string_view decimal, int scale)
+bool StoreBcd(std::uint8_t* p, std::string_view decimal, int scale)
 {
     bool negative = false;
     if (!decimal.empty() && (decimal[0] == '-' || decimal[0] == '+')) {

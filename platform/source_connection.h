@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -30,10 +31,12 @@ public:
     // (field names and the values read so far) it could not decode.
     virtual std::string codePage() const { return {}; }
     virtual std::uint64_t undecodableBytes() const { return 0; }
-    // At the end of the records: whether the recordset handed out another
-    // number of records than the table's header gives; false where the source
-    // cannot tell.
-    virtual bool recordCountMismatch() const { return false; }
+    // What reading found wrong with the table, naming its file: the records
+    // read differ from the record count its header gives, or its data blocks
+    // do not chain as the header says. The records that could be read are
+    // handed out all the same. Complete once eof() is reached, and still
+    // answered after close(); nothing for a sound table.
+    virtual std::optional<std::string> damage() const { return std::nullopt; }
 
     virtual bool eof() const = 0;
     virtual bool bof() const = 0;

@@ -25,10 +25,10 @@ inline void write(const std::filesystem::path& db)
     for (int r = 0; r < kRecords; ++r) {
         const std::string name = "Customer " + std::to_string(r);
         w.addRecord({Value::ofInteger(r + 1), Value::ofText(name), Value::ofText(cities[r % 5]),
-                     Value::ofDate(paradox::civilFromDays(700000 + r % 30000)), Value::ofInteger(r % 1000 - 500),
+                     Value::ofDate(paradox::CivilFromDays(700000 + r % 30000)), Value::ofInteger(r % 1000 - 500),
                      r % 10 ? Value::ofInteger(r * 7) : Value::null(), Value::ofDouble(r / 7.0),
                      Value::ofCurrency(r * 0.01), Value::ofBoolean(r % 3 == 0),
-                     Value::ofTimestamp(paradox::civilFromDays(730000 + r % 5000), r % 86'400'000)});
+                     Value::ofTimestamp(paradox::CivilFromDays(730000 + r % 5000), r % 86'400'000)});
     }
     w.writeFiles(db, std::filesystem::path(db).replace_extension(".mb"));
 }

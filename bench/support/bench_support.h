@@ -163,10 +163,10 @@ inline void WriteRunTable(const fs::path& folder, int records)
         const std::string name = "Customer " + std::to_string(r);
         const std::string note = "note " + std::to_string(r % 977);
         w.addRecord({Value::ofInteger(r + 1), Value::ofText(name), Value::ofText(cities[r % 6]),
-                     Value::ofDouble(r / 7.0), Value::ofDate(paradox::civilFromDays(700000 + r % 30000)),
+                     Value::ofDouble(r / 7.0), Value::ofDate(paradox::CivilFromDays(700000 + r % 30000)),
                      Value::ofBoolean(r % 3 == 0), r % 7 ? Value::ofText(note) : Value::null(),
                      Value::ofInteger(r % 1000 - 500),
-                     Value::ofTimestamp(paradox::civilFromDays(730000 + r % 5000), (r * 1000LL) % 86'400'000),
+                     Value::ofTimestamp(paradox::CivilFromDays(730000 + r % 5000), (r * 1000LL) % 86'400'000),
                      Value::ofCurrency(r * 0.01)});
     }
     fs::create_directories(folder);

@@ -20,7 +20,7 @@ namespace {
 constexpr std::uint32_t kSubAllocLimit = 2048;
 constexpr std::uint32_t kFirstSubUnit = (kMbSubHeader + kMbSlotCount * kMbSlotSize + 15) / 16;
 
-std::uint32_t fieldSize(const FieldDesign& f)
+std::uint32_t FieldSize(const FieldDesign& f)
 {
     switch (f.type) {
     case FieldType::Alpha: case FieldType::Bytes:
@@ -36,19 +36,19 @@ std::uint32_t fieldSize(const FieldDesign& f)
     return 0;
 }
 
-std::uint8_t sizeByte(const FieldDesign& f)
+std::uint8_t SizeByte(const FieldDesign& f)
 {
-    return static_cast<std::uint8_t>(f.type == FieldType::Bcd ? f.size : static_cast<int>(fieldSize(f)));
+    return static_cast<std::uint8_t>(f.type == FieldType::Bcd ? f.size : static_cast<int>(FieldSize(f)));
 }
 
-void put(std::string& s, std::size_t at, const std::string& bytes)
+void Put(std::string& s, std::size_t at, const std::string& bytes)
 {
     if (s.size() < at + bytes.size())
         s.resize(at + bytes.size());
     std::copy(bytes.begin(), bytes.end(), s.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-std::uint8_t* bytesAt(std::string& s, std::size_t at) { return reinterpret_cast<std::uint8_t*>(s.data() + at); }
+std::uint8_t* BytesAt(std::string& s, std::size_t at) { return reinterpret_cast<std::uint8_t*>(s.data() + at); }
 
 }  // namespace
 
@@ -61,8 +61,8 @@ TableWriter::TableWriter(TableDesign design) : design_(std::move(design))
     if (design_.fields.empty() || design_.fields.size() > 255)
         throw std::invalid_argument("a table has 1 to 255 fields");
     for (const FieldDesign& f : design_.fields) {
-        const std::uint32_t size = fieldSize(f);
-        if (size == 0 || size > 255 || (isBlobType(f.type) && size < kBlobTrailerSize) ||
+        const std::uint32_t size = FieldSize(f);
+        if (size == 0 || size > 255 || (IsBlobType(f.type) && size < kBlobTrailerSize) ||
             (f.type == FieldType::Bcd && (f.size < 0 || f.size > kMaxBcdScale)))
             throw std::invalid_argument("field " + f.name + " has an impossible size");
         sizes_.push_back(size);
@@ -112,7 +112,7 @@ void TableWriter::addRecord(const std::vector<Value>& values)
     std::uint32_t offset = 0;
     for (std::size_t i = 0; i < design_.fields.size(); ++i) {
         if (i < values.size() && !values[i].isNull())
-            encodeField(i, values[i], bytesAt(record, offset));
+            encodeField(i, values[i], BytesAt(record, offset));
         offset += sizes_[i];
     }
     records_.push_back(std::move(record));
@@ -133,27 +133,27 @@ void TableWriter::encodeField(std::size_t index, const Value& v, std::uint8_t* p
         std::copy(bytes.begin(), bytes.end(), p);
         return;
     }
-    case FieldType::Short: storeParadoxInt(p, 2, v.integer); return;
+    case FieldType::Short: StoreParadoxInt(p, 2, v.integer); return;
     case FieldType::Long:
-    case FieldType::Autoincrement: storeParadoxInt(p, 4, v.integer); return;
+    case FieldType::Autoincrement: StoreParadoxInt(p, 4, v.integer); return;
     case FieldType::Date:
         if (v.type != ValueType::Date) wrong();
-        storeParadoxInt(p, 4, daysFromCivil(v.date) + 1);
+        StoreParadoxInt(p, 4, DaysFromCivil(v.date) + 1);
         return;
-    case FieldType::Time: storeParadoxInt(p, 4, v.milliseconds); return;
+    case FieldType::Time: StoreParadoxInt(p, 4, v.milliseconds); return;
     case FieldType::Currency:
-    case FieldType::Number: storeParadoxDouble(p, v.number); return;
+    case FieldType::Number: StoreParadoxDouble(p, v.number); return;
     case FieldType::Timestamp:
         if (v.type == ValueType::Double)
-            storeParadoxDouble(p, v.number);
+            StoreParadoxDouble(p, v.number);
         else if (v.type == ValueType::Timestamp)
-            storeParadoxDouble(p, static_cast<double>((daysFromCivil(v.date) + 1) * kMillisPerDay + v.milliseconds));
+            StoreParadoxDouble(p, static_cast<double>((DaysFromCivil(v.date) + 1) * kMillisPerDay + v.milliseconds));
         else
             wrong();
         return;
     case FieldType::Logical: p[0] = v.boolean ? 0x81 : 0x80; return;
     case FieldType::Bcd:
-        if (v.type != ValueType::Bcd || !storeBcd(p, v.text, f.size))
+        if (v.type != ValueType::Bcd || !StoreBcd(p, v.text, f.size))
             wrong();
         return;
     case FieldType::Memo:
@@ -177,23 +177,23 @@ void TableWriter::encodeBlob(const FieldDesign& f, std::string payload, std::uin
     if (f.type == FieldType::Graphic) {
         std::string prefix(kGraphicPrefix, '\0');
         prefix[0] = 1;
-        storeLe32(bytesAt(prefix, 4), static_cast<std::uint32_t>(payload.size()));
+        StoreLe32(BytesAt(prefix, 4), static_cast<std::uint32_t>(payload.size()));
         stored = prefix + payload;
     }
     std::uint32_t offset = 0;
     std::uint8_t index = 0;
     if (payload.size() > leader)
         offset = storeBlob(stored, index);
-    storeLe32(trailer, offset | index);
-    storeLe32(trailer + 4, static_cast<std::uint32_t>(stored.size()));
-    storeLe16(trailer + 8, 1);
+    StoreLe32(trailer, offset | index);
+    StoreLe32(trailer + 4, static_cast<std::uint32_t>(stored.size()));
+    StoreLe16(trailer + 8, 1);
 }
 
 std::uint32_t TableWriter::storeBlob(const std::string& stored, std::uint8_t& index)
 {
     if (mb_.empty()) {
         mb_.assign(kMbBlockUnit, '\0');
-        storeLe16(bytesAt(mb_, 1), 1);
+        StoreLe16(BytesAt(mb_, 1), 1);
     }
     const auto len = static_cast<std::uint32_t>(stored.size());
     const std::uint32_t units = (len + 15) / 16;
@@ -203,12 +203,12 @@ std::uint32_t TableWriter::storeBlob(const std::string& stored, std::uint8_t& in
         const auto offset = static_cast<std::uint32_t>(mb_.size());
         const std::uint32_t chunks = (kMbSingleHeader + len + kMbBlockUnit - 1) / kMbBlockUnit;
         mb_.resize(mb_.size() + chunks * kMbBlockUnit, '\0');
-        std::uint8_t* b = bytesAt(mb_, offset);
+        std::uint8_t* b = BytesAt(mb_, offset);
         b[0] = kMbSingleBlob;
-        storeLe16(b + 1, chunks);
-        storeLe32(b + 3, len);
-        storeLe16(b + 7, 1);
-        put(mb_, offset + kMbSingleHeader, stored);
+        StoreLe16(b + 1, chunks);
+        StoreLe32(b + 3, len);
+        StoreLe16(b + 7, 1);
+        Put(mb_, offset + kMbSingleHeader, stored);
         index = 0xFF;
         return offset;
     }
@@ -217,19 +217,19 @@ std::uint32_t TableWriter::storeBlob(const std::string& stored, std::uint8_t& in
     if (subBlock_ == 0 || subNextSlot_ < 0 || subNextData_ + units > kMbBlockUnit / 16) {
         subBlock_ = static_cast<std::uint32_t>(mb_.size());
         mb_.resize(mb_.size() + kMbBlockUnit, '\0');
-        std::uint8_t* b = bytesAt(mb_, subBlock_);
+        std::uint8_t* b = BytesAt(mb_, subBlock_);
         b[0] = kMbSubAllocated;
-        storeLe16(b + 1, 1);
+        StoreLe16(b + 1, 1);
         subNextData_ = kFirstSubUnit;
         subNextSlot_ = static_cast<int>(kMbSlotCount) - 1;
     }
     index = static_cast<std::uint8_t>(subNextSlot_--);
-    std::uint8_t* slot = bytesAt(mb_, subBlock_ + kMbSubHeader + kMbSlotSize * index);
+    std::uint8_t* slot = BytesAt(mb_, subBlock_ + kMbSubHeader + kMbSlotSize * index);
     slot[0] = static_cast<std::uint8_t>(subNextData_);
     slot[1] = static_cast<std::uint8_t>(units);
-    storeLe16(slot + 2, 1);
+    StoreLe16(slot + 2, 1);
     slot[4] = static_cast<std::uint8_t>(len - (units - 1) * 16);
-    put(mb_, subBlock_ + subNextData_ * 16, stored);
+    Put(mb_, subBlock_ + subNextData_ * 16, stored);
     subNextData_ += units;
     return subBlock_;
 }
@@ -242,7 +242,7 @@ std::string TableWriter::headerBytes(std::uint32_t blocks) const
     std::string h(base, '\0');
     for (const FieldDesign& f : design_.fields) {
         h += static_cast<char>(f.type);
-        h += static_cast<char>(sizeByte(f));
+        h += static_cast<char>(SizeByte(f));
     }
     h.append(4 + 4 * nf, '\0');
     std::string name = design_.tableName;
@@ -268,31 +268,31 @@ std::string TableWriter::headerBytes(std::uint32_t blocks) const
         throw std::invalid_argument("header size too small for the fields");
     h.resize(headerSize, '\0');
 
-    std::uint8_t* p = bytesAt(h, 0);
-    storeLe16(p + 0x00, recordSize_);
-    storeLe16(p + 0x02, static_cast<std::uint32_t>(headerSize));
+    std::uint8_t* p = BytesAt(h, 0);
+    StoreLe16(p + 0x00, recordSize_);
+    StoreLe16(p + 0x02, static_cast<std::uint32_t>(headerSize));
     p[0x04] = design_.keyed ? 0 : 2;
     p[0x05] = design_.blockSizeCode;
-    storeLe32(p + 0x06, static_cast<std::uint32_t>(records_.size()));
-    storeLe16(p + 0x0A, blocks);
-    storeLe16(p + 0x0C, blocks);
+    StoreLe32(p + 0x06, static_cast<std::uint32_t>(records_.size()));
+    StoreLe16(p + 0x0A, blocks);
+    StoreLe16(p + 0x0C, blocks);
     const std::uint32_t first = blocks == 0 ? 0 : (design_.reverseBlocks ? blocks : 1);
     const std::uint32_t last = blocks == 0 ? 0 : (design_.reverseBlocks ? 1 : blocks);
-    storeLe16(p + 0x0E, first);
-    storeLe16(p + 0x10, last);
-    storeLe16(p + 0x21, static_cast<std::uint32_t>(nf));
-    storeLe16(p + 0x23, design_.keyed ? design_.keyFields : 0);
-    storeLe32(p + 0x25, extended ? 0xFF00FF00u : design_.encryptionKey);
+    StoreLe16(p + 0x0E, first);
+    StoreLe16(p + 0x10, last);
+    StoreLe16(p + 0x21, static_cast<std::uint32_t>(nf));
+    StoreLe16(p + 0x23, design_.keyed ? design_.keyFields : 0);
+    StoreLe32(p + 0x25, extended ? 0xFF00FF00u : design_.encryptionKey);
     p[0x29] = design_.sortOrder;
     p[0x39] = design_.versionId;
-    storeLe16(p + 0x3A, 0x0C);
-    storeLe32(p + 0x49, static_cast<std::uint32_t>(records_.size() + 1));
+    StoreLe16(p + 0x3A, 0x0C);
+    StoreLe32(p + 0x49, static_cast<std::uint32_t>(records_.size() + 1));
     if (extended) {
-        storeLe16(p + 0x58, 0x0100u | design_.versionId);
-        storeLe16(p + 0x5A, 0x0100u | design_.versionId);
-        storeLe32(p + 0x5C, design_.encryptionKey);
-        storeLe16(p + 0x64, static_cast<std::uint32_t>(nf + 1));
-        storeLe16(p + 0x6A, design_.codePage);
+        StoreLe16(p + 0x58, 0x0100u | design_.versionId);
+        StoreLe16(p + 0x5A, 0x0100u | design_.versionId);
+        StoreLe32(p + 0x5C, design_.encryptionKey);
+        StoreLe16(p + 0x64, static_cast<std::uint32_t>(nf + 1));
+        StoreLe16(p + 0x6A, design_.codePage);
     }
     return h;
 }
@@ -310,16 +310,16 @@ std::string TableWriter::databaseBytes() const
     const auto phys = [&](std::uint32_t i) { return design_.reverseBlocks ? blocks - i : i + 1; };
     for (std::uint32_t i = 0; i < blocks; ++i) {
         const std::size_t at = dataStart + static_cast<std::size_t>(phys(i) - 1) * blockSize;
-        std::uint8_t* b = bytesAt(out, at);
+        std::uint8_t* b = BytesAt(out, at);
         const std::size_t from = static_cast<std::size_t>(i) * perBlock_;
         const std::size_t count = std::min<std::size_t>(perBlock_, records_.size() - from);
-        storeLe16(b, i + 1 < blocks ? phys(i + 1) : 0);
-        storeLe16(b + 2, i > 0 ? phys(i - 1) : 0);
-        storeLe16(b + 4, static_cast<std::uint32_t>((count - 1) * recordSize_));
+        StoreLe16(b, i + 1 < blocks ? phys(i + 1) : 0);
+        StoreLe16(b + 2, i > 0 ? phys(i - 1) : 0);
+        StoreLe16(b + 4, static_cast<std::uint32_t>((count - 1) * recordSize_));
         for (std::size_t r = 0; r < count; ++r)
-            put(out, at + kDataBlockHeader + r * recordSize_, records_[from + r]);
+            Put(out, at + kDataBlockHeader + r * recordSize_, records_[from + r]);
         if (design_.encryptionKey != 0)
-            encryptDataBlock(b, blockSize, design_.encryptionKey, phys(i));
+            EncryptDataBlock(b, blockSize, design_.encryptionKey, phys(i));
     }
     return out;
 }
@@ -328,7 +328,7 @@ std::string TableWriter::blobBytes() const
 {
     std::string mb = mb_;
     if (design_.encryptionKey != 0 && !mb.empty())
-        encryptBlobChunks(bytesAt(mb, 0), mb.size(), design_.encryptionKey);
+        EncryptBlobChunks(BytesAt(mb, 0), mb.size(), design_.encryptionKey);
     return mb;
 }
 

@@ -160,6 +160,15 @@ public:
 
     std::string codePage() const override { return table().textEncoding(); }
     std::uint64_t undecodableBytes() const override { return table().undecodableBytes(); }
+    std::optional<std::string> damage() const override
+    {
+        if (!table_)
+            return damageAtClose_;
+        const auto damage = table_->damage();
+        if (!damage)
+            return std::nullopt;
+        return table_->fileName() + ": " + *damage;
+    }
 
     bool eof() const override { return !atRecord_; }
     bool bof() const override { return bof_; }
@@ -170,12 +179,14 @@ public:
         if (!atRecord_)
             throw std::runtime_error("Cannot move past the end of the recordset of " + table().fileName() + ".");
         bof_ = false;
-        atRecord_ = false;  // stays at the end when the chain breaks
+        atRecord_ = false;  // stays at the end when the file cannot be read
         atRecord_ = table_->next();
     }
 
     void close() override
     {
+        if (table_)
+            damageAtClose_ = damage();
         table_.reset();
         atRecord_ = false;
     }
@@ -196,6 +207,7 @@ private:
     }
 
     std::unique_ptr<paradox::Table> table_;
+    std::optional<std::string> damageAtClose_;
     bool atRecord_ = false;
     bool bof_ = true;
 };
@@ -222,7 +234,7 @@ void ParadoxSourceConnection::open(const std::string& connectionText)
 
 void CheckSourceCodePage(const std::string& name)
 {
-    if (!name.empty() && !paradox::knownEncoding(name))
+    if (!name.empty() && !paradox::KnownEncoding(name))
         throw std::invalid_argument("The source code page " + name +
                                     " is not known. Names such as CP437, CP850, CP866 or CP1251 are.");
 }

@@ -58,7 +58,7 @@ struct RandomValues {
         if (gen() % 10 == 0)
             return {static_cast<std::int32_t>(gen()), static_cast<std::int32_t>(gen() % 12 + 1),
                     static_cast<std::int32_t>(gen() % 31 + 1)};
-        return paradox::civilFromDays(static_cast<std::int64_t>(gen() % 3652059));
+        return paradox::CivilFromDays(static_cast<std::int64_t>(gen() % 3652059));
     }
 
     std::int64_t ms()

@@ -160,10 +160,10 @@ TEST(Recognition, EngineDateTextsReadBackAsTheSameDateAndTime)
 {
     const RegionalSettings s;
     std::mt19937 gen(7);
-    std::uniform_int_distribution<std::int64_t> day(0, paradox::daysFromCivil({9999, 12, 31}));
+    std::uniform_int_distribution<std::int64_t> day(0, paradox::DaysFromCivil({9999, 12, 31}));
     std::uniform_int_distribution<std::int64_t> ms(0, 86'399'999);
     for (int i = 0; i < 20000; ++i) {
-        const auto date = paradox::civilFromDays(day(gen));
+        const auto date = paradox::CivilFromDays(day(gen));
         const std::int64_t t = ms(gen);
         const std::string text = Text(Value::ofTimestamp(date, t));
         auto v = ReadAsDate(text, s);
@@ -179,10 +179,10 @@ TEST(Recognition, EngineDateTextsReadBackAsTheSameDateAndTime)
 
 TEST(Calendar, DayNumbersAndCivilDatesAgree)
 {
-    EXPECT_EQ(paradox::civilFromDays(0), (paradox::CivilDate{1, 1, 1}));
-    EXPECT_EQ(paradox::daysFromCivil({1, 1, 1}), 0);
-    EXPECT_EQ(paradox::civilFromDays(-1), (paradox::CivilDate{0, 12, 31}));
-    EXPECT_EQ(paradox::daysFromCivil({2000, 3, 1}) - paradox::daysFromCivil({2000, 2, 28}), 2);
+    EXPECT_EQ(paradox::CivilFromDays(0), (paradox::CivilDate{1, 1, 1}));
+    EXPECT_EQ(paradox::DaysFromCivil({1, 1, 1}), 0);
+    EXPECT_EQ(paradox::CivilFromDays(-1), (paradox::CivilDate{0, 12, 31}));
+    EXPECT_EQ(paradox::DaysFromCivil({2000, 3, 1}) - paradox::DaysFromCivil({2000, 2, 28}), 2);
     for (std::int64_t d = -1000000; d < 4000000; d += 997)
-        ASSERT_EQ(paradox::daysFromCivil(paradox::civilFromDays(d)), d) << d;
+        ASSERT_EQ(paradox::DaysFromCivil(paradox::CivilFromDays(d)), d) << d;
 }

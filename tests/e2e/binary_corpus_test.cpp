@@ -61,7 +61,7 @@ fs::path PictureFolder(const std::vector<DumpedTable>& tables, const fs::path& f
     fs::create_directories(folder);
     for (const auto& t : tables) {
         fs::copy_file(t.table, folder / t.table.filename());
-        if (const auto mb = paradox::findBlobFile(t.table))
+        if (const auto mb = paradox::FindBlobFile(t.table))
             fs::copy_file(*mb, folder / mb->filename());
     }
     return folder;
@@ -91,7 +91,7 @@ Blob DumpedBlob(const DumpRecord& record, std::size_t field)
     } else {
         bytes = UnescapeDumpText(v);
     }
-    return {false, bytes.size(), paradox::sha256Hex(bytes)};
+    return {false, bytes.size(), paradox::Sha256Hex(bytes)};
 }
 
 // The first column of the row as bytes (a blob of no bytes has no pointer).
@@ -170,7 +170,7 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
                 ASSERT_EQ(sqlite3_column_type(rows, 0), SQLITE_BLOB) << "record " << r;
                 const std::string got = BlobOf(rows);
                 EXPECT_EQ(got.size(), want.size) << "record " << r;
-                EXPECT_EQ(paradox::sha256Hex(got), want.sha256) << "record " << r;
+                EXPECT_EQ(paradox::Sha256Hex(got), want.sha256) << "record " << r;
                 ++blobs;
             }
             sqlite3_finalize(rows);

@@ -1,5 +1,6 @@
 // Damaged and foreign files: every one gives a FormatError naming the file and
 // what is wrong, never a crash; records before the damage are still read.
+#include "paradox/blocks.h"
 #include "paradox/endian.h"
 #include "paradox/error.h"
 #include "paradox/table.h"
@@ -21,7 +22,7 @@ using paradox::writer::TableDesign;
 using paradox::writer::TableWriter;
 
 // A small table: 40 records in 4 blocks of 10, a memo in each kind of .MB block.
-TableWriter sampleWriter(std::uint32_t key = 0)
+TableWriter SampleWriter(std::uint32_t key = 0)
 {
     TableDesign design;
     design.versionId = 12;
@@ -39,18 +40,23 @@ TableWriter sampleWriter(std::uint32_t key = 0)
 
 struct ReadResult {
     int records = 0;
-    std::string error;  // empty: read to the end without error
+    std::string error;       // empty: read to the end without error
+    std::string damage;      // what the table reports of its structure
+    std::uint32_t headerCount = 0;
+    std::string recordBytes;  // every record read, as stored
 };
 
 // Opens and reads every value; only FormatError may escape the reader.
-ReadResult readAll(const std::string& db, const std::string& mb)
+ReadResult ReadAll(const std::string& db, const std::string& mb)
 {
     ReadResult result;
     try {
-        auto t = testsupport::openInMemory(db, mb, "damaged.db");
+        auto t = testsupport::OpenInMemory(db, mb, "damaged.db");
+        result.headerCount = t->recordCount();
         while (t->next()) {
             ++result.records;
             for (std::size_t i = 0; i < t->fieldCount(); ++i) {
+                result.recordBytes += t->rawField(i);
                 try {
                     t->value(i);
                 } catch (const FormatError& e) {
@@ -58,13 +64,14 @@ ReadResult readAll(const std::string& db, const std::string& mb)
                 }
             }
         }
+        result.damage = t->damage().value_or("");
     } catch (const FormatError& e) {
         result.error = e.what();
     }
     return result;
 }
 
-void patch16(std::string& s, std::size_t at, std::uint32_t v) { paradox::storeLe16(reinterpret_cast<std::uint8_t*>(s.data() + at), v); }
+void Patch16(std::string& s, std::size_t at, std::uint32_t v) { paradox::StoreLe16(reinterpret_cast<std::uint8_t*>(s.data() + at), v); }
 
 struct HeaderCase {
     const char* label;
@@ -78,9 +85,9 @@ class DamagedHeader : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(DamagedHeader, IsRejectedWithAClearMessage)
 {
-    std::string db = sampleWriter().databaseBytes();
+    std::string db = SampleWriter().databaseBytes();
     GetParam().damage(db);
-    const ReadResult r = readAll(db, "");
+    const ReadResult r = ReadAll(db, "");
     EXPECT_EQ(r.records, 0);
     EXPECT_NE(r.error.find(GetParam().message), std::string::npos) << r.error;
     EXPECT_EQ(r.error.rfind("damaged.db: ", 0), 0u) << r.error;
@@ -93,33 +100,33 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"Sqlite", [](std::string& s) { s.replace(0, 16, std::string("SQLite format 3\0", 16)); }, "SQLite database"},
         HeaderCase{"TextFile", [](std::string& s) { s = std::string(200, 'x'); }, "not a Paradox table"},
         HeaderCase{"Tiny", [](std::string& s) { s.resize(40); }, "too small"},
-        HeaderCase{"RecordSizeZero", [](std::string& s) { patch16(s, 0, 0); }, "record size 0"},
-        HeaderCase{"RecordSizeWrong", [](std::string& s) { patch16(s, 0, 20); }, "the fields take"},
-        HeaderCase{"HeaderPastEnd", [](std::string& s) { patch16(s, 2, 0xF000); }, "past the end of the file"},
-        HeaderCase{"HeaderTooSmall", [](std::string& s) { patch16(s, 2, 0x20); }, "header size 32 is too small"},
+        HeaderCase{"RecordSizeZero", [](std::string& s) { Patch16(s, 0, 0); }, "record size 0"},
+        HeaderCase{"RecordSizeWrong", [](std::string& s) { Patch16(s, 0, 20); }, "the fields take"},
+        HeaderCase{"HeaderPastEnd", [](std::string& s) { Patch16(s, 2, 0xF000); }, "past the end of the file"},
+        HeaderCase{"HeaderTooSmall", [](std::string& s) { Patch16(s, 2, 0x20); }, "header size 32 is too small"},
         HeaderCase{"IndexFile", [](std::string& s) { s[4] = 1; }, "index file"},
         HeaderCase{"FileTypeUnknown", [](std::string& s) { s[4] = 77; }, "unknown file type 77"},
         HeaderCase{"BlockSizeZero", [](std::string& s) { s[5] = 0; }, "block size code 0"},
         HeaderCase{"BlockSizeTooLarge", [](std::string& s) { s[5] = 33; }, "block size code 33"},
         HeaderCase{"VersionTooOld", [](std::string& s) { s[0x39] = 2; }, "unsupported Paradox file version 2"},
         HeaderCase{"VersionTooNew", [](std::string& s) { s[0x39] = 13; }, "unsupported Paradox file version 13"},
-        HeaderCase{"FieldCountZero", [](std::string& s) { patch16(s, 0x21, 0); }, "field count 0"},
-        HeaderCase{"FieldCountNegative", [](std::string& s) { patch16(s, 0x21, 0xFFFF); }, "field count -1"},
-        HeaderCase{"FieldCountPastHeader", [](std::string& s) { patch16(s, 0x21, 700); }, "too small for 700 fields"},
+        HeaderCase{"FieldCountZero", [](std::string& s) { Patch16(s, 0x21, 0); }, "field count 0"},
+        HeaderCase{"FieldCountNegative", [](std::string& s) { Patch16(s, 0x21, 0xFFFF); }, "field count -1"},
+        HeaderCase{"FieldCountPastHeader", [](std::string& s) { Patch16(s, 0x21, 700); }, "too small for 700 fields"},
         HeaderCase{"UnknownFieldType", [](std::string& s) { s[0x78 + 2] = 0x07; }, "unknown type code 7"},
         HeaderCase{"WrongFixedSize", [](std::string& s) { s[0x78 + 1] = 3; }, "expected 4"},
         HeaderCase{"BcdScaleTooLarge", [](std::string& s) { s[0x78 + 7] = 40; }, "scale of 0 to 32"},
         HeaderCase{"UnterminatedNames", [](std::string& s) { std::fill(s.begin() + 0x78 + 10, s.begin() + 2048, 'x'); }, "runs past the end of the header"},
-        HeaderCase{"RecordLargerThanBlock", [](std::string& s) { s[5] = 1; patch16(s, 0, 1100); }, "does not fit"}),
+        HeaderCase{"RecordLargerThanBlock", [](std::string& s) { s[5] = 1; Patch16(s, 0, 1100); }, "does not fit"}),
     [](const ::testing::TestParamInfo<HeaderCase>& p) { return std::string(p.param.label); });
 
 // Block n of the sample (1-based) starts at 2048 + (n-1) * 2048.
-std::size_t blockAt(int n) { return 2048 + static_cast<std::size_t>(n - 1) * 2048; }
+std::size_t BlockAt(int n) { return 2048 + static_cast<std::size_t>(n - 1) * 2048; }
 
 struct ChainCase {
     const char* label;
     std::function<void(std::string&)> damage;
-    int recordsBefore;
+    int recordsRead;
     const char* message;
 };
 
@@ -127,34 +134,49 @@ void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.label; }
 
 class DamagedChain : public ::testing::TestWithParam<ChainCase> {};
 
-TEST_P(DamagedChain, StopsWithAnErrorAfterTheGoodRecords)
+// A table whose records or blocks disagree with its header is read as far as
+// it safely can be, and says so once the records are read.
+TEST_P(DamagedChain, IsReadAsFarAsItCanBeAndReported)
 {
-    std::string db = sampleWriter().databaseBytes();
+    std::string db = SampleWriter().databaseBytes();
     GetParam().damage(db);
-    const ReadResult r = readAll(db, sampleWriter().blobBytes());
-    EXPECT_EQ(r.records, GetParam().recordsBefore);
-    EXPECT_NE(r.error.find(GetParam().message), std::string::npos) << r.error;
+    const ReadResult r = ReadAll(db, SampleWriter().blobBytes());
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.records, GetParam().recordsRead);
+    EXPECT_NE(r.damage.find(GetParam().message), std::string::npos) << r.damage;
 }
+
+// Fields: Id 4, Name 10, Memo 15, Amount 17, When 8: 54 bytes a record.
+constexpr std::uint32_t kLastOffsetOf10 = 9 * 54;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedChain,
     ::testing::Values(
-        ChainCase{"Cycle", [](std::string& s) { patch16(s, blockAt(3), 1); }, 30, "loops back"},
-        ChainCase{"SelfReference", [](std::string& s) { patch16(s, blockAt(2), 2); }, 20, "loops back"},
-        ChainCase{"NextPastEnd", [](std::string& s) { patch16(s, blockAt(2), 9); }, 20, "points past the end"},
-        ChainCase{"FirstPastEnd", [](std::string& s) { patch16(s, 0x0E, 5); }, 0, "first block lies past the end"},
-        ChainCase{"TooManyRecords", [](std::string& s) { patch16(s, blockAt(2) + 4, 2000); }, 10, "holds at most"},
-        ChainCase{"CutInTheLastBlock", [](std::string& s) { s.resize(blockAt(4) + 100); }, 30, "cut off"},
-        ChainCase{"CutBeforeTheLastBlock", [](std::string& s) { s.resize(blockAt(4) + 3); }, 30, "cut off"}),
+        ChainCase{"Cycle", [](std::string& s) { Patch16(s, BlockAt(3), 1); }, 30, "data block 3 points back to block 1: the chain loops"},
+        ChainCase{"SelfReference", [](std::string& s) { Patch16(s, BlockAt(2), 2); }, 20, "the header says 40 records but 20 were read"},
+        ChainCase{"NextPastEnd", [](std::string& s) { Patch16(s, BlockAt(2), 9); }, 20, "data block 2 points to block 9, past the end of the file (4 blocks)"},
+        ChainCase{"FirstPastEnd", [](std::string& s) { Patch16(s, 0x0E, 5); }, 0, "the first data block, 5, lies past the end"},
+        ChainCase{"TooManyRecords", [](std::string& s) { Patch16(s, BlockAt(2) + 4, 2000); }, 30, "data block 2 claims 38 records but holds at most 37; they are not read"},
+        ChainCase{"MoreRecordsInABlock", [](std::string& s) { Patch16(s, BlockAt(4) + 4, 3 * kLastOffsetOf10); }, 58, "the header says 40 records but 58 were read"},
+        ChainCase{"FewerRecordsInABlock", [](std::string& s) { Patch16(s, BlockAt(2) + 4, 1); }, 31, "the header says 40 records but 31 were read"},
+        ChainCase{"HeaderCountTooHigh", [](std::string& s) { Patch16(s, 0x06, 41); }, 40, "the header says 41 records but 40 were read"},
+        ChainCase{"ChainSkipsABlock", [](std::string& s) { Patch16(s, BlockAt(1), 3); Patch16(s, 0x06, 30); }, 30, "the chain has 3 data blocks, the header says 4 are in use"},
+        ChainCase{"LastBlockElsewhere", [](std::string& s) { Patch16(s, 0x10, 3); }, 40, "the chain ends at data block 4, the header names block 3 as its last"},
+        ChainCase{"UsedBlocksWrong", [](std::string& s) { Patch16(s, 0x0A, 5); }, 40, "the header says 5 are in use"},
+        ChainCase{"FileBlocksTooFew", [](std::string& s) { Patch16(s, 0x0C, 3); }, 40, "the chain has 4 data blocks, the header says the file has 3"},
+        ChainCase{"CutInTheLastBlock", [](std::string& s) { s.resize(BlockAt(4) + 100); }, 31, "data block 4 holds 10 records but only 1 lie in the file"},
+        ChainCase{"CutBeforeTheLastBlock", [](std::string& s) { s.resize(BlockAt(4) + 3); }, 30, "data block 4 is cut off by the end of the file"}),
     [](const ::testing::TestParamInfo<ChainCase>& p) { return std::string(p.param.label); });
 
-TEST(DamagedChain, EmptyBlocksInTheChainAreSkipped)
+TEST(DamagedChain, EmptyBlocksInTheChainAreSkippedWithoutAReport)
 {
-    std::string db = sampleWriter().databaseBytes();
-    patch16(db, blockAt(2) + 4, static_cast<std::uint32_t>(-static_cast<int>(4 + 10 + 15 + 17 + 8)) & 0xFFFF);
-    const ReadResult r = readAll(db, sampleWriter().blobBytes());
+    std::string db = SampleWriter().databaseBytes();
+    Patch16(db, BlockAt(2) + 4, static_cast<std::uint32_t>(-54) & 0xFFFF);
+    Patch16(db, 0x06, 30);
+    const ReadResult r = ReadAll(db, SampleWriter().blobBytes());
     EXPECT_EQ(r.records, 30);
     EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.damage, "");
 }
 
 // Record 1 (odd) keeps its memo in a type-2 block, record 0 in a type-3 block.
@@ -171,14 +193,14 @@ class DamagedBlob : public ::testing::TestWithParam<BlobCase> {};
 
 TEST_P(DamagedBlob, GivesAnErrorForThatValueOnly)
 {
-    const TableWriter w = sampleWriter();
+    const TableWriter w = SampleWriter();
     std::string db = w.databaseBytes();
     std::string mb = w.blobBytes();
     const int record = GetParam().record;
     // Fields: Id 4, Name 10, Memo 15 (leader 5 + trailer 10).
-    const std::size_t trailer = blockAt(1) + 6 + static_cast<std::size_t>(record) * 54 + 4 + 10 + 5;
+    const std::size_t trailer = BlockAt(1) + 6 + static_cast<std::size_t>(record) * 54 + 4 + 10 + 5;
     GetParam().damage(db, mb, trailer);
-    auto t = testsupport::openInMemory(db, mb, "damaged.db");
+    auto t = testsupport::OpenInMemory(db, mb, "damaged.db");
     for (int r = 0; r <= record; ++r)
         ASSERT_TRUE(t->next());
     EXPECT_EQ(t->value(0).integer, record);
@@ -194,25 +216,25 @@ TEST_P(DamagedBlob, GivesAnErrorForThatValueOnly)
     EXPECT_FALSE(t->value(2).isNull());  // the next record's memo is fine
 }
 
-std::uint32_t load32(const std::string& s, std::size_t at) { return paradox::loadLe32(reinterpret_cast<const std::uint8_t*>(s.data() + at)); }
-void patch32(std::string& s, std::size_t at, std::uint32_t v) { paradox::storeLe32(reinterpret_cast<std::uint8_t*>(s.data() + at), v); }
+std::uint32_t Load32(const std::string& s, std::size_t at) { return paradox::LoadLe32(reinterpret_cast<const std::uint8_t*>(s.data() + at)); }
+void Patch32(std::string& s, std::size_t at, std::uint32_t v) { paradox::StoreLe32(reinterpret_cast<std::uint8_t*>(s.data() + at), v); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedBlob,
     ::testing::Values(
-        BlobCase{"PointerZero", 1, [](std::string& db, std::string&, std::size_t at) { patch32(db, at, 0); }, "pointer in the record is zero"},
-        BlobCase{"PointerPastEnd", 1, [](std::string& db, std::string&, std::size_t at) { patch32(db, at, 0x7FFFFF00u | 0xFF); }, "past the end"},
-        BlobCase{"PointerToHeader", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[load32(db, at) & ~0xFFu] = 0; }, "header block"},
-        BlobCase{"PointerToFreeBlock", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[load32(db, at) & ~0xFFu] = 4; }, "free block"},
-        BlobCase{"UnknownBlockType", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[load32(db, at) & ~0xFFu] = 9; }, "unknown block type 9"},
+        BlobCase{"PointerZero", 1, [](std::string& db, std::string&, std::size_t at) { Patch32(db, at, 0); }, "pointer in the record is zero"},
+        BlobCase{"PointerPastEnd", 1, [](std::string& db, std::string&, std::size_t at) { Patch32(db, at, 0x7FFFFF00u | 0xFF); }, "past the end"},
+        BlobCase{"PointerToHeader", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[Load32(db, at) & ~0xFFu] = 0; }, "header block"},
+        BlobCase{"PointerToFreeBlock", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[Load32(db, at) & ~0xFFu] = 4; }, "free block"},
+        BlobCase{"UnknownBlockType", 1, [](std::string& db, std::string& mb, std::size_t at) { mb[Load32(db, at) & ~0xFFu] = 9; }, "unknown block type 9"},
         BlobCase{"SingleBlockWithSlot", 1, [](std::string& db, std::string&, std::size_t at) { db[at] = 3; }, "addressed with slot 3"},
-        BlobCase{"SingleLengthMismatch", 1, [](std::string& db, std::string&, std::size_t at) { patch32(db, at + 4, 2999); }, "the record says 2999"},
-        BlobCase{"SingleLongerThanBlock", 1, [](std::string& db, std::string& mb, std::size_t at) { patch32(db, at + 4, 9000); patch32(mb, (load32(db, at) & ~0xFFu) + 3, 9000); }, "longer than its block"},
-        BlobCase{"MemoFileCut", 1, [](std::string& db, std::string& mb, std::size_t at) { mb.resize((load32(db, at) & ~0xFFu) + 100); }, "past the end"},
+        BlobCase{"SingleLengthMismatch", 1, [](std::string& db, std::string&, std::size_t at) { Patch32(db, at + 4, 2999); }, "the record says 2999"},
+        BlobCase{"SingleLongerThanBlock", 1, [](std::string& db, std::string& mb, std::size_t at) { Patch32(db, at + 4, 9000); Patch32(mb, (Load32(db, at) & ~0xFFu) + 3, 9000); }, "longer than its block"},
+        BlobCase{"MemoFileCut", 1, [](std::string& db, std::string& mb, std::size_t at) { mb.resize((Load32(db, at) & ~0xFFu) + 100); }, "past the end"},
         BlobCase{"SlotOutOfRange", 0, [](std::string& db, std::string&, std::size_t at) { db[at] = 64; }, "slot 64 does not exist"},
         BlobCase{"SlotEmpty", 0, [](std::string& db, std::string&, std::size_t at) { db[at] = 5; }, "slot 5 is empty"},
-        BlobCase{"SlotLengthMismatch", 0, [](std::string& db, std::string&, std::size_t at) { patch32(db, at + 4, 99); }, "the record says 99"},
-        BlobCase{"SlotOutsideBlock", 0, [](std::string& db, std::string& mb, std::size_t at) { mb[(load32(db, at) & ~0xFFu) + 12 + 5 * (load32(db, at) & 0xFF)] = 2; }, "points outside its block"}),
+        BlobCase{"SlotLengthMismatch", 0, [](std::string& db, std::string&, std::size_t at) { Patch32(db, at + 4, 99); }, "the record says 99"},
+        BlobCase{"SlotOutsideBlock", 0, [](std::string& db, std::string& mb, std::size_t at) { mb[(Load32(db, at) & ~0xFFu) + 12 + 5 * (Load32(db, at) & 0xFF)] = 2; }, "points outside its block"}),
     [](const ::testing::TestParamInfo<BlobCase>& p) { return std::string(p.param.label); });
 
 class Mutations : public ::testing::TestWithParam<std::uint32_t> {};
@@ -220,31 +242,31 @@ class Mutations : public ::testing::TestWithParam<std::uint32_t> {};
 // Cutting the files anywhere: an error or fewer records, never a crash.
 TEST_P(Mutations, TruncatedFilesNeverCrash)
 {
-    const TableWriter w = sampleWriter(GetParam());
+    const TableWriter w = SampleWriter(GetParam());
     const std::string db = w.databaseBytes();
     const std::string mb = w.blobBytes();
     for (std::size_t len = 0; len < db.size(); len += len < 2200 ? 1 : 61) {
-        const ReadResult r = readAll(db.substr(0, len), mb);
+        const ReadResult r = ReadAll(db.substr(0, len), mb);
         EXPECT_LE(r.records, 40);
         if (len < 2048) {
             EXPECT_FALSE(r.error.empty()) << len;
         }
     }
     for (std::size_t len = 0; len < mb.size(); len += 37)
-        EXPECT_EQ(readAll(db, mb.substr(0, len)).records, 40);
+        EXPECT_EQ(ReadAll(db, mb.substr(0, len)).records, 40);
 }
 
 // Flipping single bits in header, blocks and .MB: only FormatError escapes.
 TEST_P(Mutations, BitFlipsNeverCrash)
 {
-    const TableWriter w = sampleWriter(GetParam());
+    const TableWriter w = SampleWriter(GetParam());
     const std::string db = w.databaseBytes();
     const std::string mb = w.blobBytes();
     for (std::size_t byte = 0; byte < 0x100; ++byte) {
         for (int bit = 0; bit < 8; ++bit) {
             std::string d = db;
             d[byte] = static_cast<char>(d[byte] ^ (1 << bit));
-            readAll(d, mb);
+            ReadAll(d, mb);
         }
     }
     std::mt19937 rng(GetParam() + 1);
@@ -256,10 +278,47 @@ TEST_P(Mutations, BitFlipsNeverCrash)
             const std::size_t at = rng() % target.size();
             target[at] = static_cast<char>(target[at] ^ (1 << (rng() % 8)));
         }
-        readAll(d, m);
+        ReadAll(d, m);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, Mutations, ::testing::Values(0u, 0x0A25E09Au));
+
+// Random changes of the header's fixed part and of the data-block headers (a
+// byte, or a small 16-bit number where a block number could be): the table
+// either cannot be opened, or is reported damaged, or gives exactly the
+// records it was written with, as many as its header says.
+TEST(Mutations, HeaderAndBlockHeaderChangesAreReportedOrChangeNothing)
+{
+    const TableWriter w = SampleWriter();
+    const std::string db = w.databaseBytes();
+    const std::string mb = w.blobBytes();
+    const ReadResult original = ReadAll(db, mb);
+    ASSERT_EQ(original.records, 40);
+    std::vector<std::size_t> fields;  // where a 16-bit field starts
+    for (std::size_t at = 0; at < 0x78; at += 2)
+        fields.push_back(at);
+    for (int block = 1; block <= 4; ++block)
+        for (std::size_t at = 0; at < paradox::kDataBlockHeader; at += 2)
+            fields.push_back(BlockAt(block) + at);
+    std::mt19937 rng(17);
+    int reported = 0;
+    for (int i = 0; i < 300; ++i) {
+        std::string d = db;
+        const std::size_t at = fields[rng() % fields.size()];
+        if (rng() % 2)
+            d[at + rng() % 2] = static_cast<char>(rng());
+        else
+            Patch16(d, at, rng() % 11);
+        const ReadResult r = ReadAll(d, mb);
+        if (!r.error.empty() || !r.damage.empty()) {
+            ++reported;
+            continue;
+        }
+        EXPECT_EQ(r.records, static_cast<int>(r.headerCount)) << "change " << i << " at " << at;
+        EXPECT_TRUE(r.recordBytes == original.recordBytes) << "change " << i << " at " << at;
+    }
+    EXPECT_GT(reported, 50);  // the changes do reach the chain
+}
 
 }  // namespace

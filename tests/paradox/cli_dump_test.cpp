@@ -1,5 +1,5 @@
 // dovenmark-cli run as a program: the dump command's output, its help and
-// its exit statuses (0 done, 1 unreadable table, 2 usage error).
+// its exit statuses (0 done, 1 unreadable or damaged table or value, 2 usage error).
 #include "paradox/writer/table_writer.h"
 #include "tests/support/testdata.h"
 
@@ -20,7 +20,7 @@ struct CliRun {
     std::string err;
 };
 
-std::string slurp(const std::filesystem::path& p)
+std::string Slurp(const std::filesystem::path& p)
 {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
@@ -28,15 +28,15 @@ std::string slurp(const std::filesystem::path& p)
     return s.str();
 }
 
-CliRun runCli(const testsupport::TempDir& dir, const std::string& args)
+CliRun RunCli(const testsupport::TempDir& dir, const std::string& args)
 {
     const std::string command = std::string("'") + DOVENMARK_CLI + "' " + args + " > '" + (dir / "out").string() +
                                 "' 2> '" + (dir / "err").string() + "'";
     const int raw = std::system(command.c_str());
     CliRun r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(dir / "out");
-    r.err = slurp(dir / "err");
+    r.out = Slurp(dir / "out");
+    r.err = Slurp(dir / "err");
     return r;
 }
 
@@ -51,7 +51,7 @@ TEST(CliDump, PrintsRecordLinesOfATable)
                  Value::ofDate({1996, 5, 4}), Value::ofBcd("-12.5")});
     w.addRecord({});
     w.writeFiles(dir / "t.db", dir / "t.mb");
-    const CliRun r = runCli(dir, "dump '" + (dir / "t.db").string() + "'");
+    const CliRun r = RunCli(dir, "dump '" + (dir / "t.db").string() + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
@@ -70,11 +70,42 @@ TEST(CliDump, PrintsRecordLinesOfATable)
               "4\tAmount\t\\N\n");
 }
 
+// A table of 5 records whose memos of records 1 and 3 are kept in a .MB
+// file that is missing.
+void WriteMemosWithoutTheirFile(const std::filesystem::path& db)
+{
+    paradox::writer::TableDesign design;
+    design.fields = {{"Id", FieldType::Long}, {"Memo", FieldType::Memo, 15}};
+    paradox::writer::TableWriter w(design);
+    for (int r = 0; r < 5; ++r)
+        w.addRecord({Value::ofInteger(r), Value::ofText(r % 2 ? std::string(100, 'm') : "short")});
+    const auto mb = std::filesystem::path(db).replace_extension(".mb");
+    w.writeFiles(db, mb);
+    std::filesystem::remove(mb);
+}
+
+// Three dates, whose block's record count has its high byte set to 2 (520
+// instead of 8): the block claims 131 records.
+void WriteCountDamagedInItsBlock(const std::filesystem::path& db)
+{
+    paradox::writer::TableDesign design;
+    design.versionId = 9;
+    design.fields = {{"D", FieldType::Date}};
+    paradox::writer::TableWriter w(design);
+    for (int day = 1; day <= 3; ++day)
+        w.addRecord({Value::ofDate({1996, 5, day})});
+    std::string bytes = w.databaseBytes();
+    bytes[2048 + 5] = 0x02;
+    std::ofstream(db, std::ios::binary) << bytes;
+}
+
 TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
 {
     testsupport::TempDir dir;
     std::ofstream(dir / "text.db") << "just some text, certainly not a Paradox table at all, long enough "
                                       "to pass the size check of the header reader.\n";
+    WriteMemosWithoutTheirFile(dir / "memos.db");
+    WriteCountDamagedInItsBlock(dir / "dates.db");
     const struct {
         std::string args;
         int status;
@@ -89,9 +120,14 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
         {"dump a.db b.db", 2, "", "expected one table file"},
         {"dump '" + (dir / "missing.db").string() + "'", 1, "", "missing.db: cannot open the file"},
         {"dump '" + (dir / "text.db").string() + "'", 1, "", "text.db: not a Paradox table"},
+        {"dump '" + (dir / "memos.db").string() + "'", 1,
+         "1\tMemo\t\\N\n@record 2\n0\tId\t2\n1\tMemo\tshort\n@record 3\n0\tId\t3\n1\tMemo\t\\N\n@record 4\n",
+         "memos.db: record 3, field Memo: the value is kept in the memo file (.MB), which is missing beside the table (shown as \\N)\n"},
+        {"dump '" + (dir / "dates.db").string() + "'", 1, "0\tD\t1996-05-03\n@record 3\n0\tD\t\\N\n",
+         "dates.db is damaged: the header says 3 records but 131 were read\n"},
     };
     for (const auto& c : cases) {
-        const CliRun r = runCli(dir, c.args);
+        const CliRun r = RunCli(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
         EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
@@ -140,7 +176,7 @@ TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
         {"dump " + table + " --codepage", 2, "", "expected one table file"},
     };
     for (const auto& c : cases) {
-        const CliRun r = runCli(dir, c.args);
+        const CliRun r = RunCli(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
         EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
         if (c.inErr.empty())

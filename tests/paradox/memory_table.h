@@ -9,7 +9,7 @@
 
 namespace testsupport {
 
-inline std::unique_ptr<paradox::Table> openInMemory(const std::string& db, const std::string& mb,
+inline std::unique_ptr<paradox::Table> OpenInMemory(const std::string& db, const std::string& mb,
                                                     const std::string& name = "t.db")
 {
     paradox::BlobOpener opener;
@@ -18,9 +18,9 @@ inline std::unique_ptr<paradox::Table> openInMemory(const std::string& db, const
     return std::make_unique<paradox::Table>(std::make_unique<paradox::MemorySource>(name, db), opener);
 }
 
-inline std::unique_ptr<paradox::Table> openInMemory(const paradox::writer::TableWriter& w)
+inline std::unique_ptr<paradox::Table> OpenInMemory(const paradox::writer::TableWriter& w)
 {
-    return openInMemory(w.databaseBytes(), w.blobBytes());
+    return OpenInMemory(w.databaseBytes(), w.blobBytes());
 }
 
 }  // namespace testsupport

@@ -24,7 +24,7 @@ using paradox::writer::FieldDesign;
 using paradox::writer::TableDesign;
 using paradox::writer::TableWriter;
 
-std::vector<FieldDesign> everyType()
+std::vector<FieldDesign> EveryType()
 {
     return {
         {"Name", FieldType::Alpha, 20},      {"Born", FieldType::Date, 0},
@@ -40,7 +40,7 @@ std::vector<FieldDesign> everyType()
 }
 
 // Blob payloads of every placement: in the leader, sub-allocated, own block.
-std::string blobOfLength(std::size_t n, int seed)
+std::string BlobOfLength(std::size_t n, int seed)
 {
     std::string s(n, '\0');
     for (std::size_t i = 0; i < n; ++i)
@@ -50,7 +50,7 @@ std::string blobOfLength(std::size_t n, int seed)
 
 std::vector<std::string> g_keep;  // storage behind the views of expected values
 
-Value expectedValue(std::size_t field, int r)
+Value ExpectedValue(std::size_t field, int r)
 {
     if ((r + static_cast<int>(field)) % 7 == 0)
         return Value::null();
@@ -58,19 +58,19 @@ Value expectedValue(std::size_t field, int r)
     const std::size_t blobLen = blobLengths[static_cast<std::size_t>(r) % 6];
     switch (field) {
     case 0: g_keep.push_back("name " + std::to_string(r)); return Value::ofText(g_keep.back());
-    case 1: return Value::ofDate(paradox::civilFromDays(700000 + r * 37));
+    case 1: return Value::ofDate(paradox::CivilFromDays(700000 + r * 37));
     case 2: return Value::ofInteger((r % 2 ? -1 : 1) * (r * 97 % 32767));
     case 3: return Value::ofInteger((r % 3 ? -1 : 1) * static_cast<std::int64_t>(r) * 1'000'003);
     case 4: return Value::ofCurrency((r % 2 ? -1.0 : 1.0) * r * 0.25);
     case 5: return Value::ofDouble(r % 5 == 0 ? 0.0 : (r % 2 ? -1.0 : 1.0) / (r + 3));
     case 6: return Value::ofBoolean(r % 2 == 0);
-    case 7: g_keep.push_back(blobOfLength(blobLen, r)); return Value::ofText(g_keep.back());
+    case 7: g_keep.push_back(BlobOfLength(blobLen, r)); return Value::ofText(g_keep.back());
     case 8:
     case 9:
     case 10:
-    case 11: g_keep.push_back(blobOfLength(blobLen + field, r)); return Value::ofBytes(g_keep.back());
+    case 11: g_keep.push_back(BlobOfLength(blobLen + field, r)); return Value::ofBytes(g_keep.back());
     case 12: return Value::ofTime((r * 1'234'567) % 86'400'000);
-    case 13: return Value::ofTimestamp(paradox::civilFromDays(730000 + r), (std::int64_t{r} * 7'654'321) % 86'400'000);
+    case 13: return Value::ofTimestamp(paradox::CivilFromDays(730000 + r), (std::int64_t{r} * 7'654'321) % 86'400'000);
     case 14: return Value::ofInteger(r + 1);
     case 15: g_keep.push_back((r % 2 ? "-" : "") + std::to_string(r) + "." + std::to_string(10 + r % 90)); return Value::ofBcd(g_keep.back());
     case 16:  // a Bytes field hands out all its bytes, padding included
@@ -81,7 +81,7 @@ Value expectedValue(std::size_t field, int r)
     return Value::null();
 }
 
-void expectSame(const Value& got, const Value& want, const std::string& where)
+void ExpectSame(const Value& got, const Value& want, const std::string& where)
 {
     ASSERT_EQ(static_cast<int>(got.type), static_cast<int>(want.type)) << where;
     switch (want.type) {
@@ -102,25 +102,25 @@ void expectSame(const Value& got, const Value& want, const std::string& where)
     }
 }
 
-void writeRecords(TableWriter& w, std::size_t fields, int count)
+void WriteRecords(TableWriter& w, std::size_t fields, int count)
 {
     g_keep.clear();
     g_keep.reserve(static_cast<std::size_t>(count) * fields);
     for (int r = 0; r < count; ++r) {
         std::vector<Value> values;
         for (std::size_t f = 0; f < fields; ++f)
-            values.push_back(expectedValue(f, r));
+            values.push_back(ExpectedValue(f, r));
         w.addRecord(values);
     }
 }
 
-void readAndCompare(paradox::Table& t, std::size_t fields, int count)
+void ReadAndCompare(paradox::Table& t, std::size_t fields, int count)
 {
     int r = 0;
     while (t.next()) {
         ASSERT_LT(r, count);
         for (std::size_t f = 0; f < fields; ++f) {
-            expectSame(t.value(f), expectedValue(f, r), "record " + std::to_string(r) + " field " + std::to_string(f));
+            ExpectSame(t.value(f), ExpectedValue(f, r), "record " + std::to_string(r) + " field " + std::to_string(f));
             if (::testing::Test::HasFatalFailure())
                 return;
         }
@@ -142,11 +142,11 @@ TEST_P(WriterRoundTrip, EveryTypeEveryValueReadsBack)
     design.keyed = version % 2 == 0;
     design.codePage = version >= 5 ? 1252 : 0;
     design.encryptionKey = encrypted ? 0x0A25E09Au : 0;
-    design.fields = everyType();
+    design.fields = EveryType();
     const int count = 150;
     TableWriter w(design);
-    writeRecords(w, design.fields.size(), count);
-    auto t = testsupport::openInMemory(w);
+    WriteRecords(w, design.fields.size(), count);
+    auto t = testsupport::OpenInMemory(w);
     EXPECT_EQ(t->recordCount(), static_cast<std::uint32_t>(count));
     EXPECT_EQ(t->header().blockSize(), static_cast<std::uint32_t>(blockCode) * 1024);
     ASSERT_EQ(t->fieldCount(), design.fields.size());
@@ -154,10 +154,10 @@ TEST_P(WriterRoundTrip, EveryTypeEveryValueReadsBack)
         EXPECT_EQ(t->fields()[f].name, design.fields[f].name);
         EXPECT_EQ(t->fields()[f].type, design.fields[f].type);
     }
-    readAndCompare(*t, design.fields.size(), count);
+    ReadAndCompare(*t, design.fields.size(), count);
     // A second pass after rewind sees the same records.
     t->rewind();
-    readAndCompare(*t, design.fields.size(), count);
+    ReadAndCompare(*t, design.fields.size(), count);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WriterRoundTrip,
@@ -171,10 +171,10 @@ struct Shape {
 
 void PrintTo(const Shape& s, std::ostream* os) { *os << s.label; }
 
-TableDesign shaped(void (*adjust)(TableDesign&))
+TableDesign Shaped(void (*adjust)(TableDesign&))
 {
     TableDesign s;
-    s.fields = everyType();
+    s.fields = EveryType();
     adjust(s);
     return s;
 }
@@ -186,22 +186,22 @@ TEST_P(WriterShapes, ReadBackUnchanged)
     const TableDesign& design = GetParam().design;
     TableWriter w(design);
     const int count = 400;
-    writeRecords(w, design.fields.size(), count);
-    auto t = testsupport::openInMemory(w);
-    readAndCompare(*t, design.fields.size(), count);
+    WriteRecords(w, design.fields.size(), count);
+    auto t = testsupport::OpenInMemory(w);
+    ReadAndCompare(*t, design.fields.size(), count);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, WriterShapes,
     ::testing::Values(
-        Shape{"OddHeaderSize", shaped([](TableDesign& s) { s.headerSize = 0x0A37; })},
-        Shape{"OddHeaderSizeOldVersion", shaped([](TableDesign& s) { s.headerSize = 0x0455; s.versionId = 3; s.blockSizeCode = 3; })},
-        Shape{"ChainAgainstFileOrder", shaped([](TableDesign& s) { s.reverseBlocks = true; s.recordsPerBlock = 3; })},
-        Shape{"OneRecordPerBlock", shaped([](TableDesign& s) { s.recordsPerBlock = 1; })},
-        Shape{"AllBlobsInOwnBlocks", shaped([](TableDesign& s) { s.blobPlacement = BlobPlacement::SingleBlock; })},
-        Shape{"EncryptedBlobsInOwnBlocks", shaped([](TableDesign& s) { s.blobPlacement = BlobPlacement::SingleBlock; s.encryptionKey = 0x12345678; })},
-        Shape{"EncryptedChainAgainstFileOrder", shaped([](TableDesign& s) { s.reverseBlocks = true; s.encryptionKey = 0xFFFFFFFF; s.blockSizeCode = 4; })},
-        Shape{"KeyedV7Big", shaped([](TableDesign& s) { s.keyed = true; s.keyFields = 2; s.blockSizeCode = 32; })}),
+        Shape{"OddHeaderSize", Shaped([](TableDesign& s) { s.headerSize = 0x0A37; })},
+        Shape{"OddHeaderSizeOldVersion", Shaped([](TableDesign& s) { s.headerSize = 0x0455; s.versionId = 3; s.blockSizeCode = 3; })},
+        Shape{"ChainAgainstFileOrder", Shaped([](TableDesign& s) { s.reverseBlocks = true; s.recordsPerBlock = 3; })},
+        Shape{"OneRecordPerBlock", Shaped([](TableDesign& s) { s.recordsPerBlock = 1; })},
+        Shape{"AllBlobsInOwnBlocks", Shaped([](TableDesign& s) { s.blobPlacement = BlobPlacement::SingleBlock; })},
+        Shape{"EncryptedBlobsInOwnBlocks", Shaped([](TableDesign& s) { s.blobPlacement = BlobPlacement::SingleBlock; s.encryptionKey = 0x12345678; })},
+        Shape{"EncryptedChainAgainstFileOrder", Shaped([](TableDesign& s) { s.reverseBlocks = true; s.encryptionKey = 0xFFFFFFFF; s.blockSizeCode = 4; })},
+        Shape{"KeyedV7Big", Shaped([](TableDesign& s) { s.keyed = true; s.keyFields = 2; s.blockSizeCode = 32; })}),
     [](const ::testing::TestParamInfo<Shape>& p) { return std::string(p.param.label); });
 
 TEST(WriterBlobs, SubAllocatedBlocksHoldManySmallBlobs)
@@ -212,12 +212,12 @@ TEST(WriterBlobs, SubAllocatedBlocksHoldManySmallBlobs)
     TableWriter w(design);
     std::vector<std::string> texts;
     for (int r = 0; r < 300; ++r)
-        texts.push_back(blobOfLength(static_cast<std::size_t>(2 + r * 13 % 900), r));
+        texts.push_back(BlobOfLength(static_cast<std::size_t>(2 + r * 13 % 900), r));
     for (const auto& s : texts)
         w.addRecord({Value::ofText(s), Value::ofBytes(s)});
     // 300 blobs of ~450 bytes each need many sub-allocated blocks, slots from 63 down.
     EXPECT_GT(w.blobBytes().size(), 20u * 4096);
-    auto t = testsupport::openInMemory(w);
+    auto t = testsupport::OpenInMemory(w);
     for (const auto& s : texts) {
         ASSERT_TRUE(t->next());
         EXPECT_EQ(t->value(0).text, s);
@@ -231,12 +231,12 @@ TEST(WriterBlobs, GraphicCarriesTheBareImage)
     TableDesign design;
     design.fields = {{"G", FieldType::Graphic, 20}};
     TableWriter w(design);
-    const std::string image = "BM" + blobOfLength(5000, 1);
+    const std::string image = "BM" + BlobOfLength(5000, 1);
     w.addRecord({Value::ofBytes(image)});
     w.addRecord({Value::ofBytes("BM12")});  // fits in the leader
     w.addRecord({Value::ofBytes("")});      // the prefix only: an empty picture
     w.addRecord({Value::null()});
-    auto t = testsupport::openInMemory(w);
+    auto t = testsupport::OpenInMemory(w);
     ASSERT_TRUE(t->next());
     EXPECT_EQ(t->value(0).text, image);
     ASSERT_TRUE(t->next());
@@ -253,7 +253,7 @@ TEST(WriterEmpty, TableWithoutRecordsIsAtEndAtOnce)
     TableDesign design;
     design.fields = {{"A", FieldType::Alpha, 5}};
     TableWriter w(design);
-    auto t = testsupport::openInMemory(w);
+    auto t = testsupport::OpenInMemory(w);
     EXPECT_EQ(t->recordCount(), 0u);
     EXPECT_FALSE(t->next());
     EXPECT_FALSE(t->next());
@@ -287,7 +287,7 @@ TEST_P(CodePages, TextAndFieldNamesDecodeToUtf8)
     const std::string longText = c.text + " " + c.text + " " + c.text + " " + c.text;
     w.addRecord({Value::ofText(c.text), Value::ofText(longText)});
     w.addRecord({Value::ofText("plain ascii"), Value::ofText("short")});
-    auto t = testsupport::openInMemory(w);
+    auto t = testsupport::OpenInMemory(w);
     EXPECT_EQ(t->textEncoding(), c.encoding);
     EXPECT_EQ(t->fields()[0].name, design.fields[0].name);
     ASSERT_TRUE(t->next());
@@ -322,7 +322,7 @@ TEST(CodePageChoice, TextsAndNamesFollowTheChosenCodePageAndUndecodableBytesAreC
     TableWriter w(russian);
     w.addRecord({Value::ofText("Привет, мир"), Value::ofText(std::string(3000, 'x') + "ёЖ")});
 
-    auto asStored = testsupport::openInMemory(w);
+    auto asStored = testsupport::OpenInMemory(w);
     EXPECT_EQ(asStored->textEncoding(), "CP437");
     EXPECT_NE(asStored->fields()[0].name, "Имя");
 
@@ -358,7 +358,7 @@ TEST(CodePageChoice, TextsAndNamesFollowTheChosenCodePageAndUndecodableBytesAreC
         std::string record(holed.recordSize(), '\0');
         record.replace(0, h.stored.size(), h.stored);
         holed.addRawRecord(record);
-        auto t = testsupport::openInMemory(holed);
+        auto t = testsupport::OpenInMemory(holed);
         ASSERT_TRUE(t->next());
         EXPECT_EQ(t->value(0).text, h.read) << h.codePage;
         EXPECT_EQ(t->undecodableBytes(), h.undecodable) << h.codePage;
@@ -387,7 +387,7 @@ TEST(BcdNoise, DigitsEndAtTheFirstNibbleAboveNineAfterTheFirstDecimal)
         TableWriter w(design);
         std::string record(17, '\0');
         auto* p = reinterpret_cast<std::uint8_t*>(record.data());
-        ASSERT_TRUE(paradox::storeBcd(p, c.stored, c.scale));
+        ASSERT_TRUE(paradox::StoreBcd(p, c.stored, c.scale));
         // Nibbles of 15 from the noise on (stored complemented for negative values).
         const std::uint8_t noise = c.stored[0] == '-' ? 0x0 : 0xF;
         for (int digit = 32 - c.scale + c.noiseAt - 1; digit < 32; ++digit) {
@@ -396,7 +396,7 @@ TEST(BcdNoise, DigitsEndAtTheFirstNibbleAboveNineAfterTheFirstDecimal)
                              : static_cast<std::uint8_t>((byte & 0x0F) | (noise << 4));
         }
         w.addRawRecord(record);
-        auto t = testsupport::openInMemory(w);
+        auto t = testsupport::OpenInMemory(w);
         ASSERT_TRUE(t->next());
         if (c.read)
             EXPECT_EQ(t->value(0).text, c.read);
@@ -411,7 +411,7 @@ TEST(BlobFileOnDisk, FoundBesideTheTableInAnyLetterCase)
     TableDesign design;
     design.fields = {{"M", FieldType::Memo, 11}};
     TableWriter w(design);
-    const std::string text = blobOfLength(3000, 5);
+    const std::string text = BlobOfLength(3000, 5);
     w.addRecord({Value::ofText(text)});
     w.writeFiles(dir / "foo.db", dir / "FOO.MB");
     auto t = paradox::Table::open(dir / "foo.db");
@@ -425,7 +425,7 @@ TEST(BlobFileOnDisk, MissingMemoFileIsAnErrorForThatValueOnly)
     TableDesign design;
     design.fields = {{"N", FieldType::Long, 0}, {"M", FieldType::Memo, 20}};
     TableWriter w(design);
-    w.addRecord({Value::ofInteger(7), Value::ofText(blobOfLength(3000, 5))});
+    w.addRecord({Value::ofInteger(7), Value::ofText(BlobOfLength(3000, 5))});
     w.addRecord({Value::ofInteger(8), Value::ofText("tiny")});
     w.writeFiles(dir / "bar.db", dir / "elsewhere.mb");
     auto t = paradox::Table::open(dir / "bar.db");

@@ -74,10 +74,10 @@ TEST(AdoTypes, EveryFieldTypeHasItsCode)
         {FieldType::Bcd, 131},   {FieldType::Bytes, 128},
     };
     for (const auto& [type, code] : cases)
-        EXPECT_EQ(AdoTypeOf(type), code) << paradox::fieldTypeName(type);
+        EXPECT_EQ(AdoTypeOf(type), code) << paradox::FieldTypeName(type);
 }
 
-void writeTable(const fs::path& path, const std::vector<int>& ids)
+void WriteTable(const fs::path& path, const std::vector<int>& ids)
 {
     TableDesign design;
     design.fields = {{"Id", FieldType::Long}};
@@ -109,10 +109,10 @@ protected:
 
 TEST_F(SourceFolder, TableNameMatchesInAnyCaseAndTheExactSpellingWins)
 {
-    writeTable(dir / "Orders.DB", {1});
-    writeTable(dir / "ORDERS.db", {2});
-    writeTable(dir / "orders.db", {3});
-    writeTable(dir / "Parts.Db", {4});
+    WriteTable(dir / "Orders.DB", {1});
+    WriteTable(dir / "ORDERS.db", {2});
+    WriteTable(dir / "orders.db", {3});
+    WriteTable(dir / "Parts.Db", {4});
     auto c = connect();
     EXPECT_EQ(firstId(*c, "orders"), 3);
     EXPECT_EQ(firstId(*c, "ORDERS"), 2);
@@ -123,8 +123,8 @@ TEST_F(SourceFolder, TableNameMatchesInAnyCaseAndTheExactSpellingWins)
 
 TEST_F(SourceFolder, NamesBeyondAsciiMatchAsTheTableListUpperCasesThem)
 {
-    writeTable(dir / "äpfel.db", {5});
-    writeTable(dir / "straße.DB", {6});
+    WriteTable(dir / "äpfel.db", {5});
+    WriteTable(dir / "straße.DB", {6});
     auto c = connect();
     EXPECT_EQ(firstId(*c, "ÄPFEL"), 5);
     EXPECT_EQ(firstId(*c, "äpfel"), 5);
@@ -133,7 +133,7 @@ TEST_F(SourceFolder, NamesBeyondAsciiMatchAsTheTableListUpperCasesThem)
 
 TEST_F(SourceFolder, NamesWithBracketsAndSemicolons)
 {
-    writeTable(dir / "we]ird; name.db", {9});
+    WriteTable(dir / "we]ird; name.db", {9});
     auto c = connect();
     EXPECT_EQ(firstId(*c, "we]ird; name"), 9);
     auto rs = c->openRecordset("SELECT * FROM [WE]]IRD; NAME]");
@@ -143,10 +143,10 @@ TEST_F(SourceFolder, NamesWithBracketsAndSemicolons)
 TEST_F(SourceFolder, TablesInSubfoldersAndOtherFilesAreNotFound)
 {
     fs::create_directory(dir / "sub");
-    writeTable(dir / "sub" / "inner.db", {1});
+    WriteTable(dir / "sub" / "inner.db", {1});
     fs::create_directory(dir / "folder.db");
     std::ofstream(dir / "notes.txt") << "x";
-    writeTable(dir / "real.dbx", {1});
+    WriteTable(dir / "real.dbx", {1});
     auto c = connect();
     for (const char* name : {"inner", "sub/inner", "folder", "notes", "real", "real.db"}) {
         try {
@@ -185,8 +185,8 @@ TEST_F(SourceFolder, ErrorsSayWhatIsWrong)
 
 TEST_F(SourceFolder, RecordsetWalksRecordsWithBofAndEof)
 {
-    writeTable(dir / "three.db", {10, 20, 30});
-    writeTable(dir / "empty.db", {});
+    WriteTable(dir / "three.db", {10, 20, 30});
+    WriteTable(dir / "empty.db", {});
     auto c = connect();
 
     auto empty = c->openRecordset("SELECT * FROM [empty]");
@@ -210,8 +210,32 @@ TEST_F(SourceFolder, RecordsetWalksRecordsWithBofAndEof)
         EXPECT_FALSE(rs->bof());
     }
     EXPECT_EQ(seen, (std::vector<std::int64_t>{10, 20, 30}));
+    EXPECT_EQ(rs->damage(), std::nullopt);
     rs->close();
     EXPECT_TRUE(rs->eof());
+}
+
+// A damaged record count in a block (its high byte 0x02): every record the
+// block claims is handed out, and the damage is told with the file once the
+// end is reached, and still after close().
+TEST_F(SourceFolder, DamagedTableIsReadToItsEndAndToldWithItsFile)
+{
+    WriteTable(dir / "three.db", {10, 20, 30});
+    {
+        std::fstream f(dir / "three.db", std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(2048 + 5);
+        f.put('\x02');
+    }
+    auto rs = connect()->openRecordset("SELECT * FROM [three]");
+    EXPECT_EQ(rs->damage(), std::nullopt);
+    int n = 0;
+    for (; !rs->eof(); rs->moveNext())
+        ++n;
+    EXPECT_EQ(n, 131);
+    const std::string told = (dir / "three.db").string() + ": the header says 3 records but 131 were read";
+    EXPECT_EQ(rs->damage(), told);
+    rs->close();
+    EXPECT_EQ(rs->damage(), told);
 }
 
 TEST_F(SourceFolder, FieldsOfEveryTypeCarryTheirAdoCodes)
