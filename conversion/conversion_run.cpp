@@ -157,7 +157,13 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
             op_.step(step, [&] { run_.handOff.mssql_conn->execute(s); });
             return StatementBatch::Next::Continue;
         };
-        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, &run_.ctx.events, run_.options.transactions);
+        // Statements whose fate the server left in doubt: reported, never run again.
+        auto report = [this](const std::string& description, int step) {
+            op_.step(step, [&] { throw std::runtime_error(description); });
+            return StatementBatch::Next::Continue;
+        };
+        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, report, &run_.ctx.events,
+                       run_.options.transactions);
     }
     batch_->execute(sql, executeStep);
 }

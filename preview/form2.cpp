@@ -185,6 +185,15 @@ void Form2::PushButton1_Click()
     // line-by-line run stops, with the rows before it on the server.
     std::optional<std::string> sqlError;
     int errorRow = 0;
+    // A line whose fate the server left in doubt (see StatementBatch) stops
+    // Execute SQL at its row as an SQL error does, and is not run again.
+    auto lineFailed = [&](const std::string& description, int row) {
+        if (!ContainsIgnoringCase(description, "SQLException"))
+            return false;
+        sqlError = description;
+        errorRow = row;
+        return true;
+    };
     conversion::StatementBatch batch(handOff.mssql_conn.get(), [&](const std::string& sql, int row) {
         const int step = ContainsIgnoringCase(sql, "INSERT INTO") ? 132 : 134;
         op.step(step, [&] {
@@ -193,13 +202,14 @@ void Form2::PushButton1_Click()
                     throw std::runtime_error("SQLException: there is no connection to the server.");
                 handOff.mssql_conn->execute(sql);
             } catch (...) {
-                std::string description = core::CurrentExceptionDescription();
-                if (!ContainsIgnoringCase(description, "SQLException"))
+                if (!lineFailed(core::CurrentExceptionDescription(), row))
                     throw;
-                sqlError = std::move(description);
-                errorRow = row;
             }
         });
+        return sqlError ? conversion::StatementBatch::Next::Stop : conversion::StatementBatch::Next::Continue;
+    }, [&](const std::string& description, int row) {
+        if (!lineFailed(description, row))
+            op.step(132, [&] { throw std::runtime_error(description); });
         return sqlError ? conversion::StatementBatch::Next::Stop : conversion::StatementBatch::Next::Continue;
     }, &services.events);
     TurnAfterEachLine turns;
