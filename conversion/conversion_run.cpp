@@ -176,7 +176,13 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
                 ++table_->refused;
             return StatementBatch::Next::Continue;
         };
-        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, &run_.services.events, run_.options.transactions);
+        // Statements whose fate the server left in doubt: reported, never run again.
+        auto report = [this](const std::string& description, int step) {
+            op_.step(step, [&] { throw std::runtime_error(description); });
+            return StatementBatch::Next::Continue;
+        };
+        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, report, &run_.services.events,
+                       run_.options.transactions);
     }
     // Every statement either goes through or is refused once, alone; the
     // difference is taken when the table's batch is finished.

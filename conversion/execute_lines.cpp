@@ -38,6 +38,12 @@ ExecuteOutcome ExecuteLines(const PreviewList& lines, platform::ServerConnection
             }
         });
         return outcome.errorRow != 0 ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
+    }, [&](const std::string& description, int row) {
+        // A line whose fate the server left in doubt stops Execute SQL at its
+        // row as a refused line does, and is not run again.
+        outcome.error = description;
+        outcome.errorRow = row;
+        return StatementBatch::Next::Stop;
     }, &events);
     const int n = lines.count();
     for (int r = 1; r <= n && !watch.stopRequested() && outcome.errorRow == 0; ++r) {

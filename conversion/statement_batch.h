@@ -1,8 +1,35 @@
 // Statements executed in transactions of bounded size rather than one commit
-// each. Every statement is still executed on its own; a failure rolls the open
-// transaction back and the statements since the last commit run again one by
-// one with autocommit, so that the server ends as a statement-by-statement run
-// leaves it and each failure is reported once, by the caller, as it was.
+// each. Every statement is still executed on its own, and the server and the
+// caller's reports end exactly as a statement-by-statement run of the same
+// statements leaves them, wherever the driver lets that be known.
+//
+// The rule after a failure (a statement refused inside a transaction, or a
+// refused commit): the batch rolls the transaction back, asks the connection
+// what the driver's state is (never a flag of its own) and sorts the
+// statements of the transaction into two kinds.
+// - Not applied: the transaction ended without a commit. Either the rollback
+//   succeeded and the driver says autocommit is off; or, after a refused
+//   statement, the rollback failed and a switch to autocommit failed too: the
+//   server ended the transaction with the refusal (a trigger's rollback, a
+//   constraint that rolls back, a full database; SQLite documents that its
+//   ROLLBACK then fails) or the connection is gone, and no commit succeeded.
+// - May be applied: every other case. The commit failed and so did the
+//   rollback (the commit may have reached the server before the failure); the
+//   driver says autocommit is on, or cannot say, after the rollback (each
+//   statement may have committed itself); a switch to autocommit succeeded
+//   after a failed rollback (the switch commits what is open).
+// Statements not applied run again: those before the refused one in a new
+// transaction, with no report; the refused one alone with autocommit, through
+// the caller, which reports it as ever; then transactions go on. A statement
+// refused in that replay is handled by the same rule. After a refused commit
+// that was rolled back, every statement of the transaction runs alone, since
+// the one the commit refused is not known.
+// Statements that may be applied never run again: the caller's report gets the
+// refused statement's own failure, or the commit's, once, and nothing is
+// reported for the others, as a statement-by-statement run reports only the
+// statements that failed.
+// While the driver's state is unknown and a switch to autocommit fails, every
+// statement runs alone; the next batch on the connection tries again.
 #pragma once
 
 #include "platform/event_loop.h"
@@ -33,12 +60,16 @@ public:
     // a row). Stop means the caller goes no further: the statements after it
     // are not run again.
     using RunAlone = std::function<Next(const std::string& statement, int tag)>;
+    // The caller's report of a failure whose statements may be applied (see
+    // above): the description of the refused statement or of the commit, and
+    // the tag of that statement or of the transaction's first. Stop as above.
+    using Report = std::function<Next(const std::string& description, int tag)>;
 
     using Limits = TransactionLimits;
 
     // A null connection or one whose driver has no transactions: every
     // statement goes to runAlone, as a statement-by-statement run does.
-    StatementBatch(platform::ServerConnection* connection, RunAlone runAlone,
+    StatementBatch(platform::ServerConnection* connection, RunAlone runAlone, Report report,
                    platform::EventLoop* events = nullptr, Limits limits = {});
     // Finishes as finish() does.
     ~StatementBatch();
@@ -48,7 +79,7 @@ public:
     // Executes one statement. Only single INSERT statements join a
     // transaction; any other statement runs alone after a commit, so that DDL
     // and statements that refuse a transaction never sit inside one. Stop
-    // comes only from runAlone during a replay.
+    // comes only from runAlone or the report, after a failure.
     Next execute(const std::string& statement, int tag);
     // Commits what is open and switches autocommit back on.
     Next finish();
@@ -62,20 +93,30 @@ public:
     bool inTransactions() const { return mode_ == Mode::Manual; }
 
 private:
+    // Autocommit: no transaction of ours; Manual: autocommit off, the
+    // statements in pending_ uncommitted; Unavailable: every statement alone.
     enum class Mode { Autocommit, Manual, Unavailable };
+    enum class Fate { NotApplied, MayBeApplied };
     struct Pending {
         std::size_t offset;
         std::size_t size;
         int tag;
     };
 
+    bool beginTransactions();
+    bool switchAutoCommitOn();
     Next commit();
     Next endTransactions();
-    Next replay();
+    Fate abandon(bool commitRefused);
+    Next recover(std::size_t refused, const std::string& description);
+    Next replay(std::vector<std::size_t> alone, std::size_t end);
+    Next runAlone(std::size_t index);
+    std::string text(std::size_t index) const;
     bool due() const;
 
     platform::ServerConnection* connection_;
     RunAlone runAlone_;
+    Report report_;
     platform::EventLoop* events_;
     Limits limits_;
     Mode mode_ = Mode::Autocommit;

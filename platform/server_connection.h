@@ -53,8 +53,17 @@ public:
 
     // Transactions. A connection opens with autocommit on. setAutoCommit(false)
     // returns false, changing nothing, where the driver cannot run statements
-    // in transactions; the defaults are those of such a driver. commit() and
-    // rollback() end the open transaction and throw like execute() on failure.
+    // in transactions; the defaults are those of such a driver. A switch,
+    // commit() and rollback() throw like execute() on failure.
+    //
+    // autoCommit() asks the driver every time; it is Unknown when the driver
+    // cannot say, and after a switch, commit or rollback that failed, until a
+    // switch to autocommit, a commit or a rollback succeeds (till then a driver
+    // may say "off" while its statements commit one by one, or the reverse). A
+    // successful switch to autocommit ends whatever transaction is open, by a
+    // commit.
+    enum class AutoCommit { On, Off, Unknown };
+    virtual AutoCommit autoCommit() { return AutoCommit::On; }
     virtual bool setAutoCommit(bool on) { return on; }
     virtual void commit() {}
     virtual void rollback() {}

@@ -131,7 +131,7 @@ void OdbcServerConnection::open(const std::string& connectionText)
                                      : diagnostics);
     }
     open_ = true;
-    autoCommit_ = true;
+    transactionStateLost_ = false;
 }
 
 OdbcHandle OdbcServerConnection::newStatement()
@@ -198,12 +198,25 @@ std::vector<SchemaTable> OdbcServerConnection::tables()
     return rows;
 }
 
+ServerConnection::AutoCommit OdbcServerConnection::driverAutoCommit() const
+{
+    if (!open_)
+        return AutoCommit::Unknown;
+    SQLUINTEGER value = SQL_AUTOCOMMIT_ON;
+    if (!SQL_SUCCEEDED(SQLGetConnectAttr(connection_.get(), SQL_ATTR_AUTOCOMMIT, &value, SQL_IS_UINTEGER, nullptr)))
+        return AutoCommit::Unknown;
+    return value == SQL_AUTOCOMMIT_OFF ? AutoCommit::Off : AutoCommit::On;
+}
+
+ServerConnection::AutoCommit OdbcServerConnection::autoCommit()
+{
+    return transactionStateLost_ ? AutoCommit::Unknown : driverAutoCommit();
+}
+
 bool OdbcServerConnection::setAutoCommit(bool on)
 {
     if (!open_)
         ThrowSqlException(std::string(kClosedConnectionText));
-    if (on == autoCommit_)
-        return true;
     if (!on) {
         // A driver without transactions would take the switch and still commit
         // every statement, so that a rollback undid nothing.
@@ -212,16 +225,18 @@ bool OdbcServerConnection::setAutoCommit(bool on)
             || capable == SQL_TC_NONE)
             return false;
     }
+    // Always handed to the driver: a switch on is also how a doubtful state is
+    // settled, since the driver then ends whatever it holds open.
     const SQLRETURN rc = SQLSetConnectAttr(
         connection_.get(), SQL_ATTR_AUTOCOMMIT,
         reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
         SQL_IS_UINTEGER);
     if (!SQL_SUCCEEDED(rc)) {
-        if (on)
-            ThrowSqlException(odbc::Diagnostics(connection_, wide_));
-        return false;
+        transactionStateLost_ = true;
+        ThrowSqlException(odbc::Diagnostics(connection_, wide_));
     }
-    autoCommit_ = on;
+    if (on)
+        transactionStateLost_ = false;
     return true;
 }
 
@@ -229,10 +244,13 @@ void OdbcServerConnection::endTransaction(short completion)
 {
     if (!open_)
         ThrowSqlException(std::string(kClosedConnectionText));
-    if (autoCommit_)
+    if (driverAutoCommit() == AutoCommit::On)
         return;
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion)))
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion))) {
+        transactionStateLost_ = true;
         ThrowSqlException(odbc::Diagnostics(connection_, wide_));
+    }
+    transactionStateLost_ = false;  // in transactions, none open
 }
 
 void OdbcServerConnection::commit()
@@ -250,10 +268,10 @@ void OdbcServerConnection::close()
     if (open_) {
         // A driver refuses to disconnect inside a transaction; what was not
         // committed is given up, as closing any database connection does.
-        if (!autoCommit_)
+        if (autoCommit() != AutoCommit::On)
             SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
         SQLDisconnect(connection_.get());
-        autoCommit_ = true;
+        transactionStateLost_ = false;
         open_ = false;
     }
     connection_.reset();

@@ -47,9 +47,12 @@ public:
     std::vector<SchemaTable> tables() override;
     void close() override;
 
+    // SQL_ATTR_AUTOCOMMIT as the driver answers it; Unknown after a failed
+    // switch, commit or rollback until a switch on or an SQLEndTran succeeds.
+    AutoCommit autoCommit() override;
     // SQL_ATTR_AUTOCOMMIT; off only where the driver has transactions (SQL_TXN_CAPABLE).
     bool setAutoCommit(bool on) override;
-    // SQLEndTran; nothing to do while autocommit is on.
+    // SQLEndTran; nothing to do while the driver says autocommit is on.
     void commit() override;
     void rollback() override;
 
@@ -63,6 +66,8 @@ public:
 private:
     odbc::OdbcHandle newStatement();
     void endTransaction(short completion);
+    // What the driver says, without the doubt a failure left.
+    AutoCommit driverAutoCommit() const;
 
     std::shared_ptr<const odbc::DriverRegistry> registry_;
     int cursorLocation_ = kServerSideCursor;
@@ -71,7 +76,9 @@ private:
     odbc::OdbcHandle environment_;
     odbc::OdbcHandle connection_;
     bool open_ = false;
-    bool autoCommit_ = true;
+    // A switch, commit or rollback failed: the driver's answer is not to be
+    // trusted until a switch to autocommit or an SQLEndTran succeeds.
+    bool transactionStateLost_ = false;
     bool wide_ = true;
     std::string driverText_;
     int loginTimeoutUsed_ = 0;

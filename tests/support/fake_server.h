@@ -27,10 +27,17 @@ struct FakeServerState {
     int closes = 0;
 
     bool transactions = true;              // false: a driver without autocommit control
-    std::function<bool()> refusesCommit;   // a commit the server fails
+    std::function<bool()> refusesCommit;   // a commit the server fails; the transaction stays open
+    std::function<bool()> losesCommit;     // a commit stored whose answer never comes: the connection is gone
+    std::function<bool()> refusesRollback; // a rollback the driver fails; the transaction stays open
     bool refusalEndsTransaction = false;   // a refused statement rolls its transaction back
+    // As SQLite's driver after such a rollback: it still believes in the
+    // transaction, so its commit, rollback and switch to autocommit fail, and
+    // its statements commit one by one.
+    bool driverMissesTheEnd = false;
     std::vector<std::string> uncommitted;  // the open transaction's statements
-    // "off", "on" (autocommit), "commit N" and "rollback N" (N statements), in order.
+    // "off", "on" (autocommit), "commit N" and "rollback N" (N statements),
+    // "... refused" for a switch, commit or rollback that failed, in order.
     std::vector<std::string> transactionLog;
 };
 
@@ -50,43 +57,51 @@ public:
     bool isOpen() const override { return open_; }
     void execute(const std::string& sql) override
     {
-        if (!open_)
+        if (!open_ || gone_)
             throw platform::ServerError("the connection is not open.");
+        if (!autoCommit_ && !driverInTransaction_)
+            driverInTransaction_ = serverInTransaction_ = true;
         if (state_.refuses && state_.refuses(sql)) {
-            if (state_.refusalEndsTransaction)
+            if (state_.refusalEndsTransaction && serverInTransaction_) {
                 state_.uncommitted.clear();
+                serverInTransaction_ = false;
+                driverInTransaction_ = state_.driverMissesTheEnd;
+            }
             throw platform::ServerError("[SQLSTATE 42000] refused: " + sql.substr(0, 30));
         }
-        (autoCommit_ ? state_.executed : state_.uncommitted).push_back(sql);
+        (serverInTransaction_ ? state_.uncommitted : state_.executed).push_back(sql);
+    }
+    // What the driver says; in doubt after a failed switch, commit or rollback,
+    // until a switch to autocommit, a commit or a rollback succeeds.
+    AutoCommit autoCommit() override
+    {
+        if (doubt_ || gone_)
+            return AutoCommit::Unknown;
+        return autoCommit_ ? AutoCommit::On : AutoCommit::Off;
     }
     bool setAutoCommit(bool on) override
     {
         if (!on && !state_.transactions)
             return false;
-        if (on != autoCommit_) {
-            if (on && !state_.uncommitted.empty())
-                commit();
+        fail(gone_, on ? "on refused" : "off refused");
+        if (on != autoCommit_)
             state_.transactionLog.push_back(on ? "on" : "off");
-        }
         autoCommit_ = on;
+        if (on && driverInTransaction_)
+            end(true);
+        if (on)
+            doubt_ = false;
         return true;
     }
     void commit() override
     {
-        if (autoCommit_)
-            return;
-        if (state_.refusesCommit && state_.refusesCommit())
-            throw platform::ServerError("[SQLSTATE 40001] the transaction was chosen as a deadlock victim.");
-        state_.transactionLog.push_back("commit " + std::to_string(state_.uncommitted.size()));
-        state_.executed.insert(state_.executed.end(), state_.uncommitted.begin(), state_.uncommitted.end());
-        state_.uncommitted.clear();
+        if (!autoCommit_)
+            end(true);
     }
     void rollback() override
     {
-        if (autoCommit_)
-            return;
-        state_.transactionLog.push_back("rollback " + std::to_string(state_.uncommitted.size()));
-        state_.uncommitted.clear();
+        if (!autoCommit_)
+            end(false);
     }
     std::vector<platform::SchemaTable> tables() override
     {
@@ -101,12 +116,50 @@ public:
         open_ = false;
         state_.uncommitted.clear();
         autoCommit_ = true;
+        driverInTransaction_ = serverInTransaction_ = doubt_ = false;
     }
 
 private:
+    void fail(bool failed, const std::string& what)
+    {
+        if (!failed)
+            return;
+        doubt_ = true;
+        state_.transactionLog.push_back(what);
+        throw platform::ServerError("[SQLSTATE 08S01] " + what);
+    }
+    void end(bool commit)
+    {
+        const std::string name = commit ? "commit" : "rollback";
+        fail(gone_, name + " refused");
+        if (!driverInTransaction_) {
+            doubt_ = false;
+            return;  // nothing open
+        }
+        fail(!serverInTransaction_, name + " refused");  // "no transaction is active"
+        if (commit && state_.refusesCommit && state_.refusesCommit())
+            fail(true, "commit refused");
+        if (!commit && state_.refusesRollback && state_.refusesRollback())
+            fail(true, "rollback refused");
+        doubt_ = false;
+        state_.transactionLog.push_back(name + " " + std::to_string(state_.uncommitted.size()));
+        if (commit)
+            state_.executed.insert(state_.executed.end(), state_.uncommitted.begin(), state_.uncommitted.end());
+        state_.uncommitted.clear();
+        driverInTransaction_ = serverInTransaction_ = false;
+        if (commit && state_.losesCommit && state_.losesCommit()) {
+            gone_ = true;
+            fail(true, "commit lost");
+        }
+    }
+
     FakeServerState& state_;
     bool open_ = false;
-    bool autoCommit_ = true;
+    bool autoCommit_ = true;            // what the driver says
+    bool driverInTransaction_ = false;  // what the driver believes
+    bool serverInTransaction_ = false;  // what is so
+    bool doubt_ = false;
+    bool gone_ = false;
 };
 
 struct FakeServerFactory : platform::ServerConnectionFactory {

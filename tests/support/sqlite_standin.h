@@ -104,6 +104,7 @@ public:
     void execute(const std::string& statement) override { inner_->execute(ForSqlite(statement)); }
     std::vector<platform::SchemaTable> tables() override { return inner_->tables(); }
     void close() override { inner_->close(); }
+    AutoCommit autoCommit() override { return inner_->autoCommit(); }
     bool setAutoCommit(bool on) override { return inner_->setAutoCommit(on); }
     void commit() override { inner_->commit(); }
     void rollback() override { inner_->rollback(); }
