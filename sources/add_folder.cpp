@@ -3,6 +3,7 @@
 // until the deeper walk of step 150 returns, a failure ends the examination of
 // the current entry at step 138, which removes the entry for "permission
 // denied" and "path not found" and passes over anything else without a word.
+// The folders removed are noted with the reason, for the caller to report.
 #include "sources/add_folder.h"
 
 #include "platform/event_loop.h"
@@ -13,7 +14,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <utility>
@@ -33,19 +36,44 @@ std::string WithoutSeparator(const std::string& path)
     return trimmed;
 }
 
-int FailureNumber(const std::exception_ptr& failure)
+bool IsPermissionDenied(const std::error_code& code)
+{
+    return code == std::errc::permission_denied || code == std::errc::operation_not_permitted;
+}
+
+// The failure number of step 138 (0 for one the walk leaves pending), and the
+// system's words for it.
+struct Failure {
+    int number = 0;
+    std::string reason;
+};
+
+Failure FailureOf(const std::exception_ptr& failure)
 {
     try {
         std::rethrow_exception(failure);
     } catch (const std::system_error& e) {
         const std::error_code code = e.code();
-        if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted)
-            return kPermissionDenied;
+        if (IsPermissionDenied(code))
+            return {kPermissionDenied, code.message()};
         if (code == std::errc::no_such_file_or_directory || code == std::errc::not_a_directory)
-            return kPathNotFound;
+            return {kPathNotFound, code.message()};
     } catch (...) {
     }
-    return 0;
+    return {};
+}
+
+// Why a folder met in a listing cannot be examined, when the reason is a
+// permission (a folder that is simply gone is no folder any more).
+std::optional<std::string> ExaminationDenied(const std::string& folder)
+{
+    struct stat info {};
+    if (stat(WithoutSeparator(folder).c_str(), &info) == 0)
+        return std::nullopt;
+    const std::error_code code(errno, std::generic_category());
+    if (!IsPermissionDenied(code))
+        return std::nullopt;
+    return code.message();
 }
 
 bool IsHiddenSystem(int attributes)
@@ -96,9 +124,9 @@ class Walk {
 public:
     Walk(std::vector<std::string>& folders, bool recursive, platform::Dialogs& dialogs,
          platform::EventLoop& events, const std::string& driveRoot,
-         std::set<FolderIdentity>& visited, int& reports)
+         std::set<FolderIdentity>& visited, int& reports, std::vector<UnreadableFolder>* unreadable)
         : folders_(folders), recursive_(recursive), dialogs_(dialogs), events_(events),
-          driveRoot_(driveRoot), visited_(visited), reports_(reports),
+          driveRoot_(driveRoot), visited_(visited), reports_(reports), unreadable_(unreadable),
           op_(dialogs, std::string(kWalkLocation))
     {
     }
@@ -114,9 +142,12 @@ public:
         std::size_t index = 0;
         while (index < folders_.size()) {  // 106
             const std::string entry = folders_[index];
-            if (examine(entry, found) && removeEntry(entry))
+            const std::optional<std::string> removal = examine(entry, found);
+            if (removal && removeEntry(entry)) {
+                note(entry, *removal);
                 continue;  // the entry that followed the removed one is now at `index`
-            ++index;       // 148
+            }
+            ++index;  // 148
         }
         descend(found);  // 150
         trapping_ = false;
@@ -130,15 +161,15 @@ public:
     }
 
 private:
-    // Steps 108 to 136 for one entry. Returns true when a failure with the
-    // number 70 or 76 is pending at step 138.
-    bool examine(const std::string& entry, std::vector<std::string>& found)
+    // Steps 108 to 136 for one entry. Returns the failure's words when one
+    // with the number 70 or 76 is pending at step 138.
+    std::optional<std::string> examine(const std::string& entry, std::vector<std::string>& found)
     {
         try {
             if (!test(108, [&] { return core::IsFolder(entry); }))
-                return false;
+                return std::nullopt;
             if (!test(110, [&] { return core::CharacterCount(entry) < kPathLimit; }))
-                return false;
+                return std::nullopt;
             bool haveAttributes = false;
             int attributes = 0;
             step(112, [&] {
@@ -152,18 +183,26 @@ private:
                 return IsRootFolder(entry, driveRoot_) || !IsHiddenSystem(attributes);
             });
             if (!enter)
-                return false;
+                return std::nullopt;
             trapping_ = true;
             listSubfolders(entry, found);  // 118 to 136
-            return false;
+            return std::nullopt;
         } catch (...) {
             if (!trapping_)
                 throw;
             // 138: only "permission denied" and "path not found" count; any
             // other failure stays pending, without a message.
-            const int number = FailureNumber(std::current_exception());
-            return number == kPermissionDenied || number == kPathNotFound;
+            const Failure failure = FailureOf(std::current_exception());
+            if (failure.number == kPermissionDenied || failure.number == kPathNotFound)
+                return failure.reason;
+            return std::nullopt;
         }
+    }
+
+    void note(const std::string& folder, const std::string& reason)
+    {
+        if (unreadable_)
+            unreadable_->push_back({folder, reason});
     }
 
     void listSubfolders(const std::string& entry, std::vector<std::string>& found)
@@ -176,7 +215,7 @@ private:
                 const std::string name = it->path().filename().string();  // 122
                 if (core::CharacterCount(name) < kPathLimit && !HasOddChars(name)  // 124 to 130
                     && name.find('?') == std::string::npos && name != "." && name != ".."
-                    && !LeadsBackUp(entry, *it) && !seenBefore(entry + name + "/"))
+                    && !LeadsBackUp(entry, *it) && !passedOver(entry + name + "/"))
                     found.push_back(entry + name + "/");  // 132, 134
             }
             it.increment(ec);  // 136
@@ -187,12 +226,18 @@ private:
 
     // A folder that will be entered is listed only where the walk meets its
     // real folder first, so no link cycle, of whatever shape, repeats a
-    // folder. Hidden folders are never entered and need no such test.
-    bool seenBefore(const std::string& folder)
+    // folder. Hidden folders are never entered and need no such test. One
+    // that cannot even be examined (its holder may be listed, not entered)
+    // is passed over too, and noted.
+    bool passedOver(const std::string& folder)
     {
         const std::string name = fs::path(WithoutSeparator(folder)).filename().string();
         if (NamedHidden(name) && !IsRootFolder(folder, driveRoot_))
             return false;
+        if (const auto denied = ExaminationDenied(folder)) {
+            note(folder, *denied);
+            return true;
+        }
         return !FirstVisit(visited_, folder);
     }
 
@@ -214,11 +259,11 @@ private:
         // it is left pending while failures are trapped, as at step 138.
         if (trapping_) {
             try {
-                Walk(found, true, dialogs_, events_, driveRoot_, visited_, reports_).run();
+                Walk(found, true, dialogs_, events_, driveRoot_, visited_, reports_, unreadable_).run();
             } catch (...) {
             }
         } else {
-            op_.step(150, [&] { Walk(found, true, dialogs_, events_, driveRoot_, visited_, reports_).run(); });
+            op_.step(150, [&] { Walk(found, true, dialogs_, events_, driveRoot_, visited_, reports_, unreadable_).run(); });
         }
     }
 
@@ -251,6 +296,7 @@ private:
     const std::string driveRoot_;
     std::set<FolderIdentity>& visited_;  // shared with the deeper walks
     int& reports_;                       // so is the count of reports
+    std::vector<UnreadableFolder>* unreadable_;  // and the list of folders it could not read
     core::GuardedOperation op_;
     bool trapping_ = false;  // failures go to step 138 instead of the report
 };
@@ -281,14 +327,14 @@ bool IsRootFolder(const std::string& path, const std::string& driveRoot)
 
 int GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
                           platform::Dialogs& dialogs, platform::EventLoop& events,
-                          const std::string& driveRoot)
+                          const std::string& driveRoot, std::vector<UnreadableFolder>* unreadable)
 {
     // The start entries count as visited: a link back to one is not followed.
     std::set<FolderIdentity> visited;
     for (const std::string& entry : folders)
         FirstVisit(visited, entry);
     int reports = 0;
-    Walk(folders, recursive, dialogs, events, driveRoot, visited, reports).run();
+    Walk(folders, recursive, dialogs, events, driveRoot, visited, reports, unreadable).run();
     return reports;
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace platform {
@@ -33,6 +34,14 @@ inline constexpr int kHiddenSystemLink = 1046;  // the same, linked
 inline constexpr int kPermissionDenied = 70;
 inline constexpr int kPathNotFound = 76;
 
+// A folder the walk met but could not look into, and why: it could not be
+// listed (permission denied, gone) or, found in a folder that could be listed,
+// not even examined.
+struct UnreadableFolder {
+    std::string folder;  // as the walk names it, ending in "/"
+    std::string reason;  // the system's words, such as "Permission denied"
+};
+
 // Appends to `folders` every folder below its entries, level by level: first
 // the folders one level below each entry (in entry order, each entry's
 // subfolders in the file system's order), then two levels below, and so on
@@ -45,21 +54,31 @@ inline constexpr int kPathNotFound = 76;
 // inode tell), so no cycle of links makes the walk loop. An entry whose subfolders cannot be
 // listed (permission denied, gone) is removed from `folders`; other failures
 // while listing are passed over quietly, earlier ones go to the error report.
+// Each folder removed, and each subfolder that cannot even be examined for
+// want of permission (in a folder that may be listed but not entered), is
+// added to `unreadable` when given.
 // Returns the number of reports it made.
 int GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
                           platform::Dialogs& dialogs, platform::EventLoop& events,
-                          const std::string& driveRoot = "/");
+                          const std::string& driveRoot = "/",
+                          std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // The bare names of the files (never folders) in `folder` that match the
 // wildcard `pattern` ("*" any run, "?" one character, letter case ignored),
 // hidden ones included, in the order the file system lists them. Names that
-// cannot be opened are left out. A folder that cannot be read gives no names.
+// do not name a file are left out (a broken link, a pipe); a file the user
+// may not read is listed, so that whoever reads it can say why it cannot. A
+// folder that cannot be read gives no names.
 // (The names are 0-based here; the room-by-100-then-50 array of the original
 // is what std::vector does for us.)
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
+// The same; `failure` tells why the folder could not be read (cleared when it could).
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern,
+                                   std::error_code& failure);
 
-// True when the path names a regular file that can be opened for reading; a
-// folder gives false.
+// True when the path names a regular file (through links), as an open for
+// attribute access finds it: without asking to read it, so a file the user
+// may not read counts. A folder gives false.
 bool IsExistingFile(const std::string& path);
 
 // True when some character of the name has an 8-bit code below 32, from 127

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 
 namespace AddFolder {
@@ -53,6 +54,27 @@ struct DirectoryCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
+// Opens the path for attribute access only: no read or write access is asked
+// (O_PATH), so a file the user may not read opens, a folder opens but is no
+// file, and a named pipe is never waited on. 0 and whether it is a regular
+// file, or the errno of the failure.
+int OpenForAttributes(const std::string& path, bool& regular)
+{
+    regular = false;
+    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat info {};
+    regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return 0;
+}
+
+bool IsPermissionError(int error)
+{
+    return error == EACCES || error == EPERM;
+}
+
 }  // namespace
 
 bool MatchesPattern(std::string_view name, std::string_view pattern)
@@ -62,33 +84,47 @@ bool MatchesPattern(std::string_view name, std::string_view pattern)
 
 bool IsExistingFile(const std::string& path)
 {
-    // Non-blocking, so that a named pipe that happens to match cannot stall the listing.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    return regular;
+    bool regular = false;
+    return OpenForAttributes(path, regular) == 0 && regular;
 }
 
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern)
 {
+    std::error_code failure;
+    return ListFiles(folder, pattern, failure);
+}
+
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern, std::error_code& failure)
+{
+    failure.clear();
     std::vector<std::string> names;
     std::string prefix = folder;
     if (prefix.empty() || prefix.back() != '/')
         prefix.push_back('/');
     const std::unique_ptr<DIR, DirectoryCloser> directory(opendir(prefix.c_str()));
-    if (!directory)
+    if (!directory) {
+        failure = std::error_code(errno, std::generic_category());
         return names;
+    }
     const std::u32string wanted = CodePoints(core::LowerCase(pattern));
-    while (const dirent* entry = readdir(directory.get())) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(directory.get());
+        if (!entry) {
+            if (errno != 0)
+                failure = std::error_code(errno, std::generic_category());
+            break;
+        }
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..")
             continue;
         if (!Matches(CodePoints(core::LowerCase(name)), wanted))
             continue;
-        if (IsExistingFile(prefix + std::string(name)))
+        // In a folder the user may list but not enter, nothing can be opened,
+        // not even for its attributes: every name that is no folder is listed.
+        bool regular = false;
+        const int error = OpenForAttributes(prefix + std::string(name), regular);
+        if (error == 0 ? regular : (IsPermissionError(error) && entry->d_type != DT_DIR))
             names.emplace_back(name);
     }
     return names;

@@ -1,6 +1,6 @@
 // ListFiles and IsExistingFile on real temporary folders.
 #include "sources/add_folder.h"
-#include "tests/sources/as_nobody.h"
+#include "tests/support/as_nobody.h"
 #include "tests/support/testdata.h"
 
 #include <gtest/gtest.h>
@@ -73,21 +73,38 @@ TEST(ListFiles, GivesNothingForAFolderWithoutMatchesOrThatDoesNotExist)
     EXPECT_TRUE(AddFolder::ListFiles((dir / "absent").string(), "*.db").empty());
 }
 
-TEST(ListFiles, LeavesOutFilesThatCannotBeOpened)
+// As a user who may not read everything: a table file without read permission
+// is listed (whoever reads it says why it cannot), so is every file of a folder
+// that may be listed but not entered; a folder that cannot be listed says why.
+TEST(ListFiles, ListsFilesTheUserMayNotReadAndTellsWhyAFolderCannotBeRead)
 {
     TempDir dir;
     Touch(dir / "open.db");
     Touch(dir / "closed.db");
     fs::permissions(dir / "closed.db", fs::perms::none);
+    fs::create_directories(dir / "listable" / "sub.db");
+    Touch(dir / "listable" / "inner.db");
+    fs::permissions(dir / "listable", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::create_directory(dir / "locked");
+    Touch(dir / "locked" / "hidden.db");
+    fs::permissions(dir / "locked", fs::perms::none);
     const auto listed = testsupport::RunAsNobody([&] {
         std::string text;
-        for (const auto& name : AddFolder::ListFiles(dir.str(), "*.db"))
-            text += name + ";";
+        for (const fs::path& folder : {dir.path(), dir / "listable", dir / "locked"}) {
+            std::error_code failure;
+            auto names = AddFolder::ListFiles(folder.string(), "*.db", failure);
+            std::sort(names.begin(), names.end());
+            for (const auto& name : names)
+                text += name + ";";
+            text += (failure ? failure.message() : "read") + "\n";
+        }
         return text;
     });
+    fs::permissions(dir / "listable", fs::perms::owner_all);
+    fs::permissions(dir / "locked", fs::perms::owner_all);
     if (!listed)
         GTEST_SKIP() << testsupport::kNoUnprivilegedUser;
-    EXPECT_EQ(*listed, "open.db;");
+    EXPECT_EQ(*listed, "closed.db;open.db;read\ninner.db;read\nPermission denied\n");
 }
 
 TEST(IsExistingFile, HoldsForOpenableRegularFilesOnly)

@@ -3,7 +3,7 @@
 #include "sources/add_folder.h"
 
 #include "platform/event_loop.h"
-#include "tests/sources/as_nobody.h"
+#include "tests/support/as_nobody.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/testdata.h"
 
@@ -355,31 +355,40 @@ TEST(GetSubDirectories2016, AFolderThatVanishesDuringTheWalkIsRemoved)
     }
 }
 
-// Runs the walk as the user "nobody": one path a line, then the number of
-// messages shown.
+// Runs the walk as the user "nobody": one path a line, the number of messages
+// shown, then each folder the walk could not read with the reason.
 std::optional<std::string> WalkAsNobody(std::vector<std::string> entries)
 {
     return testsupport::RunAsNobody([&] {
         ScriptedDialogs dialogs;
         platform::NoEventLoop events;
-        AddFolder::GetSubDirectories2016(entries, true, dialogs, events);
+        std::vector<AddFolder::UnreadableFolder> unreadable;
+        AddFolder::GetSubDirectories2016(entries, true, dialogs, events, "/", &unreadable);
         std::string text;
         for (const auto& e : entries)
             text += e + "\n";
-        return text + "messages: " + std::to_string(dialogs.messages.size()) + "\n";
+        text += "messages: " + std::to_string(dialogs.messages.size()) + "\n";
+        for (const auto& u : unreadable)
+            text += "unreadable: " + u.folder + " (" + u.reason + ")\n";
+        return text;
     });
 }
 
-TEST(GetSubDirectories2016, UnreadableFoldersDisappearAndTheWalkGoesOn)
+// A folder that cannot be listed, and one inside a folder that may be listed
+// but not entered: both left out and told with the reason, and the walk goes on.
+TEST(GetSubDirectories2016, UnreadableFoldersDisappearAreToldAndTheWalkGoesOn)
 {
     Tree tree;
     tree.folder("a/a1");
     tree.folder("locked/inner");
+    tree.folder("peek/peek1");
     tree.folder("z/z1");
     fs::permissions(tree.root() + "/locked", fs::perms::none);
+    fs::permissions(tree.root() + "/peek", fs::perms::owner_read | fs::perms::others_read);
     const auto order = SubfolderOrder(tree.root());
     const auto walked = WalkAsNobody({tree.entry("/")});
     fs::permissions(tree.root() + "/locked", fs::perms::owner_all);
+    fs::permissions(tree.root() + "/peek", fs::perms::owner_all);
     if (!walked)
         GTEST_SKIP() << testsupport::kNoUnprivilegedUser;
     // Level one without the locked folder, then level two in the order of its parents.
@@ -389,10 +398,19 @@ TEST(GetSubDirectories2016, UnreadableFoldersDisappearAndTheWalkGoesOn)
             want += tree.entry("/" + name + "/") + "\n";
     }
     for (const auto& name : order) {
-        if (name != "locked")
+        if (name != "locked" && name != "peek")
             want += tree.entry("/" + name + "/" + name + "1/") + "\n";
     }
-    EXPECT_EQ(*walked, want + "messages: 0\n");
+    want += "messages: 0\n";
+    // Told as the deeper walk examines level one: locked cannot be listed,
+    // peek1 cannot be examined while peek is listed.
+    for (const auto& name : order) {
+        if (name == "locked")
+            want += "unreadable: " + tree.entry("/locked/") + " (Permission denied)\n";
+        if (name == "peek")
+            want += "unreadable: " + tree.entry("/peek/peek1/") + " (Permission denied)\n";
+    }
+    EXPECT_EQ(*walked, want);
 }
 
 TEST(GetSubDirectories2016, AnUnreadableStartEntryIsRemoved)
@@ -405,7 +423,8 @@ TEST(GetSubDirectories2016, AnUnreadableStartEntryIsRemoved)
     fs::permissions(tree.root() + "/locked", fs::perms::owner_all);
     if (!walked)
         GTEST_SKIP() << testsupport::kNoUnprivilegedUser;
-    EXPECT_EQ(*walked, tree.entry("/open/") + "\n" + tree.entry("/open/inner/") + "\nmessages: 0\n");
+    EXPECT_EQ(*walked, tree.entry("/open/") + "\n" + tree.entry("/open/inner/") + "\nmessages: 0\n"
+                           + "unreadable: " + tree.entry("/locked/") + " (Permission denied)\n");
 }
 
 TEST(FolderAttributes, ReadHiddenFromTheDotAndReparsePointsFromLinks)
