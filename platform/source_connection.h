@@ -60,6 +60,15 @@ public:
     virtual void open(const std::string& connectionText) = 0;
     // Takes a query of the form SELECT * FROM [NAME].
     virtual std::unique_ptr<SourceRecordset> openRecordset(const std::string& query) = 0;
+    // The table of such a query, read from the file where the folder walk
+    // found it (a subfolder's table, which the connection's folder does not
+    // offer, or one of two files whose names differ only in letter case);
+    // an empty path: the query alone. A source that reads one folder only
+    // has nothing else to read.
+    virtual std::unique_ptr<SourceRecordset> openRecordsetFrom(const std::string& query, const std::string& /*file*/)
+    {
+        return openRecordset(query);
+    }
     virtual void close() = 0;
 };
 

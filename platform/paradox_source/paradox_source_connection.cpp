@@ -2,6 +2,7 @@
 // lookup in the folder, and the forward-only recordset over paradox::Table.
 #include "platform/paradox_source/paradox_source_connection.h"
 
+#include "paradox/error.h"
 #include "paradox/table.h"
 
 #include <QString>
@@ -251,15 +252,30 @@ void ParadoxSourceConnection::setSourceCodePage(const std::string& name)
 
 std::unique_ptr<SourceRecordset> ParadoxSourceConnection::openRecordset(const std::string& query)
 {
+    return openRecordsetFrom(query, {});
+}
+
+std::unique_ptr<SourceRecordset> ParadoxSourceConnection::openRecordsetFrom(const std::string& query,
+                                                                            const std::string& file)
+{
     if (!folder_)
         throw std::runtime_error("The source connection is not open.");
     const auto name = paradox_source::TableOf(query);
     if (!name)
         throw std::runtime_error("Unsupported query (only SELECT * FROM [table] is understood): " + query);
-    const auto path = paradox_source::FindTable(*folder_, *name);
-    if (!path)
-        throw std::runtime_error("The table " + *name + " was not found in the folder " + folder_->string() + ".");
-    return std::make_unique<ParadoxRecordset>(paradox::Table::open(*path, codePage_));
+    std::filesystem::path path = file;
+    if (file.empty()) {
+        const auto found = paradox_source::FindTable(*folder_, *name);
+        if (!found)
+            throw std::runtime_error("The table " + *name + " was not found in the folder " + folder_->string() + ".");
+        path = *found;
+    }
+    try {
+        return std::make_unique<ParadoxRecordset>(paradox::Table::open(path, codePage_));
+    } catch (const paradox::FormatError& e) {
+        // The file names itself; the table's name tells which entry of the list it is.
+        throw std::runtime_error("The table " + *name + " cannot be read: " + e.what());
+    }
 }
 
 }  // namespace platform

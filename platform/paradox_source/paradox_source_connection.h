@@ -20,6 +20,8 @@ public:
     // Takes "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=<folder>;Extended Properties=Paradox 5.x;".
     void open(const std::string& connectionText) override;
     std::unique_ptr<SourceRecordset> openRecordset(const std::string& query) override;
+    // Reads the file given, whatever folder it lies in and whatever its name.
+    std::unique_ptr<SourceRecordset> openRecordsetFrom(const std::string& query, const std::string& file) override;
     void close() override { folder_.reset(); }
 
     bool isOpen() const { return folder_.has_value(); }

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -170,15 +171,21 @@ struct FakeServerFactory : platform::ServerConnectionFactory {
     }
 };
 
-// Tables held in memory, opened by "SELECT * FROM [NAME]" (any letter case).
+// Tables held in memory, opened by "SELECT * FROM [NAME]" (any letter case),
+// or by the file the folder walk found them in.
 struct MemoryTable {
     std::vector<MemoryField> fields;
     std::vector<std::vector<paradox::Value>> rows;
+    std::optional<std::string> damage = std::nullopt;  // what reading found wrong, told at the end
 };
 
 class MemorySourceConnection : public platform::SourceConnection {
 public:
-    explicit MemorySourceConnection(std::map<std::string, MemoryTable>& tables) : tables_(tables) {}
+    explicit MemorySourceConnection(std::map<std::string, MemoryTable>& tables,
+                                    std::map<std::string, MemoryTable>* files = nullptr)
+        : tables_(tables), files_(files)
+    {
+    }
     void setCursorLocation(int) override {}
     void open(const std::string&) override { open_ = true; }
     std::unique_ptr<platform::SourceRecordset> openRecordset(const std::string& query) override
@@ -191,22 +198,34 @@ public:
         const std::string name = query.substr(prefix.size(), query.size() - prefix.size() - 1);
         for (auto& [key, table] : tables_) {
             if (key == name)
-                return std::make_unique<MemoryRecordset>(table.fields, table.rows);
+                return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage);
         }
         throw std::runtime_error("The table '" + name + "' does not exist.");
+    }
+    // A file of its own when one is held for that path; otherwise the table of the name.
+    std::unique_ptr<platform::SourceRecordset> openRecordsetFrom(const std::string& query,
+                                                                 const std::string& file) override
+    {
+        if (files_ && files_->count(file)) {
+            const MemoryTable& table = files_->at(file);
+            return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage);
+        }
+        return openRecordset(query);
     }
     void close() override { open_ = false; }
 
 private:
     std::map<std::string, MemoryTable>& tables_;
+    std::map<std::string, MemoryTable>* files_;
     bool open_ = false;
 };
 
 struct MemorySourceFactory : platform::SourceConnectionFactory {
-    std::map<std::string, MemoryTable> tables;
+    std::map<std::string, MemoryTable> tables;  // by name
+    std::map<std::string, MemoryTable> files;   // by path, read in preference to the name
     std::unique_ptr<platform::SourceConnection> create() override
     {
-        return std::make_unique<MemorySourceConnection>(tables);
+        return std::make_unique<MemorySourceConnection>(tables, &files);
     }
 };
 

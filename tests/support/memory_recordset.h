@@ -3,6 +3,7 @@
 
 #include "platform/source_connection.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,8 +17,9 @@ struct MemoryField {
 
 class MemoryRecordset : public platform::SourceRecordset {
 public:
-    MemoryRecordset(std::vector<MemoryField> fields, std::vector<std::vector<paradox::Value>> rows)
-        : fields_(std::move(fields)), rows_(std::move(rows))
+    MemoryRecordset(std::vector<MemoryField> fields, std::vector<std::vector<paradox::Value>> rows,
+                    std::optional<std::string> damage = std::nullopt)
+        : fields_(std::move(fields)), rows_(std::move(rows)), damage_(std::move(damage))
     {
     }
 
@@ -40,10 +42,12 @@ public:
         ++current_;
     }
     void close() override {}
+    std::optional<std::string> damage() const override { return eof() ? damage_ : std::nullopt; }
 
 private:
     std::vector<MemoryField> fields_;
     std::vector<std::vector<paradox::Value>> rows_;
+    std::optional<std::string> damage_;
     std::size_t current_ = 0;
 };
 
