@@ -124,7 +124,7 @@ bool CheckTables(Engine& engine, const std::string& folder, std::ostream& err)
 {
     bool has = false;
     try {
-        has = Paradox::HasTables(engine.form);
+        has = Paradox::HasTables(engine.services, engine.form);
     } catch (const std::exception& e) {
         err << "dovenmark-cli: " << e.what() << "\n";
     }
@@ -237,9 +237,11 @@ void convertHelp(std::ostream& out)
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
            "Every error is written to standard error and the run goes on.\n"
+           "A table or folder that cannot be read, a damaged table, and a table left out\n"
+           "because one of the same name was found before it are reported the same way.\n"
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
-           "bytes its code page could not decode, or nothing could be converted, 2 for a\n"
-           "usage error.\n"
+           "bytes its code page could not decode, anything above was reported, or nothing\n"
+           "could be converted, 2 for a usage error.\n"
            "Example: dovenmark-cli convert ~/data/sales --overwrite yes \\\n"
            "           --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;Pwd=secret;'\n";
 }

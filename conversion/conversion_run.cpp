@@ -10,6 +10,7 @@
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -42,6 +43,18 @@ void ReportDamage(const platform::SourceRecordset& records)
         throw std::runtime_error(*damage);
 }
 
+// A second table of a name is never mixed into the first one's target table:
+// the one found first (nearest the top folder) keeps the name.
+void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
+{
+    const std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
+    const std::string how = folder == std::filesystem::path(file.keptBy).parent_path()
+        ? "copy it into a folder of its own and convert that folder"
+        : "convert the folder " + folder.string() + " on its own";
+    throw std::runtime_error("The table " + table + " of " + file.path + " is not converted: " + file.keptBy +
+                             ", found before it, is converted under that name. To convert it, " + how + ".");
+}
+
 // One run's values; the steps below are numbered as the error report shows them.
 class Converter {
 public:
@@ -69,6 +82,7 @@ private:
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
+    Paradox::TableListing listing_;  // where each entry of List2 was found
     // Direct mode's transactions, one batch per table, committed at its end.
     std::optional<StatementBatch> batch_;
     RunResult result_;
@@ -112,8 +126,9 @@ RunResult Converter::start()
 bool Converter::openEverything()
 {
     bool ok = true;
-    // Without tables or without a login the run ends silently.
-    if (op_.step(118, [&] { ok = Paradox::HasTables(form_); }) && !ok)
+    // Without tables or without a login the run ends silently; a folder that
+    // cannot be read ends it with the report that says why.
+    if (!op_.step(118, [&] { ok = Paradox::HasTables(run_.services, form_); }) || !ok)
         return false;
     if (op_.step(120, [&] { ok = MSSQL::CanConnect(run_.services, form_); }) && !ok)
         return false;
@@ -122,7 +137,13 @@ bool Converter::openEverything()
     op_.step(124, [&] { form_.List1().clear(); });
     op_.step(126, [&] { form_.List2().clear(); });
     op_.step(128, [&] { MSSQL::ListTables(run_.services, form_, form_.List1()); });
-    op_.step(130, [&] { otherReports_ += Paradox::ListTables(run_.services, form_, form_.List2()); });
+    op_.step(130, [&] {
+        listing_ = Paradox::ListTables(run_.services, form_, form_.List2());
+        otherReports_ += listing_.reports;
+    });
+    // Each folder whose tables could not be listed, once.
+    for (const AddFolder::UnreadableFolder& folder : listing_.unreadable)
+        op_.step(130, [&] { throw std::runtime_error(Paradox::UnreadableFolderText(folder)); });
     if (source_) {
         op_.step(132, [&] { source_->setCursorLocation(platform::SourceConnection::kClientSideCursor); });
         op_.step(134, [&] {
@@ -218,6 +239,13 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     std::string name;
     op_.step(158, [&] { name = form_.List2().at(static_cast<std::size_t>(index)); });
     table.table = name;
+    // The file the entry was listed from; none when the list was not made by this run's listing.
+    const auto at = static_cast<std::size_t>(index);
+    const Paradox::TableFile file = at < listing_.files.size() ? listing_.files[at] : Paradox::TableFile{};
+    if (!file.keptBy.empty()) {
+        op_.step(159, [&] { ReportLeftOut(name, file); });
+        return true;  // nothing asked, made or shown for it
+    }
 
     Overwrite answer = Overwrite::None;
     bool exists = false;
@@ -252,7 +280,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     // cannot be read must not cost the server its old copy.
     std::unique_ptr<platform::SourceRecordset> records;
     const bool opened =
-        source_ && op_.step(186, [&] { records = source_->openRecordset(SourceQuery(name)); });
+        source_ && op_.step(186, [&] { records = source_->openRecordsetFrom(SourceQuery(name), file.path); });
 
     if (opened && answer == Overwrite::Yes) {
         statement(178, 180, DropStatement(name));
@@ -260,7 +288,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     }
     if (!opened)
         return true;  // reported once; the run goes on with the next table
-    table.folder = sourceFolder_;
+    table.folder = file.path.empty() ? sourceFolder_ : std::filesystem::path(file.path).parent_path().string();
 
     op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name); });
 

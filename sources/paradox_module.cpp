@@ -8,6 +8,7 @@
 #include "sources/add_folder.h"
 
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 #include <system_error>
 
@@ -78,6 +79,54 @@ void CopyContents(const fs::path& from, const fs::path& to, const fs::path& top,
     }
 }
 
+// A path with each run of "/" made one: a folder field typed with a closing
+// "/" gives no "//" in the paths the program shows.
+std::string SingleSeparators(const std::string& path)
+{
+    std::string out;
+    for (const char c : path) {
+        if (c != '/' || out.empty() || out.back() != '/')
+            out.push_back(c);
+    }
+    return out;
+}
+
+bool IsMissing(const std::error_code& failure)
+{
+    return failure == std::errc::no_such_file_or_directory || failure == std::errc::not_a_directory;
+}
+
+struct FoundFile {
+    std::string name;  // as listed
+    std::string path;
+};
+
+struct FoundFiles {
+    std::vector<FoundFile> files;
+    std::vector<AddFolder::UnreadableFolder> unreadable;
+    int reports = 0;
+};
+
+// Every "*.db" file of the folder and of its subfolders, folder by folder in
+// the walk's breadth-first order, and the folders that could not be read.
+FoundFiles FindTableFiles(core::Services& services, const std::string& folder)
+{
+    FoundFiles found;
+    std::vector<std::string> folders{folder + "/"};
+    // The walk's root is the file system's, not the program's drive root (the home folder).
+    found.reports = AddFolder::GetSubDirectories2016(folders, true, services.dialogs, services.events, "/",
+                                                     &found.unreadable);
+    for (const std::string& entry : folders) {
+        const std::string dir = entry.substr(0, entry.size() - 1);
+        std::error_code failure;
+        for (const std::string& name : AddFolder::ListFiles(dir, "*.db", failure))
+            found.files.push_back({name, SingleSeparators(entry + name)});
+        if (failure && !IsMissing(failure))
+            found.unreadable.push_back({entry, failure.message()});
+    }
+    return found;
+}
+
 bool HoldsSpaceInside(const std::string& folder)
 {
     const auto first = folder.find_first_not_of(' ');
@@ -88,12 +137,36 @@ bool HoldsSpaceInside(const std::string& folder)
 }
 }  // namespace
 
-bool HasTables(core::MainForm& form)
+std::string UnreadableFolderText(const AddFolder::UnreadableFolder& folder)
+{
+    std::string path = SingleSeparators(folder.folder);
+    if (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return "The folder " + path + " cannot be read: " + folder.reason + ".";
+}
+
+bool HasTables(core::Services& services, core::MainForm& form)
 {
     const std::string folder = form.folder();
     if (folder.empty())
         return false;
-    return !AddFolder::ListFiles(folder, "*.db").empty();
+    std::error_code failure;
+    if (!AddFolder::ListFiles(folder, "*.db", failure).empty())
+        return true;
+    if (IsMissing(failure))
+        return false;
+    if (failure)
+        throw std::runtime_error(UnreadableFolderText({folder, failure.message()}));
+    const FoundFiles found = FindTableFiles(services, folder);
+    if (!found.files.empty())
+        return true;
+    // None found, perhaps because some could not be: say where.
+    std::string unreadable;
+    for (const AddFolder::UnreadableFolder& f : found.unreadable)
+        unreadable += (unreadable.empty() ? "" : " ") + UnreadableFolderText(f);
+    if (!unreadable.empty())
+        throw std::runtime_error(unreadable);
+    return false;
 }
 
 std::string TableNameOf(const std::string& fileName)
@@ -104,24 +177,27 @@ std::string TableNameOf(const std::string& fileName)
     return name;
 }
 
-int ListTables(core::Services& services, core::MainForm& form, core::ListItems& list)
+TableListing ListTables(core::Services& services, core::MainForm& form, core::ListItems& list)
 {
     list.clear();
+    TableListing listing;
     const std::string folder = form.folder();
     if (folder.empty())
-        return 0;
-    std::vector<std::string> folders{folder + "/"};
-    // The walk's root is the file system's, not the program's drive root (the home folder).
-    const int reports = AddFolder::GetSubDirectories2016(folders, true, services.dialogs, services.events);
-    for (const std::string& entry : folders) {
-        const std::string dir = entry.substr(0, entry.size() - 1);
-        for (const std::string& name : AddFolder::ListFiles(dir, "*.db")) {
-            if (!name.empty() && name[0] == '~')
-                continue;
-            list.push_back(TableNameOf(name));
-        }
+        return listing;
+    FoundFiles found = FindTableFiles(services, folder);
+    listing.unreadable = std::move(found.unreadable);
+    listing.reports = found.reports;
+    // The first file of each name, compared as the server's list is (in any letter case).
+    std::map<std::string, std::string> firstOfName;
+    for (const FoundFile& file : found.files) {
+        if (!file.name.empty() && file.name[0] == '~')
+            continue;
+        const std::string name = TableNameOf(file.name);
+        const auto [first, isFirst] = firstOfName.emplace(core::LowerCase(name), file.path);
+        list.push_back(name);
+        listing.files.push_back({file.path, isFirst ? std::string() : first->second});
     }
-    return reports;
+    return listing;
 }
 
 int CopyDB(core::Services& services, core::MainForm& form, bool sample)
@@ -178,7 +254,7 @@ void TestConnection(core::Services& services, core::MainForm& form)
     op.step(102, [&] { CopyDB(services, form, false); });
     op.step(104, [&] { form.setBusy(true); });
     bool found = false;
-    if (op.step(106, [&] { found = HasTables(form); })) {
+    if (op.step(106, [&] { found = HasTables(services, form); })) {
         if (found)
             op.step(108, [&] { Ask(services, "Connection successful.", platform::Buttons::Ok); });
         else

@@ -5,18 +5,43 @@
 
 #include "core/main_form.h"
 #include "core/services.h"
+#include "sources/add_folder.h"
 
 #include <string>
+#include <vector>
 
 namespace Paradox {
 
-// True when the folder named by the folder field holds a file ending in ".db".
-bool HasTables(core::MainForm& form);
+// True when the folder named by the folder field, or one of its subfolders,
+// holds a file ending in ".db" (names starting with "~" count here). Throws,
+// naming the folder and the reason, when none was found and the folder or a
+// subfolder could not be read; a folder that does not exist holds none.
+bool HasTables(core::Services& services, core::MainForm& form);
+
+// Where the folder walk found the table of one entry of the table list.
+struct TableFile {
+    std::string path;  // the table file, in the folder where it lies
+    // A table of a name listed before it (nearer the top folder, or earlier
+    // in the same folder) is not converted: this is the file that keeps the
+    // name. Empty for the first of its name.
+    std::string keptBy;
+};
+
+// What the table list was made from, beside the names.
+struct TableListing {
+    std::vector<TableFile> files;  // one per entry of the list, in its order
+    std::vector<AddFolder::UnreadableFolder> unreadable;  // folders whose tables could not be listed
+    int reports = 0;               // made by the folder walk
+};
 
 // Clears the list and fills it with the table names of the folder and its
 // subfolders, breadth-first: file names upper-cased with every ".DB" removed,
-// names starting with "~" left out. Returns the number of reports the folder walk made.
-int ListTables(core::Services& services, core::MainForm& form, core::ListItems& list);
+// names starting with "~" left out. Two tables of one name give two equal
+// entries; the listing tells which of them keeps the name.
+TableListing ListTables(core::Services& services, core::MainForm& form, core::ListItems& list);
+
+// "The folder F cannot be read: REASON."
+std::string UnreadableFolderText(const AddFolder::UnreadableFolder& folder);
 
 // Offers to copy the folder into the space-free folder TestDB at the drive root
 // (the user's home folder) and switches the folder field to the copy. Links are

@@ -3,6 +3,7 @@
 // read after a preview, and failures that are reported while the run goes on.
 #include "conversion/conversion_run.h"
 
+#include "tests/support/as_nobody.h"
 #include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
 #include "tests/support/memory_settings.h"
@@ -61,8 +62,11 @@ struct RunTest : ::testing::Test {
         auto folder = dir / "tables" / subfolder;
         std::filesystem::create_directories(folder);
         std::ofstream(folder / (name + ".db")) << "";
+        MemoryTable table{std::move(fields), std::move(rows)};
         if (subfolder.empty())
-            sources.tables[name] = MemoryTable{std::move(fields), std::move(rows)};
+            sources.tables[name] = std::move(table);
+        else
+            sources.files[(folder / (name + ".db")).string()] = std::move(table);
     }
 
     // Values hold views of their text: the fixture keeps the texts alive.
@@ -87,10 +91,10 @@ struct RunTest : ::testing::Test {
         form.Option2 = true;
     }
 
-    void run()
+    conversion::RunResult run()
     {
         conversion::Run r{services, form, handOff, {}, converting, {}};
-        conversion::StartConverting(r);
+        return conversion::StartConverting(r);
     }
 
     std::vector<std::string> messages() const
@@ -345,7 +349,7 @@ TEST_F(RunTest, RefusedStatementsAreReportedOneByOneAndTheRunGoesOn)
 TEST_F(RunTest, ATableThatCannotBeOpenedIsReportedOnceAndNothingIsMadeForIt)
 {
     addSimpleTable("GOOD", 1);
-    addTable("NESTED", {}, {}, "sub");  // listed from a subfolder; the connection does not offer it
+    std::ofstream(dir / "tables" / "NESTED.db") << "";  // listed, but the source holds nothing for it
     servers.state.tables = {{"TABLE", "NESTED"}};
     run();
     const auto texts = messages();
@@ -360,21 +364,72 @@ TEST_F(RunTest, ATableThatCannotBeOpenedIsReportedOnceAndNothingIsMadeForIt)
     EXPECT_EQ(servers.state.executed.size(), 2u);
 }
 
-TEST_F(RunTest, ASecondTableOfTheSameNameAsksBeforeItOverwritesTheFirst)
+// Each table is read from the file it was found in, so one that lies only in a
+// subfolder arrives. Of two tables of one name the one found first (nearest the
+// top folder) keeps the name, although the run, going from the last entry to
+// the first, meets the other one first: that one is reported with its path and
+// skipped, without a question, and nothing of it reaches the first one's table.
+TEST_F(RunTest, TablesAreReadWhereTheyLieAndASecondTableOfANameIsLeftOut)
 {
     addSimpleTable("T", 1);
-    addTable("t", {}, {}, "sub");  // same name in a subfolder: the top-level file is read again
-    run();
-    ASSERT_EQ(form.list2, (core::ListItems{"T", "T"}));
+    addTable("t", {{"ID", 3}, {"NAME", 202}}, {{Value::ofInteger(7), Value::ofText("old")}}, "sub");
+    addTable("EXTRA", {{"ID", 3}}, {{Value::ofInteger(5)}}, "sub/deeper");
+    servers.state.tables = {{"TABLE", "T"}};
+    const conversion::RunResult result = run();
+    ASSERT_EQ(form.list2, (core::ListItems{"T", "T", "EXTRA"}));
+    const std::string top = (dir / "tables").string();
     const auto texts = messages();
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0], "Would you like to overwrite T?");
-    // Yes: the first copy is dropped and created again, never appended to.
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], core::ErrorReportText("The table T of " + top + "/sub/t.db is not converted: " + top +
+                                                  "/T.db, found before it, is converted under that name. To convert "
+                                                  "it, convert the folder " + top + "/sub on its own.",
+                                              conversion::kRunLocation, 159));
+    EXPECT_EQ(texts[1], "Would you like to overwrite T?");
+    EXPECT_EQ(texts[2], "Done.");
     EXPECT_EQ(servers.state.executed,
-              (std::vector<std::string>{"CREATE TABLE [T]([ID] INT,[NAME] TEXT);",
-                                        "INSERT INTO [T] VALUES(1, 'T1')", "DROP TABLE [T]",
-                                        "CREATE TABLE [T]([ID] INT,[NAME] TEXT);",
+              (std::vector<std::string>{"CREATE TABLE [EXTRA]([ID] INT);", "INSERT INTO [EXTRA] VALUES(5)",
+                                        "DROP TABLE [T]", "CREATE TABLE [T]([ID] INT,[NAME] TEXT);",
                                         "INSERT INTO [T] VALUES(1, 'T1')"}));
+    ASSERT_EQ(result.tables.size(), 3u);
+    EXPECT_EQ(result.tables[0].folder, top + "/sub/deeper");
+    EXPECT_EQ(result.tables[1].failures, 1);
+    EXPECT_EQ(result.tables[1].recordsRead, 0);
+    EXPECT_EQ(result.tables[2].folder, top);
+    EXPECT_TRUE(result.tables[2].failures == 0 && result.tables[2].recordsRead == 1);
+}
+
+// As a user who may not read everything (the tests run as root): a folder the
+// run cannot read is reported once with the reason; the top folder ends the run.
+TEST_F(RunTest, FoldersThatCannotBeReadAreReportedWithTheReason)
+{
+    namespace fs = std::filesystem;
+    addSimpleTable("T", 1);
+    const fs::path tables = dir / "tables";
+    fs::create_directories(tables / "locked");
+    std::ofstream(tables / "locked" / "HIDDEN.db") << "";
+    fs::permissions(tables / "locked", fs::perms::none);
+    const auto told = [&] {
+        return RunAsNobody([&] {
+            const conversion::RunResult result = run();
+            std::string text;
+            for (const auto& m : messages())
+                text += m + "\n";
+            return text + "failures: " + std::to_string(result.failures) + "\n";
+        });
+    };
+    const auto subfolder = told();
+    fs::permissions(tables, fs::perms::none);
+    const auto top = told();
+    fs::permissions(tables, fs::perms::owner_all);
+    fs::permissions(tables / "locked", fs::perms::owner_all);
+    if (!subfolder || !top)
+        GTEST_SKIP() << kNoUnprivilegedUser;
+    const auto report = [](const fs::path& folder, int step) {
+        return core::ErrorReportText("The folder " + folder.string() + " cannot be read: Permission denied.",
+                                     conversion::kRunLocation, step) + "\n";
+    };
+    EXPECT_EQ(*subfolder, report(tables / "locked", 130) + "Done.\nfailures: 1\n");
+    EXPECT_EQ(*top, report(tables, 118) + "failures: 1\n");
 }
 
 TEST_F(RunTest, LocalConnectionUsesTheTextWithoutPort)

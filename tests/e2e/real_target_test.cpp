@@ -6,6 +6,7 @@
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/mssql_module.h"
 #include "tests/platform/odbc_test_environment.h"
+#include "tests/support/as_nobody.h"
 #include "tests/support/fake_form.h"
 #include "tests/support/memory_settings.h"
 #include "tests/support/recording_desktop.h"
@@ -172,7 +173,9 @@ TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
     EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [PARTS]"), "2");
 
     // No tables, a login the server refuses, a usage error.
-    r = RunProgram(dir, cli + " convert " + Quoted(dir.str()) + " --connection " + Quoted(ConnectionTextFor(database)));
+    fs::create_directories(dir / "empty" / "sub");
+    r = RunProgram(dir, cli + " convert " + Quoted((dir / "empty").string()) + " --connection "
+                            + Quoted(ConnectionTextFor(database)));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no Paradox tables"), std::string::npos) << r.err;
     r = RunProgram(dir, cli + " convert " + Quoted(folder.string()) + " --connection "
@@ -201,4 +204,89 @@ TEST_F(RealTarget, HeadlessConvertReportsRefusedStatementsAndExitsWithOne)
     EXPECT_NE(r.err.find("at line 312"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("at line 416"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Done."), std::string::npos) << r.err;
+}
+
+// Tables are read from the folder where they lie: one only in a subfolder
+// arrives; of two of one name the one nearer the top folder arrives, and the
+// other is reported with its path.
+TEST_F(RealTarget, SubfolderTablesArriveAndASecondTableOfANameIsLeftOut)
+{
+    const fs::path folder = dir / "tables";
+    fs::create_directories(folder / "old");
+    fs::create_directories(folder / "inner");
+    WriteTable(folder / "PARTS.DB", 3);
+    WriteTable(folder / "old" / "PARTS.DB", 5);
+    WriteTable(folder / "inner" / "EXTRA.DB", 2);
+    form.Text1 = folder.string();
+    conversion::PreviewHandOff handOff;
+    bool converting = false;
+    conversion::Run run{services, form, handOff, {}, converting, {false}};
+    const conversion::RunResult result = conversion::StartConverting(run);
+
+    ASSERT_EQ(dialogs.messages.size(), 2u) << reports();
+    EXPECT_NE(dialogs.messages[0].text.find("The table PARTS of " + (folder / "old" / "PARTS.DB").string()
+                                            + " is not converted"), std::string::npos) << reports();
+    EXPECT_EQ(dialogs.messages[1].text, "Done.");
+    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [PARTS]"), "3");
+    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [EXTRA]"), "2");
+    EXPECT_FALSE(result.clean());
+
+    // A folder whose only tables lie in its subfolders has tables.
+    const ProgramRun r = RunProgram(dir, Quoted(DOVENMARK_CLI) + " convert " + Quoted((folder / "inner").string())
+                                             + " --overwrite yes --connection " + Quoted(ConnectionTextFor(database)));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [EXTRA]"), "2");
+}
+
+// As a user who may not read everything (the tests run as root, so the
+// commands run as "nobody"): a table or folder that cannot be read is named on
+// standard error with the reason, the rest arrives, and the exit status is 1.
+TEST_F(RealTarget, HeadlessCommandsNameWhatTheyCannotReadAndExitWithOne)
+{
+    fs::permissions(dir.path(), fs::perms::all);  // "nobody" writes its output and its database here
+    const fs::path folder = dir / "tables";
+    fs::create_directories(folder / "locked");
+    WriteTable(folder / "ORDERS.DB", 2);
+    WriteTable(folder / "CUSTOMER.DB", 2);
+    WriteTable(folder / "locked" / "PARTS.DB", 2);
+    fs::permissions(folder / "CUSTOMER.DB", fs::perms::none);
+    fs::permissions(folder / "locked", fs::perms::none);
+    const fs::path target = dir / "nobody.sqlite";
+    const std::string cli = Quoted(DOVENMARK_CLI);
+    const auto asNobody = [&](const std::string& arguments) -> std::optional<ProgramRun> {
+        const auto text = RunAsNobody([&] {
+            const ProgramRun r = RunProgram(dir, cli + " " + arguments);
+            return std::to_string(r.status) + "\n" + r.err;
+        });
+        if (!text)
+            return std::nullopt;
+        ProgramRun r;
+        r.status = std::stoi(text->substr(0, text->find('\n')));
+        r.err = text->substr(text->find('\n') + 1);
+        return r;
+    };
+    std::vector<std::optional<ProgramRun>> runs;
+    for (const std::string command : {"script", "describe"})
+        runs.push_back(asNobody(command + " " + Quoted(folder.string())));
+    runs.push_back(asNobody("convert " + Quoted(folder.string()) + " --connection " + Quoted(ConnectionTextFor(target))));
+    fs::permissions(folder, fs::perms::none);
+    const auto top = asNobody("script " + Quoted(folder.string()));
+    fs::permissions(folder, fs::perms::owner_all);
+    fs::permissions(folder / "locked", fs::perms::owner_all);
+    if (!top)
+        GTEST_SKIP() << kNoUnprivilegedUser;
+
+    for (const auto& r : runs) {
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 1) << r->err;
+        EXPECT_NE(r->err.find("The table CUSTOMER cannot be read: " + (folder / "CUSTOMER.DB").string()
+                              + ": cannot open the file: Permission denied"), std::string::npos) << r->err;
+        EXPECT_NE(r->err.find("The folder " + (folder / "locked").string() + " cannot be read: Permission denied."),
+                  std::string::npos) << r->err;
+    }
+    EXPECT_EQ(ReadOne(target, "SELECT COUNT(*) FROM [ORDERS]"), "2");
+    EXPECT_EQ(ReadOne(target, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'CUSTOMER'"), "0");
+    EXPECT_EQ(top->status, 1);
+    EXPECT_NE(top->err.find("The folder " + folder.string() + " cannot be read: Permission denied."),
+              std::string::npos) << top->err;
 }

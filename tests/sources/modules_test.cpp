@@ -6,6 +6,7 @@
 #include "sources/paradox_module.h"
 #include "sources/program_paths.h"
 
+#include "tests/support/as_nobody.h"
 #include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
 #include "tests/support/memory_settings.h"
@@ -62,15 +63,17 @@ TEST_F(ModulesTest, TableNamesAreUpperCasedWithEveryDotDbRemoved)
     EXPECT_EQ(Paradox::TableNameOf("straße.db"), "STRASSE");
 }
 
-TEST_F(ModulesTest, HasTablesLooksInTheFolderItselfAndListTablesWalksBelowIt)
+TEST_F(ModulesTest, HasTablesAndListTablesLookInTheFolderAndBelowIt)
 {
     form.Text1 = "";
-    EXPECT_FALSE(Paradox::HasTables(form));
+    EXPECT_FALSE(Paradox::HasTables(services, form));
+    form.Text1 = (dir / "absent").string();
+    EXPECT_FALSE(Paradox::HasTables(services, form));  // holds nothing, and is no failure
 
     const auto root = dir / "data";
     touch(root / "~temp.db");
     form.Text1 = root.string();
-    EXPECT_TRUE(Paradox::HasTables(form));  // "~" names count here
+    EXPECT_TRUE(Paradox::HasTables(services, form));  // "~" names count here
     core::ListItems list{"stale"};
     Paradox::ListTables(services, form, list);
     EXPECT_TRUE(list.empty());  // ... but are never listed
@@ -79,13 +82,66 @@ TEST_F(ModulesTest, HasTablesLooksInTheFolderItselfAndListTablesWalksBelowIt)
     touch(root / "Old" / "orders.DB");
     touch(root / "Old" / "Deeper" / "items.db");
     touch(root / "notes.txt");
-    Paradox::ListTables(services, form, list);
+    const Paradox::TableListing listing = Paradox::ListTables(services, form, list);
     EXPECT_EQ(list, (core::ListItems{"ORDERS", "ORDERS", "ITEMS"}));
+    // Each entry with the file it was found in; the first ORDERS keeps the name.
+    ASSERT_EQ(listing.files.size(), 3u);
+    const std::string first = (root / "orders.db").string();
+    EXPECT_EQ(listing.files[0].path, first);
+    EXPECT_EQ(listing.files[0].keptBy, "");
+    EXPECT_EQ(listing.files[1].path, (root / "Old" / "orders.DB").string());
+    EXPECT_EQ(listing.files[1].keptBy, first);
+    EXPECT_EQ(listing.files[2].path, (root / "Old" / "Deeper" / "items.db").string());
+    EXPECT_EQ(listing.files[2].keptBy, "");
+    EXPECT_TRUE(listing.unreadable.empty());
 
-    form.Text1 = (dir / "empty").string();
-    std::filesystem::create_directories(dir / "empty" / "sub");
-    touch(dir / "empty" / "sub" / "x.db");
-    EXPECT_FALSE(Paradox::HasTables(form));  // only the folder itself
+    // Tables that lie only in a subfolder count.
+    form.Text1 = (dir / "nested").string();
+    std::filesystem::create_directories(dir / "nested" / "empty");
+    EXPECT_FALSE(Paradox::HasTables(services, form));
+    touch(dir / "nested" / "sub" / "x.db");
+    EXPECT_TRUE(Paradox::HasTables(services, form));
+}
+
+// As a user who may not read everything (the tests run as root): a folder that
+// cannot be read is named with the reason, by HasTables when no table was
+// found, and in the listing beside the tables that were.
+TEST_F(ModulesTest, FoldersThatCannotBeReadAreNamedWithTheReason)
+{
+    namespace fs = std::filesystem;
+    const auto root = dir / "data";
+    touch(root / "locked" / "hidden.db");
+    fs::permissions(root / "locked", fs::perms::none);
+    form.Text1 = root.string();
+    const auto told = [&] {
+        return testsupport::RunAsNobody([&] {
+            std::string text;
+            try {
+                text = Paradox::HasTables(services, form) ? "tables" : "none";
+            } catch (const std::exception& e) {
+                return std::string(e.what());
+            }
+            core::ListItems list;
+            for (const auto& folder : Paradox::ListTables(services, form, list).unreadable)
+                text += " / " + Paradox::UnreadableFolderText(folder);
+            for (const auto& name : list)
+                text += " / " + name;
+            return text;
+        });
+    };
+    const auto onlyLocked = told();
+    touch(root / "t.db");
+    const auto beside = told();
+    fs::permissions(root, fs::perms::none);
+    const auto top = told();
+    fs::permissions(root, fs::perms::owner_all);
+    fs::permissions(root / "locked", fs::perms::owner_all);
+    if (!onlyLocked || !beside || !top)
+        GTEST_SKIP() << testsupport::kNoUnprivilegedUser;
+    const std::string locked = "The folder " + (root / "locked").string() + " cannot be read: Permission denied.";
+    EXPECT_EQ(*onlyLocked, locked);
+    EXPECT_EQ(*beside, "tables / " + locked + " / T");
+    EXPECT_EQ(*top, "The folder " + root.string() + " cannot be read: Permission denied.");
 }
 
 TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
