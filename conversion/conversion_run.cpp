@@ -37,10 +37,11 @@ void ReportUndecodableBytes(const std::string& table, const platform::SourceReco
 // Once per table whose records differ from its header's count, or whose data
 // blocks do not chain as its header says: the records that could be read were
 // written all the same.
-void ReportDamage(const platform::SourceRecordset& records)
+void ReportDamage(const std::string& table, const platform::SourceRecordset& records)
 {
     if (const auto damage = records.damage())
-        throw std::runtime_error(*damage);
+        throw std::runtime_error("The table " + table + " is damaged: " + *damage +
+                                 ". The records that could be read were written.");
 }
 
 // A second table of a name is never mixed into the first one's target table:
@@ -320,7 +321,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     });
     op_.step(421, [&] {
         table.recordCountMismatch = records->damage().has_value();
-        ReportDamage(*records);
+        ReportDamage(name, *records);
     });
     op_.step(422, [&] { records->close(); });
 

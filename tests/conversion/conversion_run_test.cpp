@@ -398,6 +398,27 @@ TEST_F(RunTest, TablesAreReadWhereTheyLieAndASecondTableOfANameIsLeftOut)
     EXPECT_TRUE(result.tables[2].failures == 0 && result.tables[2].recordsRead == 1);
 }
 
+TEST_F(RunTest, ADamagedTableIsReportedOnceByNameAndCountedInItsResult)
+{
+    addSimpleTable("GOOD", 1);
+    addSimpleTable("BAD", 2);
+    sources.tables["BAD"].damage = "/x/BAD.db: the header says 1 record but 2 were read";
+    const conversion::RunResult result = run();
+    const auto texts = messages();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], core::ErrorReportText("The table BAD is damaged: /x/BAD.db: the header says 1 record but 2 "
+                                              "were read. The records that could be read were written.",
+                                              conversion::kRunLocation, 421));
+    EXPECT_EQ(texts[1], "Done.");
+    EXPECT_EQ(std::count_if(servers.state.executed.begin(), servers.state.executed.end(),
+                            [](const std::string& s) { return s.rfind("INSERT INTO [BAD]", 0) == 0; }),
+              2);
+    ASSERT_EQ(result.tables.size(), 2u);
+    for (const conversion::TableResult& t : result.tables)
+        EXPECT_EQ(t.recordCountMismatch, t.table == "BAD") << t.table;
+    EXPECT_FALSE(result.clean());
+}
+
 // As a user who may not read everything (the tests run as root): a folder the
 // run cannot read is reported once with the reason; the top folder ends the run.
 TEST_F(RunTest, FoldersThatCannotBeReadAreReportedWithTheReason)

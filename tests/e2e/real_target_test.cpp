@@ -290,3 +290,26 @@ TEST_F(RealTarget, HeadlessCommandsNameWhatTheyCannotReadAndExitWithOne)
     EXPECT_NE(top->err.find("The folder " + folder.string() + " cannot be read: Permission denied."),
               std::string::npos) << top->err;
 }
+
+// A table whose records differ from its header's count: script and convert say
+// so on standard error, naming the table, and exit with 1.
+TEST_F(RealTarget, HeadlessCommandsReportADamagedTableAndExitWithOne)
+{
+    const fs::path folder = dir / "tables";
+    fs::create_directories(folder);
+    WriteTable(folder / "DATES.DB", 3);
+    {  // the first block's record count, high byte
+        std::fstream f(folder / "DATES.DB", std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(2048 + 5);
+        f.put('\x02');
+    }
+    const std::string cli = Quoted(DOVENMARK_CLI);
+    const ProgramRun script = RunProgram(dir, cli + " script " + Quoted(folder.string()));
+    const ProgramRun convert = RunProgram(dir, cli + " convert " + Quoted(folder.string()) + " --connection "
+                                                   + Quoted(ConnectionTextFor(database)));
+    for (const ProgramRun& r : {script, convert}) {
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("The table DATES is damaged: " + (folder / "DATES.DB").string()
+                             + ": the header says 3 records but "), std::string::npos) << r.err;
+    }
+}
