@@ -232,10 +232,12 @@ TEST_F(RealTarget, SubfolderTablesArriveAndASecondTableOfANameIsLeftOut)
     EXPECT_FALSE(result.clean());
 
     // A folder whose only tables lie in its subfolders has tables.
-    const ProgramRun r = RunProgram(dir, Quoted(DOVENMARK_CLI) + " convert " + Quoted((folder / "inner").string())
-                                             + " --overwrite yes --connection " + Quoted(ConnectionTextFor(database)));
+    fs::create_directories(dir / "nested" / "deep");
+    WriteTable(dir / "nested" / "deep" / "ITEMS.DB", 4);
+    const ProgramRun r = RunProgram(dir, Quoted(DOVENMARK_CLI) + " convert " + Quoted((dir / "nested").string())
+                                             + " --connection " + Quoted(ConnectionTextFor(database)));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [EXTRA]"), "2");
+    EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [ITEMS]"), "4");
 }
 
 // As a user who may not read everything (the tests run as root, so the

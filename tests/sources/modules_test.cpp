@@ -6,7 +6,6 @@
 #include "sources/paradox_module.h"
 #include "sources/program_paths.h"
 
-#include "tests/support/as_nobody.h"
 #include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
 #include "tests/support/memory_settings.h"
@@ -101,47 +100,6 @@ TEST_F(ModulesTest, HasTablesAndListTablesLookInTheFolderAndBelowIt)
     EXPECT_FALSE(Paradox::HasTables(services, form));
     touch(dir / "nested" / "sub" / "x.db");
     EXPECT_TRUE(Paradox::HasTables(services, form));
-}
-
-// As a user who may not read everything (the tests run as root): a folder that
-// cannot be read is named with the reason, by HasTables when no table was
-// found, and in the listing beside the tables that were.
-TEST_F(ModulesTest, FoldersThatCannotBeReadAreNamedWithTheReason)
-{
-    namespace fs = std::filesystem;
-    const auto root = dir / "data";
-    touch(root / "locked" / "hidden.db");
-    fs::permissions(root / "locked", fs::perms::none);
-    form.Text1 = root.string();
-    const auto told = [&] {
-        return testsupport::RunAsNobody([&] {
-            std::string text;
-            try {
-                text = Paradox::HasTables(services, form) ? "tables" : "none";
-            } catch (const std::exception& e) {
-                return std::string(e.what());
-            }
-            core::ListItems list;
-            for (const auto& folder : Paradox::ListTables(services, form, list).unreadable)
-                text += " / " + Paradox::UnreadableFolderText(folder);
-            for (const auto& name : list)
-                text += " / " + name;
-            return text;
-        });
-    };
-    const auto onlyLocked = told();
-    touch(root / "t.db");
-    const auto beside = told();
-    fs::permissions(root, fs::perms::none);
-    const auto top = told();
-    fs::permissions(root, fs::perms::owner_all);
-    fs::permissions(root / "locked", fs::perms::owner_all);
-    if (!onlyLocked || !beside || !top)
-        GTEST_SKIP() << testsupport::kNoUnprivilegedUser;
-    const std::string locked = "The folder " + (root / "locked").string() + " cannot be read: Permission denied.";
-    EXPECT_EQ(*onlyLocked, locked);
-    EXPECT_EQ(*beside, "tables / " + locked + " / T");
-    EXPECT_EQ(*top, "The folder " + root.string() + " cannot be read: Permission denied.");
 }
 
 TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
