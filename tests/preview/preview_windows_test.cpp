@@ -541,6 +541,8 @@ TEST(PreviewModels, FollowQtsModelContract)
         EXPECT_EQ(model.rowCount(), 4);
         EXPECT_EQ(model.index(3, 0).data().toString(), "d");
         lines.setText(1, "A");
+        lines.markSent(2);
+        lines.settleSent(1, 4, conversion::LineState::Ran);
         lines.clear();
         EXPECT_EQ(model.rowCount(), 0);
         lines.append("e");
