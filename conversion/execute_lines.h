@@ -1,7 +1,9 @@
-// Execute SQL's work: the lines of the preview executed one by one on the
-// run's connection (in transactions, as a line-by-line run leaves the server),
-// stopping at the first line the server refuses. The SQL Preview window shows
-// the progress and the outcome; each step is reported under its operation.
+// Execute SQL's work: the lines of the preview that have not run, executed one
+// by one on the run's connection (in transactions, as a line-by-line run leaves
+// the server), stopping at the first line the server refuses. Each line keeps
+// what became of it, so that executing again goes on where this stopped and no
+// line is stored twice. The SQL Preview window shows the progress and the
+// outcome; each step is reported under its operation.
 #pragma once
 
 #include "conversion/preview_list.h"
@@ -33,12 +35,18 @@ struct ExecuteOutcome {
     std::string error;  // the server's description of that refusal
 };
 
-// Steps 112 (a turn of the event loop after each line), 118 (a line of blanks
-// is passed over) and 132 or 134 (the execute: 132 for a line holding
-// "INSERT INTO" in any letter case). A server error ends the run at its row
-// with the rows before it on the server; any other failure is reported and
-// the next line runs. No connection is a server error of its own.
-ExecuteOutcome ExecuteLines(const PreviewList& lines, platform::ServerConnection* connection,
+// Steps 112 (a turn of the event loop after each line), 118 (a line that has
+// run or is in doubt is passed over, and so is a line of blanks, which counts
+// as run) and 132 or 134 (the execute: 132 for a line holding "INSERT INTO" in
+// any letter case). A server error ends the run at its row with the rows
+// before it on the server: they have run, the refused one has not. Any other
+// failure is reported, its line is in doubt and the next line runs. No
+// connection is a server error of its own. When the batch reports lines that
+// may be stored (a commit the server did not confirm), the run ends at the
+// row it names: that line and every line sent after it are in doubt (the
+// batch does not say which of them are known not stored, and none may run
+// twice), the lines before it have run.
+ExecuteOutcome ExecuteLines(PreviewList& lines, platform::ServerConnection* connection,
                             platform::EventLoop& events, core::GuardedOperation& op, const LineWatch& watch);
 
 }  // namespace conversion

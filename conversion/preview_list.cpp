@@ -13,6 +13,8 @@ namespace {
 constexpr std::size_t kBlockSize = 1 << 20;
 constexpr std::size_t kWasteAllowance = 16u << 20;
 constexpr std::size_t kKeptLines = 4096;
+constexpr std::uint8_t kStateBits = 0x3;
+constexpr std::uint8_t kSent = 0x4;
 }  // namespace
 
 PreviewList::PreviewList() = default;
@@ -33,8 +35,11 @@ void PreviewList::clear()
         blockSize_ = kBlockSize;
     }
     lines_.clear();
-    if (lines_.capacity() > kKeptLines)
+    marks_.clear();
+    if (lines_.capacity() > kKeptLines) {
         lines_.shrink_to_fit();
+        marks_.shrink_to_fit();
+    }
     liveBytes_ = storedBytes_ = 0;
     selected_ = 0;
     if (observer_)
@@ -70,6 +75,7 @@ const char* PreviewList::store(std::string_view text)
 void PreviewList::append(std::string_view text)
 {
     lines_.push_back({store(text), text.size()});
+    marks_.push_back(static_cast<std::uint8_t>(LineState::NotRun));
     liveBytes_ += text.size();
     if (observer_) {
         const int row = count();
@@ -97,6 +103,7 @@ void PreviewList::setText(int row, std::string_view text)
     Line& line = lines_[static_cast<std::size_t>(row - 1)];
     liveBytes_ -= line.size;
     line = {store(text), text.size()};
+    marks_[static_cast<std::size_t>(row - 1)] = static_cast<std::uint8_t>(LineState::NotRun);
     liveBytes_ += text.size();
     compactIfWasteful();
     if (observer_)
@@ -113,6 +120,50 @@ void PreviewList::compactIfWasteful()
     storedBytes_ = 0;
     for (Line& line : lines_)
         line.data = store(std::string_view(line.data ? line.data : "", line.size));
+}
+
+LineState PreviewList::state(int row) const
+{
+    checkRow(row);
+    return static_cast<LineState>(marks_[static_cast<std::size_t>(row - 1)] & kStateBits);
+}
+
+void PreviewList::setState(int row, LineState state)
+{
+    checkRow(row);
+    marks_[static_cast<std::size_t>(row - 1)] = static_cast<std::uint8_t>(state);
+    if (observer_)
+        observer_->rowChanged(row);
+}
+
+void PreviewList::markSent(int row)
+{
+    checkRow(row);
+    marks_[static_cast<std::size_t>(row - 1)] |= kSent;
+}
+
+bool PreviewList::sent(int row) const
+{
+    checkRow(row);
+    return (marks_[static_cast<std::size_t>(row - 1)] & kSent) != 0;
+}
+
+void PreviewList::settleSent(int first, int last, LineState state)
+{
+    first = std::max(first, 1);
+    last = std::min(last, count());
+    int changedFirst = 0;
+    int changedLast = 0;
+    for (int row = first; row <= last; ++row) {
+        std::uint8_t& mark = marks_[static_cast<std::size_t>(row - 1)];
+        if (!(mark & kSent))
+            continue;
+        mark = static_cast<std::uint8_t>(state);
+        changedFirst = changedFirst ? changedFirst : row;
+        changedLast = row;
+    }
+    if (observer_ && changedFirst)
+        observer_->rowsChanged(changedFirst, changedLast);
 }
 
 void PreviewList::select(int row)

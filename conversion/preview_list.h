@@ -20,10 +20,26 @@ public:
     virtual void rowsAppended(int first, int last) = 0;
     virtual void rowChanged(int row) = 0;
     virtual void rowSelected(int row) = 0;
+    // Several rows at once (what ran, after Execute SQL).
+    virtual void rowsChanged(int first, int last)
+    {
+        for (int row = first; row <= last; ++row)
+            rowChanged(row);
+    }
 };
 
-// SQL lines addressed by 1-based row, in the order added. The texts live in
-// large shared blocks, so a million lines cost little more than their bytes.
+// What Execute SQL made of a line since the list was filled or the line was
+// last edited. Execute SQL runs only the lines that have not run.
+enum class LineState : std::uint8_t {
+    NotRun,   // not run yet, or refused by the server
+    Ran,      // committed (a blank line counts as run)
+    InDoubt,  // the server left unknown whether it is stored: reported, and not
+              // run again unless the user edits it
+};
+
+// SQL lines addressed by 1-based row, in the order added, each with what
+// Execute SQL made of it. The texts live in large shared blocks, so a million
+// lines cost little more than their bytes.
 class PreviewList {
 public:
     PreviewList();
@@ -36,10 +52,21 @@ public:
     int count() const { return static_cast<int>(lines_.size()); }
     // Row 1..count(). The view stays valid until the list is next changed.
     std::string_view text(int row) const;
+    // An edited line is to run again, even where it ran before.
     void setText(int row, std::string_view text);
     // Select the row and scroll it into view (the window does the showing).
     void select(int row);
     int selectedRow() const { return selected_; }
+
+    LineState state(int row) const;
+    void setState(int row, LineState state);  // the line is no longer sent
+    // Execute SQL has sent the line, and its transaction is not committed yet;
+    // it looks as a line not run, so nobody is told. An edit ends this.
+    void markSent(int row);
+    bool sent(int row) const;
+    // Each row of first..last that is still sent becomes `state`; the
+    // observer hears of the rows once.
+    void settleSent(int first, int last, LineState state);
 
     std::size_t textBytes() const { return liveBytes_; }
     void setObserver(ListObserver* observer) { observer_ = observer; }
@@ -57,6 +84,8 @@ private:
     std::size_t blockUsed_ = 0;
     std::size_t blockSize_ = 0;
     std::vector<Line> lines_;
+    // Per line: the LineState in the low bits, kSent above them.
+    std::vector<std::uint8_t> marks_;
     std::size_t liveBytes_ = 0;
     std::size_t storedBytes_ = 0;
     int selected_ = 0;

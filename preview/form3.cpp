@@ -87,7 +87,12 @@ void Form3::PushButton2_Click()
         if (stopRequested_)
             break;
         std::optional<std::string> replaced;
-        op.step(108, [&] { replaced = ReplaceFirst(list.text(r), search, replacement); });
+        op.step(108, [&] {
+            replaced = ReplaceFirst(list.text(r), search, replacement);
+            // A line the replacement leaves as it was is not edited: if it ran, it stays run.
+            if (replaced && *replaced == list.text(r))
+                replaced.reset();
+        });
         if (!replaced)
             continue;
         op.step(120, [&] { list.setText(r, *replaced); });

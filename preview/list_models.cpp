@@ -1,6 +1,12 @@
 // The Qt models over the preview and datatype lists.
 #include "preview/list_models.h"
 
+#include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
+
+#include <algorithm>
+
 namespace preview {
 
 namespace {
@@ -38,9 +44,27 @@ QVariant PreviewListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rows_ || index.row() >= list_.count())
         return {};
-    if (role == Qt::DisplayRole)
-        return displayText(list_.text(index.row() + 1));
-    return {};
+    const int row = index.row() + 1;
+    switch (role) {
+    case Qt::DisplayRole:
+        return displayText(list_.text(row));
+    case Qt::ForegroundRole:
+        // A line that ran steps back, so the eye finds where Execute SQL goes on.
+        if (list_.state(row) == conversion::LineState::Ran)
+            return QGuiApplication::palette().brush(QPalette::PlaceholderText);
+        return {};
+    case Qt::FontRole:
+        // A line in doubt reads apart from both: it did not surely run, and it will not run again.
+        // Only the slant is set: the view's own font gives the rest.
+        if (list_.state(row) == conversion::LineState::InDoubt) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        return {};
+    default:
+        return {};
+    }
 }
 
 QVariant PreviewListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -81,6 +105,14 @@ void PreviewListModel::rowChanged(int row)
     const QModelIndex i = index(row - 1, 0);
     if (i.isValid())
         emit dataChanged(i, i);
+}
+
+void PreviewListModel::rowsChanged(int first, int last)
+{
+    first = std::max(first, 1);
+    last = std::min(last, rows_);
+    if (first <= last)
+        emit dataChanged(index(first - 1, 0), index(last - 1, 0));
 }
 
 void PreviewListModel::rowSelected(int row)

@@ -1,5 +1,5 @@
-// The preview hand-off: lines by 1-based row in the order added, edits, the
-// datatype records, and the rule that closing a window discards its list.
+// The preview hand-off: lines by 1-based row in the order added, edits, what
+// ran, the datatype records, and the rule that closing a window discards its list.
 #include "conversion/preview_handoff.h"
 
 #include <gtest/gtest.h>
@@ -82,8 +82,15 @@ TEST(PreviewList, ObserverHearsEveryChange)
     list.append("b");
     list.setText(1, "c");
     list.select(2);
+    // Rows 1 and 2 sent, row 1 edited before the commit: only row 2 has run.
+    list.markSent(1);
+    list.markSent(2);
+    list.setText(1, "d");
+    list.settleSent(1, 2, LineState::Ran);
+    EXPECT_EQ(list.state(1), LineState::NotRun);
+    EXPECT_EQ(list.state(2), LineState::Ran);
     list.clear();
-    EXPECT_EQ(recorder.log, "add1-1;add2-2;change1;select2;reset;");
+    EXPECT_EQ(recorder.log, "add1-1;add2-2;change1;select2;change1;change2;reset;");
 }
 
 TEST(DatatypeList, RecordsOfFourTexts)

@@ -13,6 +13,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
+#include <QFont>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -228,27 +229,71 @@ TEST_F(PreviewTest, AnSqlErrorStopsAtItsLineAndTheWindowStaysOpen)
         EXPECT_EQ(f.ProgressBar1->text(), "");
         EXPECT_EQ(f.ProgressBar1->percent(), 0);
         EXPECT_FALSE(ui::BusyPointerShown(&f));
+        f.PushButton3->click();  // a Replace that leaves every line as it was
 
-        // Fix the line in the Edit Line dialog and execute again from row 1.
+        // Fix the line in the Edit Line dialog, edit row 2, which ran, and execute again.
         env.servers.state.refuses = nullptr;
-        f.ListView1->setCurrentIndex(f.ListView1->model()->index(4, 0));
-        emit f.ListView1->clicked(f.ListView1->model()->index(4, 0));
-        EXPECT_EQ(handOff.preview.list().text(5), "INSERT INTO [T] VALUES(50)");
+        for (int row : {5, 2}) {
+            f.ListView1->setCurrentIndex(f.ListView1->model()->index(row - 1, 0));
+            emit f.ListView1->clicked(f.ListView1->model()->index(row - 1, 0));
+        }
+        std::vector<int> shownAsRun;
+        for (int r = 1; r <= 9; ++r) {
+            if (f.ListView1->model()->index(r - 1, 0).data(Qt::ForegroundRole).isValid())
+                shownAsRun.push_back(r);
+        }
+        EXPECT_EQ(shownAsRun, (std::vector<int>{1, 3, 4}));
         f.PushButton1->click();
     });
     script.push_back([&](QWidget* w) {
-        auto& f = *dynamic_cast<Form4*>(w);
-        EXPECT_EQ(f.Text1->toPlainText(), "INSERT INTO [T] VALUES(5)");
-        EXPECT_EQ(f.Text1->textCursor().selectedText(), "INSERT INTO [T] VALUES(5)");
-        f.Text1->setPlainText("INSERT INTO [T] VALUES(50)");
+        auto& f = *dynamic_cast<Form3*>(w);
+        f.Text1->setText("insert into");
+        f.Text2->setText("INSERT INTO");
         f.PushButton2->click();
     });
+    for (const char* edited : {"INSERT INTO [T] VALUES(50)", "INSERT INTO [T] VALUES(20)"}) {
+        script.push_back([&, edited](QWidget* w) {
+            auto& f = *dynamic_cast<Form4*>(w);
+            f.Text1->setPlainText(edited);
+            f.PushButton2->click();
+        });
+    }
     windows.showPreview();
-    EXPECT_EQ(messages(), std::vector<std::string>{"Error found."});
-    // Rows 1 to 4 ran twice (no transaction), row 5 once, corrected.
-    EXPECT_EQ(env.servers.state.executed.size(), 4u + 9u);
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Error found.", "Done."}));
+    // Rows 1 to 4 ran once; executing again ran only the edited rows and those not run.
+    const auto& executed = env.servers.state.executed;
+    ASSERT_EQ(executed.size(), 4u + 6u);
+    EXPECT_EQ(executed[4], "INSERT INTO [T] VALUES(20)");
+    EXPECT_EQ(executed[5], "INSERT INTO [T] VALUES(50)");
     EXPECT_TRUE(handOff.SQLFormOK);
     EXPECT_FALSE(handOff.SQLFormCancel);
+}
+
+TEST_F(PreviewTest, LinesTheServerLeftInDoubtAreMarkedAndRunAgainOnlyWhenEdited)
+{
+    fill({"INSERT INTO [T] VALUES(1)", "INSERT INTO [T] VALUES(2)"});
+    // The commit fails and so does the rollback: what was sent may be stored.
+    int commits = 0;
+    int rollbacks = 0;
+    env.servers.state.refusesCommit = [&] { return commits++ == 0; };
+    env.servers.state.refusesRollback = [&] { return rollbacks++ == 0; };
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        f.PushButton1->click();
+        const QModelIndex first = f.ListView1->model()->index(0, 0);
+        EXPECT_TRUE(first.data(Qt::FontRole).value<QFont>().italic());
+        EXPECT_FALSE(first.data(Qt::ForegroundRole).isValid());  // not shown as run
+        // Edit Line's OK on row 2, its text unchanged: the user asks for it again.
+        f.ListView1->setCurrentIndex(f.ListView1->model()->index(1, 0));
+        emit f.ListView1->clicked(f.ListView1->model()->index(1, 0));
+        f.PushButton1->click();
+    });
+    script.push_back([&](QWidget* w) { dynamic_cast<Form4*>(w)->PushButton2->click(); });
+    windows.showPreview();
+    // Both stored with the unanswered commit; row 2 once more, row 1 not again.
+    EXPECT_EQ(env.servers.state.executed.size(), 3u);
+    EXPECT_EQ(env.servers.state.executed.back(), "INSERT INTO [T] VALUES(2)");
+    EXPECT_EQ(messages(), std::vector<std::string>{"Error found."});
 }
 
 TEST_F(PreviewTest, SkipAfterAnErrorBackAndTheCloseBoxLeaveTheirFlagsAndEscapeDoesNothing)
@@ -541,6 +586,8 @@ TEST(PreviewModels, FollowQtsModelContract)
         EXPECT_EQ(model.rowCount(), 4);
         EXPECT_EQ(model.index(3, 0).data().toString(), "d");
         lines.setText(1, "A");
+        lines.markSent(2);
+        lines.settleSent(1, 4, conversion::LineState::Ran);
         lines.clear();
         EXPECT_EQ(model.rowCount(), 0);
         lines.append("e");
