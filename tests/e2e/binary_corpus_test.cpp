@@ -1,7 +1,7 @@
 // Binary data on request, end to end: with "Transfer Binary" on, every picture,
 // OLE object and formatted memo of the shared corpus arrives byte for byte
-// through the real run and the real ODBC path (SQLite standing in, with its own
-// spelling of VARBINARY(MAX) and binary constants), and so does an empty
+// through the real run and the real ODBC path (SQLite standing in, written in
+// its own spelling of VARBINARY(MAX) and binary constants), and so does an empty
 // picture (0x) beside a missing one (NULL); and the statements that
 // `dovenmark-cli script` writes hold well-formed binary constants exactly where
 // the binary columns are, and NULL there without --binary.
@@ -9,6 +9,7 @@
 #include "paradox/sha256.h"
 #include "paradox/table.h"
 #include "paradox/writer/table_writer.h"
+#include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/paradox_module.h"
 #include "tests/platform/odbc_test_environment.h"
@@ -18,7 +19,7 @@
 #include "tests/support/recording_desktop.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_dialogs.h"
-#include "tests/support/sqlite_standin.h"
+#include "tests/support/insert_items.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -131,7 +132,7 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
     form.Text8 = database.string();
     ScriptedDialogs dialogs;
     platform::NoEventLoop events;
-    SqliteStandInFactory servers;
+    platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     RecordingDesktop desktop;
     MemorySettings settings;

@@ -4,6 +4,7 @@
 // back and compared with the reference dump, rendered here by the statement
 // rules (dates as 'MM/DD/YYYY', logicals as 'True'/'False', numbers as numbers).
 #include "conversion/conversion_run.h"
+#include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/paradox_module.h"
 #include "tests/platform/odbc_test_environment.h"
@@ -12,7 +13,6 @@
 #include "tests/support/recording_desktop.h"
 #include "tests/support/pxdump.h"
 #include "tests/support/scripted_dialogs.h"
-#include "tests/support/sqlite_standin.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -208,7 +208,7 @@ TEST_P(CorpusFolder, DirectModeDeliversEveryValue)
     form.Text8 = database.string();
     ScriptedDialogs dialogs;
     platform::NoEventLoop events;
-    SqliteStandInFactory servers;
+    platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     RecordingDesktop desktop;
     MemorySettings settings;
