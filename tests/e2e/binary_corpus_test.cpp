@@ -68,33 +68,6 @@ fs::path PictureFolder(const std::vector<DumpedTable>& tables, const fs::path& f
     return folder;
 }
 
-struct Blob {
-    bool null = true;
-    std::size_t size = 0;
-    std::string sha256;
-};
-
-// The dump writes a blob as "size=N sha256=H", as its text with the stored
-// bytes in hex beside it (a formatted memo), or \N.
-Blob DumpedBlob(const DumpRecord& record, std::size_t field)
-{
-    const std::string& v = record.values[field];
-    if (v == "\\N")
-        return {};
-    if (v.rfind("size=", 0) == 0) {
-        const auto space = v.find(' ');
-        return {false, std::stoul(v.substr(5, space - 5)), v.substr(v.find("sha256=") + 7)};
-    }
-    std::string bytes;
-    if (const auto raw = record.raw.find(field); raw != record.raw.end()) {
-        for (std::size_t i = 0; i + 1 < raw->second.size(); i += 2)
-            bytes.push_back(static_cast<char>(std::stoi(raw->second.substr(i, 2), nullptr, 16)));
-    } else {
-        bytes = UnescapeDumpText(v);
-    }
-    return {false, bytes.size(), paradox::Sha256Hex(bytes)};
-}
-
 // The first column of the row as bytes (a blob of no bytes has no pointer).
 std::string BlobOf(sqlite3_stmt* row)
 {
@@ -163,7 +136,7 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
             ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &rows, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
             std::size_t r = 0;
             for (; sqlite3_step(rows) == SQLITE_ROW && r < dump.records.size(); ++r) {
-                const Blob want = DumpedBlob(dump.records[r], f);
+                const DumpedBlob want = DumpedBlobOf(dump.records[r], f);
                 if (want.null) {
                     EXPECT_EQ(sqlite3_column_type(rows, 0), SQLITE_NULL) << "record " << r;
                     continue;
