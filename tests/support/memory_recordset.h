@@ -12,18 +12,25 @@ namespace testsupport {
 struct MemoryField {
     std::string name;
     std::int16_t type;
+    int size = 0;  // ADO's DefinedSize, NumericScale and ISAUTOINCREMENT
+    int scale = 0;
+    bool autoIncrement = false;
 };
 
 class MemoryRecordset : public platform::SourceRecordset {
 public:
-    MemoryRecordset(std::vector<MemoryField> fields, std::vector<std::vector<paradox::Value>> rows)
-        : fields_(std::move(fields)), rows_(std::move(rows))
+    MemoryRecordset(std::vector<MemoryField> fields, std::vector<std::vector<paradox::Value>> rows, int keyFields = 0)
+        : fields_(std::move(fields)), rows_(std::move(rows)), keyFields_(keyFields)
     {
     }
 
     int fieldCount() const override { return static_cast<int>(fields_.size()); }
     const std::string& fieldName(int i) const override { return fields_.at(static_cast<std::size_t>(i)).name; }
     std::int16_t fieldType(int i) const override { return fields_.at(static_cast<std::size_t>(i)).type; }
+    int fieldSize(int i) const override { return fields_.at(static_cast<std::size_t>(i)).size; }
+    int fieldScale(int i) const override { return fields_.at(static_cast<std::size_t>(i)).scale; }
+    bool fieldAutoIncrement(int i) const override { return fields_.at(static_cast<std::size_t>(i)).autoIncrement; }
+    int keyFieldCount() const override { return keyFields_; }
     paradox::Value value(int i) override
     {
         if (eof())
@@ -44,6 +51,7 @@ public:
 private:
     std::vector<MemoryField> fields_;
     std::vector<std::vector<paradox::Value>> rows_;
+    int keyFields_ = 0;
     std::size_t current_ = 0;
 };
 
