@@ -312,12 +312,11 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     bool hasRecords = false;
     if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords) {
         // An identity column takes the values given only while it is asked to.
-        const bool identity = script.columnTypes() == ColumnTypes::SqlServer && script.hasIdentity();
-        const std::string identityOn = IdentityInsert(script.dialect(), name, true);
-        if (identity && !identityOn.empty())
+        const std::string identityOn = script.hasIdentity() ? IdentityInsert(script.dialect(), name, true) : "";
+        if (!identityOn.empty())
             statement(317, 317, identityOn);
         convertRecords(*records, builder, script.fieldCount(), table);
-        if (identity && !identityOn.empty())
+        if (!identityOn.empty())
             statement(419, 419, IdentityInsert(script.dialect(), name, false));
     }
     commitTable();
