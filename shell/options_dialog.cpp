@@ -39,32 +39,32 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
 {
     using namespace ui;
     setObjectName("OptionsDialog");
-    SetFixedClientSize(this, 6000, 3915);
+    SetFixedClientSize(this, 7200, 3915);
 
-    Frame1 = MakeFrame(this, "Frame1", "Source Code Page", 120, 120, 5760, 1140);
-    Combo1 = MakeControl<QComboBox>(Frame1, "Combo1", 240, 360, 5280, 345);
+    Frame1 = MakeFrame(this, "Frame1", "Source Code Page", 120, 120, 6960, 1140);
+    Combo1 = MakeControl<QComboBox>(Frame1, "Combo1", 240, 360, 6480, 345);
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     for (const char* name : kCodePages)
         Combo1->addItem(QString::fromUtf8(name));
-    Label1 = MakeLabel(Frame1, "Label1", "Empty: the code page each table's header names.", 240, 780, 5280);
+    Label1 = MakeLabel(Frame1, "Label1", "Empty: the code page each table's header names.", 240, 780, 6480);
 
-    Frame2 = MakeFrame(this, "Frame2", "Pictures and Other Binary Data", 120, 1365, 5760, 690);
-    Check1 = MakeControl<QCheckBox>(Frame2, "Check1", 240, 300, 5280, 255);
+    Frame2 = MakeFrame(this, "Frame2", "Pictures and Other Binary Data", 120, 1365, 6960, 690);
+    Check1 = MakeControl<QCheckBox>(Frame2, "Check1", 240, 300, 6480, 255);
     Check1->setText("Transfer Binary (picture, BLOB, OLE and formatted-memo fields)");
 
-    Frame3 = MakeFrame(this, "Frame3", "Column Types", 120, 2160, 5760, 1065);
-    Option1 = MakeControl<QRadioButton>(Frame3, "Option1", 240, 300, 5280, 255);
+    Frame3 = MakeFrame(this, "Frame3", "Column Types", 120, 2160, 6960, 1065);
+    Option1 = MakeControl<QRadioButton>(Frame3, "Option1", 240, 300, 6480, 255);
     Option1->setText("Text (TEXT columns of quoted text)");
-    Option2 = MakeControl<QRadioButton>(Frame3, "Option2", 240, 630, 5280, 255);
+    Option2 = MakeControl<QRadioButton>(Frame3, "Option2", 240, 630, 6480, 255);
     Option2->setText("SQL Server (NVARCHAR, INT, DATE, MONEY, BIT..., with keys)");
     auto* pair = new QButtonGroup(Frame3);
     pair->addButton(Option1);
     pair->addButton(Option2);
     Option1->setChecked(true);
 
-    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 3390, 2820);
-    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3060, 3390, 2820);
+    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 3390, 3420);
+    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 3390, 3420);
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
 }
