@@ -54,6 +54,23 @@ constexpr const char* kCodePageHelp =
     "(any name iconv knows, such as CP866 or CP1251) instead of the one each table's\n"
     "header names; bytes it cannot decode become U+FFFD and are reported per table.\n";
 
+constexpr const char* kColumnTypesHelp =
+    "--column-types sqlserver gives every field SQL Server's own column type\n"
+    "(NVARCHAR(n), INT, DATE, MONEY, BIT, VARBINARY...) and a keyed table its primary\n"
+    "key; --column-types text (the default) makes text, date, currency and logical\n"
+    "fields TEXT columns.\n";
+
+// The --column-types value, or nothing (with a message) for another word.
+std::optional<conversion::ColumnTypes> ColumnTypesOption(const std::string& value, std::ostream& err)
+{
+    if (value == "text")
+        return conversion::ColumnTypes::Text;
+    if (value == "sqlserver")
+        return conversion::ColumnTypes::SqlServer;
+    err << "dovenmark-cli: --column-types takes text or sqlserver, not '" << value << "'\n";
+    return std::nullopt;
+}
+
 struct Engine {
     Engine(std::ostream& err, const std::string& folder, platform::ServerConnectionFactory& servers)
         : form(err), dialogs(err), servers_(servers)
@@ -73,7 +90,7 @@ struct Engine {
     NoSettings settings;
     core::Services services{dialogs, settings, clipboard, desktop, events, servers_, sourceConnections, {"", "/"}};
     conversion::PreviewHandOff handOff;
-    // The command's choices: --codepage, --binary, --overwrite; no copy is offered.
+    // The command's choices: --codepage, --binary, --column-types, --overwrite; no copy is offered.
     conversion::RunOptions options{/*offerCopy=*/false};
     bool converting = false;
 
@@ -146,17 +163,19 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
                std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false)
 {
     std::string folder;
-    std::map<std::string, std::string> options{{"--codepage", ""}};
+    std::map<std::string, std::string> options{{"--codepage", ""}, {"--column-types", "text"}};
     if (!ParseArgs(args, folder, options, err)) {
         help(err);
         return kExitUsage;
     }
-    if (!CheckCodePage(options["--codepage"], err))
+    const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
+    if (!columnTypes || !CheckCodePage(options["--codepage"], err))
         return kExitUsage;
     OfflineServerFactory servers;
     Engine engine(err, folder, servers);
     engine.options.sourceCodePage = options["--codepage"];
     engine.options.transferBinary = binary;
+    engine.options.columnTypes = *columnTypes;
     engine.form.quiet = true;
     engine.form.preview = true;
     engine.form.eachFile = true;
@@ -185,11 +204,11 @@ bool CheckCodePage(const std::string& name, std::ostream& err)
 
 void scriptHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary]\n\n"
+    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary] [--column-types text|sqlserver]\n\n"
            "Writes every statement that the SQL Preview for each file would hold for the\n"
            "Paradox tables of FOLDER (and its subfolders), in run order, each followed by a\n"
            "line holding only GO. No server is asked, so no DROP TABLE is written.\n"
-           << kCodePageHelp <<
+           << kCodePageHelp << kColumnTypesHelp <<
            "--binary writes picture, BLOB, OLE and formatted-memo fields as binary\n"
            "constants (0x...) instead of NULL.\n"
            "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
@@ -204,10 +223,10 @@ int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
 void describeHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME]\n\n"
+    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME] [--column-types text|sqlserver]\n\n"
            "Prints one line per field of every table of FOLDER, in run order: table, field,\n"
            "Paradox type and SQL Server column type, separated by tabs.\n"
-           << kCodePageHelp <<
+           << kCodePageHelp << kColumnTypesHelp <<
            "Example: dovenmark-cli describe ~/data/sales\n";
 }
 
@@ -224,7 +243,8 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 
 void convertHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n\n"
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n"
+           "                            [--column-types text|sqlserver]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
            "The inserts of a table are committed together, a quarter of a second's worth\n"
@@ -236,6 +256,7 @@ void convertHelp(std::ostream& out)
            << kCodePageHelp <<
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
+           << kColumnTypesHelp <<
            "Every error is written to standard error and the run goes on.\n"
            "A table or folder that cannot be read, a damaged table, and a table left out\n"
            "because one of the same name was found before it are reported the same way.\n"
@@ -249,7 +270,8 @@ void convertHelp(std::ostream& out)
 int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std::ostream& err)
 {
     std::string folder;
-    std::map<std::string, std::string> options{{"--connection", ""}, {"--overwrite", "no"}, {"--codepage", ""}};
+    std::map<std::string, std::string> options{
+        {"--connection", ""}, {"--overwrite", "no"}, {"--codepage", ""}, {"--column-types", "text"}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
     if (!ParseArgs(rest, folder, options, err) || options["--connection"].empty()
@@ -259,12 +281,14 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         convertHelp(err);
         return kExitUsage;
     }
-    if (!CheckCodePage(options["--codepage"], err))
+    const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
+    if (!columnTypes || !CheckCodePage(options["--codepage"], err))
         return kExitUsage;
     platform::OdbcServerConnectionFactory servers;
     Engine engine(err, folder, servers);
     engine.options.sourceCodePage = options["--codepage"];
     engine.options.transferBinary = binary;
+    engine.options.columnTypes = *columnTypes;
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.services.serverConnectionText = options["--connection"];
     if (!CheckTables(engine, folder, err))

@@ -1,6 +1,7 @@
 // The steps of one conversion run, numbered as the error report shows them.
 #include "conversion/conversion_run.h"
 
+#include "conversion/dialect.h"
 #include "conversion/sql_text.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
@@ -56,6 +57,24 @@ void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
                              ", found before it, is converted under that name. To convert it, " + how + ".");
 }
 
+// Once per table whose values its column types could not hold: they were written NULL.
+void ReportOutOfRange(const std::string& table, std::int64_t values)
+{
+    if (values == 0)
+        return;
+    const bool one = values == 1;
+    throw std::runtime_error(std::to_string(values) + (one ? " value of the table " : " values of the table ") + table
+                             + (one ? " lies outside what its column type holds" : " lie outside what their column types hold")
+                             + " (a date outside the years 1 to 9999, a time outside the day, a currency beyond "
+                               "MONEY's range) and " + (one ? "was" : "were") + " written as NULL.");
+}
+
+// The start of every report of a key that was not made.
+std::string KeyNotMade(const std::string& table)
+{
+    return "The table " + table + " keeps all its records without the primary key " + KeyName(table) + ": ";
+}
+
 // One run's values; the steps below are numbered as the error report shows them.
 class Converter {
 public:
@@ -72,7 +91,8 @@ private:
     // Returns false when the run processes no further table.
     bool convertTable(int index);
     bool convertTableSteps(int index, TableResult& table);
-    void convertRecords(platform::SourceRecordset& records, const TableScript& script, TableResult& table);
+    void convertRecords(platform::SourceRecordset& records, InsertBuilder& builder, int fields, TableResult& table);
+    void addKey(const TableScript& script, const InsertBuilder& builder, TableResult& table);
     void statement(int previewStep, int executeStep, const std::string& sql);
     void commitTable();
     void finish();
@@ -84,6 +104,8 @@ private:
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
     Paradox::TableListing listing_;  // where each entry of List2 was found
+    // The target's words: SQLite's where the connection says it is SQLite.
+    Dialect dialect_ = Dialect::SqlServer;
     // Direct mode's transactions, one batch per table, committed at its end.
     std::optional<StatementBatch> batch_;
     RunResult result_;
@@ -165,6 +187,7 @@ bool Converter::openEverything()
             op_.step(146, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, true)); });
         else
             op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, false)); });
+        dialect_ = DialectOf(*server);
     }
     op_.step(152, [&] { run_.handOff.preview.list().clear(); });
     op_.step(154, [&] { run_.handOff.datatypes.list().clear(); });
@@ -293,15 +316,18 @@ bool Converter::convertTableSteps(int index, TableResult& table)
 
     op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name); });
 
-    TableScript script;
+    TableScript script(run_.options.columnTypes, dialect_);
     op_.step(188, [&] { script.start(name); });
     int fields = 0;
-    op_.step(194, [&] { fields = records->fieldCount(); });
+    op_.step(194, [&] {
+        fields = records->fieldCount();
+        script.setKeyFieldCount(records->keyFieldCount());
+    });
     for (int f = 0; f < fields; ++f) {
         op_.step(196, [&] {
             run_.services.events.yield();
-            script.addField(f, records->fieldName(f), records->fieldType(f),
-                             &run_.handOff.datatypes.list());
+            const FieldShape shape{records->fieldSize(f), records->fieldScale(f), records->fieldAutoIncrement(f)};
+            script.addField(f, records->fieldName(f), records->fieldType(f), shape, &run_.handOff.datatypes.list());
         });
     }
     op_.step(304, [&] { script.finishCreate(); });
@@ -310,10 +336,21 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     // name in this run asks before it overwrites this one.
     op_.step(314, [&] { form_.List1().push_back(name); });
 
+    InsertBuilder builder(script, run_.regional, run_.services.events);
+    builder.setTransferBinary(run_.options.transferBinary);
     bool hasRecords = false;
-    if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords)
-        convertRecords(*records, script, table);
+    if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords) {
+        // An identity column takes the values given only while it is asked to.
+        const std::string identityOn = script.hasIdentity() ? IdentityInsert(script.dialect(), name, true) : "";
+        if (!identityOn.empty())
+            statement(317, 317, identityOn);
+        convertRecords(*records, builder, script.fieldCount(), table);
+        if (!identityOn.empty())
+            statement(419, 419, IdentityInsert(script.dialect(), name, false));
+    }
     commitTable();
+    op_.step(421, [&] { ReportOutOfRange(name, builder.outOfRangeValues()); });
+    addKey(script, builder, table);
 
     op_.step(421, [&] {
         table.undecodableBytes = records->undecodableBytes();
@@ -337,14 +374,12 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     return true;
 }
 
-void Converter::convertRecords(platform::SourceRecordset& records, const TableScript& script, TableResult& table)
+void Converter::convertRecords(platform::SourceRecordset& records, InsertBuilder& builder, int fields,
+                               TableResult& table)
 {
     std::int64_t n = 0;
     op_.step(318, [&] { n = records.recordCount(); });
     std::int64_t c = 0;
-    InsertBuilder builder(script, run_.regional, run_.services.events);
-    builder.setTransferBinary(run_.options.transferBinary);
-    const int fields = script.fieldCount();
     for (;;) {
         op_.step(320, [&] { run_.services.events.yield(); });
         ++c;
@@ -371,6 +406,46 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
         bool more = false;
         if (!op_.step(420, [&] { more = !records.eof(); }) || !more)
             break;
+    }
+}
+
+// Under SQL Server column types a keyed table gets its primary key after its
+// rows, so that no record is lost to the key: where it cannot be made (a key
+// field blank, values that collide under the server's collation, a key over
+// the server's size limit of an index entry) that is reported once and the
+// table keeps every row without it.
+void Converter::addKey(const TableScript& script, const InsertBuilder& builder, TableResult& table)
+{
+    if (script.keyFieldCount() == 0)
+        return;
+    const std::string& name = script.tableName();
+    if (const std::int64_t blank = builder.blankKeyRecords(); blank > 0) {
+        op_.step(421, [&] {
+            throw std::runtime_error(KeyNotMade(name) + "its key field " +
+                                     script.fieldName(builder.firstBlankKeyField()) + " is blank in " +
+                                     std::to_string(blank) + (blank == 1 ? " record." : " records."));
+        });
+        return;
+    }
+    for (const std::string& sql : script.keyStatements()) {
+        if (form_.previewMode()) {
+            op_.step(421, [&] { run_.handOff.preview.list().append(sql); });
+            continue;
+        }
+        if (!run_.handOff.mssql_conn)
+            return;
+        ++table.statementsThrough;
+        const bool made = op_.step(421, [&] {
+            try {
+                run_.handOff.mssql_conn->execute(sql);
+            } catch (const std::exception& e) {
+                throw std::runtime_error(KeyNotMade(name) + e.what());
+            }
+        });
+        if (!made) {
+            ++table.refused;
+            return;
+        }
     }
 }
 

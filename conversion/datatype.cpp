@@ -81,4 +81,52 @@ const TypeRule& ClassifyCode(std::int16_t code)
     return Classify(AsciiLower(Datatype::DatatypeName(code)));
 }
 
+TypedColumn SqlServerColumn(std::int16_t code, const FieldShape& shape)
+{
+    // NVARCHAR(n) and VARBINARY(n) take up to 4,000 and 8,000; beyond, or
+    // without a size, only MAX holds the values.
+    const auto sized = [&](const char* type, int limit, TypedKind kind, int bytesPerUnit) {
+        if (shape.size < 1 || shape.size > limit)
+            return TypedColumn{std::string(type) + "(MAX)", kind, false, 0};
+        return TypedColumn{std::string(type) + '(' + std::to_string(shape.size) + ')', kind, false,
+                           shape.size * bytesPerUnit};
+    };
+    switch (code) {
+    case 129: case 130: case 200: case 202:  // adChar, adWChar, adVarChar, adVarWChar: Alpha
+        return sized("NVARCHAR", 4000, TypedKind::Text, 2);
+    case 128: case 204:  // adBinary, adVarBinary: Bytes
+        return sized("VARBINARY", 8000, TypedKind::Bytes, 1);
+    case 205:  // adLongVarBinary: BLOB, graphic, OLE, formatted memo
+        return {"VARBINARY(MAX)", TypedKind::Binary, false, 0};
+    case 2: case 16: case 17:  // adSmallInt (Short), adTinyInt, adUnsignedTinyInt
+        return {"SMALLINT", TypedKind::Integer, false, 2};
+    case 3: case 18:  // adInteger (Long, AutoInc), adUnsignedSmallInt
+        if (shape.autoIncrement)
+            return {"INT IDENTITY(1,1)", TypedKind::Integer, true, 4};
+        return {"INT", TypedKind::Integer, false, 4};
+    case 19: case 20:  // adUnsignedInt, adBigInt
+        return {"BIGINT", TypedKind::Integer, false, 8};
+    case 4:  // adSingle
+        return {"REAL", TypedKind::Float, false, 4};
+    case 5:  // adDouble: Number
+        return {"FLOAT", TypedKind::Float, false, 8};
+    case 6:  // adCurrency
+        return {"MONEY", TypedKind::Money, false, 8};
+    case 14: case 131: case 139: {  // adDecimal, adNumeric (BCD), adVarNumeric
+        const int scale = shape.scale < 0 ? 0 : shape.scale > 32 ? 32 : shape.scale;
+        return {"DECIMAL(32," + std::to_string(scale) + ')', TypedKind::Decimal, false, 17};
+    }
+    case 133:  // adDBDate
+        return {"DATE", TypedKind::Date, false, 3};
+    case 134:  // adDBTime
+        return {"TIME(3)", TypedKind::Time, false, 4};
+    case 7: case 135:  // adDate, adDBTimeStamp
+        return {"DATETIME2(3)", TypedKind::DateTime, false, 7};
+    case 11:  // adBoolean
+        return {"BIT", TypedKind::Bit, false, 1};
+    default:  // memo (adLongVarWChar) and whatever no Paradox field is
+        return {"NVARCHAR(MAX)", TypedKind::Text, false, 0};
+    }
+}
+
 }  // namespace conversion

@@ -5,6 +5,8 @@
 #include "core/settings_keys.h"
 #include "platform/settings_store.h"
 
+#include <stdexcept>
+
 namespace conversion {
 
 RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::GuardedOperation& op)
@@ -15,7 +17,35 @@ RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::Guard
         options.sourceCodePage =
             settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::SourceCodePage, "");
     });
+    op.step(116, [&] {
+        options.columnTypes = ColumnTypesFromSetting(
+            settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::ColumnTypes, ""));
+    });
     return options;
+}
+
+ColumnTypes ColumnTypesFromSetting(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    const std::string_view trimmed =
+        first == std::string_view::npos ? std::string_view() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    auto is = [trimmed](std::string_view word) {
+        if (trimmed.size() != word.size())
+            return false;
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+            if (lower(trimmed[i]) != lower(word[i]))
+                return false;
+        }
+        return true;
+    };
+    if (trimmed.empty() || is(core::kColumnTypesText))
+        return ColumnTypes::Text;
+    if (is(core::kColumnTypesSqlServer))
+        return ColumnTypes::SqlServer;
+    throw std::invalid_argument("The setting \"" + std::string(core::key::ColumnTypes) + "\" holds \"" +
+                                std::string(text) + "\"; it takes \"" + core::kColumnTypesText + "\" or \"" +
+                                core::kColumnTypesSqlServer + "\".");
 }
 
 }  // namespace conversion

@@ -3,10 +3,12 @@
 // The run itself never reads the settings store for them.
 #pragma once
 
+#include "conversion/datatype.h"
 #include "conversion/statement_batch.h"
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace core {
 class GuardedOperation;
@@ -30,15 +32,21 @@ struct RunOptions {
     std::string sourceCodePage;
     // Picture, BLOB, OLE and formatted-memo fields arrive as their bytes rather than NULL.
     bool transferBinary = false;
+    ColumnTypes columnTypes = ColumnTypes::Text;
     // The command's answer to every "Would you like to overwrite NAME?";
     // empty: the question is asked.
     std::optional<bool> overwrite;
 };
 
-// The window's choices as the settings store holds them now ("Transfer Binary"
-// and "Source Code Page"), reported as steps 108 and 114 of the run's operation
-// like the run's other steps: a stored text that is no boolean leaves the
-// binary choice off.
+// The window's choices as the settings store holds them now ("Transfer Binary",
+// "Source Code Page" and "Column Types"), reported as steps 108, 114 and 116
+// of the run's operation like the run's other steps: a stored text that is no
+// boolean leaves the binary choice off, one that names no column types leaves
+// them Text.
 RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::GuardedOperation& op);
+
+// "Text" or "SQL Server" in any letter case, blanks around allowed; empty is
+// Text. Anything else throws std::invalid_argument naming the setting.
+ColumnTypes ColumnTypesFromSetting(std::string_view text);
 
 }  // namespace conversion

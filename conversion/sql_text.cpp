@@ -1,10 +1,11 @@
 // Statement texts and the value rules of the insert statement (A: numeric
 // field; B: other field of a table with numeric fields; C: any field of a table
-// without; N: NULL; D: date).
+// without; N: NULL; D: date); under SQL Server column types each value is
+// written for its column's type instead.
 #include "conversion/sql_text.h"
 
-#include "conversion/binary_constant.h"
 #include "conversion/recognition.h"
+#include "conversion/typed_value.h"
 #include "conversion/value_text.h"
 #include "platform/event_loop.h"
 
@@ -40,30 +41,93 @@ void TableScript::start(std::string_view tableName)
     create_ = "CREATE TABLE [" + QuoteName(tableName) + "](";
     numeric_.clear();
     roles_.clear();
+    names_.clear();
+    columns_.clear();
 }
 
-const TypeRule& TableScript::addField(int index, std::string_view fieldName,
-                                      std::int16_t typeCode, DatatypeList* records)
+const TypeRule& TableScript::addField(int index, std::string_view fieldName, std::int16_t typeCode,
+                                      const FieldShape& shape, DatatypeList* records)
 {
     if (records) {
         records->append(tableName_);
         records->setSubItem(1, fieldName);
     }
     const TypeRule& rule = ClassifyCode(typeCode);
+    const auto at = static_cast<std::size_t>(index);
+    if (at >= roles_.size()) {
+        roles_.resize(at + 1, FieldRole::Text);
+        names_.resize(at + 1);
+        columns_.resize(at + 1);
+    }
+    names_[at] = fieldName;
     create_ += '[';
     create_ += QuoteName(fieldName);
-    create_ += rule.fragment;
+    std::string_view sqlType = rule.sqlType;
+    if (types_ == ColumnTypes::SqlServer) {
+        columns_[at] = SqlServerColumn(typeCode, shape);
+        sqlType = ColumnType(dialect_, columns_[at].type);
+        create_ += "] ";
+        create_ += sqlType;
+        create_ += ',';
+        roles_[at] = columns_[at].kind == TypedKind::Binary ? FieldRole::Binary : FieldRole::Text;
+    } else {
+        sqlType = ColumnType(dialect_, rule.sqlType);
+        if (sqlType == rule.sqlType) {
+            create_ += rule.fragment;
+        } else {
+            create_ += "] ";
+            create_ += sqlType;
+            create_ += ',';
+        }
+        if (rule.numeric)
+            numeric_.push_back(index);
+        roles_[at] = rule.numeric ? FieldRole::Numeric : rule.binary ? FieldRole::Binary : FieldRole::Text;
+    }
     if (records) {
         records->setSubItem(2, rule.paradoxType);
-        records->setSubItem(3, rule.sqlType);
+        records->setSubItem(3, sqlType);
     }
-    if (rule.numeric)
-        numeric_.push_back(index);
-    if (static_cast<std::size_t>(index) >= roles_.size())
-        roles_.resize(static_cast<std::size_t>(index) + 1, FieldRole::Text);
-    roles_[static_cast<std::size_t>(index)] =
-        rule.numeric ? FieldRole::Numeric : rule.binary ? FieldRole::Binary : FieldRole::Text;
     return rule;
+}
+
+bool TableScript::hasIdentity() const
+{
+    for (const TypedColumn& c : columns_) {
+        if (c.identity)
+            return true;
+    }
+    return false;
+}
+
+int TableScript::keyFieldCount() const
+{
+    if (types_ != ColumnTypes::SqlServer || keyFields_ > fieldCount())
+        return 0;
+    return keyFields_ > 0 ? keyFields_ : 0;
+}
+
+std::vector<std::string> TableScript::keyStatements() const
+{
+    std::vector<KeyColumn> key;
+    for (int f = 0; f < keyFieldCount(); ++f) {
+        const TypedColumn& c = columns_[static_cast<std::size_t>(f)];
+        key.push_back({names_[static_cast<std::size_t>(f)], c.type, c.identity, c.kind == TypedKind::Text, c.keyBytes});
+    }
+    return KeyStatements(dialect_, tableName_, key);
+}
+
+std::string InsertPrefix(const TableScript& table)
+{
+    std::string prefix = "INSERT INTO [" + QuoteName(table.tableName()) + "]";
+    if (table.columnTypes() == ColumnTypes::SqlServer && table.hasIdentity()) {
+        for (int f = 0; f < table.fieldCount(); ++f) {
+            prefix += f == 0 ? "([" : ",[";
+            prefix += QuoteName(table.fieldName(f));
+            prefix += ']';
+        }
+        prefix += ')';
+    }
+    return prefix + " VALUES(";
 }
 
 void TableScript::finishCreate()
@@ -81,7 +145,9 @@ InsertBuilder::InsertBuilder(const TableScript& table, const RegionalSettings& s
       tableHasNumeric_(!table.numericFields().empty()),
       usualDateSeparators_(settings.dateSeparator == "/" && settings.timeSeparator == ":"
                            && settings.decimalSeparator != "/"),
-      prefix_("INSERT INTO [" + QuoteName(table.tableName()) + "] VALUES(")
+      prefix_(InsertPrefix(table)),
+      typed_(table.columnTypes() == ColumnTypes::SqlServer),
+      keyFields_(table.keyFieldCount())
 {
     statement_.reserve(256);
     value_.reserve(64);
@@ -90,10 +156,13 @@ InsertBuilder::InsertBuilder(const TableScript& table, const RegionalSettings& s
 void InsertBuilder::begin()
 {
     statement_.assign(prefix_);
+    blankKey_ = false;
 }
 
 const std::string& InsertBuilder::finish()
 {
+    if (blankKey_)
+        ++blankKeyRecords_;
     statement_.resize(statement_.size() >= 2 ? statement_.size() - 2 : 0);
     statement_ += ')';
     return statement_;
@@ -107,30 +176,13 @@ void InsertBuilder::appendNull()
     statement_ += "NULL, ";
 }
 
-// SQL Server drops a backslash that directly precedes a line break (LF or
-// CR LF) inside a string constant, together with the break. Such a backslash
-// is written followed by one extra backslash and break of the same kind, which
-// SQL Server drops in turn: "C:\DATA\" CR LF "next" is sent as
-// 'C:\DATA\\' CR LF CR LF 'next' and stored as it was. The constant stays one
-// constant, so its type and length limits are those of the unchanged text.
+// Quote doubling and the backslash continuation (see AppendQuotedText): the
+// constant stays one constant, so its type and length limits are those of
+// the unchanged text.
 void InsertBuilder::appendQuoted(std::string_view v)
 {
     statement_ += '\'';
-    for (auto special = v.find_first_of("'\\"); special != std::string_view::npos;
-         special = v.find_first_of("'\\")) {
-        statement_.append(v.data(), special + 1);
-        v.remove_prefix(special + 1);
-        if (statement_.back() == '\'') {
-            statement_ += '\'';
-            continue;
-        }
-        const std::size_t lineBreak = v.starts_with('\n') ? 1 : v.starts_with("\r\n") ? 2 : 0;
-        if (lineBreak > 0) {
-            statement_ += '\\';
-            statement_.append(v.data(), lineBreak);
-        }
-    }
-    statement_ += v;
+    AppendQuotedText(v, statement_);
     statement_ += "', ";
 }
 
@@ -171,11 +223,11 @@ void InsertBuilder::appendBinary(int fieldIndex, const paradox::Value& value)
         return;
     }
     if (value.type == paradox::ValueType::Bytes) {
-        AppendBinaryConstant(value.text, statement_);
+        AppendBinary(table_.dialect(), value.text, statement_);
     } else {
         value_.clear();
         AppendValueText(value, settings_, value_);
-        AppendBinaryConstant(value_, statement_);
+        AppendBinary(table_.dialect(), value_, statement_);
     }
     statement_ += ", ";
 }
@@ -223,9 +275,34 @@ bool InsertBuilder::appendTyped(FieldRole role, const paradox::Value& value)
     }
 }
 
+// A value of a typed column: NULL when it is, or when the column's type cannot hold it.
+void InsertBuilder::addToTypedColumn(int fieldIndex, const paradox::Value& value)
+{
+    const TypedKind kind = table_.kind(fieldIndex);
+    const TypedOutcome outcome = needsValue(fieldIndex)
+        ? AppendTypedValue(kind, value, table_.dialect(), statement_)
+        : TypedOutcome::Null;
+    if (outcome == TypedOutcome::Written) {
+        statement_ += ", ";
+        return;
+    }
+    if (outcome == TypedOutcome::OutOfRange)
+        ++outOfRange_;
+    if (fieldIndex < keyFields_ && !blankKey_) {
+        blankKey_ = true;
+        if (firstBlankKeyField_ < 0)
+            firstBlankKeyField_ = fieldIndex;
+    }
+    appendNull();
+}
+
 void InsertBuilder::add(int fieldIndex, const paradox::Value& value)
 {
     events_.yield();
+    if (typed_) {
+        addToTypedColumn(fieldIndex, value);
+        return;
+    }
     const FieldRole role = table_.role(fieldIndex);
     if (role == FieldRole::Binary) {
         appendBinary(fieldIndex, value);

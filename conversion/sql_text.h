@@ -4,6 +4,7 @@
 #pragma once
 
 #include "conversion/datatype.h"
+#include "conversion/dialect.h"
 #include "conversion/preview_list.h"
 #include "conversion/regional_settings.h"
 #include "paradox/value.h"
@@ -27,16 +28,28 @@ std::string SourceQuery(std::string_view tableName);     // SELECT * FROM [T]
 
 enum class FieldRole : std::uint8_t { Text, Numeric, Binary };
 
-// The create statement and the numeric-field list of one table, built field by field.
+// The create statement and the numeric-field list of one table, built field
+// by field, in the column types and the dialect chosen.
 class TableScript {
 public:
+    explicit TableScript(ColumnTypes types = ColumnTypes::Text, Dialect dialect = Dialect::SqlServer)
+        : types_(types), dialect_(dialect)
+    {
+    }
+
     // Starts "CREATE TABLE [name](" and an empty numeric-field list.
     void start(std::string_view tableName);
     // The per-field step for field index i (ascending): appends the datatype
     // record (when a list is given), the column definition and, for a numeric
-    // field, the index. Returns the rule that decided.
+    // field, the index. Returns the rule that decided (under SQL Server column
+    // types, the rule still names the field's kind in the record).
     const TypeRule& addField(int index, std::string_view fieldName, std::int16_t typeCode,
-                             DatatypeList* records);
+                             DatatypeList* records)
+    {
+        return addField(index, fieldName, typeCode, FieldShape{}, records);
+    }
+    const TypeRule& addField(int index, std::string_view fieldName, std::int16_t typeCode,
+                             const FieldShape& shape, DatatypeList* records);
     // Removes the last character and appends ");".
     void finishCreate();
 
@@ -46,12 +59,37 @@ public:
     int fieldCount() const { return static_cast<int>(roles_.size()); }
     FieldRole role(int index) const { return roles_.at(static_cast<std::size_t>(index)); }
 
+    ColumnTypes columnTypes() const { return types_; }
+    Dialect dialect() const { return dialect_; }
+    // Under SQL Server column types: how a field's values are written.
+    TypedKind kind(int index) const { return columns_.at(static_cast<std::size_t>(index)).kind; }
+    const std::string& fieldName(int index) const { return names_.at(static_cast<std::size_t>(index)); }
+    // A column of type INT IDENTITY: its values are given with SET IDENTITY_INSERT ON.
+    bool hasIdentity() const;
+
+    // The table's primary key over its first `count` fields (SQL Server
+    // column types only; 0 or more than the fields: no key).
+    void setKeyFieldCount(int count) { keyFields_ = count; }
+    int keyFieldCount() const;
+    // The statements that add the key after the rows (none without a key).
+    std::vector<std::string> keyStatements() const;
+
 private:
+    ColumnTypes types_;
+    Dialect dialect_;
     std::string tableName_;
     std::string create_;
     std::vector<int> numeric_;
     std::vector<FieldRole> roles_;
+    std::vector<std::string> names_;
+    std::vector<TypedColumn> columns_;  // SQL Server column types: each field's column
+    int keyFields_ = 0;
 };
+
+// "INSERT INTO [T] VALUES(", or "INSERT INTO [T]([A],[B]) VALUES(" with every
+// field named, as a table with an identity column needs under SET
+// IDENTITY_INSERT ON.
+std::string InsertPrefix(const TableScript& table);
 
 // Builds the insert statements of one table into one reused buffer.
 class InsertBuilder {
@@ -67,6 +105,13 @@ public:
 
     // Typed values take shortcuts with the same result; tests turn them off to compare.
     void setFastPaths(bool on) { fastPaths_ = on; }
+    // Under SQL Server column types: values written NULL because their
+    // column's type cannot hold them, and records written with a key field
+    // NULL, since the first begin.
+    std::int64_t outOfRangeValues() const { return outOfRange_; }
+    std::int64_t blankKeyRecords() const { return blankKeyRecords_; }
+    // The key field found blank first, or -1.
+    int firstBlankKeyField() const { return firstBlankKeyField_; }
     // Binary fields written as binary constants rather than NULL (off unless the user asks).
     void setTransferBinary(bool on) { transferBinary_ = on; }
     // Whether the field's value goes into the statement: the one place that
@@ -79,6 +124,7 @@ public:
 
 private:
     bool appendTyped(FieldRole role, const paradox::Value& value);
+    void addToTypedColumn(int fieldIndex, const paradox::Value& value);
     void appendNull();
     void appendQuoted(std::string_view v);
     void appendNumber(std::string_view v);
@@ -93,8 +139,14 @@ private:
     bool fastPaths_ = true;
     bool transferBinary_ = false;
     std::string statement_;
-    const std::string prefix_;  // INSERT INTO [T] VALUES(
+    const std::string prefix_;  // INSERT INTO [T] VALUES( (with the column list where there is an identity)
     std::string value_;
+    const bool typed_;
+    const int keyFields_;
+    bool blankKey_ = false;  // in the statement being built
+    std::int64_t outOfRange_ = 0;
+    std::int64_t blankKeyRecords_ = 0;
+    int firstBlankKeyField_ = -1;
 };
 
 }  // namespace conversion

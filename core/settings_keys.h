@@ -32,7 +32,14 @@ inline constexpr const char* SourceCodePage = "Source Code Page";
 // "True": picture, BLOB, OLE and formatted-memo fields arrive as their bytes.
 // No control shows it; every run reads it afresh.
 inline constexpr const char* TransferBinary = "Transfer Binary";
+// The column types of the tables made: "Text" (absent: the same) or
+// "SQL Server". Every run reads it afresh.
+inline constexpr const char* ColumnTypes = "Column Types";
 }  // namespace key
+
+// The two values of "Column Types".
+inline constexpr const char* kColumnTypesText = "Text";
+inline constexpr const char* kColumnTypesSqlServer = "SQL Server";
 
 // A decimal text as a 16-bit integer; anything else is "Type mismatch".
 std::int16_t SettingToInteger(const std::string& text);

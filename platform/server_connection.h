@@ -48,6 +48,9 @@ public:
     virtual void execute(const std::string& statement) = 0;
     // The tables schema: one row per table, view and system table.
     virtual std::vector<SchemaTable> tables() = 0;
+    // The database system's name as the driver gives it (SQL_DBMS_NAME):
+    // "Microsoft SQL Server", "SQLite"; empty where it cannot say.
+    virtual std::string dbmsName() { return {}; }
     // Closing discards a transaction left open.
     virtual void close() = 0;
 

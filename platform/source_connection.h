@@ -23,6 +23,16 @@ public:
     virtual const std::string& fieldName(int index) const = 0;
     // The field's ADO data type code (adVarWChar = 202, adInteger = 3, ...).
     virtual std::int16_t fieldType(int index) const = 0;
+    // What ADO tells of a field beside its type: its DefinedSize (characters
+    // of a text field, bytes of a byte field), its NumericScale (the decimals
+    // of a BCD field) and whether it counts up by itself (ISAUTOINCREMENT);
+    // 0 and false where the source does not say.
+    virtual int fieldSize(int /*index*/) const { return 0; }
+    virtual int fieldScale(int /*index*/) const { return 0; }
+    virtual bool fieldAutoIncrement(int /*index*/) const { return false; }
+    // How many leading fields make the table's primary key (its header's key
+    // field count); 0 for a table without one.
+    virtual int keyFieldCount() const { return 0; }
     // The value of a field of the current record; texts stay valid until the
     // next moveNext() or close().
     virtual paradox::Value value(int index) = 0;

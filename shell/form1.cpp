@@ -8,6 +8,7 @@
 #include "core/error_report.h"
 #include "core/paths.h"
 #include "core/settings_keys.h"
+#include "shell/options_dialog.h"
 #include "sources/folder_picker.h"
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
@@ -50,6 +51,9 @@ const char* const kHelpNoBinary =
 const char* const kHelpBinary =
     "This software transfers text-based and numeric fields, and binary / pictures fields as their bytes "
     "(Transfer Binary is on).";
+// Added to the first paragraph while the setting "Column Types" is "SQL Server".
+const char* const kHelpSqlServerTypes =
+    " Columns get SQL Server's own types and keyed tables their primary keys (Column Types is SQL Server).";
 const char* const kHelpRest =
     "\r\n\r\n"
     "Use SQL Preview if your tables contains less than 32767 rows.\r\n\r\n"
@@ -59,12 +63,18 @@ const char* const kHelpRest =
 std::string HelpText(platform::SettingsStore& settings)
 {
     bool binary = false;
+    bool typed = false;
+    // A stored text that names no choice leaves it off, as the run does.
     try {
         binary = TransferBinarySetting(settings);
     } catch (const std::exception&) {
-        // a stored text that is no boolean leaves the choice off, as the run does
     }
-    return std::string(binary ? kHelpBinary : kHelpNoBinary) + kHelpRest;
+    try {
+        typed = conversion::ColumnTypesFromSetting(settings.GetSetting(
+                    kSettingsApplication, kSettingsSection, key::ColumnTypes, "")) == conversion::ColumnTypes::SqlServer;
+    } catch (const std::exception&) {
+    }
+    return std::string(binary ? kHelpBinary : kHelpNoBinary) + (typed ? kHelpSqlServerTypes : "") + kHelpRest;
 }
 
 // A text box that keeps its caret where it was when the Tab key brings the
@@ -156,6 +166,9 @@ void Form1::buildControls()
     pair->addButton(Option1);
     pair->addButton(Option2);
     Option1->setChecked(true);  // as designed
+    // The run's other choices, beside the preview's, in the room the frame leaves on its right.
+    PushButton8 = MakeButton(Frame2, "PushButton8", "...", 7020, 300, 660, 585);
+    PushButton8->setToolTip("Options: source code page, binary data, column types");
 
     PushButton7 = MakeButton(this, "PushButton7", "Start Converting", 120, 6585, 7800);
     ProgressBar1 = MakeControl<TextProgressBar>(this, "ProgressBar1", 120, 7110, 7800, 405);
@@ -199,6 +212,7 @@ void Form1::connectHandlers()
     }
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
+    connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
     connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
     connect(Check4, &QCheckBox::toggled, this, [this] { Check4_Click(); });
     connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
@@ -298,6 +312,17 @@ void Form1::PushButton5_Click()
             m.text = HelpText(services_.settings) + kContactPage;
             m.title = AppTitle();
             services_.dialogs.show(m);
+        });
+    });
+}
+
+void Form1::PushButton8_Click()
+{
+    handle(core::Location("Form1", "PushButton8_Click"), [this](GuardedOperation& op) {
+        op.step(100, [&] {
+            OptionsDialog options(services_, this);
+            options.Form_Load(hand_);
+            options.exec();
         });
     });
 }

@@ -37,6 +37,7 @@ public:
     // Handlers of this window (the buttons that do real work are wired by their
     // modules). Each reports its own failures, so that none leaves a Qt slot.
     void PushButton5_Click();
+    void PushButton8_Click();  // the Options dialog
     void Check1_Click();
     void Option1_Click();
     void Option2_Click();
@@ -84,6 +85,7 @@ public:
     QPushButton* PushButton5;  // "Help"
     QPushButton* PushButton6;  // "Test Connection" (login)
     QPushButton* PushButton7;  // "Start Converting"
+    QPushButton* PushButton8;  // "..." of SQL Preview: the Options dialog (code page, binary data, column types)
     QGroupBox* Frame1;
     QGroupBox* Frame2;
     QGroupBox* Frame3;

@@ -5,16 +5,16 @@
 // The table (Id, Name, a Graphic field) is written by the Paradox writer; the
 // run reads it through the real Paradox source connection and, in direct mode,
 // writes through the real ODBC path into an SQLite file standing in for SQL
-// Server (with the test-only spelling of VARBINARY(MAX) and 0x constants). Each
+// Server (in SQLite's spelling of VARBINARY(MAX) and 0x constants). Each
 // measurement is its own process, so that its peak memory is its own.
 //
 //   bench_pictures --write-table FOLDER N KIB              N records, a KIB KiB picture each
 //   bench_pictures --run FOLDER --mode direct|preview [--binary]
 #include "cli/headless.h"
 #include "bench/support/bench_support.h"
-#include "tests/support/sqlite_standin.h"
 
 #include "conversion/conversion_run.h"
+#include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 
 #include <cstring>
@@ -78,7 +78,7 @@ int RunOnce(const fs::path& folder, bool preview, bool binary)
     form.eachFile = preview;
     RecordingDialogs dialogs;
     platform::NoEventLoop events;
-    testsupport::SqliteStandInFactory servers;
+    platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     cli::NoDesktop desktop;
     cli::NoSettings settings;

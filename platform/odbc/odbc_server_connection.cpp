@@ -7,6 +7,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <stdexcept>
@@ -196,6 +197,20 @@ std::vector<SchemaTable> OdbcServerConnection::tables()
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::string OdbcServerConnection::dbmsName()
+{
+    if (!open_)
+        return {};
+    // The names are ASCII: the driver manager's narrow call serves every driver.
+    std::array<char, 128> name{};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_DBMS_NAME, name.data(),
+                                  static_cast<SQLSMALLINT>(name.size()), &length)))
+        return {};
+    return std::string(name.data(), std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                                          name.size() - 1));
 }
 
 ServerConnection::AutoCommit OdbcServerConnection::driverAutoCommit() const

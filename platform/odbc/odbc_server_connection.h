@@ -45,6 +45,8 @@ public:
     // Throws a ServerError on any failure.
     void execute(const std::string& statement) override;
     std::vector<SchemaTable> tables() override;
+    // SQLGetInfo(SQL_DBMS_NAME); empty while closed or where the driver does not answer.
+    std::string dbmsName() override;
     void close() override;
 
     // SQL_ATTR_AUTOCOMMIT as the driver answers it; Unknown after a failed

@@ -150,6 +150,25 @@ public:
     int fieldCount() const override { return static_cast<int>(table().fieldCount()); }
     const std::string& fieldName(int index) const override { return field(index).name; }
     std::int16_t fieldType(int index) const override { return paradox_source::AdoTypeOf(field(index).type); }
+    int fieldSize(int index) const override
+    {
+        const paradox::Field& f = field(index);
+        const bool sized = f.type == paradox::FieldType::Alpha || f.type == paradox::FieldType::Bytes;
+        return sized ? static_cast<int>(f.size) : 0;
+    }
+    int fieldScale(int index) const override { return field(index).scale(); }
+    bool fieldAutoIncrement(int index) const override
+    {
+        return field(index).type == paradox::FieldType::Autoincrement;
+    }
+    int keyFieldCount() const override
+    {
+        // Only a keyed table has one; a key over more fields than it has is none.
+        const paradox::TableHeader& header = table().header();
+        if (header.fileType != paradox::kFileTypeKeyed || header.keyFieldCount > table().fieldCount())
+            return 0;
+        return header.keyFieldCount;
+    }
 
     paradox::Value value(int index) override
     {

@@ -2,6 +2,7 @@
 // the order of tables, the modes, the overwrite question, progress, the flags
 // read after a preview, and failures that are reported while the run goes on.
 #include "conversion/conversion_run.h"
+#include "conversion/dialect.h"
 
 #include "tests/support/as_nobody.h"
 #include "tests/support/fake_form.h"
@@ -57,12 +58,13 @@ struct RunTest : ::testing::Test {
     }
 
     void addTable(const std::string& name, std::vector<MemoryField> fields,
-                  std::vector<std::vector<Value>> rows, const std::string& subfolder = "")
+                  std::vector<std::vector<Value>> rows, const std::string& subfolder = "", int keyFields = 0)
     {
         auto folder = dir / "tables" / subfolder;
         std::filesystem::create_directories(folder);
         std::ofstream(folder / (name + ".db")) << "";
         MemoryTable table{std::move(fields), std::move(rows)};
+        table.keyFields = keyFields;
         if (subfolder.empty())
             sources.tables[name] = std::move(table);
         else
@@ -91,9 +93,10 @@ struct RunTest : ::testing::Test {
         form.Option2 = true;
     }
 
+    conversion::RunOptions options;
     conversion::RunResult run()
     {
-        conversion::Run r{services, form, handOff, {}, converting, {}};
+        conversion::Run r{services, form, handOff, {}, converting, options};
         return conversion::StartConverting(r);
     }
 
@@ -451,4 +454,148 @@ TEST_F(RunTest, FoldersThatCannotBeReadAreReportedWithTheReason)
     EXPECT_EQ(*onlyLocked, report(tables / "locked", 118) + "failures: 1\n");
     EXPECT_EQ(*beside, report(tables / "locked", 130) + "Done.\nfailures: 1\n");
     EXPECT_EQ(*top, report(tables, 118) + "failures: 1\n");
+}
+
+// Under SQL Server column types: typed columns and values, the identity
+// column's values given with SET IDENTITY_INSERT, a value its type cannot hold
+// written NULL and reported once per table, the key added after the rows; in
+// SQL Server's words, or SQLite's where the connection says it is SQLite.
+TEST_F(RunTest, SqlServerColumnTypesInTheTargetsWords)
+{
+    const paradox::CivilDate year0{0, 1, 1};
+    addTable("T", {{"ID", 3, 0, 0, true}, {"NAME", 202, 10}, {"WHEN", 133}, {"PIC", 205}},
+             {{Value::ofInteger(1), Value::ofText("a'b"), Value::ofDate({2020, 1, 2}), Value::ofBytes("\x01")},
+              {Value::ofInteger(2), Value::ofText(""), Value::ofDate(year0), Value::null()}},
+             "", 1);
+    options.columnTypes = conversion::ColumnTypes::SqlServer;
+    options.transferBinary = true;
+    const std::string insert = "INSERT INTO [T]([ID],[NAME],[WHEN],[PIC]) VALUES(";
+    struct Case {
+        std::string dbms;
+        std::vector<std::string> statements;
+    };
+    const Case cases[] = {
+        {"Microsoft SQL Server",
+         {"CREATE TABLE [T]([ID] INT IDENTITY(1,1),[NAME] NVARCHAR(10),[WHEN] DATE,[PIC] VARBINARY(MAX));",
+          "SET IDENTITY_INSERT [T] ON", insert + "1, N'a''b', '2020-01-02', 0x01)", insert + "2,NULL,NULL,NULL)",
+          "SET IDENTITY_INSERT [T] OFF", "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY ([ID])"}},
+        {"SQLite",
+         {"CREATE TABLE [T]([ID] INT IDENTITY(1,1),[NAME] NVARCHAR(10),[WHEN] DATE,[PIC] BLOB);",
+          insert + "1, 'a''b', '2020-01-02', X'01')", insert + "2,NULL,NULL,NULL)",
+          "CREATE UNIQUE INDEX [PK_T] ON [T]([ID])"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dbms);
+        servers.state.executed.clear();
+        dialogs.messages.clear();
+        servers.state.dbmsName = c.dbms;
+        run();
+        EXPECT_EQ(servers.state.executed, c.statements);
+        const auto texts = messages();
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_EQ(texts[0].rfind("1 value of the table T lies outside what its column type holds (a date outside the "
+                                 "years 1 to 9999, a time outside the day, a currency beyond MONEY's range) and was "
+                                 "written as NULL.\r\nin Quillon2021/08/31.Form1.PushButton7_Click at line 421\r\r",
+                                 0),
+                  0u);
+        EXPECT_EQ(texts[1], "Done.");
+    }
+}
+
+// No record is lost to a key: one that cannot be made (a key field blank, a
+// statement the server refuses) is reported once, and the rows stay without it.
+TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
+{
+    options.columnTypes = conversion::ColumnTypes::SqlServer;
+    const std::string notMade = "The table T keeps all its records without the primary key PK_T: ";
+    struct Case {
+        std::string label;
+        std::vector<std::vector<Value>> rows;
+        bool refuse;
+        bool preview;
+        std::vector<std::string> keyStatements;  // executed (what the server took), or in the preview
+        std::string report;                      // how the first message starts; empty: none
+    };
+    const Case cases[] = {
+        {"made", {{Value::ofText("a"), Value::ofInteger(1)}}, false, false,
+         {"ALTER TABLE [T] ALTER COLUMN [A] NVARCHAR(255) NOT NULL",
+          "ALTER TABLE [T] ALTER COLUMN [B] SMALLINT NOT NULL", "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY ([A],[B])"},
+         ""},
+        {"blank", {{Value::ofText("a"), Value::ofInteger(1)}, {Value::ofText(""), Value::ofInteger(2)},
+                   {Value::null(), Value::null()}},
+         false, false, {}, notMade + "its key field A is blank in 2 records."},
+        {"refused", {{Value::ofText("a"), Value::ofInteger(1)}}, true, false, {},
+         notMade + "SQLException: [SQLSTATE 42000] refused: ALTER TABLE [T] ALTER COLUMN"},
+        {"preview", {{Value::ofText("a"), Value::ofInteger(1)}}, true, true,
+         {"ALTER TABLE [T] ALTER COLUMN [A] NVARCHAR(255) NOT NULL",
+          "ALTER TABLE [T] ALTER COLUMN [B] SMALLINT NOT NULL", "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY ([A],[B])"},
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        sources.tables.clear();
+        addTable("T", {{"A", 202, 255}, {"B", 2}}, c.rows, "", 2);
+        servers.state.executed.clear();
+        dialogs.messages.clear();
+        handOff.preview.list().clear();
+        servers.state.refuses = [&c](const std::string& s) { return c.refuse && s.rfind("ALTER", 0) == 0; };
+        form.Check1 = c.preview;
+        run();
+        const std::vector<std::string> out = c.preview ? previewLines() : servers.state.executed;
+        ASSERT_EQ(out.size(), 1 + c.rows.size() + c.keyStatements.size());
+        EXPECT_EQ(std::vector<std::string>(out.begin() + 1 + static_cast<long>(c.rows.size()), out.end()),
+                  c.keyStatements);
+        const auto texts = messages();
+        ASSERT_EQ(texts.size(), c.report.empty() ? 1u : 2u);
+        if (!c.report.empty()) {
+            EXPECT_EQ(texts[0].rfind(c.report, 0), 0u) << texts[0];
+        }
+    }
+}
+
+// A key whose columns may need more than the 900 bytes of a clustered index
+// entry is made nonclustered, whose entries take 1,700.
+TEST(KeyStatements, NonclusteredBeyondTheClusteredKeysSize)
+{
+    using conversion::KeyStatements;
+    const std::vector<conversion::KeyColumn> narrow = {{"A", "NVARCHAR(255)", false, true, 510},
+                                                       {"N", "INT IDENTITY(1,1)", true, false, 4}};
+    EXPECT_EQ(KeyStatements(conversion::Dialect::SqlServer, "X]Y", narrow),
+              (std::vector<std::string>{"ALTER TABLE [X]]Y] ALTER COLUMN [A] NVARCHAR(255) NOT NULL",
+                                        "ALTER TABLE [X]]Y] ADD CONSTRAINT [PK_X]]Y] PRIMARY KEY ([A],[N])"}));
+    const std::vector<conversion::KeyColumn> wide = {{"A", "NVARCHAR(255)", false, true, 510},
+                                                     {"B", "NVARCHAR(255)", false, true, 510}};
+    EXPECT_EQ(KeyStatements(conversion::Dialect::SqlServer, "T", wide).back(),
+              "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ([A],[B])");
+    EXPECT_EQ(KeyStatements(conversion::Dialect::Sqlite, "T", wide),
+              (std::vector<std::string>{"CREATE UNIQUE INDEX [PK_T] ON [T]([A] COLLATE NOCASE,[B] COLLATE NOCASE)"}));
+}
+
+// "Column Types" is read at every start: "Text", "SQL Server" (any letter case,
+// blanks around), or reported at step 116 and left Text.
+TEST(RunOptions, ColumnTypesSettingEachRun)
+{
+    const std::pair<const char*, conversion::ColumnTypes> cases[] = {
+        {"", conversion::ColumnTypes::Text},
+        {"Text", conversion::ColumnTypes::Text},
+        {" sql server ", conversion::ColumnTypes::SqlServer},
+        {"SQL Server", conversion::ColumnTypes::SqlServer},
+        {"typed", conversion::ColumnTypes::Text},
+    };
+    for (const auto& [stored, types] : cases) {
+        SCOPED_TRACE(stored);
+        MemorySettings settings;
+        settings.SaveSetting("Marrowby", "Dovenmark", "Column Types", stored);
+        ScriptedDialogs dialogs;
+        core::GuardedOperation op(dialogs, conversion::kRunLocation);
+        EXPECT_EQ(conversion::RunOptionsFromSettings(settings, op).columnTypes, types);
+        const bool known = std::string(stored) != "typed";
+        ASSERT_EQ(dialogs.messages.size(), known ? 0u : 1u);
+        if (!known) {
+            EXPECT_EQ(dialogs.messages[0].text.rfind("The setting \"Column Types\" holds \"typed\"; it takes \"Text\" "
+                                                     "or \"SQL Server\".\r\nin Quillon2021/08/31.Form1.PushButton7_Click "
+                                                     "at line 116", 0),
+                      0u);
+        }
+    }
 }

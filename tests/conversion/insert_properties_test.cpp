@@ -202,9 +202,15 @@ TEST(InsertProperties, ServerStoresEveryTextAsTheSourceHasIt)
                             "\xE2\x82\xAC"};
     platform::NoEventLoop events;
     const RegionalSettings settings;
-    // A text field alone (rule C), a memo beside a number (rule B), and a numeric
-    // field holding a text (rule A writes it quoted).
-    const std::vector<std::vector<std::int16_t>> tables = {{202}, {3, 203}, {202, 3}};
+    // A text field alone (rule C), a memo beside a number (rule B), a numeric
+    // field holding a text (rule A writes it quoted), and under SQL Server
+    // column types a text field and a memo (N'...').
+    const std::vector<std::pair<std::vector<std::int16_t>, ColumnTypes>> tables = {
+        {{202}, ColumnTypes::Text},
+        {{3, 203}, ColumnTypes::Text},
+        {{202, 3}, ColumnTypes::Text},
+        {{202}, ColumnTypes::SqlServer},
+        {{3, 203}, ColumnTypes::SqlServer}};
     for (int round = 0; round < 600; ++round) {
         std::string text;
         const std::size_t size = round % 10 == 0 ? 8000 + gen() % 9000 : gen() % 40;
@@ -213,8 +219,8 @@ TEST(InsertProperties, ServerStoresEveryTextAsTheSourceHasIt)
         if (text.find_first_not_of(" \r\n") == std::string::npos)
             text += 'x';  // an all-blank text would only test the NULL rule
         const bool continuation = text.find("\\\n") != std::string::npos || text.find("\\\r\n") != std::string::npos;
-        for (const auto& codes : tables) {
-            TableScript script;
+        for (const auto& [codes, types] : tables) {
+            TableScript script(types);
             script.start("T");
             for (std::size_t f = 0; f < codes.size(); ++f)
                 script.addField(static_cast<int>(f), "F", codes[f], nullptr);
@@ -232,7 +238,8 @@ TEST(InsertProperties, ServerStoresEveryTextAsTheSourceHasIt)
                 std::string quoted;
                 for (char c : text)
                     quoted += c == '\'' ? std::string("''") : std::string(1, c);
-                ASSERT_NE(statement.find("'" + quoted + "'"), std::string::npos);
+                ASSERT_NE(statement.find((types == ColumnTypes::SqlServer ? "N'" : "'") + quoted + "'"),
+                          std::string::npos);
             }
         }
     }

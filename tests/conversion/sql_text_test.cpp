@@ -249,3 +249,62 @@ TEST(InsertValues, RegionalSeparatorsShapeDates)
     EXPECT_EQ(t.insert({Value::ofTimestamp({2021, 3, 4}, (1 * 3600 + 2 * 60 + 3) * 1000)}),
               "INSERT INTO [T] VALUES('03.04.2021 01:02:03')");
 }
+
+// Under SQL Server column types every value is written for its column's type:
+// texts exactly as stored (nothing recognised in them, escaped as ever inside
+// N'...'), dates and times in forms every language setting reads alike; a
+// value the type cannot hold is NULL and counted.
+TEST(InsertValues, SqlServerColumnTypesWriteEachValueForItsType)
+{
+    struct Case {
+        MemoryField field;
+        Value value;
+        const char* column;
+        const char* item;
+        bool outOfRange = false;
+    };
+    const Case cases[] = {
+        {{"A", kText, 40}, Value::ofText("it's 12/31/2020"), "NVARCHAR(40)", "N'it''s 12/31/2020'"},
+        {{"A", kText, 40}, Value::ofText("1,5"), "NVARCHAR(40)", "N'1,5'"},
+        {{"A", kText, 40}, Value::ofText("C:\\\nx"), "NVARCHAR(40)", "N'C:\\\\\n\nx'"},
+        {{"A", kText, 40}, Value::ofText(""), "NVARCHAR(40)", "NULL"},
+        {{"M", kMemo}, Value::ofText("\xD0\x96"), "NVARCHAR(MAX)", "N'\xD0\x96'"},
+        {{"S", 2}, Value::ofInteger(-7), "SMALLINT", "-7"},
+        {{"L", kInteger}, Value::ofInteger(2147483647), "INT", "2147483647"},
+        {{"L", kInteger, 0, 0, true}, Value::ofInteger(5), "INT IDENTITY(1,1)", "5"},
+        {{"N", kDouble}, Value::ofDouble(1e20), "FLOAT", "1E+20"},
+        {{"N", kDouble}, Value::ofDouble(0.1), "FLOAT", "0.1"},
+        {{"N", kDouble}, Value::ofDouble(std::numeric_limits<double>::quiet_NaN()), "FLOAT", "NULL", true},
+        {{"C", kCurrency}, Value::ofCurrency(12.3456), "MONEY", "12.3456"},
+        {{"C", kCurrency}, Value::ofCurrency(1e15), "MONEY", "NULL", true},
+        {{"B", kBcd, 0, 4}, Value::ofBcd("-12.3400"), "DECIMAL(32,4)", "-12.3400"},
+        {{"D", kDate}, Value::ofDate({2020, 12, 31}), "DATE", "'2020-12-31'"},
+        {{"D", kDate}, Value::ofDate({10000, 1, 1}), "DATE", "NULL", true},
+        {{"T", kTime}, Value::ofTime(36'000'123), "TIME(3)", "'10:00:00.123'"},
+        {{"T", kTime}, Value::ofTime(-1), "TIME(3)", "NULL", true},
+        {{"S", kTimestamp}, Value::ofTimestamp({1, 1, 1}, 0), "DATETIME2(3)", "'0001-01-01T00:00:00.000'"},
+        {{"S", kTimestamp}, Value::ofTimestamp({-1, 12, 31}, 0), "DATETIME2(3)", "NULL", true},
+        {{"L", kBoolean}, Value::ofBoolean(true), "BIT", "1"},
+        {{"L", kBoolean}, Value::ofBoolean(false), "BIT", "0"},
+        {{"Y", kBytes, 2}, Value::ofBytes(std::string_view("\0\xFF", 2)), "VARBINARY(2)", "0x00FF"},
+        {{"P", kBlob}, Value::ofBytes("\x01"), "VARBINARY(MAX)", "NULL"},  // not without Transfer Binary
+    };
+    platform::NoEventLoop events;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item);
+        TableScript script(ColumnTypes::SqlServer);
+        DatatypeList records;
+        script.start("T");
+        script.addField(0, c.field.name, c.field.type, FieldShape{c.field.size, c.field.scale, c.field.autoIncrement},
+                        &records);
+        script.finishCreate();
+        EXPECT_EQ(script.createStatement(), "CREATE TABLE [T]([" + c.field.name + "] " + c.column + ");");
+        EXPECT_EQ(records.record(1).sqlType, c.column);
+        InsertBuilder builder(script, RegionalSettings{",", ".", "."}, events);
+        builder.begin();
+        builder.add(0, c.value);
+        const std::string prefix = c.field.autoIncrement ? "INSERT INTO [T]([L]) VALUES(" : "INSERT INTO [T] VALUES(";
+        EXPECT_EQ(builder.finish(), prefix + c.item + ")");
+        EXPECT_EQ(builder.outOfRangeValues(), c.outOfRange ? 1 : 0);
+    }
+}

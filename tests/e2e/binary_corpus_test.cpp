@@ -1,7 +1,7 @@
 // Binary data on request, end to end: with "Transfer Binary" on, every picture,
 // OLE object and formatted memo of the shared corpus arrives byte for byte
-// through the real run and the real ODBC path (SQLite standing in, with its own
-// spelling of VARBINARY(MAX) and binary constants), and so does an empty
+// through the real run and the real ODBC path (SQLite standing in, written in
+// its own spelling of VARBINARY(MAX) and binary constants), and so does an empty
 // picture (0x) beside a missing one (NULL); and the statements that
 // `dovenmark-cli script` writes hold well-formed binary constants exactly where
 // the binary columns are, and NULL there without --binary.
@@ -9,6 +9,7 @@
 #include "paradox/sha256.h"
 #include "paradox/table.h"
 #include "paradox/writer/table_writer.h"
+#include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/paradox_module.h"
 #include "tests/platform/odbc_test_environment.h"
@@ -18,7 +19,7 @@
 #include "tests/support/recording_desktop.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_dialogs.h"
-#include "tests/support/sqlite_standin.h"
+#include "tests/support/insert_items.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -67,33 +68,6 @@ fs::path PictureFolder(const std::vector<DumpedTable>& tables, const fs::path& f
     return folder;
 }
 
-struct Blob {
-    bool null = true;
-    std::size_t size = 0;
-    std::string sha256;
-};
-
-// The dump writes a blob as "size=N sha256=H", as its text with the stored
-// bytes in hex beside it (a formatted memo), or \N.
-Blob DumpedBlob(const DumpRecord& record, std::size_t field)
-{
-    const std::string& v = record.values[field];
-    if (v == "\\N")
-        return {};
-    if (v.rfind("size=", 0) == 0) {
-        const auto space = v.find(' ');
-        return {false, std::stoul(v.substr(5, space - 5)), v.substr(v.find("sha256=") + 7)};
-    }
-    std::string bytes;
-    if (const auto raw = record.raw.find(field); raw != record.raw.end()) {
-        for (std::size_t i = 0; i + 1 < raw->second.size(); i += 2)
-            bytes.push_back(static_cast<char>(std::stoi(raw->second.substr(i, 2), nullptr, 16)));
-    } else {
-        bytes = UnescapeDumpText(v);
-    }
-    return {false, bytes.size(), paradox::Sha256Hex(bytes)};
-}
-
 // The first column of the row as bytes (a blob of no bytes has no pointer).
 std::string BlobOf(sqlite3_stmt* row)
 {
@@ -131,7 +105,7 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
     form.Text8 = database.string();
     ScriptedDialogs dialogs;
     platform::NoEventLoop events;
-    SqliteStandInFactory servers;
+    platform::OdbcServerConnectionFactory servers;
     platform::ParadoxSourceConnectionFactory sourceConnections;
     RecordingDesktop desktop;
     MemorySettings settings;
@@ -162,7 +136,7 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
             ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &rows, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
             std::size_t r = 0;
             for (; sqlite3_step(rows) == SQLITE_ROW && r < dump.records.size(); ++r) {
-                const Blob want = DumpedBlob(dump.records[r], f);
+                const DumpedBlob want = DumpedBlobOf(dump.records[r], f);
                 if (want.null) {
                     EXPECT_EQ(sqlite3_column_type(rows, 0), SQLITE_NULL) << "record " << r;
                     continue;

@@ -89,6 +89,12 @@ TEST_F(FreeTdsWire, ConvertSendsEveryStatementThatScriptWritesByteForByte)
         {"pictures", folderOf("pictures", {"dbdemos/biolife.db", "dbdemos/events.db", "dbdemos/venues.db",
                                            "paradoxdriver/fields/graphic.db"}),
          "--binary", "0x", 4'000'000},
+        // SQL Server's own column types: N'...' texts read as Cyrillic, identity
+        // values with SET IDENTITY_INSERT, keys added after the rows.
+        {"sqlserver", folderOf("typed", {"dbdemos/events.db", "dbdemos/reservat.db", "paradoxdriver/fields/bcd.db",
+                                         "paradoxdriver/fields/bytes.db", "paradoxdriver/fields/timestamp.db",
+                                         "paradoxdriver/db/AREACODES.DB"}),
+         "--column-types sqlserver --binary --codepage CP866", "N'Montrщal,", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -96,6 +102,10 @@ TEST_F(FreeTdsWire, ConvertSendsEveryStatementThatScriptWritesByteForByte)
         ASSERT_EQ(script.status, 0) << script.err;
         const std::vector<std::string> statements = Statements(script.out);
         ASSERT_NE(script.out.find(c.mustHold), std::string::npos);
+        if (c.label == "sqlserver") {
+            for (const char* word : {"SET IDENTITY_INSERT [EVENTS] ON", "ADD CONSTRAINT [PK_RESERVAT] PRIMARY KEY"})
+                ASSERT_NE(script.out.find(word), std::string::npos) << word;
+        }
         std::size_t longest = 0;
         for (const auto& s : statements)
             longest = std::max(longest, s.size());

@@ -157,6 +157,19 @@ TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "PARTS\tID\tint\tINT\nPARTS\tNAME\tchar\tTEXT\nPARTS\tPRICE\tdouble\tFLOAT\n");
 
+    // SQL Server's own column types, in SQL Server's words whatever the target.
+    r = RunProgram(dir, cli + " script " + Quoted(folder.string()) + " --column-types sqlserver");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "CREATE TABLE [PARTS]([ID] INT,[NAME] NVARCHAR(20),[PRICE] FLOAT);\nGO\n"
+                     "INSERT INTO [PARTS] VALUES(1, N'Item 1', 1.5)\nGO\n"
+                     "INSERT INTO [PARTS] VALUES(2, N'Item 2', 3)\nGO\n");
+    r = RunProgram(dir, cli + " describe " + Quoted(folder.string()) + " --column-types=sqlserver");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "PARTS\tID\tint\tINT\nPARTS\tNAME\tchar\tNVARCHAR(20)\nPARTS\tPRICE\tdouble\tFLOAT\n");
+    r = RunProgram(dir, cli + " script " + Quoted(folder.string()) + " --column-types typed");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--column-types takes text or sqlserver, not 'typed'"), std::string::npos) << r.err;
+
     const std::string convert = cli + " convert " + Quoted(folder.string()) + " --connection "
         + Quoted(ConnectionTextFor(database));
     r = RunProgram(dir, convert);
@@ -314,4 +327,37 @@ TEST_F(RealTarget, HeadlessCommandsReportADamagedTableAndExitWithOne)
         EXPECT_NE(r.err.find("The table DATES is damaged: " + (folder / "DATES.DB").string()
                              + ": the header says 3 records but "), std::string::npos) << r.err;
     }
+}
+
+// Into the demo's SQLite with SQL Server column types: a keyed table gets its
+// key (a unique index); one whose key values collide without letter case, as
+// under SQL Server's usual collation, is reported once and keeps every row.
+TEST_F(RealTarget, AKeyThatCollidesIsReportedAndTheTableKeepsEveryRow)
+{
+    const fs::path folder = dir / "keyed";
+    fs::create_directories(folder);
+    for (const auto& [file, second] : {std::pair{"good.db", "def"}, std::pair{"clash.db", "ABC"}}) {
+        paradox::writer::TableDesign design;
+        design.keyed = true;
+        design.fields = {{"CODE", FieldType::Alpha, 10}, {"N", FieldType::Long}};
+        paradox::writer::TableWriter w(design);
+        w.addRecord({Value::ofText("abc"), Value::ofInteger(1)});
+        w.addRecord({Value::ofText(second), Value::ofInteger(2)});
+        w.writeFiles(folder / file, folder / "unused.mb");
+    }
+    form.Text1 = folder.string();
+    conversion::PreviewHandOff handOff;
+    bool converting = false;
+    conversion::Run run{services, form, handOff, {}, converting, {false}};
+    run.options.columnTypes = conversion::ColumnTypes::SqlServer;
+    conversion::StartConverting(run);
+
+    ASSERT_EQ(dialogs.messages.size(), 2u) << reports();
+    EXPECT_EQ(dialogs.messages[0].text.rfind("The table CLASH keeps all its records without the primary key PK_CLASH: "
+                                             "SQLException: ", 0),
+              0u)
+        << reports();
+    EXPECT_EQ(dialogs.messages[1].text, "Done.");
+    EXPECT_EQ(ReadRows(database, "SELECT CODE, N FROM [CLASH] ORDER BY N"), "abc|1\nABC|2\n");
+    EXPECT_EQ(ReadRows(database, "SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name"), "PK_GOOD\n");
 }

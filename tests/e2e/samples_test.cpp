@@ -1,10 +1,12 @@
-// The sample tables the build puts beside the program: a small, related set
-// that reads back whole and uses every kind of value the sample promises.
+// The sample tables the build puts beside the program: a small, related set,
+// keyed, that reads back whole and uses every kind of value the sample
+// promises, pictures included.
 #include "platform/paradox_source/paradox_source_connection.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 TEST(SampleTables, ReadBackWithTheTypesTheSampleShows)
 {
@@ -14,8 +16,11 @@ TEST(SampleTables, ReadBackWithTheTypesTheSampleShows)
     std::set<int> codes;
     std::set<paradox::ValueType> kinds;
     std::int64_t records = 0;
-    for (const char* table : {"CUSTOMER", "ORDERS", "ITEMS", "PARTS"}) {
+    for (const auto& [table, keys] :
+         {std::pair{"CUSTOMER", 1}, std::pair{"ORDERS", 1}, std::pair{"ITEMS", 2}, std::pair{"PARTS", 1},
+          std::pair{"PHOTOS", 1}}) {
         auto rs = connection.openRecordset(std::string("SELECT * FROM [") + table + "]");
+        EXPECT_EQ(rs->keyFieldCount(), keys) << table;
         for (int f = 0; f < rs->fieldCount(); ++f)
             codes.insert(rs->fieldType(f));
         EXPECT_GT(rs->recordCount(), 10) << table;
@@ -27,11 +32,11 @@ TEST(SampleTables, ReadBackWithTheTypesTheSampleShows)
     }
     EXPECT_GE(records, 200);
     EXPECT_LE(records, 1000);
-    // text, memo, long/short/autoincrement, number, currency, date, time, timestamp, logical
-    for (int code : {202, 203, 3, 2, 5, 6, 133, 134, 135, 11})
+    // text, memo, long/short/autoincrement, number, currency, date, time, timestamp, logical, graphic
+    for (int code : {202, 203, 3, 2, 5, 6, 133, 134, 135, 11, 205})
         EXPECT_TRUE(codes.count(code)) << code;
     using paradox::ValueType;
     for (auto kind : {ValueType::Text, ValueType::Integer, ValueType::Double, ValueType::Currency, ValueType::Date,
-                      ValueType::Time, ValueType::Timestamp, ValueType::Boolean, ValueType::Null})
+                      ValueType::Time, ValueType::Timestamp, ValueType::Boolean, ValueType::Bytes, ValueType::Null})
         EXPECT_TRUE(kinds.count(kind)) << static_cast<int>(kind);
 }

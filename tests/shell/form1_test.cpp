@@ -1,6 +1,7 @@
 // Form1 offscreen: its layout, the load sequence over a real settings file,
 // the handlers that keep the store in step, the pointer rule and the help text.
 #include "shell/form1.h"
+#include "shell/options_dialog.h"
 
 #include "preview/form2.h"
 #include "preview/preview_windows.h"
@@ -19,7 +20,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QComboBox>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +30,7 @@
 #include <fstream>
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 using shell::Form1;
 using ui::Twips;
@@ -105,6 +109,7 @@ TEST_F(Form1Test, EveryControlAtItsPlaceWithItsCaption)
         {f.Check1, f.Frame2, "Enable SQL Preview mode to see SQL commands or check for errors", 240, 300, 6735, 255},
         {f.Option1, f.Frame2, "Show SQL Preview For Each File", 240, 630, 3135, 255},
         {f.Option2, f.Frame2, "Show SQL Preview For Each Table", 3600, 630, 3375, 255},
+        {f.PushButton8, f.Frame2, "...", 7020, 300, 660, 585},
         {f.PushButton7, &f, "Start Converting", 120, 6585, 7800, 405},
         {f.ProgressBar1, &f, "", 120, 7110, 7800, 405},
         {f.List1Box, &f, "", 240, 8820, 3330, 1635},
@@ -341,18 +346,28 @@ TEST_F(Form1Test, HelpTextExactly)
     EXPECT_EQ(m.buttons, platform::Buttons::Ok);
     EXPECT_EQ(m.icon, platform::Icon::None);
 
-    // With "Transfer Binary" on, read at the click, the first paragraph says so; a
-    // stored text that is no boolean leaves the text as it is.
-    for (const auto& [stored, first] :
-         {std::pair{"True", "This software transfers text-based and numeric fields, and binary / pictures fields "
-                            "as their bytes (Transfer Binary is on)."},
-          std::pair{"maybe", "This software transfers text-based and numeric fields but does not handle binary / "
-                             "pictures fields."}}) {
-        env.store("Transfer Binary", stored);
+    // With "Transfer Binary" on, or "Column Types" SQL Server, read at the click,
+    // the first paragraph says so; a stored text that names no choice leaves the
+    // text as it is.
+    const char* const typed =
+        " Columns get SQL Server's own types and keyed tables their primary keys (Column Types is SQL Server).";
+    for (const auto& [binary, types, first] :
+         {std::tuple{"True", "", std::string("This software transfers text-based and numeric fields, and binary / "
+                                             "pictures fields as their bytes (Transfer Binary is on).\r\n")},
+          std::tuple{"maybe", "odd", std::string("This software transfers text-based and numeric fields but does not "
+                                                 "handle binary / pictures fields.\r\n")},
+          std::tuple{"False", "SQL Server", std::string("This software transfers text-based and numeric fields but does "
+                                                        "not handle binary / pictures fields.") + typed + "\r\n"},
+          std::tuple{"True", "sql server", std::string("This software transfers text-based and numeric fields, and "
+                                                       "binary / pictures fields as their bytes (Transfer Binary is "
+                                                       "on).") + typed + "\r\n"}}) {
+        const std::string stored = std::string(binary) + "/" + types;
+        env.store("Transfer Binary", binary);
+        env.store("Column Types", types);
         env.dialogs.messages.clear();
         f.PushButton5->click();
         ASSERT_EQ(env.dialogs.messages.size(), 1u);
-        EXPECT_EQ(env.dialogs.messages[0].text.substr(0, std::string(first).size()), first) << stored;
+        EXPECT_EQ(env.dialogs.messages[0].text.substr(0, first.size()), first) << stored;
         EXPECT_NE(env.dialogs.messages[0].text.find("\r\n\r\nUse SQL Preview"), std::string::npos);
     }
 }
@@ -501,4 +516,58 @@ TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
     f.Text5->setFocus(Qt::TabFocusReason);
     QTest::qWait(20);
     EXPECT_EQ(f.Text5->selectedText(), "SRV1");
+}
+
+// The Options dialog shows the three run choices as the store holds them and
+// writes them on OK; a code page name iconv does not know is said and the
+// dialog stays; Cancel writes nothing. The main window's "..." opens it.
+TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
+{
+    Form1& f = load();
+    env.store("Source Code Page", "CP866");
+    env.store("Transfer Binary", "True");
+    env.store("Column Types", "SQL Server");
+    QString caption;
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto* options = dynamic_cast<shell::OptionsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(options, nullptr);
+        shown = true;
+        caption = options->windowTitle();
+        EXPECT_EQ(options->Combo1->currentText(), "CP866");
+        EXPECT_TRUE(options->Check1->isChecked());
+        EXPECT_TRUE(options->Option2->isChecked());
+        options->Combo1->setEditText(" cp1251 ");
+        options->Check1->setChecked(false);
+        options->Option1->setChecked(true);
+        options->PushButton1->click();
+    });
+    f.PushButton8->click();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(caption.toStdString(), "Options - Dovenmark");
+    EXPECT_EQ(env.stored("Source Code Page"), "cp1251");
+    EXPECT_EQ(env.stored("Transfer Binary"), "False");
+    EXPECT_EQ(env.stored("Column Types"), "Text");
+    EXPECT_TRUE(env.dialogs.messages.empty());
+
+    shell::OptionsDialog options(env.services, &f);
+    options.Form_Load(std::nullopt);
+    options.Combo1->setEditText("KOI9");
+    options.Option2->setChecked(true);
+    options.PushButton1->click();
+    ASSERT_EQ(env.dialogs.messages.size(), 1u);
+    EXPECT_EQ(env.dialogs.messages[0].text,
+              "The source code page KOI9 is not known. Names such as CP437, CP850, CP866 or CP1251 are.");
+    EXPECT_EQ(options.result(), QDialog::Rejected);  // still open: nothing written
+    EXPECT_EQ(env.stored("Column Types"), "Text");
+    options.Combo1->setEditText("");
+    options.PushButton1->click();
+    EXPECT_EQ(env.stored("Source Code Page"), "");
+    EXPECT_EQ(env.stored("Column Types"), "SQL Server");
+
+    shell::OptionsDialog cancelled(env.services, &f);
+    cancelled.Form_Load(std::nullopt);
+    cancelled.Option1->setChecked(true);
+    cancelled.PushButton2->click();
+    EXPECT_EQ(env.stored("Column Types"), "SQL Server");
 }

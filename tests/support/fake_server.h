@@ -26,6 +26,7 @@ struct FakeServerState {
     std::function<bool(const std::string&)> refuses;  // a statement the server rejects
     int connections = 0;
     int closes = 0;
+    std::string dbmsName;  // what the driver says the database system is; empty: it does not say
 
     bool transactions = true;              // false: a driver without autocommit control
     std::function<bool()> refusesCommit;   // a commit the server fails; the transaction stays open
@@ -56,6 +57,7 @@ public:
         open_ = true;
     }
     bool isOpen() const override { return open_; }
+    std::string dbmsName() override { return state_.dbmsName; }
     void execute(const std::string& sql) override
     {
         if (!open_ || gone_)
@@ -177,6 +179,7 @@ struct MemoryTable {
     std::vector<MemoryField> fields;
     std::vector<std::vector<paradox::Value>> rows;
     std::optional<std::string> damage = std::nullopt;  // what reading found wrong, told at the end
+    int keyFields = 0;
 };
 
 class MemorySourceConnection : public platform::SourceConnection {
@@ -198,7 +201,7 @@ public:
         const std::string name = query.substr(prefix.size(), query.size() - prefix.size() - 1);
         for (auto& [key, table] : tables_) {
             if (key == name)
-                return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage);
+                return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage, table.keyFields);
         }
         throw std::runtime_error("The table '" + name + "' does not exist.");
     }
@@ -208,7 +211,7 @@ public:
     {
         if (files_ && files_->count(file)) {
             const MemoryTable& table = files_->at(file);
-            return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage);
+            return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage, table.keyFields);
         }
         return openRecordset(query);
     }

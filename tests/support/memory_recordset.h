@@ -13,19 +13,26 @@ namespace testsupport {
 struct MemoryField {
     std::string name;
     std::int16_t type;
+    int size = 0;  // ADO's DefinedSize, NumericScale and ISAUTOINCREMENT
+    int scale = 0;
+    bool autoIncrement = false;
 };
 
 class MemoryRecordset : public platform::SourceRecordset {
 public:
     MemoryRecordset(std::vector<MemoryField> fields, std::vector<std::vector<paradox::Value>> rows,
-                    std::optional<std::string> damage = std::nullopt)
-        : fields_(std::move(fields)), rows_(std::move(rows)), damage_(std::move(damage))
+                    std::optional<std::string> damage = std::nullopt, int keyFields = 0)
+        : fields_(std::move(fields)), rows_(std::move(rows)), damage_(std::move(damage)), keyFields_(keyFields)
     {
     }
 
     int fieldCount() const override { return static_cast<int>(fields_.size()); }
     const std::string& fieldName(int i) const override { return fields_.at(static_cast<std::size_t>(i)).name; }
     std::int16_t fieldType(int i) const override { return fields_.at(static_cast<std::size_t>(i)).type; }
+    int fieldSize(int i) const override { return fields_.at(static_cast<std::size_t>(i)).size; }
+    int fieldScale(int i) const override { return fields_.at(static_cast<std::size_t>(i)).scale; }
+    bool fieldAutoIncrement(int i) const override { return fields_.at(static_cast<std::size_t>(i)).autoIncrement; }
+    int keyFieldCount() const override { return keyFields_; }
     paradox::Value value(int i) override
     {
         if (eof())
@@ -48,6 +55,7 @@ private:
     std::vector<MemoryField> fields_;
     std::vector<std::vector<paradox::Value>> rows_;
     std::optional<std::string> damage_;
+    int keyFields_ = 0;
     std::size_t current_ = 0;
 };
 

@@ -3,6 +3,8 @@
 
 #include "tests/support/testdata.h"
 
+#include "paradox/sha256.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -22,6 +24,9 @@ Dump ReadDump(const fs::path& path)
             const auto at = line.find(" numrecords=");
             if (at != std::string::npos)
                 d.recordCount = static_cast<std::uint32_t>(std::stoul(line.substr(at + 12)));
+            const auto keys = line.find(" primarykeyfields=");
+            if (keys != std::string::npos && line.find(" filetype=0 ") != std::string::npos)
+                d.keyFields = static_cast<std::uint32_t>(std::stoul(line.substr(keys + 18)));
         } else if (line.rfind("# field ", 0) == 0) {
             const auto name = line.find(": name=");
             const auto type = line.rfind(" type=0x");
@@ -43,6 +48,25 @@ Dump ReadDump(const fs::path& path)
         }
     }
     return d;
+}
+
+DumpedBlob DumpedBlobOf(const DumpRecord& record, std::size_t field)
+{
+    const std::string& v = record.values[field];
+    if (v == "\\N")
+        return {};
+    if (v.rfind("size=", 0) == 0) {
+        const auto space = v.find(' ');
+        return {false, std::stoul(v.substr(5, space - 5)), v.substr(v.find("sha256=") + 7)};
+    }
+    std::string bytes;
+    if (const auto raw = record.raw.find(field); raw != record.raw.end()) {
+        for (std::size_t i = 0; i + 1 < raw->second.size(); i += 2)
+            bytes.push_back(static_cast<char>(std::stoi(raw->second.substr(i, 2), nullptr, 16)));
+    } else {
+        bytes = UnescapeDumpText(v);
+    }
+    return {false, bytes.size(), paradox::Sha256Hex(bytes)};
 }
 
 std::string UnescapeDumpText(const std::string& text)

@@ -24,11 +24,21 @@ struct DumpRecord {
 
 struct Dump {
     std::uint32_t recordCount = 0;
+    std::uint32_t keyFields = 0;  // of a keyed table (file type 0); 0 for one without a key
     std::vector<DumpField> fields;
     std::vector<DumpRecord> records;
 };
 
 Dump ReadDump(const std::filesystem::path& path);
+
+// A blob of the dump: "size=N sha256=H", a text with its stored bytes in hex
+// beside it (a formatted memo), or \N.
+struct DumpedBlob {
+    bool null = true;
+    std::size_t size = 0;
+    std::string sha256;
+};
+DumpedBlob DumpedBlobOf(const DumpRecord& record, std::size_t field);
 
 // The dump's escapes (\\ \t \n \r \xHH) undone.
 std::string UnescapeDumpText(const std::string& text);

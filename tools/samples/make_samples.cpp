@@ -1,6 +1,7 @@
 // Makes the sample Paradox tables shipped beside the program: a small trading
-// company's customers, parts, orders and order items. The values come from a
-// fixed seed, so every build makes the same files.
+// company's customers, parts, orders and order items, keyed as Paradox keys
+// them, and a photo of every part (a picture drawn here). The values come from
+// a fixed seed, so every build makes the same files.
 #include "paradox/writer/table_writer.h"
 
 #include <array>
@@ -60,6 +61,7 @@ public:
         parts();
         orders();
         items();
+        photos();
     }
 
 private:
@@ -73,11 +75,13 @@ private:
     {
         return std::round(std::uniform_real_distribution<double>(low, high)(random_) * 100) / 100;
     }
-    static TableDesign Design(const char* name, std::vector<FieldDesign> fields)
+    // A table keyed on its first `keys` fields (0: not keyed); the records are added in key order.
+    static TableDesign Design(const char* name, std::vector<FieldDesign> fields, int keys = 1)
     {
         TableDesign design;
         design.versionId = 12;
-        design.keyed = false;
+        design.keyed = keys > 0;
+        design.keyFields = static_cast<std::uint16_t>(keys);
         design.codePage = 1252;
         design.tableName = name;
         design.fields = std::move(fields);
@@ -164,7 +168,8 @@ private:
                                         {"ItemNo", FieldType::Short, 0},
                                         {"PartNo", FieldType::Long, 0},
                                         {"Qty", FieldType::Short, 0},
-                                        {"Discount", FieldType::Number, 0}}));
+                                        {"Discount", FieldType::Number, 0}},
+                                      2));
         int written = 0;
         for (int order = 0; order < kOrders && written < kItems; ++order) {
             const int lines = between(1, 3);
@@ -176,6 +181,64 @@ private:
             }
         }
         save(t, "ITEMS");
+    }
+
+    // A part's photo: a 24-bit BMP of a tile in the part's own colour with a
+    // round mark, so that each picture differs from the others.
+    static std::string Photo(std::size_t part)
+    {
+        constexpr int kWidth = 96;
+        constexpr int kHeight = 64;
+        constexpr int kRow = kWidth * 3;  // a multiple of four, as BMP rows must be
+        const int red = static_cast<int>(60 + part * 37 % 190);
+        const int green = static_cast<int>(80 + part * 71 % 170);
+        const int blue = static_cast<int>(100 + part * 53 % 150);
+        std::string bmp;
+        auto put = [&bmp](std::uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                bmp.push_back(static_cast<char>(v >> (8 * i) & 0xFF));
+        };
+        const std::uint32_t pixels = kRow * kHeight;
+        bmp += "BM";
+        put(54 + pixels, 4);
+        put(0, 4);
+        put(54, 4);
+        put(40, 4);
+        put(kWidth, 4);
+        put(kHeight, 4);
+        put(1, 2);
+        put(24, 2);
+        put(0, 4);
+        put(pixels, 4);
+        put(2835, 4);
+        put(2835, 4);
+        put(0, 4);
+        put(0, 4);
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const int dx = x - kWidth / 2;
+                const int dy = y - kHeight / 2;
+                const bool mark = dx * dx + dy * dy < 18 * 18;
+                const int shade = y * 40 / kHeight;
+                bmp.push_back(static_cast<char>(mark ? 255 - blue / 2 : blue - shade));
+                bmp.push_back(static_cast<char>(mark ? 255 - green / 2 : green - shade));
+                bmp.push_back(static_cast<char>(mark ? 255 - red / 2 : red - shade));
+            }
+        }
+        return bmp;
+    }
+
+    void photos()
+    {
+        TableWriter t(Design("PHOTOS.DB", {{"PartNo", FieldType::Long, 0},
+                                         {"Caption", FieldType::Alpha, 40},
+                                         {"Photo", FieldType::Graphic, 10}}));
+        for (std::size_t i = 0; i < kParts.size(); ++i) {
+            const std::string photo = Photo(i);
+            t.addRecord({Value::ofInteger(static_cast<std::int64_t>(5000 + i * 10)),
+                         Value::ofText(std::string(kParts[i]) + ", as delivered"), Value::ofBytes(photo)});
+        }
+        save(t, "PHOTOS");
     }
 
     static constexpr int kCustomers = 40;
