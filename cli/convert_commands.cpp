@@ -2,6 +2,7 @@
 // statements a per-file preview would hold), describe (the datatype records)
 // and convert (a direct-mode run against a server).
 #include "cli/commands.h"
+#include "cli/credentials.h"
 #include "cli/headless.h"
 
 #include "conversion/conversion_run.h"
@@ -244,9 +245,11 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 void convertHelp(std::ostream& out)
 {
     out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n"
-           "                            [--column-types text|sqlserver]\n\n"
+           "                            [--column-types text|sqlserver]\n"
+           "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
+           << kConnectionHelp <<
            "The inserts of a table are committed together, a quarter of a second's worth\n"
            "at a time and at the table's end; a statement the server refuses is reported\n"
            "alone and costs no other (where the driver has no transactions, each\n"
@@ -264,25 +267,30 @@ void convertHelp(std::ostream& out)
            "bytes its code page could not decode, anything above was reported, or nothing\n"
            "could be converted, 2 for a usage error.\n"
            "Example: dovenmark-cli convert ~/data/sales --overwrite yes \\\n"
-           "           --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;Pwd=secret;'\n";
+           "           --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;'\n"
+           "(asks for sa's password on a terminal)\n";
 }
 
 int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std::ostream& err)
 {
     std::string folder;
     std::map<std::string, std::string> options{
-        {"--connection", ""}, {"--overwrite", "no"}, {"--codepage", ""}, {"--column-types", "text"}};
+        {"--connection", ""}, {"--connection-file", ""}, {"--overwrite", "no"}, {"--codepage", ""},
+        {"--column-types", "text"}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    if (!ParseArgs(rest, folder, options, err) || options["--connection"].empty()
+    if (!ParseArgs(rest, folder, options, err)
+        || !OneConnectionOption(options["--connection"], options["--connection-file"], err)
         || (options["--overwrite"] != "yes" && options["--overwrite"] != "no")) {
-        if (options["--connection"].empty())
-            err << "dovenmark-cli: --connection TEXT is needed\n";
         convertHelp(err);
         return kExitUsage;
     }
     const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
     if (!columnTypes || !CheckCodePage(options["--codepage"], err))
+        return kExitUsage;
+    const std::optional<std::string> connection =
+        ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
+    if (!connection)
         return kExitUsage;
     platform::OdbcServerConnectionFactory servers;
     Engine engine(err, folder, servers);
@@ -290,11 +298,11 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.transferBinary = binary;
     engine.options.columnTypes = *columnTypes;
     engine.options.overwrite = options["--overwrite"] == "yes";
-    engine.services.serverConnectionText = options["--connection"];
+    engine.services.serverConnectionText = *connection;
     if (!CheckTables(engine, folder, err))
         return kExitFailure;
     try {
-        servers.create()->open(options["--connection"]);
+        servers.create()->open(*connection);
     } catch (const std::exception& e) {
         err << "dovenmark-cli: the server did not accept the login: " << e.what() << "\n";
         return kExitFailure;

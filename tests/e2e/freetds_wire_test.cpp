@@ -8,7 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <optional>
 #include <set>
 
 namespace {
@@ -27,6 +36,72 @@ std::vector<std::string> Statements(const std::string& script)
     for (std::size_t go; (go = script.find("\nGO\n", at)) != std::string::npos; at = go + 4)
         statements.push_back(script.substr(at, go - at));
     return statements;
+}
+
+// A run of the command on a terminal of its own (a pseudo-terminal): what it
+// wrote there, its exit status, and its command line as the process list
+// showed it once the server had its login.
+struct TerminalRun {
+    int status = -1;
+    std::string shown;
+    std::string cmdline;
+};
+
+std::string CommandLineOf(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    return text;
+}
+
+// `typed` followed by a line break answers a prompt "Password for ...".
+TerminalRun RunOnTerminal(const std::vector<std::string>& arguments, const std::optional<std::string>& password,
+                          const std::string& typed, const TdsTestServer& server)
+{
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        ::unsetenv("DOVENMARK_PASSWORD");
+        if (password)
+            ::setenv("DOVENMARK_PASSWORD", password->c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(DOVENMARK_CLI)};
+        for (const std::string& a : arguments)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(DOVENMARK_CLI, argv.data());
+        ::_exit(127);
+    }
+    TerminalRun run;
+    if (pid < 0)
+        return run;
+    bool answered = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{terminal, POLLIN, 0};
+        if (::poll(&p, 1, 5) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+            if (n <= 0)
+                break;  // the command has ended: its side of the terminal is closed
+            run.shown.append(buffer, static_cast<std::size_t>(n));
+        }
+        if (!answered && run.shown.find("Password for ") != std::string::npos) {
+            const std::string answer = typed + "\n";
+            answered = ::write(terminal, answer.data(), answer.size()) == static_cast<ssize_t>(answer.size());
+        }
+        if (run.cmdline.empty()) {
+            const auto records = server.records();
+            if (std::any_of(records.begin(), records.end(), [](const TdsRecord& r) { return r.kind == "login"; }))
+                run.cmdline = CommandLineOf(pid);
+        }
+    }
+    ::kill(pid, SIGKILL);  // only if it outlived the deadline
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(terminal);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 class FreeTdsWire : public ::testing::Test {
@@ -228,4 +303,66 @@ TEST_F(FreeTdsWire, ATableTheServerListsIsAskedAboutAndDroppedOnlyAfterYes)
     ASSERT_GT(batches.size(), before + 1);
     EXPECT_EQ(batches[before], "DROP TABLE [COUNTRY]");
     EXPECT_EQ(batches[before + 1].rfind("CREATE TABLE [COUNTRY]", 0), 0u);
+}
+
+// The password reaches the login (the server compares it with its own) from
+// the environment, from a file of the owner's alone and from the terminal,
+// without echo, while the process list never shows it; the text's own password
+// wins over the environment's; a file that others may read is not read.
+TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
+{
+    const fs::path folder = folderOf("password", {"dbdemos/country.db"});
+    struct Case {
+        std::string label;
+        std::string password;                    // the one the server expects
+        std::optional<std::string> environment;  // DOVENMARK_PASSWORD
+        std::optional<std::string> filePwd;      // a connection file with this PWD= value, else --connection
+        fs::perms fileRights = fs::perms::owner_read | fs::perms::owner_write;
+        std::string typed;                       // the answer to a prompt
+        int status = 0;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"environment", "se;c{r et ", "se;c{r et ", std::nullopt, {}, "", 0, "Done."},
+        {"file", "fi}le", std::nullopt, "fi}le", {}, "", 0, "Done."},
+        {"file over environment", "fi}le", "wrong", "fi}le", {}, "", 0, "Done."},
+        {"prompt", "pr}mpt", std::nullopt, std::nullopt, {}, "pr}mpt", 0, "Password for sa on 127.0.0.1,"},
+        {"file others may read", "fi}le", std::nullopt, "fi}le",
+         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read, "", 2,
+         "is open to others than its owner (mode 0640); it may hold the password, so it is not read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TdsTestServer server({"--password", c.password, "--delay-ms", "20"});
+        const std::string full = server.connectionText();
+        const std::string withoutPassword = full.substr(0, full.find("Pwd="));
+        std::vector<std::string> arguments{"convert", folder.string()};
+        if (c.filePwd) {
+            const fs::path file = dir / "connection";
+            fs::remove(file);
+            std::ofstream(file) << withoutPassword << "PWD=" << *c.filePwd << ";\n";
+            fs::permissions(file, c.fileRights);
+            arguments.insert(arguments.end(), {"--connection-file", file.string()});
+        } else {
+            arguments.insert(arguments.end(), {"--connection", withoutPassword});
+        }
+        const TerminalRun run = RunOnTerminal(arguments, c.environment, c.typed, server);
+        EXPECT_EQ(run.status, c.status) << run.shown;
+        EXPECT_NE(run.shown.find(c.said), std::string::npos) << run.shown;
+        EXPECT_EQ(run.shown.find(c.password), std::string::npos) << "shown on the terminal: " << run.shown;
+        EXPECT_EQ(run.shown.find("Password for") != std::string::npos, !c.typed.empty()) << run.shown;
+        const std::vector<TdsRecord> records = server.records();
+        if (c.status != 0) {
+            EXPECT_TRUE(records.empty());
+            continue;
+        }
+        ASSERT_FALSE(records.empty());
+        for (const TdsRecord& r : records) {
+            if (r.kind == "login") {
+                EXPECT_EQ(r.passwordOk, true) << "login " << r.n;
+            }
+        }
+        EXPECT_NE(run.cmdline.find(" convert "), std::string::npos) << "not read while it ran: " << run.cmdline;
+        EXPECT_EQ(run.cmdline.find(c.password), std::string::npos) << run.cmdline;
+    }
 }

@@ -75,7 +75,7 @@ Recorder::~Recorder()
         std::fclose(file_);
 }
 
-void Recorder::write(std::string_view kind, std::initializer_list<Field> fields)
+void Recorder::write(std::string_view kind, std::initializer_list<Field> fields, std::string_view flags)
 {
     const std::lock_guard lock(mutex_);
     const double seconds =
@@ -94,14 +94,16 @@ void Recorder::write(std::string_view kind, std::initializer_list<Field> fields)
         line += ":";
         line += JsonString(f.value);
     }
+    line += flags;
     line += "}\n";
     std::fwrite(line.data(), 1, line.size(), file_);
     std::fflush(file_);
 }
 
-void Recorder::login(std::u16string_view user, std::u16string_view database)
+void Recorder::login(std::u16string_view user, std::u16string_view database, std::optional<bool> passwordOk)
 {
-    write("login", {{"user", user}, {"database", database}});
+    const std::string_view flag = !passwordOk ? "" : *passwordOk ? ",\"password_ok\":true" : ",\"password_ok\":false";
+    write("login", {{"user", user}, {"database", database}}, flag);
 }
 
 void Recorder::batch(std::u16string_view text)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <mutex>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,7 @@ struct Options {
     int delayMs = 0;
     std::vector<Refusal> refusals;
     bool refuseLogin = false;
+    std::optional<std::string> password;  // the login records whether it sent this one
     int maxSeconds = 600;
 };
 
@@ -37,7 +39,8 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    void login(std::u16string_view user, std::u16string_view database);
+    // passwordOk: whether the login's password is the one --password names, when one is named.
+    void login(std::u16string_view user, std::u16string_view database, std::optional<bool> passwordOk);
     void batch(std::u16string_view text);
     void rpc(std::u16string_view name, std::u16string_view params);
     void transaction(std::string_view op);
@@ -48,7 +51,8 @@ private:
         std::string_view key;
         std::u16string_view value;
     };
-    void write(std::string_view kind, std::initializer_list<Field> fields);
+    // flags: fields with a JSON value of their own, written as they are (",\"key\":true").
+    void write(std::string_view kind, std::initializer_list<Field> fields, std::string_view flags = {});
 
     std::mutex mutex_;
     std::FILE* file_ = nullptr;

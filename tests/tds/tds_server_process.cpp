@@ -133,6 +133,8 @@ TdsRecord ParseTdsRecord(const std::string& line)
     r.text = fields["text"];
     r.op = fields["op"];
     r.user = fields["user"];
+    if (fields.count("password_ok"))
+        r.passwordOk = fields["password_ok"] == "true";
     r.database = fields["database"];
     r.name = fields["name"];
     r.params = fields["params"];

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct TdsRecord {
     std::string text;  // batch
     std::string op;    // transaction
     std::string user;  // login
+    std::optional<bool> passwordOk;  // login, when the server was given --password
     std::string database;
     std::string name;  // rpc
     std::string params;

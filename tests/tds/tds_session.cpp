@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 
 namespace tdstest {
@@ -34,6 +35,20 @@ std::u16string LoginField(std::string_view body, std::size_t at)
     const std::size_t offset = r.u16();
     const std::size_t length = r.u16();
     return FromUcs2(Reader(body, offset).bytes(length * 2));
+}
+
+// LOGIN7's password, which the client sends with each byte's halves swapped
+// and then XORed with 0xA5.
+std::u16string LoginPassword(std::string_view body)
+{
+    Reader r(body, 44);
+    const std::size_t offset = r.u16();
+    std::string bytes(Reader(body, offset).bytes(r.u16() * std::size_t{2}));
+    for (char& c : bytes) {
+        const auto b = static_cast<std::uint8_t>(static_cast<std::uint8_t>(c) ^ 0xA5);
+        c = static_cast<char>(static_cast<std::uint8_t>((b << 4) | (b >> 4)));
+    }
+    return FromUcs2(bytes);
 }
 
 bool AsksForUtf8(std::string_view body)
@@ -244,7 +259,10 @@ bool Session::login(const Message& m)
     std::u16string database = LoginField(body, 68);
     if (database.empty())
         database = u"master";
-    server_.recorder.login(user, database);
+    std::optional<bool> passwordOk;
+    if (server_.options.password)
+        passwordOk = LoginPassword(body) == Utf16(*server_.options.password);
+    server_.recorder.login(user, database, passwordOk);
 
     state_.tds72 = (version >> 24) >= 0x72;
     state_.database = Utf8(database);

@@ -1,0 +1,208 @@
+// Where the convert command's password comes from. Every argument of a command
+// shows in the process list, to every local user, for as long as it runs; the
+// environment and a file of the owner's do not, and neither does a typed answer.
+#include "cli/credentials.h"
+
+#include "platform/odbc/connection_text.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <ostream>
+#include <string_view>
+#include <utility>
+
+namespace cli {
+
+const char* const kConnectionHelp =
+    "--connection-file FILE reads the connection text from FILE instead; FILE must be\n"
+    "its owner's alone (chmod 600 FILE), or it is not read.\n"
+    "The password is the text's own PWD= when it has one, else the environment\n"
+    "variable DOVENMARK_PASSWORD when it is set, else, when the text names a user\n"
+    "(Uid=) and standard input is a terminal, it is asked for without echo.\n"
+    "A password in --connection TEXT is visible to every user of this machine in\n"
+    "the process list while the command runs: keep it in FILE or in the environment.\n";
+
+namespace {
+
+// Every message of the command begins so.
+constexpr const char* kPrefix = "dovenmark-cli: ";
+
+// The text without the line breaks at its end (a file's last line has one).
+std::string WithoutLineEnd(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+// The password as a connection-text value: in braces, "}" doubled, where ";"
+// or "{" would change the text's meaning or a driver might drop blanks at its
+// ends. A "}" alone needs no braces in any driver, and FreeTDS before 1.4
+// reads a doubled "}}" inside braces as two.
+std::string PasswordValue(std::string_view password)
+{
+    const bool blankAtEnd = !password.empty() && (password.front() == ' ' || password.back() == ' ');
+    if (password.find_first_of(";{") == std::string_view::npos && !blankAtEnd)
+        return std::string(password);
+    return platform::odbc::Braced(password);
+}
+
+std::string WithPassword(std::string_view text, std::string_view password)
+{
+    std::string out(text);
+    const std::size_t last = out.find_last_not_of(" \t\r\n");
+    if (last != std::string::npos && out[last] != ';')
+        out.push_back(';');
+    return out + "PWD=" + PasswordValue(password) + ";";
+}
+
+// The whole file, its line breaks at the end removed; refused when group or others
+// have any right to it, before a byte is read.
+std::optional<std::string> ReadConnectionFile(const std::string& file, std::ostream& err)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        err << kPrefix << "cannot read the connection file " << file << ": " << std::strerror(errno) << "\n";
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+    const unsigned others = status.st_mode & (S_IRWXG | S_IRWXO);
+    if (others != 0) {
+        ::close(fd);
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        err << kPrefix << "the connection file " << file << " is open to others than its owner (mode " << mode
+            << "); it may hold the password, so it is not read: chmod 600 " << file << "\n";
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            err << kPrefix << "cannot read the connection file " << file << ": " << std::strerror(errno) << "\n";
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    text = WithoutLineEnd(std::move(text));
+    if (text.empty()) {
+        err << kPrefix << "the connection file " << file << " is empty\n";
+        return std::nullopt;
+    }
+    return text;
+}
+
+// The terminal as it was before the prompt, for a signal that ends the command
+// while echo is off.
+termios gTerminal{};
+
+extern "C" void RestoreTerminalAndEnd(int signal)
+{
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &gTerminal);
+    ::raise(signal);  // the default action again (SA_RESETHAND)
+}
+
+// Reads one line from the terminal on standard input without echo. The prompt
+// goes to the controlling terminal (standard error may be a log file).
+std::string AskPassword(const std::string& prompt)
+{
+    if (::tcgetattr(STDIN_FILENO, &gTerminal) != 0)
+        return {};
+    const int signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+    struct sigaction before[std::size(signals)] = {};
+    for (std::size_t i = 0; i < std::size(signals); ++i) {
+        ::sigaction(signals[i], nullptr, &before[i]);
+        if (before[i].sa_handler == SIG_IGN)
+            continue;
+        struct sigaction restore {};
+        restore.sa_handler = RestoreTerminalAndEnd;
+        restore.sa_flags = SA_RESETHAND;
+        sigemptyset(&restore.sa_mask);
+        ::sigaction(signals[i], &restore, nullptr);
+    }
+    termios quiet = gTerminal;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+
+    // Echo is off before the prompt shows, so nothing typed after it is seen.
+    const int tty = ::open("/dev/tty", O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    const int out = tty >= 0 ? tty : STDERR_FILENO;
+    for (std::size_t done = 0; done < prompt.size();) {
+        const ssize_t n = ::write(out, prompt.data() + done, prompt.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (tty >= 0)
+        ::close(tty);
+
+    std::string typed;
+    for (char c;;) {
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || c == '\n')
+            break;
+        typed.push_back(c);
+    }
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &gTerminal);
+    for (std::size_t i = 0; i < std::size(signals); ++i)
+        ::sigaction(signals[i], &before[i], nullptr);
+    return typed;
+}
+
+}  // namespace
+
+bool OneConnectionOption(const std::string& text, const std::string& file, std::ostream& err)
+{
+    if (text.empty() && file.empty()) {
+        err << kPrefix << "--connection TEXT or --connection-file FILE is needed\n";
+        return false;
+    }
+    if (!text.empty() && !file.empty()) {
+        err << kPrefix << "--connection and --connection-file cannot both be given\n";
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> ConnectionWithPassword(const std::string& text, const std::string& file,
+                                                  std::ostream& err)
+{
+    std::optional<std::string> connection = text;
+    if (!file.empty())
+        connection = ReadConnectionFile(file, err);
+    if (!connection || platform::odbc::ConnectionValue(*connection, "PWD"))
+        return connection;
+    if (const char* password = std::getenv(kPasswordVariable))
+        return WithPassword(*connection, password);
+    const std::string user = platform::odbc::ConnectionValue(*connection, "UID").value_or("");
+    if (user.empty() || ::isatty(STDIN_FILENO) != 1)
+        return connection;
+    const std::string server = platform::odbc::ConnectionValue(*connection, "Server").value_or("");
+    err.flush();
+    return WithPassword(*connection, AskPassword("Password for " + user + (server.empty() ? "" : " on " + server) + ": "));
+}
+
+}  // namespace cli
