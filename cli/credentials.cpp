@@ -44,16 +44,12 @@ std::string WithoutLineEnd(std::string text)
     return text;
 }
 
-// The password as a connection-text value: in braces, "}" doubled, where ";"
-// or "{" would change the text's meaning or a driver might drop blanks at its
-// ends. A "}" alone needs no braces in any driver, and FreeTDS before 1.4
-// reads a doubled "}}" inside braces as two.
+// The password as a connection-text value, braced also where a driver might
+// drop blanks at its ends.
 std::string PasswordValue(std::string_view password)
 {
     const bool blankAtEnd = !password.empty() && (password.front() == ' ' || password.back() == ' ');
-    if (password.find_first_of(";{") == std::string_view::npos && !blankAtEnd)
-        return std::string(password);
-    return platform::odbc::Braced(password);
+    return blankAtEnd ? platform::odbc::Braced(password) : platform::odbc::AttributeValue(password);
 }
 
 std::string WithPassword(std::string_view text, std::string_view password)

@@ -57,9 +57,11 @@ std::string Braced(std::string_view value)
     return out;
 }
 
+// A "}" alone needs no braces in any driver, and FreeTDS before 1.4 reads a
+// doubled "}}" inside braces as two: a password holding one would not match.
 std::string AttributeValue(std::string_view value)
 {
-    return value.find_first_of(";{}") == std::string_view::npos ? std::string(value) : Braced(value);
+    return value.find_first_of(";{") == std::string_view::npos ? std::string(value) : Braced(value);
 }
 
 std::vector<ConnectionAttribute> ParseConnectionText(std::string_view text)

@@ -23,7 +23,7 @@ struct ConnectionAttribute {
 std::vector<ConnectionAttribute> ParseConnectionText(std::string_view text);
 
 // A value as it goes into a connection text: in braces with "}" doubled when it
-// holds ";", "{" or "}" (which would otherwise change the text's meaning), else as it is.
+// holds ";" or "{" (which would otherwise change the text's meaning), else as it is.
 std::string AttributeValue(std::string_view value);
 // The value in braces with "}" doubled.
 std::string Braced(std::string_view value);
