@@ -113,6 +113,7 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
         std::string inErr;
     } cases[] = {
         {"--help", 0, "Usage: dovenmark-cli COMMAND", ""},
+        {"--version", 0, "dovenmark-cli 1.", ""},
         {"", 2, "", "Usage: dovenmark-cli COMMAND"},
         {"frobnicate", 2, "", "unknown command 'frobnicate'"},
         {"dump --help", 0, "Usage: dovenmark-cli dump TABLE.db", ""},

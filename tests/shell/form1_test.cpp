@@ -8,6 +8,7 @@
 #include "tests/support/cursor_file.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/memory_settings.h"
+#include "tests/support/run_program.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -501,4 +502,21 @@ TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
     f.Text5->setFocus(Qt::TabFocusReason);
     QTest::qWait(20);
     EXPECT_EQ(f.Text5->selectedText(), "SRV1");
+}
+
+// --help and --version answer on the terminal and open no window: with no
+// display to open one on, the program still answers and exits with 0.
+TEST(ProgramCommandLine, HelpAndVersionAnswerWithoutAWindow)
+{
+    testsupport::TempDir dir;
+    const std::string program =
+        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb " + testsupport::Quoted(DOVENMARK_PROGRAM);
+    for (const auto& [option, answer] : {std::pair{"--help", "Usage: dovenmark [--help | --version]\n"},
+                                         std::pair{"-h", "Usage: dovenmark [--help | --version]\n"},
+                                         std::pair{"--version", "dovenmark 1."}}) {
+        const testsupport::ProgramRun r = testsupport::RunProgram(dir, program + " " + option);
+        EXPECT_EQ(r.status, 0) << option << ": " << r.err;
+        EXPECT_EQ(r.out.rfind(answer, 0), 0u) << option << ": " << r.out;
+        EXPECT_EQ(r.err, "") << option;
+    }
 }
