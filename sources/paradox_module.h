@@ -13,6 +13,11 @@ namespace Paradox {
 // True when the folder named by the folder field holds a file ending in ".db".
 bool HasTables(core::MainForm& form);
 
+// Why the folder holds no table to convert, as one sentence that names it: the
+// field is empty, the folder does not exist, is a file, cannot be read (with
+// the file system's reason), is empty, or holds no table file.
+std::string NoTablesReason(const std::string& folder);
+
 // Clears the list and fills it with the table names of the folder and its
 // subfolders, breadth-first: file names upper-cased with every ".DB" removed,
 // names starting with "~" left out. Returns the number of reports the folder walk made.

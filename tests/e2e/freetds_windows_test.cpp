@@ -181,6 +181,17 @@ TEST_F(FreeTdsWindows, TestConnectionTellsAnAcceptedFromARefusedLogin)
         ASSERT_EQ(server.records().size(), 1u);
         EXPECT_EQ(server.records()[0].kind, "login");
     }
-    EXPECT_EQ(texts(), (std::vector<std::string>{"Connection successful.",
-                                                 "Could not connect. Please check with your administrator."}));
+    // Nothing listening: port 1 of the loopback.
+    form.Text6->setText("1");
+    form.PushButton6->click();
+    // The driver's reason follows on the next line.
+    EXPECT_EQ(texts(),
+              (std::vector<std::string>{
+                  "Connection successful.",
+                  "Could not connect. Please check with your administrator.\r\n[SQLSTATE 42000] [FreeTDS][SQL "
+                  "Server]Login failed for user 'sa'.; [SQLSTATE 08001] [FreeTDS][SQL Server]Unable to connect to "
+                  "data source",
+                  "Could not connect. Please check with your administrator.\r\n[SQLSTATE 08S01] [FreeTDS][SQL "
+                  "Server]Unable to connect: Adaptive Server is unavailable or does not exist; [SQLSTATE 08001] "
+                  "[FreeTDS][SQL Server]Unable to connect to data source"}));
 }

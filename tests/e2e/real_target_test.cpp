@@ -102,7 +102,9 @@ TEST_F(RealTarget, LoginTestsAndTheListOfTables)
     MSSQL::TestConnection(services, form);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].text, "Connection successful.");
-    EXPECT_EQ(dialogs.messages[1].text, "Could not connect. Please check with your administrator.");
+    // The driver's reason on the next line.
+    EXPECT_EQ(dialogs.messages[1].text.rfind("Could not connect. Please check with your administrator.\r\n[SQLSTATE ", 0),
+              0u) << dialogs.messages[1].text;
 }
 
 TEST_F(RealTarget, BadTablesAreReportedOnceEachAndTheGoodOneArrives)
