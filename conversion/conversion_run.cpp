@@ -20,6 +20,9 @@ namespace {
 
 enum class Overwrite { None, Yes, No };
 
+// The first line of the message of a start that cannot go on; the cause follows.
+constexpr const char* kCannotStart = "Could not start converting.\r\n";
+
 // Once per table whose texts held bytes that its code page could not decode:
 // they were written as U+FFFD, and another code page may read them.
 void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records)
@@ -61,6 +64,7 @@ private:
     void convertRecords(platform::SourceRecordset& records, const TableScript& script, TableResult& table);
     void statement(int previewStep, int executeStep, const std::string& sql);
     void commitTable();
+    void cannotStart(const std::string& cause);
     void finish();
 
     Run& run_;
@@ -74,7 +78,7 @@ private:
     RunResult result_;
     TableResult* table_ = nullptr;  // the table being converted
     int tableReports_ = 0;          // reports made while a table was converted
-    int otherReports_ = 0;          // reports of the folder walk and the copy
+    int otherReports_ = 0;          // reports of the folder walk and the copy, and a start that could not go on
 };
 
 RunResult Converter::start()
@@ -112,11 +116,16 @@ RunResult Converter::start()
 bool Converter::openEverything()
 {
     bool ok = true;
-    // Without tables or without a login the run ends silently.
-    if (op_.step(118, [&] { ok = Paradox::HasTables(form_); }) && !ok)
+    // Without tables or without a login nothing is converted, and the user is told why.
+    if (op_.step(118, [&] { ok = Paradox::HasTables(form_); }) && !ok) {
+        op_.step(118, [&] { cannotStart(Paradox::NoTablesReason(form_.folder())); });
         return false;
-    if (op_.step(120, [&] { ok = MSSQL::CanConnect(run_.services, form_); }) && !ok)
+    }
+    std::optional<std::string> refused;
+    if (op_.step(120, [&] { refused = MSSQL::NoConnectionReason(run_.services, form_); }) && refused) {
+        op_.step(120, [&] { cannotStart(*refused); });
         return false;
+    }
 
     op_.step(122, [&] { form_.setBusy(true); });
     op_.step(124, [&] { form_.List1().clear(); });
@@ -189,6 +198,16 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
     if (table_)
         ++table_->statementsThrough;
     batch_->execute(sql, executeStep);
+}
+
+void Converter::cannotStart(const std::string& cause)
+{
+    ++otherReports_;
+    platform::Message m;
+    m.text = kCannotStart + cause;
+    m.title = core::AppTitle();
+    m.icon = platform::Icon::Warning;
+    run_.services.dialogs.show(m);
 }
 
 // Before anything else may use the connection (the preview, the next table's

@@ -152,16 +152,21 @@ TEST_F(RunTest, ProgressGoesFortySixtyEightyHundredForFourRecords)
     EXPECT_EQ(form.progressTexts.front(), "Please wait.. Processing table T");
 }
 
-TEST_F(RunTest, EndsSilentlyWithoutTablesOrWithoutALogin)
+TEST_F(RunTest, WithoutTablesOrWithoutALoginSaysWhyAndStartsNothing)
 {
-    run();  // an empty folder
-    EXPECT_TRUE(dialogs.messages.empty());
+    conversion::Run r{services, form, handOff, {}, converting, {}};
+    EXPECT_FALSE(conversion::StartConverting(r).clean());  // an empty folder
+    EXPECT_EQ(messages(), std::vector<std::string>{"Could not start converting.\r\nThe folder " + form.Text1
+                                                   + " is empty."});
+    EXPECT_EQ(dialogs.messages[0].icon, platform::Icon::Warning);
     EXPECT_TRUE(form.busy.empty());
 
+    dialogs.messages.clear();
     addSimpleTable("T", 1);
     servers.state.refuseLogin = true;
     run();
-    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(messages(), std::vector<std::string>{"Could not start converting.\r\nCould not connect to the server "
+                                                   "SRV,1433: SQLException: [SQLSTATE 28000] Login failed for user 'sa'."});
     EXPECT_TRUE(form.busy.empty());
     EXPECT_TRUE(servers.state.executed.empty());
     EXPECT_FALSE(converting);

@@ -478,6 +478,43 @@ TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
     EXPECT_EQ(dialogs.messages.back().text, "Done.");
 }
 
+TEST_F(Form1Test, StartConvertingThatCannotStartSaysWhyAndStartsNothing)
+{
+    const auto root = env.root.str();
+    std::filesystem::create_directories(env.root / "empty");
+    std::filesystem::create_directories(env.root / "other");
+    std::ofstream(env.root / "other" / "notes.txt") << "no table";
+    std::filesystem::create_directories(env.root / "tables");
+    std::ofstream(env.root / "tables" / "T.db") << "";
+    env.sources.tables["T"] = {{{"ID", 3}}, {{paradox::Value::ofInteger(1)}}};
+    Form1& f = load();
+    f.setText(f.Text5, "SRV1");
+    struct Case { std::string folder; bool refuseLogin; std::string why; };
+    const Case cases[] = {
+        {"", false, "The field \"Paradox Folder:\" is empty."},
+        {root + "/gone", false, "The folder " + root + "/gone does not exist."},
+        {root + "/other/notes.txt", false, root + "/other/notes.txt is a file, not a folder."},
+        {root + "/empty", false, "The folder " + root + "/empty is empty."},
+        {root + "/other", false, "The folder " + root + "/other holds no Paradox tables (*.db)."},
+        {root + "/tables", true, "Could not connect to the server SRV1,1433: SQLException: [SQLSTATE 28000] Login "
+                                 "failed for user 'sa'."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        env.dialogs.messages.clear();
+        env.servers.state.refuseLogin = c.refuseLogin;
+        f.setText(f.Text1, c.folder);
+        f.PushButton7->click();
+        ASSERT_EQ(env.dialogs.messages.size(), 1u);
+        EXPECT_EQ(env.dialogs.messages[0].text, "Could not start converting.\r\n" + c.why);
+        EXPECT_EQ(env.dialogs.messages[0].title, "Dovenmark");
+        EXPECT_FALSE(ui::BusyPointerShown(&f));
+        EXPECT_FALSE(f.Converting);
+        EXPECT_EQ(f.List2Box->count(), 0);
+    }
+    EXPECT_TRUE(env.servers.state.executed.empty());
+}
+
 TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
 {
     env.store("MSSQL Server", "SRV1");
