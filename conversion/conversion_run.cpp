@@ -10,6 +10,8 @@
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -22,6 +24,31 @@ enum class Overwrite { None, Yes, No };
 
 // The first line of the message of a start that cannot go on; the cause follows.
 constexpr const char* kCannotStart = "Could not start converting.\r\n";
+
+// The closing message's lines after "Done." when anything was reported: how
+// many reports each table had, and the log that holds them all.
+std::string FailureSummary(const RunResult& result, int outsideTables, const core::RunReports& reports)
+{
+    int total = outsideTables;
+    std::string perTable;
+    for (const TableResult& t : result.tables) {
+        const std::int64_t count = t.refused + t.failures;
+        total += static_cast<int>(count);
+        if (count > 0)
+            perTable += "\r\n" + t.table + ": " + std::to_string(count);
+    }
+    if (total == 0)
+        return {};
+    std::string text = "\r\n\r\n" + std::to_string(total) + (total == 1 ? " failure" : " failures");
+    if (!reports.logFile().empty())
+        text += ", each recorded in " + reports.logFile();
+    else if (!reports.logProblem().empty())
+        text += " (" + reports.logProblem() + ")";
+    text += ":" + perTable;
+    if (outsideTables > 0)
+        text += "\r\nOutside the tables: " + std::to_string(outsideTables);
+    return text;
+}
 
 // Once per table whose texts held bytes that its code page could not decode:
 // they were written as U+FFFD, and another code page may read them.
@@ -45,11 +72,22 @@ void ReportDamage(const platform::SourceRecordset& records)
         throw std::runtime_error(*damage);
 }
 
+// The step of a record's insert in direct mode.
+constexpr int kInsertStep = 416;
+
+// A statement's tag in the batch: its record (from 0) for an insert, else its
+// step, negated, so that a refusal the batch reports later names its record.
+int Tag(int step, std::int64_t record)
+{
+    return record >= 0 ? static_cast<int>(std::min<std::int64_t>(record, std::numeric_limits<int>::max())) : -step;
+}
+
 // One run's values; the steps below are numbered as the error report shows them.
 class Converter {
 public:
-    explicit Converter(Run& run)
-        : run_(run), form_(run.form), op_(run.services.dialogs, kRunLocation)
+    // The run's services show their messages through `reports`.
+    Converter(Run& run, const core::RunReports& reports)
+        : run_(run), form_(run.form), op_(run.services.dialogs, kRunLocation), reports_(reports)
     {
     }
 
@@ -62,7 +100,10 @@ private:
     bool convertTable(int index);
     bool convertTableSteps(int index, TableResult& table);
     void convertRecords(platform::SourceRecordset& records, const TableScript& script, TableResult& table);
-    void statement(int previewStep, int executeStep, const std::string& sql);
+    void statement(int previewStep, int executeStep, const std::string& sql, std::int64_t record = -1);
+    // A step for the batch's statement of that tag, reported with its record.
+    template <typename F>
+    bool batchStep(int tag, F&& action);
     void commitTable();
     void cannotStart(const std::string& cause);
     void finish();
@@ -70,6 +111,7 @@ private:
     Run& run_;
     core::MainForm& form_;
     core::GuardedOperation op_;
+    const core::RunReports& reports_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
@@ -170,7 +212,7 @@ void Converter::convertTables()
     }
 }
 
-void Converter::statement(int previewStep, int executeStep, const std::string& sql)
+void Converter::statement(int previewStep, int executeStep, const std::string& sql, std::int64_t record)
 {
     if (form_.previewMode()) {
         op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
@@ -180,14 +222,14 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
         return;  // its creation failed and was reported
     if (!batch_) {
         // A statement that runs alone is executed and reported as it always was.
-        auto runAlone = [this](const std::string& s, int step) {
-            if (!op_.step(step, [&] { run_.handOff.mssql_conn->execute(s); }) && table_)
+        auto runAlone = [this](const std::string& s, int tag) {
+            if (!batchStep(tag, [&] { run_.handOff.mssql_conn->execute(s); }) && table_)
                 ++table_->refused;
             return StatementBatch::Next::Continue;
         };
         // Statements whose fate the server left in doubt: reported, never run again.
-        auto report = [this](const std::string& description, int step) {
-            op_.step(step, [&] { throw std::runtime_error(description); });
+        auto report = [this](const std::string& description, int tag) {
+            batchStep(tag, [&] { throw std::runtime_error(description); });
             return StatementBatch::Next::Continue;
         };
         batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, report, &run_.services.events,
@@ -197,7 +239,17 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
     // difference is taken when the table's batch is finished.
     if (table_)
         ++table_->statementsThrough;
-    batch_->execute(sql, executeStep);
+    batch_->execute(sql, Tag(executeStep, record));
+}
+
+template <typename F>
+bool Converter::batchStep(int tag, F&& action)
+{
+    const std::int64_t at = op_.record();
+    op_.setRecord(tag >= 0 ? tag : -1);
+    const bool ran = op_.step(tag >= 0 ? kInsertStep : -tag, std::forward<F>(action));
+    op_.setRecord(at);
+    return ran;
 }
 
 void Converter::cannotStart(const std::string& cause)
@@ -223,6 +275,7 @@ bool Converter::convertTable(int index)
     table_ = &table;
     const int before = op_.failures();
     const bool goOn = convertTableSteps(index, table);
+    op_.setTable({});
     const int reports = op_.failures() - before;
     tableReports_ += reports;
     table.statementsThrough -= table.refused;
@@ -237,6 +290,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     std::string name;
     op_.step(158, [&] { name = form_.List2().at(static_cast<std::size_t>(index)); });
     table.table = name;
+    op_.setTable(name);
 
     Overwrite answer = Overwrite::None;
     bool exists = false;
@@ -303,6 +357,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     bool hasRecords = false;
     if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords)
         convertRecords(*records, script, table);
+    op_.setRecord(-1);  // what follows concerns the whole table
     commitTable();
 
     op_.step(421, [&] {
@@ -339,6 +394,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
         op_.step(320, [&] { run_.services.events.yield(); });
         ++c;
         table.recordsRead = c;
+        op_.setRecord(c - 1);
         op_.step(326, [&] {
             form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
         });
@@ -354,7 +410,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
                 builder.add(f, paradox::Value::null());
         }
         const std::string& sql = builder.finish();
-        statement(406, 416, sql);
+        statement(406, kInsertStep, sql, c - 1);
         // A record the reader cannot move past ends the table: the loop stays bounded.
         if (!op_.step(418, [&] { records.moveNext(); }))
             break;
@@ -389,7 +445,7 @@ void Converter::finish()
     }
     op_.step(462, [&] {
         platform::Message m;
-        m.text = kDoneMessage;
+        m.text = kDoneMessage + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });
@@ -402,7 +458,12 @@ void Converter::finish()
 
 RunResult StartConverting(Run& run)
 {
-    return Converter(run).start();
+    // The run's messages, its reports and those of what it calls, go through
+    // the run's own dialogs: logged, and boxed until the user says otherwise.
+    core::RunReports reports(run.services.dialogs, run.services.paths.logFolder);
+    core::Services services = run.services.withDialogs(reports);
+    Run own{services, run.form, run.handOff, run.regional, run.Converting, run.options};
+    return Converter(own, reports).start();
 }
 
 }  // namespace conversion

@@ -337,7 +337,7 @@ TEST_F(RunTest, RefusedStatementsAreReportedOneByOneAndTheRunGoesOn)
     const auto texts = messages();
     ASSERT_EQ(texts.size(), 2u);  // the create; the inserts then succeed in this fake
     EXPECT_NE(texts[0].find("in Quillon2021/08/31.Form1.PushButton7_Click at line 312\r\r"), std::string::npos);
-    EXPECT_EQ(texts[1], "Done.");
+    EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nA: 1");  // no log folder here
 
     dialogs.messages.clear();
     servers.state.refuses = [](const std::string& s) { return s.rfind("INSERT", 0) == 0; };
@@ -443,7 +443,7 @@ TEST_F(RunTest, AConnectionThatCannotBeMadeIsReportedOnceAndNothingUsesIt)
         ASSERT_EQ(texts.size(), 2u);
         EXPECT_EQ(texts[0].rfind("Class not registered\r\nin Quillon2021/08/31.Form1.PushButton7_Click at line "
                                  + std::to_string(c.step) + "\r\r", 0), 0u);
-        EXPECT_EQ(texts[1], "Done.");
+        EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nOutside the tables: 1");
         EXPECT_TRUE(servers.state.executed.empty());
         EXPECT_EQ(handOff.mssql_conn == nullptr, c.serverFails);
         EXPECT_EQ(form.previewsShown, c.preview ? 1 : 0);

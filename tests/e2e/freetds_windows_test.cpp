@@ -120,7 +120,7 @@ TEST_F(FreeTdsWindows, TheDirectRunReportsARefusedStatementAndGoesOn)
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_NE(shown[0].find("[FreeTDS][SQL Server]String or binary data would be truncated."), std::string::npos)
         << shown[0];
-    EXPECT_EQ(shown[1], "Done.");
+    EXPECT_EQ(shown[1], "Done.\r\n\r\n1 failure:\r\nCOUNTRY: 1");
     const std::vector<std::string> batches = server.batches();
     EXPECT_EQ(batches.back(), scriptStatements().back());
 }

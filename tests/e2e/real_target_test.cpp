@@ -129,7 +129,11 @@ TEST_F(RealTarget, BadTablesAreReportedOnceEachAndTheGoodOneArrives)
     conversion::StartConverting(run);
 
     ASSERT_FALSE(dialogs.messages.empty());
-    EXPECT_EQ(dialogs.messages.back().text, "Done.");
+    // "Done.", then the failures of each table (no log folder here).
+    const std::string done = dialogs.messages.back().text;
+    EXPECT_EQ(done.rfind("Done.\r\n\r\n3 failures:", 0), 0u) << done;
+    for (const char* table : {"\r\nCUT: 1", "\r\nX: 1", "\r\nY: 1"})
+        EXPECT_NE(done.find(table), std::string::npos) << done;
     const std::string all = reports();
     int reportCount = 0;
     for (const auto& m : dialogs.messages)

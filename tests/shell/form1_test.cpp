@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 
 using shell::Form1;
@@ -513,6 +514,54 @@ TEST_F(Form1Test, StartConvertingThatCannotStartSaysWhyAndStartsNothing)
         EXPECT_EQ(f.List2Box->count(), 0);
     }
     EXPECT_TRUE(env.servers.state.executed.empty());
+}
+
+TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
+{
+    const auto folder = env.root / "tables";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "T.db") << "";
+    env.sources.tables["T"] = {{{"ID", 3}},
+                               {{paradox::Value::ofInteger(1)}, {paradox::Value::ofInteger(2)},
+                                {paradox::Value::ofInteger(3)}}};
+    env.servers.state.refuses = [](const std::string&) { return true; };  // the create and every insert
+    const auto logs = env.root / "state";
+    env.services.paths.logFolder = logs.string();
+    env.dialogs.dontShowAgain = true;
+    Form1& f = load();
+    f.setText(f.Text1, folder.string());
+    f.Check1->setChecked(false);  // direct mode
+    f.PushButton7->click();
+
+    // One box, with its text as ever, that offered to show no more during the run.
+    ASSERT_EQ(env.dialogs.messages.size(), 2u);
+    const platform::Message& first = env.dialogs.messages[0];
+    EXPECT_EQ(first.title, "Application Error");
+    EXPECT_EQ(first.text, "SQLException: [SQLSTATE 42000] refused: CREATE TABLE [T]([ID] INT);\r\n"
+                          "in Quillon2021/08/31.Form1.PushButton7_Click at line 312\r\r"
+                          "Please email screenshot of this message to support@marrowby.example");
+    EXPECT_EQ(first.dontShowAgain, "Don't show again during this run");
+    // All four failures are in the run's log, which the closing message names.
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(logs))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(env.dialogs.messages[1].text,
+              "Done.\r\n\r\n4 failures, each recorded in " + files[0].string() + ":\r\nT: 4");
+    std::ostringstream whole;
+    whole << std::ifstream(files[0]).rdbuf();
+    const std::string at = " (Quillon2021/08/31.Form1.PushButton7_Click at line ";
+    EXPECT_EQ(whole.str(), "T: SQLException: [SQLSTATE 42000] refused: CREATE TABLE [T]([ID] INT);" + at + "312)\n"
+                           "T, record 0: SQLException: [SQLSTATE 42000] refused: INSERT INTO [T] VALUES(1)" + at + "416)\n"
+                           "T, record 1: SQLException: [SQLSTATE 42000] refused: INSERT INTO [T] VALUES(2)" + at + "416)\n"
+                           "T, record 2: SQLException: [SQLSTATE 42000] refused: INSERT INTO [T] VALUES(3)" + at + "416)\n");
+
+    // The next run shows its boxes again.
+    env.dialogs.messages.clear();
+    env.dialogs.dontShowAgain = false;
+    env.servers.state.tables.clear();
+    f.PushButton7->click();
+    EXPECT_EQ(env.dialogs.messages.size(), 5u);
 }
 
 TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
