@@ -121,6 +121,8 @@ private:
     TableResult* table_ = nullptr;  // the table being converted
     int tableReports_ = 0;          // reports made while a table was converted
     int otherReports_ = 0;          // reports of the folder walk and the copy, and a start that could not go on
+    // The user's "Yes to All" or "No to All": the answer for the rest of the run.
+    std::optional<bool> overwriteAll_;
 };
 
 RunResult Converter::start()
@@ -304,8 +306,14 @@ bool Converter::convertTableSteps(int index, TableResult& table)
             if (run_.options.overwrite) {
                 yes = *run_.options.overwrite;
                 form_.questionAnswered(m.text, yes);
+            } else if (overwriteAll_) {
+                yes = *overwriteAll_;  // answered for the rest of the run
             } else {
-                yes = run_.services.dialogs.show(m) == platform::Answer::Yes;
+                m.buttons = platform::Buttons::YesNoToAll;
+                const platform::Answer a = run_.services.dialogs.show(m);
+                yes = a == platform::Answer::Yes || a == platform::Answer::YesToAll;
+                if (a == platform::Answer::YesToAll || a == platform::Answer::NoToAll)
+                    overwriteAll_ = yes;
             }
             answer = yes ? Overwrite::Yes : Overwrite::No;
         });

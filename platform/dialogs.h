@@ -8,10 +8,11 @@
 
 namespace platform {
 
-enum class Buttons { Ok, YesNo };
+// YesNoToAll: Yes, No, "Yes to All" and "No to All".
+enum class Buttons { Ok, YesNo, YesNoToAll };
 enum class Icon { None, Warning };
 // OkDontShowAgain: OK with the message's check box ticked.
-enum class Answer { Ok, Yes, No, OkDontShowAgain };
+enum class Answer { Ok, Yes, No, YesToAll, NoToAll, OkDontShowAgain };
 
 struct Message {
     std::string text;   // exact characters; CR LF or a lone CR is a line break

@@ -15,6 +15,10 @@ Answer QtDialogs::show(const Message& message)
     box.setTextFormat(Qt::PlainText);
     box.setIcon(message.icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     switch (message.buttons) {
+    case Buttons::YesNoToAll:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
@@ -31,6 +35,8 @@ Answer QtDialogs::show(const Message& message)
     const int result = box.exec();
     switch (result) {
     case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::YesToAll: return Answer::YesToAll;
+    case QMessageBox::NoToAll: return Answer::NoToAll;
     case QMessageBox::No: return Answer::No;
     default: break;
     }

@@ -209,7 +209,7 @@ TEST_F(RunTest, OverwriteQuestionYesDropsFirstNoSkipsTheTable)
     run();
     ASSERT_EQ(dialogs.messages.size(), 3u);
     EXPECT_EQ(dialogs.messages[0].title, "Overwrite?");
-    EXPECT_EQ(dialogs.messages[0].buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(dialogs.messages[0].buttons, platform::Buttons::YesNoToAll);
     EXPECT_EQ(dialogs.messages[0].icon, platform::Icon::None);
     EXPECT_EQ(dialogs.messages[0].text, "Would you like to overwrite " + form.list2[1] + "?");
 
@@ -235,6 +235,18 @@ TEST_F(RunTest, OverwriteQuestionYesDropsFirstNoSkipsTheTable)
     EXPECT_EQ(handOff.datatypes.list().count(), 0);
     EXPECT_EQ(messages().back(), "Done.");
     EXPECT_EQ(form.progressTexts, (std::vector<std::string>{"", "", ""}));
+
+    // "Yes to All" and "No to All" answer the question for the rest of the run.
+    for (const auto& [answer, executed] : {std::pair{platform::Answer::YesToAll, 6u},
+                                           std::pair{platform::Answer::NoToAll, 0u}}) {
+        servers.state.executed.clear();
+        servers.state.tables = {{"TABLE", "orders"}, {"TABLE", "Items"}};
+        dialogs.messages.clear();
+        dialogs.answers = {answer};
+        run();
+        EXPECT_EQ(messages(), (std::vector<std::string>{"Would you like to overwrite " + form.list2[1] + "?", "Done."}));
+        EXPECT_EQ(servers.state.executed.size(), executed);  // a drop, a create and an insert each
+    }
 }
 
 TEST_F(RunTest, PerTablePreviewExecuteSkipAndBack)

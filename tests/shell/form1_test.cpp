@@ -2,6 +2,7 @@
 // the handlers that keep the store in step, the pointer rule and the help text.
 #include "shell/form1.h"
 
+#include "platform/qt/qt_dialogs.h"
 #include "preview/form2.h"
 #include "preview/preview_windows.h"
 #include "ui/appearance.h"
@@ -17,10 +18,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -450,7 +453,7 @@ TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
 
     std::vector<std::string> seen;
     dialogs.onShow = [&](const platform::Message& m) {
-        if (m.buttons != platform::Buttons::YesNo)
+        if (m.buttons == platform::Buttons::Ok)
             return;
         // The overwrite question waits for its answer without an hourglass.
         seen.push_back("question");
@@ -562,6 +565,44 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
     env.servers.state.tables.clear();
     f.PushButton7->click();
     EXPECT_EQ(env.dialogs.messages.size(), 5u);
+}
+
+// The program's boxes on the real QMessageBox: the overwrite question's
+// "Yes to All" and "No to All", and the report's "Don't show again".
+TEST(QtDialogsTest, ToAllButtonsAndDontShowAgainAnswerAsClicked)
+{
+    platform::QtDialogs dialogs;
+    auto pressLater = [](std::function<void(QMessageBox*)> press) {
+        QTimer::singleShot(0, [press] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                    press(box);
+            }
+        });
+    };
+    platform::Message question{"Would you like to overwrite T?", "Overwrite?", platform::Buttons::YesNoToAll};
+    for (const auto& [button, answer] :
+         {std::pair{QMessageBox::YesToAll, platform::Answer::YesToAll}, std::pair{QMessageBox::NoToAll, platform::Answer::NoToAll},
+          std::pair{QMessageBox::Yes, platform::Answer::Yes}, std::pair{QMessageBox::No, platform::Answer::No}}) {
+        pressLater([b = button](QMessageBox* box) {
+            EXPECT_EQ(box->standardButtons(),
+                      QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
+            box->button(b)->click();
+        });
+        EXPECT_EQ(dialogs.show(question), answer);
+    }
+    platform::Message report{"refused", "Application Error", platform::Buttons::Ok, platform::Icon::Warning,
+                             "Don't show again during this run"};
+    for (const bool tick : {true, false}) {
+        pressLater([tick](QMessageBox* box) {
+            ASSERT_NE(box->checkBox(), nullptr);
+            EXPECT_EQ(box->checkBox()->text(), "Don't show again during this run");
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+            box->checkBox()->setChecked(tick);
+            box->button(QMessageBox::Ok)->click();
+        });
+        EXPECT_EQ(dialogs.show(report), tick ? platform::Answer::OkDontShowAgain : platform::Answer::Ok);
+    }
 }
 
 TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
