@@ -54,6 +54,13 @@ constexpr const char* kCodePageHelp =
     "(any name iconv knows, such as CP866 or CP1251) instead of the one each table's\n"
     "header names; bytes it cannot decode become U+FFFD and are reported per table.\n";
 
+constexpr const char* kEndingHelp =
+    "Each failure is one line on standard error, \"dovenmark-cli: TABLE, record N: why\"\n"
+    "(records counted from 0, as dump numbers them), and the run goes on. At the end\n"
+    "standard error gets one line per table (records read, statements through,\n"
+    "refused, skipped, bytes not decodable, damaged), then \"Done.\" when everything\n"
+    "went through.\n";
+
 struct Engine {
     Engine(std::ostream& err, const std::string& folder, platform::ServerConnectionFactory& servers)
         : form(err), dialogs(err), servers_(servers)
@@ -61,6 +68,8 @@ struct Engine {
         form.folderText = folder;
         form.terminal = ::isatty(STDERR_FILENO) == 1;
         options.overwrite = false;
+        options.codePageChoice = "--codepage NAME";
+        options.closingMessage = false;  // the command ends with its own summary
     }
 
     HeadlessForm form;
@@ -120,17 +129,59 @@ bool ParseArgs(const std::vector<std::string>& args, std::string& folder,
     return true;
 }
 
-bool CheckTables(Engine& engine, const std::string& folder, std::ostream& err)
+// Whether the folder holds tables; when not, says why.
+bool CheckTables(Engine& engine, std::ostream& err)
 {
     bool has = false;
     try {
         has = Paradox::HasTables(engine.form);
     } catch (const std::exception& e) {
         err << "dovenmark-cli: " << e.what() << "\n";
+        return false;
     }
     if (!has)
-        err << "dovenmark-cli: no Paradox tables (*.db) in " << folder << "\n";
+        err << "dovenmark-cli: " << Paradox::NoTablesReason(engine.form.folder()) << "\n";
     return has;
+}
+
+std::string Counted(std::int64_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The end of `script` and `convert`, from the run's result: one line per
+// table, then "Done." when everything went through, or how many failures the
+// lines above told.
+void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream& err)
+{
+    std::int64_t failures = result.failures;
+    for (const conversion::TableResult& t : result.tables) {
+        failures += t.refused + t.failures;
+        err << t.table << ": ";
+        if (t.skipped) {
+            err << "skipped, the table exists on the server (--overwrite yes replaces it)\n";
+            continue;
+        }
+        err << Counted(t.recordsRead, "record", "records") << " read";
+        if (direct)
+            err << ", " << Counted(t.statementsThrough, "statement", "statements") << " through";
+        if (t.refused > 0)
+            err << ", " << t.refused << " refused";
+        if (t.undecodableBytes > 0)
+            err << ", " << Counted(static_cast<std::int64_t>(t.undecodableBytes), "byte", "bytes") << " not decodable";
+        if (t.recordCountMismatch)
+            err << ", damaged (its records differ from its header)";
+        // The undecodable bytes and the damage were one report each.
+        const int others = t.failures - (t.undecodableBytes > 0 ? 1 : 0) - (t.recordCountMismatch ? 1 : 0);
+        if (others > 0)
+            err << ", " << Counted(others, "other failure", "other failures");
+        err << "\n";
+    }
+    if (result.clean())
+        err << "Done.\n";
+    else
+        err << "dovenmark-cli: not everything went through: " << Counted(failures, "failure", "failures")
+            << ", each told above\n";
 }
 
 // 0 when the run reported nothing (no refused statement, no undecodable byte, no other failure).
@@ -143,7 +194,8 @@ int ExitStatus(const conversion::RunResult& result)
 // every statement goes to `statements` (nowhere when null) as soon as it is
 // made; `then` looks at what the run left behind.
 int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream* statements,
-               std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false)
+               std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false,
+               bool summary = false)
 {
     std::string folder;
     std::map<std::string, std::string> options{{"--codepage", ""}};
@@ -160,12 +212,13 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
     engine.form.quiet = true;
     engine.form.preview = true;
     engine.form.eachFile = true;
-    engine.dialogs.quietDone = true;
-    if (!CheckTables(engine, folder, err))
+    if (!CheckTables(engine, err))
         return kExitFailure;
     StatementStream stream(engine.handOff.preview.list(), statements);
     const conversion::RunResult result = engine.run();
     then(engine);
+    if (summary)
+        WriteSummary(result, /*direct=*/false, err);
     return ExitStatus(result);
 }
 
@@ -192,6 +245,8 @@ void scriptHelp(std::ostream& out)
            << kCodePageHelp <<
            "--binary writes picture, BLOB, OLE and formatted-memo fields as binary\n"
            "constants (0x...) instead of NULL.\n"
+           << kEndingHelp <<
+           "Exit status: 0 when every table was read whole, 1 otherwise, 2 for a usage error.\n"
            "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
 }
 
@@ -199,7 +254,7 @@ int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
 {
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary);
+    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary, /*summary=*/true);
 }
 
 void describeHelp(std::ostream& out)
@@ -236,7 +291,7 @@ void convertHelp(std::ostream& out)
            << kCodePageHelp <<
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
-           "Every error is written to standard error and the run goes on.\n"
+           << kEndingHelp <<
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, or nothing could be converted, 2 for a\n"
            "usage error.\n"
@@ -250,10 +305,13 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     std::map<std::string, std::string> options{{"--connection", ""}, {"--overwrite", "no"}, {"--codepage", ""}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    if (!ParseArgs(rest, folder, options, err) || options["--connection"].empty()
-        || (options["--overwrite"] != "yes" && options["--overwrite"] != "no")) {
-        if (options["--connection"].empty())
-            err << "dovenmark-cli: --connection TEXT is needed\n";
+    const bool parsed = ParseArgs(rest, folder, options, err);
+    if (parsed && options["--connection"].empty())
+        err << "dovenmark-cli: --connection TEXT is needed\n";
+    const bool overwriteKnown = options["--overwrite"] == "yes" || options["--overwrite"] == "no";
+    if (parsed && !overwriteKnown)
+        err << "dovenmark-cli: --overwrite takes yes or no, not '" << options["--overwrite"] << "'\n";
+    if (!parsed || options["--connection"].empty() || !overwriteKnown) {
         convertHelp(err);
         return kExitUsage;
     }
@@ -265,15 +323,15 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.transferBinary = binary;
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.services.serverConnectionText = options["--connection"];
-    if (!CheckTables(engine, folder, err))
+    if (!CheckTables(engine, err))
         return kExitFailure;
-    try {
-        servers.create()->open(options["--connection"]);
-    } catch (const std::exception& e) {
-        err << "dovenmark-cli: the server did not accept the login: " << e.what() << "\n";
+    if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form)) {
+        err << "dovenmark-cli: " << *why << "\n";
         return kExitFailure;
     }
-    return ExitStatus(engine.run());
+    const conversion::RunResult result = engine.run();
+    WriteSummary(result, /*direct=*/true, err);
+    return ExitStatus(result);
 }
 
 }  // namespace cli

@@ -6,7 +6,6 @@
 #include "core/error_report.h"
 #include "core/list_items.h"
 #include "core/unicode_case.h"
-#include "core/settings_keys.h"
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
 
@@ -52,15 +51,16 @@ std::string FailureSummary(const RunResult& result, int outsideTables, const cor
 
 // Once per table whose texts held bytes that its code page could not decode:
 // they were written as U+FFFD, and another code page may read them.
-void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records)
+void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records,
+                            const std::string& codePageChoice)
 {
     const std::uint64_t bytes = records.undecodableBytes();
     if (bytes == 0)
         return;
     throw std::runtime_error(std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") + " of the table " + table +
                              " could not be decoded from " +
-                             records.codePage() + " and were written as U+FFFD. Another code page (setting \"" +
-                             core::key::SourceCodePage + "\") may read them.");
+                             records.codePage() + " and were written as U+FFFD. Another code page (" +
+                             codePageChoice + ") may read them.");
 }
 
 // Once per table whose records differ from its header's count, or whose data
@@ -370,7 +370,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
 
     op_.step(421, [&] {
         table.undecodableBytes = records->undecodableBytes();
-        ReportUndecodableBytes(name, *records);
+        ReportUndecodableBytes(name, *records, run_.options.codePageChoice);
     });
     op_.step(421, [&] {
         table.recordCountMismatch = records->damage().has_value();
@@ -452,6 +452,8 @@ void Converter::finish()
             op_.step(460, [&] { source_->close(); });
     }
     op_.step(462, [&] {
+        if (!run_.options.closingMessage)
+            return;
         platform::Message m;
         m.text = kDoneMessage + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_);
         m.title = core::AppTitle();
