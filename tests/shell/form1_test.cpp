@@ -125,6 +125,11 @@ TEST_F(Form1Test, EveryControlAtItsPlaceWithItsCaption)
         if (auto* l = qobject_cast<QLabel*>(r.control)) caption = l->text();
         if (auto* e = qobject_cast<QLineEdit*>(r.control)) caption = e->text();
         EXPECT_EQ(caption.toStdString(), r.caption);
+        // A caption keeps a margin of at least one average character on each side.
+        if (auto* b = qobject_cast<QPushButton*>(r.control)) {
+            const QFontMetrics font(b->font());
+            EXPECT_LE(font.horizontalAdvance(b->text()) + 2 * font.averageCharWidth(), b->width());
+        }
     }
     EXPECT_EQ(f.Text4->echoMode(), QLineEdit::Password);
     // The work lists lie below the client area.
