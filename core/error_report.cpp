@@ -36,7 +36,13 @@ std::filesystem::path NewLogPath(const std::filesystem::path& folder)
     char stamp[32] = {};
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     for (int n = 1;; ++n) {
-        const std::string name = "run-" + std::string(stamp) + (n > 1 ? "-" + std::to_string(n) : "") + ".log";
+        std::string name = "run-";
+        name += stamp;
+        if (n > 1) {
+            name += '-';
+            name += std::to_string(n);
+        }
+        name += ".log";
         std::error_code error;
         if (!std::filesystem::exists(folder / name, error))
             return folder / name;
