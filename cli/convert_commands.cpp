@@ -66,7 +66,7 @@ struct Engine {
         : form(err), dialogs(err), servers_(servers)
     {
         form.folderText = folder;
-        form.terminal = ::isatty(STDERR_FILENO) == 1;
+        form.terminal = dialogs.terminal = ::isatty(STDERR_FILENO) == 1;
         options.overwrite = false;
         options.codePageChoice = "--codepage NAME";
         options.closingMessage = false;  // the command ends with its own summary

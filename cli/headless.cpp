@@ -63,6 +63,8 @@ platform::Answer HeadlessDialogs::report(const platform::Failure& failure)
 {
     std::string cause = platform::WithLineFeeds(failure.cause);
     std::replace(cause.begin(), cause.end(), '\n', ' ');
+    if (terminal)
+        err_ << "\r\033[K";
     err_ << "dovenmark-cli: ";
     if (!failure.table.empty()) {
         err_ << failure.table;

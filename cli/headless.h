@@ -65,6 +65,8 @@ struct HeadlessDialogs : platform::Dialogs {
     platform::Answer show(const platform::Message& message) override;
     platform::Answer report(const platform::Failure& failure) override;
 
+    bool terminal = false;  // a progress bar may stand on the line: a failure's line clears it first
+
 private:
     std::ostream& err_;
 };
