@@ -18,10 +18,44 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: dovenmark [--help | --version]\n\n"
+    "Opens the main window of Dovenmark, which copies every Paradox table of a folder\n"
+    "into one Microsoft SQL Server database. The folder, the login and the SQL Preview\n"
+    "choices are kept from the last start. Qt's own options (such as -platform\n"
+    "offscreen) are taken as Qt takes them.\n\n"
+    "  -h, --help     print this help and exit\n"
+    "  -v, --version  print the version and exit\n\n"
+    "Without a window, for scripts: dovenmark-cli --help\n";
+
+// --help and --version are answered before any window (or display) is needed;
+// -1 when neither was asked.
+int AnswerCommandLine(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::printf("dovenmark %s\n", DOVENMARK_VERSION);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
+    if (const int status = AnswerCommandLine(argc, argv); status >= 0)
+        return status;
     QApplication app(argc, argv);
     QApplication::setApplicationName("Dovenmark");
     QApplication::setOrganizationName("Marrowby");

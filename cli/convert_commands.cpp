@@ -72,13 +72,22 @@ std::optional<conversion::ColumnTypes> ColumnTypesOption(const std::string& valu
     return std::nullopt;
 }
 
+constexpr const char* kEndingHelp =
+    "Each failure is one line on standard error, \"dovenmark-cli: TABLE, record N: why\"\n"
+    "(records counted from 0, as dump numbers them), and the run goes on. At the end\n"
+    "standard error gets one line per table (records read, statements through,\n"
+    "refused, skipped, bytes not decodable, damaged), then \"Done.\" when everything\n"
+    "went through.\n";
+
 struct Engine {
     Engine(std::ostream& err, const std::string& folder, platform::ServerConnectionFactory& servers)
         : form(err), dialogs(err), servers_(servers)
     {
         form.folderText = folder;
-        form.terminal = ::isatty(STDERR_FILENO) == 1;
+        form.terminal = dialogs.terminal = ::isatty(STDERR_FILENO) == 1;
         options.overwrite = false;
+        options.codePageChoice = "--codepage NAME";
+        options.closingMessage = false;  // the command ends with its own summary
     }
 
     HeadlessForm form;
@@ -138,17 +147,59 @@ bool ParseArgs(const std::vector<std::string>& args, std::string& folder,
     return true;
 }
 
-bool CheckTables(Engine& engine, const std::string& folder, std::ostream& err)
+// Whether the folder holds tables; when not, says why.
+bool CheckTables(Engine& engine, std::ostream& err)
 {
     bool has = false;
     try {
         has = Paradox::HasTables(engine.services, engine.form);
     } catch (const std::exception& e) {
         err << "dovenmark-cli: " << e.what() << "\n";
+        return false;
     }
     if (!has)
-        err << "dovenmark-cli: no Paradox tables (*.db) in " << folder << "\n";
+        err << "dovenmark-cli: " << Paradox::NoTablesReason(engine.form.folder()) << "\n";
     return has;
+}
+
+std::string Counted(std::int64_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The end of `script` and `convert`, from the run's result: one line per
+// table, then "Done." when everything went through, or how many failures the
+// lines above told.
+void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream& err)
+{
+    std::int64_t failures = result.failures;
+    for (const conversion::TableResult& t : result.tables) {
+        failures += t.refused + t.failures;
+        err << t.table << ": ";
+        if (t.skipped) {
+            err << "skipped, the table exists on the server (--overwrite yes replaces it)\n";
+            continue;
+        }
+        err << Counted(t.recordsRead, "record", "records") << " read";
+        if (direct)
+            err << ", " << Counted(t.statementsThrough, "statement", "statements") << " through";
+        if (t.refused > 0)
+            err << ", " << t.refused << " refused";
+        if (t.undecodableBytes > 0)
+            err << ", " << Counted(static_cast<std::int64_t>(t.undecodableBytes), "byte", "bytes") << " not decodable";
+        if (t.recordCountMismatch)
+            err << ", damaged (its records differ from its header)";
+        // The undecodable bytes and the damage were one report each.
+        const int others = t.failures - (t.undecodableBytes > 0 ? 1 : 0) - (t.recordCountMismatch ? 1 : 0);
+        if (others > 0)
+            err << ", " << Counted(others, "other failure", "other failures");
+        err << "\n";
+    }
+    if (result.clean())
+        err << "Done.\n";
+    else
+        err << "dovenmark-cli: not everything went through: " << Counted(failures, "failure", "failures")
+            << ", each told above\n";
 }
 
 // 0 when the run reported nothing (no refused statement, no undecodable byte, no other failure).
@@ -161,7 +212,8 @@ int ExitStatus(const conversion::RunResult& result)
 // every statement goes to `statements` (nowhere when null) as soon as it is
 // made; `then` looks at what the run left behind.
 int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream* statements,
-               std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false)
+               std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false,
+               bool summary = false)
 {
     std::string folder;
     std::map<std::string, std::string> options{{"--codepage", ""}, {"--column-types", "text"}};
@@ -180,12 +232,13 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
     engine.form.quiet = true;
     engine.form.preview = true;
     engine.form.eachFile = true;
-    engine.dialogs.quietDone = true;
-    if (!CheckTables(engine, folder, err))
+    if (!CheckTables(engine, err))
         return kExitFailure;
     StatementStream stream(engine.handOff.preview.list(), statements);
     const conversion::RunResult result = engine.run();
     then(engine);
+    if (summary)
+        WriteSummary(result, /*direct=*/false, err);
     return ExitStatus(result);
 }
 
@@ -212,6 +265,8 @@ void scriptHelp(std::ostream& out)
            << kCodePageHelp << kColumnTypesHelp <<
            "--binary writes picture, BLOB, OLE and formatted-memo fields as binary\n"
            "constants (0x...) instead of NULL.\n"
+           << kEndingHelp <<
+           "Exit status: 0 when every table was read whole, 1 otherwise, 2 for a usage error.\n"
            "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
 }
 
@@ -219,7 +274,7 @@ int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
 {
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary);
+    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary, /*summary=*/true);
 }
 
 void describeHelp(std::ostream& out)
@@ -260,9 +315,9 @@ void convertHelp(std::ostream& out)
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
            << kColumnTypesHelp <<
-           "Every error is written to standard error and the run goes on.\n"
            "A table or folder that cannot be read, a damaged table, and a table left out\n"
-           "because one of the same name was found before it are reported the same way.\n"
+           "because one of the same name was found before it are reported as failures.\n"
+           << kEndingHelp <<
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, anything above was reported, or nothing\n"
            "could be converted, 2 for a usage error.\n"
@@ -279,9 +334,12 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         {"--column-types", "text"}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    if (!ParseArgs(rest, folder, options, err)
-        || !OneConnectionOption(options["--connection"], options["--connection-file"], err)
-        || (options["--overwrite"] != "yes" && options["--overwrite"] != "no")) {
+    const bool parsed = ParseArgs(rest, folder, options, err);
+    const bool overwriteKnown = options["--overwrite"] == "yes" || options["--overwrite"] == "no";
+    if (parsed && !overwriteKnown)
+        err << "dovenmark-cli: --overwrite takes yes or no, not '" << options["--overwrite"] << "'\n";
+    if (!parsed || !OneConnectionOption(options["--connection"], options["--connection-file"], err)
+        || !overwriteKnown) {
         convertHelp(err);
         return kExitUsage;
     }
@@ -299,15 +357,15 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.columnTypes = *columnTypes;
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.services.serverConnectionText = *connection;
-    if (!CheckTables(engine, folder, err))
+    if (!CheckTables(engine, err))
         return kExitFailure;
-    try {
-        servers.create()->open(*connection);
-    } catch (const std::exception& e) {
-        err << "dovenmark-cli: the server did not accept the login: " << e.what() << "\n";
+    if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form)) {
+        err << "dovenmark-cli: " << *why << "\n";
         return kExitFailure;
     }
-    return ExitStatus(engine.run());
+    const conversion::RunResult result = engine.run();
+    WriteSummary(result, /*direct=*/true, err);
+    return ExitStatus(result);
 }
 
 }  // namespace cli

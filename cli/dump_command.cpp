@@ -29,7 +29,8 @@ void dumpHelp(std::ostream& out)
            "record count in its header, or data blocks that do not chain as the header says)\n"
            "is read as far as it can be and reported on standard error after its records.\n"
            "Exit status 1 for a table that cannot be read (the error on standard error), an\n"
-           "unreadable value or a damaged table; 2 for a usage error; 0 otherwise.\n";
+           "unreadable value, bytes that could not be decoded or a damaged table; 2 for a\n"
+           "usage error; 0 otherwise.\n";
 }
 
 int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -67,11 +68,13 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         }
         out << text;
         out.flush();
-        if (table->undecodableBytes() > 0)
+        if (table->undecodableBytes() > 0) {
             err << "dovenmark-cli dump: " << table->undecodableBytes()
                 << (table->undecodableBytes() == 1 ? " byte of " : " bytes of ") << file
                 << " could not be decoded from " << table->textEncoding()
                 << " and are shown as U+FFFD; --codepage NAME reads them in another code page\n";
+            reported = true;
+        }
         if (const auto damage = table->damage()) {
             err << "dovenmark-cli dump: " << file << " is damaged: " << *damage << "\n";
             reported = true;

@@ -1,8 +1,7 @@
 // The headless form's progress on standard error, and its answers to questions.
 #include "cli/headless.h"
 
-#include "conversion/conversion_run.h"
-
+#include <algorithm>
 #include <iomanip>
 #include <ostream>
 
@@ -54,11 +53,26 @@ void HeadlessForm::questionAnswered(const std::string& question, bool yes)
 
 platform::Answer HeadlessDialogs::show(const platform::Message& message)
 {
-    if (message.buttons == platform::Buttons::YesNo)
+    if (message.buttons != platform::Buttons::Ok)
         return platform::Answer::No;
-    if (quietDone && message.text == conversion::kDoneMessage)
-        return platform::Answer::Ok;
     err_ << platform::WithLineFeeds(message.text) << "\n";
+    return platform::Answer::Ok;
+}
+
+platform::Answer HeadlessDialogs::report(const platform::Failure& failure)
+{
+    std::string cause = platform::WithLineFeeds(failure.cause);
+    std::replace(cause.begin(), cause.end(), '\n', ' ');
+    if (terminal)
+        err_ << "\r\033[K";
+    err_ << "dovenmark-cli: ";
+    if (!failure.table.empty()) {
+        err_ << failure.table;
+        if (failure.record >= 0)
+            err_ << ", record " << failure.record;
+        err_ << ": ";
+    }
+    err_ << cause << "\n";
     return platform::Answer::Ok;
 }
 

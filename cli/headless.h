@@ -58,12 +58,14 @@ private:
 };
 
 // Messages on standard error; a question is answered No (the run's options
-// answer the overwrite question, and no copy is offered).
+// answer the overwrite question, and no copy is offered). A failure is one
+// line, "dovenmark-cli: TABLE, record N: cause", without the window's words.
 struct HeadlessDialogs : platform::Dialogs {
     explicit HeadlessDialogs(std::ostream& err) : err_(err) {}
     platform::Answer show(const platform::Message& message) override;
+    platform::Answer report(const platform::Failure& failure) override;
 
-    bool quietDone = false;  // the run's closing "Done." is not written
+    bool terminal = false;  // a progress bar may stand on the line: a failure's line clears it first
 
 private:
     std::ostream& err_;

@@ -19,7 +19,8 @@ const cli::Command kCommands[] = {
 void overallHelp(std::ostream& out)
 {
     out << "Usage: dovenmark-cli COMMAND [ARGUMENTS]\n"
-           "       dovenmark-cli COMMAND --help\n\n"
+           "       dovenmark-cli COMMAND --help\n"
+           "       dovenmark-cli --version\n\n"
            "Commands:\n";
     for (const auto& c : kCommands)
         out << "  " << c.name << "\t" << c.summary << "\n";
@@ -54,6 +55,10 @@ int main(int argc, char** argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         overallHelp(std::cout);
+        return cli::kExitOk;
+    }
+    if (name == "--version" || name == "-v") {
+        std::cout << "dovenmark-cli " << DOVENMARK_VERSION << "\n";
         return cli::kExitOk;
     }
     for (const auto& c : kCommands) {

@@ -7,11 +7,12 @@
 #include "core/error_report.h"
 #include "core/list_items.h"
 #include "core/unicode_case.h"
-#include "core/settings_keys.h"
 #include "sources/mssql_module.h"
 #include "sources/paradox_module.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -22,17 +23,46 @@ namespace {
 
 enum class Overwrite { None, Yes, No };
 
+// The first line of the message of a start that cannot go on; the cause follows.
+constexpr const char* kCannotStart = "Could not start converting.\r\n";
+
+// The closing message's lines after "Done." when anything was reported: how
+// many reports each table had, and the log that holds them all.
+std::string FailureSummary(const RunResult& result, int outsideTables, const core::RunReports& reports)
+{
+    int total = outsideTables;
+    std::string perTable;
+    for (const TableResult& t : result.tables) {
+        const std::int64_t count = t.refused + t.failures;
+        total += static_cast<int>(count);
+        if (count > 0)
+            perTable += "\r\n" + t.table + ": " + std::to_string(count);
+    }
+    if (total == 0)
+        return {};
+    std::string text = "\r\n\r\n" + std::to_string(total) + (total == 1 ? " failure" : " failures");
+    if (!reports.logFile().empty())
+        text += ", each recorded in " + reports.logFile();
+    else if (!reports.logProblem().empty())
+        text += " (" + reports.logProblem() + ")";
+    text += ":" + perTable;
+    if (outsideTables > 0)
+        text += "\r\nOutside the tables: " + std::to_string(outsideTables);
+    return text;
+}
+
 // Once per table whose texts held bytes that its code page could not decode:
 // they were written as U+FFFD, and another code page may read them.
-void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records)
+void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records,
+                            const std::string& codePageChoice)
 {
     const std::uint64_t bytes = records.undecodableBytes();
     if (bytes == 0)
         return;
     throw std::runtime_error(std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") + " of the table " + table +
                              " could not be decoded from " +
-                             records.codePage() + " and were written as U+FFFD. Another code page (setting \"" +
-                             core::key::SourceCodePage + "\") may read them.");
+                             records.codePage() + " and were written as U+FFFD. Another code page (" +
+                             codePageChoice + ") may read them.");
 }
 
 // Once per table whose records differ from its header's count, or whose data
@@ -75,11 +105,22 @@ std::string KeyNotMade(const std::string& table)
     return "The table " + table + " keeps all its records without the primary key " + KeyName(table) + ": ";
 }
 
+// The step of a record's insert in direct mode.
+constexpr int kInsertStep = 416;
+
+// A statement's tag in the batch: its record (from 0) for an insert, else its
+// step, negated, so that a refusal the batch reports later names its record.
+int Tag(int step, std::int64_t record)
+{
+    return record >= 0 ? static_cast<int>(std::min<std::int64_t>(record, std::numeric_limits<int>::max())) : -step;
+}
+
 // One run's values; the steps below are numbered as the error report shows them.
 class Converter {
 public:
-    explicit Converter(Run& run)
-        : run_(run), form_(run.form), op_(run.services.dialogs, kRunLocation)
+    // The run's services show their messages through `reports`.
+    Converter(Run& run, const core::RunReports& reports)
+        : run_(run), form_(run.form), op_(run.services.dialogs, kRunLocation), reports_(reports)
     {
     }
 
@@ -93,13 +134,18 @@ private:
     bool convertTableSteps(int index, TableResult& table);
     void convertRecords(platform::SourceRecordset& records, InsertBuilder& builder, int fields, TableResult& table);
     void addKey(const TableScript& script, const InsertBuilder& builder, TableResult& table);
-    void statement(int previewStep, int executeStep, const std::string& sql);
+    void statement(int previewStep, int executeStep, const std::string& sql, std::int64_t record = -1);
+    // A step for the batch's statement of that tag, reported with its record.
+    template <typename F>
+    bool batchStep(int tag, F&& action);
     void commitTable();
+    void cannotStart(const std::string& cause);
     void finish();
 
     Run& run_;
     core::MainForm& form_;
     core::GuardedOperation op_;
+    const core::RunReports& reports_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
@@ -111,7 +157,9 @@ private:
     RunResult result_;
     TableResult* table_ = nullptr;  // the table being converted
     int tableReports_ = 0;          // reports made while a table was converted
-    int otherReports_ = 0;          // reports of the folder walk and the copy
+    int otherReports_ = 0;          // reports of the folder walk and the copy, and a start that could not go on
+    // The user's "Yes to All" or "No to All": the answer for the rest of the run.
+    std::optional<bool> overwriteAll_;
 };
 
 RunResult Converter::start()
@@ -149,12 +197,19 @@ RunResult Converter::start()
 bool Converter::openEverything()
 {
     bool ok = true;
-    // Without tables or without a login the run ends silently; a folder that
-    // cannot be read ends it with the report that says why.
-    if (!op_.step(118, [&] { ok = Paradox::HasTables(run_.services, form_); }) || !ok)
+    // Without tables or without a login nothing is converted, and the user is told
+    // why; a folder that cannot be read ends the run with the report that says why.
+    if (!op_.step(118, [&] { ok = Paradox::HasTables(run_.services, form_); }))
         return false;
-    if (op_.step(120, [&] { ok = MSSQL::CanConnect(run_.services, form_); }) && !ok)
+    if (!ok) {
+        op_.step(118, [&] { cannotStart(Paradox::NoTablesReason(form_.folder())); });
         return false;
+    }
+    std::optional<std::string> refused;
+    if (op_.step(120, [&] { refused = MSSQL::NoConnectionReason(run_.services, form_); }) && refused) {
+        op_.step(120, [&] { cannotStart(*refused); });
+        return false;
+    }
 
     op_.step(122, [&] { form_.setBusy(true); });
     op_.step(124, [&] { form_.List1().clear(); });
@@ -206,7 +261,7 @@ void Converter::convertTables()
     }
 }
 
-void Converter::statement(int previewStep, int executeStep, const std::string& sql)
+void Converter::statement(int previewStep, int executeStep, const std::string& sql, std::int64_t record)
 {
     if (form_.previewMode()) {
         op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
@@ -216,14 +271,14 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
         return;  // its creation failed and was reported
     if (!batch_) {
         // A statement that runs alone is executed and reported as it always was.
-        auto runAlone = [this](const std::string& s, int step) {
-            if (!op_.step(step, [&] { run_.handOff.mssql_conn->execute(s); }) && table_)
+        auto runAlone = [this](const std::string& s, int tag) {
+            if (!batchStep(tag, [&] { run_.handOff.mssql_conn->execute(s); }) && table_)
                 ++table_->refused;
             return StatementBatch::Next::Continue;
         };
         // Statements whose fate the server left in doubt: reported, never run again.
-        auto report = [this](const std::string& description, int step) {
-            op_.step(step, [&] { throw std::runtime_error(description); });
+        auto report = [this](const std::string& description, int tag) {
+            batchStep(tag, [&] { throw std::runtime_error(description); });
             return StatementBatch::Next::Continue;
         };
         batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, report, &run_.services.events,
@@ -233,7 +288,27 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
     // difference is taken when the table's batch is finished.
     if (table_)
         ++table_->statementsThrough;
-    batch_->execute(sql, executeStep);
+    batch_->execute(sql, Tag(executeStep, record));
+}
+
+template <typename F>
+bool Converter::batchStep(int tag, F&& action)
+{
+    const std::int64_t at = op_.record();
+    op_.setRecord(tag >= 0 ? tag : -1);
+    const bool ran = op_.step(tag >= 0 ? kInsertStep : -tag, std::forward<F>(action));
+    op_.setRecord(at);
+    return ran;
+}
+
+void Converter::cannotStart(const std::string& cause)
+{
+    ++otherReports_;
+    platform::Message m;
+    m.text = kCannotStart + cause;
+    m.title = core::AppTitle();
+    m.icon = platform::Icon::Warning;
+    run_.services.dialogs.show(m);
 }
 
 // Before anything else may use the connection (the preview, the next table's
@@ -249,6 +324,7 @@ bool Converter::convertTable(int index)
     table_ = &table;
     const int before = op_.failures();
     const bool goOn = convertTableSteps(index, table);
+    op_.setTable({});
     const int reports = op_.failures() - before;
     tableReports_ += reports;
     table.statementsThrough -= table.refused;
@@ -263,6 +339,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     std::string name;
     op_.step(158, [&] { name = form_.List2().at(static_cast<std::size_t>(index)); });
     table.table = name;
+    op_.setTable(name);
     // The file the entry was listed from; none when the list was not made by this run's listing.
     const auto at = static_cast<std::size_t>(index);
     const Paradox::TableFile file = at < listing_.files.size() ? listing_.files[at] : Paradox::TableFile{};
@@ -283,8 +360,14 @@ bool Converter::convertTableSteps(int index, TableResult& table)
             if (run_.options.overwrite) {
                 yes = *run_.options.overwrite;
                 form_.questionAnswered(m.text, yes);
+            } else if (overwriteAll_) {
+                yes = *overwriteAll_;  // answered for the rest of the run
             } else {
-                yes = run_.services.dialogs.show(m) == platform::Answer::Yes;
+                m.buttons = platform::Buttons::YesNoToAll;
+                const platform::Answer a = run_.services.dialogs.show(m);
+                yes = a == platform::Answer::Yes || a == platform::Answer::YesToAll;
+                if (a == platform::Answer::YesToAll || a == platform::Answer::NoToAll)
+                    overwriteAll_ = yes;
             }
             answer = yes ? Overwrite::Yes : Overwrite::No;
         });
@@ -348,13 +431,14 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         if (!identityOn.empty())
             statement(419, 419, IdentityInsert(script.dialect(), name, false));
     }
+    op_.setRecord(-1);  // what follows concerns the whole table
     commitTable();
     op_.step(421, [&] { ReportOutOfRange(name, builder.outOfRangeValues()); });
     addKey(script, builder, table);
 
     op_.step(421, [&] {
         table.undecodableBytes = records->undecodableBytes();
-        ReportUndecodableBytes(name, *records);
+        ReportUndecodableBytes(name, *records, run_.options.codePageChoice);
     });
     op_.step(421, [&] {
         table.recordCountMismatch = records->damage().has_value();
@@ -384,6 +468,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, InsertBuilder
         op_.step(320, [&] { run_.services.events.yield(); });
         ++c;
         table.recordsRead = c;
+        op_.setRecord(c - 1);
         op_.step(326, [&] {
             form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
         });
@@ -399,7 +484,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, InsertBuilder
                 builder.add(f, paradox::Value::null());
         }
         const std::string& sql = builder.finish();
-        statement(406, 416, sql);
+        statement(406, kInsertStep, sql, c - 1);
         // A record the reader cannot move past ends the table: the loop stays bounded.
         if (!op_.step(418, [&] { records.moveNext(); }))
             break;
@@ -473,8 +558,10 @@ void Converter::finish()
             op_.step(460, [&] { source_->close(); });
     }
     op_.step(462, [&] {
+        if (!run_.options.closingMessage)
+            return;
         platform::Message m;
-        m.text = kDoneMessage;
+        m.text = kDoneMessage + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });
@@ -487,7 +574,12 @@ void Converter::finish()
 
 RunResult StartConverting(Run& run)
 {
-    return Converter(run).start();
+    // The run's messages, its reports and those of what it calls, go through
+    // the run's own dialogs: logged, and boxed until the user says otherwise.
+    core::RunReports reports(run.services.dialogs, run.services.paths.logFolder);
+    core::Services services = run.services.withDialogs(reports);
+    Run own{services, run.form, run.handOff, run.regional, run.Converting, run.options};
+    return Converter(own, reports).start();
 }
 
 }  // namespace conversion

@@ -5,6 +5,7 @@
 
 #include "conversion/datatype.h"
 #include "conversion/statement_batch.h"
+#include "core/settings_keys.h"
 
 #include <optional>
 #include <string>
@@ -36,6 +37,12 @@ struct RunOptions {
     // The command's answer to every "Would you like to overwrite NAME?";
     // empty: the question is asked.
     std::optional<bool> overwrite;
+    // How the user chooses another code page, named where a table's
+    // undecodable bytes are reported.
+    std::string codePageChoice = std::string("setting \"") + core::key::SourceCodePage + "\"";
+    // The run ends with its "Done." message; the command writes its own
+    // ending from the run's result instead.
+    bool closingMessage = true;
 };
 
 // The window's choices as the settings store holds them now ("Transfer Binary",

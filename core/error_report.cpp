@@ -1,13 +1,53 @@
-// The text of the error report and the box that shows it.
+// The text of the error report, the box that shows it, and the run's log of reports.
 #include "core/error_report.h"
 
+#include "platform/server_connection.h"
+
+#include <ctime>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace core {
 
 namespace {
 // What every location of the program's own windows and modules starts with.
 constexpr std::string_view kLocationPrefix = "Quillon2021/08/31.";
+
+// One line of text: every line break becomes a space.
+std::string OneLine(std::string_view text)
+{
+    std::string line;
+    line.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        line.push_back(text[i] == '\r' || text[i] == '\n' ? ' ' : text[i]);
+    }
+    return line;
+}
+
+// "run-20240501-121500.log" in the folder, with "-2", "-3"... when taken.
+std::filesystem::path NewLogPath(const std::filesystem::path& folder)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32] = {};
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    for (int n = 1;; ++n) {
+        std::string name = "run-";
+        name += stamp;
+        if (n > 1) {
+            name += '-';
+            name += std::to_string(n);
+        }
+        name += ".log";
+        std::error_code error;
+        if (!std::filesystem::exists(folder / name, error))
+            return folder / name;
+    }
+}
 }  // namespace
 
 std::string ErrorReportText(std::string_view description, std::string_view location, int step)
@@ -47,19 +87,89 @@ std::string CurrentExceptionDescription()
     }
 }
 
-void GuardedOperation::report(std::string_view description)
+std::string CurrentExceptionCause()
+{
+    try {
+        throw;
+    } catch (const platform::ServerError& e) {
+        return e.driverText();
+    } catch (...) {
+        return CurrentExceptionDescription();
+    }
+}
+
+void GuardedOperation::report(std::string_view description, std::string_view cause)
 {
     ++failures_;
-    platform::Message box;
-    box.text = ErrorReportText(description, location_, current_);
-    box.title = std::string(kErrorReportTitle);
-    box.buttons = platform::Buttons::Ok;
-    box.icon = platform::Icon::Warning;
+    platform::Failure failure;
+    failure.box.text = ErrorReportText(description, location_, current_);
+    failure.box.title = std::string(kErrorReportTitle);
+    failure.box.buttons = platform::Buttons::Ok;
+    failure.box.icon = platform::Icon::Warning;
+    failure.location = location_;
+    failure.step = current_;
+    failure.description = std::string(description);
+    failure.cause = std::string(cause.empty() ? description : cause);
+    failure.table = table_;
+    failure.record = record_;
     try {
-        dialogs_.show(box);
+        dialogs_.report(failure);
     } catch (...) {
         // The report has no fallback; a box that cannot be shown loses the message.
     }
+}
+
+RunReports::RunReports(platform::Dialogs& dialogs, std::string folder)
+    : dialogs_(dialogs), folder_(std::move(folder))
+{
+}
+
+platform::Answer RunReports::report(const platform::Failure& failure)
+{
+    const bool logged = writeLog(failure);
+    // A report that reached no log is shown, whatever was chosen before.
+    if (!boxes_ && logged)
+        return platform::Answer::Ok;
+    platform::Failure shown = failure;
+    if (logged)
+        shown.box.dontShowAgain = std::string(kDontShowAgain);
+    const platform::Answer answer = dialogs_.report(shown);
+    if (answer == platform::Answer::OkDontShowAgain)
+        boxes_ = false;
+    return answer;
+}
+
+bool RunReports::writeLog(const platform::Failure& failure)
+{
+    if (folder_.empty() || !logProblem_.empty())
+        return false;
+    if (!log_.is_open()) {
+        std::error_code error;
+        std::filesystem::create_directories(folder_, error);
+        const std::filesystem::path path = NewLogPath(folder_);
+        log_.open(path);
+        if (!log_) {
+            logProblem_ = "The log file " + path.string() + " could not be written"
+                + (error ? ": " + error.message() : std::string()) + ".";
+            return false;
+        }
+        logFile_ = path.string();
+    }
+    std::string where = failure.table;
+    if (failure.record >= 0)
+        where += ", record " + std::to_string(failure.record);
+    if (!where.empty())
+        where += ": ";
+    std::string location = failure.location;
+    while (!location.empty() && location.back() == ' ')
+        location.pop_back();
+    log_ << where << OneLine(failure.description) << " (" << location << " at line " << failure.step << ")\n";
+    log_.flush();
+    if (!log_) {
+        logProblem_ = "The log file " + logFile_ + " could not be written to the end.";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace core

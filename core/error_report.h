@@ -1,11 +1,15 @@
 // The uniform error report: every guarded operation runs numbered steps; a
 // step that fails shows one "Application Error" box naming the failure, the
 // operation and the step, and the operation goes on with its next step.
+// During a conversion run the reports also go to the run's log file, and the
+// user may go on without their boxes (RunReports).
 #pragma once
 
 #include "platform/dialogs.h"
 
+#include <cstdint>
 #include <exception>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,6 +29,9 @@ std::string Location(std::string_view module, std::string_view procedure);
 
 // The description of the exception being handled (call inside a catch block).
 std::string CurrentExceptionDescription();
+// Its cause, for a log or a terminal: the driver's own message for what the
+// server refused, the description otherwise (call inside a catch block).
+std::string CurrentExceptionCause();
 
 class GuardedOperation {
 public:
@@ -44,7 +51,7 @@ public:
             std::forward<F>(action)();
             return true;
         } catch (...) {
-            report(CurrentExceptionDescription());
+            report(CurrentExceptionDescription(), CurrentExceptionCause());
             return false;
         }
     }
@@ -59,8 +66,15 @@ public:
         return result;
     }
 
-    // Shows the report for the current step.
-    void report(std::string_view description);
+    // Shows the report for the current step; the cause is the description
+    // unless told otherwise.
+    void report(std::string_view description, std::string_view cause = {});
+
+    // What the later reports concern: a table of the run (empty: none) and
+    // its record (counted from 0; -1: none).
+    void setTable(std::string table) { table_ = std::move(table); record_ = -1; }
+    void setRecord(std::int64_t record) { record_ = record; }
+    std::int64_t record() const { return record_; }
 
     int currentStep() const { return current_; }
     int failures() const { return failures_; }
@@ -71,6 +85,39 @@ private:
     std::string location_;
     int current_ = 0;
     int failures_ = 0;
+    std::string table_;
+    std::int64_t record_ = -1;
+};
+
+// The dialogs of one conversion run. Every report is written to the run's log
+// file (one line: table, record, step and the failure), and while that file is
+// written its box offers "Don't show again during this run"; once ticked, the
+// run's later reports go to the file only. Other messages pass through.
+class RunReports final : public platform::Dialogs {
+public:
+    static constexpr std::string_view kDontShowAgain = "Don't show again during this run";
+
+    // The log goes into `folder` (made when the first report comes); an empty
+    // folder keeps no log, and then every box is shown.
+    RunReports(platform::Dialogs& dialogs, std::string folder);
+
+    platform::Answer show(const platform::Message& message) override { return dialogs_.show(message); }
+    platform::Answer report(const platform::Failure& failure) override;
+
+    // The log file once a report went into it; empty before and without one.
+    const std::string& logFile() const { return logFile_; }
+    // Why no log could be written, when one was wanted and could not be.
+    const std::string& logProblem() const { return logProblem_; }
+
+private:
+    bool writeLog(const platform::Failure& failure);
+
+    platform::Dialogs& dialogs_;
+    std::string folder_;
+    std::string logFile_;
+    std::string logProblem_;
+    std::ofstream log_;
+    bool boxes_ = true;
 };
 
 }  // namespace core

@@ -13,6 +13,9 @@ namespace core {
 struct ProgramPaths {
     std::string folder;        // the program's own folder, without a trailing "/"
     std::string driveRoot = "/";
+    // Where a conversion run writes its log of failures (made when needed);
+    // empty: no log is kept.
+    std::string logFolder = {};
 };
 
 // The part after the last "/" or "\"; the whole text without either; empty after a trailing one.

@@ -35,6 +35,15 @@ struct Services {
     // The headless command names the server's connection text itself; the
     // window builds it from the login fields.
     std::optional<std::string> serverConnectionText = std::nullopt;
+
+    // The same services with other dialogs (a conversion run shows everything
+    // through its own, which keep its log of reports). A member added above
+    // belongs here too.
+    Services withDialogs(platform::Dialogs& other) const
+    {
+        return {other, settings, clipboard, desktop, events, servers, sourceConnections, paths, randomDraw,
+                endProgram, serverConnectionText};
+    }
 };
 
 }  // namespace core

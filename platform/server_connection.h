@@ -29,6 +29,21 @@ private:
     std::string driverText_;
 };
 
+// A connection that did not open: the driver's text, and whether the driver
+// could not reach the server at all (its first SQLSTATE is of class 08,
+// connection exception) rather than the server refusing the login or the database.
+class OpenError : public std::runtime_error {
+public:
+    OpenError(const std::string& driverText, bool unreachable)
+        : std::runtime_error(driverText), unreachable_(unreachable)
+    {
+    }
+    bool unreachable() const { return unreachable_; }
+
+private:
+    bool unreachable_;
+};
+
 struct SchemaTable {
     std::string type;  // "TABLE" for user tables, "VIEW", "SYSTEM TABLE", ...
     std::string name;  // bare name, without schema

@@ -15,10 +15,14 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QUrl>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace preview {
 
@@ -91,6 +95,8 @@ void Form2::Form_Load()
         model_ = new PreviewListModel(windows_.handOff().preview.list(), this);
         model_->onRowSelected = [this](int row) { selectRow(row); };
         ListView1->setModel(model_);
+        connect(model_, &QAbstractItemModel::dataChanged, this,
+                [this](const QModelIndex& first, const QModelIndex& last) { widenColumnFor(first.row(), last.row()); });
     });
     op.step(114, [&] { ListView1->setColumnWidth(0, ui::Twips(7000)); });
 }
@@ -101,7 +107,42 @@ void Form2::aboutToShow()
         return;
     model_->refresh();
     model_->setLive(true);
+    fitColumnToLines();
+}
+
+void Form2::fitColumnToLines()
+{
+    // The widest line is among those with the most bytes: only a few are
+    // measured, so a million lines cost one pass over their lengths.
+    constexpr std::size_t kMeasured = 8;
+    const conversion::PreviewList& list = windows_.handOff().preview.list();
+    std::vector<std::pair<std::size_t, int>> longest;  // (bytes, row), the shortest first
+    const auto shorter = [](const auto& a, const auto& b) { return a.first > b.first; };
+    for (int row = 1; row <= list.count(); ++row) {
+        const std::size_t bytes = list.text(row).size();
+        if (longest.size() == kMeasured && bytes <= longest.front().first)
+            continue;
+        if (longest.size() == kMeasured) {
+            std::pop_heap(longest.begin(), longest.end(), shorter);
+            longest.pop_back();
+        }
+        longest.emplace_back(bytes, row);
+        std::push_heap(longest.begin(), longest.end(), shorter);
+    }
     ListView1->setColumnWidth(0, std::max(ListView1->columnWidth(0), ui::Twips(7000)));
+    for (const auto& [bytes, row] : longest)
+        widenColumnFor(row - 1, row - 1);
+}
+
+void Form2::widenColumnFor(int firstRow, int lastRow)
+{
+    if (!model_)
+        return;
+    int width = ListView1->columnWidth(0);
+    for (int row = firstRow; row <= lastRow && row < model_->rowCount(); ++row)
+        width = std::max(width, ListView1->sizeHintForIndex(model_->index(row, 0)).width());
+    if (width > ListView1->columnWidth(0))
+        ListView1->setColumnWidth(0, width);
 }
 
 std::string Form2::errorText() const
@@ -124,6 +165,7 @@ void Form2::selectRow(int row)
     const QModelIndex index = model_->index(row - 1, 0);
     ListView1->setCurrentIndex(index);
     ListView1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    ListView1->horizontalScrollBar()->setValue(0);  // a line is read from its start
 }
 
 void Form2::PushButton1_Click()

@@ -71,6 +71,11 @@ protected:
 private:
     void buildControls();
     void selectRow(int row);
+    // The list's one column as wide as its widest line (at least the designed
+    // 7000 twips, or what the user dragged), so that long statements scroll
+    // sideways into view; widenColumnFor measures rows whose text changed.
+    void fitColumnToLines();
+    void widenColumnFor(int firstRow, int lastRow);
     void message(const std::string& text);
     // Back, Skip and the close box while Execute SQL runs: stop after the current line, then close.
     bool deferCloseWhileExecuting();

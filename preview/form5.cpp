@@ -41,6 +41,23 @@ void Form5::Form_Load()
         op.step(120 + 2 * column, [&] { ListView1->setColumnWidth(column, ui::Twips(1700)); });
 }
 
+void Form5::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    fitColumns();
+}
+
+void Form5::fitColumns()
+{
+    // At least the designed 1700 twips; wider where a header or a value needs it.
+    for (int column = 0; model_ && column < model_->columnCount(); ++column) {
+        const int designed = ListView1->columnWidth(column);
+        ListView1->resizeColumnToContents(column);  // the header's and the values' width
+        if (ListView1->columnWidth(column) < designed)
+            ListView1->setColumnWidth(column, designed);
+    }
+}
+
 void Form5::PushButton5_Click()
 {
     core::GuardedOperation op(windows_.services().dialogs, core::Location("Form5", "PushButton5_Click"));

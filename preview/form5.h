@@ -22,7 +22,13 @@ public:
     QPushButton* PushButton5;
     QTreeView* ListView1;
 
+protected:
+    // Each showing widens the columns to their headers and contents.
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void fitColumns();
+
     PreviewWindows& windows_;
     DatatypeListModel* model_ = nullptr;
 };

@@ -40,13 +40,29 @@ std::string ConnectionText(core::Services& services, core::MainForm& form)
 
 bool CanConnect(core::Services& services, core::MainForm& form)
 {
+    return !NoConnectionReason(services, form);
+}
+
+std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form)
+{
     try {
         auto connection = services.servers.create();
         connection->open(ConnectionText(services, form));
-        return true;
+        return std::nullopt;
+    } catch (const platform::OpenError& e) {
+        return "The server " + ServerName(services, form)
+            + (e.unreachable() ? " could not be reached: " : " refused the login: ") + e.what();
     } catch (...) {
-        return false;
+        return "Could not connect to the server " + ServerName(services, form) + ": "
+            + core::CurrentExceptionDescription();
     }
+}
+
+std::string ServerName(core::Services& services, core::MainForm& form)
+{
+    if (services.serverConnectionText)
+        return platform::odbc::ConnectionValue(*services.serverConnectionText, "Server").value_or("");
+    return form.localConnection() ? form.server() : form.server() + "," + form.port();
 }
 
 void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list)
@@ -80,8 +96,10 @@ void TestConnection(core::Services& services, core::MainForm& form)
         connection->open(ConnectionText(services, form, form.localConnection()));
         Show(services, "Connection successful.");
     } catch (...) {
+        // The driver's reason on the line below the message.
         try {
-            Show(services, "Could not connect. Please check with your administrator.");
+            Show(services, "Could not connect. Please check with your administrator.\r\n"
+                               + core::CurrentExceptionDescription());
         } catch (...) {
         }
     }

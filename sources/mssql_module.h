@@ -6,6 +6,7 @@
 #include "core/main_form.h"
 #include "core/services.h"
 
+#include <optional>
 #include <string>
 
 namespace MSSQL {
@@ -18,6 +19,14 @@ std::string ConnectionText(core::Services& services, core::MainForm& form, bool 
 
 // True when a connection with the current login opens; never a message.
 bool CanConnect(core::Services& services, core::MainForm& form);
+
+// Why no connection with the current login opens: the driver's reason, with
+// what it could not reach or what refused the login; nullopt when it opens.
+std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form);
+
+// The server that the current login names: "SRV,1433", "SRV" for a local
+// connection, or the Server= value of the command's connection text.
+std::string ServerName(core::Services& services, core::MainForm& form);
 
 // Clears the list and fills it with the names of the target's tables (type
 // "TABLE"), in their own letter case.

@@ -7,6 +7,10 @@
 #include "core/unicode_case.h"
 #include "sources/add_folder.h"
 
+#include <dirent.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -169,6 +173,34 @@ bool HasTables(core::Services& services, core::MainForm& form)
     return false;
 }
 
+std::string NoTablesReason(const std::string& folder)
+{
+    if (folder.empty())
+        return "The field \"Paradox Folder:\" is empty.";
+    std::error_code error;
+    const fs::file_status status = fs::status(folder, error);
+    if (status.type() == fs::file_type::not_found)
+        return "The folder " + folder + " does not exist.";
+    if (error)
+        return "The folder " + folder + " cannot be read: " + error.message() + ".";
+    if (!fs::is_directory(status))
+        return folder + " is a file, not a folder.";
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr)
+        return "The folder " + folder + " cannot be read: " + std::strerror(errno) + ".";
+    bool empty = true;
+    while (const dirent* entry = readdir(listing)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    closedir(listing);
+    if (empty)
+        return "The folder " + folder + " is empty.";
+    return "The folder " + folder + " and its subfolders hold no Paradox tables (*.db).";
+}
+
 std::string TableNameOf(const std::string& fileName)
 {
     std::string name = core::UpperCase(fileName);
@@ -258,7 +290,9 @@ void TestConnection(core::Services& services, core::MainForm& form)
         if (found)
             op.step(108, [&] { Ask(services, "Connection successful.", platform::Buttons::Ok); });
         else
-            op.step(110, [&] { Ask(services, "Could not connect.", platform::Buttons::Ok); });
+            op.step(110, [&] {
+                Ask(services, "Could not connect.\r\n" + NoTablesReason(form.folder()), platform::Buttons::Ok);
+            });
     }
     op.step(112, [&] { form.setBusy(false); });
 }

@@ -34,6 +34,11 @@ struct TableListing {
     int reports = 0;               // made by the folder walk
 };
 
+// Why the folder holds no table to convert, as one sentence that names it: the
+// field is empty, the folder does not exist, is a file, cannot be read (with
+// the file system's reason), is empty, or holds no table file.
+std::string NoTablesReason(const std::string& folder);
+
 // Clears the list and fills it with the table names of the folder and its
 // subfolders, breadth-first: file names upper-cased with every ".DB" removed,
 // names starting with "~" left out. Two tables of one name give two equal

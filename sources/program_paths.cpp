@@ -19,7 +19,11 @@ std::string HomeFolder()
 
 core::ProgramPaths ProgramPathsFor(const std::string& programFolder)
 {
-    return {programFolder, HomeFolder()};
+    // The user's state folder (XDG): $XDG_STATE_HOME, else ~/.local/state.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const std::string stateFolder =
+        state != nullptr && *state == '/' ? std::string(state) : HomeFolder() + "/.local/state";
+    return {programFolder, HomeFolder(), stateFolder + "/dovenmark"};
 }
 
 }  // namespace sources

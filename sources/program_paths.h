@@ -13,7 +13,9 @@ namespace sources {
 // database, else "/".
 std::string HomeFolder();
 
-// The program's places: the given folder, and the home folder as drive root.
+// The program's places: the given folder, the home folder as drive root, and
+// the user's state folder (XDG_STATE_HOME, else ~/.local/state) + "/dovenmark"
+// for the runs' logs.
 core::ProgramPaths ProgramPathsFor(const std::string& programFolder);
 
 }  // namespace sources

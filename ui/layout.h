@@ -5,6 +5,7 @@
 
 #include "ui/appearance.h"
 
+class QFont;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -26,8 +27,17 @@ Control* MakeControl(QWidget* parent, const char* name, int left, int top, int w
 }
 
 // A push button in the button font; every button is 405 twips high unless its row says otherwise.
+// A caption that would fill the button edge to edge gets a smaller font
+// (FitCaption), never a wider button.
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top,
                         int width, int height = 405);
+
+// The room a caption leaves on each side of a button: the style's own button
+// margin and frame, and at least one average character of the caption's font.
+int CaptionMargin(const QPushButton* button, const QFont& font);
+// Lowers the button's font by quarter points (down to 8 points) until the
+// caption fits between its margins.
+void FitCaption(QPushButton* button);
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int left, int top,
                   int width, int height = 255);
 QGroupBox* MakeFrame(QWidget* parent, const char* name, const char* caption, int left, int top,

@@ -120,4 +120,16 @@ std::string Diagnostics(const OdbcHandle& handle, bool wide)
     return all;
 }
 
+std::string FirstSqlState(const OdbcHandle& handle)
+{
+    if (!handle)
+        return {};
+    SQLCHAR state[6] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagField(handle.type(), handle.get(), 1, SQL_DIAG_SQLSTATE, state, sizeof state,
+                                       &length)))
+        return {};
+    return std::string(reinterpret_cast<const char*>(state), 5);
+}
+
 }  // namespace platform::odbc

@@ -35,5 +35,7 @@ private:
 // with "; ". Wide reads the messages through the wide-character call, for
 // drivers that have it; narrow ones are read as UTF-8. "" when there is none.
 std::string Diagnostics(const OdbcHandle& handle, bool wide);
+// The SQLSTATE of the handle's first diagnostic record; "" when there is none.
+std::string FirstSqlState(const OdbcHandle& handle);
 
 }  // namespace platform::odbc

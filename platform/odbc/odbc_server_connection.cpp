@@ -125,11 +125,12 @@ void OdbcServerConnection::open(const std::string& connectionText)
     }
     if (!SQL_SUCCEEDED(rc)) {
         std::string diagnostics = odbc::Diagnostics(connection_, wide_);
+        const bool unreachable = odbc::FirstSqlState(connection_).rfind("08", 0) == 0;
         connection_.reset();
         environment_.reset();
-        throw std::runtime_error(diagnostics.empty()
-                                     ? std::string("The ODBC driver could not open the connection.")
-                                     : diagnostics);
+        throw OpenError(diagnostics.empty() ? std::string("The ODBC driver could not open the connection.")
+                                            : diagnostics,
+                        unreachable);
     }
     open_ = true;
     transactionStateLost_ = false;

@@ -168,6 +168,6 @@ TEST(BinaryTransfer, TheRunReadsPicturesOnlyWhenAskedAndReportsADamagedOneOnce)
         for (std::size_t i = 0; i < c.reportSteps.size(); ++i)
             EXPECT_NE(dialogs.messages[i].text.find("at line " + std::to_string(c.reportSteps[i])),
                       std::string::npos) << dialogs.messages[i].text;
-        EXPECT_EQ(dialogs.messages.back().text, "Done.");
+        EXPECT_EQ(dialogs.messages.back().text.rfind("Done.", 0), 0u);  // with the failures counted after it
     }
 }

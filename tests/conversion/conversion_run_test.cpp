@@ -159,16 +159,21 @@ TEST_F(RunTest, ProgressGoesFortySixtyEightyHundredForFourRecords)
     EXPECT_EQ(form.progressTexts.front(), "Please wait.. Processing table T");
 }
 
-TEST_F(RunTest, EndsSilentlyWithoutTablesOrWithoutALogin)
+TEST_F(RunTest, WithoutTablesOrWithoutALoginSaysWhyAndStartsNothing)
 {
-    run();  // an empty folder
-    EXPECT_TRUE(dialogs.messages.empty());
+    conversion::Run r{services, form, handOff, {}, converting, {}};
+    EXPECT_FALSE(conversion::StartConverting(r).clean());  // an empty folder
+    EXPECT_EQ(messages(), std::vector<std::string>{"Could not start converting.\r\nThe folder " + form.Text1
+                                                   + " is empty."});
+    EXPECT_EQ(dialogs.messages[0].icon, platform::Icon::Warning);
     EXPECT_TRUE(form.busy.empty());
 
+    dialogs.messages.clear();
     addSimpleTable("T", 1);
     servers.state.refuseLogin = true;
     run();
-    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(messages(), std::vector<std::string>{"Could not start converting.\r\nCould not connect to the server "
+                                                   "SRV,1433: SQLException: [SQLSTATE 28000] Login failed for user 'sa'."});
     EXPECT_TRUE(form.busy.empty());
     EXPECT_TRUE(servers.state.executed.empty());
     EXPECT_FALSE(converting);
@@ -211,7 +216,7 @@ TEST_F(RunTest, OverwriteQuestionYesDropsFirstNoSkipsTheTable)
     run();
     ASSERT_EQ(dialogs.messages.size(), 3u);
     EXPECT_EQ(dialogs.messages[0].title, "Overwrite?");
-    EXPECT_EQ(dialogs.messages[0].buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(dialogs.messages[0].buttons, platform::Buttons::YesNoToAll);
     EXPECT_EQ(dialogs.messages[0].icon, platform::Icon::None);
     EXPECT_EQ(dialogs.messages[0].text, "Would you like to overwrite " + form.list2[1] + "?");
 
@@ -237,6 +242,18 @@ TEST_F(RunTest, OverwriteQuestionYesDropsFirstNoSkipsTheTable)
     EXPECT_EQ(handOff.datatypes.list().count(), 0);
     EXPECT_EQ(messages().back(), "Done.");
     EXPECT_EQ(form.progressTexts, (std::vector<std::string>{"", "", ""}));
+
+    // "Yes to All" and "No to All" answer the question for the rest of the run.
+    for (const auto& [answer, executed] : {std::pair{platform::Answer::YesToAll, 6u},
+                                           std::pair{platform::Answer::NoToAll, 0u}}) {
+        servers.state.executed.clear();
+        servers.state.tables = {{"TABLE", "orders"}, {"TABLE", "Items"}};
+        dialogs.messages.clear();
+        dialogs.answers = {answer};
+        run();
+        EXPECT_EQ(messages(), (std::vector<std::string>{"Would you like to overwrite " + form.list2[1] + "?", "Done."}));
+        EXPECT_EQ(servers.state.executed.size(), executed);  // a drop, a create and an insert each
+    }
 }
 
 TEST_F(RunTest, PerTablePreviewExecuteSkipAndBack)
@@ -339,7 +356,7 @@ TEST_F(RunTest, RefusedStatementsAreReportedOneByOneAndTheRunGoesOn)
     const auto texts = messages();
     ASSERT_EQ(texts.size(), 2u);  // the create; the inserts then succeed in this fake
     EXPECT_NE(texts[0].find("in Quillon2021/08/31.Form1.PushButton7_Click at line 312\r\r"), std::string::npos);
-    EXPECT_EQ(texts[1], "Done.");
+    EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nA: 1");  // no log folder here
 
     dialogs.messages.clear();
     servers.state.refuses = [](const std::string& s) { return s.rfind("INSERT", 0) == 0; };
@@ -388,7 +405,7 @@ TEST_F(RunTest, TablesAreReadWhereTheyLieAndASecondTableOfANameIsLeftOut)
                                                   "it, convert the folder " + top + "/sub on its own.",
                                               conversion::kRunLocation, 159));
     EXPECT_EQ(texts[1], "Would you like to overwrite T?");
-    EXPECT_EQ(texts[2], "Done.");
+    EXPECT_EQ(texts[2], "Done.\r\n\r\n1 failure:\r\nT: 1");
     EXPECT_EQ(servers.state.executed,
               (std::vector<std::string>{"CREATE TABLE [EXTRA]([ID] INT);", "INSERT INTO [EXTRA] VALUES(5)",
                                         "DROP TABLE [T]", "CREATE TABLE [T]([ID] INT,[NAME] TEXT);",
@@ -409,7 +426,7 @@ TEST_F(RunTest, ADamagedTableIsReportedOnceByNameAndCountedInItsResult)
     EXPECT_EQ(texts[0], core::ErrorReportText("The table BAD is damaged: /x/BAD.db: the header says 1 record but 2 "
                                               "were read. The records that could be read were written.",
                                               conversion::kRunLocation, 421));
-    EXPECT_EQ(texts[1], "Done.");
+    EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nBAD: 1");
     EXPECT_EQ(std::count_if(servers.state.executed.begin(), servers.state.executed.end(),
                             [](const std::string& s) { return s.rfind("INSERT INTO [BAD]", 0) == 0; }),
               2);
@@ -452,8 +469,79 @@ TEST_F(RunTest, FoldersThatCannotBeReadAreReportedWithTheReason)
                                      conversion::kRunLocation, step) + "\n";
     };
     EXPECT_EQ(*onlyLocked, report(tables / "locked", 118) + "failures: 1\n");
-    EXPECT_EQ(*beside, report(tables / "locked", 130) + "Done.\nfailures: 1\n");
+    EXPECT_EQ(*beside, report(tables / "locked", 130) + "Done.\r\n\r\n1 failure:\r\nOutside the tables: 1\nfailures: 1\n");
     EXPECT_EQ(*top, report(tables, 118) + "failures: 1\n");
+}
+
+TEST_F(RunTest, LocalConnectionUsesTheTextWithoutPort)
+{
+    addSimpleTable("T", 0);
+    form.Check4 = true;
+    form.Text6 = "999";
+    run();
+    EXPECT_EQ(servers.state.openedWith.back(), "Driver={SQL Server};Server=SRV;Database=Target;Uid=;Pwd=;");
+}
+
+namespace {
+
+// A factory whose first create fails (a driver that is not installed); later
+// ones, as made by the login test and the table list, work.
+template <typename Factory>
+struct FirstCreateFails : Factory {
+    explicit FirstCreateFails(Factory& real) : real_(real) {}
+    decltype(std::declval<Factory&>().create()) create() override
+    {
+        if (!failed_) {
+            failed_ = true;
+            throw std::runtime_error("Class not registered");
+        }
+        return real_.create();
+    }
+    Factory& real_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+TEST_F(RunTest, AConnectionThatCannotBeMadeIsReportedOnceAndNothingUsesIt)
+{
+    addSimpleTable("T", 2);
+    struct Case { bool serverFails, sourceFails, preview; int step; std::size_t previewLines; };
+    const Case cases[] = {
+        {true, false, false, 106, 0},  // direct mode: nothing can be executed
+        {false, true, false, 110, 0},  // no table can be read
+        // After a run that left its closed connection behind, which is not used again.
+        {true, false, true, 106, 3},   // per-file preview: collected and shown all the same
+        {false, true, true, 110, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step + (c.preview ? 1000 : 0));
+        dialogs.messages.clear();
+        servers.state.executed.clear();
+        form.busy.clear();
+        form.previewsShown = 0;
+        form.Check1 = c.preview;
+        FirstCreateFails<platform::ServerConnectionFactory> serverFactory(servers);
+        FirstCreateFails<platform::SourceConnectionFactory> sourceFactory(sources);
+        serverFactory.failed_ = !c.serverFails;
+        sourceFactory.failed_ = !c.sourceFails;
+        core::Services failing{dialogs, settings, clipboard, desktop, events, serverFactory, sourceFactory,
+                               services.paths};
+        conversion::Run r{failing, form, handOff, {}, converting, {}};
+        conversion::StartConverting(r);
+
+        const auto texts = messages();
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_EQ(texts[0].rfind("Class not registered\r\nin Quillon2021/08/31.Form1.PushButton7_Click at line "
+                                 + std::to_string(c.step) + "\r\r", 0), 0u);
+        EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nOutside the tables: 1");
+        EXPECT_TRUE(servers.state.executed.empty());
+        EXPECT_EQ(handOff.mssql_conn == nullptr, c.serverFails);
+        EXPECT_EQ(form.previewsShown, c.preview ? 1 : 0);
+        EXPECT_EQ(static_cast<std::size_t>(handOff.preview.list().count()), c.previewLines);
+        EXPECT_EQ(form.busy, (std::vector<bool>{true, false}));
+        EXPECT_FALSE(converting);
+    }
 }
 
 // Under SQL Server column types: typed columns and values, the identity
@@ -498,7 +586,7 @@ TEST_F(RunTest, SqlServerColumnTypesInTheTargetsWords)
                                  "written as NULL.\r\nin Quillon2021/08/31.Form1.PushButton7_Click at line 421\r\r",
                                  0),
                   0u);
-        EXPECT_EQ(texts[1], "Done.");
+        EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nT: 1");
     }
 }
 

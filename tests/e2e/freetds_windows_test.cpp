@@ -1,7 +1,8 @@
 // The main window and the SQL Preview through the real FreeTDS driver (no
 // driver registered as "SQL Server") against the TDS test server: the direct
 // run and Execute SQL send what `script` writes, a refused statement reaches the
-// report and the preview's error box, and Test Connection tells a refused login.
+// report and the preview's error box, and Test Connection and Start Converting
+// say why no login opens.
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
@@ -119,7 +120,7 @@ TEST_F(FreeTdsWindows, TheDirectRunReportsARefusedStatementAndGoesOn)
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_NE(shown[0].find("[FreeTDS][SQL Server]String or binary data would be truncated."), std::string::npos)
         << shown[0];
-    EXPECT_EQ(shown[1], "Done.");
+    EXPECT_EQ(shown[1], "Done.\r\n\r\n1 failure:\r\nCOUNTRY: 1");
     const std::vector<std::string> batches = server.batches();
     EXPECT_EQ(batches.back(), scriptStatements().back());
 }
@@ -167,7 +168,7 @@ TEST_F(FreeTdsWindows, ExecuteSqlSendsTheLinesAndShowsARefusedOnesError)
     EXPECT_EQ(texts(), (std::vector<std::string>{"Error found.", "Done."}));
 }
 
-TEST_F(FreeTdsWindows, TestConnectionTellsAnAcceptedFromARefusedLogin)
+TEST_F(FreeTdsWindows, TestConnectionAndStartConvertingSayWhyNoLoginOpens)
 {
     {
         TdsTestServer server;
@@ -181,6 +182,22 @@ TEST_F(FreeTdsWindows, TestConnectionTellsAnAcceptedFromARefusedLogin)
         ASSERT_EQ(server.records().size(), 1u);
         EXPECT_EQ(server.records()[0].kind, "login");
     }
-    EXPECT_EQ(texts(), (std::vector<std::string>{"Connection successful.",
-                                                 "Could not connect. Please check with your administrator."}));
+    // Nothing listening: port 1 of the loopback.
+    form.Text6->setText("1");
+    form.PushButton6->click();
+    form.PushButton7->click();
+    // The driver's reason follows on the next line.
+    EXPECT_EQ(texts(),
+              (std::vector<std::string>{
+                  "Connection successful.",
+                  "Could not connect. Please check with your administrator.\r\n[SQLSTATE 42000] [FreeTDS][SQL "
+                  "Server]Login failed for user 'sa'.; [SQLSTATE 08001] [FreeTDS][SQL Server]Unable to connect to "
+                  "data source",
+                  "Could not connect. Please check with your administrator.\r\n[SQLSTATE 08S01] [FreeTDS][SQL "
+                  "Server]Unable to connect: Adaptive Server is unavailable or does not exist; [SQLSTATE 08001] "
+                  "[FreeTDS][SQL Server]Unable to connect to data source",
+                  "Could not start converting.\r\nThe server 127.0.0.1,1 could not be reached: [SQLSTATE 08S01] "
+                  "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist; "
+                  "[SQLSTATE 08001] [FreeTDS][SQL Server]Unable to connect to data source"}));
+    EXPECT_FALSE(form.Converting);
 }

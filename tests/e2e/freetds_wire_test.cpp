@@ -261,8 +261,11 @@ TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsSent)
         TdsTestServer server({"--refuse", c.refuse});
         const ProgramRun run = convert(server, folder);
         EXPECT_EQ(run.status, 1) << run.err;
-        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find("Done."), std::string::npos) << run.err;
+        // One line: the table, the record where there is one, the driver's message.
+        EXPECT_NE(run.err.find("\ndovenmark-cli: COUNTRY"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("] " + c.said + "\n"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("Done."), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("dovenmark-cli: not everything went through: "), std::string::npos) << run.err;
         const std::vector<std::string> batches = server.batches();
         const std::set<std::string> sent(batches.begin(), batches.end());
         for (const std::string& s : statements)
@@ -273,12 +276,19 @@ TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsSent)
 TEST_F(FreeTdsWire, ARefusedLoginIsSaidToHaveFailed)
 {
     TdsTestServer server({"--refuse-login"});
-    const ProgramRun run = convert(server, folderOf("login", {"dbdemos/country.db"}));
+    const fs::path folder = folderOf("login", {"dbdemos/country.db"});
+    const ProgramRun run = convert(server, folder);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("the server did not accept the login: [SQLSTATE 42000] [FreeTDS][SQL Server]Login failed "
-                           "for user 'sa'."),
-              std::string::npos)
+    const std::string name = "127.0.0.1," + std::to_string(server.port());
+    EXPECT_EQ(run.err.rfind("dovenmark-cli: The server " + name + " refused the login: [SQLSTATE 42000] "
+                            "[FreeTDS][SQL Server]Login failed for user 'sa'.", 0), 0u)
         << run.err;
+    // Nothing listening is no refused login (port 1 of the loopback).
+    const ProgramRun nobody = cli("convert " + Quoted(folder.string()) + " --connection "
+                                  + Quoted("Driver={SQL Server};Server=127.0.0.1,1;Database=Shop;Uid=sa;Pwd=x;"));
+    EXPECT_EQ(nobody.status, 1);
+    EXPECT_EQ(nobody.err.rfind("dovenmark-cli: The server 127.0.0.1,1 could not be reached: [SQLSTATE 08S01] ", 0),
+              0u) << nobody.err;
     const auto records = server.records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].kind, "login");

@@ -113,6 +113,7 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
         std::string inErr;
     } cases[] = {
         {"--help", 0, "Usage: dovenmark-cli COMMAND", ""},
+        {"--version", 0, "dovenmark-cli 1.", ""},
         {"", 2, "", "Usage: dovenmark-cli COMMAND"},
         {"frobnicate", 2, "", "unknown command 'frobnicate'"},
         {"dump --help", 0, "Usage: dovenmark-cli dump TABLE.db", ""},
@@ -163,12 +164,17 @@ TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
         {"dump --codepage cp866 " + table, 0, "0\tГород\tМосква Ш\n", ""},
         {"dump " + table + " --codepage=CP866", 0, "0\tГород\tМосква Ш\n", ""},
         {"dump " + table, 0, "0\t\xC3\xA2\xC2\xAB", ""},  // CP437 letters, as the header names no code page
-        {"script " + folder + " --codepage CP866", 0, "CREATE TABLE [TOWNS]([Город] TEXT);\nGO\nINSERT INTO [TOWNS] VALUES('Москва Ш')", ""},
+        {"script " + folder + " --codepage CP866", 0, "CREATE TABLE [TOWNS]([Город] TEXT);\nGO\nINSERT INTO [TOWNS] VALUES('Москва Ш')",
+         "TOWNS: 1 record read\nDone.\n"},
         {"describe " + folder + " --codepage CP866", 0, "TOWNS\tГород\tchar\tTEXT", ""},
-        {"dump " + table + " --codepage CP1251", 0, "\t\xD0\x8A\xC2\xAE\xD0\xB1\xD0\x84\xD1\x9E\xC2\xA0 \xEF\xBF\xBD\n",
+        {"dump " + table + " --codepage CP1251", 1, "\t\xD0\x8A\xC2\xAE\xD0\xB1\xD0\x84\xD1\x9E\xC2\xA0 \xEF\xBF\xBD\n",
          "1 byte of " + (dir / "f" / "towns.db").string() + " could not be decoded from CP1251"},
         {"script " + folder + " --codepage CP1251", 1, "VALUES('\xD0\x8A\xC2\xAE\xD0\xB1\xD0\x84\xD1\x9E\xC2\xA0 \xEF\xBF\xBD')",
-         "1 byte of the table TOWNS could not be decoded from CP1251"},
+         // One line without the window's words, naming the option; the table's summary; no "Done.".
+         "dovenmark-cli: TOWNS: 1 byte of the table TOWNS could not be decoded from CP1251 and were written as "
+         "U+FFFD. Another code page (--codepage NAME) may read them.\n"
+         "TOWNS: 1 record read, 1 byte not decodable\n"
+         "dovenmark-cli: not everything went through: 1 failure, each told above\n"},
         {"dump " + table + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
         {"script " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
         {"describe " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},

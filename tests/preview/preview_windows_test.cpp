@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeView>
 
@@ -121,6 +122,11 @@ void CheckLayout(const std::vector<Geometry>& rows)
         if (r.caption) {
             EXPECT_EQ(caption.toStdString(), r.caption);
         }
+        // A caption keeps a margin of at least one average character on each side.
+        if (auto* b = qobject_cast<QPushButton*>(r.control)) {
+            const QFontMetrics font(b->font());
+            EXPECT_LE(font.horizontalAdvance(b->text()) + 2 * font.averageCharWidth(), b->width());
+        }
     }
 }
 
@@ -129,6 +135,11 @@ void CheckLayout(const std::vector<Geometry>& rows)
 TEST_F(PreviewTest, WindowsAreLaidOutAsDesigned)
 {
     fill({"CREATE TABLE [T]([A] TEXT);"});
+    auto& records = handOff.datatypes.list();
+    records.append("CUSTOMER_ADDRESSES");
+    records.setSubItem(1, "CustomerSinceTheFirstOrder");
+    records.setSubItem(2, "OTHER TYPES");
+    records.setSubItem(3, "VARBINARY(MAX)");
     script.push_back([&](QWidget* w) {
         Form2& f = *AsForm2(w);
         EXPECT_EQ(f.windowTitle(), "SQL Preview - Dovenmark");
@@ -178,9 +189,16 @@ TEST_F(PreviewTest, WindowsAreLaidOutAsDesigned)
                      {f.ListView1, nullptr, 120, 630, 7800, 7605}});
         const char* headers[] = {"Paradox Table", "Paradox Table Field", "Paradox Field Datatype",
                                  "New MS SQL Server Datatype"};
+        // At least the designed 1700 twips, and wide enough for the header and the values.
+        const QFontMetrics headerFont(f.ListView1->header()->font());
+        const QFontMetrics valueFont(f.ListView1->font());
         for (int c = 0; c < 4; ++c) {
+            SCOPED_TRACE(headers[c]);
             EXPECT_EQ(f.ListView1->model()->headerData(c, Qt::Horizontal).toString().toStdString(), headers[c]);
-            EXPECT_EQ(f.ListView1->columnWidth(c), Twips(1700));
+            EXPECT_GE(f.ListView1->columnWidth(c), Twips(1700));
+            EXPECT_GT(f.ListView1->columnWidth(c), headerFont.horizontalAdvance(headers[c]));
+            EXPECT_GT(f.ListView1->columnWidth(c),
+                      valueFont.horizontalAdvance(f.ListView1->model()->index(0, c).data().toString()));
         }
         f.PushButton5->click();
     });
@@ -489,6 +507,29 @@ TEST_F(PreviewTest, DatatypeViewShowsTheRecordsAndIsEmptyAfterItCloses)
         EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
         EXPECT_EQ(f.ListView1->model()->columnCount(), 4);
         f.close();
+    });
+    windows.showPreview();
+}
+
+// A statement longer than the list is wide widens the column, and the list
+// scrolls sideways to its end; so does a line edited longer.
+TEST_F(PreviewTest, LongLinesScrollSideways)
+{
+    const std::string longLine = "INSERT INTO [T] VALUES('" + std::string(300, 'x') + "')";
+    fill({"CREATE TABLE [T]([A] TEXT);", longLine});
+    script.push_back([&](QWidget* w) {
+        Form2& f = *AsForm2(w);
+        const QFontMetrics font(f.ListView1->font());
+        EXPECT_GT(f.ListView1->columnWidth(0), font.horizontalAdvance(QString::fromStdString(longLine)));
+        EXPECT_GT(f.ListView1->horizontalScrollBar()->maximum(), 0);
+        // The line selected for the user (a failing one) shows from its start.
+        handOff.preview.list().select(2);
+        EXPECT_EQ(f.ListView1->currentIndex().row(), 1);
+        EXPECT_EQ(f.ListView1->horizontalScrollBar()->value(), 0);
+        const std::string longer = longLine + std::string(200, 'y');
+        handOff.preview.list().setText(1, longer);
+        EXPECT_GT(f.ListView1->columnWidth(0), font.horizontalAdvance(QString::fromStdString(longer)));
+        f.PushButton5->click();
     });
     windows.showPreview();
 }

@@ -3,12 +3,14 @@
 #include "shell/form1.h"
 #include "shell/options_dialog.h"
 
+#include "platform/qt/qt_dialogs.h"
 #include "preview/form2.h"
 #include "preview/preview_windows.h"
 #include "ui/appearance.h"
 #include "tests/support/cursor_file.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/memory_settings.h"
+#include "tests/support/run_program.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,6 +32,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <tuple>
 
@@ -125,6 +129,11 @@ TEST_F(Form1Test, EveryControlAtItsPlaceWithItsCaption)
         if (auto* l = qobject_cast<QLabel*>(r.control)) caption = l->text();
         if (auto* e = qobject_cast<QLineEdit*>(r.control)) caption = e->text();
         EXPECT_EQ(caption.toStdString(), r.caption);
+        // A caption keeps a margin of at least one average character on each side.
+        if (auto* b = qobject_cast<QPushButton*>(r.control)) {
+            const QFontMetrics font(b->font());
+            EXPECT_LE(font.horizontalAdvance(b->text()) + 2 * font.averageCharWidth(), b->width());
+        }
     }
     EXPECT_EQ(f.Text4->echoMode(), QLineEdit::Password);
     // The work lists lie below the client area.
@@ -463,7 +472,7 @@ TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
 
     std::vector<std::string> seen;
     dialogs.onShow = [&](const platform::Message& m) {
-        if (m.buttons != platform::Buttons::YesNo)
+        if (m.buttons == platform::Buttons::Ok)
             return;
         // The overwrite question waits for its answer without an hourglass.
         seen.push_back("question");
@@ -490,6 +499,129 @@ TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
     EXPECT_EQ(env.servers.state.executed.size(), 5u);  // drop, then a create and an insert each
     EXPECT_FALSE(ui::BusyPointerShown(&f));
     EXPECT_EQ(dialogs.messages.back().text, "Done.");
+}
+
+TEST_F(Form1Test, StartConvertingThatCannotStartSaysWhyAndStartsNothing)
+{
+    const auto root = env.root.str();
+    std::filesystem::create_directories(env.root / "empty");
+    std::filesystem::create_directories(env.root / "other");
+    std::ofstream(env.root / "other" / "notes.txt") << "no table";
+    std::filesystem::create_directories(env.root / "tables");
+    std::ofstream(env.root / "tables" / "T.db") << "";
+    env.sources.tables["T"] = {{{"ID", 3}}, {{paradox::Value::ofInteger(1)}}};
+    Form1& f = load();
+    f.setText(f.Text5, "SRV1");
+    struct Case { std::string folder; bool refuseLogin; std::string why; };
+    const Case cases[] = {
+        {"", false, "The field \"Paradox Folder:\" is empty."},
+        {root + "/gone", false, "The folder " + root + "/gone does not exist."},
+        {root + "/other/notes.txt", false, root + "/other/notes.txt is a file, not a folder."},
+        {root + "/empty", false, "The folder " + root + "/empty is empty."},
+        {root + "/other", false, "The folder " + root + "/other and its subfolders hold no Paradox tables (*.db)."},
+        {root + "/tables", true, "Could not connect to the server SRV1,1433: SQLException: [SQLSTATE 28000] Login "
+                                 "failed for user 'sa'."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        env.dialogs.messages.clear();
+        env.servers.state.refuseLogin = c.refuseLogin;
+        f.setText(f.Text1, c.folder);
+        f.PushButton7->click();
+        ASSERT_EQ(env.dialogs.messages.size(), 1u);
+        EXPECT_EQ(env.dialogs.messages[0].text, "Could not start converting.\r\n" + c.why);
+        EXPECT_EQ(env.dialogs.messages[0].title, "Dovenmark");
+        EXPECT_FALSE(ui::BusyPointerShown(&f));
+        EXPECT_FALSE(f.Converting);
+        EXPECT_EQ(f.List2Box->count(), 0);
+    }
+    EXPECT_TRUE(env.servers.state.executed.empty());
+}
+
+TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
+{
+    const auto folder = env.root / "tables";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "T.db") << "";
+    env.sources.tables["T"] = {{{"ID", 3}},
+                               {{paradox::Value::ofInteger(1)}, {paradox::Value::ofInteger(2)},
+                                {paradox::Value::ofInteger(3)}}};
+    env.servers.state.refuses = [](const std::string&) { return true; };  // the create and every insert
+    const auto logs = env.root / "state";
+    env.services.paths.logFolder = logs.string();
+    env.dialogs.dontShowAgain = true;
+    Form1& f = load();
+    f.setText(f.Text1, folder.string());
+    f.Check1->setChecked(false);  // direct mode
+    f.PushButton7->click();
+
+    // One box, with its text as ever, that offered to show no more during the run.
+    ASSERT_EQ(env.dialogs.messages.size(), 2u);
+    const platform::Message& first = env.dialogs.messages[0];
+    EXPECT_EQ(first.title, "Application Error");
+    EXPECT_EQ(first.text, "SQLException: [SQLSTATE 42000] refused: CREATE TABLE [T]([ID] INT);\r\n"
+                          "in Quillon2021/08/31.Form1.PushButton7_Click at line 312\r\r"
+                          "Please email screenshot of this message to support@marrowby.example");
+    EXPECT_EQ(first.dontShowAgain, "Don't show again during this run");
+    // All four failures are in the run's log, which the closing message names.
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(logs))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(env.dialogs.messages[1].text,
+              "Done.\r\n\r\n4 failures, each recorded in " + files[0].string() + ":\r\nT: 4");
+    std::ostringstream whole;
+    whole << std::ifstream(files[0]).rdbuf();
+    const std::string at = " (Quillon2021/08/31.Form1.PushButton7_Click at line ";
+    EXPECT_EQ(whole.str(), "T: SQLException: [SQLSTATE 42000] refused: CREATE TABLE [T]([ID] INT);" + at + "312)\n"
+                           "T, record 0: SQLException: [SQLSTATE 42000] refused: INSERT INTO [T] VALUES(1)" + at + "416)\n"
+                           "T, record 1: SQLException: [SQLSTATE 42000] refused: INSERT INTO [T] VALUES(2)" + at + "416)\n"
+                           "T, record 2: SQLException: [SQLSTATE 42000] refused: INSERT INTO [T] VALUES(3)" + at + "416)\n");
+
+    // The next run shows its boxes again.
+    env.dialogs.messages.clear();
+    env.dialogs.dontShowAgain = false;
+    env.servers.state.tables.clear();
+    f.PushButton7->click();
+    EXPECT_EQ(env.dialogs.messages.size(), 5u);
+}
+
+// The program's boxes on the real QMessageBox: the overwrite question's
+// "Yes to All" and "No to All", and the report's "Don't show again".
+TEST(QtDialogsTest, ToAllButtonsAndDontShowAgainAnswerAsClicked)
+{
+    platform::QtDialogs dialogs;
+    auto pressLater = [](std::function<void(QMessageBox*)> press) {
+        QTimer::singleShot(0, [press] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                    press(box);
+            }
+        });
+    };
+    platform::Message question{"Would you like to overwrite T?", "Overwrite?", platform::Buttons::YesNoToAll};
+    for (const auto& [button, answer] :
+         {std::pair{QMessageBox::YesToAll, platform::Answer::YesToAll}, std::pair{QMessageBox::NoToAll, platform::Answer::NoToAll},
+          std::pair{QMessageBox::Yes, platform::Answer::Yes}, std::pair{QMessageBox::No, platform::Answer::No}}) {
+        pressLater([b = button](QMessageBox* box) {
+            EXPECT_EQ(box->standardButtons(),
+                      QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
+            box->button(b)->click();
+        });
+        EXPECT_EQ(dialogs.show(question), answer);
+    }
+    platform::Message report{"refused", "Application Error", platform::Buttons::Ok, platform::Icon::Warning,
+                             "Don't show again during this run"};
+    for (const bool tick : {true, false}) {
+        pressLater([tick](QMessageBox* box) {
+            ASSERT_NE(box->checkBox(), nullptr);
+            EXPECT_EQ(box->checkBox()->text(), "Don't show again during this run");
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+            box->checkBox()->setChecked(tick);
+            box->button(QMessageBox::Ok)->click();
+        });
+        EXPECT_EQ(dialogs.show(report), tick ? platform::Answer::OkDontShowAgain : platform::Answer::Ok);
+    }
 }
 
 TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
@@ -570,4 +702,21 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     cancelled.Option1->setChecked(true);
     cancelled.PushButton2->click();
     EXPECT_EQ(env.stored("Column Types"), "SQL Server");
+}
+
+// --help and --version answer on the terminal and open no window: with no
+// display to open one on, the program still answers and exits with 0.
+TEST(ProgramCommandLine, HelpAndVersionAnswerWithoutAWindow)
+{
+    testsupport::TempDir dir;
+    const std::string program =
+        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb " + testsupport::Quoted(DOVENMARK_PROGRAM);
+    for (const auto& [option, answer] : {std::pair{"--help", "Usage: dovenmark [--help | --version]\n"},
+                                         std::pair{"-h", "Usage: dovenmark [--help | --version]\n"},
+                                         std::pair{"--version", "dovenmark 1."}}) {
+        const testsupport::ProgramRun r = testsupport::RunProgram(dir, program + " " + option);
+        EXPECT_EQ(r.status, 0) << option << ": " << r.err;
+        EXPECT_EQ(r.out.rfind(answer, 0), 0u) << option << ": " << r.out;
+        EXPECT_EQ(r.err, "") << option;
+    }
 }

@@ -231,10 +231,26 @@ TEST_F(ModulesTest, TestConnectionAndSampleButtons)
     touch(dir / "data" / "~only.db");
     Paradox::TestConnection(services, form);
     ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[0].text, "Could not connect.");
+    EXPECT_EQ(dialogs.messages[0].text, "Could not connect.\r\nThe folder " + form.Text1 + " is empty.");
     EXPECT_EQ(dialogs.messages[1].text, "Connection successful.");
     EXPECT_EQ(dialogs.messages[1].title, "Dovenmark");
     EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false}));
+
+    // The line below "Could not connect." says why.
+    const std::string file = touch(dir / "notes.txt");
+    touch(dir / "plain" / "notes.txt");
+    const std::string plain = (dir / "plain").string();
+    for (const auto& [folder, why] :
+         {std::pair{std::string(), std::string("The field \"Paradox Folder:\" is empty.")},
+          std::pair{(dir / "gone").string(), "The folder " + (dir / "gone").string() + " does not exist."},
+          std::pair{file, file + " is a file, not a folder."},
+          std::pair{plain, "The folder " + plain + " and its subfolders hold no Paradox tables (*.db)."}}) {
+        dialogs.messages.clear();
+        form.Text1 = folder;
+        Paradox::TestConnection(services, form);
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, "Could not connect.\r\n" + why);
+    }
 
     dialogs.messages.clear();
     Paradox::LoadSample(services, form);
@@ -305,7 +321,8 @@ TEST_F(ModulesTest, LoginTestShowsOneOfItsTwoMessages)
     MSSQL::TestConnection(services, form);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].text, "Connection successful.");
-    EXPECT_EQ(dialogs.messages[1].text, "Could not connect. Please check with your administrator.");
+    EXPECT_EQ(dialogs.messages[1].text, "Could not connect. Please check with your administrator.\r\n"
+                                        "SQLException: [SQLSTATE 28000] Login failed for user 'sa'.");
     EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false}));
 
     // Neither message can be shown: the hourglass still goes.

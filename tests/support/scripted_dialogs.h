@@ -1,5 +1,6 @@
 // A dialogs service for tests: records every message and answers Yes/No
-// questions from a script (Yes when the script has run out, unless told otherwise).
+// questions from a script (Yes when the script has run out, unless told
+// otherwise); an OK box's "Don't show again" is ticked when told.
 #pragma once
 
 #include "platform/dialogs.h"
@@ -18,7 +19,8 @@ public:
         if (failing)
             throw std::runtime_error("The message box could not be shown.");
         if (message.buttons == platform::Buttons::Ok)
-            return platform::Answer::Ok;
+            return dontShowAgain && !message.dontShowAgain.empty() ? platform::Answer::OkDontShowAgain
+                                                                   : platform::Answer::Ok;
         if (answers.empty())
             return defaultAnswer;
         const platform::Answer a = answers.front();
@@ -30,6 +32,7 @@ public:
     std::deque<platform::Answer> answers;
     platform::Answer defaultAnswer = platform::Answer::Yes;
     bool failing = false;  // every show throws after recording its message
+    bool dontShowAgain = false;  // ticks "Don't show again" in every box that offers it
 };
 
 }  // namespace testsupport
