@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include <algorithm>
+#include <vector>
+
 namespace preview {
 
 Form5::Form5(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
@@ -49,12 +52,24 @@ void Form5::showEvent(QShowEvent* event)
 
 void Form5::fitColumns()
 {
-    // At least the designed 1700 twips; wider where a header or a value needs it.
-    for (int column = 0; model_ && column < model_->columnCount(); ++column) {
-        const int designed = ListView1->columnWidth(column);
+    // Each column as wide as its header and values need, and at least the
+    // designed 1700 twips where the four still fit the view that way; where they
+    // would not, the designed room gives way, so that no header is cut while
+    // the view could show it whole.
+    if (!model_)
+        return;
+    std::vector<int> designed, needed;
+    int wanted = 0;
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        designed.push_back(ListView1->columnWidth(column));
         ListView1->resizeColumnToContents(column);  // the header's and the values' width
-        if (ListView1->columnWidth(column) < designed)
-            ListView1->setColumnWidth(column, designed);
+        needed.push_back(ListView1->columnWidth(column));
+        wanted += std::max(designed.back(), needed.back());
+    }
+    const bool roomy = wanted <= ListView1->viewport()->width();
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        const auto at = static_cast<std::size_t>(column);
+        ListView1->setColumnWidth(column, roomy ? std::max(designed[at], needed[at]) : needed[at]);
     }
 }
 
