@@ -133,7 +133,7 @@ void PreviewList::setState(int row, LineState state)
     checkRow(row);
     marks_[static_cast<std::size_t>(row - 1)] = static_cast<std::uint8_t>(state);
     if (observer_)
-        observer_->rowChanged(row);
+        observer_->statesChanged(row, row);
 }
 
 void PreviewList::markSent(int row)
@@ -163,7 +163,7 @@ void PreviewList::settleSent(int first, int last, LineState state)
         changedLast = row;
     }
     if (observer_ && changedFirst)
-        observer_->rowsChanged(changedFirst, changedLast);
+        observer_->statesChanged(changedFirst, changedLast);
 }
 
 void PreviewList::select(int row)

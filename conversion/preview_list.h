@@ -18,10 +18,10 @@ public:
     virtual ~ListObserver() = default;
     virtual void listReset() = 0;
     virtual void rowsAppended(int first, int last) = 0;
-    virtual void rowChanged(int row) = 0;
+    virtual void rowChanged(int row) = 0;  // its text
     virtual void rowSelected(int row) = 0;
-    // Several rows at once (what ran, after Execute SQL).
-    virtual void rowsChanged(int first, int last)
+    // What Execute SQL made of the rows changed, their texts did not.
+    virtual void statesChanged(int first, int last)
     {
         for (int row = first; row <= last; ++row)
             rowChanged(row);

@@ -95,8 +95,12 @@ void Form2::Form_Load()
         model_ = new PreviewListModel(windows_.handOff().preview.list(), this);
         model_->onRowSelected = [this](int row) { selectRow(row); };
         ListView1->setModel(model_);
+        // A line's new text may be wider; a new state (greyed, italics) is not.
         connect(model_, &QAbstractItemModel::dataChanged, this,
-                [this](const QModelIndex& first, const QModelIndex& last) { widenColumnFor(first.row(), last.row()); });
+                [this](const QModelIndex& first, const QModelIndex& last, const QList<int>& roles) {
+                    if (roles.isEmpty() || roles.contains(Qt::DisplayRole))
+                        widenColumnFor(first.row(), last.row());
+                });
     });
     op.step(114, [&] { ListView1->setColumnWidth(0, ui::Twips(7000)); });
 }

@@ -65,7 +65,14 @@ void Form4::PushButton2_Click()
 {
     core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "PushButton2_Click"));
     op.step(100, [&] {
-        windows_.handOff().preview.list().setText(windows_.ListLine, Text1->exactText());
+        // An unchanged line that ran stays run: OK alone must not send a row twice.
+        // One the server left in doubt is the user's to send again, checked or not.
+        conversion::PreviewList& list = windows_.handOff().preview.list();
+        const std::string text = Text1->exactText();
+        if (text != list.text(windows_.ListLine))
+            list.setText(windows_.ListLine, text);
+        else if (list.state(windows_.ListLine) == conversion::LineState::InDoubt)
+            list.setState(windows_.ListLine, conversion::LineState::NotRun);
     });
     op.step(102, [&] { close(); });
 }

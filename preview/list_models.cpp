@@ -107,12 +107,13 @@ void PreviewListModel::rowChanged(int row)
         emit dataChanged(i, i);
 }
 
-void PreviewListModel::rowsChanged(int first, int last)
+void PreviewListModel::statesChanged(int first, int last)
 {
     first = std::max(first, 1);
     last = std::min(last, rows_);
+    // Only the look follows a line's state: the view measures no text for it.
     if (first <= last)
-        emit dataChanged(index(first - 1, 0), index(last - 1, 0));
+        emit dataChanged(index(first - 1, 0), index(last - 1, 0), {Qt::ForegroundRole, Qt::FontRole});
 }
 
 void PreviewListModel::rowSelected(int row)

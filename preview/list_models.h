@@ -34,7 +34,7 @@ public:
     void rowsAppended(int first, int last) override;
     void rowChanged(int row) override;
     void rowSelected(int row) override;
-    void rowsChanged(int first, int last) override;
+    void statesChanged(int first, int last) override;
 
     // A line as the list shows it: its start, with line breaks as blanks.
     static QString displayText(std::string_view line);

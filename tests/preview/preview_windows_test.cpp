@@ -260,9 +260,10 @@ TEST_F(PreviewTest, AnSqlErrorStopsAtItsLineAndTheWindowStaysOpen)
         EXPECT_FALSE(ui::BusyPointerShown(&f));
         f.PushButton3->click();  // a Replace that leaves every line as it was
 
-        // Fix the line in the Edit Line dialog, edit row 2, which ran, and execute again.
+        // Fix the line in the Edit Line dialog, edit row 2, which ran, press OK on
+        // row 1, which ran, without changing it, and execute again.
         env.servers.state.refuses = nullptr;
-        for (int row : {5, 2}) {
+        for (int row : {5, 2, 1}) {
             f.ListView1->setCurrentIndex(f.ListView1->model()->index(row - 1, 0));
             emit f.ListView1->clicked(f.ListView1->model()->index(row - 1, 0));
         }
@@ -287,6 +288,7 @@ TEST_F(PreviewTest, AnSqlErrorStopsAtItsLineAndTheWindowStaysOpen)
             f.PushButton2->click();
         });
     }
+    script.push_back([&](QWidget* w) { dynamic_cast<Form4*>(w)->PushButton2->click(); });
     windows.showPreview();
     EXPECT_EQ(messages(), (std::vector<std::string>{"Error found.", "Done."}));
     // Rows 1 to 4 ran once; executing again ran only the edited rows and those not run.
