@@ -44,21 +44,13 @@ std::string WithoutLineEnd(std::string text)
     return text;
 }
 
-// The password as a connection-text value, braced also where a driver might
-// drop blanks at its ends.
-std::string PasswordValue(std::string_view password)
-{
-    const bool blankAtEnd = !password.empty() && (password.front() == ' ' || password.back() == ' ');
-    return blankAtEnd ? platform::odbc::Braced(password) : platform::odbc::AttributeValue(password);
-}
-
 std::string WithPassword(std::string_view text, std::string_view password)
 {
     std::string out(text);
     const std::size_t last = out.find_last_not_of(" \t\r\n");
     if (last != std::string::npos && out[last] != ';')
         out.push_back(';');
-    return out + "PWD=" + PasswordValue(password) + ";";
+    return out + "PWD=" + platform::odbc::PasswordValue(password) + ";";
 }
 
 // The whole file, its line breaks at the end removed; refused when group or others

@@ -30,7 +30,7 @@ std::string ConnectionText(core::Services& services, core::MainForm& form, bool 
     const std::string server = local ? form.server() : form.server() + "," + form.port();
     return "Driver={SQL Server};Server=" + platform::odbc::AttributeValue(server) + ";Database="
         + platform::odbc::AttributeValue(form.database()) + ";Uid=" + platform::odbc::AttributeValue(form.user())
-        + ";Pwd=" + platform::odbc::AttributeValue(form.password()) + ";";
+        + ";Pwd=" + platform::odbc::PasswordValue(form.password()) + ";";
 }
 
 std::string ConnectionText(core::Services& services, core::MainForm& form)

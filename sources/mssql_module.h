@@ -12,8 +12,9 @@
 namespace MSSQL {
 
 // "Driver={SQL Server};Server=S,PORT;Database=D;Uid=U;Pwd=P;" or, for a local
-// connection, the same without ",PORT". A value holding ";", "{" or "}" goes
-// in braces with "}" doubled, so it cannot change the meaning of the text.
+// connection, the same without ",PORT". A value holding ";" or "{" goes in
+// braces with "}" doubled, so it cannot change the meaning of the text; so
+// does a password with a blank at either end, which a driver might drop.
 std::string ConnectionText(core::Services& services, core::MainForm& form);
 std::string ConnectionText(core::Services& services, core::MainForm& form, bool local);
 

@@ -64,6 +64,12 @@ std::string AttributeValue(std::string_view value)
     return value.find_first_of(";{") == std::string_view::npos ? std::string(value) : Braced(value);
 }
 
+std::string PasswordValue(std::string_view password)
+{
+    const bool blankAtEnd = !password.empty() && (password.front() == ' ' || password.back() == ' ');
+    return blankAtEnd ? Braced(password) : AttributeValue(password);
+}
+
 std::vector<ConnectionAttribute> ParseConnectionText(std::string_view text)
 {
     std::vector<ConnectionAttribute> attributes;

@@ -25,6 +25,9 @@ std::vector<ConnectionAttribute> ParseConnectionText(std::string_view text);
 // A value as it goes into a connection text: in braces with "}" doubled when it
 // holds ";" or "{" (which would otherwise change the text's meaning), else as it is.
 std::string AttributeValue(std::string_view value);
+// A password as it goes into a connection text: as AttributeValue, and in
+// braces also where it starts or ends with a blank, which a driver might drop.
+std::string PasswordValue(std::string_view password);
 // The value in braces with "}" doubled.
 std::string Braced(std::string_view value);
 

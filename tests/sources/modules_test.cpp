@@ -291,6 +291,9 @@ TEST_F(ModulesTest, ValuesThatWouldChangeTheConnectionTextGoInBraces)
     form.Text4 = "p}w";  // FreeTDS 1.3 would read a doubled one inside braces as two
     EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
               "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=p}w;");
+    form.Text4 = " pw ";  // blanks at the ends, which a driver might drop
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
+              "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd={ pw };");
     form.Text5 = "a;b";
     EXPECT_EQ(MSSQL::ConnectionText(services, form, false).substr(0, 40), "Driver={SQL Server};Server={a;b,1433};Da");
     EXPECT_EQ(MSSQL::ConnectionText(services, form, true).substr(0, 35), "Driver={SQL Server};Server={a;b};Da");
