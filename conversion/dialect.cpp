@@ -1,6 +1,8 @@
 // SQL Server's words and SQLite's few others.
 #include "conversion/dialect.h"
 
+#include "core/unicode_case.h"
+
 #include "conversion/binary_constant.h"
 #include "conversion/sql_text.h"
 #include "platform/server_connection.h"
@@ -12,17 +14,6 @@ namespace {
 // SQL Server's limits of an index entry's size.
 constexpr int kClusteredKeyBytes = 900;
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 std::string ColumnList(const std::vector<KeyColumn>& columns, bool noCase)
 {
@@ -41,7 +32,7 @@ std::string ColumnList(const std::vector<KeyColumn>& columns, bool noCase)
 
 Dialect DialectOfDbms(std::string_view dbmsName)
 {
-    return EqualsIgnoringCase(dbmsName, "SQLite") ? Dialect::Sqlite : Dialect::SqlServer;
+    return core::EqualsIgnoringCase(dbmsName, "SQLite") ? Dialect::Sqlite : Dialect::SqlServer;
 }
 
 Dialect DialectOf(platform::ServerConnection& connection)

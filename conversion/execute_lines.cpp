@@ -13,13 +13,13 @@ namespace {
 
 const char* const kNoConnection = "there is no connection to the server.";
 
-// Nothing but spaces (or nothing at all).
-bool OnlySpaces(const std::string& s)
-{
-    return s.find_first_not_of(' ') == std::string::npos;
-}
 
 }  // namespace
+
+bool OnlySpaces(std::string_view s)
+{
+    return s.find_first_not_of(' ') == std::string_view::npos;
+}
 
 ExecuteOutcome ExecuteLines(PreviewList& lines, platform::ServerConnection* connection,
                             platform::EventLoop& events, core::GuardedOperation& op, const LineWatch& watch)

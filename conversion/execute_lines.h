@@ -30,6 +30,10 @@ struct LineWatch {
     std::function<void(int row, int count)> showProgress;
 };
 
+// Nothing but spaces (or nothing at all): a line Execute SQL passes over, an
+// error box Copy and Email leave alone.
+bool OnlySpaces(std::string_view text);
+
 struct ExecuteOutcome {
     int errorRow = 0;   // the row the server refused; 0 when none was
     std::string error;  // the server's description of that refusal

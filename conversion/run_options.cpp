@@ -1,6 +1,8 @@
 // The run's choices read from the settings store.
 #include "conversion/run_options.h"
 
+#include "core/unicode_case.h"
+
 #include "core/error_report.h"
 #include "core/settings_keys.h"
 #include "platform/settings_store.h"
@@ -29,16 +31,7 @@ ColumnTypes ColumnTypesFromSetting(std::string_view text)
     const auto first = text.find_first_not_of(" \t");
     const std::string_view trimmed =
         first == std::string_view::npos ? std::string_view() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
-    auto is = [trimmed](std::string_view word) {
-        if (trimmed.size() != word.size())
-            return false;
-        for (std::size_t i = 0; i < word.size(); ++i) {
-            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-            if (lower(trimmed[i]) != lower(word[i]))
-                return false;
-        }
-        return true;
-    };
+    auto is = [trimmed](std::string_view word) { return core::EqualsIgnoringCase(trimmed, word); };
     if (trimmed.empty() || is(core::kColumnTypesText))
         return ColumnTypes::Text;
     if (is(core::kColumnTypesSqlServer))

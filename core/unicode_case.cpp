@@ -21,6 +21,13 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view word)
         .contains(QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size())), Qt::CaseInsensitive);
 }
 
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size()))
+               .compare(QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())), Qt::CaseInsensitive)
+        == 0;
+}
+
 std::size_t CharacterCount(std::string_view text)
 {
     std::size_t count = 0;

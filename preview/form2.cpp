@@ -29,11 +29,6 @@ namespace preview {
 namespace {
 const char* const kPasteHint = "Click a text area where you normally type and press Ctrl+V to paste the clipboard.";
 
-// Nothing but spaces (or nothing at all).
-bool OnlySpaces(const std::string& s)
-{
-    return s.find_first_not_of(' ') == std::string::npos;
-}
 }  // namespace
 
 Form2::Form2(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
@@ -270,7 +265,7 @@ bool Form2::errorTextToSend(core::GuardedOperation& op, std::string& text)
     bool empty = true;
     return !(op.step(100, [&] {
         text = errorText();
-        empty = OnlySpaces(text);
+        empty = conversion::OnlySpaces(text);
     }) && empty);
 }
 

@@ -1,6 +1,8 @@
 // Starting and ending the test server; reading its record back.
 #include "tests/tds/tds_server_process.h"
 
+#include "tests/tds/tds_wire.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -15,25 +17,6 @@
 namespace testsupport {
 
 namespace {
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // A flat JSON object of strings and numbers, as the server writes its lines.
 class FlatJson {
@@ -105,12 +88,12 @@ private:
             case 'b': out.push_back('\b'); break;
             case 'f': out.push_back('\f'); break;
             case 'u': {
-                char32_t u = hex4();
-                if (u >= 0xD800 && u <= 0xDBFF && s_.compare(i_, 2, "\\u") == 0) {
+                std::u16string units(1, static_cast<char16_t>(hex4()));
+                if (units[0] >= 0xD800 && units[0] <= 0xDBFF && s_.compare(i_, 2, "\\u") == 0) {
                     i_ += 2;
-                    u = 0x10000 + ((u - 0xD800) << 10) + (hex4() - 0xDC00);
+                    units.push_back(static_cast<char16_t>(hex4()));
                 }
-                AppendUtf8(out, u);
+                out += tdstest::Utf8(units);
                 break;
             }
             default: out.push_back(e); break;
