@@ -26,6 +26,7 @@ struct Options {
     std::vector<Refusal> refusals;
     bool refuseLogin = false;
     int maxSeconds = 600;
+    bool recordStored = false;  // INSERTs recorded as they become stored, at their commit
 };
 
 // One JSON object per line and request, written and flushed before the request
@@ -42,6 +43,7 @@ public:
     void rpc(std::u16string_view name, std::u16string_view params);
     void transaction(std::string_view op);
     void attention();
+    void stored(std::string_view statement);
 
 private:
     struct Field {
