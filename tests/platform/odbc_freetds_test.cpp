@@ -220,6 +220,23 @@ TEST_F(OdbcFreeTds, SeveralStatementsPerCallAndTheListOfTables)
             << e.what();
     }
     EXPECT_EQ(server.batches(), (std::vector<std::string>{create, three}));
+
+    // Several statements in one batch, joined by line breaks: the refused one
+    // is told by the result that failed, the first one too.
+    EXPECT_TRUE(connection.takesBatches());
+    const auto refusedIn = [&](std::initializer_list<std::string_view> statements) -> std::string {
+        try {
+            connection.executeSeveral(std::vector<std::string_view>(statements));
+        } catch (const platform::RefusedInCall& e) {
+            return std::to_string(e.statement());
+        }
+        return "none";
+    };
+    EXPECT_EQ(refusedIn({"INSERT INTO [Orders] VALUES(1)", "INSERT INTO [Orders] VALUES(2)",
+                         "INSERT INTO [Orders] VALUES(3)"}),
+              "1");
+    EXPECT_EQ(refusedIn({"INSERT INTO [Orders] VALUES(2)", "INSERT INTO [Orders] VALUES(3)"}), "0");
+    EXPECT_EQ(server.batches().back(), "INSERT INTO [Orders] VALUES(2)\nINSERT INTO [Orders] VALUES(3)");
 }
 
 TEST_F(OdbcFreeTds, AStatementPastItsTimeOutIsCancelledWithAnAttention)
