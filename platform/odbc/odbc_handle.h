@@ -36,4 +36,7 @@ private:
 // drivers that have it; narrow ones are read as UTF-8. "" when there is none.
 std::string Diagnostics(const OdbcHandle& handle, bool wide);
 
+// Whether a diagnostic record of the handle carries that native error number.
+bool HasNativeError(const OdbcHandle& handle, SQLINTEGER native);
+
 }  // namespace platform::odbc

@@ -134,6 +134,7 @@ void OdbcServerConnection::open(const std::string& connectionText)
     }
     open_ = true;
     transactionStateLost_ = false;
+    freeTds_ = plan.freeTds;
     SQLUINTEGER batch = 0;
     batches_ = SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_BATCH_SUPPORT, &batch, sizeof batch, nullptr))
         && (batch & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
@@ -306,10 +307,35 @@ void OdbcServerConnection::endTransaction(short completion)
     if (driverAutoCommit() == AutoCommit::On)
         return;
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion))) {
+        const std::string diagnostics = odbc::Diagnostics(connection_, wide_);
+        if (completion == SQL_ROLLBACK && restoreFreeTdsTransaction()) {
+            transactionStateLost_ = false;
+            return;
+        }
         transactionStateLost_ = true;
-        ThrowSqlException(odbc::Diagnostics(connection_, wide_));
+        ThrowSqlException(diagnostics);
     }
     transactionStateLost_ = false;  // in transactions, none open
+}
+
+// FreeTDS keeps believing in a transaction that the server ended by itself (a
+// conversion error, 245, ends the batch and rolls its transaction back): its
+// rollback then fails with 3903 ("no corresponding BEGIN TRANSACTION"), as does
+// every switch to autocommit (a rollback too), for the rest of the connection.
+// 3903 says that nothing of the transaction is left, which is what the rollback
+// was for; a new transaction makes the server's state the one FreeTDS believes
+// in, autocommit off with a transaction open, as after any rollback. Right
+// after the failed rollback and only then.
+bool OdbcServerConnection::restoreFreeTdsTransaction()
+{
+    constexpr SQLINTEGER kNoTransaction = 3903;
+    if (!freeTds_ || !odbc::HasNativeError(connection_, kNoTransaction))
+        return false;
+    try {
+        return !call("BEGIN TRANSACTION").failed;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void OdbcServerConnection::commit()

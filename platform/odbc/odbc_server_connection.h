@@ -83,6 +83,8 @@ private:
     };
     CallResults call(std::string_view text);
     SQLHSTMT statementHandle();
+    // FreeTDS after the server ended the transaction itself: see the .cpp.
+    bool restoreFreeTdsTransaction();
     void endTransaction(short completion);
     // What the driver says, without the doubt a failure left.
     AutoCommit driverAutoCommit() const;
@@ -99,6 +101,7 @@ private:
     std::optional<int> statementTimeout_;
     bool open_ = false;
     bool batches_ = false;
+    bool freeTds_ = false;
     // A switch, commit or rollback failed: the driver's answer is not to be
     // trusted until a switch to autocommit or an SQLEndTran succeeds.
     bool transactionStateLost_ = false;
