@@ -133,6 +133,24 @@ bool CheckTables(Engine& engine, const std::string& folder, std::ostream& err)
     return has;
 }
 
+// --per-trip's value: empty gives the program's own number; nothing for a text
+// that is no number from 1 to 32767.
+std::optional<std::size_t> StatementsPerTrip(const std::string& text)
+{
+    if (text.empty())
+        return conversion::TransactionLimits{}.statementsPerCall;
+    std::size_t used = 0;
+    int value = 0;
+    try {
+        value = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (used != text.size() || value < 1 || value > 32767)
+        return std::nullopt;
+    return static_cast<std::size_t>(value);
+}
+
 // 0 when the run reported nothing (no refused statement, no undecodable byte, no other failure).
 int ExitStatus(const conversion::RunResult& result)
 {
@@ -224,7 +242,8 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 
 void convertHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n\n"
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n"
+           "                             [--per-trip N]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
            "The inserts of a table are committed together, a quarter of a second's worth\n"
@@ -236,6 +255,11 @@ void convertHelp(std::ostream& out)
            << kCodePageHelp <<
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
+           "--per-trip N sends up to N inserts of a table to the server in one round trip\n"
+           "(the setting \"Statements Per Round Trip\"; "
+        << conversion::TransactionLimits{}.statementsPerCall
+        << " unless given, 1 to 32767); each keeps its\n"
+           "text, and 1 sends every statement on its own.\n"
            "Every error is written to standard error and the run goes on.\n"
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, or nothing could be converted, 2 for a\n"
@@ -247,13 +271,18 @@ void convertHelp(std::ostream& out)
 int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std::ostream& err)
 {
     std::string folder;
-    std::map<std::string, std::string> options{{"--connection", ""}, {"--overwrite", "no"}, {"--codepage", ""}};
+    std::map<std::string, std::string> options{
+        {"--connection", ""}, {"--overwrite", "no"}, {"--codepage", ""}, {"--per-trip", ""}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    if (!ParseArgs(rest, folder, options, err) || options["--connection"].empty()
-        || (options["--overwrite"] != "yes" && options["--overwrite"] != "no")) {
+    const bool parsed = ParseArgs(rest, folder, options, err);
+    const std::optional<std::size_t> perTrip = StatementsPerTrip(options["--per-trip"]);
+    if (!parsed || options["--connection"].empty()
+        || (options["--overwrite"] != "yes" && options["--overwrite"] != "no") || !perTrip) {
         if (options["--connection"].empty())
             err << "dovenmark-cli: --connection TEXT is needed\n";
+        if (!perTrip)
+            err << "dovenmark-cli: --per-trip needs a number from 1 to 32767, not '" << options["--per-trip"] << "'\n";
         convertHelp(err);
         return kExitUsage;
     }
@@ -264,6 +293,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.sourceCodePage = options["--codepage"];
     engine.options.transferBinary = binary;
     engine.options.overwrite = options["--overwrite"] == "yes";
+    engine.options.transactions.statementsPerCall = *perTrip;
     engine.services.serverConnectionText = options["--connection"];
     if (!CheckTables(engine, folder, err))
         return kExitFailure;

@@ -59,7 +59,8 @@ private:
     bool convertTable(int index);
     bool convertTableSteps(int index, TableResult& table);
     void convertRecords(platform::SourceRecordset& records, const TableScript& script, TableResult& table);
-    void statement(int previewStep, int executeStep, const std::string& sql);
+    // kind: what the run knows of the statement, having built it.
+    void statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind);
     void commitTable();
     void finish();
 
@@ -161,7 +162,7 @@ void Converter::convertTables()
     }
 }
 
-void Converter::statement(int previewStep, int executeStep, const std::string& sql)
+void Converter::statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind)
 {
     if (form_.previewMode()) {
         op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
@@ -188,7 +189,7 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
     // difference is taken when the table's batch is finished.
     if (table_)
         ++table_->statementsThrough;
-    batch_->execute(sql, executeStep);
+    batch_->execute(sql, executeStep, kind);
 }
 
 // Before anything else may use the connection (the preview, the next table's
@@ -255,7 +256,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         source_ && op_.step(186, [&] { records = source_->openRecordset(SourceQuery(name)); });
 
     if (opened && answer == Overwrite::Yes) {
-        statement(178, 180, DropStatement(name));
+        statement(178, 180, DropStatement(name), StatementBatch::Kind::Other);
         op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
     }
     if (!opened)
@@ -276,7 +277,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         });
     }
     op_.step(304, [&] { script.finishCreate(); });
-    statement(310, 312, script.createStatement());
+    statement(310, 312, script.createStatement(), StatementBatch::Kind::Other);
     // From now on the table counts as existing, so a second table of the same
     // name in this run asks before it overwrites this one.
     op_.step(314, [&] { form_.List1().push_back(name); });
@@ -335,7 +336,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, const TableSc
                 builder.add(f, paradox::Value::null());
         }
         const std::string& sql = builder.finish();
-        statement(406, 416, sql);
+        statement(406, 416, sql, StatementBatch::Kind::Insert);
         // A record the reader cannot move past ends the table: the loop stays bounded.
         if (!op_.step(418, [&] { records.moveNext(); }))
             break;
