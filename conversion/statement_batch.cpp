@@ -74,7 +74,8 @@ StatementBatch::Next StatementBatch::execute(const std::string& statement, int t
     texts_ += statement;
     if ((!joins || waiting() >= limits_.statementsPerCall) && send() == Next::Stop)
         return Next::Stop;
-    return due() ? commit() : Next::Continue;
+    // Commits fall between calls, and the clock is read once a call.
+    return waiting() == 0 && due() ? commit() : Next::Continue;
 }
 
 bool StatementBatch::due() const
@@ -239,13 +240,17 @@ StatementBatch::Next StatementBatch::recover(std::size_t call, std::size_t refus
     } else if (refused < end) {
         alone.push_back(refused);
     }
-    return replay(std::move(alone), end, commitRefused ? 0 : call);
+    // Where the driver did not say which statement it refused, the call's
+    // statements go one per call, so that the replay finds it.
+    return replay(std::move(alone), end, commitRefused || refused < end ? end : call);
 }
 
 // Runs pending_[0, end) again, none of them applied: the indices in `alone`
 // (descending) alone through the caller, the others in transactions, silently,
 // those before joinBefore several to a call where they may share one. A call
-// refused in the replay makes every statement from its first on go one per call.
+// refused in the replay adds the statement the driver names to those that run
+// alone, or, where the driver does not say, makes every statement from the
+// call's first on go one per call.
 // A statement or commit refused on the way is handled by the same rule, within
 // this walk: each refusal adds a statement to run alone, so the walk ends.
 StatementBatch::Next StatementBatch::replay(std::vector<std::size_t> alone, std::size_t end, std::size_t joinBefore)
@@ -308,7 +313,8 @@ StatementBatch::Next StatementBatch::replay(std::vector<std::size_t> alone, std:
         if (abandon(false) == Fate::NotApplied) {
             if (refused < j)
                 alone.push_back(refused);
-            joinBefore = std::min(joinBefore, i);
+            else
+                joinBefore = std::min(joinBefore, i);
             i = first;
             continue;
         }

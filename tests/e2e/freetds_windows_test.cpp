@@ -131,8 +131,7 @@ TEST_F(FreeTdsWindows, TheDirectRunReportsARefusedStatementAndGoesOn)
     EXPECT_NE(shown[0].find("[FreeTDS][SQL Server]String or binary data would be truncated."), std::string::npos)
         << shown[0];
     EXPECT_EQ(shown[1], "Done.");
-    const std::vector<std::string> batches = server.batches();
-    EXPECT_EQ(batches.back(), scriptStatements().back());
+    EXPECT_EQ(server.statements().back(), scriptStatements().back());
 }
 
 TEST_F(FreeTdsWindows, ExecuteSqlSendsEveryLineAsScriptWritesIt)

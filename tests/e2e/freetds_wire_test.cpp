@@ -131,7 +131,7 @@ TEST_F(FreeTdsWire, TheRunsCommitsAreOnTheWireWhereTheRunMakesThem)
     const fs::path folder = folderOf("commits", {"dbdemos/items.db", "dbdemos/country.db"});
     // ITEMS' 945 inserts, 100 to a round trip, take longer than one commit's time.
     TdsTestServer server({"--delay-ms", "30"});
-    const ProgramRun run = convert(server, folder);
+    const ProgramRun run = convert(server, folder, "--per-trip 100");
     ASSERT_EQ(run.status, 0) << run.err;
 
     bool open = false;
@@ -206,7 +206,9 @@ TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsStoredAsOnePe
             stored[onePerTrip] = server.stored();
             said[onePerTrip] = run.err;
             if (!onePerTrip && c.notStored == 1) {
-                EXPECT_LT(server.batches().size(), statements.size() / 2) << "inserts share round trips";
+                // Two tables of 60 inserts, two creates, and the refusal: a
+                // few batches more, not one per insert of the refused one's.
+                EXPECT_LE(server.batches().size(), 10u);
             }
         }
         EXPECT_EQ(said[false], said[true]);
