@@ -255,11 +255,11 @@ void convertHelp(std::ostream& out)
            << kCodePageHelp <<
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
-           "--per-trip N sends up to N inserts of a table to the server in one round trip\n"
-           "(the setting \"Statements Per Round Trip\"; "
+           "--per-trip N sends up to N inserts of a table in one round trip (the setting\n"
+           "\"Statements Per Round Trip\", 1 to 32767; "
         << conversion::TransactionLimits{}.statementsPerCall
-        << " unless given, 1 to 32767); each keeps its\n"
-           "text, and 1 sends every statement on its own.\n"
+        << " unless given); each keeps its text,\n"
+           "and 1 sends every statement on its own.\n"
            "Every error is written to standard error and the run goes on.\n"
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, or nothing could be converted, 2 for a\n"
