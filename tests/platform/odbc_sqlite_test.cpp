@@ -109,20 +109,6 @@ TEST_P(OdbcSqlite, FailedStatementsBeginWithSqlExceptionAndCarryTheDriversMessag
     // The connection stays usable after a failed statement.
     connection->execute("CREATE TABLE T (a int)");
     EXPECT_EQ(testsupport::ReadRows(database, "SELECT count(*) FROM T"), "0\n");
-
-    // SQLite's driver takes one statement per call: several go one after the
-    // other, and a refused one is named by its place and ends them.
-    EXPECT_FALSE(connection->takesBatches());
-    const std::string_view several[] = {"INSERT INTO T VALUES (1)", "INSERT INTO MISSING VALUES (2)",
-                                        "INSERT INTO T VALUES (3)"};
-    try {
-        connection->executeSeveral(several);
-        ADD_FAILURE() << "the refused statement went unnoticed";
-    } catch (const platform::RefusedInCall& e) {
-        EXPECT_EQ(e.statement(), 1u);
-        EXPECT_NE(std::string(e.what()).find("no such table: MISSING"), std::string::npos) << e.what();
-    }
-    EXPECT_EQ(testsupport::ReadRows(database, "SELECT a FROM T"), "1\n");
 }
 
 TEST_P(OdbcSqlite, ClosedConnectionsRefuseStatementsAsSqlExceptions)
