@@ -202,6 +202,24 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
             << ", each told above\n";
 }
 
+// --per-trip's value: empty gives the program's own number; nothing for a text
+// that is no number from 1 to 32767.
+std::optional<std::size_t> StatementsPerTrip(const std::string& text)
+{
+    if (text.empty())
+        return conversion::TransactionLimits{}.statementsPerCall;
+    std::size_t used = 0;
+    int value = 0;
+    try {
+        value = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (used != text.size() || value < 1 || value > 32767)
+        return std::nullopt;
+    return static_cast<std::size_t>(value);
+}
+
 // 0 when the run reported nothing (no refused statement, no undecodable byte, no other failure).
 int ExitStatus(const conversion::RunResult& result)
 {
@@ -300,7 +318,7 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 void convertHelp(std::ostream& out)
 {
     out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n"
-           "                            [--column-types text|sqlserver]\n"
+           "                            [--column-types text|sqlserver] [--per-trip N]\n"
            "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
@@ -317,6 +335,11 @@ void convertHelp(std::ostream& out)
            << kColumnTypesHelp <<
            "A table or folder that cannot be read, a damaged table, and a table left out\n"
            "because one of the same name was found before it are reported as failures.\n"
+           "--per-trip N sends up to N inserts of a table in one round trip (the setting\n"
+           "\"Statements Per Round Trip\", 1 to 32767; "
+        << conversion::TransactionLimits{}.statementsPerCall
+        << " unless given); each keeps its text,\n"
+           "and 1 sends every statement on its own.\n"
            << kEndingHelp <<
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, anything above was reported, or nothing\n"
@@ -331,15 +354,18 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     std::string folder;
     std::map<std::string, std::string> options{
         {"--connection", ""}, {"--connection-file", ""}, {"--overwrite", "no"}, {"--codepage", ""},
-        {"--column-types", "text"}};
+        {"--column-types", "text"}, {"--per-trip", ""}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
     const bool parsed = ParseArgs(rest, folder, options, err);
     const bool overwriteKnown = options["--overwrite"] == "yes" || options["--overwrite"] == "no";
     if (parsed && !overwriteKnown)
         err << "dovenmark-cli: --overwrite takes yes or no, not '" << options["--overwrite"] << "'\n";
+    const std::optional<std::size_t> perTrip = StatementsPerTrip(options["--per-trip"]);
+    if (parsed && !perTrip)
+        err << "dovenmark-cli: --per-trip needs a number from 1 to 32767, not '" << options["--per-trip"] << "'\n";
     if (!parsed || !OneConnectionOption(options["--connection"], options["--connection-file"], err)
-        || !overwriteKnown) {
+        || !overwriteKnown || !perTrip) {
         convertHelp(err);
         return kExitUsage;
     }
@@ -356,6 +382,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.transferBinary = binary;
     engine.options.columnTypes = *columnTypes;
     engine.options.overwrite = options["--overwrite"] == "yes";
+    engine.options.transactions.statementsPerCall = *perTrip;
     engine.services.serverConnectionText = *connection;
     if (!CheckTables(engine, err))
         return kExitFailure;

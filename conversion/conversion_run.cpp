@@ -134,7 +134,10 @@ private:
     bool convertTableSteps(int index, TableResult& table);
     void convertRecords(platform::SourceRecordset& records, InsertBuilder& builder, int fields, TableResult& table);
     void addKey(const TableScript& script, const InsertBuilder& builder, TableResult& table);
-    void statement(int previewStep, int executeStep, const std::string& sql, std::int64_t record = -1);
+    // kind: what the run knows of the statement, having built it; record: the
+    // record it holds, for the report of its failure.
+    void statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
+                   std::int64_t record = -1);
     // A step for the batch's statement of that tag, reported with its record.
     template <typename F>
     bool batchStep(int tag, F&& action);
@@ -261,7 +264,8 @@ void Converter::convertTables()
     }
 }
 
-void Converter::statement(int previewStep, int executeStep, const std::string& sql, std::int64_t record)
+void Converter::statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
+                          std::int64_t record)
 {
     if (form_.previewMode()) {
         op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
@@ -288,7 +292,7 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
     // difference is taken when the table's batch is finished.
     if (table_)
         ++table_->statementsThrough;
-    batch_->execute(sql, Tag(executeStep, record));
+    batch_->execute(sql, Tag(executeStep, record), kind);
 }
 
 template <typename F>
@@ -390,7 +394,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         source_ && op_.step(186, [&] { records = source_->openRecordsetFrom(SourceQuery(name), file.path); });
 
     if (opened && answer == Overwrite::Yes) {
-        statement(178, 180, DropStatement(name));
+        statement(178, 180, DropStatement(name), StatementBatch::Kind::Other);
         op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
     }
     if (!opened)
@@ -414,7 +418,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         });
     }
     op_.step(304, [&] { script.finishCreate(); });
-    statement(310, 312, script.createStatement());
+    statement(310, 312, script.createStatement(), StatementBatch::Kind::Other);
     // From now on the table counts as existing, so a second table of the same
     // name in this run asks before it overwrites this one.
     op_.step(314, [&] { form_.List1().push_back(name); });
@@ -426,10 +430,10 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         // An identity column takes the values given only while it is asked to.
         const std::string identityOn = script.hasIdentity() ? IdentityInsert(script.dialect(), name, true) : "";
         if (!identityOn.empty())
-            statement(317, 317, identityOn);
+            statement(317, 317, identityOn, StatementBatch::Kind::Other);
         convertRecords(*records, builder, script.fieldCount(), table);
         if (!identityOn.empty())
-            statement(419, 419, IdentityInsert(script.dialect(), name, false));
+            statement(419, 419, IdentityInsert(script.dialect(), name, false), StatementBatch::Kind::Other);
     }
     op_.setRecord(-1);  // what follows concerns the whole table
     commitTable();
@@ -484,7 +488,7 @@ void Converter::convertRecords(platform::SourceRecordset& records, InsertBuilder
                 builder.add(f, paradox::Value::null());
         }
         const std::string& sql = builder.finish();
-        statement(406, kInsertStep, sql, c - 1);
+        statement(406, kInsertStep, sql, StatementBatch::Kind::Insert, c - 1);
         // A record the reader cannot move past ends the table: the loop stays bounded.
         if (!op_.step(418, [&] { records.moveNext(); }))
             break;

@@ -15,6 +15,10 @@ RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::Guard
 {
     RunOptions options;
     op.step(108, [&] { options.transferBinary = core::TransferBinarySetting(settings); });
+    op.step(108, [&] {
+        options.transactions.statementsPerCall =
+            core::StatementsPerRoundTripSetting(settings, options.transactions.statementsPerCall);
+    });
     op.step(114, [&] {
         options.sourceCodePage =
             settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::SourceCodePage, "");

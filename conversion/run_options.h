@@ -26,7 +26,8 @@ struct RunOptions {
     RunOptions(bool copy = true) : offerCopy(copy) {}
     // The headless command reads folders with spaces as they are and never offers a copy.
     bool offerCopy;
-    // Direct mode commits a table's inserts in transactions of this size.
+    // Direct mode commits a table's inserts in transactions of this size, and
+    // sends up to transactions.statementsPerCall of them in one round trip.
     TransactionLimits transactions;
     // The code page the tables' texts and field names are read in (an iconv
     // name such as CP866, as given); empty: the one each table's header names.
@@ -46,10 +47,11 @@ struct RunOptions {
 };
 
 // The window's choices as the settings store holds them now ("Transfer Binary",
-// "Source Code Page" and "Column Types"), reported as steps 108, 114 and 116
-// of the run's operation like the run's other steps: a stored text that is no
-// boolean leaves the binary choice off, one that names no column types leaves
-// them Text.
+// "Statements Per Round Trip", "Source Code Page" and "Column Types"),
+// reported as steps 108, 114 and 116 of the run's operation like the run's
+// other steps: a stored text that is no boolean leaves the binary choice off,
+// one that is no count from 1 to 32767 leaves the program's own number of
+// statements per round trip, one that names no column types leaves them Text.
 RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::GuardedOperation& op);
 
 // "Text" or "SQL Server" in any letter case, blanks around allowed; empty is

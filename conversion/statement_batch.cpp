@@ -5,7 +5,7 @@
 #include "conversion/tsql_scan.h"
 #include "core/error_report.h"
 
-#include <cstring>
+#include <algorithm>
 #include <utility>
 
 namespace conversion {
@@ -43,36 +43,63 @@ StatementBatch::~StatementBatch()
     }
 }
 
-StatementBatch::Next StatementBatch::execute(const std::string& statement, int tag)
+StatementBatch::Next StatementBatch::execute(const std::string& statement, int tag, Kind kind)
 {
     if (busy_) {
         // From inside a report during a failure's replay: the replay's own
         // transaction is left as it is.
         return runAlone_(statement, tag);
     }
-    if (mode_ == Mode::Unavailable || statement.size() > limits_.bytes || !Batchable(statement)) {
+    const bool batchable = kind == Kind::Insert || (kind == Kind::Unknown && Batchable(statement));
+    if (mode_ == Mode::Unavailable || statement.size() > limits_.bytes || !batchable) {
         if (endTransactions() == Next::Stop)
             return Next::Stop;
         return runAlone_(statement, tag);
     }
     if (mode_ == Mode::Autocommit && !beginTransactions())
         return runAlone_(statement, tag);  // as a statement-by-statement run, from here to the end
+    const bool joins =
+        kind == Kind::Insert && limits_.statementsPerCall > 1 && statement.size() <= limits_.bytesPerCall;
+    const std::size_t waitingBytes = waiting() > 0 ? texts_.size() - pending_[sent_].offset : 0;
+    if (waiting() > 0 && (!joins || waitingBytes + 1 + statement.size() > limits_.bytesPerCall)) {
+        if (send() == Next::Stop)
+            return Next::Stop;
+        return execute(statement, tag, kind);  // a failure in that call may have ended the transactions
+    }
     if (pending_.empty())
         started_ = std::chrono::steady_clock::now();
-    pending_.push_back({texts_.size(), statement.size(), tag});
+    if (!texts_.empty())
+        texts_ += '\n';
+    pending_.push_back({texts_.size(), statement.size(), tag, joins});
     texts_ += statement;
-    try {
-        connection_->execute(statement);
-    } catch (...) {
-        return recover(pending_.size() - 1, core::CurrentExceptionDescription());
-    }
-    return due() ? commit() : Next::Continue;
+    if ((!joins || waiting() >= limits_.statementsPerCall) && send() == Next::Stop)
+        return Next::Stop;
+    // Commits fall between calls, and the clock is read once a call.
+    return waiting() == 0 && due() ? commit() : Next::Continue;
 }
 
 bool StatementBatch::due() const
 {
     return pending_.size() >= limits_.statements || texts_.size() >= limits_.bytes
         || std::chrono::steady_clock::now() - started_ >= limits_.time;
+}
+
+// The statements that wait, in one call.
+StatementBatch::Next StatementBatch::send()
+{
+    const std::size_t call = sent_;
+    const std::size_t n = pending_.size() - call;
+    if (n == 0)
+        return Next::Continue;
+    try {
+        executeRange(call, pending_.size());
+    } catch (const platform::RefusedInCall& e) {
+        return recover(call, n == 1 ? call : call + std::min(e.statement(), n), core::CurrentExceptionDescription());
+    } catch (...) {
+        return recover(call, n == 1 ? call : pending_.size(), core::CurrentExceptionDescription());
+    }
+    sent_ = pending_.size();
+    return Next::Continue;
 }
 
 // Autocommit off, from a state the driver confirms: a doubtful one is settled
@@ -103,15 +130,20 @@ bool StatementBatch::switchAutoCommitOn()
 
 StatementBatch::Next StatementBatch::commit()
 {
+    if (mode_ != Mode::Manual)
+        return Next::Continue;
+    if (send() == Next::Stop)
+        return Next::Stop;
     if (mode_ != Mode::Manual || pending_.empty())
         return Next::Continue;
     try {
         connection_->commit();
     } catch (...) {
-        return recover(pending_.size(), core::CurrentExceptionDescription());
+        return recover(pending_.size(), pending_.size(), core::CurrentExceptionDescription());
     }
     pending_.clear();
     texts_.clear();
+    sent_ = 0;
     return Next::Continue;
 }
 
@@ -163,11 +195,19 @@ std::string CommitInDoubt(const std::string& description, std::size_t statements
         + " statements from this one on; they may or may not be stored and are not run again.";
 }
 
+std::string CallInDoubt(const std::string& description, std::size_t statements)
+{
+    return description + "\nIt was sent in one call with " + std::to_string(statements - 1)
+        + " other statements; the server did not confirm which of them are stored, and none is run again.";
+}
+
 }  // namespace
 
-// After the statement at `refused` failed inside the open transaction, or with
-// refused == pending_.size() after the commit failed: the header's rule.
-StatementBatch::Next StatementBatch::recover(std::size_t refused, const std::string& description)
+// After the call of pending_[call, end) failed inside the open transaction,
+// where the driver said that `refused` was the statement it refused (end
+// when it did not say), or with call == pending_.size() after the commit
+// failed: the header's rule.
+StatementBatch::Next StatementBatch::recover(std::size_t call, std::size_t refused, const std::string& description)
 {
     busy_ = true;
     // Whatever happens in the caller's reports, the batch is ready for more afterwards.
@@ -177,34 +217,43 @@ StatementBatch::Next StatementBatch::recover(std::size_t refused, const std::str
         {
             batch.pending_.clear();
             batch.texts_.clear();
+            batch.sent_ = 0;
             batch.busy_ = false;
         }
     } done{*this};
-    const bool commitRefused = refused == pending_.size();
+    const std::size_t end = pending_.size();
+    const bool commitRefused = call == end;
     if (abandon(commitRefused) == Fate::MayBeApplied) {
         if (!report_)
             return Next::Continue;
-        return commitRefused ? report_(CommitInDoubt(description, pending_.size()), pending_.front().tag)
-                             : report_(description, pending_[refused].tag);
+        if (commitRefused)
+            return report_(CommitInDoubt(description, end), pending_.front().tag);
+        if (end - call == 1)
+            return report_(description, pending_[call].tag);
+        return report_(CallInDoubt(description, end - call), pending_[refused < end ? refused : call].tag);
     }
     // Which statements run alone, the smallest index last.
     std::vector<std::size_t> alone;
     if (commitRefused) {
-        for (std::size_t k = pending_.size(); k-- > 0;)
+        for (std::size_t k = end; k-- > 0;)
             alone.push_back(k);
-    } else {
+    } else if (refused < end) {
         alone.push_back(refused);
     }
-    return replay(std::move(alone), commitRefused ? pending_.size() : refused + 1);
+    // Where the driver did not say which statement it refused, the call's
+    // statements go one per call, so that the replay finds it.
+    return replay(std::move(alone), end, commitRefused || refused < end ? end : call);
 }
 
 // Runs pending_[0, end) again, none of them applied: the indices in `alone`
-// (descending) alone through the caller, the others in transactions, silently.
+// (descending) alone through the caller, the others in transactions, silently,
+// those before joinBefore several to a call where they may share one. A call
+// refused in the replay adds the statement the driver names to those that run
+// alone, or, where the driver does not say, makes every statement from the
+// call's first on go one per call.
 // A statement or commit refused on the way is handled by the same rule, within
 // this walk: each refusal adds a statement to run alone, so the walk ends.
-// A call that sent several statements at once would join it the same way: the
-// statements of the call, one per call, the first refused one alone.
-StatementBatch::Next StatementBatch::replay(std::vector<std::size_t> alone, std::size_t end)
+StatementBatch::Next StatementBatch::replay(std::vector<std::size_t> alone, std::size_t end, std::size_t joinBefore)
 {
     std::size_t first = 0;  // the open transaction holds [first, i)
     std::size_t i = 0;
@@ -239,20 +288,41 @@ StatementBatch::Next StatementBatch::replay(std::vector<std::size_t> alone, std:
                 return Next::Stop;
             continue;
         }
-        try {
-            connection_->execute(text(i));
-            ++i;
-        } catch (...) {
-            const std::string description = core::CurrentExceptionDescription();
-            if (abandon(false) == Fate::NotApplied) {
-                alone.push_back(i);
-                i = first;
-                continue;
-            }
-            first = i + 1;
-            if (report_ && report_(description, pending_[i++].tag) == Next::Stop)
-                return Next::Stop;
+        // Statements that went through before share calls again, up to the
+        // next one to run alone; the others go one per call.
+        std::size_t j = i + 1;
+        if (i < joinBefore && pending_[i].joins) {
+            std::size_t bytes = pending_[i].size;
+            while (j < end && j < joinBefore && pending_[j].joins && (alone.empty() || alone.back() != j)
+                   && j - i < limits_.statementsPerCall && bytes + 1 + pending_[j].size <= limits_.bytesPerCall)
+                bytes += 1 + pending_[j++].size;
         }
+        std::size_t refused = j;  // not known
+        std::string description;
+        try {
+            executeRange(i, j);
+            i = j;
+            continue;
+        } catch (const platform::RefusedInCall& e) {
+            refused = j - i == 1 ? i : i + std::min(e.statement(), j - i);
+            description = core::CurrentExceptionDescription();
+        } catch (...) {
+            refused = j - i == 1 ? i : j;
+            description = core::CurrentExceptionDescription();
+        }
+        if (abandon(false) == Fate::NotApplied) {
+            if (refused < j)
+                alone.push_back(refused);
+            else
+                joinBefore = std::min(joinBefore, i);
+            i = first;
+            continue;
+        }
+        first = j;
+        const std::string said = j - i == 1 ? description : CallInDoubt(description, j - i);
+        if (report_ && report_(said, pending_[refused < j ? refused : i].tag) == Next::Stop)
+            return Next::Stop;
+        i = j;
     }
     return Next::Continue;
 }
@@ -263,12 +333,21 @@ StatementBatch::Next StatementBatch::runAlone(std::size_t index)
 {
     if (mode_ == Mode::Manual)
         mode_ = switchAutoCommitOn() ? Mode::Autocommit : Mode::Unavailable;
-    return runAlone_(text(index), pending_[index].tag);
+    return runAlone_(std::string(view(index)), pending_[index].tag);
 }
 
-std::string StatementBatch::text(std::size_t index) const
+void StatementBatch::executeRange(std::size_t first, std::size_t end)
 {
-    return texts_.substr(pending_[index].offset, pending_[index].size);
+    std::vector<std::string_view> statements;
+    statements.reserve(end - first);
+    for (std::size_t i = first; i < end; ++i)
+        statements.push_back(view(i));
+    connection_->executeSeveral(statements);
+}
+
+std::string_view StatementBatch::view(std::size_t index) const
+{
+    return std::string_view(texts_).substr(pending_[index].offset, pending_[index].size);
 }
 
 StatementBatch::Next StatementBatch::finish()

@@ -67,4 +67,24 @@ bool TransferBinarySetting(platform::SettingsStore& store)
     return SettingToBoolean(store.GetSetting(kSettingsApplication, kSettingsSection, key::TransferBinary, "False"));
 }
 
+std::size_t StatementsPerRoundTripSetting(platform::SettingsStore& store, std::size_t fallback)
+{
+    const std::string text =
+        store.GetSetting(kSettingsApplication, kSettingsSection, key::StatementsPerRoundTrip, "");
+    if (Trimmed(text).empty())
+        return fallback;
+    std::int16_t value = 0;
+    try {
+        value = SettingToInteger(text);
+    } catch (const std::runtime_error& e) {
+        if (std::string_view(e.what()) == kTypeMismatch)
+            throw;
+        value = 0;  // out of range, as below
+    }
+    if (value < 1)
+        throw std::runtime_error(std::string("The setting \"") + key::StatementsPerRoundTrip
+                                 + "\" must be a number from 1 to 32767, not \"" + text + "\".");
+    return static_cast<std::size_t>(value);
+}
+
 }  // namespace core

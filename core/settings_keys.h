@@ -2,6 +2,7 @@
 // main window applies when it puts a stored text back into a control.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -35,6 +36,9 @@ inline constexpr const char* TransferBinary = "Transfer Binary";
 // The column types of the tables made: "Text" (absent: the same) or
 // "SQL Server". Every run reads it afresh.
 inline constexpr const char* ColumnTypes = "Column Types";
+// How many of a table's inserts direct mode sends in one round trip (1 to
+// 32767); absent or empty: the program's own number. Read at every run.
+inline constexpr const char* StatementsPerRoundTrip = "Statements Per Round Trip";
 }  // namespace key
 
 // The two values of "Column Types".
@@ -52,5 +56,9 @@ inline std::string BooleanSetting(bool value) { return value ? "True" : "False";
 // The stored "Transfer Binary" as a boolean, False when absent; a text that is
 // no boolean is "Type mismatch".
 bool TransferBinarySetting(platform::SettingsStore& store);
+
+// The stored "Statements Per Round Trip", `fallback` when absent or empty; a
+// text that is no number is "Type mismatch", one outside 1 to 32767 says so.
+std::size_t StatementsPerRoundTripSetting(platform::SettingsStore& store, std::size_t fallback);
 
 }  // namespace core

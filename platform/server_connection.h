@@ -4,7 +4,9 @@
 // server's text.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -44,6 +46,22 @@ private:
     bool unreachable_;
 };
 
+// A statement of several sent in one execute call that the server or its
+// driver refused: the first one the driver reports, by its place in the call.
+class RefusedInCall : public ServerError {
+public:
+    // statement: the index in the call, or the call's size where the driver
+    // did not say which statement the failure belongs to.
+    RefusedInCall(const std::string& driverText, std::size_t statement)
+        : ServerError(driverText), statement_(statement)
+    {
+    }
+    std::size_t statement() const { return statement_; }
+
+private:
+    std::size_t statement_;
+};
+
 struct SchemaTable {
     std::string type;  // "TABLE" for user tables, "VIEW", "SYSTEM TABLE", ...
     std::string name;  // bare name, without schema
@@ -61,6 +79,24 @@ public:
     virtual bool isOpen() const = 0;
     // Runs one statement; a result set, if any, is discarded.
     virtual void execute(const std::string& statement) = 0;
+    // Runs the statements in order, each one's text unchanged: in one execute
+    // call (one round trip), joined by line breaks, where the driver takes
+    // several statements at once; otherwise one call each. Every result is
+    // read. Throws a RefusedInCall when any statement is refused; statements
+    // after a refused one may or may not have run (SQL Server goes on after
+    // most errors, stops after some, and FreeTDS does not say which when the
+    // first statement fails). The default runs them one call each and stops at
+    // the first refusal.
+    virtual void executeSeveral(std::span<const std::string_view> statements)
+    {
+        for (std::size_t i = 0; i < statements.size(); ++i) {
+            try {
+                execute(std::string(statements[i]));
+            } catch (const ServerError& e) {
+                throw RefusedInCall(e.driverText(), i);
+            }
+        }
+    }
     // The tables schema: one row per table, view and system table.
     virtual std::vector<SchemaTable> tables() = 0;
     // The database system's name as the driver gives it (SQL_DBMS_NAME):

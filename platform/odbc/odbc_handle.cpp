@@ -132,4 +132,18 @@ std::string FirstSqlState(const OdbcHandle& handle)
     return std::string(reinterpret_cast<const char*>(state), 5);
 }
 
+bool HasNativeError(const OdbcHandle& handle, SQLINTEGER native)
+{
+    if (!handle)
+        return false;
+    for (SQLSMALLINT number = 1; number < 64; ++number) {
+        SQLINTEGER value = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagField(handle.type(), handle.get(), number, SQL_DIAG_NATIVE, &value, 0, nullptr)))
+            return false;
+        if (value == native)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace platform::odbc

@@ -38,4 +38,7 @@ std::string Diagnostics(const OdbcHandle& handle, bool wide);
 // The SQLSTATE of the handle's first diagnostic record; "" when there is none.
 std::string FirstSqlState(const OdbcHandle& handle);
 
+// Whether a diagnostic record of the handle carries that native error number.
+bool HasNativeError(const OdbcHandle& handle, SQLINTEGER native);
+
 }  // namespace platform::odbc

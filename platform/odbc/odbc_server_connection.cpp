@@ -23,10 +23,11 @@ SQLPOINTER IntegerAttribute(int value)
     return reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(value < 0 ? 0 : value));
 }
 
+constexpr std::string_view kFailureWithoutMessage = "The driver reported a failure without a message.";
+
 [[noreturn]] void ThrowSqlException(const std::string& diagnostics)
 {
-    throw ServerError(diagnostics.empty() ? std::string("The driver reported a failure without a message.")
-                                          : diagnostics);
+    throw ServerError(diagnostics.empty() ? std::string(kFailureWithoutMessage) : diagnostics);
 }
 
 // One text column of the current row; Null gives "".
@@ -134,67 +135,125 @@ void OdbcServerConnection::open(const std::string& connectionText)
     }
     open_ = true;
     transactionStateLost_ = false;
+    freeTds_ = plan.freeTds;
+    SQLUINTEGER batch = 0;
+    batches_ = SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_BATCH_SUPPORT, &batch, sizeof batch, nullptr))
+        && (batch & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
 }
 
-OdbcHandle OdbcServerConnection::newStatement()
+SQLHSTMT OdbcServerConnection::statementHandle()
 {
-    SQLHANDLE handle = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &handle)))
-        ThrowSqlException(odbc::Diagnostics(connection_, wide_));
-    return OdbcHandle::adopt(SQL_HANDLE_STMT, handle);
+    if (!statement_) {
+        SQLHANDLE handle = SQL_NULL_HANDLE;
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &handle)))
+            ThrowSqlException(odbc::Diagnostics(connection_, wide_));
+        statement_ = OdbcHandle::adopt(SQL_HANDLE_STMT, handle);
+        statementTimeout_.reset();
+    }
+    const int timeout = commandTimeout_.value_or(kDefaultCommandTimeout);
+    if (statementTimeout_ != timeout) {
+        SQLSetStmtAttr(statement_.get(), SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(timeout), 0);
+        statementTimeout_ = timeout;
+    }
+    return statement_.get();
+}
+
+// One execute call; every result is read, so that none of a batch's failures
+// is missed and the handle is free for the next call.
+OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view text)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    SQLHSTMT handle = statementHandle();
+    struct Close {
+        SQLHSTMT handle;
+        ~Close() { SQLFreeStmt(handle, SQL_CLOSE); }
+    } close{handle};
+    SQLRETURN rc;
+    if (wide_) {
+        std::u16string wide = odbc::Utf8ToUtf16(text);
+        rc = SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
+    } else {
+        std::string narrow(text);
+        rc = SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+    }
+    CallResults results;
+    for (std::size_t result = 0;; ++result) {
+        if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc) && !results.failed) {
+            results.failed = true;
+            results.failedResult = result;
+            results.diagnostics = odbc::Diagnostics(statement_, wide_);
+        }
+        if (rc == SQL_INVALID_HANDLE)
+            break;
+        rc = SQLMoreResults(handle);
+        if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE)
+            break;
+    }
+    return results;
 }
 
 void OdbcServerConnection::execute(const std::string& statement)
 {
-    if (!open_)
-        ThrowSqlException(std::string(kClosedConnectionText));
-    OdbcHandle handle = newStatement();
-    SQLSetStmtAttr(handle.get(), SQL_ATTR_QUERY_TIMEOUT,
-                   IntegerAttribute(commandTimeout_.value_or(kDefaultCommandTimeout)), 0);
-    SQLRETURN rc;
-    if (wide_) {
-        std::u16string text = odbc::Utf8ToUtf16(statement);
-        rc = SQLExecDirectW(handle.get(), reinterpret_cast<SQLWCHAR*>(text.data()),
-                            static_cast<SQLINTEGER>(text.size()));
-    } else {
-        std::string text = statement;
-        rc = SQLExecDirect(handle.get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                           static_cast<SQLINTEGER>(text.size()));
+    const CallResults results = call(statement);
+    if (results.failed)
+        ThrowSqlException(results.diagnostics);
+}
+
+void OdbcServerConnection::executeSeveral(std::span<const std::string_view> statements)
+{
+    const auto refused = [](const CallResults& results, std::size_t statement) {
+        return RefusedInCall(results.diagnostics.empty() ? std::string(kFailureWithoutMessage) : results.diagnostics,
+                             statement);
+    };
+    if (!batches_ || statements.size() < 2) {
+        for (std::size_t i = 0; i < statements.size(); ++i) {
+            const CallResults results = call(statements[i]);
+            if (results.failed)
+                throw refused(results, i);
+        }
+        return;
     }
-    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc))
-        ThrowSqlException(odbc::Diagnostics(handle, wide_));
-    // Results are discarded; a later result of a batch may still carry the failure.
-    for (;;) {
-        rc = SQLMoreResults(handle.get());
-        if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE)
-            break;
-        if (!SQL_SUCCEEDED(rc))
-            ThrowSqlException(odbc::Diagnostics(handle, wide_));
+    std::size_t size = statements.size() - 1;
+    for (std::string_view s : statements)
+        size += s.size();
+    std::string joined;
+    joined.reserve(size);
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        if (i > 0)
+            joined += '\n';
+        joined += statements[i];
     }
+    const CallResults results = call(joined);
+    if (results.failed)
+        throw refused(results, std::min(results.failedResult, statements.size()));
 }
 
 std::vector<SchemaTable> OdbcServerConnection::tables()
 {
     if (!open_)
         throw std::runtime_error(std::string(kClosedConnectionText));
-    OdbcHandle handle = newStatement();
-    const SQLRETURN rc = wide_
-        ? SQLTablesW(handle.get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0)
-        : SQLTables(handle.get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    SQLHSTMT handle = statementHandle();
+    struct Close {
+        SQLHSTMT handle;
+        ~Close() { SQLFreeStmt(handle, SQL_CLOSE); }
+    } close{handle};
+    const SQLRETURN rc = wide_ ? SQLTablesW(handle, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0)
+                               : SQLTables(handle, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
     if (!SQL_SUCCEEDED(rc))
-        throw std::runtime_error(odbc::Diagnostics(handle, wide_));
+        throw std::runtime_error(odbc::Diagnostics(statement_, wide_));
     constexpr SQLUSMALLINT kTableName = 3;
     constexpr SQLUSMALLINT kTableType = 4;
     std::vector<SchemaTable> rows;
     for (;;) {
-        const SQLRETURN fetched = SQLFetch(handle.get());
+        const SQLRETURN fetched = SQLFetch(handle);
         if (fetched == SQL_NO_DATA)
             break;
         if (!SQL_SUCCEEDED(fetched))
-            throw std::runtime_error(odbc::Diagnostics(handle, wide_));
+            throw std::runtime_error(odbc::Diagnostics(statement_, wide_));
         SchemaTable row;
-        row.type = ColumnText(handle, kTableType, wide_);
-        row.name = ColumnText(handle, kTableName, wide_);
+        row.type = ColumnText(statement_, kTableType, wide_);
+        row.name = ColumnText(statement_, kTableName, wide_);
         rows.push_back(std::move(row));
     }
     return rows;
@@ -263,10 +322,35 @@ void OdbcServerConnection::endTransaction(short completion)
     if (driverAutoCommit() == AutoCommit::On)
         return;
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion))) {
+        const std::string diagnostics = odbc::Diagnostics(connection_, wide_);
+        if (completion == SQL_ROLLBACK && restoreFreeTdsTransaction()) {
+            transactionStateLost_ = false;
+            return;
+        }
         transactionStateLost_ = true;
-        ThrowSqlException(odbc::Diagnostics(connection_, wide_));
+        ThrowSqlException(diagnostics);
     }
     transactionStateLost_ = false;  // in transactions, none open
+}
+
+// FreeTDS keeps believing in a transaction that the server ended by itself (a
+// conversion error, 245, ends the batch and rolls its transaction back): its
+// rollback then fails with 3903 ("no corresponding BEGIN TRANSACTION"), as does
+// every switch to autocommit (a rollback too), for the rest of the connection.
+// 3903 says that nothing of the transaction is left, which is what the rollback
+// was for; a new transaction makes the server's state the one FreeTDS believes
+// in, autocommit off with a transaction open, as after any rollback. Right
+// after the failed rollback and only then.
+bool OdbcServerConnection::restoreFreeTdsTransaction()
+{
+    constexpr SQLINTEGER kNoTransaction = 3903;
+    if (!freeTds_ || !odbc::HasNativeError(connection_, kNoTransaction))
+        return false;
+    try {
+        return !call("BEGIN TRANSACTION").failed;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void OdbcServerConnection::commit()
@@ -286,10 +370,12 @@ void OdbcServerConnection::close()
         // committed is given up, as closing any database connection does.
         if (autoCommit() != AutoCommit::On)
             SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
+        statement_.reset();
         SQLDisconnect(connection_.get());
         transactionStateLost_ = false;
         open_ = false;
     }
+    statement_.reset();
     connection_.reset();
     environment_.reset();
 }

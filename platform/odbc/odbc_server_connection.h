@@ -1,14 +1,17 @@
 // The server connection on unixODBC: SQLDriverConnect with the program's
 // connection text (FreeTDS standing in for "SQL Server" when unixODBC has no
-// driver of that name), one statement handle per execute, SQLTables for the schema.
+// driver of that name), one statement handle for every execute of the
+// connection, SQLTables for the schema.
 #pragma once
 
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_handle.h"
 #include "platform/server_connection.h"
 
+#include <cstddef>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,8 +45,12 @@ public:
     // Throws with the driver's diagnostics when the driver or server refuses.
     void open(const std::string& connectionText) override;
     bool isOpen() const override { return open_; }
-    // Throws a ServerError on any failure.
+    // Throws a ServerError on any failure; every result is read first.
     void execute(const std::string& statement) override;
+    // Joined by "\n" into one call where the driver takes batches of statements
+    // that count rows (SQL_BATCH_SUPPORT); the refused statement is told by the
+    // result that failed, counting one result per statement.
+    void executeSeveral(std::span<const std::string_view> statements) override;
     std::vector<SchemaTable> tables() override;
     // SQLGetInfo(SQL_DBMS_NAME); empty while closed or where the driver does not answer.
     std::string dbmsName() override;
@@ -65,8 +72,21 @@ public:
     // The login time-out the last open() used, in seconds.
     int loginTimeoutUsed() const { return loginTimeoutUsed_; }
 
+    // Whether the driver takes several statements in one call (known once open).
+    bool takesBatches() const { return batches_; }
+
 private:
-    odbc::OdbcHandle newStatement();
+    // What one execute call's results said: the first that failed, counted
+    // from 0, with the driver's diagnostics.
+    struct CallResults {
+        bool failed = false;
+        std::size_t failedResult = 0;
+        std::string diagnostics;
+    };
+    CallResults call(std::string_view text);
+    SQLHSTMT statementHandle();
+    // FreeTDS after the server ended the transaction itself: see the .cpp.
+    bool restoreFreeTdsTransaction();
     void endTransaction(short completion);
     // What the driver says, without the doubt a failure left.
     AutoCommit driverAutoCommit() const;
@@ -77,7 +97,13 @@ private:
     std::optional<int> connectionTimeout_;
     odbc::OdbcHandle environment_;
     odbc::OdbcHandle connection_;
+    // The one statement handle of the connection, made at its first use and
+    // closed (SQL_CLOSE) after every call; its query time-out as last set.
+    odbc::OdbcHandle statement_;
+    std::optional<int> statementTimeout_;
     bool open_ = false;
+    bool batches_ = false;
+    bool freeTds_ = false;
     // A switch, commit or rollback failed: the driver's answer is not to be
     // trusted until a switch to autocommit or an SQLEndTran succeeds.
     bool transactionStateLost_ = false;

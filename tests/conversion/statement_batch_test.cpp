@@ -83,12 +83,18 @@ struct DirectRun {
     }
 };
 
-conversion::TransactionLimits CountOnly(std::size_t statements)
+conversion::TransactionLimits CountOnly(std::size_t statements, std::size_t perCall = 1)
 {
     conversion::TransactionLimits limits;
     limits.statements = statements;
     limits.time = std::chrono::hours(1);  // the count alone decides
+    limits.statementsPerCall = perCall;
     return limits;
+}
+
+std::string Insert(int n)
+{
+    return "INSERT INTO t VALUES(" + std::to_string(n) + ")";
 }
 
 }  // namespace
@@ -128,7 +134,9 @@ TEST(StatementBatch, AStopDuringTheReplayEndsWhereALineByLineRunEnds)
 
 // After a failure only statements known not to be stored run again: those
 // before the refused one in a transaction, the refused one alone through the
-// caller; statements that may be stored are reported, never run again.
+// caller; statements that may be stored are reported, never run again. The
+// same whether the statements went one per call or four (the server going on
+// after a refusal in a call, as SQL Server does after most errors).
 TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
 {
     const auto is = [](int n) {
@@ -145,6 +153,12 @@ TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
         std::vector<int> stored;
     } cases[] = {
         {"6 refused", [&](FakeServerState& s) { s.refuses = is(6); }, {6}, {}, {1, 2, 3, 4, 5, 7, 8, 9, 10}},
+        {"6 and 7 refused, the driver not saying which",
+         [&](FakeServerState& s) {
+             s.refuses = [is6 = is(6), is7 = is(7)](const std::string& sql) { return is6(sql) || is7(sql); };
+             s.driverHidesWhich = true;
+         },
+         {6, 7}, {}, {1, 2, 3, 4, 5, 8, 9, 10}},
         {"6 refused, and 5 once when it runs again",
          [&](FakeServerState& s) {
              s.refuses = [refuses6 = is(6), second5 = nth(2), is5 = is(5)](const std::string& sql) mutable {
@@ -170,6 +184,8 @@ TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
          {}, {6}, {1, 2, 3, 4, 5, 7, 8, 9, 10}},
     };
     for (const auto& c : cases) {
+      for (const std::size_t perCall : {1u, 4u}) {
+        SCOPED_TRACE(perCall);
         FakeServerState state;
         c.script(state);
         FakeServerConnection connection(state);
@@ -192,9 +208,9 @@ TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
                     reported.push_back(tag);
                     return StatementBatch::Next::Continue;
                 },
-                nullptr, CountOnly(4));
+                nullptr, CountOnly(4, perCall));
             for (int tag = 1; tag <= 10; ++tag)
-                batch.execute("INSERT INTO t VALUES(" + std::to_string(tag) + ")", tag);
+                batch.execute(Insert(tag), tag, StatementBatch::Kind::Insert);
         }
         std::vector<int> stored;
         for (const auto& s : state.executed)
@@ -202,6 +218,50 @@ TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
         EXPECT_EQ(alone, c.alone) << c.name;
         EXPECT_EQ(reported, c.reported) << c.name;
         EXPECT_EQ(stored, c.stored) << c.name;
+        EXPECT_EQ(std::ranges::max(state.calls), perCall) << c.name;
+      }
+    }
+}
+
+// The run's own inserts share a call up to its count and its bytes; a bigger
+// statement, a text the batch had to read, and DDL each go alone, and at one
+// statement per call every statement has a call of its own.
+TEST(StatementBatch, InsertsShareCallsWithinTheBoundsAndNothingElseDoes)
+{
+    for (const std::size_t perCall : {4u, 1u}) {
+        SCOPED_TRACE(perCall);
+        FakeServerState state;
+        FakeServerConnection connection(state);
+        connection.open("x");
+        std::vector<std::string> sent;
+        {
+            conversion::TransactionLimits limits = CountOnly(1000, perCall);
+            limits.bytesPerCall = 4 * Insert(10).size() + 3;  // four of them, joined
+            StatementBatch batch(&connection, [&](const std::string& s, int) {
+                connection.execute(s);
+                return StatementBatch::Next::Continue;
+            }, nullptr, nullptr, limits);
+            const auto insert = [&](const std::string& s, StatementBatch::Kind kind = StatementBatch::Kind::Insert) {
+                sent.push_back(s);
+                batch.execute(s, 0, kind);
+            };
+            for (int n = 10; n < 20; ++n)
+                insert(Insert(n));
+            insert("INSERT INTO t VALUES('" + std::string(limits.bytesPerCall, 'x') + "')");
+            for (int n = 20; n < 23; ++n)
+                insert(Insert(n));
+            insert(Insert(23), StatementBatch::Kind::Unknown);  // read, found a single INSERT
+            for (int n = 24; n < 26; ++n)
+                insert(Insert(n));
+            batch.execute("CREATE TABLE u(a INT)", 0, StatementBatch::Kind::Other);
+            for (int n = 26; n < 28; ++n)
+                insert(Insert(n));
+        }
+        const std::vector<std::size_t> calls =
+            perCall == 1 ? std::vector<std::size_t>(sent.size(), 1) : std::vector<std::size_t>{4, 4, 2, 1, 3, 1, 2, 2};
+        EXPECT_EQ(state.calls, calls);
+        sent.insert(sent.begin() + 17, "CREATE TABLE u(a INT)");
+        EXPECT_EQ(state.executed, sent);
     }
 }
 
@@ -289,8 +349,8 @@ namespace {
 // (a text for an INT column is refused), with or without autocommit control.
 class StrictSqlite : public platform::ServerConnection {
 public:
-    StrictSqlite(bool transactions, int& ends, std::string onOpen)
-        : transactions_(transactions), ends_(ends), onOpen_(std::move(onOpen))
+    StrictSqlite(bool transactions, int& ends, std::string onOpen, int* severalCalls = nullptr)
+        : transactions_(transactions), ends_(ends), onOpen_(std::move(onOpen)), severalCalls_(severalCalls)
     {
     }
     void setCursorLocation(int l) override { real_.setCursorLocation(l); }
@@ -309,6 +369,12 @@ public:
             real_.execute(sql.substr(0, sql.size() - 1) + " STRICT;");
         else
             real_.execute(sql);
+    }
+    void executeSeveral(std::span<const std::string_view> statements) override
+    {
+        if (severalCalls_ && statements.size() > 1)
+            ++*severalCalls_;
+        real_.executeSeveral(statements);
     }
     std::vector<platform::SchemaTable> tables() override { return real_.tables(); }
     void close() override { real_.close(); }
@@ -330,15 +396,17 @@ private:
     bool transactions_;
     int& ends_;  // commits and rollbacks
     std::string onOpen_;  // a setting of the connection, such as SQLite's page limit
+    int* severalCalls_;   // calls of more than one statement
 };
 
 struct StrictSqliteFactory : platform::ServerConnectionFactory {
     bool transactions = true;
     int transactionEnds = 0;
+    int severalCalls = 0;
     std::string onOpen;
     std::unique_ptr<platform::ServerConnection> create() override
     {
-        return std::make_unique<StrictSqlite>(transactions, transactionEnds, onOpen);
+        return std::make_unique<StrictSqlite>(transactions, transactionEnds, onOpen, &severalCalls);
     }
 };
 
@@ -356,7 +424,9 @@ std::vector<std::string> ViewA(const std::string& body)
 // The server ends a transaction itself (a trigger's rollback, a constraint
 // that rolls back, a full database): SQLite's driver then still believes in
 // the transaction, and its statements commit one by one. Then B, where the
-// server refuses records as ever.
+// server refuses records as ever. A hundred inserts go in one call (through
+// the driver one by one: it takes one statement per call), so the refused
+// ones sit in the middle of theirs.
 TEST(TransactionRealDriver, RefusalsAndRollbacksByTheServerLeaveWhatAStatementByStatementRunLeaves)
 {
     if (SqliteDriverLibrary().empty())
@@ -406,11 +476,12 @@ TEST(TransactionRealDriver, RefusalsAndRollbacksByTheServerLeaveWhatAStatementBy
             run.addTable("A", 2000);
             run.addTable("B", 300);
             servers.transactions = transactions;
-            run.run(servers, CountOnly(250));
+            run.run(servers, CountOnly(250, 100));
             rows[transactions] = ReadRows(database, "SELECT 'A', * FROM [A] ORDER BY rowid")
                 + ReadRows(database, "SELECT 'B', * FROM [B] ORDER BY rowid");
             reports[transactions] = run.reports();
             EXPECT_EQ(servers.transactionEnds > 0, transactions) << c.name;
+            EXPECT_EQ(servers.severalCalls > 0, transactions) << c.name;
             std::filesystem::remove(database);
         }
         EXPECT_EQ(reports[true], reports[false]) << c.name;

@@ -1,5 +1,6 @@
 // The conversions applied to stored texts when they go back into controls.
 #include "core/settings_keys.h"
+#include "tests/support/memory_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -28,4 +29,18 @@ TEST(SettingConversions, BooleansForOptionButtons)
     EXPECT_FALSE(SettingToBoolean("0"));
     for (const char* bad : {"", "maybe", "Yes", "T"})
         EXPECT_THROW(SettingToBoolean(bad), std::runtime_error) << bad;
+}
+
+// Absent or empty gives the program's own number.
+TEST(SettingConversions, StatementsPerRoundTrip)
+{
+    testsupport::MemorySettings store;
+    EXPECT_EQ(StatementsPerRoundTripSetting(store, 100), 100u);
+    const auto stored = [&](const std::string& text) {
+        store.SaveSetting(kSettingsApplication, kSettingsSection, key::StatementsPerRoundTrip, text);
+        return StatementsPerRoundTripSetting(store, 100);
+    };
+    EXPECT_EQ(stored(" 32767 "), 32767u);
+    for (const char* bad : {"0", "40000", "many"})
+        EXPECT_THROW(stored(bad), std::runtime_error) << bad;
 }

@@ -10,6 +10,7 @@
 #include "preview/form2.h"
 #include "preview/preview_windows.h"
 #include "shell/form1.h"
+#include "core/settings_keys.h"
 #include "tests/platform/odbc_test_environment.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/run_program.h"
@@ -100,14 +101,24 @@ struct FreeTdsWindows : ::testing::Test {
 
 }  // namespace
 
-TEST_F(FreeTdsWindows, TheDirectRunSendsWhatScriptWrites)
+// COUNTRY's 18 inserts in one round trip, or, with the setting read at the
+// click, one each.
+TEST_F(FreeTdsWindows, TheDirectRunSendsWhatScriptWritesAsManyPerRoundTripAsTheSettingSays)
 {
-    TdsTestServer server;
-    loginTo(server);
-    form.Check1->setChecked(false);
-    form.PushButton7->click();
-    EXPECT_EQ(texts(), std::vector<std::string>{"Done."});
-    EXPECT_EQ(server.batches(), scriptStatements());
+    const std::vector<std::string> statements = scriptStatements();
+    for (const std::string perTrip : {"", "1"}) {
+        SCOPED_TRACE(perTrip);
+        settings.SaveSetting(core::kSettingsApplication, core::kSettingsSection, core::key::StatementsPerRoundTrip,
+                             perTrip);
+        dialogs.messages.clear();
+        TdsTestServer server;
+        loginTo(server);
+        form.Check1->setChecked(false);
+        form.PushButton7->click();
+        EXPECT_EQ(texts(), std::vector<std::string>{"Done."});
+        EXPECT_EQ(server.statements(), statements);
+        EXPECT_EQ(server.batches().size(), perTrip.empty() ? 2u : statements.size());
+    }
 }
 
 TEST_F(FreeTdsWindows, TheDirectRunReportsARefusedStatementAndGoesOn)
@@ -121,8 +132,7 @@ TEST_F(FreeTdsWindows, TheDirectRunReportsARefusedStatementAndGoesOn)
     EXPECT_NE(shown[0].find("[FreeTDS][SQL Server]String or binary data would be truncated."), std::string::npos)
         << shown[0];
     EXPECT_EQ(shown[1], "Done.\r\n\r\n1 failure:\r\nCOUNTRY: 1");
-    const std::vector<std::string> batches = server.batches();
-    EXPECT_EQ(batches.back(), scriptStatements().back());
+    EXPECT_EQ(server.statements().back(), scriptStatements().back());
 }
 
 TEST_F(FreeTdsWindows, ExecuteSqlSendsEveryLineAsScriptWritesIt)

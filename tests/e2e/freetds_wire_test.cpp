@@ -155,9 +155,12 @@ TEST_F(FreeTdsWire, ConvertSendsEveryStatementThatScriptWritesByteForByte)
         std::string options;
         std::string mustHold;        // a text the statements hold, so that the case shows what it says
         std::size_t longest = 0;     // the longest statement is at least this long
+        bool lineBreaks = false;     // some statement holds a line break (a memo's)
     };
     const Case cases[] = {
-        {"dbdemos", corpus / "dbdemos", "", "INSERT INTO [BIOLIFE]", 0},
+        {"dbdemos", corpus / "dbdemos", "", "INSERT INTO [BIOLIFE]", 0, true},
+        // Every statement in a batch of its own.
+        {"dbdemos, one per round trip", corpus / "dbdemos", "--per-trip 1", "INSERT INTO [BIOLIFE]", 0, true},
         // é (0xE9 in this table's code page 1252) read as CP866: щ, which no
         // code page of SQL Server's Latin1 collation holds.
         {"CP866", folderOf("cp866", {"paradoxdriver/db/AREACODES.DB"}), "--codepage CP866", "Montrщal", 0},
@@ -173,7 +176,8 @@ TEST_F(FreeTdsWire, ConvertSendsEveryStatementThatScriptWritesByteForByte)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        const ProgramRun script = cli("script " + Quoted(c.folder.string()) + " " + c.options);
+        const bool onePerTrip = c.options == "--per-trip 1";
+        const ProgramRun script = cli("script " + Quoted(c.folder.string()) + " " + (onePerTrip ? "" : c.options));
         ASSERT_EQ(script.status, 0) << script.err;
         const std::vector<std::string> statements = Statements(script.out);
         ASSERT_NE(script.out.find(c.mustHold), std::string::npos);
@@ -185,13 +189,22 @@ TEST_F(FreeTdsWire, ConvertSendsEveryStatementThatScriptWritesByteForByte)
         for (const auto& s : statements)
             longest = std::max(longest, s.size());
         ASSERT_GE(longest, c.longest);
+        // Memos keep their line breaks, so the batches' line breaks outside
+        // quotes are the only ones that part statements.
+        if (c.lineBreaks) {
+            ASSERT_TRUE(std::ranges::any_of(statements, [](const std::string& s) { return s.find('\n') != s.npos; }));
+        }
 
         TdsTestServer server;
         const ProgramRun run = convert(server, c.folder, c.options);
         EXPECT_EQ(run.status, 0) << run.err;
         const std::vector<std::string> batches = server.batches();
-        EXPECT_EQ(batches.size(), statements.size());
-        EXPECT_TRUE(batches == statements) << "the batches on the wire differ from what script writes";
+        if (onePerTrip) {
+            EXPECT_EQ(batches.size(), statements.size());
+        } else {
+            EXPECT_LT(batches.size(), statements.size()) << "inserts share round trips";
+        }
+        EXPECT_TRUE(server.statements() == statements) << "the statements on the wire differ from what script writes";
     }
 }
 
@@ -201,8 +214,9 @@ TEST_F(FreeTdsWire, ConvertSendsEveryStatementThatScriptWritesByteForByte)
 TEST_F(FreeTdsWire, TheRunsCommitsAreOnTheWireWhereTheRunMakesThem)
 {
     const fs::path folder = folderOf("commits", {"dbdemos/items.db", "dbdemos/country.db"});
-    TdsTestServer server({"--delay-ms", "2"});  // ITEMS' 945 inserts take longer than one commit's time
-    const ProgramRun run = convert(server, folder);
+    // ITEMS' 945 inserts, 100 to a round trip, take longer than one commit's time.
+    TdsTestServer server({"--delay-ms", "30"});
+    const ProgramRun run = convert(server, folder, "--per-trip 100");
     ASSERT_EQ(run.status, 0) << run.err;
 
     bool open = false;
@@ -231,7 +245,7 @@ TEST_F(FreeTdsWire, TheRunsCommitsAreOnTheWireWhereTheRunMakesThem)
         } else if (r.kind == "batch") {
             EXPECT_TRUE(open) << "an insert outside a transaction, at " << r.n;
             uncommitted.push_back(r.text);
-            ++inserts;
+            inserts += static_cast<int>(std::ranges::count(r.text, '\n')) + 1;  // no memos here
         }
     }
     EXPECT_TRUE(uncommitted.empty()) << "the run ended before its last commit";
@@ -240,36 +254,60 @@ TEST_F(FreeTdsWire, TheRunsCommitsAreOnTheWireWhereTheRunMakesThem)
     EXPECT_GT(commitsPerTable["[ITEMS]"], 1);    // also when a commit's time is up
 }
 
-TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsSent)
+// The refused insert sits in the middle of a batch of COUNTRY's inserts: the
+// server goes on after 8152, and ends the batch and rolls its transaction back
+// after 245. What the server stored and what the run reported are those of a
+// run that sends one statement per round trip.
+TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsStoredAsOnePerTripStoresIt)
 {
     const fs::path folder = folderOf("refused", {"dbdemos/country.db", "dbdemos/employee.db"});
     const std::vector<std::string> statements = Statements(cli("script " + Quoted(folder.string())).out);
-    ASSERT_FALSE(statements.empty());
+    const auto inserts =
+        std::ranges::count_if(statements, [](const std::string& s) { return s.starts_with("INSERT"); });
+    ASSERT_GT(inserts, 20);
     struct Case {
         std::string refuse;
         std::string said;
+        long notStored;
     };
     const Case cases[] = {
-        {"Brazil=8152", "[FreeTDS][SQL Server]String or binary data would be truncated."},
-        {"Bolivia=245", "[FreeTDS][SQL Server]Conversion failed when converting the varchar value 'Bolivia' to data "
-                        "type int."},
-        {"CREATE TABLE [COUNTRY]=2714", "[FreeTDS][SQL Server]There is already an object named 'COUNTRY' in the "
-                                        "database."},
+        {"Brazil=8152", "[FreeTDS][SQL Server]String or binary data would be truncated.", 1},
+        {"Bolivia=245",
+         "[FreeTDS][SQL Server]Conversion failed when converting the varchar value 'Bolivia' to data type int.", 1},
+        // Then every insert of COUNTRY fails (208, which ends its batch).
+        {"CREATE TABLE [COUNTRY]=2714",
+         "[FreeTDS][SQL Server]There is already an object named 'COUNTRY' in the database.", 18},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.refuse);
-        TdsTestServer server({"--refuse", c.refuse});
-        const ProgramRun run = convert(server, folder);
-        EXPECT_EQ(run.status, 1) << run.err;
-        // One line: the table, the record where there is one, the driver's message.
-        EXPECT_NE(run.err.find("\ndovenmark-cli: COUNTRY"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find("] " + c.said + "\n"), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find("Done."), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find("dovenmark-cli: not everything went through: "), std::string::npos) << run.err;
-        const std::vector<std::string> batches = server.batches();
-        const std::set<std::string> sent(batches.begin(), batches.end());
-        for (const std::string& s : statements)
-            EXPECT_EQ(sent.count(s), 1u) << "never sent: " << s;
+        std::vector<std::string> stored[2];
+        std::string said[2];
+        for (const bool onePerTrip : {false, true}) {
+            TdsTestServer server({"--refuse", c.refuse, "--record-stored"});
+            const ProgramRun run = convert(server, folder, onePerTrip ? "--per-trip 1" : "");
+            EXPECT_EQ(run.status, 1) << run.err;
+            // One line: the table, the record where there is one, the driver's message.
+            EXPECT_NE(run.err.find("\ndovenmark-cli: COUNTRY"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("] " + c.said + "\n"), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find("Done."), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("dovenmark-cli: not everything went through: "), std::string::npos) << run.err;
+            const std::vector<std::string> sentList = server.statements();
+            const std::set<std::string> sent(sentList.begin(), sentList.end());
+            for (const std::string& s : statements)
+                EXPECT_EQ(sent.count(s), 1u) << "never sent: " << s;
+            stored[onePerTrip] = server.stored();
+            said[onePerTrip] = run.err;
+            if (!onePerTrip && c.notStored == 1) {
+                // Two tables of 60 inserts, two creates, and the refusal: a
+                // few batches more, not one per insert of the refused one's.
+                EXPECT_LE(server.batches().size(), 10u);
+            }
+        }
+        EXPECT_EQ(said[false], said[true]);
+        EXPECT_EQ(stored[false], stored[true]);
+        EXPECT_EQ(static_cast<long>(stored[false].size()), inserts - c.notStored);
+        EXPECT_EQ(std::set<std::string>(stored[false].begin(), stored[false].end()).size(), stored[false].size())
+            << "an insert stored twice";
     }
 }
 

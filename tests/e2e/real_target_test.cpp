@@ -203,6 +203,9 @@ TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
     EXPECT_EQ(r.err.rfind("dovenmark-cli: The server localhost,1433 refused the login: [SQLSTATE ", 0), 0u) << r.err;
     r = RunProgram(dir, cli + " convert " + Quoted(folder.string()));
     EXPECT_EQ(r.status, 2);
+    r = RunProgram(dir, convert + " --per-trip 0");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--per-trip needs a number from 1 to 32767, not '0'"), std::string::npos) << r.err;
     r = RunProgram(dir, cli + " convert --help");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Usage: dovenmark-cli convert"), std::string::npos);

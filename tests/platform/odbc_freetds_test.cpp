@@ -195,7 +195,7 @@ TEST_F(OdbcFreeTds, ExecuteWithoutAnOpenConnectionIsAnSqlException)
 
 TEST_F(OdbcFreeTds, SeveralStatementsPerCallAndTheListOfTables)
 {
-    testsupport::TdsTestServer server({"--refuse", "VALUES(2)=8152"});
+    testsupport::TdsTestServer server({"--refuse", "VALUES(2)=8152", "--refuse", "VALUES(5)=245", "--record-stored"});
     OdbcServerConnection connection;
     connection.open(ProgramText(server.port()));
     const std::string create = "CREATE TABLE [Orders]([A] INT)\nCREATE TABLE [SYSTEM_LOG]([A] INT)\n"
@@ -220,6 +220,43 @@ TEST_F(OdbcFreeTds, SeveralStatementsPerCallAndTheListOfTables)
             << e.what();
     }
     EXPECT_EQ(server.batches(), (std::vector<std::string>{create, three}));
+
+    // Several statements in one batch, joined by line breaks: the refused one
+    // is told by the result that failed, the first one too.
+    EXPECT_TRUE(connection.takesBatches());
+    const auto refusedIn = [&](std::initializer_list<std::string_view> statements) -> std::string {
+        try {
+            connection.executeSeveral(std::vector<std::string_view>(statements));
+        } catch (const platform::RefusedInCall& e) {
+            return std::to_string(e.statement());
+        }
+        return "none";
+    };
+    EXPECT_EQ(refusedIn({"INSERT INTO [Orders] VALUES(1)", "INSERT INTO [Orders] VALUES(2)",
+                         "INSERT INTO [Orders] VALUES(3)"}),
+              "1");
+    EXPECT_EQ(refusedIn({"INSERT INTO [Orders] VALUES(2)", "INSERT INTO [Orders] VALUES(3)"}), "0");
+    EXPECT_EQ(server.batches().back(), "INSERT INTO [Orders] VALUES(2)\nINSERT INTO [Orders] VALUES(3)");
+
+    // A conversion error ends the batch and the server rolls its transaction
+    // back; FreeTDS, still believing in it, would fail every rollback and
+    // every switch to autocommit from then on. The rollback succeeds and the
+    // connection goes on in transactions.
+    ASSERT_TRUE(connection.setAutoCommit(false));
+    const std::size_t before = server.stored().size();
+    EXPECT_EQ(refusedIn({"INSERT INTO [Orders] VALUES(4)", "INSERT INTO [Orders] VALUES(5)",
+                         "INSERT INTO [Orders] VALUES(6)"}),
+              "1");
+    EXPECT_NO_THROW(connection.rollback());
+    EXPECT_EQ(connection.autoCommit(), platform::ServerConnection::AutoCommit::Off);
+    connection.execute("INSERT INTO [Orders] VALUES(7)");
+    connection.rollback();
+    connection.execute("INSERT INTO [Orders] VALUES(8)");
+    connection.commit();
+    EXPECT_TRUE(connection.setAutoCommit(true));
+    const std::vector<std::string> stored = server.stored();
+    EXPECT_EQ(std::vector<std::string>(stored.begin() + static_cast<std::ptrdiff_t>(before), stored.end()),
+              std::vector<std::string>{"INSERT INTO [Orders] VALUES(8)"});
 }
 
 TEST_F(OdbcFreeTds, AStatementPastItsTimeOutIsCancelledWithAnAttention)

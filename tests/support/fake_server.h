@@ -12,6 +12,8 @@
 #include <map>
 #include <optional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,6 +39,12 @@ struct FakeServerState {
     // transaction, so its commit, rollback and switch to autocommit fail, and
     // its statements commit one by one.
     bool driverMissesTheEnd = false;
+    // Calls of several statements, as SQL Server runs a batch: a refusal ends
+    // its statement only, and the call goes on, unless it ended the
+    // transaction (which ends the call too); the driver names the first
+    // refused statement, unless it does not say (as FreeTDS when it is the first).
+    bool driverHidesWhich = false;
+    std::vector<std::size_t> calls;        // the statements of each execute call
     std::vector<std::string> uncommitted;  // the open transaction's statements
     // "off", "on" (autocommit), "commit N" and "rollback N" (N statements),
     // "... refused" for a switch, commit or rollback that failed, in order.
@@ -73,6 +81,26 @@ public:
             throw platform::ServerError("[SQLSTATE 42000] refused: " + sql.substr(0, 30));
         }
         (serverInTransaction_ ? state_.uncommitted : state_.executed).push_back(sql);
+    }
+    void executeSeveral(std::span<const std::string_view> statements) override
+    {
+        state_.calls.push_back(statements.size());
+        std::optional<std::size_t> refused;
+        std::string said;
+        for (std::size_t i = 0; i < statements.size(); ++i) {
+            try {
+                execute(std::string(statements[i]));
+            } catch (const platform::ServerError& e) {
+                if (!refused) {
+                    refused = i;
+                    said = e.driverText();
+                }
+                if (gone_ || (state_.refusalEndsTransaction && !autoCommit_))
+                    break;
+            }
+        }
+        if (refused)
+            throw platform::RefusedInCall(said, state_.driverHidesWhich ? statements.size() : *refused);
     }
     // What the driver says; in doubt after a failed switch, commit or rollback,
     // until a switch to autocommit, a commit or a rollback succeeds.

@@ -227,6 +227,12 @@ void Executor::execute(const Statement& st)
             return;
         }
         implicitBegin();
+        if (server_.options.recordStored) {
+            if (state_.trancount > 0)
+                state_.inserted.push_back(st.text);
+            else
+                server_.recorder.stored(st.text);
+        }
         done(countStatus(), kCmdInsert, st.rows);
         return;
     case StatementKind::CreateTable:

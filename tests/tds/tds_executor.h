@@ -30,6 +30,7 @@ struct SessionState {
         std::string table;
     };
     std::vector<Change> journal;  // the open transaction's CREATE and DROP, undone by a rollback
+    std::vector<std::string> inserted;  // the open transaction's INSERTs, recorded as stored at its commit
 };
 
 struct RpcParam {

@@ -70,6 +70,9 @@ void Executor::commitOne()
     if (--state_.trancount > 0)
         return;
     state_.journal.clear();
+    for (const std::string& statement : state_.inserted)
+        server_.recorder.stored(statement);
+    state_.inserted.clear();
     PutEnvChangeBytes(out_, kEnvCommitTransaction, "", DescriptorBytes(state_.descriptor));
 }
 
@@ -82,6 +85,7 @@ void Executor::rollbackAll()
             server_.catalog.create(change->table);
     }
     state_.journal.clear();
+    state_.inserted.clear();
     state_.trancount = 0;
     PutEnvChangeBytes(out_, kEnvRollbackTransaction, "", DescriptorBytes(state_.descriptor));
 }

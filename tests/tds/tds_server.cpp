@@ -127,6 +127,12 @@ void Recorder::attention()
     write("attention", {});
 }
 
+void Recorder::stored(std::string_view statement)
+{
+    const std::u16string text = Utf16(statement);
+    write("stored", {{"text", text}});
+}
+
 std::string FoldCase(std::string_view name)
 {
     std::u16string units = Utf16(name);

@@ -28,6 +28,7 @@ struct Options {
     bool refuseLogin = false;
     std::optional<std::string> password;  // the login records whether it sent this one
     int maxSeconds = 600;
+    bool recordStored = false;  // INSERTs recorded as they become stored, at their commit
 };
 
 // One JSON object per line and request, written and flushed before the request
@@ -45,6 +46,7 @@ public:
     void rpc(std::u16string_view name, std::u16string_view params);
     void transaction(std::string_view op);
     void attention();
+    void stored(std::string_view statement);
 
 private:
     struct Field {

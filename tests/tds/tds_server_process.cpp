@@ -209,4 +209,39 @@ std::vector<std::string> TdsTestServer::batches() const
     return texts;
 }
 
+std::vector<std::string> TdsTestServer::stored() const
+{
+    std::vector<std::string> texts;
+    for (TdsRecord& r : records()) {
+        if (r.kind == "stored")
+            texts.push_back(std::move(r.text));
+    }
+    return texts;
+}
+
+std::vector<std::string> TdsTestServer::statements() const
+{
+    std::vector<std::string> texts;
+    for (const std::string& batch : batches()) {
+        char closing = 0;  // the quote or bracket that is open
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            const char c = batch[i];
+            if (closing) {
+                if (c == closing && i + 1 < batch.size() && batch[i + 1] == closing)
+                    ++i;  // '' or ]] stays inside
+                else if (c == closing)
+                    closing = 0;
+            } else if (c == '\'' || c == '"' || c == '[') {
+                closing = c == '[' ? ']' : c;
+            } else if (c == '\n') {
+                texts.push_back(batch.substr(start, i - start));
+                start = i + 1;
+            }
+        }
+        texts.push_back(batch.substr(start));
+    }
+    return texts;
+}
+
 }  // namespace testsupport

@@ -40,6 +40,12 @@ public:
     std::vector<TdsRecord> records() const;
     // The text of every recorded batch, in order.
     std::vector<std::string> batches() const;
+    // The statements of every recorded batch, in order: a batch is cut at each
+    // line break outside quotes and brackets, where the program joins the
+    // statements it sends in one batch.
+    std::vector<std::string> statements() const;
+    // With the server's --record-stored: every INSERT stored for good, in the order stored.
+    std::vector<std::string> stored() const;
 
 private:
     void stop();
