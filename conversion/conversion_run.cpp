@@ -132,6 +132,10 @@ private:
     // Returns false when the run processes no further table.
     bool convertTable(int index);
     bool convertTableSteps(int index, TableResult& table);
+    Overwrite askOverwrite(const std::string& name);
+    std::string writeTable(const std::string& name, platform::SourceRecordset& records, TableResult& table);
+    void reportReading(const std::string& name, platform::SourceRecordset& records, TableResult& table);
+    bool previewTable(const std::string& identityOff);
     void convertRecords(platform::SourceRecordset& records, InsertBuilder& builder, int fields, TableResult& table);
     void addKey(const TableScript& script, const InsertBuilder& builder, TableResult& table);
     // kind: what the run knows of the statement, having built it; record: the
@@ -352,30 +356,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         return true;  // nothing asked, made or shown for it
     }
 
-    Overwrite answer = Overwrite::None;
-    bool exists = false;
-    if (op_.step(160, [&] { exists = core::ListContains(form_.List1(), name); }) && exists) {
-        op_.step(162, [&] {
-            platform::Message m;
-            m.text = "Would you like to overwrite " + name + "?";
-            m.title = "Overwrite?";
-            m.buttons = platform::Buttons::YesNo;
-            bool yes = false;
-            if (run_.options.overwrite) {
-                yes = *run_.options.overwrite;
-                form_.questionAnswered(m.text, yes);
-            } else if (overwriteAll_) {
-                yes = *overwriteAll_;  // answered for the rest of the run
-            } else {
-                m.buttons = platform::Buttons::YesNoToAll;
-                const platform::Answer a = run_.services.dialogs.show(m);
-                yes = a == platform::Answer::Yes || a == platform::Answer::YesToAll;
-                if (a == platform::Answer::YesToAll || a == platform::Answer::NoToAll)
-                    overwriteAll_ = yes;
-            }
-            answer = yes ? Overwrite::Yes : Overwrite::No;
-        });
-    }
+    const Overwrite answer = askOverwrite(name);
     if (answer == Overwrite::No) {
         table.skipped = true;
         return true;  // skipped: no statement, no record, no preview
@@ -401,20 +382,58 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         return true;  // reported once; the run goes on with the next table
     table.folder = file.path.empty() ? sourceFolder_ : std::filesystem::path(file.path).parent_path().string();
 
+    const std::string identityOff = writeTable(name, *records, table);
+    reportReading(name, *records, table);
+    return previewTable(identityOff);
+}
+
+Overwrite Converter::askOverwrite(const std::string& name)
+{
+    Overwrite answer = Overwrite::None;
+    bool exists = false;
+    if (op_.step(160, [&] { exists = core::ListContains(form_.List1(), name); }) && exists) {
+        op_.step(162, [&] {
+            platform::Message m;
+            m.text = "Would you like to overwrite " + name + "?";
+            m.title = "Overwrite?";
+            m.buttons = platform::Buttons::YesNo;
+            bool yes = false;
+            if (run_.options.overwrite) {
+                yes = *run_.options.overwrite;
+                form_.questionAnswered(m.text, yes);
+            } else if (overwriteAll_) {
+                yes = *overwriteAll_;  // answered for the rest of the run
+            } else {
+                m.buttons = platform::Buttons::YesNoToAll;
+                const platform::Answer a = run_.services.dialogs.show(m);
+                yes = a == platform::Answer::Yes || a == platform::Answer::YesToAll;
+                if (a == platform::Answer::YesToAll || a == platform::Answer::NoToAll)
+                    overwriteAll_ = yes;
+            }
+            answer = yes ? Overwrite::Yes : Overwrite::No;
+        });
+    }
+    return answer;
+}
+
+// The create statement, the inserts and the key; returns the statement that
+// ends the table's identity inserts, when it has one.
+std::string Converter::writeTable(const std::string& name, platform::SourceRecordset& records, TableResult& table)
+{
     op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name); });
 
     TableScript script(run_.options.columnTypes, dialect_);
     op_.step(188, [&] { script.start(name); });
     int fields = 0;
     op_.step(194, [&] {
-        fields = records->fieldCount();
-        script.setKeyFieldCount(records->keyFieldCount());
+        fields = records.fieldCount();
+        script.setKeyFieldCount(records.keyFieldCount());
     });
     for (int f = 0; f < fields; ++f) {
         op_.step(196, [&] {
             run_.services.events.yield();
-            const FieldShape shape{records->fieldSize(f), records->fieldScale(f), records->fieldAutoIncrement(f)};
-            script.addField(f, records->fieldName(f), records->fieldType(f), shape, &run_.handOff.datatypes.list());
+            const FieldShape shape{records.fieldSize(f), records.fieldScale(f), records.fieldAutoIncrement(f)};
+            script.addField(f, records.fieldName(f), records.fieldType(f), shape, &run_.handOff.datatypes.list());
         });
     }
     op_.step(304, [&] { script.finishCreate(); });
@@ -425,39 +444,62 @@ bool Converter::convertTableSteps(int index, TableResult& table)
 
     InsertBuilder builder(script, run_.regional, run_.services.events);
     builder.setTransferBinary(run_.options.transferBinary);
+    std::string identityOff;
     bool hasRecords = false;
-    if (op_.step(316, [&] { hasRecords = !records->eof() && !records->bof(); }) && hasRecords) {
+    if (op_.step(316, [&] { hasRecords = !records.eof() && !records.bof(); }) && hasRecords) {
         // An identity column takes the values given only while it is asked to.
         const std::string identityOn = script.hasIdentity() ? IdentityInsert(script.dialect(), name, true) : "";
-        if (!identityOn.empty())
+        if (!identityOn.empty()) {
+            identityOff = IdentityInsert(script.dialect(), name, false);
             statement(317, 317, identityOn, StatementBatch::Kind::Other);
-        convertRecords(*records, builder, script.fieldCount(), table);
-        if (!identityOn.empty())
-            statement(419, 419, IdentityInsert(script.dialect(), name, false), StatementBatch::Kind::Other);
+        }
+        convertRecords(records, builder, script.fieldCount(), table);
+        if (!identityOff.empty())
+            statement(419, 419, identityOff, StatementBatch::Kind::Other);
     }
     op_.setRecord(-1);  // what follows concerns the whole table
     commitTable();
     op_.step(421, [&] { ReportOutOfRange(name, builder.outOfRangeValues()); });
     addKey(script, builder, table);
+    return identityOff;
+}
 
+// What reading the table found: bytes its code page could not decode, damage.
+void Converter::reportReading(const std::string& name, platform::SourceRecordset& records, TableResult& table)
+{
     op_.step(421, [&] {
-        table.undecodableBytes = records->undecodableBytes();
-        ReportUndecodableBytes(name, *records, run_.options.codePageChoice);
+        table.undecodableBytes = records.undecodableBytes();
+        ReportUndecodableBytes(name, records, run_.options.codePageChoice);
     });
     op_.step(421, [&] {
-        table.recordCountMismatch = records->damage().has_value();
-        ReportDamage(name, *records);
+        table.recordCountMismatch = records.damage().has_value();
+        ReportDamage(name, records);
     });
-    op_.step(422, [&] { records->close(); });
+    op_.step(422, [&] { records.close(); });
+}
 
+// The per-table preview; false when the user went back. A session lets one
+// table at a time take identity values, and a table skipped after Execute SQL
+// stopped short leaves its "SET IDENTITY_INSERT ... OFF" unrun: the run sends
+// it once more before the next table (a second OFF changes nothing), so that
+// the next table's identity inserts are not refused.
+bool Converter::previewTable(const std::string& identityOff)
+{
     op_.step(424, [&] { run_.handOff.SQLFormCancel = true; });
     bool show = false;
     op_.step(426, [&] { show = form_.previewMode() && form_.previewEachTable(); });
-    if (show) {
-        op_.step(430, [&] { form_.showPreview(); });
-        bool wentBack = false;
-        if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack)
-            return false;
+    if (!show)
+        return true;
+    op_.step(430, [&] { form_.showPreview(); });
+    bool wentBack = false;
+    if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack)
+        return false;
+    if (!identityOff.empty() && run_.handOff.mssql_conn && run_.handOff.mssql_conn->isOpen()) {
+        try {
+            run_.handOff.mssql_conn->execute(identityOff);
+        } catch (...) {
+            // Nothing to end: the table or its identity inserts never began.
+        }
     }
     return true;
 }

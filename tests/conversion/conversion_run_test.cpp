@@ -590,6 +590,37 @@ TEST_F(RunTest, SqlServerColumnTypesInTheTargetsWords)
     }
 }
 
+// A session lets one table at a time take identity values: a table skipped in
+// its per-table preview after Execute SQL stopped inside its inserts leaves its
+// identity inserts on, and the run ends them before the next table.
+TEST_F(RunTest, ATableSkippedInItsPreviewLeavesNoIdentityInsertsOn)
+{
+    for (const char* name : {"A", "B"})
+        addTable(name, {{"ID", 3, 0, 0, true}}, {{Value::ofInteger(1)}, {Value::ofInteger(2)}});
+    options.columnTypes = conversion::ColumnTypes::SqlServer;
+    servers.state.dbmsName = "Microsoft SQL Server";
+    form.Check1 = true;
+    form.Option1 = false;
+    form.Option2 = true;
+    form.preview = [&] {
+        const std::vector<std::string> lines = previewLines();
+        for (std::size_t i = 0; i < 3 && i < lines.size(); ++i)  // the create, ON, the first insert
+            handOff.mssql_conn->execute(lines[i]);
+        handOff.SQLFormCancel = false;  // Skip Table
+        handOff.preview.closed();
+        handOff.datatypes.closed();
+    };
+    run();
+    // The first table's three lines, its OFF from the run, then the second's three and its OFF.
+    const auto& executed = servers.state.executed;
+    ASSERT_EQ(executed.size(), 8u);
+    for (std::size_t first : {0u, 4u}) {
+        std::string off = executed[first + 1];
+        off.replace(off.size() - 2, 2, "OFF");
+        EXPECT_EQ(executed[first + 3], off);
+    }
+}
+
 // No record is lost to a key: one that cannot be made (a key field blank, a
 // statement the server refuses) is reported once, and the rows stay without it.
 TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
