@@ -204,12 +204,21 @@ RunResult Converter::start()
 bool Converter::openEverything()
 {
     bool ok = true;
-    // Without tables or without a login nothing is converted, and the user is told
-    // why; a folder that cannot be read ends the run with the report that says why.
-    if (!op_.step(118, [&] { ok = Paradox::HasTables(run_.services, form_); }))
+    // Without tables (or none that could be read) or without a login nothing
+    // is converted, and the user is told why.
+    std::optional<std::string> unreadable;
+    const bool asked = op_.step(118, [&] {
+        try {
+            ok = Paradox::HasTables(run_.services, form_);
+        } catch (const Paradox::FoldersUnreadable& e) {
+            ok = false;
+            unreadable = e.what();
+        }
+    });
+    if (!asked)
         return false;
     if (!ok) {
-        op_.step(118, [&] { cannotStart(Paradox::NoTablesReason(form_.folder())); });
+        op_.step(118, [&] { cannotStart(unreadable.value_or(Paradox::NoTablesReason(form_.folder()))); });
         return false;
     }
     std::optional<std::string> refused;

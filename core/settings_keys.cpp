@@ -1,6 +1,7 @@
 // Stored texts back into check and option values.
 #include "core/settings_keys.h"
 
+#include "core/unicode_case.h"
 #include "platform/settings_store.h"
 
 #include <charconv>
@@ -22,17 +23,6 @@ std::string_view Trimmed(std::string_view s)
     return s;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 }  // namespace
 
 std::int16_t SettingToInteger(const std::string& text)
@@ -64,7 +54,13 @@ bool SettingToBoolean(const std::string& text)
 
 bool TransferBinarySetting(platform::SettingsStore& store)
 {
-    return SettingToBoolean(store.GetSetting(kSettingsApplication, kSettingsSection, key::TransferBinary, "False"));
+    const std::string text = store.GetSetting(kSettingsApplication, kSettingsSection, key::TransferBinary, "False");
+    try {
+        return SettingToBoolean(text);
+    } catch (const std::runtime_error&) {
+        throw std::runtime_error(std::string("The setting \"") + key::TransferBinary + "\" holds \"" + text
+                                 + "\"; it takes \"True\" or \"False\".");
+    }
 }
 
 std::size_t StatementsPerRoundTripSetting(platform::SettingsStore& store, std::size_t fallback)
@@ -76,10 +72,8 @@ std::size_t StatementsPerRoundTripSetting(platform::SettingsStore& store, std::s
     std::int16_t value = 0;
     try {
         value = SettingToInteger(text);
-    } catch (const std::runtime_error& e) {
-        if (std::string_view(e.what()) == kTypeMismatch)
-            throw;
-        value = 0;  // out of range, as below
+    } catch (const std::runtime_error&) {
+        value = 0;  // no number, or out of range: as below
     }
     if (value < 1)
         throw std::runtime_error(std::string("The setting \"") + key::StatementsPerRoundTrip

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
@@ -160,7 +161,7 @@ bool HasTables(core::Services& services, core::MainForm& form)
     if (IsMissing(failure))
         return false;
     if (failure)
-        throw std::runtime_error(UnreadableFolderText({folder, failure.message()}));
+        throw FoldersUnreadable(UnreadableFolderText({folder, failure.message()}));
     const FoundFiles found = FindTableFiles(services, folder);
     if (!found.files.empty())
         return true;
@@ -169,7 +170,7 @@ bool HasTables(core::Services& services, core::MainForm& form)
     for (const AddFolder::UnreadableFolder& f : found.unreadable)
         unreadable += (unreadable.empty() ? "" : " ") + UnreadableFolderText(f);
     if (!unreadable.empty())
-        throw std::runtime_error(unreadable);
+        throw FoldersUnreadable(unreadable);
     return false;
 }
 
@@ -286,12 +287,20 @@ void TestConnection(core::Services& services, core::MainForm& form)
     op.step(102, [&] { CopyDB(services, form, false); });
     op.step(104, [&] { form.setBusy(true); });
     bool found = false;
-    if (op.step(106, [&] { found = HasTables(services, form); })) {
+    std::optional<std::string> why;
+    if (op.step(106, [&] {
+            try {
+                found = HasTables(services, form);
+            } catch (const FoldersUnreadable& e) {
+                why = e.what();
+            }
+        })) {
         if (found)
             op.step(108, [&] { Ask(services, "Connection successful.", platform::Buttons::Ok); });
         else
             op.step(110, [&] {
-                Ask(services, "Could not connect.\r\n" + NoTablesReason(form.folder()), platform::Buttons::Ok);
+                Ask(services, "Could not connect.\r\n" + why.value_or(NoTablesReason(form.folder())),
+                    platform::Buttons::Ok);
             });
     }
     op.step(112, [&] { form.setBusy(false); });

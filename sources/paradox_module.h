@@ -7,6 +7,7 @@
 #include "core/services.h"
 #include "sources/add_folder.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ namespace Paradox {
 // naming the folder and the reason, when none was found and the folder or a
 // subfolder could not be read; a folder that does not exist holds none.
 bool HasTables(core::Services& services, core::MainForm& form);
+// What HasTables throws when no table was found and a folder could not be
+// read: the text names each such folder and the system's reason.
+class FoldersUnreadable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // Where the folder walk found the table of one entry of the table list.
 struct TableFile {

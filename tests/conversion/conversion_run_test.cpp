@@ -468,9 +468,13 @@ TEST_F(RunTest, FoldersThatCannotBeReadAreReportedWithTheReason)
         return core::ErrorReportText("The folder " + folder.string() + " cannot be read: Permission denied.",
                                      conversion::kRunLocation, step) + "\n";
     };
-    EXPECT_EQ(*onlyLocked, report(tables / "locked", 118) + "failures: 1\n");
+    // With no table to read the run cannot start, and says why in its one message.
+    const auto cannotStart = [](const fs::path& folder) {
+        return "Could not start converting.\r\nThe folder " + folder.string() + " cannot be read: Permission denied.\n";
+    };
+    EXPECT_EQ(*onlyLocked, cannotStart(tables / "locked") + "failures: 1\n");
     EXPECT_EQ(*beside, report(tables / "locked", 130) + "Done.\r\n\r\n1 failure:\r\nOutside the tables: 1\nfailures: 1\n");
-    EXPECT_EQ(*top, report(tables, 118) + "failures: 1\n");
+    EXPECT_EQ(*top, cannotStart(tables) + "failures: 1\n");
 }
 
 TEST_F(RunTest, LocalConnectionUsesTheTextWithoutPort)

@@ -31,16 +31,32 @@ TEST(SettingConversions, BooleansForOptionButtons)
         EXPECT_THROW(SettingToBoolean(bad), std::runtime_error) << bad;
 }
 
-// Absent or empty gives the program's own number.
-TEST(SettingConversions, StatementsPerRoundTrip)
+// The run's own settings: absent or empty gives the program's own number and
+// no binary data; a text that is neither is reported naming the setting.
+TEST(SettingConversions, StatementsPerRoundTripAndTransferBinary)
 {
     testsupport::MemorySettings store;
     EXPECT_EQ(StatementsPerRoundTripSetting(store, 100), 100u);
+    EXPECT_FALSE(TransferBinarySetting(store));
     const auto stored = [&](const std::string& text) {
         store.SaveSetting(kSettingsApplication, kSettingsSection, key::StatementsPerRoundTrip, text);
         return StatementsPerRoundTripSetting(store, 100);
     };
     EXPECT_EQ(stored(" 32767 "), 32767u);
-    for (const char* bad : {"0", "40000", "many"})
-        EXPECT_THROW(stored(bad), std::runtime_error) << bad;
+    for (const char* bad : {"0", "40000", "many"}) {
+        try {
+            stored(bad);
+            ADD_FAILURE() << bad;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), "The setting \"Statements Per Round Trip\" must be a number from 1 to 32767, not \""
+                                    + std::string(bad) + "\".");
+        }
+    }
+    store.SaveSetting(kSettingsApplication, kSettingsSection, key::TransferBinary, "yes please");
+    try {
+        TransferBinarySetting(store);
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "The setting \"Transfer Binary\" holds \"yes please\"; it takes \"True\" or \"False\".");
+    }
 }
