@@ -175,9 +175,13 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
     std::int64_t failures = result.failures;
     for (const conversion::TableResult& t : result.tables) {
         failures += t.refused + t.failures;
-        err << t.table << ": ";
+        err << conversion::SummaryName(t) << ": ";
         if (t.skipped) {
             err << "skipped, the table exists on the server (--overwrite yes replaces it)\n";
+            continue;
+        }
+        if (!t.leftOut.empty()) {
+            err << "not converted, a table of its name was found before it\n";
             continue;
         }
         err << Counted(t.recordsRead, "record", "records") << " read";

@@ -36,7 +36,7 @@ std::string FailureSummary(const RunResult& result, int outsideTables, const cor
         const std::int64_t count = t.refused + t.failures;
         total += static_cast<int>(count);
         if (count > 0)
-            perTable += "\r\n" + t.table + ": " + std::to_string(count);
+            perTable += "\r\n" + SummaryName(t) + ": " + std::to_string(count);
     }
     if (total == 0)
         return {};
@@ -361,6 +361,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     const auto at = static_cast<std::size_t>(index);
     const Paradox::TableFile file = at < listing_.files.size() ? listing_.files[at] : Paradox::TableFile{};
     if (!file.keptBy.empty()) {
+        table.leftOut = file.path;
         op_.step(159, [&] { ReportLeftOut(name, file); });
         return true;  // nothing asked, made or shown for it
     }

@@ -16,10 +16,18 @@ struct TableResult {
     std::int64_t statementsThrough = 0;   // executed on the server by the run (direct mode)
     std::int64_t refused = 0;             // statements the server refused, each reported
     bool skipped = false;                 // it exists on the server and was not overwritten
+    std::string leftOut;                  // the file not converted, because one of its name came before it
     std::uint64_t undecodableBytes = 0;   // bytes its code page could not decode (written U+FFFD)
     bool recordCountMismatch = false;     // damaged: other records than its header's count, or blocks that do not chain
     int failures = 0;                     // every other report made while the table ran
 };
+
+// The table's name as a summary shows it: a table left out for another of
+// its name is named with its file, so that the two are never taken for one.
+inline std::string SummaryName(const TableResult& t)
+{
+    return t.leftOut.empty() ? t.table : t.table + " (" + t.leftOut + ")";
+}
 
 struct RunResult {
     std::vector<TableResult> tables;

@@ -256,10 +256,16 @@ TEST_F(RealTarget, SubfolderTablesArriveAndASecondTableOfANameIsLeftOut)
     ASSERT_EQ(dialogs.messages.size(), 2u) << reports();
     EXPECT_NE(dialogs.messages[0].text.find("The table PARTS of " + (folder / "old" / "PARTS.DB").string()
                                             + " is not converted"), std::string::npos) << reports();
-    EXPECT_EQ(dialogs.messages[1].text, "Done.\r\n\r\n1 failure:\r\nPARTS: 1");
+    EXPECT_EQ(dialogs.messages[1].text, "Done.\r\n\r\n1 failure:\r\nPARTS (" + (folder / "old" / "PARTS.DB").string() + "): 1");
     EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [PARTS]"), "3");
     EXPECT_EQ(ReadOne(database, "SELECT COUNT(*) FROM [EXTRA]"), "2");
     EXPECT_FALSE(result.clean());
+
+    // The command's summary names the table left out with its file.
+    const ProgramRun script = RunProgram(dir, Quoted(DOVENMARK_CLI) + " script " + Quoted(folder.string()));
+    EXPECT_NE(script.err.find("\nPARTS (" + (folder / "old" / "PARTS.DB").string()
+                              + "): not converted, a table of its name was found before it\n"), std::string::npos)
+        << script.err;
 
     // A folder whose only tables lie in its subfolders has tables.
     fs::create_directories(dir / "nested" / "deep");
