@@ -520,6 +520,11 @@ void Converter::convertRecords(platform::SourceRecordset& records, InsertBuilder
     std::int64_t n = 0;
     op_.step(318, [&] { n = records.recordCount(); });
     std::int64_t c = 0;
+    // Per field, the values that could not be read after the first, which was
+    // reported: a missing or damaged .MB file fails every memo and picture of
+    // the table, and one report per field says it, not one per value.
+    std::vector<std::int64_t> unreadable(static_cast<std::size_t>(std::max(fields, 0)), 0);
+    std::vector<bool> reported(unreadable.size(), false);
     for (;;) {
         op_.step(320, [&] { run_.services.events.yield(); });
         ++c;
@@ -536,8 +541,18 @@ void Converter::convertRecords(platform::SourceRecordset& records, InsertBuilder
                 continue;
             }
             // A value that cannot be read is reported and written NULL; the record goes on.
-            if (!op_.step(334, [&] { builder.add(f, records.value(f)); }))
+            const auto at = static_cast<std::size_t>(f);
+            if (reported[at]) {
+                try {
+                    builder.add(f, records.value(f));
+                } catch (...) {
+                    ++unreadable[at];
+                    builder.add(f, paradox::Value::null());
+                }
+            } else if (!op_.step(334, [&] { builder.add(f, records.value(f)); })) {
+                reported[at] = true;
                 builder.add(f, paradox::Value::null());
+            }
         }
         const std::string& sql = builder.finish();
         statement(406, kInsertStep, sql, StatementBatch::Kind::Insert, c - 1);
@@ -547,6 +562,17 @@ void Converter::convertRecords(platform::SourceRecordset& records, InsertBuilder
         bool more = false;
         if (!op_.step(420, [&] { more = !records.eof(); }) || !more)
             break;
+    }
+    op_.setRecord(-1);
+    for (std::size_t f = 0; f < unreadable.size(); ++f) {
+        if (unreadable[f] == 0)
+            continue;
+        op_.step(334, [&] {
+            throw std::runtime_error(std::to_string(unreadable[f]) + (unreadable[f] == 1 ? " more value" : " more values")
+                                     + " of the field " + records.fieldName(static_cast<int>(f))
+                                     + " could not be read, as the first one reported, and "
+                                     + (unreadable[f] == 1 ? "was" : "were") + " written as NULL.");
+        });
     }
 }
 

@@ -62,7 +62,7 @@ TEST(BinaryConstants, BinaryFieldsOnlyAndOnlyWhenAsked)
 
 namespace {
 
-// A table of three pictures whose second one lies in a damaged memo file;
+// A table of four pictures whose second and third lie in a damaged memo file;
 // counts every read of a picture.
 class Pictures : public platform::SourceRecordset {
 public:
@@ -75,13 +75,13 @@ public:
         if (i == 0)
             return Value::ofInteger(record_ + 1);
         ++reads_;
-        if (record_ == 1)
+        if (record_ == 1 || record_ == 2)
             throw std::runtime_error("PICS.MB: blob at offset 4096: the block is not a blob block");
         return Value::ofBytes(record_ == 0 ? "\x01\x02" : "\xFE");
     }
-    bool eof() const override { return record_ >= 3; }
+    bool eof() const override { return record_ >= 4; }
     bool bof() const override { return false; }
-    std::int64_t recordCount() const override { return 3; }
+    std::int64_t recordCount() const override { return 4; }
     void moveNext() override { ++record_; }
     void close() override {}
 
@@ -116,6 +116,8 @@ struct PictureSource : platform::SourceConnectionFactory {
 
 }  // namespace
 
+// The first picture that cannot be read is reported, and the others of its
+// field once together at the table's end: a damaged .MB file fails them all.
 TEST(BinaryTransfer, TheRunReadsPicturesOnlyWhenAskedAndReportsADamagedOneOnce)
 {
     struct Case {
@@ -126,15 +128,16 @@ TEST(BinaryTransfer, TheRunReadsPicturesOnlyWhenAskedAndReportsADamagedOneOnce)
     };
     const std::vector<std::string> asNull = {"CREATE TABLE [PICS]([ID] INT,[PIC] VARBINARY(MAX));",
                                              "INSERT INTO [PICS] VALUES(1,NULL)", "INSERT INTO [PICS] VALUES(2,NULL)",
-                                             "INSERT INTO [PICS] VALUES(3,NULL)"};
+                                             "INSERT INTO [PICS] VALUES(3,NULL)", "INSERT INTO [PICS] VALUES(4,NULL)"};
     const std::vector<std::string> asBytes = {"CREATE TABLE [PICS]([ID] INT,[PIC] VARBINARY(MAX));",
                                               "INSERT INTO [PICS] VALUES(1, 0x0102)",
-                                              "INSERT INTO [PICS] VALUES(2,NULL)", "INSERT INTO [PICS] VALUES(3, 0xFE)"};
+                                              "INSERT INTO [PICS] VALUES(2,NULL)", "INSERT INTO [PICS] VALUES(3,NULL)",
+                                              "INSERT INTO [PICS] VALUES(4, 0xFE)"};
     const Case cases[] = {
         {std::nullopt, asNull, 0, {}},
         {"False", asNull, 0, {}},
-        {"True", asBytes, 3, {334}},
-        {"true", asBytes, 3, {334}},
+        {"True", asBytes, 4, {334, 334}},
+        {"true", asBytes, 4, {334, 334}},
         {"maybe", asNull, 0, {108}},  // a text that is no boolean is reported and leaves the choice off
     };
     for (const Case& c : cases) {
@@ -168,6 +171,10 @@ TEST(BinaryTransfer, TheRunReadsPicturesOnlyWhenAskedAndReportsADamagedOneOnce)
         for (std::size_t i = 0; i < c.reportSteps.size(); ++i)
             EXPECT_NE(dialogs.messages[i].text.find("at line " + std::to_string(c.reportSteps[i])),
                       std::string::npos) << dialogs.messages[i].text;
+        if (c.reportSteps.size() == 2) {
+            EXPECT_EQ(dialogs.messages[1].text.rfind("1 more value of the field PIC could not be read, as the first "
+                                                     "one reported, and was written as NULL.", 0), 0u);
+        }
         EXPECT_EQ(dialogs.messages.back().text.rfind("Done.", 0), 0u);  // with the failures counted after it
     }
 }
