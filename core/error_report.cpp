@@ -3,6 +3,9 @@
 
 #include "platform/server_connection.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <ctime>
 #include <filesystem>
 #include <stdexcept>
@@ -144,9 +147,15 @@ bool RunReports::writeLog(const platform::Failure& failure)
     if (folder_.empty() || !logProblem_.empty())
         return false;
     if (!log_.is_open()) {
+        // The log quotes the server's messages, and they quote the data: it is
+        // the user's alone, as the settings are.
         std::error_code error;
-        std::filesystem::create_directories(folder_, error);
+        if (std::filesystem::create_directories(folder_, error))
+            std::filesystem::permissions(folder_, std::filesystem::perms::owner_all, error);
         const std::filesystem::path path = NewLogPath(folder_);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
         log_.open(path);
         if (!log_) {
             logProblem_ = "The log file " + path.string() + " could not be written"

@@ -570,6 +570,10 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(env.dialogs.messages[1].text,
               "Done.\r\n\r\n4 failures, each recorded in " + files[0].string() + ":\r\nT: 4");
+    // It quotes the data: the user's alone.
+    EXPECT_EQ(std::filesystem::status(files[0]).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::filesystem::status(logs).permissions(), std::filesystem::perms::owner_all);
     std::ostringstream whole;
     whole << std::ifstream(files[0]).rdbuf();
     const std::string at = " (Quillon2021/08/31.Form1.PushButton7_Click at line ";
