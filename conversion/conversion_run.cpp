@@ -51,6 +51,17 @@ std::string FailureSummary(const RunResult& result, int outsideTables, const cor
     return text;
 }
 
+// The tables a run left after "< Back" in a per-table preview.
+std::string NotReachedText(const std::vector<std::string>& tables)
+{
+    if (tables.empty())
+        return {};
+    std::string text = "\r\n\r\nNot converted, after \"< Back\": ";
+    for (std::size_t i = 0; i < tables.size(); ++i)
+        text += (i == 0 ? "" : ", ") + tables[i];
+    return text;
+}
+
 // Once per table whose texts held bytes that its code page could not decode:
 // they were written as U+FFFD, and another code page may read them.
 void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records,
@@ -167,6 +178,7 @@ private:
     int otherReports_ = 0;          // reports of the folder walk and the copy, and a start that could not go on
     // The user's "Yes to All" or "No to All": the answer for the rest of the run.
     std::optional<bool> overwriteAll_;
+    std::vector<std::string> notReached_;  // after "< Back" in a per-table preview
 };
 
 RunResult Converter::start()
@@ -271,8 +283,13 @@ void Converter::convertTables()
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
     for (int i = count - 1; i >= 0; --i) {
-        if (!convertTable(i))
+        if (!convertTable(i)) {
+            // "< Back": the tables not reached are named in the closing message.
+            for (int rest = i - 1; rest >= 0; --rest)
+                op_.step(434, [&] { notReached_.push_back(form_.List2().at(static_cast<std::size_t>(rest))); });
+            op_.step(434, [&] { form_.setProgressText(""); });
             break;
+        }
         op_.step(434, [&] { form_.setProgressText(""); });
     }
 }
@@ -643,7 +660,8 @@ void Converter::finish()
         if (!run_.options.closingMessage)
             return;
         platform::Message m;
-        m.text = kDoneMessage + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_);
+        m.text = kDoneMessage + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
+            + NotReachedText(notReached_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });
