@@ -57,6 +57,11 @@ int main(int argc, char* argv[])
     if (const int status = AnswerCommandLine(argc, argv); status >= 0)
         return status;
     QApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -style...); anything left is none of ours.
+    if (argc > 1) {
+        std::fprintf(stderr, "dovenmark: unknown argument '%s'\n\n%s", argv[1], kUsage);
+        return 2;
+    }
     QApplication::setApplicationName("Dovenmark");
     QApplication::setOrganizationName("Marrowby");
 

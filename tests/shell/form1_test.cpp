@@ -723,4 +723,10 @@ TEST(ProgramCommandLine, HelpAndVersionAnswerWithoutAWindow)
         EXPECT_EQ(r.out.rfind(answer, 0), 0u) << option << ": " << r.out;
         EXPECT_EQ(r.err, "") << option;
     }
+    // Anything else is refused before a window opens (Qt's own options aside).
+    const testsupport::ProgramRun bogus =
+        testsupport::RunProgram(dir, "QT_QPA_PLATFORM=offscreen " + testsupport::Quoted(DOVENMARK_PROGRAM) + " --bogus");
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_NE(bogus.err.find("dovenmark: unknown argument '--bogus'\n\nUsage: dovenmark"), std::string::npos)
+        << bogus.err;
 }
