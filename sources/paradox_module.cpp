@@ -76,9 +76,14 @@ void CopyContents(const fs::path& from, const fs::path& to, const fs::path& top,
             fs::create_directory(into);
             CopyContents(entry.path(), into, top, target);
         } else {
-            if (fs::is_symlink(there))
+            // Removed before its copy is made, so that a read-only copy is
+            // replaced as well and a file linked to one elsewhere is left whole.
+            if (fs::is_symlink(there) || fs::is_regular_file(there))
                 fs::remove(into);
-            fs::copy_file(entry.path(), into, fs::copy_options::overwrite_existing);
+            fs::copy_file(entry.path(), into);
+            // The copy is the program's, for the next copy to replace, even
+            // where the source is read-only (a CD, a read-only share).
+            fs::permissions(into, fs::perms::owner_write, fs::perm_options::add);
         }
     }
 }

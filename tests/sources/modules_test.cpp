@@ -104,8 +104,10 @@ TEST_F(ModulesTest, HasTablesAndListTablesLookInTheFolderAndBelowIt)
 
 TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
 {
+    namespace fs = std::filesystem;
     const auto source = dir / "My Tables";
     touch(source / "orders.db", "new");
+    fs::permissions(source / "orders.db", fs::perms::owner_read | fs::perms::group_read);  // as from a CD
     touch(source / "sub" / "items.db", "items");
     touch(dir / "drive" / "TestDB" / "orders.db", "old");
     touch(dir / "drive" / "TestDB" / "keep.db", "kept");
@@ -131,6 +133,13 @@ TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
     EXPECT_EQ(content, "new");
     EXPECT_TRUE(std::filesystem::exists(dir / "drive" / "TestDB" / "keep.db"));
     EXPECT_TRUE(std::filesystem::exists(dir / "drive" / "TestDB" / "sub" / "items.db"));
+    EXPECT_NE(fs::status(target + "/orders.db").permissions() & fs::perms::owner_write, fs::perms::none);
+
+    // The same folder again: its read-only file's copy is replaced.
+    form.Text1 = source.string();
+    dialogs.answers = {platform::Answer::Yes};
+    Paradox::CopyDB(services, form, false);
+    ASSERT_EQ(dialogs.messages.size(), 3u) << dialogs.messages.back().text;
 }
 
 TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
