@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -53,35 +55,205 @@ fs::path CopiedLinkTarget(const fs::path& link, const fs::path& top)
     return LiesInside(leadsTo, top) ? target : leadsTo;
 }
 
-// Copies what the folder `from` holds into the folder `to`, replacing files of
-// the same name and keeping the others. A symbolic link is copied as a link,
-// never followed (a link to a big folder elsewhere stays a link), and a link
-// already in the target is replaced, never written through: the copy writes
-// nothing outside the target. The target itself is passed over where it lies
-// inside the folder being copied (`top`).
-void CopyContents(const fs::path& from, const fs::path& to, const fs::path& top, const fs::path& target)
+// The space-free folder's own record of what the program copied into it: one
+// path a line, relative to the folder, "\" and a line break written as "\\"
+// and "\n". Its leading dot keeps it out of sight; it is no table.
+const char* const kCopiedRecord = ".dovenmark-copied";
+
+// Paths relative to the space-free folder; a folder sorts before what it holds.
+using CopiedEntries = std::set<fs::path>;
+
+std::string Escaped(const std::string& path)
 {
-    for (const fs::directory_entry& entry : fs::directory_iterator(from)) {
-        const fs::path into = to / entry.path().filename();
+    std::string line;
+    for (const char c : path) {
+        if (c == '\\' || c == '\n')
+            line.push_back('\\');
+        line.push_back(c == '\n' ? 'n' : c);
+    }
+    return line;
+}
+
+std::string Unescaped(const std::string& line)
+{
+    std::string path;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\\' || i + 1 == line.size())
+            path.push_back(line[i]);
+        else
+            path.push_back(line[++i] == 'n' ? '\n' : line[i]);
+    }
+    return path;
+}
+
+// A path the record may name: relative, normal, leading nowhere outside the
+// folder and not the record itself. The record's other lines are ignored.
+bool IsRecordable(const fs::path& entry)
+{
+    return !entry.empty() && entry.is_relative() && entry == entry.lexically_normal() && entry != "."
+        && *entry.begin() != ".." && entry != kCopiedRecord;
+}
+
+CopiedEntries ReadCopied(const fs::path& target)
+{
+    CopiedEntries entries;
+    const fs::path record = target / kCopiedRecord;
+    std::error_code failure;
+    if (!fs::is_regular_file(fs::symlink_status(record, failure)))
+        return entries;  // nothing copied yet: all the folder holds is the user's
+    std::ifstream in(record);
+    for (std::string line; std::getline(in, line);) {
+        const fs::path entry = Unescaped(line);
+        if (IsRecordable(entry))
+            entries.insert(entry);
+    }
+    return entries;
+}
+
+// Replaces the record (a link in its place is replaced, never written through).
+void WriteCopied(const fs::path& target, const CopiedEntries& entries)
+{
+    const fs::path record = target / kCopiedRecord;
+    fs::remove(record);
+    if (entries.empty())
+        return;
+    std::ofstream out(record);
+    if (!out.is_open())
+        throw fs::filesystem_error("cannot write", record, std::error_code(errno, std::generic_category()));
+    for (const fs::path& entry : entries)
+        out << Escaped(entry.string()) << '\n';
+    out.close();
+    if (!out)
+        throw fs::filesystem_error("cannot write", record, std::make_error_code(std::errc::io_error));
+}
+
+// Whether the entry lies below the target behind real folders only: where a
+// folder of an earlier copy has become a link, the entry lies elsewhere.
+bool ReachedWithoutLinks(const fs::path& target, const fs::path& entry)
+{
+    fs::path folder = target;
+    for (const fs::path& name : entry.parent_path()) {
+        folder /= name;
+        std::error_code failure;
+        if (!fs::is_directory(fs::symlink_status(folder, failure)))
+            return false;
+    }
+    return true;
+}
+
+struct Clearing {
+    CopiedEntries left;                 // recorded and still there
+    std::vector<std::string> failures;  // what could not be removed, and why
+};
+
+// Removes what an earlier copy put into the target and is still there, what a
+// folder holds before the folder. A folder that holds anything else stays, as
+// does all the record does not name. `source`, when not empty, is the folder
+// about to be copied, lying inside the target: it and its contents stay.
+Clearing ClearEarlierCopy(const fs::path& target, const CopiedEntries& earlier, const fs::path& source)
+{
+    Clearing clearing;
+    for (auto entry = earlier.rbegin(); entry != earlier.rend(); ++entry) {
+        const fs::path path = target / *entry;
+        std::error_code failure;
+        const fs::file_status status = fs::symlink_status(path, failure);
+        if (!fs::exists(status) || !ReachedWithoutLinks(target, *entry))
+            continue;
+        if (!source.empty() && (LiesInside(path, source) || LiesInside(source, path))) {
+            clearing.left.insert(*entry);
+            continue;
+        }
+        fs::remove(path, failure);
+        if (!failure)
+            continue;
+        clearing.left.insert(*entry);
+        const bool holdsMore = fs::is_directory(status)
+            && (failure == std::errc::directory_not_empty || failure == std::errc::file_exists);
+        if (!holdsMore)
+            clearing.failures.push_back(fs::filesystem_error("cannot remove", path, failure).what());
+    }
+    return clearing;
+}
+
+// One copy of a folder into the space-free folder.
+struct FolderCopy {
+    fs::path top;             // the folder being copied
+    fs::path target;          // the space-free folder
+    CopiedEntries recorded;   // what the copy put there (files, links, folders it made) and what was left
+};
+
+// Copies what one folder holds into its place below the target (`inside`
+// it), replacing files of the same name and keeping the others. A symbolic
+// link is copied as a link, never followed (a link to a big folder elsewhere
+// stays a link), and a link already in the target is replaced, never written
+// through: the copy writes nothing outside the target. The target itself is
+// passed over where it lies inside the folder being copied.
+void CopyContents(FolderCopy& copy, const fs::directory_iterator& listing, const fs::path& inside)
+{
+    for (const fs::directory_entry& entry : listing) {
+        const fs::path name = entry.path().filename();
+        if (inside.empty() && name == kCopiedRecord)
+            continue;  // another copy's record is no part of this one
+        const fs::path relative = inside / name;
+        const fs::path into = copy.target / relative;
         const fs::file_status status = entry.symlink_status();
         const fs::file_status there = fs::symlink_status(into);
-        if (fs::is_symlink(status)) {
-            if (fs::is_symlink(there) || fs::is_regular_file(there))
-                fs::remove(into);
-            fs::create_symlink(CopiedLinkTarget(entry.path(), top), into);
-        } else if (fs::is_directory(status)) {
-            if (fs::equivalent(entry.path(), target))
+        if (fs::is_directory(status) && !fs::is_symlink(status)) {
+            if (fs::equivalent(entry.path(), copy.target))
                 continue;
             if (fs::is_symlink(there))
                 fs::remove(into);
-            fs::create_directory(into);
-            CopyContents(entry.path(), into, top, target);
+            if (fs::create_directory(into))
+                copy.recorded.insert(relative);
+            CopyContents(copy, fs::directory_iterator(entry.path()), relative);
+            continue;
+        }
+        // A file is removed before its copy is made, so that a read-only copy
+        // is replaced as well and a file linked to one elsewhere is left whole.
+        if (fs::is_symlink(there) || fs::is_regular_file(there))
+            fs::remove(into);
+        if (fs::is_symlink(status)) {
+            fs::create_symlink(CopiedLinkTarget(entry.path(), copy.top), into);
+            copy.recorded.insert(relative);
         } else {
-            if (fs::is_symlink(there))
-                fs::remove(into);
-            fs::copy_file(entry.path(), into, fs::copy_options::overwrite_existing);
+            fs::copy_file(entry.path(), into);
+            copy.recorded.insert(relative);
+            // The copy is the program's, for the next copy to replace, even
+            // where the source is read-only (a CD, a read-only share).
+            fs::permissions(into, fs::perms::owner_write, fs::perm_options::add);
         }
     }
+}
+
+// Copies the folder into the space-free folder, after removing what an earlier
+// copy put there: what the user put there stays, but for files of the same
+// name, which the copy replaces. A part that cannot be removed is reported and
+// the copy goes on; the answer is whether the target was cleared.
+bool CopyIntoTarget(core::GuardedOperation& op, const fs::path& from, const fs::path& target)
+{
+    const fs::directory_iterator listing(from);  // a folder that cannot be read clears nothing
+    std::error_code failure;
+    if (fs::equivalent(from, target, failure))
+        return true;  // the copy itself, asked for again
+    const fs::path realTarget = fs::canonical(target);
+    const fs::path realFrom = fs::canonical(from);
+    Clearing clearing = ClearEarlierCopy(realTarget, ReadCopied(realTarget),
+                                         LiesInside(realFrom, realTarget) ? realFrom : fs::path());
+    if (!clearing.failures.empty()) {
+        std::string failures;
+        for (const std::string& f : clearing.failures)
+            failures += (failures.empty() ? "" : "\r\n") + f;
+        op.report(failures);
+    }
+    FolderCopy copy{from, realTarget, std::move(clearing.left)};
+    try {
+        CopyContents(copy, listing, {});
+    } catch (...) {
+        WriteCopied(realTarget, copy.recorded);  // the part copied is the program's as well
+        throw;
+    }
+    WriteCopied(realTarget, copy.recorded);
+    return clearing.failures.empty();
 }
 
 // A path with each run of "/" made one: a folder field typed with a closing
@@ -261,15 +433,17 @@ int CopyDB(core::Services& services, core::MainForm& form, bool sample)
         });
     }
     if (op.test(118, [&] { return std::filesystem::is_directory(target); })) {
-        // A copy that fails part-way leaves the field on the original folder:
-        // the user must not convert a partial copy believing it whole.
+        // A copy that fails part-way, or beside an earlier copy's files that
+        // could not be removed, leaves the field on the original folder: the
+        // user must not convert a copy believing it the folder they chose.
+        bool cleared = false;
         const bool copied = op.step(120, [&] {
             fs::path from = fs::absolute(form.folder()).lexically_normal();
             if (!from.has_filename())
                 from = from.parent_path();  // a trailing "/"
-            CopyContents(from, target, from, target);
+            cleared = CopyIntoTarget(op, from, target);
         });
-        if (copied)
+        if (copied && cleared)
             op.step(122, [&] { form.setFolder(target); });
     }
     return op.failures();

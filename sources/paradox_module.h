@@ -56,9 +56,11 @@ TableListing ListTables(core::Services& services, core::MainForm& form, core::Li
 std::string UnreadableFolderText(const AddFolder::UnreadableFolder& folder);
 
 // Offers to copy the folder into the space-free folder TestDB at the drive root
-// (the user's home folder) and switches the folder field to the copy. Links are
-// copied as links. sample selects the question's wording. Returns the number
-// of reports it made.
+// (the user's home folder) and switches the folder field to the copy. What an
+// earlier copy put there (named in the folder's record of it) is removed first;
+// what the user put there stays, but for files of the same name, which the copy
+// replaces. Copies are writable by their owner; links are copied as links.
+// sample selects the question's wording. Returns the number of reports it made.
 int CopyDB(core::Services& services, core::MainForm& form, bool sample);
 
 std::string ConnectionText(core::MainForm& form);

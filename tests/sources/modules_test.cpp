@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -104,11 +105,14 @@ TEST_F(ModulesTest, HasTablesAndListTablesLookInTheFolderAndBelowIt)
 
 TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
 {
+    namespace fs = std::filesystem;
     const auto source = dir / "My Tables";
     touch(source / "orders.db", "new");
+    fs::permissions(source / "orders.db", fs::perms::owner_read | fs::perms::group_read);  // as from a CD
     touch(source / "sub" / "items.db", "items");
     touch(dir / "drive" / "TestDB" / "orders.db", "old");
     touch(dir / "drive" / "TestDB" / "keep.db", "kept");
+    touch(dir / "drive" / "TestDB" / "mine" / "notes.txt");
     form.Text1 = source.string();
 
     dialogs.answers = {platform::Answer::No};
@@ -131,6 +135,23 @@ TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
     EXPECT_EQ(content, "new");
     EXPECT_TRUE(std::filesystem::exists(dir / "drive" / "TestDB" / "keep.db"));
     EXPECT_TRUE(std::filesystem::exists(dir / "drive" / "TestDB" / "sub" / "items.db"));
+    EXPECT_NE(fs::status(target + "/orders.db").permissions() & fs::perms::owner_write, fs::perms::none);
+
+    // The same folder again (its read-only file replaced), then an unrelated one:
+    // TestDB holds that one's tables and what the user put there, nothing older.
+    touch(dir / "Other Tables" / "vendors.db");
+    for (const fs::path& next : {source, dir / "Other Tables"}) {
+        form.Text1 = next.string();
+        dialogs.answers = {platform::Answer::Yes};
+        Paradox::CopyDB(services, form, false);
+    }
+    ASSERT_EQ(dialogs.messages.size(), 4u) << dialogs.messages.back().text;
+    core::ListItems tables;
+    Paradox::ListTables(services, form, tables);
+    std::sort(tables.begin(), tables.end());
+    EXPECT_EQ(tables, (core::ListItems{"KEEP", "VENDORS"}));
+    EXPECT_FALSE(fs::exists(target + "/sub"));
+    EXPECT_TRUE(fs::exists(target + "/mine/notes.txt"));
 }
 
 TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
@@ -180,6 +201,17 @@ TEST_F(ModulesTest, CopyDBCopiesLinksAsLinksAndNeverIntoItself)
     EXPECT_EQ(form.Text1, (source / "TestDB").string());
     EXPECT_TRUE(fs::is_regular_file(source / "TestDB" / "orders.db"));
     EXPECT_FALSE(fs::exists(source / "TestDB" / "TestDB"));
+    // Asked again for that copy (its path holds the space too): it is its own copy.
+    dialogs.answers = {platform::Answer::Yes};
+    Paradox::CopyDB(services, form, false);
+    ASSERT_EQ(dialogs.messages.size(), 3u) << dialogs.messages.back().text;
+    EXPECT_TRUE(fs::is_regular_file(source / "TestDB" / "orders.db"));
+    // A folder of that copy, copied in its turn, is kept while it is copied.
+    form.Text1 = (source / "TestDB" / "sub").string();
+    dialogs.answers = {platform::Answer::Yes};
+    Paradox::CopyDB(services, form, false);
+    EXPECT_TRUE(fs::is_regular_file(source / "TestDB" / "sub" / "t.db"));
+    EXPECT_TRUE(fs::is_regular_file(source / "TestDB" / "t.db"));
 }
 
 TEST_F(ModulesTest, TheProgramsDriveRootIsTheHomeFolder)
