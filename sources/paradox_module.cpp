@@ -56,20 +56,38 @@ fs::path CopiedLinkTarget(const fs::path& link, const fs::path& top)
 }
 
 // The space-free folder's own record of what the program copied into it: one
-// path a line, relative to the folder, "\" and a line break written as "\\"
-// and "\n". Its leading dot keeps it out of sight; it is no table.
+// path a line, relative to the folder, "\", a tab and a line break written as
+// "\\", "\t" and "\n"; a file's line goes on after a tab with its size and
+// time as copied. Its leading dot keeps it out of sight; it is no table.
 const char* const kCopiedRecord = ".dovenmark-copied";
+// Where a copied file that changed since it was copied is moved before the
+// next copy: it may hold the user's work, so it is never removed.
+const char* const kKeptFolder = ".dovenmark-kept";
+const char* const kKeptAsideText =
+    "Files an earlier copy put here had changed since, so they were moved aside, not removed:";
 
-// Paths relative to the space-free folder; a folder sorts before what it holds.
-using CopiedEntries = std::set<fs::path>;
+// Paths relative to the space-free folder (a folder sorts before what it
+// holds), each with a copied file's size and time, empty for the others.
+using CopiedEntries = std::map<fs::path, std::string>;
+
+// A file's size and modification time, as the record keeps them.
+std::string Stamp(const fs::path& file)
+{
+    std::error_code failure;
+    const auto size = fs::file_size(file, failure);
+    const auto time = fs::last_write_time(file, failure);
+    if (failure)
+        return {};
+    return std::to_string(size) + " " + std::to_string(time.time_since_epoch().count());
+}
 
 std::string Escaped(const std::string& path)
 {
     std::string line;
     for (const char c : path) {
-        if (c == '\\' || c == '\n')
+        if (c == '\\' || c == '\n' || c == '\t')
             line.push_back('\\');
-        line.push_back(c == '\n' ? 'n' : c);
+        line.push_back(c == '\n' ? 'n' : c == '\t' ? 't' : c);
     }
     return line;
 }
@@ -81,7 +99,10 @@ std::string Unescaped(const std::string& line)
         if (line[i] != '\\' || i + 1 == line.size())
             path.push_back(line[i]);
         else
-            path.push_back(line[++i] == 'n' ? '\n' : line[i]);
+        {
+            ++i;
+            path.push_back(line[i] == 'n' ? '\n' : line[i] == 't' ? '\t' : line[i]);
+        }
     }
     return path;
 }
@@ -91,7 +112,7 @@ std::string Unescaped(const std::string& line)
 bool IsRecordable(const fs::path& entry)
 {
     return !entry.empty() && entry.is_relative() && entry == entry.lexically_normal() && entry != "."
-        && *entry.begin() != ".." && entry != kCopiedRecord;
+        && *entry.begin() != ".." && entry != kCopiedRecord && *entry.begin() != kKeptFolder;
 }
 
 CopiedEntries ReadCopied(const fs::path& target)
@@ -103,9 +124,10 @@ CopiedEntries ReadCopied(const fs::path& target)
         return entries;  // nothing copied yet: all the folder holds is the user's
     std::ifstream in(record);
     for (std::string line; std::getline(in, line);) {
-        const fs::path entry = Unescaped(line);
+        const std::size_t tab = line.find('\t');  // an escaped one is "\t"
+        const fs::path entry = Unescaped(line.substr(0, tab));
         if (IsRecordable(entry))
-            entries.insert(entry);
+            entries[entry] = tab == std::string::npos ? std::string() : line.substr(tab + 1);
     }
     return entries;
 }
@@ -120,8 +142,8 @@ void WriteCopied(const fs::path& target, const CopiedEntries& entries)
     std::ofstream out(record);
     if (!out.is_open())
         throw fs::filesystem_error("cannot write", record, std::error_code(errno, std::generic_category()));
-    for (const fs::path& entry : entries)
-        out << Escaped(entry.string()) << '\n';
+    for (const auto& [entry, stamp] : entries)
+        out << Escaped(entry.string()) << (stamp.empty() ? "" : "\t" + stamp) << '\n';
     out.close();
     if (!out)
         throw fs::filesystem_error("cannot write", record, std::make_error_code(std::errc::io_error));
@@ -144,29 +166,57 @@ bool ReachedWithoutLinks(const fs::path& target, const fs::path& entry)
 struct Clearing {
     CopiedEntries left;                 // recorded and still there
     std::vector<std::string> failures;  // what could not be removed, and why
+    std::vector<std::string> keptAside; // changed since copied: where each went
 };
+
+// Moves a copied file that changed since it was copied below the kept folder;
+// false when it cannot be moved.
+bool KeepAside(const fs::path& target, const fs::path& entry, Clearing& clearing)
+{
+    const fs::path kept = target / kKeptFolder / entry;
+    std::error_code failure;
+    fs::create_directories(kept.parent_path(), failure);
+    if (!failure && !fs::exists(fs::symlink_status(kept, failure)))
+        fs::rename(target / entry, kept, failure);
+    else if (!failure)
+        failure = std::make_error_code(std::errc::file_exists);
+    if (failure) {
+        clearing.failures.push_back(fs::filesystem_error("cannot keep aside", target / entry, kept, failure).what());
+        return false;
+    }
+    clearing.keptAside.push_back((target / entry).string() + " -> " + kept.string());
+    return true;
+}
 
 // Removes what an earlier copy put into the target and is still there, what a
 // folder holds before the folder. A folder that holds anything else stays, as
-// does all the record does not name. `source`, when not empty, is the folder
-// about to be copied, lying inside the target: it and its contents stay.
+// does all the record does not name; a copied file that changed since (the
+// user may have worked on it) is moved below the kept folder instead, never
+// removed. `source`, when not empty, is the folder about to be copied, lying
+// inside the target: it and its contents stay.
 Clearing ClearEarlierCopy(const fs::path& target, const CopiedEntries& earlier, const fs::path& source)
 {
     Clearing clearing;
-    for (auto entry = earlier.rbegin(); entry != earlier.rend(); ++entry) {
-        const fs::path path = target / *entry;
+    for (auto it = earlier.rbegin(); it != earlier.rend(); ++it) {
+        const auto& [entry, stamp] = *it;
+        const fs::path path = target / entry;
         std::error_code failure;
         const fs::file_status status = fs::symlink_status(path, failure);
-        if (!fs::exists(status) || !ReachedWithoutLinks(target, *entry))
+        if (!fs::exists(status) || !ReachedWithoutLinks(target, entry))
             continue;
         if (!source.empty() && (LiesInside(path, source) || LiesInside(source, path))) {
-            clearing.left.insert(*entry);
+            clearing.left.insert(*it);
+            continue;
+        }
+        if (fs::is_regular_file(status) && !stamp.empty() && Stamp(path) != stamp) {
+            if (!KeepAside(target, entry, clearing))
+                clearing.left.insert(*it);
             continue;
         }
         fs::remove(path, failure);
         if (!failure)
             continue;
-        clearing.left.insert(*entry);
+        clearing.left.insert(*it);
         const bool holdsMore = fs::is_directory(status)
             && (failure == std::errc::directory_not_empty || failure == std::errc::file_exists);
         if (!holdsMore)
@@ -204,7 +254,7 @@ void CopyContents(FolderCopy& copy, const fs::directory_iterator& listing, const
             if (fs::is_symlink(there))
                 fs::remove(into);
             if (fs::create_directory(into))
-                copy.recorded.insert(relative);
+                copy.recorded[relative] = {};
             CopyContents(copy, fs::directory_iterator(entry.path()), relative);
             continue;
         }
@@ -214,13 +264,13 @@ void CopyContents(FolderCopy& copy, const fs::directory_iterator& listing, const
             fs::remove(into);
         if (fs::is_symlink(status)) {
             fs::create_symlink(CopiedLinkTarget(entry.path(), copy.top), into);
-            copy.recorded.insert(relative);
+            copy.recorded[relative] = {};
         } else {
             fs::copy_file(entry.path(), into);
-            copy.recorded.insert(relative);
             // The copy is the program's, for the next copy to replace, even
             // where the source is read-only (a CD, a read-only share).
             fs::permissions(into, fs::perms::owner_write, fs::perm_options::add);
+            copy.recorded[relative] = Stamp(into);
         }
     }
 }
@@ -229,7 +279,8 @@ void CopyContents(FolderCopy& copy, const fs::directory_iterator& listing, const
 // copy put there: what the user put there stays, but for files of the same
 // name, which the copy replaces. A part that cannot be removed is reported and
 // the copy goes on; the answer is whether the target was cleared.
-bool CopyIntoTarget(core::GuardedOperation& op, const fs::path& from, const fs::path& target)
+bool CopyIntoTarget(core::GuardedOperation& op, const fs::path& from, const fs::path& target,
+                    std::vector<std::string>& keptAside)
 {
     const fs::directory_iterator listing(from);  // a folder that cannot be read clears nothing
     std::error_code failure;
@@ -245,6 +296,7 @@ bool CopyIntoTarget(core::GuardedOperation& op, const fs::path& from, const fs::
             failures += (failures.empty() ? "" : "\r\n") + f;
         op.report(failures);
     }
+    keptAside = std::move(clearing.keptAside);
     FolderCopy copy{from, realTarget, std::move(clearing.left)};
     try {
         CopyContents(copy, listing, {});
@@ -437,12 +489,19 @@ int CopyDB(core::Services& services, core::MainForm& form, bool sample)
         // could not be removed, leaves the field on the original folder: the
         // user must not convert a copy believing it the folder they chose.
         bool cleared = false;
+        std::vector<std::string> keptAside;
         const bool copied = op.step(120, [&] {
             fs::path from = fs::absolute(form.folder()).lexically_normal();
             if (!from.has_filename())
                 from = from.parent_path();  // a trailing "/"
-            cleared = CopyIntoTarget(op, from, target);
+            cleared = CopyIntoTarget(op, from, target, keptAside);
         });
+        if (!keptAside.empty()) {
+            std::string list;
+            for (const std::string& k : keptAside)
+                list += "\r\n" + k;
+            op.step(120, [&] { Ask(services, std::string(kKeptAsideText) + list, platform::Buttons::Ok); });
+        }
         if (copied && cleared)
             op.step(122, [&] { form.setFolder(target); });
     }

@@ -139,13 +139,23 @@ TEST_F(ModulesTest, CopyDBAsksAndSwitchesTheFieldToTheMergedCopy)
 
     // The same folder again (its read-only file replaced), then an unrelated one:
     // TestDB holds that one's tables and what the user put there, nothing older.
+    // A copied file the user worked on in between is moved aside, never removed.
     touch(dir / "Other Tables" / "vendors.db");
     for (const fs::path& next : {source, dir / "Other Tables"}) {
+        if (next != source)
+            std::ofstream(target + "/sub/items.db", std::ios::app) << "edited";
         form.Text1 = next.string();
         dialogs.answers = {platform::Answer::Yes};
         Paradox::CopyDB(services, form, false);
     }
-    ASSERT_EQ(dialogs.messages.size(), 4u) << dialogs.messages.back().text;
+    ASSERT_EQ(dialogs.messages.size(), 5u) << dialogs.messages.back().text;
+    EXPECT_EQ(dialogs.messages[4].text,
+              "Files an earlier copy put here had changed since, so they were moved aside, not removed:\r\n"
+                  + target + "/sub/items.db -> " + target + "/.dovenmark-kept/sub/items.db");
+    std::ifstream keptAside(target + "/.dovenmark-kept/sub/items.db");
+    std::string kept;
+    keptAside >> kept;
+    EXPECT_EQ(kept, "itemsedited");
     core::ListItems tables;
     Paradox::ListTables(services, form, tables);
     std::sort(tables.begin(), tables.end());
