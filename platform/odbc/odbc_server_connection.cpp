@@ -25,6 +25,13 @@ SQLPOINTER IntegerAttribute(int value)
 
 constexpr std::string_view kFailureWithoutMessage = "The driver reported a failure without a message.";
 
+// The connection's one statement handle, closed when a call is done with it,
+// so that it is free for the next.
+struct ClosedAtEnd {
+    SQLHSTMT handle;
+    ~ClosedAtEnd() { SQLFreeStmt(handle, SQL_CLOSE); }
+};
+
 [[noreturn]] void ThrowSqlException(const std::string& diagnostics)
 {
     throw ServerError(diagnostics.empty() ? std::string(kFailureWithoutMessage) : diagnostics);
@@ -165,10 +172,7 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
     if (!open_)
         ThrowSqlException(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
-    struct Close {
-        SQLHSTMT handle;
-        ~Close() { SQLFreeStmt(handle, SQL_CLOSE); }
-    } close{handle};
+    const ClosedAtEnd closed{handle};
     SQLRETURN rc;
     if (wide_) {
         std::u16string wide = odbc::Utf8ToUtf16(text);
@@ -202,16 +206,8 @@ void OdbcServerConnection::execute(const std::string& statement)
 
 void OdbcServerConnection::executeSeveral(std::span<const std::string_view> statements)
 {
-    const auto refused = [](const CallResults& results, std::size_t statement) {
-        return RefusedInCall(results.diagnostics.empty() ? std::string(kFailureWithoutMessage) : results.diagnostics,
-                             statement);
-    };
     if (!batches_ || statements.size() < 2) {
-        for (std::size_t i = 0; i < statements.size(); ++i) {
-            const CallResults results = call(statements[i]);
-            if (results.failed)
-                throw refused(results, i);
-        }
+        ServerConnection::executeSeveral(statements);  // one call each
         return;
     }
     std::size_t size = statements.size() - 1;
@@ -226,7 +222,8 @@ void OdbcServerConnection::executeSeveral(std::span<const std::string_view> stat
     }
     const CallResults results = call(joined);
     if (results.failed)
-        throw refused(results, std::min(results.failedResult, statements.size()));
+        throw RefusedInCall(results.diagnostics.empty() ? std::string(kFailureWithoutMessage) : results.diagnostics,
+                            std::min(results.failedResult, statements.size()));
 }
 
 std::vector<SchemaTable> OdbcServerConnection::tables()
@@ -234,10 +231,7 @@ std::vector<SchemaTable> OdbcServerConnection::tables()
     if (!open_)
         throw std::runtime_error(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
-    struct Close {
-        SQLHSTMT handle;
-        ~Close() { SQLFreeStmt(handle, SQL_CLOSE); }
-    } close{handle};
+    const ClosedAtEnd closed{handle};
     const SQLRETURN rc = wide_ ? SQLTablesW(handle, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0)
                                : SQLTables(handle, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
     if (!SQL_SUCCEEDED(rc))
@@ -370,12 +364,11 @@ void OdbcServerConnection::close()
         // committed is given up, as closing any database connection does.
         if (autoCommit() != AutoCommit::On)
             SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
-        statement_.reset();
+        statement_.reset();  // before the disconnect, which a live handle would refuse
         SQLDisconnect(connection_.get());
         transactionStateLost_ = false;
         open_ = false;
     }
-    statement_.reset();
     connection_.reset();
     environment_.reset();
 }
