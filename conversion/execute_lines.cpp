@@ -13,7 +13,6 @@ namespace {
 
 const char* const kNoConnection = "there is no connection to the server.";
 
-
 }  // namespace
 
 bool OnlySpaces(std::string_view s)
