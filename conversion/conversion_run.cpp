@@ -3,6 +3,7 @@
 
 #include "conversion/dialect.h"
 #include "conversion/sql_text.h"
+#include "conversion/table_writer.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
 #include "core/list_items.h"
@@ -62,30 +63,6 @@ std::string NotReachedText(const std::vector<std::string>& tables)
     return text;
 }
 
-// Once per table whose texts held bytes that its code page could not decode:
-// they were written as U+FFFD, and another code page may read them.
-void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records,
-                            const std::string& codePageChoice)
-{
-    const std::uint64_t bytes = records.undecodableBytes();
-    if (bytes == 0)
-        return;
-    throw std::runtime_error(std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") + " of the table " + table +
-                             " could not be decoded from " +
-                             records.codePage() + " and were written as U+FFFD. Another code page (" +
-                             codePageChoice + ") may read them.");
-}
-
-// Once per table whose records differ from its header's count, or whose data
-// blocks do not chain as its header says: the records that could be read were
-// written all the same.
-void ReportDamage(const std::string& table, const platform::SourceRecordset& records)
-{
-    if (const auto damage = records.damage())
-        throw std::runtime_error("The table " + table + " is damaged: " + *damage +
-                                 ". The records that could be read were written.");
-}
-
 // A second table of a name is never mixed into the first one's target table:
 // the one found first (nearest the top folder) keeps the name.
 void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
@@ -96,34 +73,6 @@ void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
         : "convert the folder " + folder.string() + " on its own";
     throw std::runtime_error("The table " + table + " of " + file.path + " is not converted: " + file.keptBy +
                              ", found before it, is converted under that name. To convert it, " + how + ".");
-}
-
-// Once per table whose values its column types could not hold: they were written NULL.
-void ReportOutOfRange(const std::string& table, std::int64_t values)
-{
-    if (values == 0)
-        return;
-    const bool one = values == 1;
-    throw std::runtime_error(std::to_string(values) + (one ? " value of the table " : " values of the table ") + table
-                             + (one ? " lies outside what its column type holds" : " lie outside what their column types hold")
-                             + " (a date outside the years 1 to 9999, a time outside the day, a currency beyond "
-                               "MONEY's range) and " + (one ? "was" : "were") + " written as NULL.");
-}
-
-// The start of every report of a key that was not made.
-std::string KeyNotMade(const std::string& table)
-{
-    return "The table " + table + " keeps all its records without the primary key " + KeyName(table) + ": ";
-}
-
-// The step of a record's insert in direct mode.
-constexpr int kInsertStep = 416;
-
-// A statement's tag in the batch: its record (from 0) for an insert, else its
-// step, negated, so that a refusal the batch reports later names its record.
-int Tag(int step, std::int64_t record)
-{
-    return record >= 0 ? static_cast<int>(std::min<std::int64_t>(record, std::numeric_limits<int>::max())) : -step;
 }
 
 // One run's values; the steps below are numbered as the error report shows them.
@@ -139,24 +88,15 @@ public:
 
 private:
     bool openEverything();
+    bool checkBothEnds();
+    void listTables();
+    void openConnections();
     void convertTables();
     // Returns false when the run processes no further table.
     bool convertTable(int index);
-    bool convertTableSteps(int index, TableResult& table);
+    bool convertTableSteps(int index, TableResult& table, StatementTally& statements);
     Overwrite askOverwrite(const std::string& name);
-    std::string writeTable(const std::string& name, platform::SourceRecordset& records, TableResult& table);
-    void reportReading(const std::string& name, platform::SourceRecordset& records, TableResult& table);
     bool previewTable(const std::string& identityOff);
-    void convertRecords(platform::SourceRecordset& records, InsertBuilder& builder, int fields, TableResult& table);
-    void addKey(const TableScript& script, const InsertBuilder& builder, TableResult& table);
-    // kind: what the run knows of the statement, having built it; record: the
-    // record it holds, for the report of its failure.
-    void statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
-                   std::int64_t record = -1);
-    // A step for the batch's statement of that tag, reported with its record.
-    template <typename F>
-    bool batchStep(int tag, F&& action);
-    void commitTable();
     void cannotStart(const std::string& cause);
     void finish();
 
@@ -170,10 +110,7 @@ private:
     Paradox::TableListing listing_;  // where each entry of List2 was found
     // The target's words: SQLite's where the connection says it is SQLite.
     Dialect dialect_ = Dialect::SqlServer;
-    // Direct mode's transactions, one batch per table, committed at its end.
-    std::optional<StatementBatch> batch_;
     RunResult result_;
-    TableResult* table_ = nullptr;  // the table being converted
     int tableReports_ = 0;          // reports made while a table was converted
     int otherReports_ = 0;          // reports of the folder walk and the copy, and a start that could not go on
     // The user's "Yes to All" or "No to All": the answer for the rest of the run.
@@ -215,9 +152,21 @@ RunResult Converter::start()
 
 bool Converter::openEverything()
 {
+    if (!checkBothEnds())
+        return false;
+    op_.step(122, [&] { form_.setBusy(true); });
+    listTables();
+    openConnections();
+    op_.step(152, [&] { run_.handOff.preview.list().clear(); });
+    op_.step(154, [&] { run_.handOff.datatypes.list().clear(); });
+    return true;
+}
+
+// Without tables (or none that could be read) or without a login nothing is
+// converted, and the user is told why.
+bool Converter::checkBothEnds()
+{
     bool ok = true;
-    // Without tables (or none that could be read) or without a login nothing
-    // is converted, and the user is told why.
     std::optional<std::string> unreadable;
     const bool asked = op_.step(118, [&] {
         try {
@@ -238,8 +187,12 @@ bool Converter::openEverything()
         op_.step(120, [&] { cannotStart(*refused); });
         return false;
     }
+    return true;
+}
 
-    op_.step(122, [&] { form_.setBusy(true); });
+// List1 from the server's tables, List2 from the folder walk.
+void Converter::listTables()
+{
     op_.step(124, [&] { form_.List1().clear(); });
     op_.step(126, [&] { form_.List2().clear(); });
     op_.step(128, [&] { MSSQL::ListTables(run_.services, form_, form_.List1()); });
@@ -250,6 +203,10 @@ bool Converter::openEverything()
     // Each folder whose tables could not be listed, once.
     for (const AddFolder::UnreadableFolder& folder : listing_.unreadable)
         op_.step(130, [&] { throw std::runtime_error(Paradox::UnreadableFolderText(folder)); });
+}
+
+void Converter::openConnections()
+{
     if (source_) {
         op_.step(132, [&] { source_->setCursorLocation(platform::SourceConnection::kClientSideCursor); });
         op_.step(134, [&] {
@@ -272,9 +229,6 @@ bool Converter::openEverything()
             op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, false)); });
         dialect_ = DialectOf(*server);
     }
-    op_.step(152, [&] { run_.handOff.preview.list().clear(); });
-    op_.step(154, [&] { run_.handOff.datatypes.list().clear(); });
-    return true;
 }
 
 void Converter::convertTables()
@@ -294,47 +248,6 @@ void Converter::convertTables()
     }
 }
 
-void Converter::statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
-                          std::int64_t record)
-{
-    if (form_.previewMode()) {
-        op_.step(previewStep, [&] { run_.handOff.preview.list().append(sql); });
-        return;
-    }
-    if (!run_.handOff.mssql_conn)
-        return;  // its creation failed and was reported
-    if (!batch_) {
-        // A statement that runs alone is executed and reported as it always was.
-        auto runAlone = [this](const std::string& s, int tag) {
-            if (!batchStep(tag, [&] { run_.handOff.mssql_conn->execute(s); }) && table_)
-                ++table_->refused;
-            return StatementBatch::Next::Continue;
-        };
-        // Statements whose fate the server left in doubt: reported, never run again.
-        auto report = [this](const std::string& description, int tag) {
-            batchStep(tag, [&] { throw std::runtime_error(description); });
-            return StatementBatch::Next::Continue;
-        };
-        batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, report, &run_.services.events,
-                       run_.options.transactions);
-    }
-    // Every statement either goes through or is refused once, alone; the
-    // difference is taken when the table's batch is finished.
-    if (table_)
-        ++table_->statementsThrough;
-    batch_->execute(sql, Tag(executeStep, record), kind);
-}
-
-template <typename F>
-bool Converter::batchStep(int tag, F&& action)
-{
-    const std::int64_t at = op_.record();
-    op_.setRecord(tag >= 0 ? tag : -1);
-    const bool ran = op_.step(tag >= 0 ? kInsertStep : -tag, std::forward<F>(action));
-    op_.setRecord(at);
-    return ran;
-}
-
 void Converter::cannotStart(const std::string& cause)
 {
     ++otherReports_;
@@ -347,27 +260,20 @@ void Converter::cannotStart(const std::string& cause)
 
 // Before anything else may use the connection (the preview, the next table's
 // question, the close) the table's statements are on the server for good.
-void Converter::commitTable()
-{
-    batch_.reset();
-}
-
 bool Converter::convertTable(int index)
 {
     TableResult& table = result_.tables.emplace_back();
-    table_ = &table;
     const int before = op_.failures();
-    const bool goOn = convertTableSteps(index, table);
+    StatementTally statements;
+    const bool goOn = convertTableSteps(index, table, statements);
     op_.setTable({});
     const int reports = op_.failures() - before;
     tableReports_ += reports;
-    table.statementsThrough -= table.refused;
-    table.failures = reports - static_cast<int>(table.refused);
-    table_ = nullptr;
+    CountStatements(statements, reports, table);
     return goOn;
 }
 
-bool Converter::convertTableSteps(int index, TableResult& table)
+bool Converter::convertTableSteps(int index, TableResult& table, StatementTally& statements)
 {
     op_.step(156, [&] { run_.services.events.yield(); });
     std::string name;
@@ -400,18 +306,17 @@ bool Converter::convertTableSteps(int index, TableResult& table)
     std::unique_ptr<platform::SourceRecordset> records;
     const bool opened =
         source_ && op_.step(186, [&] { records = source_->openRecordsetFrom(SourceQuery(name), file.path); });
-
-    if (opened && answer == Overwrite::Yes) {
-        statement(178, 180, DropStatement(name), StatementBatch::Kind::Other);
-        op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
-    }
     if (!opened)
         return true;  // reported once; the run goes on with the next table
+    const bool drop = answer == Overwrite::Yes;
+    if (drop)
+        op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
     table.folder = file.path.empty() ? sourceFolder_ : std::filesystem::path(file.path).parent_path().string();
 
-    const std::string identityOff = writeTable(name, *records, table);
-    reportReading(name, *records, table);
-    return previewTable(identityOff);
+    const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
+    const TableWritten written = WriteTable(road, TableJob{name, *records, drop}, table);
+    statements = written.statements;
+    return previewTable(written.identityOff);
 }
 
 Overwrite Converter::askOverwrite(const std::string& name)
@@ -445,71 +350,6 @@ Overwrite Converter::askOverwrite(const std::string& name)
 
 // The create statement, the inserts and the key; returns the statement that
 // ends the table's identity inserts, when it has one.
-std::string Converter::writeTable(const std::string& name, platform::SourceRecordset& records, TableResult& table)
-{
-    op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name); });
-
-    TableScript script(run_.options.columnTypes, dialect_);
-    op_.step(188, [&] { script.start(name); });
-    int fields = 0;
-    op_.step(194, [&] {
-        fields = records.fieldCount();
-        script.setKeyFieldCount(records.keyFieldCount());
-    });
-    for (int f = 0; f < fields; ++f) {
-        op_.step(196, [&] {
-            run_.services.events.yield();
-            const FieldShape shape{records.fieldSize(f), records.fieldScale(f), records.fieldAutoIncrement(f)};
-            script.addField(f, records.fieldName(f), records.fieldType(f), shape, &run_.handOff.datatypes.list());
-        });
-    }
-    op_.step(304, [&] { script.finishCreate(); });
-    statement(310, 312, script.createStatement(), StatementBatch::Kind::Other);
-    // From now on the table counts as existing, so a second table of the same
-    // name in this run asks before it overwrites this one.
-    op_.step(314, [&] { form_.List1().push_back(name); });
-
-    InsertBuilder builder(script, run_.regional, run_.services.events);
-    builder.setTransferBinary(run_.options.transferBinary);
-    std::string identityOff;
-    bool hasRecords = false;
-    if (op_.step(316, [&] { hasRecords = !records.eof() && !records.bof(); }) && hasRecords) {
-        // An identity column takes the values given only while it is asked to.
-        const std::string identityOn = script.hasIdentity() ? IdentityInsert(script.dialect(), name, true) : "";
-        if (!identityOn.empty()) {
-            identityOff = IdentityInsert(script.dialect(), name, false);
-            statement(317, 317, identityOn, StatementBatch::Kind::Other);
-        }
-        convertRecords(records, builder, script.fieldCount(), table);
-        if (!identityOff.empty())
-            statement(419, 419, identityOff, StatementBatch::Kind::Other);
-    }
-    op_.setRecord(-1);  // what follows concerns the whole table
-    commitTable();
-    op_.step(421, [&] { ReportOutOfRange(name, builder.outOfRangeValues()); });
-    addKey(script, builder, table);
-    return identityOff;
-}
-
-// What reading the table found: bytes its code page could not decode, damage.
-void Converter::reportReading(const std::string& name, platform::SourceRecordset& records, TableResult& table)
-{
-    op_.step(421, [&] {
-        table.undecodableBytes = records.undecodableBytes();
-        ReportUndecodableBytes(name, records, run_.options.codePageChoice);
-    });
-    op_.step(421, [&] {
-        table.recordCountMismatch = records.damage().has_value();
-        ReportDamage(name, records);
-    });
-    op_.step(422, [&] { records.close(); });
-}
-
-// The per-table preview; false when the user went back. A session lets one
-// table at a time take identity values, and a table skipped after Execute SQL
-// stopped short leaves its "SET IDENTITY_INSERT ... OFF" unrun: the run sends
-// it once more before the next table (a second OFF changes nothing), so that
-// the next table's identity inserts are not refused.
 bool Converter::previewTable(const std::string& identityOff)
 {
     op_.step(424, [&] { run_.handOff.SQLFormCancel = true; });
@@ -529,108 +369,6 @@ bool Converter::previewTable(const std::string& identityOff)
         }
     }
     return true;
-}
-
-void Converter::convertRecords(platform::SourceRecordset& records, InsertBuilder& builder, int fields,
-                               TableResult& table)
-{
-    std::int64_t n = 0;
-    op_.step(318, [&] { n = records.recordCount(); });
-    std::int64_t c = 0;
-    // Per field, the values that could not be read after the first, which was
-    // reported: a missing or damaged .MB file fails every memo and picture of
-    // the table, and one report per field says it, not one per value.
-    std::vector<std::int64_t> unreadable(static_cast<std::size_t>(std::max(fields, 0)), 0);
-    std::vector<bool> reported(unreadable.size(), false);
-    for (;;) {
-        op_.step(320, [&] { run_.services.events.yield(); });
-        ++c;
-        table.recordsRead = c;
-        op_.setRecord(c - 1);
-        op_.step(326, [&] {
-            form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
-        });
-        op_.step(328, [&] { builder.begin(); });
-        for (int f = 0; f < fields; ++f) {
-            // Byte data written NULL is never read (a picture can be megabytes).
-            if (!builder.needsValue(f)) {
-                builder.add(f, paradox::Value::null());
-                continue;
-            }
-            // A value that cannot be read is reported and written NULL; the record goes on.
-            const auto at = static_cast<std::size_t>(f);
-            if (reported[at]) {
-                try {
-                    builder.add(f, records.value(f));
-                } catch (...) {
-                    ++unreadable[at];
-                    builder.add(f, paradox::Value::null());
-                }
-            } else if (!op_.step(334, [&] { builder.add(f, records.value(f)); })) {
-                reported[at] = true;
-                builder.add(f, paradox::Value::null());
-            }
-        }
-        const std::string& sql = builder.finish();
-        statement(406, kInsertStep, sql, StatementBatch::Kind::Insert, c - 1);
-        // A record the reader cannot move past ends the table: the loop stays bounded.
-        if (!op_.step(418, [&] { records.moveNext(); }))
-            break;
-        bool more = false;
-        if (!op_.step(420, [&] { more = !records.eof(); }) || !more)
-            break;
-    }
-    op_.setRecord(-1);
-    for (std::size_t f = 0; f < unreadable.size(); ++f) {
-        if (unreadable[f] == 0)
-            continue;
-        op_.step(334, [&] {
-            throw std::runtime_error(std::to_string(unreadable[f]) + (unreadable[f] == 1 ? " more value" : " more values")
-                                     + " of the field " + records.fieldName(static_cast<int>(f))
-                                     + " could not be read, as the first one reported, and "
-                                     + (unreadable[f] == 1 ? "was" : "were") + " written as NULL.");
-        });
-    }
-}
-
-// Under SQL Server column types a keyed table gets its primary key after its
-// rows, so that no record is lost to the key: where it cannot be made (a key
-// field blank, values that collide under the server's collation, a key over
-// the server's size limit of an index entry) that is reported once and the
-// table keeps every row without it.
-void Converter::addKey(const TableScript& script, const InsertBuilder& builder, TableResult& table)
-{
-    if (script.keyFieldCount() == 0)
-        return;
-    const std::string& name = script.tableName();
-    if (const std::int64_t blank = builder.blankKeyRecords(); blank > 0) {
-        op_.step(421, [&] {
-            throw std::runtime_error(KeyNotMade(name) + "its key field " +
-                                     script.fieldName(builder.firstBlankKeyField()) + " is blank in " +
-                                     std::to_string(blank) + (blank == 1 ? " record." : " records."));
-        });
-        return;
-    }
-    for (const std::string& sql : script.keyStatements()) {
-        if (form_.previewMode()) {
-            op_.step(421, [&] { run_.handOff.preview.list().append(sql); });
-            continue;
-        }
-        if (!run_.handOff.mssql_conn)
-            return;
-        ++table.statementsThrough;
-        const bool made = op_.step(421, [&] {
-            try {
-                run_.handOff.mssql_conn->execute(sql);
-            } catch (const std::exception& e) {
-                throw std::runtime_error(KeyNotMade(name) + e.what());
-            }
-        });
-        if (!made) {
-            ++table.refused;
-            return;
-        }
-    }
 }
 
 void Converter::finish()

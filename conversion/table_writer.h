@@ -1,0 +1,69 @@
+// One table of a conversion run, written: its DROP when the user agreed, its
+// CREATE, its inserts (with the identity switch around them), its primary key
+// and the reports of what reading it found. Each statement goes to the server
+// at once (direct mode, in transactions) or into the preview list. The run
+// decides which tables are written, in what order, and what the user is asked.
+#pragma once
+
+#include "conversion/dialect.h"
+#include "conversion/preview_handoff.h"
+#include "conversion/regional_settings.h"
+#include "conversion/run_options.h"
+#include "conversion/run_result.h"
+
+#include <string>
+
+namespace core {
+class GuardedOperation;
+class MainForm;
+}  // namespace core
+
+namespace platform {
+class EventLoop;
+class SourceRecordset;
+}  // namespace platform
+
+namespace conversion {
+
+// What every table of a run is written with. The steps of the table are
+// reported under the run's operation.
+struct TableRoad {
+    core::GuardedOperation& op;
+    core::MainForm& form;
+    PreviewHandOff& handOff;
+    platform::EventLoop& events;
+    const RunOptions& options;
+    const RegionalSettings& regional;
+    Dialect dialect = Dialect::SqlServer;
+};
+
+// One table whose source is open.
+struct TableJob {
+    const std::string& name;
+    platform::SourceRecordset& records;
+    bool dropFirst = false;  // the user agreed to overwrite the server's table of that name
+};
+
+// What became of the table's statements, each counted once, when its fate is
+// known. Refused statements were each reported; statements in doubt (a
+// commit the server did not confirm) were reported with their call.
+struct StatementTally {
+    std::int64_t sent = 0;
+    std::int64_t refused = 0;
+    std::int64_t inDoubt = 0;
+};
+
+struct TableWritten {
+    StatementTally statements;
+    // The statement that ends the table's identity inserts; empty when it has none.
+    std::string identityOff;
+};
+
+// Writes the table, reading every record, and fills in what reading found
+// (records read, undecodable bytes, damage); the source is closed at the end.
+TableWritten WriteTable(const TableRoad& road, const TableJob& job, TableResult& result);
+
+// The table's result from its statements and the reports made while it ran.
+void CountStatements(const StatementTally& statements, int reports, TableResult& result);
+
+}  // namespace conversion
