@@ -79,9 +79,9 @@ void ReadSortOrderName(const std::vector<std::uint8_t>& h, std::size_t pos, std:
         t.sortOrderName = name;
 }
 
-}  // namespace
-
-TableHeader ReadHeader(ByteSource& source)
+// The first bytes, before the header is read whole: what kind of file it is
+// and the sizes that everything after depends on.
+TableHeader ReadFixedPart(ByteSource& source)
 {
     const std::uint64_t fileSize = source.size();
     if (fileSize == 0)
@@ -112,9 +112,12 @@ TableHeader ReadHeader(ByteSource& source)
         Fail(source, "not a Paradox table (record size 0)");
     if (t.blockSizeCode == 0 || t.blockSizeCode > 32)
         Fail(source, "not a Paradox table (block size code " + std::to_string(t.blockSizeCode) + ")");
+    return t;
+}
 
-    std::vector<std::uint8_t> h(t.headerSize);
-    source.read(0, h.data(), h.size());
+// The counts, version, keys and code page of the whole header; returns the field count.
+std::int16_t ReadCounts(ByteSource& source, const std::vector<std::uint8_t>& h, TableHeader& t)
+{
     t.recordCount = LoadLe32(&h[0x06]);
     t.usedBlocks = LoadLe16(&h[0x0A]);
     t.fileBlocks = LoadLe16(&h[0x0C]);
@@ -132,24 +135,21 @@ TableHeader ReadHeader(ByteSource& source)
     t.autoIncrement = LoadLe32(&h[0x49]);
 
     const bool extended = t.hasExtension();
-    const std::size_t base = extended ? kExtendedHeaderSize : kFixedHeaderSize;
     if (extended && h.size() < kExtendedHeaderSize)
         Fail(source, "the header (" + std::to_string(h.size()) + " bytes) is too small for a version " +
                          std::to_string(t.versionId) + " table");
     t.encryptionKey = extended ? LoadLe32(&h[0x5C]) : LoadLe32(&h[0x25]);
     t.codePage = extended ? LoadLe16(&h[0x6A]) : 0;
-
     if (fieldCount <= 0)
         Fail(source, "not a Paradox table (field count " + std::to_string(fieldCount) + ")");
-    const auto nf = static_cast<std::size_t>(fieldCount);
-    const std::size_t nameSize = t.versionId == 12 ? kTableNameSizeV7 : kTableNameSizeOld;
-    const std::size_t namesStart = base + 2 * nf + 4 + 4 * nf + nameSize;
-    if (namesStart > h.size())
-        Fail(source, "the header is too small for " + std::to_string(nf) + " fields");
+    return fieldCount;
+}
 
+// Each field's type, size and place in the record, from the descriptors at `base`.
+void ReadFields(ByteSource& source, const std::vector<std::uint8_t>& h, std::size_t base, TableHeader& t)
+{
     std::uint32_t offset = 0;
-    t.fields.resize(nf);
-    for (std::size_t i = 0; i < nf; ++i) {
+    for (std::size_t i = 0; i < t.fields.size(); ++i) {
         Field& f = t.fields[i];
         const auto code = FieldTypeFromCode(h[base + 2 * i]);
         if (!code)
@@ -165,6 +165,25 @@ TableHeader ReadHeader(ByteSource& source)
     if (offset != t.recordSize)
         Fail(source, "the fields take " + std::to_string(offset) + " bytes but the record size is " +
                          std::to_string(t.recordSize));
+}
+
+}  // namespace
+
+TableHeader ReadHeader(ByteSource& source)
+{
+    TableHeader t = ReadFixedPart(source);
+    std::vector<std::uint8_t> h(t.headerSize);
+    source.read(0, h.data(), h.size());
+    const auto nf = static_cast<std::size_t>(ReadCounts(source, h, t));
+
+    const bool extended = t.hasExtension();
+    const std::size_t base = extended ? kExtendedHeaderSize : kFixedHeaderSize;
+    const std::size_t nameSize = t.versionId == 12 ? kTableNameSizeV7 : kTableNameSizeOld;
+    const std::size_t namesStart = base + 2 * nf + 4 + 4 * nf + nameSize;
+    if (namesStart > h.size())
+        Fail(source, "the header is too small for " + std::to_string(nf) + " fields");
+    t.fields.resize(nf);
+    ReadFields(source, h, base, t);
 
     std::size_t pos = base + 2 * nf + 4 + 4 * nf;
     const auto tableNameEnd = std::find(h.begin() + static_cast<std::ptrdiff_t>(pos),
