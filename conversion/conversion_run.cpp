@@ -348,8 +348,11 @@ Overwrite Converter::askOverwrite(const std::string& name)
     return answer;
 }
 
-// The create statement, the inserts and the key; returns the statement that
-// ends the table's identity inserts, when it has one.
+// The per-table preview; false when the user went back. A session lets one
+// table at a time take identity values, and a table skipped after Execute SQL
+// stopped short leaves its "SET IDENTITY_INSERT ... OFF" unrun: the run sends
+// it once more before the next table (a second OFF changes nothing), so that
+// the next table's identity inserts are not refused.
 bool Converter::previewTable(const std::string& identityOff)
 {
     op_.step(424, [&] { run_.handOff.SQLFormCancel = true; });
