@@ -12,7 +12,8 @@ namespace platform {
 enum class Buttons { Ok, YesNo, YesNoToAll };
 enum class Icon { None, Warning };
 // OkDontShowAgain: OK with the message's check box ticked.
-enum class Answer { Ok, Yes, No, YesToAll, NoToAll, OkDontShowAgain };
+// Continue: the message's "Continue" button.
+enum class Answer { Ok, Yes, No, YesToAll, NoToAll, OkDontShowAgain, Continue };
 
 struct Message {
     std::string text;   // exact characters; CR LF or a lone CR is a line break
@@ -22,6 +23,8 @@ struct Message {
     // A check box under the text with this caption (none when empty), for a
     // box with an OK button: ticked, the answer is Answer::OkDontShowAgain.
     std::string dontShowAgain = {};
+    // A question that may also be answered "Continue" (Answer::Continue).
+    bool offerContinue = false;
 };
 
 // A failure of a guarded operation, as the error report tells it: the

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -29,6 +30,14 @@ public:
 
 private:
     std::string driverText_;
+};
+
+// The connection to the server is gone (its SQLSTATE is of class 08, as the
+// driver's "communication link failure"), or the server did not answer within
+// the query time-out: nothing more goes through it.
+class ConnectionLost : public ServerError {
+public:
+    using ServerError::ServerError;
 };
 
 // A connection that did not open: the driver's text, and whether the driver
@@ -96,6 +105,12 @@ public:
                 throw RefusedInCall(e.driverText(), i);
             }
         }
+    }
+    // The first value of the first row a query returns, as text; nothing when
+    // it returns no row or NULL. Throws like execute().
+    virtual std::optional<std::string> firstValue(const std::string& /*query*/)
+    {
+        throw ServerError("This connection cannot read a query's result.");
     }
     // The tables schema: one row per table, view and system table.
     virtual std::vector<SchemaTable> tables() = 0;

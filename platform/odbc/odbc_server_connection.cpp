@@ -32,14 +32,22 @@ struct ClosedAtEnd {
     ~ClosedAtEnd() { SQLFreeStmt(handle, SQL_CLOSE); }
 };
 
+// SQLSTATE class 08: the connection failed; HYT00/HYT01: the server did not
+// answer in time, which ends the connection's use as well.
+bool ConnectionGone(const std::string& sqlState)
+{
+    return sqlState.rfind("08", 0) == 0 || sqlState == "HYT00" || sqlState == "HYT01";
+}
+
 [[noreturn]] void ThrowSqlException(const std::string& diagnostics)
 {
     throw ServerError(diagnostics.empty() ? std::string(kFailureWithoutMessage) : diagnostics);
 }
 
-// One text column of the current row; Null gives "".
-std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wide)
+// One text column of the current row; nothing for NULL.
+std::optional<std::string> ColumnValue(const OdbcHandle& statement, SQLUSMALLINT column, bool wide)
 {
+    bool null = false;
     std::string text;
     if (wide) {
         std::array<SQLWCHAR, 256> buffer{};
@@ -48,6 +56,7 @@ std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wi
             SQLLEN indicator = 0;
             const SQLRETURN rc = SQLGetData(statement.get(), column, SQL_C_WCHAR, buffer.data(),
                                             sizeof(buffer), &indicator);
+            null = null || (SQL_SUCCEEDED(rc) && indicator == SQL_NULL_DATA);
             if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA || !SQL_SUCCEEDED(rc))
                 break;
             const std::size_t room = buffer.size() - 1;
@@ -59,6 +68,8 @@ std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wi
             if (rc == SQL_SUCCESS)
                 break;
         }
+        if (null)
+            return std::nullopt;
         return odbc::Utf16ToUtf8(value);
     }
     std::array<char, 512> buffer{};
@@ -66,6 +77,7 @@ std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wi
         SQLLEN indicator = 0;
         const SQLRETURN rc = SQLGetData(statement.get(), column, SQL_C_CHAR, buffer.data(),
                                         sizeof(buffer), &indicator);
+        null = null || (SQL_SUCCEEDED(rc) && indicator == SQL_NULL_DATA);
         if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA || !SQL_SUCCEEDED(rc))
             break;
         const std::size_t room = buffer.size() - 1;
@@ -74,7 +86,14 @@ std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wi
         if (rc == SQL_SUCCESS)
             break;
     }
+    if (null)
+        return std::nullopt;
     return text;
+}
+
+std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wide)
+{
+    return ColumnValue(statement, column, wide).value_or("");
 }
 
 }  // namespace
@@ -173,20 +192,14 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         ThrowSqlException(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
     const ClosedAtEnd closed{handle};
-    SQLRETURN rc;
-    if (wide_) {
-        std::u16string wide = odbc::Utf8ToUtf16(text);
-        rc = SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
-    } else {
-        std::string narrow(text);
-        rc = SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
-    }
+    SQLRETURN rc = executeDirect(handle, text);
     CallResults results;
     for (std::size_t result = 0;; ++result) {
         if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc) && !results.failed) {
             results.failed = true;
             results.failedResult = result;
             results.diagnostics = odbc::Diagnostics(statement_, wide_);
+            results.lost = ConnectionGone(odbc::FirstSqlState(statement_));
         }
         if (rc == SQL_INVALID_HANDLE)
             break;
@@ -197,11 +210,46 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
     return results;
 }
 
+SQLRETURN OdbcServerConnection::executeDirect(SQLHSTMT handle, std::string_view text)
+{
+    if (wide_) {
+        std::u16string wide = odbc::Utf8ToUtf16(text);
+        return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
+    }
+    std::string narrow(text);
+    return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+}
+
+void OdbcServerConnection::throwStatementFailure(const std::string& diagnostics)
+{
+    if (ConnectionGone(odbc::FirstSqlState(statement_)))
+        throw ConnectionLost(diagnostics);
+    ThrowSqlException(diagnostics);
+}
+
 void OdbcServerConnection::execute(const std::string& statement)
 {
     const CallResults results = call(statement);
+    if (results.lost)
+        throw ConnectionLost(results.diagnostics);
     if (results.failed)
         ThrowSqlException(results.diagnostics);
+}
+
+std::optional<std::string> OdbcServerConnection::firstValue(const std::string& query)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    SQLHSTMT handle = statementHandle();
+    const ClosedAtEnd closed{handle};
+    if (!SQL_SUCCEEDED(executeDirect(handle, query)))
+        throwStatementFailure(odbc::Diagnostics(statement_, wide_));
+    const SQLRETURN fetched = SQLFetch(handle);
+    if (fetched == SQL_NO_DATA)
+        return std::nullopt;
+    if (!SQL_SUCCEEDED(fetched))
+        throwStatementFailure(odbc::Diagnostics(statement_, wide_));
+    return ColumnValue(statement_, 1, wide_);
 }
 
 void OdbcServerConnection::executeSeveral(std::span<const std::string_view> statements)
@@ -221,6 +269,8 @@ void OdbcServerConnection::executeSeveral(std::span<const std::string_view> stat
         joined += statements[i];
     }
     const CallResults results = call(joined);
+    if (results.lost)
+        throw ConnectionLost(results.diagnostics);
     if (results.failed)
         throw RefusedInCall(results.diagnostics.empty() ? std::string(kFailureWithoutMessage) : results.diagnostics,
                             std::min(results.failedResult, statements.size()));

@@ -51,6 +51,7 @@ public:
     // that count rows (SQL_BATCH_SUPPORT); the refused statement is told by the
     // result that failed, counting one result per statement.
     void executeSeveral(std::span<const std::string_view> statements) override;
+    std::optional<std::string> firstValue(const std::string& query) override;
     std::vector<SchemaTable> tables() override;
     // SQLGetInfo(SQL_DBMS_NAME); empty while closed or where the driver does not answer.
     std::string dbmsName() override;
@@ -82,8 +83,12 @@ private:
         bool failed = false;
         std::size_t failedResult = 0;
         std::string diagnostics;
+        bool lost = false;  // the connection failed or the server did not answer in time
     };
     CallResults call(std::string_view text);
+    SQLRETURN executeDirect(SQLHSTMT handle, std::string_view text);
+    // The statement's diagnostics as the exception they call for.
+    [[noreturn]] void throwStatementFailure(const std::string& diagnostics);
     SQLHSTMT statementHandle();
     // FreeTDS after the server ended the transaction itself: see the .cpp.
     bool restoreFreeTdsTransaction();

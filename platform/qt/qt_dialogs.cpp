@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace platform {
 
@@ -27,12 +28,17 @@ Answer QtDialogs::show(const Message& message)
         box.setStandardButtons(QMessageBox::Ok);
         break;
     }
+    QAbstractButton* continueButton = nullptr;
+    if (message.offerContinue)
+        continueButton = box.addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
     QCheckBox* dontShowAgain = nullptr;
     if (!message.dontShowAgain.empty()) {
         dontShowAgain = new QCheckBox(QString::fromStdString(message.dontShowAgain));
         box.setCheckBox(dontShowAgain);  // the box owns it
     }
     const int result = box.exec();
+    if (continueButton && box.clickedButton() == continueButton)
+        return Answer::Continue;
     switch (result) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::YesToAll: return Answer::YesToAll;

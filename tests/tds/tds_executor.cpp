@@ -227,6 +227,10 @@ void Executor::execute(const Statement& st)
             return;
         }
         implicitBegin();
+        if (state_.trancount > 0)
+            state_.insertedRows[st.objects.front().table] += static_cast<std::int64_t>(st.rows);
+        else
+            server_.catalog.addRows(st.objects.front().table, static_cast<std::int64_t>(st.rows));
         if (server_.options.recordStored) {
             if (state_.trancount > 0)
                 state_.inserted.push_back(st.text);
@@ -358,9 +362,41 @@ void Executor::select(const Statement& st)
         done(countStatus(), kCmdSelect, 1);
         return;
     }
+    if (what.rfind("COUNT_BIG(*)FROM", 0) == 0) {
+        count(st);
+        return;
+    }
     if (what.find("FROM") != std::string::npos)
         implicitBegin();
     done(countStatus(), kCmdSelect, 0);
+}
+
+// SELECT COUNT_BIG(*) FROM [T]: the rows stored in a table it created; and
+// SELECT COUNT_BIG(*) FROM sys.tables WHERE name = N'T': whether it has one.
+void Executor::count(const Statement& st)
+{
+    const std::string& text = st.text;
+    const std::size_t from = Squeezed(text).find("FROMSYS.TABLES") != std::string::npos ? text.find("N'") : text.find('[');
+    const char close = text[from] == '[' ? ']' : '\'';
+    std::string name;
+    for (std::size_t i = from + (close == ']' ? 1 : 2); i < text.size(); ++i) {
+        if (text[i] == close && (i + 1 >= text.size() || text[i + 1] != close))
+            break;
+        if (text[i] == close)
+            ++i;  // a doubled quote or bracket stands for one
+        name += text[i];
+    }
+    implicitBegin();
+    const std::optional<std::int64_t> rows = server_.catalog.rows(name);
+    if (close == '\'') {
+        PutIntResult(out_, rows ? 1 : 0, state_.tds72);
+    } else if (!rows) {
+        fail({208, 16, 1, Format("Invalid object name '%.*ls'.", {name}), Abort::Scope}, kCmdSelect);
+        return;
+    } else {
+        PutIntResult(out_, static_cast<std::int32_t>(*rows), state_.tds72);
+    }
+    done(countStatus(), kCmdSelect, 1);
 }
 
 bool Executor::condition(const std::string& text) const

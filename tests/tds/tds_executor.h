@@ -9,6 +9,7 @@
 #include "tests/tds/tsql_batch.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,7 @@ struct SessionState {
     };
     std::vector<Change> journal;  // the open transaction's CREATE and DROP, undone by a rollback
     std::vector<std::string> inserted;  // the open transaction's INSERTs, recorded as stored at its commit
+    std::map<std::string, std::int64_t> insertedRows;  // the open transaction's rows, by table, counted at its commit
 };
 
 struct RpcParam {
@@ -87,6 +89,7 @@ private:
     std::uint16_t countStatus() const;
 
     void begin();
+    void count(const Statement& st);
     void commitOne();
     void rollbackAll();
     void implicitBegin();

@@ -73,6 +73,9 @@ void Executor::commitOne()
     for (const std::string& statement : state_.inserted)
         server_.recorder.stored(statement);
     state_.inserted.clear();
+    for (const auto& [table, rows] : state_.insertedRows)
+        server_.catalog.addRows(table, rows);
+    state_.insertedRows.clear();
     PutEnvChangeBytes(out_, kEnvCommitTransaction, "", DescriptorBytes(state_.descriptor));
 }
 
@@ -86,6 +89,7 @@ void Executor::rollbackAll()
     }
     state_.journal.clear();
     state_.inserted.clear();
+    state_.insertedRows.clear();
     state_.trancount = 0;
     PutEnvChangeBytes(out_, kEnvRollbackTransaction, "", DescriptorBytes(state_.descriptor));
 }

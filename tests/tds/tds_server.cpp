@@ -150,7 +150,7 @@ bool Catalog::exists(const std::string& table) const
 bool Catalog::create(const std::string& table)
 {
     const std::lock_guard lock(mutex_);
-    return tables_.emplace(FoldCase(table), table).second;
+    return tables_.emplace(FoldCase(table), Table{table, 0}).second;
 }
 
 bool Catalog::drop(const std::string& table)
@@ -163,9 +163,23 @@ std::vector<std::string> Catalog::tables() const
 {
     const std::lock_guard lock(mutex_);
     std::vector<std::string> names;
-    for (const auto& [key, name] : tables_)
-        names.push_back(name);
+    for (const auto& [key, t] : tables_)
+        names.push_back(t.name);
     return names;
+}
+
+std::optional<std::int64_t> Catalog::rows(const std::string& table) const
+{
+    const std::lock_guard lock(mutex_);
+    const auto at = tables_.find(FoldCase(table));
+    return at == tables_.end() ? std::nullopt : std::optional<std::int64_t>(at->second.rows);
+}
+
+void Catalog::addRows(const std::string& table, std::int64_t rows)
+{
+    const std::lock_guard lock(mutex_);
+    if (const auto at = tables_.find(FoldCase(table)); at != tables_.end())
+        at->second.rows += rows;
 }
 
 }  // namespace tdstest

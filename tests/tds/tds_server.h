@@ -75,10 +75,17 @@ public:
     bool create(const std::string& table);  // false when it exists
     bool drop(const std::string& table);    // false when it does not
     std::vector<std::string> tables() const;  // as created, in name order
+    // The rows stored for good in a table, as COUNT_BIG(*) answers; none for a table that does not exist.
+    std::optional<std::int64_t> rows(const std::string& table) const;
+    void addRows(const std::string& table, std::int64_t rows);
 
 private:
+    struct Table {
+        std::string name;  // as created
+        std::int64_t rows = 0;
+    };
     mutable std::mutex mutex_;
-    std::map<std::string, std::string> tables_;  // key: the name folded; value: as created
+    std::map<std::string, Table> tables_;  // key: the name folded
 };
 
 struct Server {

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace testsupport {
@@ -27,6 +28,8 @@ struct TdsRecord {
 
 class TdsTestServer {
 public:
+    static constexpr std::string_view kCountQuery = "SELECT COUNT_BIG(*) FROM ";
+
     // options: the server's own (--delay-ms 5, --refuse TEXT=NUMBER, ...). Throws when it does not start.
     explicit TdsTestServer(const std::vector<std::string>& options = {});
     ~TdsTestServer();
@@ -38,7 +41,9 @@ public:
     std::string connectionText(const std::string& database = "Shop") const;
 
     std::vector<TdsRecord> records() const;
-    // The text of every recorded batch, in order.
+    // The text of every recorded batch, in order, but for the run's questions
+    // about a table (whether it exists, how many rows it holds), which begin
+    // with kCountQuery.
     std::vector<std::string> batches() const;
     // The statements of every recorded batch, in order: a batch is cut at each
     // line break outside quotes and brackets, where the program joins the
