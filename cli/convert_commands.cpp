@@ -184,11 +184,19 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
             err << "not converted, a table of its name was found before it\n";
             continue;
         }
+        if (t.notMade) {
+            err << "not converted, the server refused its CREATE TABLE (told above)\n";
+            continue;
+        }
         err << Counted(t.recordsRead, "record", "records") << " read";
         if (direct)
             err << ", " << Counted(t.statementsThrough, "statement", "statements") << " through";
         if (t.refused > 0)
             err << ", " << t.refused << " refused";
+        if (t.inDoubt > 0)
+            err << ", " << t.inDoubt << " in doubt";
+        if (t.serverRows)
+            err << ", " << Counted(*t.serverRows, "row", "rows") << " on the server";
         if (t.undecodableBytes > 0)
             err << ", " << Counted(static_cast<std::int64_t>(t.undecodableBytes), "byte", "bytes") << " not decodable";
         if (t.recordCountMismatch)

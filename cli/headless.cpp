@@ -46,9 +46,10 @@ void HeadlessForm::drawBar()
          << static_cast<int>(percent_) << "% " << table_ << std::flush;
 }
 
-void HeadlessForm::questionAnswered(const std::string& question, bool yes)
+void HeadlessForm::questionAnswered(const std::string& question, core::Answered answer)
 {
-    err_ << platform::WithLineFeeds(question) << (yes ? " yes\n" : " no (skipped)\n");
+    err_ << platform::WithLineFeeds(question)
+         << (answer == core::Answered::Yes ? " yes\n" : answer == core::Answered::No ? " no (skipped)\n" : " continue\n");
 }
 
 platform::Answer HeadlessDialogs::show(const platform::Message& message)
@@ -85,6 +86,8 @@ struct OfflineServer : platform::ServerConnection {
     void open(const std::string&) override { open_ = true; }
     bool isOpen() const override { return open_; }
     void execute(const std::string&) override {}
+    // No table exists, so every count is 0.
+    std::optional<std::string> firstValue(const std::string&) override { return "0"; }
     std::vector<platform::SchemaTable> tables() override { return {}; }
     void close() override { open_ = false; }
 };

@@ -46,7 +46,7 @@ struct HeadlessForm : core::MainForm {
     void setProgressText(const std::string& text) override;
     void setBusy(bool) override {}
     void showPreview() override {}
-    void questionAnswered(const std::string& question, bool yes) override;
+    void questionAnswered(const std::string& question, core::Answered answer) override;
 
 private:
     void drawBar();

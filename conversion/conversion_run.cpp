@@ -3,6 +3,7 @@
 
 #include "conversion/dialect.h"
 #include "conversion/sql_text.h"
+#include "conversion/table_count.h"
 #include "conversion/table_writer.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
@@ -22,7 +23,7 @@ namespace conversion {
 
 namespace {
 
-enum class Overwrite { None, Yes, No };
+enum class Overwrite { None, Yes, No, Continue };
 
 // The first line of the message of a start that cannot go on; the cause follows.
 constexpr const char* kCannotStart = "Could not start converting.\r\n";
@@ -94,8 +95,19 @@ private:
     void convertTables();
     // Returns false when the run processes no further table.
     bool convertTable(int index);
-    bool convertTableSteps(int index, TableResult& table, StatementTally& statements);
-    Overwrite askOverwrite(const std::string& name);
+    // What the server holds of a table before it is written.
+    struct Existing {
+        bool exists = false;
+        std::optional<std::int64_t> rows;  // counted where the server could say
+        std::int64_t records = 0;          // the Paradox table's
+        // Not the table the Paradox table would make: an earlier run did not finish it.
+        bool half() const { return rows && *rows != records; }
+        // It holds fewer rows than the records: it may be continued.
+        bool continuable() const { return rows && *rows < records; }
+    };
+    bool convertTableSteps(int index, TableResult& table, TableWritten& written);
+    Existing existingTable(const std::string& name, TableResult& table);
+    Overwrite askOverwrite(const std::string& name, const Existing& existing);
     bool previewTable(const std::string& identityOff);
     void cannotStart(const std::string& cause);
     void finish();
@@ -264,16 +276,16 @@ bool Converter::convertTable(int index)
 {
     TableResult& table = result_.tables.emplace_back();
     const int before = op_.failures();
-    StatementTally statements;
-    const bool goOn = convertTableSteps(index, table, statements);
+    TableWritten written;
+    const bool goOn = convertTableSteps(index, table, written);
     op_.setTable({});
     const int reports = op_.failures() - before;
     tableReports_ += reports;
-    CountStatements(statements, reports, table);
+    CountStatements(written, reports, table);
     return goOn;
 }
 
-bool Converter::convertTableSteps(int index, TableResult& table, StatementTally& statements)
+bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& written)
 {
     op_.step(156, [&] { run_.services.events.yield(); });
     std::string name;
@@ -289,9 +301,20 @@ bool Converter::convertTableSteps(int index, TableResult& table, StatementTally&
         return true;  // nothing asked, made or shown for it
     }
 
-    const Overwrite answer = askOverwrite(name);
+    // The source table is opened before anything is asked or dropped: a table
+    // that cannot be read must not cost the server its old copy, and the
+    // question tells how many records it has.
+    std::unique_ptr<platform::SourceRecordset> records;
+    const bool opened =
+        source_ && op_.step(186, [&] { records = source_->openRecordsetFrom(SourceQuery(name), file.path); });
+    if (!opened)
+        return true;  // reported once; the run goes on with the next table
+    op_.step(186, [&] { table.sourceRecords = records->recordCount(); });
+    const Existing existing = existingTable(name, table);
+    const Overwrite answer = askOverwrite(name, existing);
     if (answer == Overwrite::No) {
         table.skipped = true;
+        op_.step(422, [&] { records->close(); });
         return true;  // skipped: no statement, no record, no preview
     }
 
@@ -300,51 +323,75 @@ bool Converter::convertTableSteps(int index, TableResult& table, StatementTally&
         op_.step(170, [&] { run_.handOff.preview.list().clear(); });
         op_.step(172, [&] { run_.handOff.datatypes.list().clear(); });
     }
-
-    // The source table is opened before anything is dropped: a table that
-    // cannot be read must not cost the server its old copy.
-    std::unique_ptr<platform::SourceRecordset> records;
-    const bool opened =
-        source_ && op_.step(186, [&] { records = source_->openRecordsetFrom(SourceQuery(name), file.path); });
-    if (!opened)
-        return true;  // reported once; the run goes on with the next table
     const bool drop = answer == Overwrite::Yes;
     if (drop)
         op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
     table.folder = file.path.empty() ? sourceFolder_ : std::filesystem::path(file.path).parent_path().string();
 
     const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
-    const TableWritten written = WriteTable(road, TableJob{name, *records, drop}, table);
-    statements = written.statements;
+    TableJob job{name, *records, drop};
+    if (answer == Overwrite::Continue)
+        job.resumeFrom = existing.rows.value_or(0);
+    written = WriteTable(road, job, table);
     return previewTable(written.identityOff);
 }
 
-Overwrite Converter::askOverwrite(const std::string& name)
+// Whether the server has the table already (in the list of its tables, or
+// by its own rules for names), and then how many rows it holds.
+Converter::Existing Converter::existingTable(const std::string& name, TableResult& table)
 {
-    Overwrite answer = Overwrite::None;
-    bool exists = false;
-    if (op_.step(160, [&] { exists = core::ListContains(form_.List1(), name); }) && exists) {
-        op_.step(162, [&] {
-            platform::Message m;
-            m.text = "Would you like to overwrite " + name + "?";
-            m.title = "Overwrite?";
-            m.buttons = platform::Buttons::YesNo;
-            bool yes = false;
-            if (run_.options.overwrite) {
-                yes = *run_.options.overwrite;
-                form_.questionAnswered(m.text, yes);
-            } else if (overwriteAll_) {
-                yes = *overwriteAll_;  // answered for the rest of the run
-            } else {
-                m.buttons = platform::Buttons::YesNoToAll;
-                const platform::Answer a = run_.services.dialogs.show(m);
-                yes = a == platform::Answer::Yes || a == platform::Answer::YesToAll;
-                if (a == platform::Answer::YesToAll || a == platform::Answer::NoToAll)
-                    overwriteAll_ = yes;
-            }
-            answer = yes ? Overwrite::Yes : Overwrite::No;
-        });
-    }
+    Existing existing;
+    if (!op_.step(160, [&] { existing.exists = core::ListContains(form_.List1(), name); }))
+        return existing;
+    auto& server = run_.handOff.mssql_conn;
+    if (!server || !server->isOpen())
+        return existing;
+    if (!existing.exists)
+        op_.step(160, [&] { existing.exists = TableExists(*server, dialect_, name); });
+    if (existing.exists)
+        op_.step(160, [&] { existing.rows = CountRows(*server, dialect_, name); });
+    existing.records = table.sourceRecords;
+    if (existing.half())
+        table.existingRows = existing.rows;
+    return existing;
+}
+
+Overwrite Converter::askOverwrite(const std::string& name, const Existing& existing)
+{
+    if (!existing.exists)
+        return Overwrite::None;
+    Overwrite answer = Overwrite::No;
+    op_.step(162, [&] {
+        platform::Message m;
+        m.text = "Would you like to overwrite " + name + "?";
+        if (existing.half())
+            m.text = name + " exists with " + Grouped(*existing.rows) + (*existing.rows == 1 ? " row" : " rows")
+                + "; the Paradox table has " + Grouped(existing.records)
+                + (existing.records == 1 ? " record.\r\n" : " records.\r\n") + m.text;
+        m.title = "Overwrite?";
+        m.buttons = platform::Buttons::YesNo;
+        m.offerContinue = existing.continuable();
+        if (run_.options.overwrite) {
+            answer = run_.options.resume && m.offerContinue ? Overwrite::Continue
+                : *run_.options.overwrite                   ? Overwrite::Yes
+                                                            : Overwrite::No;
+            form_.questionAnswered(m.text, answer == Overwrite::Continue ? core::Answered::Continue
+                                           : answer == Overwrite::Yes    ? core::Answered::Yes
+                                                                         : core::Answered::No);
+            return;
+        }
+        if (overwriteAll_) {
+            answer = *overwriteAll_ ? Overwrite::Yes : Overwrite::No;  // answered for the rest of the run
+            return;
+        }
+        m.buttons = platform::Buttons::YesNoToAll;
+        const platform::Answer a = run_.services.dialogs.show(m);
+        if (a == platform::Answer::YesToAll || a == platform::Answer::NoToAll)
+            overwriteAll_ = a == platform::Answer::YesToAll;
+        answer = a == platform::Answer::Continue                               ? Overwrite::Continue
+            : a == platform::Answer::Yes || a == platform::Answer::YesToAll ? Overwrite::Yes
+                                                                             : Overwrite::No;
+    });
     return answer;
 }
 

@@ -38,6 +38,9 @@ struct RunOptions {
     // The command's answer to every "Would you like to overwrite NAME?";
     // empty: the question is asked.
     std::optional<bool> overwrite;
+    // With an answer above: a table that exists with fewer rows than its
+    // records (a run that did not finish it) is continued instead.
+    bool resume = false;
     // How the user chooses another code page, named where a table's
     // undecodable bytes are reported.
     std::string codePageChoice = std::string("setting \"") + core::key::SourceCodePage + "\"";

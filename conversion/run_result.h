@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,17 @@ struct TableResult {
     std::int64_t recordsRead = 0;
     std::int64_t statementsThrough = 0;   // executed on the server by the run (direct mode)
     std::int64_t refused = 0;             // statements the server refused, each reported
+    std::int64_t inDoubt = 0;             // statements whose commit the server did not confirm, each reported
     bool skipped = false;                 // it exists on the server and was not overwritten
     std::string leftOut;                  // the file not converted, because one of its name came before it
     std::uint64_t undecodableBytes = 0;   // bytes its code page could not decode (written U+FFFD)
     bool recordCountMismatch = false;     // damaged: other records than its header's count, or blocks that do not chain
+    bool notMade = false;                 // the server refused its CREATE TABLE: nothing of it was sent
+    std::optional<std::int64_t> serverRows;  // the rows the server holds after the run wrote it (direct mode)
+    // It existed before the run: the rows it held then, where they differ from
+    // the Paradox table's records (a table an earlier run did not finish).
+    std::optional<std::int64_t> existingRows;
+    std::int64_t sourceRecords = 0;       // the Paradox table's records, as its header counts them
     int failures = 0;                     // every other report made while the table ran
 };
 
@@ -39,7 +47,7 @@ struct RunResult {
         if (failures != 0)
             return false;
         for (const TableResult& t : tables) {
-            if (t.refused != 0 || t.failures != 0)
+            if (t.refused != 0 || t.failures != 0 || (t.skipped && t.existingRows))
                 return false;
         }
         return true;

@@ -3,6 +3,7 @@
 
 #include "conversion/sql_text.h"
 #include "conversion/statement_batch.h"
+#include "conversion/table_count.h"
 #include "core/error_report.h"
 #include "core/main_form.h"
 #include "platform/event_loop.h"
@@ -63,6 +64,14 @@ void ReportMoreUnreadable(std::int64_t values, const std::string& field)
                              + (values == 1 ? "was" : "were") + " written as NULL.");
 }
 
+// After the server's reason for refusing a table's CREATE.
+std::string NotMade(const std::string& table, const platform::SourceRecordset& records)
+{
+    const std::int64_t n = records.recordCount();
+    return "The table " + table + " is not converted: none of its " + std::to_string(n)
+        + (n == 1 ? " record was sent." : " records were sent.");
+}
+
 // The start of every report of a key that was not made.
 std::string KeyNotMade(const std::string& table)
 {
@@ -101,9 +110,12 @@ public:
     TableWritten write();
 
 private:
-    void writeCreate(TableScript& script);
+    bool writeCreate(TableScript& script, bool send);
+    void countOnServer();
+    bool createTable(const std::string& sql);
     void writeRecords(const TableScript& script, InsertBuilder& builder);
     void convertRecords(InsertBuilder& builder, int fields);
+    bool skipRecords(std::int64_t& c);
     void addValues(InsertBuilder& builder, int fields, UnreadableValues& unreadable);
     void addKey(const TableScript& script, const InsertBuilder& builder);
     void reportReading();
@@ -135,7 +147,13 @@ TableWritten TableWriter::write()
     op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name_); });
 
     TableScript script(road_.options.columnTypes, road_.dialect);
-    writeCreate(script);
+    if (!writeCreate(script, job_.resumeFrom == 0)) {
+        // Nothing of the table is sent into whatever holds its name on the server.
+        result_.notMade = true;
+        op_.setRecord(-1);
+        op_.step(422, [&] { job_.records.close(); });
+        return written_;
+    }
     InsertBuilder builder(script, road_.regional, road_.events);
     builder.setTransferBinary(road_.options.transferBinary);
     writeRecords(script, builder);
@@ -145,11 +163,37 @@ TableWritten TableWriter::write()
     batch_.reset();
     op_.step(421, [&] { ReportOutOfRange(name_, builder.outOfRangeValues()); });
     addKey(script, builder);
+    countOnServer();
     reportReading();
     return written_;
 }
 
-void TableWriter::writeCreate(TableScript& script)
+// After the table's last commit the server says how many rows it holds; a
+// number other than the run stored is told at once with both numbers. Rows
+// whose commit the server did not confirm are settled by it.
+void TableWriter::countOnServer()
+{
+    auto& server = road_.handOff.mssql_conn;
+    if (!direct() || !server || !server->isOpen())
+        return;
+    std::int64_t held = 0;
+    if (!op_.step(421, [&] { held = CountRows(*server, road_.dialect, name_); }))
+        return;
+    result_.serverRows = held;
+    const StatementTally& rows = written_.rows;
+    const std::int64_t stored = job_.resumeFrom + rows.sent - rows.refused - rows.inDoubt;
+    if (held >= stored && held <= stored + rows.inDoubt)
+        return;
+    op_.step(421, [&] {
+        throw std::runtime_error("The server holds " + Grouped(held) + (held == 1 ? " row" : " rows")
+                                 + " of the table " + name_ + ", but the run stored " + Grouped(stored)
+                                 + (rows.inDoubt > 0 ? " (and " + Grouped(rows.inDoubt) + " in doubt)" : "") + ".");
+    });
+}
+
+// False when the server refused the table, which is then reported as not
+// converted. A table continued exists already: its CREATE is built, not sent.
+bool TableWriter::writeCreate(TableScript& script, bool send)
 {
     platform::SourceRecordset& records = job_.records;
     op_.step(188, [&] { script.start(name_); });
@@ -166,10 +210,37 @@ void TableWriter::writeCreate(TableScript& script)
         });
     }
     op_.step(304, [&] { script.finishCreate(); });
-    statement(310, 312, script.createStatement(), StatementBatch::Kind::Other);
+    if (!send)
+        return true;
+    const bool made = createTable(script.createStatement());
     // From now on the table counts as existing, so a second table of the same
     // name in this run asks before it overwrites this one.
     op_.step(314, [&] { form_.List1().push_back(name_); });
+    return made;
+}
+
+// The CREATE runs on its own, after whatever the table's batch holds (its DROP).
+bool TableWriter::createTable(const std::string& sql)
+{
+    if (!direct()) {
+        op_.step(310, [&] { road_.handOff.preview.list().append(sql); });
+        return true;
+    }
+    if (!road_.handOff.mssql_conn)
+        return false;  // its creation failed and was reported
+    if (batch_)
+        batch_->finish();
+    ++written_.statements.sent;
+    const bool made = op_.step(312, [&] {
+        try {
+            road_.handOff.mssql_conn->execute(sql);
+        } catch (const platform::ServerError& e) {
+            throw platform::ServerError(e.driverText() + "\r\n" + NotMade(name_, job_.records));
+        }
+    });
+    if (!made)
+        ++written_.statements.refused;
+    return made;
 }
 
 // The inserts, between the identity switch's ON and OFF where the table has an identity column.
@@ -195,6 +266,8 @@ void TableWriter::convertRecords(InsertBuilder& builder, int fields)
     std::int64_t n = 0;
     op_.step(318, [&] { n = records.recordCount(); });
     std::int64_t c = 0;
+    if (!skipRecords(c))
+        return;
     UnreadableValues unreadable(fields);
     for (;;) {
         op_.step(320, [&] { road_.events.yield(); });
@@ -219,6 +292,20 @@ void TableWriter::convertRecords(InsertBuilder& builder, int fields)
         if (unreadable.after[f] > 0)
             op_.step(334, [&] { ReportMoreUnreadable(unreadable.after[f], records.fieldName(static_cast<int>(f))); });
     }
+}
+
+// A table continued: the records the server holds already are passed over.
+// False when the table ends among them.
+bool TableWriter::skipRecords(std::int64_t& c)
+{
+    platform::SourceRecordset& records = job_.records;
+    for (; c < job_.resumeFrom; ++c) {
+        bool more = false;
+        if (!op_.step(418, [&] { records.moveNext(); }) || !op_.step(420, [&] { more = !records.eof(); }) || !more)
+            return false;
+    }
+    result_.recordsRead = c;
+    return true;
 }
 
 // The record's values, field by field. A value that cannot be read is reported
@@ -259,13 +346,16 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
     if (!batch_) {
         // A statement that runs alone is executed and reported as it always was.
         auto runAlone = [this](const std::string& s, int tag) {
-            if (!batchStep(tag, [&] { road_.handOff.mssql_conn->execute(s); }))
+            if (!batchStep(tag, [&] { road_.handOff.mssql_conn->execute(s); })) {
                 ++written_.statements.refused;
+                written_.rows.refused += tag >= 0 ? 1 : 0;
+            }
             return StatementBatch::Next::Continue;
         };
         // Statements whose fate the server left in doubt: reported, never run again.
         auto report = [this](const std::string& description, int tag) {
             ++written_.statements.inDoubt;
+            written_.rows.inDoubt += tag >= 0 ? 1 : 0;
             batchStep(tag, [&] { throw std::runtime_error(description); });
             return StatementBatch::Next::Continue;
         };
@@ -273,6 +363,7 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
                        road_.options.transactions);
     }
     ++written_.statements.sent;
+    written_.rows.sent += record >= 0 ? 1 : 0;
     batch_->execute(sql, Tag(executeStep, record), kind);
 }
 
@@ -347,11 +438,13 @@ TableWritten WriteTable(const TableRoad& road, const TableJob& job, TableResult&
     return TableWriter(road, job, result).write();
 }
 
-void CountStatements(const StatementTally& statements, int reports, TableResult& result)
+void CountStatements(const TableWritten& written, int reports, TableResult& result)
 {
+    const StatementTally& statements = written.statements;
     result.refused = statements.refused;
-    // A statement in doubt was reported, and is counted through until the server is asked.
-    result.statementsThrough = statements.sent - statements.refused;
+    result.inDoubt = statements.inDoubt;
+    // A statement in doubt was reported once; the server's count settles the rows.
+    result.statementsThrough = statements.sent - statements.refused - statements.inDoubt;
     result.failures = reports - static_cast<int>(statements.refused);
 }
 

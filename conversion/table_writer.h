@@ -42,6 +42,9 @@ struct TableJob {
     const std::string& name;
     platform::SourceRecordset& records;
     bool dropFirst = false;  // the user agreed to overwrite the server's table of that name
+    // The server's table holds the first `resumeFrom` records already: it is
+    // continued with the records after them (no DROP, no CREATE).
+    std::int64_t resumeFrom = 0;
 };
 
 // What became of the table's statements, each counted once, when its fate is
@@ -55,6 +58,7 @@ struct StatementTally {
 
 struct TableWritten {
     StatementTally statements;
+    StatementTally rows;  // the inserts alone
     // The statement that ends the table's identity inserts; empty when it has none.
     std::string identityOff;
 };
@@ -64,6 +68,6 @@ struct TableWritten {
 TableWritten WriteTable(const TableRoad& road, const TableJob& job, TableResult& result);
 
 // The table's result from its statements and the reports made while it ran.
-void CountStatements(const StatementTally& statements, int reports, TableResult& result);
+void CountStatements(const TableWritten& written, int reports, TableResult& result);
 
 }  // namespace conversion

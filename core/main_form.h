@@ -10,6 +10,9 @@
 
 namespace core {
 
+// How a question the run did not ask was answered.
+enum class Answered { Yes, No, Continue };
+
 class MainForm {
 public:
     virtual ~MainForm() = default;
@@ -40,7 +43,7 @@ public:
 
     // A question the run did not ask because its options answer it (the
     // headless command's --overwrite); the command shows it with the answer.
-    virtual void questionAnswered(const std::string& /*question*/, bool /*yes*/) {}
+    virtual void questionAnswered(const std::string& /*question*/, Answered /*answer*/) {}
 };
 
 }  // namespace core

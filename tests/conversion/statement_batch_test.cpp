@@ -316,6 +316,7 @@ TEST(TransactionRun, CommitsAtTheBoundAndAtEveryTableEndAndReplaysAfterAFailure)
             run.addTable("B", 30);
             FakeServerFactory servers;
             servers.state.tables = {{"TABLE", "B"}};
+            servers.state.rows = {{"B", 30}};
             servers.state.transactions = transactions;
             servers.state.refuses = c.refuses;
             servers.state.refusalEndsTransaction = c.refusalEndsTransaction;

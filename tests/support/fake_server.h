@@ -4,6 +4,7 @@
 // The end-to-end tests use the real ODBC path instead.
 #pragma once
 
+#include "core/unicode_case.h"
 #include "platform/server_connection.h"
 #include "platform/source_connection.h"
 #include "tests/support/memory_recordset.h"
@@ -22,6 +23,7 @@ namespace testsupport {
 
 struct FakeServerState {
     std::vector<platform::SchemaTable> tables;
+    std::map<std::string, std::int64_t> rows;  // the rows a table of `tables` holds, by its name as the run writes it
     std::vector<std::string> executed;     // statements that succeeded, once committed
     std::vector<std::string> openedWith;   // connection texts
     bool refuseLogin = false;
@@ -133,6 +135,34 @@ public:
     {
         if (!autoCommit_)
             end(false);
+    }
+    // Counts: a table of `tables` (any letter case) exists; its rows are the
+    // inserts into it that are stored.
+    std::optional<std::string> firstValue(const std::string& query) override
+    {
+        if (!open_ || gone_)
+            throw platform::ServerError("the connection is not open.");
+        const auto quoted = query.find('\'');
+        if (query.find("sys.tables") != std::string::npos || query.find("sqlite_master") != std::string::npos) {
+            const std::string name = query.substr(quoted + 1, query.rfind('\'') - quoted - 1);
+            for (const auto& t : state_.tables) {
+                if (core::EqualsIgnoringCase(t.name, name))
+                    return "1";
+            }
+            return "0";
+        }
+        // The rows it held before, unless the run dropped it, and the inserts stored since.
+        const std::string table = query.substr(query.find('['));
+        const std::string name = table.substr(1, table.size() - 2);
+        const auto held = state_.rows.find(name);
+        std::int64_t n = held == state_.rows.end() ? 0 : held->second;
+        for (const std::string& s : state_.executed) {
+            if (s == "DROP TABLE " + table)
+                n = 0;
+            const std::string insert = "INSERT INTO " + table;
+            n += s.rfind(insert, 0) == 0 && s.size() > insert.size() && (s[insert.size()] == ' ' || s[insert.size()] == '(');
+        }
+        return std::to_string(n);
     }
     std::vector<platform::SchemaTable> tables() override
     {
