@@ -4,8 +4,10 @@
 #include "cli/commands.h"
 #include "cli/credentials.h"
 #include "cli/headless.h"
+#include "cli/stop_signals.h"
 
 #include "conversion/conversion_run.h"
+#include "conversion/table_count.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/mssql_module.h"
@@ -104,9 +106,9 @@ struct Engine {
     conversion::RunOptions options{/*offerCopy=*/false};
     bool converting = false;
 
-    conversion::RunResult run()
+    conversion::RunResult run(const platform::StopRequest* stop = nullptr)
     {
-        conversion::Run r{services, form, handOff, {}, converting, options};
+        conversion::Run r{services, form, handOff, {}, converting, options, stop};
         return conversion::StartConverting(r);
     }
 };
@@ -176,6 +178,13 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
     for (const conversion::TableResult& t : result.tables) {
         failures += t.refused + t.failures;
         err << conversion::SummaryName(t) << ": ";
+        if (t.skipped && t.existingRows) {
+            err << "skipped, the table exists on the server with " << Counted(*t.existingRows, "row", "rows")
+                << "; the Paradox table has " << Counted(t.sourceRecords, "record", "records") << " ("
+                << (*t.existingRows < t.sourceRecords ? "--resume continues it, " : "")
+                << "--overwrite yes replaces it)\n";
+            continue;
+        }
         if (t.skipped) {
             err << "skipped, the table exists on the server (--overwrite yes replaces it)\n";
             continue;
@@ -212,6 +221,29 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
     else
         err << "dovenmark-cli: not everything went through: " << Counted(failures, "failure", "failures")
             << ", each told above\n";
+}
+
+// After a stop signal: where the run stopped, what is stored, what it never reached.
+void WriteStop(const conversion::RunResult& result, std::ostream& err)
+{
+    err << "dovenmark-cli: stopped by " << SignalName(result.stoppedBy);
+    for (const conversion::TableResult& t : result.tables) {
+        if (!t.stopped)
+            continue;
+        err << ": " << t.table << " stopped after " << conversion::Grouped(t.recordsRead) << " of "
+            << conversion::Grouped(t.sourceRecords) << " records, and what was not committed was rolled back; ";
+        if (t.serverRows)
+            err << conversion::Grouped(*t.serverRows) << (*t.serverRows == 1 ? " row is" : " rows are") << " stored";
+        else
+            err << "the rows stored could not be counted";
+        err << " (--resume continues it)";
+    }
+    if (!result.notReached.empty()) {
+        err << ". Not reached:";
+        for (const std::string& t : result.notReached)
+            err << " " << t;
+    }
+    err << ".\n";
 }
 
 // --per-trip's value: empty gives the program's own number; nothing for a text
@@ -329,8 +361,9 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 
 void convertHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--codepage NAME] [--binary]\n"
-           "                            [--column-types text|sqlserver] [--per-trip N]\n"
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--resume]\n"
+           "                            [--codepage NAME] [--binary] [--column-types text|sqlserver]\n"
+           "                            [--per-trip N]\n"
            "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
@@ -340,7 +373,14 @@ void convertHelp(std::ostream& out)
            "alone and costs no other (where the driver has no transactions, each\n"
            "statement is committed on its own).\n"
            "A table that already exists on the server is dropped and converted again with\n"
-           "--overwrite yes; with --overwrite no (the default) it is skipped.\n"
+           "--overwrite yes; with --overwrite no (the default) it is skipped. A table that\n"
+           "holds other than its Paradox table's records (a run that was stopped) is named\n"
+           "with both counts, and skipping it is a failure. --resume continues such a table\n"
+           "where it holds fewer rows, once the rows present prove to be its first records.\n"
+           "After each table the server is asked how many rows it holds.\n"
+           "SIGINT, SIGTERM or SIGHUP stop the run at the next statement: what is not\n"
+           "committed is rolled back, the table and the rows stored are named, and the\n"
+           "exit status is 128 plus the signal's number; a second signal ends it at once.\n"
            << kCodePageHelp <<
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
@@ -369,6 +409,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         {"--column-types", "text"}, {"--per-trip", ""}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
+    const bool resume = TakeFlag(rest, "--resume");
     const bool parsed = ParseArgs(rest, folder, options, err);
     const bool overwriteKnown = options["--overwrite"] == "yes" || options["--overwrite"] == "no";
     if (parsed && !overwriteKnown)
@@ -394,6 +435,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.transferBinary = binary;
     engine.options.columnTypes = *columnTypes;
     engine.options.overwrite = options["--overwrite"] == "yes";
+    engine.options.resume = resume;
     engine.options.transactions.statementsPerCall = *perTrip;
     engine.services.serverConnectionText = *connection;
     if (!CheckTables(engine, err))
@@ -402,8 +444,13 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         err << "dovenmark-cli: " << *why << "\n";
         return kExitFailure;
     }
-    const conversion::RunResult result = engine.run();
+    const StopSignals signals;
+    const conversion::RunResult result = engine.run(&signals.request());
     WriteSummary(result, /*direct=*/true, err);
+    if (result.stoppedBy != 0) {
+        WriteStop(result, err);
+        return 128 + result.stoppedBy;
+    }
     return ExitStatus(result);
 }
 

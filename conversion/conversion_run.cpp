@@ -110,6 +110,7 @@ private:
     Overwrite askOverwrite(const std::string& name, const Existing& existing);
     bool previewTable(const std::string& identityOff);
     void cannotStart(const std::string& cause);
+    bool stopRequested() const { return run_.stop && run_.stop->requested(); }
     void finish();
 
     Run& run_;
@@ -127,7 +128,6 @@ private:
     int otherReports_ = 0;          // reports of the folder walk and the copy, and a start that could not go on
     // The user's "Yes to All" or "No to All": the answer for the rest of the run.
     std::optional<bool> overwriteAll_;
-    std::vector<std::string> notReached_;  // after "< Back" in a per-table preview
 };
 
 RunResult Converter::start()
@@ -249,15 +249,23 @@ void Converter::convertTables()
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
     for (int i = count - 1; i >= 0; --i) {
-        if (!convertTable(i)) {
-            // "< Back": the tables not reached are named in the closing message.
-            for (int rest = i - 1; rest >= 0; --rest)
-                op_.step(434, [&] { notReached_.push_back(form_.List2().at(static_cast<std::size_t>(rest))); });
-            op_.step(434, [&] { form_.setProgressText(""); });
-            break;
-        }
+        // "< Back" or a stop: the tables not reached are named at the end.
+        int rest = -1;
+        bool end = true;
+        if (stopRequested())
+            rest = i;
+        else if (!convertTable(i) || stopRequested())
+            rest = i - 1;
+        else
+            end = false;
+        for (; rest >= 0; --rest)
+            op_.step(434, [&] { result_.notReached.push_back(form_.List2().at(static_cast<std::size_t>(rest))); });
         op_.step(434, [&] { form_.setProgressText(""); });
+        if (end)
+            break;
     }
+    if (stopRequested())
+        result_.stoppedBy = run_.stop->reason();
 }
 
 void Converter::cannotStart(const std::string& cause)
@@ -328,7 +336,8 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
         op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
     table.folder = file.path.empty() ? sourceFolder_ : std::filesystem::path(file.path).parent_path().string();
 
-    const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
+    const TableRoad road{op_,         form_,          run_.handOff, run_.services.events,
+                         run_.options, run_.regional, dialect_,    run_.stop};
     TableJob job{name, *records, drop};
     if (answer == Overwrite::Continue)
         job.resumeFrom = existing.rows.value_or(0);
@@ -449,7 +458,7 @@ void Converter::finish()
             return;
         platform::Message m;
         m.text = kDoneMessage + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
-            + NotReachedText(notReached_);
+            + NotReachedText(result_.notReached);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });

@@ -11,6 +11,7 @@
 #include "core/error_report.h"
 #include "core/main_form.h"
 #include "core/services.h"
+#include "platform/stop_request.h"
 
 #include <string>
 
@@ -23,6 +24,10 @@ struct Run {
     RegionalSettings regional;
     bool& Converting;  // the main window's guard against a second start
     RunOptions options;
+    // Asked to stop (a signal, the window closing): the run ends the table it
+    // writes at the next statement boundary, rolls back what is not committed,
+    // and goes no further.
+    const platform::StopRequest* stop = nullptr;
 };
 
 // The run's closing message.

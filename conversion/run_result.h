@@ -27,6 +27,7 @@ struct TableResult {
     // the Paradox table's records (a table an earlier run did not finish).
     std::optional<std::int64_t> existingRows;
     std::int64_t sourceRecords = 0;       // the Paradox table's records, as its header counts them
+    bool stopped = false;                 // the run was asked to stop while it wrote this table
     int failures = 0;                     // every other report made while the table ran
 };
 
@@ -40,11 +41,14 @@ inline std::string SummaryName(const TableResult& t)
 struct RunResult {
     std::vector<TableResult> tables;
     int failures = 0;  // reports outside any table: the checks, the lists, the copy, the end
+    // The tables of the list the run did not come to ("< Back", a stop), in the order it would have.
+    std::vector<std::string> notReached;
+    int stoppedBy = 0;  // the reason of the stop request that ended the run; 0: none
 
     // Nothing was reported: no failure anywhere and no statement refused.
     bool clean() const
     {
-        if (failures != 0)
+        if (failures != 0 || stoppedBy != 0)
             return false;
         for (const TableResult& t : tables) {
             if (t.refused != 0 || t.failures != 0 || (t.skipped && t.existingRows))

@@ -350,6 +350,21 @@ std::string_view StatementBatch::view(std::size_t index) const
     return std::string_view(texts_).substr(pending_[index].offset, pending_[index].size);
 }
 
+void StatementBatch::abandon() noexcept
+{
+    if (busy_ || mode_ != Mode::Manual)
+        return;
+    try {
+        connection_->rollback();
+    } catch (...) {
+        // The connection's state is settled by the switch below, or it is gone.
+    }
+    pending_.clear();
+    texts_.clear();
+    sent_ = 0;
+    mode_ = switchAutoCommitOn() ? Mode::Autocommit : Mode::Unavailable;
+}
+
 StatementBatch::Next StatementBatch::finish()
 {
     if (busy_)

@@ -119,6 +119,9 @@ public:
     // Sends what waits for a call, commits what is open and switches
     // autocommit back on.
     Next finish();
+    // Gives up what waits for a call and what is not committed (a rollback),
+    // and switches autocommit back on: the run was asked to stop.
+    void abandon() noexcept;
 
     // Before the process ends: finishes every live batch of this thread (see
     // below) that is not in the middle of a replay. Failures are reported as

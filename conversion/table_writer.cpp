@@ -8,6 +8,7 @@
 #include "core/main_form.h"
 #include "platform/event_loop.h"
 #include "platform/source_connection.h"
+#include "platform/stop_request.h"
 
 #include <algorithm>
 #include <limits>
@@ -123,6 +124,10 @@ private:
     // the record it holds, for the report of its failure.
     void statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
                    std::int64_t record = -1);
+    void executeUnlessLost(const std::string& sql, int tag);
+    void noteLoss(const std::string& driverText, std::int64_t record);
+    // The connection is gone: nothing more of the table is sent.
+    bool lost() const;
     // A step for the batch's statement of that tag, reported with its record.
     template <typename F>
     bool batchStep(int tag, F&& action);
@@ -149,7 +154,7 @@ TableWritten TableWriter::write()
     TableScript script(road_.options.columnTypes, road_.dialect);
     if (!writeCreate(script, job_.resumeFrom == 0)) {
         // Nothing of the table is sent into whatever holds its name on the server.
-        result_.notMade = true;
+        result_.notMade = !lost();
         op_.setRecord(-1);
         op_.step(422, [&] { job_.records.close(); });
         return written_;
@@ -158,6 +163,20 @@ TableWritten TableWriter::write()
     builder.setTransferBinary(road_.options.transferBinary);
     writeRecords(script, builder);
     op_.setRecord(-1);  // what follows concerns the whole table
+    if (lost()) {
+        batch_.reset();  // nothing more goes through; what was not committed is gone with the connection
+        reportReading();
+        return written_;
+    }
+    if (result_.stopped) {
+        // What is not committed is given up; the server's count tells what is stored.
+        if (batch_)
+            batch_->abandon();
+        batch_.reset();
+        countOnServer();
+        reportReading();
+        return written_;
+    }
     // Before anything else may use the connection (the key, the preview, the
     // next table's question, the close) the table's rows are on the server for good.
     batch_.reset();
@@ -174,12 +193,21 @@ TableWritten TableWriter::write()
 void TableWriter::countOnServer()
 {
     auto& server = road_.handOff.mssql_conn;
-    if (!direct() || !server || !server->isOpen())
+    if (!direct() || !server || !server->isOpen() || lost())
         return;
-    std::int64_t held = 0;
-    if (!op_.step(421, [&] { held = CountRows(*server, road_.dialect, name_); }))
+    std::int64_t held = -1;
+    const bool counted = op_.step(421, [&] {
+        try {
+            held = CountRows(*server, road_.dialect, name_);
+        } catch (const platform::ConnectionLost& e) {
+            noteLoss(e.driverText(), -1);
+        }
+    });
+    if (!counted || held < 0)
         return;
     result_.serverRows = held;
+    if (result_.stopped)
+        return;  // what was not committed was given up: the count is what is stored
     const StatementTally& rows = written_.rows;
     const std::int64_t stored = job_.resumeFrom + rows.sent - rows.refused - rows.inDoubt;
     if (held >= stored && held <= stored + rows.inDoubt)
@@ -234,13 +262,15 @@ bool TableWriter::createTable(const std::string& sql)
     const bool made = op_.step(312, [&] {
         try {
             road_.handOff.mssql_conn->execute(sql);
+        } catch (const platform::ConnectionLost& e) {
+            noteLoss(e.driverText(), -1);
         } catch (const platform::ServerError& e) {
             throw platform::ServerError(e.driverText() + "\r\n" + NotMade(name_, job_.records));
         }
     });
     if (!made)
         ++written_.statements.refused;
-    return made;
+    return made && !lost();
 }
 
 // The inserts, between the identity switch's ON and OFF where the table has an identity column.
@@ -271,6 +301,12 @@ void TableWriter::convertRecords(InsertBuilder& builder, int fields)
     UnreadableValues unreadable(fields);
     for (;;) {
         op_.step(320, [&] { road_.events.yield(); });
+        if (road_.stop && road_.stop->requested()) {
+            result_.stopped = true;
+            break;
+        }
+        if (lost())
+            break;
         ++c;
         result_.recordsRead = c;
         op_.setRecord(c - 1);
@@ -346,18 +382,22 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
     if (!batch_) {
         // A statement that runs alone is executed and reported as it always was.
         auto runAlone = [this](const std::string& s, int tag) {
-            if (!batchStep(tag, [&] { road_.handOff.mssql_conn->execute(s); })) {
+            if (lost())
+                return StatementBatch::Next::Stop;
+            if (!batchStep(tag, [&] { executeUnlessLost(s, tag); })) {
                 ++written_.statements.refused;
                 written_.rows.refused += tag >= 0 ? 1 : 0;
             }
-            return StatementBatch::Next::Continue;
+            return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
         };
-        // Statements whose fate the server left in doubt: reported, never run again.
+        // Statements whose fate the server left in doubt: reported, never run
+        // again; with the connection gone, told in the one report of its loss.
         auto report = [this](const std::string& description, int tag) {
             ++written_.statements.inDoubt;
             written_.rows.inDoubt += tag >= 0 ? 1 : 0;
-            batchStep(tag, [&] { throw std::runtime_error(description); });
-            return StatementBatch::Next::Continue;
+            if (!lost())
+                batchStep(tag, [&] { throw std::runtime_error(description); });
+            return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
         };
         batch_.emplace(road_.handOff.mssql_conn.get(), runAlone, report, &road_.events,
                        road_.options.transactions);
@@ -365,6 +405,31 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
     ++written_.statements.sent;
     written_.rows.sent += record >= 0 ? 1 : 0;
     batch_->execute(sql, Tag(executeStep, record), kind);
+}
+
+// The execute of a statement that runs alone. The loss of the connection is
+// no refusal of the statement: the run tells it once, with what is stored.
+void TableWriter::executeUnlessLost(const std::string& sql, int tag)
+{
+    try {
+        road_.handOff.mssql_conn->execute(sql);
+    } catch (const platform::ConnectionLost& e) {
+        noteLoss(e.driverText(), tag >= 0 ? tag : -1);
+    }
+}
+
+void TableWriter::noteLoss(const std::string& driverText, std::int64_t record)
+{
+    if (written_.lost)
+        return;
+    written_.lost = true;
+    written_.lostAt = record >= 0 ? record : result_.recordsRead > 0 ? result_.recordsRead - 1 : -1;
+    written_.lostBecause = driverText;
+}
+
+bool TableWriter::lost() const
+{
+    return written_.lost || (road_.handOff.mssql_conn && road_.handOff.mssql_conn->lost());
 }
 
 template <typename F>
@@ -399,12 +464,14 @@ void TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
             op_.step(421, [&] { road_.handOff.preview.list().append(sql); });
             continue;
         }
-        if (!road_.handOff.mssql_conn)
+        if (!road_.handOff.mssql_conn || lost())
             return;
         ++written_.statements.sent;
         const bool made = op_.step(421, [&] {
             try {
                 road_.handOff.mssql_conn->execute(sql);
+            } catch (const platform::ConnectionLost& e) {
+                noteLoss(e.driverText(), -1);
             } catch (const std::exception& e) {
                 throw std::runtime_error(KeyNotMade(name_) + e.what());
             }

@@ -20,6 +20,7 @@ class MainForm;
 
 namespace platform {
 class EventLoop;
+class StopRequest;
 class SourceRecordset;
 }  // namespace platform
 
@@ -35,6 +36,7 @@ struct TableRoad {
     const RunOptions& options;
     const RegionalSettings& regional;
     Dialect dialect = Dialect::SqlServer;
+    const platform::StopRequest* stop = nullptr;
 };
 
 // One table whose source is open.
@@ -61,6 +63,12 @@ struct TableWritten {
     StatementTally rows;  // the inserts alone
     // The statement that ends the table's identity inserts; empty when it has none.
     std::string identityOff;
+    // The connection to the server was lost while the table was written: at
+    // which record (-1: before the first), and the driver's words. Nothing
+    // was reported yet: the run tells it once, with the rows stored.
+    bool lost = false;
+    std::int64_t lostAt = -1;
+    std::string lostBecause;
 };
 
 // Writes the table, reading every record, and fills in what reading found

@@ -86,6 +86,9 @@ public:
     virtual void setConnectionTimeout(int seconds) = 0;
     virtual void open(const std::string& connectionText) = 0;
     virtual bool isOpen() const = 0;
+    // A failure said that the connection is gone (a ConnectionLost was thrown):
+    // nothing more goes through it until it is opened again.
+    virtual bool lost() const { return false; }
     // Runs one statement; a result set, if any, is discarded.
     virtual void execute(const std::string& statement) = 0;
     // Runs the statements in order, each one's text unchanged: in one execute

@@ -160,6 +160,7 @@ void OdbcServerConnection::open(const std::string& connectionText)
                         unreachable);
     }
     open_ = true;
+    lost_ = false;
     transactionStateLost_ = false;
     freeTds_ = plan.freeTds;
     SQLUINTEGER batch = 0;
@@ -222,18 +223,23 @@ SQLRETURN OdbcServerConnection::executeDirect(SQLHSTMT handle, std::string_view 
 
 void OdbcServerConnection::throwStatementFailure(const std::string& diagnostics)
 {
-    if (ConnectionGone(odbc::FirstSqlState(statement_)))
+    throwFailure(diagnostics, ConnectionGone(odbc::FirstSqlState(statement_)));
+}
+
+void OdbcServerConnection::throwFailure(const std::string& diagnostics, bool gone)
+{
+    if (gone) {
+        lost_ = true;
         throw ConnectionLost(diagnostics);
+    }
     ThrowSqlException(diagnostics);
 }
 
 void OdbcServerConnection::execute(const std::string& statement)
 {
     const CallResults results = call(statement);
-    if (results.lost)
-        throw ConnectionLost(results.diagnostics);
     if (results.failed)
-        ThrowSqlException(results.diagnostics);
+        throwFailure(results.diagnostics, results.lost);
 }
 
 std::optional<std::string> OdbcServerConnection::firstValue(const std::string& query)
@@ -270,7 +276,7 @@ void OdbcServerConnection::executeSeveral(std::span<const std::string_view> stat
     }
     const CallResults results = call(joined);
     if (results.lost)
-        throw ConnectionLost(results.diagnostics);
+        throwFailure(results.diagnostics, true);
     if (results.failed)
         throw RefusedInCall(results.diagnostics.empty() ? std::string(kFailureWithoutMessage) : results.diagnostics,
                             std::min(results.failedResult, statements.size()));
@@ -352,7 +358,7 @@ bool OdbcServerConnection::setAutoCommit(bool on)
         SQL_IS_UINTEGER);
     if (!SQL_SUCCEEDED(rc)) {
         transactionStateLost_ = true;
-        ThrowSqlException(odbc::Diagnostics(connection_, wide_));
+        throwFailure(odbc::Diagnostics(connection_, wide_), ConnectionGone(odbc::FirstSqlState(connection_)));
     }
     if (on)
         transactionStateLost_ = false;
@@ -367,12 +373,13 @@ void OdbcServerConnection::endTransaction(short completion)
         return;
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion))) {
         const std::string diagnostics = odbc::Diagnostics(connection_, wide_);
+        const bool gone = ConnectionGone(odbc::FirstSqlState(connection_));
         if (completion == SQL_ROLLBACK && restoreFreeTdsTransaction()) {
             transactionStateLost_ = false;
             return;
         }
         transactionStateLost_ = true;
-        ThrowSqlException(diagnostics);
+        throwFailure(diagnostics, gone);
     }
     transactionStateLost_ = false;  // in transactions, none open
 }

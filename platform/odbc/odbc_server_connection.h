@@ -45,6 +45,7 @@ public:
     // Throws with the driver's diagnostics when the driver or server refuses.
     void open(const std::string& connectionText) override;
     bool isOpen() const override { return open_; }
+    bool lost() const override { return lost_; }
     // Throws a ServerError on any failure; every result is read first.
     void execute(const std::string& statement) override;
     // Joined by "\n" into one call where the driver takes batches of statements
@@ -89,6 +90,8 @@ private:
     SQLRETURN executeDirect(SQLHSTMT handle, std::string_view text);
     // The statement's diagnostics as the exception they call for.
     [[noreturn]] void throwStatementFailure(const std::string& diagnostics);
+    // A ConnectionLost where the connection is gone (remembered), a ServerError otherwise.
+    [[noreturn]] void throwFailure(const std::string& diagnostics, bool gone);
     SQLHSTMT statementHandle();
     // FreeTDS after the server ended the transaction itself: see the .cpp.
     bool restoreFreeTdsTransaction();
@@ -107,6 +110,7 @@ private:
     odbc::OdbcHandle statement_;
     std::optional<int> statementTimeout_;
     bool open_ = false;
+    bool lost_ = false;
     bool batches_ = false;
     bool freeTds_ = false;
     // A switch, commit or rollback failed: the driver's answer is not to be

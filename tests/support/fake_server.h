@@ -35,6 +35,7 @@ struct FakeServerState {
     bool transactions = true;              // false: a driver without autocommit control
     std::function<bool()> refusesCommit;   // a commit the server fails; the transaction stays open
     std::function<bool()> losesCommit;     // a commit stored whose answer never comes: the connection is gone
+    std::function<bool(const std::string&)> losesConnectionAt;  // the connection dies as this statement is sent
     std::function<bool()> refusesRollback; // a rollback the driver fails; the transaction stays open
     bool refusalEndsTransaction = false;   // a refused statement rolls its transaction back
     // As SQLite's driver after such a rollback: it still believes in the
@@ -67,11 +68,18 @@ public:
         open_ = true;
     }
     bool isOpen() const override { return open_; }
+    bool lost() const override { return gone_; }
     std::string dbmsName() override { return state_.dbmsName; }
     void execute(const std::string& sql) override
     {
-        if (!open_ || gone_)
+        if (gone_)
+            throw platform::ConnectionLost("[SQLSTATE 08S01] Communication link failure");
+        if (!open_)
             throw platform::ServerError("the connection is not open.");
+        if (state_.losesConnectionAt && state_.losesConnectionAt(sql)) {
+            gone_ = true;
+            throw platform::ConnectionLost("[SQLSTATE 08S01] Communication link failure");
+        }
         if (!autoCommit_ && !driverInTransaction_)
             driverInTransaction_ = serverInTransaction_ = true;
         if (state_.refuses && state_.refuses(sql)) {
@@ -187,6 +195,8 @@ private:
             return;
         doubt_ = true;
         state_.transactionLog.push_back(what);
+        if (gone_)
+            throw platform::ConnectionLost("[SQLSTATE 08S01] " + what);
         throw platform::ServerError("[SQLSTATE 08S01] " + what);
     }
     void end(bool commit)
