@@ -402,7 +402,7 @@ bool Converter::convertTableSteps(int index, TableResult& table)
         source_ && op_.step(186, [&] { records = source_->openRecordsetFrom(SourceQuery(name), file.path); });
 
     if (opened && answer == Overwrite::Yes) {
-        statement(178, 180, DropStatement(name), StatementBatch::Kind::Other);
+        statement(178, 180, DropStatement(dialect_, name), StatementBatch::Kind::Other);
         op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
     }
     if (!opened)
