@@ -19,8 +19,10 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace cli {
 
@@ -359,7 +361,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
     if (!columnTypes || !CheckCodePage(options["--codepage"], err))
         return kExitUsage;
-    const std::optional<std::string> connection =
+    std::optional<platform::SecretText> connection =
         ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
     if (!connection)
         return kExitUsage;
@@ -370,7 +372,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.columnTypes = *columnTypes;
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.options.transactions.statementsPerCall = *perTrip;
-    engine.services.serverConnectionText = *connection;
+    engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
     if (!CheckTables(engine, err))
         return kExitFailure;
     if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form)) {
