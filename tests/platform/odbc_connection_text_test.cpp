@@ -16,9 +16,9 @@ using platform::odbc::ParseConnectionText;
 
 struct RewriteCase {
     const char* name;
-    const char* text;
+    std::string text;
     const char* library;
-    const char* expected;
+    std::string expected;
 };
 
 TEST(FreeTdsConnectionText, AddsWhatFreeTdsNeedsAndNothingElse)
@@ -57,6 +57,10 @@ TEST(FreeTdsConnectionText, AddsWhatFreeTdsNeedsAndNothingElse)
          "DRIVER={/x/libtdsodbc.so};Server=a,1;TDS_Version=7.4;ClientCharset=UTF-8;"},
         {"driver replaced, last without semicolon", "Server=a,1;Driver={SQL Server}", "/x/t.so",
          "Server=a,1;Driver={/x/t.so};TDS_Version=7.4;ClientCharset=UTF-8;"},
+        // Unbraced, the password would swallow the rest of the text, Server= with it.
+        {"a password opening with a brace, as the program writes it",
+         "Driver={SQL Server};Pwd=" + std::string(platform::odbc::PasswordValue("{x").reveal()) + ";Server=s;", "",
+         "Driver={SQL Server};Pwd={{x};Server=s;TDS_Version=7.4;Port=1433;ClientCharset=UTF-8;"},
     };
     for (const RewriteCase& c : cases)
         EXPECT_EQ(FreeTdsConnectionText(c.text, c.library).reveal(), c.expected) << c.name;
