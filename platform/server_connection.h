@@ -4,6 +4,8 @@
 // server's text.
 #pragma once
 
+#include "platform/secret_text.h"
+
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -75,7 +77,8 @@ public:
     virtual void setCursorLocation(int location) = 0;
     virtual void setCommandTimeout(int seconds) = 0;
     virtual void setConnectionTimeout(int seconds) = 0;
-    virtual void open(const std::string& connectionText) = 0;
+    // The connection text carries the password.
+    virtual void open(const SecretText& connectionText) = 0;
     virtual bool isOpen() const = 0;
     // Runs one statement; a result set, if any, is discarded.
     virtual void execute(const std::string& statement) = 0;

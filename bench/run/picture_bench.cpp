@@ -86,7 +86,7 @@ int RunOnce(const fs::path& folder, bool preview, bool binary)
     bool converting = false;
     cli::NoClipboard clipboard;
     core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections, {"", "/"}};
-    services.serverConnectionText = PrivateOdbc::ConnectionText(database);
+    services.serverConnectionText = std::make_shared<const platform::SecretText>(PrivateOdbc::ConnectionText(database));
     conversion::Run run{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
     run.options.transferBinary = binary;
 

@@ -65,7 +65,7 @@ RunResult ConvertOnce(const fs::path& folder, const fs::path& database, bool pre
     bool converting = false;
     cli::NoClipboard clipboard;
     core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections, {"", "/"}};
-    services.serverConnectionText = PrivateOdbc::ConnectionText(database);
+    services.serverConnectionText = std::make_shared<const platform::SecretText>(PrivateOdbc::ConnectionText(database));
     conversion::Run run{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
 
     const auto start = Clock::now();

@@ -125,7 +125,7 @@ public:
     void setCursorLocation(int l) override { real_.setCursorLocation(l); }
     void setCommandTimeout(int s) override { real_.setCommandTimeout(s); }
     void setConnectionTimeout(int s) override { real_.setConnectionTimeout(s); }
-    void open(const std::string& text) override { real_.open(text); }
+    void open(const platform::SecretText& text) override { real_.open(text); }
     bool isOpen() const override { return real_.isOpen(); }
     void execute(const std::string& sql) override { real_.execute(sql); }
     std::vector<platform::SchemaTable> tables() override { return real_.tables(); }

@@ -311,14 +311,14 @@ TEST_F(ModulesTest, ConnectionTextsInBothVariants)
     form.Text8 = "Sales";
     form.Text3 = "sa";
     form.Text4 = "";
-    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=;");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form).reveal(), "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=;");
     form.Check4 = true;
-    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form).reveal(), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
     form.Text6 = "9999";  // the port does not matter to the local variant
-    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form).reveal(), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
     form.Check4 = false;
     form.Text6 = "";
-    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1,;Database=Sales;Uid=sa;Pwd=;");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form).reveal(), "Driver={SQL Server};Server=SRV1,;Database=Sales;Uid=sa;Pwd=;");
 }
 
 TEST_F(ModulesTest, ValuesThatWouldChangeTheConnectionTextGoInBraces)
@@ -328,17 +328,17 @@ TEST_F(ModulesTest, ValuesThatWouldChangeTheConnectionTextGoInBraces)
     form.Text8 = "Sales";
     form.Text3 = "sa";
     form.Text4 = "p;w}d{";
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, false).reveal(),
               "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd={p;w}}d{};");
     form.Text4 = "p}w";  // FreeTDS 1.3 would read a doubled one inside braces as two
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, false).reveal(),
               "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=p}w;");
     form.Text4 = " pw ";  // blanks at the ends, which a driver might drop
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, false).reveal(),
               "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd={ pw };");
     form.Text5 = "a;b";
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, false).substr(0, 40), "Driver={SQL Server};Server={a;b,1433};Da");
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, true).substr(0, 35), "Driver={SQL Server};Server={a;b};Da");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, false).reveal().substr(0, 40), "Driver={SQL Server};Server={a;b,1433};Da");
+    EXPECT_EQ(MSSQL::ConnectionText(services, form, true).reveal().substr(0, 35), "Driver={SQL Server};Server={a;b};Da");
 }
 
 TEST_F(ModulesTest, CanConnectAndListTablesWithEveryUserTable)
