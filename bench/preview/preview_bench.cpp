@@ -204,23 +204,11 @@ int main(int argc, char** argv)
     bool show = false, execute = false;
     int lines = 1'000'000, inserts = 100'000, repeat = 3, oldWayInserts = 0;
     fs::path target;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "show") {
-            show = true;
-        } else if (a == "execute") {
-            execute = true;
-        } else if (a == "--lines" && i + 1 < argc) {
-            lines = std::atoi(argv[++i]);
-        } else if (a == "--execute-lines" && i + 1 < argc) {
-            inserts = std::atoi(argv[++i]);
-        } else if (a == "--repeat" && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else if (a == "--target" && i + 1 < argc) {
-            target = argv[++i];
-        } else if (a == "--old-way-lines" && i + 1 < argc) {
-            oldWayInserts = std::atoi(argv[++i]);
-        } else {
+    for (Arguments a(argc, argv); a.next();) {
+        if (a.is("show") || a.is("execute")) {
+            (a.is("show") ? show : execute) = true;
+        } else if (!a.option("--lines", lines) && !a.option("--execute-lines", inserts) && !a.option("--repeat", repeat)
+                   && !a.option("--target", target) && !a.option("--old-way-lines", oldWayInserts)) {
             std::cerr << "usage: bench_preview [show] [execute] [--lines N] [--execute-lines N] [--repeat R]\n"
                          "                     [--target DIR] [--old-way-lines M]\n";
             return 2;

@@ -81,13 +81,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int records = 100'000;
     int repeat = 3;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--records" && i + 1 < argc) {
-            records = std::atoi(argv[++i]);
-        } else if (a == "--repeat" && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else {
+    for (Arguments a(argc, argv); a.next();) {
+        if (!a.option("--records", records) && !a.option("--repeat", repeat)) {
             std::cerr << "usage: bench_responsiveness [--records N] [--repeat R]\n";
             return 2;
         }

@@ -68,22 +68,14 @@ int main(int argc, char** argv)
     fs::path target;
     int oldWayRecords = 0;
     enum class Mode { Compare, OnlyRun, OnlyLoop } mode = Mode::Compare;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--records" && i + 1 < argc) {
-            records = std::atoi(argv[++i]);
-        } else if (a == "--repeat" && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else if (a == "--target" && i + 1 < argc) {
-            target = argv[++i];
-        } else if (a == "--old-way-records" && i + 1 < argc) {
-            oldWayRecords = std::atoi(argv[++i]);
-        } else if (a == "--only-run") {
-            mode = Mode::OnlyRun;
-        } else if (a == "--only-loop") {
-            mode = Mode::OnlyLoop;
-        } else if (a == "--write-table" && i + 2 < argc) {
-            WriteRunTable(argv[i + 1], std::atoi(argv[i + 2]));
+    for (Arguments a(argc, argv); a.next();) {
+        if (a.option("--records", records) || a.option("--repeat", repeat) || a.option("--target", target)
+            || a.option("--old-way-records", oldWayRecords))
+            continue;
+        if (a.is("--only-run") || a.is("--only-loop")) {
+            mode = a.is("--only-run") ? Mode::OnlyRun : Mode::OnlyLoop;
+        } else if (a.is("--write-table") && a.ahead(2)) {
+            WriteRunTable(a.ahead(1), std::atoi(a.ahead(2)));
             return 0;
         } else {
             std::cerr << "usage: bench_run [--records N] [--repeat R] [--target DIR] [--old-way-records M]\n"

@@ -35,6 +35,34 @@ namespace benchsupport {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+// A benchmark's command line, one argument at a time.
+class Arguments {
+public:
+    Arguments(int argc, char** argv) : argc_(argc), argv_(argv) {}
+    // Steps to the next argument; false past the last.
+    bool next() { return ++at_ < argc_; }
+    bool is(const char* word) const { return std::string(argv_[at_]) == word; }
+    // The n-th argument after this one; nullptr past the last.
+    const char* ahead(int n) const { return at_ + n < argc_ ? argv_[at_ + n] : nullptr; }
+    // "NAME VALUE": the value read when the argument is NAME and a value follows.
+    bool option(const char* name, int& value) { return take(name, [&](const char* v) { value = std::atoi(v); }); }
+    bool option(const char* name, fs::path& value) { return take(name, [&](const char* v) { value = v; }); }
+
+private:
+    template <class Read>
+    bool take(const char* name, Read read)
+    {
+        if (!is(name) || at_ + 1 >= argc_)
+            return false;
+        read(argv_[++at_]);
+        return true;
+    }
+
+    int argc_;
+    char** argv_;
+    int at_ = 0;
+};
+
 inline double SecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
