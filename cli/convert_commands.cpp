@@ -7,7 +7,9 @@
 #include "cli/stop_signals.h"
 
 #include "conversion/conversion_run.h"
+#include "conversion/run_options.h"
 #include "conversion/table_count.h"
+#include "core/settings_keys.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/mssql_module.h"
@@ -19,8 +21,10 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace cli {
 
@@ -66,12 +70,10 @@ constexpr const char* kColumnTypesHelp =
 // The --column-types value, or nothing (with a message) for another word.
 std::optional<conversion::ColumnTypes> ColumnTypesOption(const std::string& value, std::ostream& err)
 {
-    if (value == "text")
-        return conversion::ColumnTypes::Text;
-    if (value == "sqlserver")
-        return conversion::ColumnTypes::SqlServer;
-    err << "dovenmark-cli: --column-types takes text or sqlserver, not '" << value << "'\n";
-    return std::nullopt;
+    const std::optional<conversion::ColumnTypes> types = conversion::ColumnTypesNamed(value);
+    if (!types)
+        err << "dovenmark-cli: --column-types takes text or sqlserver, not '" << value << "'\n";
+    return types;
 }
 
 constexpr const char* kEndingHelp =
@@ -246,24 +248,6 @@ void WriteStop(const conversion::RunResult& result, std::ostream& err)
     err << ".\n";
 }
 
-// --per-trip's value: empty gives the program's own number; nothing for a text
-// that is no number from 1 to 32767.
-std::optional<std::size_t> StatementsPerTrip(const std::string& text)
-{
-    if (text.empty())
-        return conversion::TransactionLimits{}.statementsPerCall;
-    std::size_t used = 0;
-    int value = 0;
-    try {
-        value = std::stoi(text, &used);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-    if (used != text.size() || value < 1 || value > 32767)
-        return std::nullopt;
-    return static_cast<std::size_t>(value);
-}
-
 // 0 when the run reported nothing (no refused statement, no undecodable byte, no other failure).
 int ExitStatus(const conversion::RunResult& result)
 {
@@ -414,7 +398,8 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     const bool overwriteKnown = options["--overwrite"] == "yes" || options["--overwrite"] == "no";
     if (parsed && !overwriteKnown)
         err << "dovenmark-cli: --overwrite takes yes or no, not '" << options["--overwrite"] << "'\n";
-    const std::optional<std::size_t> perTrip = StatementsPerTrip(options["--per-trip"]);
+    const std::optional<std::size_t> perTrip =
+        core::StatementsPerRoundTrip(options["--per-trip"], conversion::TransactionLimits{}.statementsPerCall);
     if (parsed && !perTrip)
         err << "dovenmark-cli: --per-trip needs a number from 1 to 32767, not '" << options["--per-trip"] << "'\n";
     if (!parsed || !OneConnectionOption(options["--connection"], options["--connection-file"], err)
@@ -425,7 +410,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
     if (!columnTypes || !CheckCodePage(options["--codepage"], err))
         return kExitUsage;
-    const std::optional<std::string> connection =
+    std::optional<platform::SecretText> connection =
         ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
     if (!connection)
         return kExitUsage;
@@ -437,7 +422,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.options.resume = resume;
     engine.options.transactions.statementsPerCall = *perTrip;
-    engine.services.serverConnectionText = *connection;
+    engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
     if (!CheckTables(engine, err))
         return kExitFailure;
     if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form)) {

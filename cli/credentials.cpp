@@ -37,25 +37,28 @@ namespace {
 constexpr const char* kPrefix = "dovenmark-cli: ";
 
 // The text without the line breaks at its end (a file's last line has one).
-std::string WithoutLineEnd(std::string text)
+std::string_view WithoutLineEnd(std::string_view text)
 {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
+        text.remove_suffix(1);
     return text;
 }
 
-std::string WithPassword(std::string_view text, std::string_view password)
+platform::SecretText WithPassword(std::string_view text, std::string_view password)
 {
-    std::string out(text);
-    const std::size_t last = out.find_last_not_of(" \t\r\n");
-    if (last != std::string::npos && out[last] != ';')
-        out.push_back(';');
-    return out + "PWD=" + platform::odbc::PasswordValue(password) + ";";
+    platform::SecretText out(text);
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    if (last != std::string_view::npos && text[last] != ';')
+        out += ';';
+    out += "PWD=";
+    out += platform::odbc::PasswordValue(password).reveal();
+    out += ';';
+    return out;
 }
 
 // The whole file, its line breaks at the end removed; refused when group or others
 // have any right to it, before a byte is read.
-std::optional<std::string> ReadConnectionFile(const std::string& file, std::ostream& err)
+std::optional<platform::SecretText> ReadConnectionFile(const std::string& file, std::ostream& err)
 {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     struct stat status {};
@@ -74,28 +77,27 @@ std::optional<std::string> ReadConnectionFile(const std::string& file, std::ostr
             << "); it may hold the password, so it is not read: chmod 600 " << file << "\n";
         return std::nullopt;
     }
-    std::string text;
+    platform::SecretText text;
     char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            err << kPrefix << "cannot read the connection file " << file << ": " << std::strerror(errno) << "\n";
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            text += std::string_view(buffer, static_cast<std::size_t>(n));
+    } while (n > 0 || (n < 0 && errno == EINTR));
+    const int readError = errno;
+    platform::WipeBytes(buffer, sizeof buffer);
     ::close(fd);
-    text = WithoutLineEnd(std::move(text));
-    if (text.empty()) {
+    if (n < 0) {
+        err << kPrefix << "cannot read the connection file " << file << ": " << std::strerror(readError) << "\n";
+        return std::nullopt;
+    }
+    platform::SecretText connection(WithoutLineEnd(text.reveal()));
+    if (connection.empty()) {
         err << kPrefix << "the connection file " << file << " is empty\n";
         return std::nullopt;
     }
-    return text;
+    return connection;
 }
 
 // The terminal as it was before the prompt, for a signal that ends the command
@@ -110,7 +112,7 @@ extern "C" void RestoreTerminalAndEnd(int signal)
 
 // Reads one line from the terminal on standard input without echo. The prompt
 // goes to the controlling terminal (standard error may be a log file).
-std::string AskPassword(const std::string& prompt)
+platform::SecretText AskPassword(const std::string& prompt)
 {
     if (::tcgetattr(STDIN_FILENO, &gTerminal) != 0)
         return {};
@@ -145,14 +147,14 @@ std::string AskPassword(const std::string& prompt)
     if (tty >= 0)
         ::close(tty);
 
-    std::string typed;
+    platform::SecretText typed;
     for (char c;;) {
         const ssize_t n = ::read(STDIN_FILENO, &c, 1);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0 || c == '\n')
             break;
-        typed.push_back(c);
+        typed += c;
     }
     ::tcsetattr(STDIN_FILENO, TCSANOW, &gTerminal);
     for (std::size_t i = 0; i < std::size(signals); ++i)
@@ -175,22 +177,26 @@ bool OneConnectionOption(const std::string& text, const std::string& file, std::
     return true;
 }
 
-std::optional<std::string> ConnectionWithPassword(const std::string& text, const std::string& file,
-                                                  std::ostream& err)
+std::optional<platform::SecretText> ConnectionWithPassword(const std::string& text, const std::string& file,
+                                                           std::ostream& err)
 {
-    std::optional<std::string> connection = text;
-    if (!file.empty())
+    std::optional<platform::SecretText> connection;
+    if (file.empty())
+        connection.emplace(std::string_view(text));
+    else
         connection = ReadConnectionFile(file, err);
-    if (!connection || platform::odbc::ConnectionValue(*connection, "PWD"))
+    if (!connection || platform::odbc::ConnectionHasKey(connection->reveal(), "PWD"))
         return connection;
     if (const char* password = std::getenv(kPasswordVariable))
-        return WithPassword(*connection, password);
-    const std::string user = platform::odbc::ConnectionValue(*connection, "UID").value_or("");
+        return WithPassword(connection->reveal(), password);
+    const std::string user = platform::odbc::ConnectionValue(connection->reveal(), "UID").value_or("");
     if (user.empty() || ::isatty(STDIN_FILENO) != 1)
         return connection;
-    const std::string server = platform::odbc::ConnectionValue(*connection, "Server").value_or("");
+    const std::string server = platform::odbc::ConnectionValue(connection->reveal(), "Server").value_or("");
     err.flush();
-    return WithPassword(*connection, AskPassword("Password for " + user + (server.empty() ? "" : " on " + server) + ": "));
+    const platform::SecretText typed =
+        AskPassword("Password for " + user + (server.empty() ? "" : " on " + server) + ": ");
+    return WithPassword(connection->reveal(), typed.reveal());
 }
 
 }  // namespace cli

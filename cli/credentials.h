@@ -3,6 +3,8 @@
 // or typed at the terminal without echo.
 #pragma once
 
+#include "platform/secret_text.h"
+
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -23,7 +25,7 @@ bool OneConnectionOption(const std::string& text, const std::string& file, std::
 // else typed at the terminal when the text names a user and standard input is
 // one. Nothing, with the reason on err, when FILE cannot be read or others
 // than its owner may read it.
-std::optional<std::string> ConnectionWithPassword(const std::string& text, const std::string& file,
-                                                  std::ostream& err);
+std::optional<platform::SecretText> ConnectionWithPassword(const std::string& text, const std::string& file,
+                                                           std::ostream& err);
 
 }  // namespace cli

@@ -83,7 +83,7 @@ struct OfflineServer : platform::ServerConnection {
     void setCursorLocation(int) override {}
     void setCommandTimeout(int) override {}
     void setConnectionTimeout(int) override {}
-    void open(const std::string&) override { open_ = true; }
+    void open(const platform::SecretText&) override { open_ = true; }
     bool isOpen() const override { return open_; }
     void execute(const std::string&) override {}
     // No table exists, so every count is 0.

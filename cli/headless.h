@@ -35,7 +35,7 @@ struct HeadlessForm : core::MainForm {
     std::string port() override { return {}; }
     std::string database() override { return {}; }
     std::string user() override { return {}; }
-    std::string password() override { return {}; }
+    platform::SecretText password() override { return {}; }
     bool localConnection() override { return false; }
     bool previewMode() override { return preview; }
     bool previewEachFile() override { return eachFile; }

@@ -43,16 +43,16 @@ namespace {
 // values are written NULL unless the user asks for binary data ("Transfer
 // Binary"), so that the rest of such a table arrives either way.
 constexpr std::array<TypeRule, 10> kRules{{
-    {"char", "] TEXT,", "char", "TEXT", false, false},
-    {"decimal", "] DECIMAL,", "decimal", "DECIMAL", true, false},
-    {"single", "] FLOAT,", "single", "FLOAT", true, false},
-    {"int", "] INT,", "int", "INT", true, false},
-    {"adlongvarbinary", "] VARBINARY(MAX),", "adlongvarbinary", "VARBINARY(MAX)", false, true},
-    {"numeric", "] FLOAT,", "numeric", "FLOAT", true, false},
-    {"date", "] TEXT,", "date", "TEXT", false, false},
-    {"timestamp", "] TEXT,", "timestamp", "TEXT", false, false},
-    {"double", "] FLOAT,", "double", "FLOAT", true, false},
-    {"", "] TEXT,", "OTHER TYPES", "TEXT", false, false},
+    {"char", "char", "TEXT", false, false},
+    {"decimal", "decimal", "DECIMAL", true, false},
+    {"single", "single", "FLOAT", true, false},
+    {"int", "int", "INT", true, false},
+    {"adlongvarbinary", "adlongvarbinary", "VARBINARY(MAX)", false, true},
+    {"numeric", "numeric", "FLOAT", true, false},
+    {"date", "date", "TEXT", false, false},
+    {"timestamp", "timestamp", "TEXT", false, false},
+    {"double", "double", "FLOAT", true, false},
+    {"", "OTHER TYPES", "TEXT", false, false},
 }};
 
 std::string AsciiLower(std::string_view s)

@@ -25,9 +25,8 @@ enum class ColumnTypes : std::uint8_t { Text, SqlServer };
 
 struct TypeRule {
     std::string_view keyword;      // searched in the lower-cased type name; empty for the last rule
-    std::string_view fragment;     // ends the column definition: "] INT,"
     std::string_view paradoxType;  // third text of the datatype record
-    std::string_view sqlType;      // fourth text of the datatype record
+    std::string_view sqlType;      // the column type, and fourth text of the datatype record
     bool numeric;                  // values are written as bare numbers
     bool binary;                   // byte data: written NULL unless the user asks for it (Transfer Binary)
 };

@@ -4,7 +4,6 @@
 #include "core/unicode_case.h"
 
 #include "conversion/binary_constant.h"
-#include "conversion/sql_text.h"
 #include "platform/server_connection.h"
 
 namespace conversion {
@@ -15,13 +14,13 @@ namespace {
 constexpr int kClusteredKeyBytes = 900;
 
 
-std::string ColumnList(const std::vector<KeyColumn>& columns, bool noCase)
+std::string ColumnList(Dialect dialect, const std::vector<KeyColumn>& columns, bool noCase)
 {
     std::string list;
     for (const KeyColumn& c : columns) {
         if (!list.empty())
             list += ',';
-        list += '[' + QuoteName(c.name) + ']';
+        list += QuotedName(dialect, c.name);
         if (noCase && c.text)
             list += " COLLATE NOCASE";
     }
@@ -29,6 +28,21 @@ std::string ColumnList(const std::vector<KeyColumn>& columns, bool noCase)
 }
 
 }  // namespace
+
+// SQLite reads SQL Server's brackets as well, so both dialects quote so.
+std::string QuotedName(Dialect /*dialect*/, std::string_view name)
+{
+    std::string out;
+    out.reserve(name.size() + 2);
+    out.push_back('[');
+    for (char c : name) {
+        out.push_back(c);
+        if (c == ']')
+            out.push_back(']');
+    }
+    out.push_back(']');
+    return out;
+}
 
 Dialect DialectOfDbms(std::string_view dbmsName)
 {
@@ -78,7 +92,7 @@ std::string IdentityInsert(Dialect dialect, std::string_view tableName, bool on)
 {
     if (dialect == Dialect::Sqlite)
         return {};
-    return "SET IDENTITY_INSERT [" + QuoteName(tableName) + (on ? "] ON" : "] OFF");
+    return "SET IDENTITY_INSERT " + QuotedName(dialect, tableName) + (on ? " ON" : " OFF");
 }
 
 std::string KeyName(std::string_view tableName)
@@ -89,23 +103,23 @@ std::string KeyName(std::string_view tableName)
 std::vector<std::string> KeyStatements(Dialect dialect, std::string_view tableName,
                                        const std::vector<KeyColumn>& columns)
 {
-    const std::string table = '[' + QuoteName(tableName) + ']';
-    const std::string key = '[' + QuoteName(KeyName(tableName)) + ']';
+    const std::string table = QuotedName(dialect, tableName);
+    const std::string key = QuotedName(dialect, KeyName(tableName));
     if (columns.empty())
         return {};
     if (dialect == Dialect::Sqlite)
-        return {"CREATE UNIQUE INDEX " + key + " ON " + table + '(' + ColumnList(columns, true) + ')'};
+        return {"CREATE UNIQUE INDEX " + key + " ON " + table + '(' + ColumnList(dialect, columns, true) + ')'};
 
     std::vector<std::string> statements;
     int bytes = 0;
     for (const KeyColumn& c : columns) {
         bytes += c.bytes;
         if (!c.identity)
-            statements.push_back("ALTER TABLE " + table + " ALTER COLUMN [" + QuoteName(c.name) + "] " + c.type +
-                                 " NOT NULL");
+            statements.push_back("ALTER TABLE " + table + " ALTER COLUMN " + QuotedName(dialect, c.name) + ' ' +
+                                 c.type + " NOT NULL");
     }
     statements.push_back("ALTER TABLE " + table + " ADD CONSTRAINT " + key + " PRIMARY KEY " +
-                         (bytes > kClusteredKeyBytes ? "NONCLUSTERED " : "") + '(' + ColumnList(columns, false) +
+                         (bytes > kClusteredKeyBytes ? "NONCLUSTERED " : "") + '(' + ColumnList(dialect, columns, false) +
                          ')');
     return statements;
 }

@@ -23,6 +23,11 @@ Dialect DialectOfDbms(std::string_view dbmsName);
 // The dialect of an open connection; SQL Server when it is closed or cannot say.
 Dialect DialectOf(platform::ServerConnection& connection);
 
+// A table, column or key name as the dialect quotes it: between square
+// brackets with every "]" doubled, so that no name can end early. Every name
+// in a statement is written by this one function.
+std::string QuotedName(Dialect dialect, std::string_view name);
+
 // A column type as the dialect spells it: SQLite has no MAX length, so
 // VARBINARY(MAX) is BLOB and NVARCHAR(MAX) TEXT there; other types stay.
 std::string_view ColumnType(Dialect dialect, std::string_view sqlServerType);

@@ -30,16 +30,23 @@ RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::Guard
     return options;
 }
 
-ColumnTypes ColumnTypesFromSetting(std::string_view text)
+std::optional<ColumnTypes> ColumnTypesNamed(std::string_view word)
 {
-    const auto first = text.find_first_not_of(" \t");
+    const auto first = word.find_first_not_of(" \t");
     const std::string_view trimmed =
-        first == std::string_view::npos ? std::string_view() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
-    auto is = [trimmed](std::string_view word) { return core::EqualsIgnoringCase(trimmed, word); };
+        first == std::string_view::npos ? std::string_view() : word.substr(first, word.find_last_not_of(" \t") - first + 1);
+    auto is = [trimmed](std::string_view name) { return core::EqualsIgnoringCase(trimmed, name); };
     if (trimmed.empty() || is(core::kColumnTypesText))
         return ColumnTypes::Text;
-    if (is(core::kColumnTypesSqlServer))
+    if (is(core::kColumnTypesSqlServer) || is(kColumnTypesSqlServerWord))
         return ColumnTypes::SqlServer;
+    return std::nullopt;
+}
+
+ColumnTypes ColumnTypesFromSetting(std::string_view text)
+{
+    if (const std::optional<ColumnTypes> types = ColumnTypesNamed(text))
+        return *types;
     throw std::invalid_argument("The setting \"" + std::string(core::key::ColumnTypes) + "\" holds \"" +
                                 std::string(text) + "\"; it takes \"" + core::kColumnTypesText + "\" or \"" +
                                 core::kColumnTypesSqlServer + "\".");

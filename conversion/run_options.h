@@ -57,8 +57,17 @@ struct RunOptions {
 // statements per round trip, one that names no column types leaves them Text.
 RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::GuardedOperation& op);
 
-// "Text" or "SQL Server" in any letter case, blanks around allowed; empty is
-// Text. Anything else throws std::invalid_argument naming the setting.
+// "SQL Server" as the command's --column-types writes it, without the blank.
+inline constexpr const char* kColumnTypesSqlServerWord = "sqlserver";
+
+// The column types a word names, as the setting "Column Types" and the
+// command's --column-types give it: "Text" or "SQL Server" (the command
+// writes it "sqlserver"), in any letter case, blanks around allowed; empty is
+// Text. Nothing for any other word; each caller words its own refusal.
+std::optional<ColumnTypes> ColumnTypesNamed(std::string_view word);
+
+// The setting's text as ColumnTypesNamed reads it; any other text throws
+// std::invalid_argument naming the setting.
 ColumnTypes ColumnTypesFromSetting(std::string_view text);
 
 }  // namespace conversion

@@ -13,32 +13,20 @@
 
 namespace conversion {
 
-std::string QuoteName(std::string_view name)
+std::string DropStatement(Dialect dialect, std::string_view tableName)
 {
-    std::string out;
-    out.reserve(name.size());
-    for (char c : name) {
-        out.push_back(c);
-        if (c == ']')
-            out.push_back(']');
-    }
-    return out;
-}
-
-std::string DropStatement(std::string_view tableName)
-{
-    return "DROP TABLE [" + QuoteName(tableName) + "]";
+    return "DROP TABLE " + QuotedName(dialect, tableName);
 }
 
 std::string SourceQuery(std::string_view tableName)
 {
-    return "SELECT * FROM [" + QuoteName(tableName) + "]";
+    return "SELECT * FROM " + QuotedName(Dialect::SqlServer, tableName);
 }
 
 void TableScript::start(std::string_view tableName)
 {
     tableName_ = tableName;
-    create_ = "CREATE TABLE [" + QuoteName(tableName) + "](";
+    create_ = "CREATE TABLE " + QuotedName(dialect_, tableName) + '(';
     numeric_.clear();
     roles_.clear();
     names_.clear();
@@ -60,29 +48,21 @@ const TypeRule& TableScript::addField(int index, std::string_view fieldName, std
         columns_.resize(at + 1);
     }
     names_[at] = fieldName;
-    create_ += '[';
-    create_ += QuoteName(fieldName);
-    std::string_view sqlType = rule.sqlType;
+    std::string_view sqlType;
     if (types_ == ColumnTypes::SqlServer) {
         columns_[at] = SqlServerColumn(typeCode, shape);
         sqlType = ColumnType(dialect_, columns_[at].type);
-        create_ += "] ";
-        create_ += sqlType;
-        create_ += ',';
         roles_[at] = columns_[at].kind == TypedKind::Binary ? FieldRole::Binary : FieldRole::Text;
     } else {
         sqlType = ColumnType(dialect_, rule.sqlType);
-        if (sqlType == rule.sqlType) {
-            create_ += rule.fragment;
-        } else {
-            create_ += "] ";
-            create_ += sqlType;
-            create_ += ',';
-        }
         if (rule.numeric)
             numeric_.push_back(index);
         roles_[at] = rule.numeric ? FieldRole::Numeric : rule.binary ? FieldRole::Binary : FieldRole::Text;
     }
+    create_ += QuotedName(dialect_, fieldName);
+    create_ += ' ';
+    create_ += sqlType;
+    create_ += ',';
     if (records) {
         records->setSubItem(2, rule.paradoxType);
         records->setSubItem(3, sqlType);
@@ -118,12 +98,11 @@ std::vector<std::string> TableScript::keyStatements() const
 
 std::string InsertPrefix(const TableScript& table)
 {
-    std::string prefix = "INSERT INTO [" + QuoteName(table.tableName()) + "]";
+    std::string prefix = "INSERT INTO " + QuotedName(table.dialect(), table.tableName());
     if (table.columnTypes() == ColumnTypes::SqlServer && table.hasIdentity()) {
         for (int f = 0; f < table.fieldCount(); ++f) {
-            prefix += f == 0 ? "([" : ",[";
-            prefix += QuoteName(table.fieldName(f));
-            prefix += ']';
+            prefix += f == 0 ? '(' : ',';
+            prefix += QuotedName(table.dialect(), table.fieldName(f));
         }
         prefix += ')';
     }

@@ -1,6 +1,6 @@
 // The exact SQL texts of a table: drop, source query, create and one insert
-// per record, built by plain concatenation. Names go between square brackets
-// with every "]" written "]]", SQL Server's own quoting.
+// per record, built by plain concatenation. Every name is quoted by the
+// dialect (QuotedName).
 #pragma once
 
 #include "conversion/datatype.h"
@@ -20,11 +20,10 @@ class EventLoop;
 
 namespace conversion {
 
-// The name with every "]" doubled, for use between square brackets.
-std::string QuoteName(std::string_view name);
-
-std::string DropStatement(std::string_view tableName);   // DROP TABLE [T]
-std::string SourceQuery(std::string_view tableName);     // SELECT * FROM [T]
+std::string DropStatement(Dialect dialect, std::string_view tableName);  // DROP TABLE [T]
+// SELECT * FROM [T], for the source connection, which reads SQL Server's
+// quoting whatever the target.
+std::string SourceQuery(std::string_view tableName);
 
 enum class FieldRole : std::uint8_t { Text, Numeric, Binary };
 

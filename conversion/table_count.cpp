@@ -36,8 +36,8 @@ std::string NameConstant(Dialect dialect, std::string_view name)
 
 std::string CountStatement(Dialect dialect, std::string_view table)
 {
-    return std::string(dialect == Dialect::Sqlite ? "SELECT COUNT(*) FROM [" : "SELECT COUNT_BIG(*) FROM [")
-        + QuoteName(table) + ']';
+    return std::string(dialect == Dialect::Sqlite ? "SELECT COUNT(*) FROM " : "SELECT COUNT_BIG(*) FROM ")
+        + QuotedName(dialect, table);
 }
 
 std::int64_t CountRows(platform::ServerConnection& connection, Dialect dialect, std::string_view table)

@@ -148,7 +148,7 @@ private:
 TableWritten TableWriter::write()
 {
     if (job_.dropFirst)
-        statement(178, 180, DropStatement(name_), StatementBatch::Kind::Other);
+        statement(178, 180, DropStatement(road_.dialect, name_), StatementBatch::Kind::Other);
     op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name_); });
 
     TableScript script(road_.options.columnTypes, road_.dialect);

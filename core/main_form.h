@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/list_items.h"
+#include "platform/secret_text.h"
 
 #include <string>
 
@@ -24,7 +25,7 @@ public:
     virtual std::string port() = 0;      // Text6
     virtual std::string database() = 0;  // Text8
     virtual std::string user() = 0;      // Text3
-    virtual std::string password() = 0;  // Text4
+    virtual platform::SecretText password() = 0;  // Text4
     virtual bool localConnection() = 0;  // Check4 ticked
 
     virtual bool previewMode() = 0;      // Check1 ticked

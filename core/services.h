@@ -8,14 +8,14 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
+#include "platform/secret_text.h"
 #include "platform/server_connection.h"
 #include "platform/source_connection.h"
 #include "platform/settings_store.h"
 #include "core/paths.h"
 
 #include <functional>
-#include <optional>
-#include <string>
+#include <memory>
 
 namespace core {
 
@@ -33,8 +33,9 @@ struct Services {
     // Ends the process at once (closing the main window).
     std::function<void()> endProgram = nullptr;
     // The headless command names the server's connection text itself; the
-    // window builds it from the login fields.
-    std::optional<std::string> serverConnectionText = std::nullopt;
+    // window builds it from the login fields. Shared, not copied, by the
+    // services made from these.
+    std::shared_ptr<const platform::SecretText> serverConnectionText = nullptr;
 
     // The same services with other dialogs (a conversion run shows everything
     // through its own, which keep its log of reports). A member added above

@@ -63,22 +63,26 @@ bool TransferBinarySetting(platform::SettingsStore& store)
     }
 }
 
+std::optional<std::size_t> StatementsPerRoundTrip(std::string_view text, std::size_t fallback)
+{
+    const std::string_view s = Trimmed(text);
+    if (s.empty())
+        return fallback;
+    int value = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || end != s.data() + s.size() || value < 1 || value > 32767)
+        return std::nullopt;
+    return static_cast<std::size_t>(value);
+}
+
 std::size_t StatementsPerRoundTripSetting(platform::SettingsStore& store, std::size_t fallback)
 {
     const std::string text =
         store.GetSetting(kSettingsApplication, kSettingsSection, key::StatementsPerRoundTrip, "");
-    if (Trimmed(text).empty())
-        return fallback;
-    std::int16_t value = 0;
-    try {
-        value = SettingToInteger(text);
-    } catch (const std::runtime_error&) {
-        value = 0;  // no number, or out of range: as below
-    }
-    if (value < 1)
-        throw std::runtime_error(std::string("The setting \"") + key::StatementsPerRoundTrip
-                                 + "\" must be a number from 1 to 32767, not \"" + text + "\".");
-    return static_cast<std::size_t>(value);
+    if (const std::optional<std::size_t> count = StatementsPerRoundTrip(text, fallback))
+        return *count;
+    throw std::runtime_error(std::string("The setting \"") + key::StatementsPerRoundTrip
+                             + "\" must be a number from 1 to 32767, not \"" + text + "\".");
 }
 
 }  // namespace core

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 class SettingsStore;
@@ -57,8 +59,14 @@ inline std::string BooleanSetting(bool value) { return value ? "True" : "False";
 // no boolean is "Type mismatch".
 bool TransferBinarySetting(platform::SettingsStore& store);
 
-// The stored "Statements Per Round Trip", `fallback` when absent or empty; a
-// text that is no number is "Type mismatch", one outside 1 to 32767 says so.
+// A number of statements per round trip as the setting "Statements Per Round
+// Trip" and the command's --per-trip give it: a whole number from 1 to 32767,
+// blanks around allowed; `fallback` for an empty text; nothing for any other.
+// Each caller words its own refusal.
+std::optional<std::size_t> StatementsPerRoundTrip(std::string_view text, std::size_t fallback);
+
+// The stored "Statements Per Round Trip" as StatementsPerRoundTrip reads it,
+// `fallback` when absent; any other text is refused naming the setting.
 std::size_t StatementsPerRoundTripSetting(platform::SettingsStore& store, std::size_t fallback);
 
 }  // namespace core

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -19,19 +21,27 @@ void Save(const std::filesystem::path& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-TableWriter Sample(std::uint8_t version, std::uint8_t blockCode, std::uint32_t key, BlobPlacement placement)
+TableDesign Design(std::uint8_t version, std::uint8_t blockCode, std::uint16_t codePage,
+                   std::vector<FieldDesign> fields)
 {
     TableDesign design;
     design.versionId = version;
     design.blockSizeCode = blockCode;
+    design.codePage = codePage;
+    design.fields = std::move(fields);
+    return design;
+}
+
+TableWriter Sample(std::uint8_t version, std::uint8_t blockCode, std::uint32_t key, BlobPlacement placement)
+{
+    TableDesign design = Design(version, blockCode, version >= 5 ? 1252 : 0,
+                                {{"A", FieldType::Alpha, 8},     {"D", FieldType::Date},     {"S", FieldType::Short},
+                                 {"I", FieldType::Long},         {"C", FieldType::Currency}, {"N", FieldType::Number},
+                                 {"L", FieldType::Logical},      {"M", FieldType::Memo, 12}, {"B", FieldType::Blob, 10},
+                                 {"G", FieldType::Graphic, 10},  {"T", FieldType::Time},     {"@", FieldType::Timestamp},
+                                 {"+", FieldType::Autoincrement}, {"#", FieldType::Bcd, 2},  {"Y", FieldType::Bytes, 3}});
     design.encryptionKey = key;
     design.blobPlacement = placement;
-    design.codePage = version >= 5 ? 1252 : 0;
-    design.fields = {{"A", FieldType::Alpha, 8},     {"D", FieldType::Date},      {"S", FieldType::Short},
-                   {"I", FieldType::Long},         {"C", FieldType::Currency},  {"N", FieldType::Number},
-                   {"L", FieldType::Logical},      {"M", FieldType::Memo, 12},  {"B", FieldType::Blob, 10},
-                   {"G", FieldType::Graphic, 10},  {"T", FieldType::Time},      {"@", FieldType::Timestamp},
-                   {"+", FieldType::Autoincrement}, {"#", FieldType::Bcd, 2},   {"Y", FieldType::Bytes, 3}};
     TableWriter w(design);
     for (int r = 0; r < 12; ++r) {
         const std::string blob(static_cast<std::size_t>(r % 3 == 0 ? 3000 : 40 * r), static_cast<char>('a' + r));
@@ -55,11 +65,7 @@ void Patch16(std::string& s, std::size_t at, std::uint32_t v)
 void WriteDamaged(const std::filesystem::path& dir)
 {
     {  // three dates; the high byte of the block's last-record offset becomes 2: 131 records
-        TableDesign design;
-        design.versionId = 9;
-        design.codePage = 850;
-        design.fields = {{"D", FieldType::Date}};
-        TableWriter w(design);
+        TableWriter w(Design(9, 2, 850, {{"D", FieldType::Date}}));
         for (int day = 1; day <= 3; ++day)
             w.addRecord({Value::ofDate({1996, 5, day})});
         std::string db = w.databaseBytes();
@@ -67,12 +73,7 @@ void WriteDamaged(const std::filesystem::path& dir)
         Save(dir / "table-damaged-block-count-high", db);
     }
     {  // 198 records of 79 bytes in 1 KiB blocks; block 14 says it holds 1 record of 12: 187 read
-        TableDesign design;
-        design.versionId = 3;
-        design.codePage = 0;
-        design.blockSizeCode = 1;
-        design.fields = {{"Id", FieldType::Long}, {"Title", FieldType::Alpha, 75}};
-        TableWriter w(design);
+        TableWriter w(Design(3, 1, 0, {{"Id", FieldType::Long}, {"Title", FieldType::Alpha, 75}}));
         for (int r = 0; r < 198; ++r)
             w.addRecord({Value::ofInteger(r), Value::ofText("film " + std::to_string(r))});
         std::string db = w.databaseBytes();
@@ -80,10 +81,8 @@ void WriteDamaged(const std::filesystem::path& dir)
         Save(dir / "table-damaged-block-count-low", db);
     }
     // 40 records in 4 blocks of 10 (2048 + (n - 1) * 1024 is block n), damaged one way each.
-    TableDesign design;
-    design.blockSizeCode = 1;
+    TableDesign design = Design(12, 1, 1252, {{"Id", FieldType::Long}, {"Name", FieldType::Alpha, 20}});
     design.recordsPerBlock = 10;
-    design.fields = {{"Id", FieldType::Long}, {"Name", FieldType::Alpha, 20}};
     TableWriter w(design);
     for (int r = 0; r < 40; ++r)
         w.addRecord({Value::ofInteger(r), Value::ofText("name " + std::to_string(r))});

@@ -81,24 +81,19 @@ std::uint8_t Mask(std::size_t x, std::size_t y, const ChunkKey& k)
     return static_cast<std::uint8_t>(kTableA[(x + k.a) & 0xFF] ^ kTableB[(y + k.b) & 0xFF] ^ kTableC[(y + k.c) & 0xFF]);
 }
 
-void DecryptChunk(std::uint8_t* chunk, const ChunkKey& k)
-{
-    std::uint8_t plain[kCipherChunk];
-    for (std::size_t x = 0; x < kCipherChunk; ++x) {
-        const std::size_t y = static_cast<std::uint8_t>(kTableC[x] - k.d);
-        plain[x] = chunk[y] ^ Mask(x, y, k);
-    }
-    std::memcpy(chunk, plain, kCipherChunk);
-}
+enum class Direction { Decrypt, Encrypt };
 
-void EncryptChunk(std::uint8_t* chunk, const ChunkKey& k)
+void CipherChunk(std::uint8_t* chunk, const ChunkKey& k, Direction direction)
 {
-    std::uint8_t cipher[kCipherChunk];
+    std::uint8_t out[kCipherChunk];
     for (std::size_t x = 0; x < kCipherChunk; ++x) {
         const std::size_t y = static_cast<std::uint8_t>(kTableC[x] - k.d);
-        cipher[y] = chunk[x] ^ Mask(x, y, k);
+        if (direction == Direction::Decrypt)
+            out[x] = chunk[y] ^ Mask(x, y, k);
+        else
+            out[y] = chunk[x] ^ Mask(x, y, k);
     }
-    std::memcpy(chunk, cipher, kCipherChunk);
+    std::memcpy(chunk, out, kCipherChunk);
 }
 
 ChunkKey BlockKey(std::uint32_t key, std::size_t chunk, std::uint32_t blockNumber)
@@ -114,32 +109,34 @@ ChunkKey BlobKey(std::uint32_t key)
     return {a, b, static_cast<std::uint8_t>(a + 1), static_cast<std::uint8_t>(b + 1)};
 }
 
+// Each whole chunk of the bytes, under the key of its index.
+template <class KeyOf>
+void CipherChunks(std::uint8_t* data, std::size_t size, KeyOf keyOf, Direction direction)
+{
+    for (std::size_t i = 0; i < size / kCipherChunk; ++i)
+        CipherChunk(data + i * kCipherChunk, keyOf(i), direction);
+}
+
 }  // namespace
 
 void DecryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber)
 {
-    for (std::size_t i = 0; i < size / kCipherChunk; ++i)
-        DecryptChunk(block + i * kCipherChunk, BlockKey(key, i, blockNumber));
+    CipherChunks(block, size, [&](std::size_t i) { return BlockKey(key, i, blockNumber); }, Direction::Decrypt);
 }
 
 void EncryptDataBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber)
 {
-    for (std::size_t i = 0; i < size / kCipherChunk; ++i)
-        EncryptChunk(block + i * kCipherChunk, BlockKey(key, i, blockNumber));
+    CipherChunks(block, size, [&](std::size_t i) { return BlockKey(key, i, blockNumber); }, Direction::Encrypt);
 }
 
 void DecryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key)
 {
-    const ChunkKey k = BlobKey(key);
-    for (std::size_t i = 0; i < size / kCipherChunk; ++i)
-        DecryptChunk(data + i * kCipherChunk, k);
+    CipherChunks(data, size, [k = BlobKey(key)](std::size_t) { return k; }, Direction::Decrypt);
 }
 
 void EncryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key)
 {
-    const ChunkKey k = BlobKey(key);
-    for (std::size_t i = 0; i < size / kCipherChunk; ++i)
-        EncryptChunk(data + i * kCipherChunk, k);
+    CipherChunks(data, size, [k = BlobKey(key)](std::size_t) { return k; }, Direction::Encrypt);
 }
 
 }  // namespace paradox

@@ -4,6 +4,8 @@
 // server's text.
 #pragma once
 
+#include "platform/secret_text.h"
+
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -84,7 +86,8 @@ public:
     virtual void setCursorLocation(int location) = 0;
     virtual void setCommandTimeout(int seconds) = 0;
     virtual void setConnectionTimeout(int seconds) = 0;
-    virtual void open(const std::string& connectionText) = 0;
+    // The connection text carries the password.
+    virtual void open(const SecretText& connectionText) = 0;
     virtual bool isOpen() const = 0;
     // A failure said that the connection is gone (a ConnectionLost was thrown):
     // nothing more goes through it until it is opened again.

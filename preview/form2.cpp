@@ -31,9 +31,8 @@ const char* const kPasteHint = "Click a text area where you normally type and pr
 
 }  // namespace
 
-Form2::Form2(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
+Form2::Form2(PreviewWindows& windows, QWidget* owner) : WorkbenchDialog(windows, owner, "Form2", 8040, 8430)
 {
-    setObjectName("Form2");
     setModal(true);
     buildControls();
 }
@@ -42,18 +41,11 @@ Form2::~Form2() = default;
 
 void Form2::buildControls()
 {
-    ui::SetFixedClientSize(this, 8040, 8430);
     PushButton5 = ui::MakeButton(this, "PushButton5", "< Back", 120, 120, 3720);
     PushButton9 = ui::MakeButton(this, "PushButton9", "Skip Table / Do Not Execute SQL", 3960, 120, 3960);
-    ListView1 = ui::MakeControl<QTreeView>(this, "ListView1", 120, 630, 7800, 3315);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setItemsExpandable(false);
+    ListView1 = MakeRowList(this, "ListView1", 120, 630, 7800, 3315);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    ListView1->header()->setStretchLastSection(false);
     ListView1->setToolTip(QString::fromUtf8(kToolTip));
     ListView1->setTextElideMode(Qt::ElideNone);  // the user drags the column wider to read on
     PushButton1 = ui::MakeButton(this, "PushButton1", "Execute SQL", 120, 4040, 7800);
@@ -84,8 +76,7 @@ void Form2::buildControls()
 
 void Form2::Form_Load()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "Form_Load"));
-    SetUpWindow(this, op, "SQL Preview", windows_.services().paths.folder);
+    core::GuardedOperation op = load("SQL Preview");
     op.step(112, [&] {
         model_ = new PreviewListModel(windows_.handOff().preview.list(), this);
         model_->onRowSelected = [this](int row) { selectRow(row); };
@@ -174,7 +165,7 @@ void Form2::PushButton1_Click()
     auto& services = windows_.services();
     auto& handOff = windows_.handOff();
     auto& list = handOff.preview.list();
-    core::GuardedOperation op(services.dialogs, core::Location("Form2", "PushButton1_Click"));
+    core::GuardedOperation op = operation("PushButton1_Click");
 
     bool empty = false;
     if (op.step(104, [&] { empty = list.count() == 0; }) && empty) {
@@ -229,7 +220,7 @@ void Form2::PushButton1_Click()
 void Form2::PushButton2_Click()
 {
     auto& services = windows_.services();
-    core::GuardedOperation op(services.dialogs, core::Location("Form2", "PushButton2_Click"));
+    core::GuardedOperation op = operation("PushButton2_Click");
     op.step(100, [&] {
         PreviewListRows rows(windows_.handOff().preview.list());
         core::CopyCheckedRows(rows, services.clipboard, services.events);
@@ -241,14 +232,14 @@ void Form2::PushButton2_Click()
 
 void Form2::PushButton3_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton3_Click"));
+    core::GuardedOperation op = operation("PushButton3_Click");
     op.step(100, [&] { windows_.showFindAndReplace(this); });
 }
 
 void Form2::PushButton4_Click()
 {
     auto& services = windows_.services();
-    core::GuardedOperation op(services.dialogs, core::Location("Form2", "PushButton4_Click"));
+    core::GuardedOperation op = operation("PushButton4_Click");
     std::string text;
     if (!errorTextToSend(op, text))
         return;
@@ -279,7 +270,7 @@ bool Form2::deferCloseWhileExecuting()
 
 void Form2::PushButton5_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton5_Click"));
+    core::GuardedOperation op = operation("PushButton5_Click");
     op.step(100, [&] {
         if (!deferCloseWhileExecuting())
             close();
@@ -288,7 +279,7 @@ void Form2::PushButton5_Click()
 
 void Form2::PushButton6_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton6_Click"));
+    core::GuardedOperation op = operation("PushButton6_Click");
     auto& list = windows_.handOff().preview.list();
     bool any = false;
     if (!op.step(100, [&] { any = list.count() >= 1; }) || !any)
@@ -303,7 +294,7 @@ void Form2::PushButton6_Click()
 
 void Form2::PushButton7_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton7_Click"));
+    core::GuardedOperation op = operation("PushButton7_Click");
     op.step(100, [&] { windows_.showDatatypes(this); });
 }
 
@@ -323,7 +314,7 @@ std::string Form2::MailLink(const std::string& errorText)
 void Form2::PushButton8_Click()
 {
     auto& services = windows_.services();
-    core::GuardedOperation op(services.dialogs, core::Location("Form2", "PushButton8_Click"));
+    core::GuardedOperation op = operation("PushButton8_Click");
     std::string text;
     if (!errorTextToSend(op, text))
         return;
@@ -332,7 +323,7 @@ void Form2::PushButton8_Click()
 
 void Form2::PushButton9_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "PushButton9_Click"));
+    core::GuardedOperation op = operation("PushButton9_Click");
     op.step(100, [&] { windows_.handOff().SQLFormCancel = false; });
     op.step(102, [&] {
         if (!deferCloseWhileExecuting())
@@ -342,7 +333,7 @@ void Form2::PushButton9_Click()
 
 void Form2::ListView1_Click(const QModelIndex& index)
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "ListView1_Click"));
+    core::GuardedOperation op = operation("ListView1_Click");
     // A click that leaves no item selected is ignored.
     const auto selected = [&] {
         return index.isValid() && ListView1->selectionModel()->isRowSelected(index.row(), {});
@@ -355,7 +346,7 @@ void Form2::ListView1_Click(const QModelIndex& index)
 void Form2::reject()
 {
     // The close box (QDialog's closeEvent comes here) behaves exactly like "< Back".
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "Form_QueryUnload"));
+    core::GuardedOperation op = operation("Form_QueryUnload");
     bool deferred = false;
     if (op.step(100, [&] { deferred = deferCloseWhileExecuting(); }) && deferred)
         return;
@@ -366,7 +357,7 @@ void Form2::keyPressEvent(QKeyEvent* event)
 {
     // The window has no key of its own: Escape must not end a per-table run
     // the way Back does.
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form2", "Form_KeyDown"));
+    core::GuardedOperation op = operation("Form_KeyDown");
     op.step(100, [&] {
         if (event->matches(QKeySequence::Cancel))
             event->accept();

@@ -6,9 +6,7 @@
 #include "preview/exact_text_edit.h"
 
 #include "ui/appearance.h"
-#include "core/error_report.h"
-
-#include <QDialog>
+#include "preview/window_setup.h"
 
 #include <string>
 
@@ -20,9 +18,8 @@ class QTreeView;
 namespace preview {
 
 class PreviewListModel;
-class PreviewWindows;
 
-class Form2 : public QDialog {
+class Form2 : public WorkbenchDialog {
 public:
     Form2(PreviewWindows& windows, QWidget* owner);
     ~Form2() override;
@@ -82,7 +79,6 @@ private:
     // Step 100 of the two buttons that send the error text: false when there is none.
     bool errorTextToSend(core::GuardedOperation& op, std::string& text);
 
-    PreviewWindows& windows_;
     PreviewListModel* model_ = nullptr;
     bool executing_ = false;
     bool closeRequested_ = false;

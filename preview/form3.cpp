@@ -13,10 +13,8 @@
 
 namespace preview {
 
-Form3::Form3(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
+Form3::Form3(PreviewWindows& windows, QWidget* owner) : WorkbenchDialog(windows, owner, "Form3", 8040, 1500)
 {
-    setObjectName("Form3");
-    ui::SetFixedClientSize(this, 8040, 1500);
     Label2 = ui::MakeLabel(this, "Label2", "Find what:", 120, 165, 1215);
     Text1 = ui::MakeControl<QLineEdit>(this, "Text1", 1560, 120, 6360, 345);
     Label6 = ui::MakeLabel(this, "Label6", "Replace with:", 120, 645, 1215);
@@ -32,8 +30,7 @@ Form3::Form3(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 
 void Form3::Form_Load()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form3", "Form_Load"));
-    SetUpWindow(this, op, "Find and Replace", windows_.services().paths.folder);
+    load("Find and Replace");
     Text1->setFocus();
 }
 
@@ -53,7 +50,7 @@ void Form3::PushButton2_Click()
         return;  // a second click while the lines are replaced does nothing
     auto& services = windows_.services();
     auto& list = windows_.handOff().preview.list();
-    core::GuardedOperation op(services.dialogs, core::Location("Form3", "PushButton2_Click"));
+    core::GuardedOperation op = operation("PushButton2_Click");
     auto say = [&](const char* text) {
         platform::Message m;
         m.text = text;
@@ -106,15 +103,14 @@ void Form3::PushButton2_Click()
 
 void Form3::PushButton1_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form3", "PushButton1_Click"));
-    op.step(100, [&] { close(); });
+    closeFrom("PushButton1_Click");
 }
 
 void Form3::reject()
 {
     // Cancel, Escape and the close box during a Replace stop it after the
     // current line; the dialog closes when it has stopped.
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form3", "Form_QueryUnload"));
+    core::GuardedOperation op = operation("Form_QueryUnload");
     if (op.test(100, [&] { return running_; })) {
         stopRequested_ = true;
         return;

@@ -2,7 +2,7 @@
 // occurrence of a text, letter case ignored, is replaced as typed.
 #pragma once
 
-#include <QDialog>
+#include "preview/window_setup.h"
 #include <QString>
 
 #include <optional>
@@ -15,9 +15,8 @@ class QPushButton;
 
 namespace preview {
 
-class PreviewWindows;
 
-class Form3 : public QDialog {
+class Form3 : public WorkbenchDialog {
 public:
     Form3(PreviewWindows& windows, QWidget* owner);
     void Form_Load();
@@ -43,7 +42,6 @@ protected:
     void reject() override;
 
 private:
-    PreviewWindows& windows_;
     bool running_ = false;
     bool stopRequested_ = false;
 };

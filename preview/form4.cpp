@@ -13,10 +13,8 @@
 
 namespace preview {
 
-Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
+Form4::Form4(PreviewWindows& windows, QWidget* owner) : WorkbenchDialog(windows, owner, "Form4", 8040, 2580)
 {
-    setObjectName("Form4");
-    ui::SetFixedClientSize(this, 8040, 2580);
     Text1 = ui::MakeControl<ExactTextEdit>(this, "Text1", 120, 120, 7800, 1905);
     Text1->reportFailuresTo(windows_.services().dialogs, core::Location("Form4", "Text1_Change"));
     Text1->setTabChangesFocus(true);
@@ -31,8 +29,7 @@ Form4::Form4(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_
 
 void Form4::Form_Load()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "Form_Load"));
-    SetUpWindow(this, op, "Edit Line", windows_.services().paths.folder);
+    load("Edit Line");
     Text1->setFocus();
 }
 
@@ -54,7 +51,7 @@ bool Form4::eventFilter(QObject* watched, QEvent* event)
     if (watched == Text1 && event->type() == QEvent::FocusIn) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
-            core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "Text1_GotFocus"));
+            core::GuardedOperation op = operation("Text1_GotFocus");
             op.step(100, [&] { selectWholeLine(); });
         }
     }
@@ -63,7 +60,7 @@ bool Form4::eventFilter(QObject* watched, QEvent* event)
 
 void Form4::PushButton2_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "PushButton2_Click"));
+    core::GuardedOperation op = operation("PushButton2_Click");
     op.step(100, [&] {
         // An unchanged line that ran stays run: OK alone must not send a row twice.
         // One the server left in doubt is the user's to send again, checked or not.
@@ -79,8 +76,7 @@ void Form4::PushButton2_Click()
 
 void Form4::PushButton1_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form4", "PushButton1_Click"));
-    op.step(100, [&] { close(); });
+    closeFrom("PushButton1_Click");
 }
 
 }  // namespace preview

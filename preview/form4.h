@@ -3,15 +3,14 @@
 
 #include "preview/exact_text_edit.h"
 
-#include <QDialog>
+#include "preview/window_setup.h"
 
 class QPushButton;
 
 namespace preview {
 
-class PreviewWindows;
 
-class Form4 : public QDialog {
+class Form4 : public WorkbenchDialog {
 public:
     Form4(PreviewWindows& windows, QWidget* owner);
     void Form_Load();
@@ -27,9 +26,6 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    PreviewWindows& windows_;
 };
 
 }  // namespace preview

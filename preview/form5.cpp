@@ -16,25 +16,16 @@
 
 namespace preview {
 
-Form5::Form5(PreviewWindows& windows, QWidget* owner) : QDialog(owner), windows_(windows)
+Form5::Form5(PreviewWindows& windows, QWidget* owner) : WorkbenchDialog(windows, owner, "Form5", 8040, 8430)
 {
-    setObjectName("Form5");
-    ui::SetFixedClientSize(this, 8040, 8430);
     PushButton5 = ui::MakeButton(this, "PushButton5", "< Back", 120, 120, 7800);
-    ListView1 = ui::MakeControl<QTreeView>(this, "ListView1", 120, 630, 7800, 7605);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setItemsExpandable(false);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->header()->setStretchLastSection(false);
+    ListView1 = MakeRowList(this, "ListView1", 120, 630, 7800, 7605);
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
 }
 
 void Form5::Form_Load()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form5", "Form_Load"));
-    SetUpWindow(this, op, "Datatypes Conversion", windows_.services().paths.folder);
+    core::GuardedOperation op = load("Datatypes Conversion");
     // The model brings the four headers (steps 112 to 118) and the column widths follow.
     op.step(112, [&] {
         model_ = new DatatypeListModel(windows_.handOff().datatypes.list(), this);
@@ -75,8 +66,7 @@ void Form5::fitColumns()
 
 void Form5::PushButton5_Click()
 {
-    core::GuardedOperation op(windows_.services().dialogs, core::Location("Form5", "PushButton5_Click"));
-    op.step(100, [&] { close(); });
+    closeFrom("PushButton5_Click");
 }
 
 }  // namespace preview

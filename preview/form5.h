@@ -2,7 +2,7 @@
 // previewed tables, as the run recorded them.
 #pragma once
 
-#include <QDialog>
+#include "preview/window_setup.h"
 
 class QPushButton;
 class QTreeView;
@@ -10,9 +10,8 @@ class QTreeView;
 namespace preview {
 
 class DatatypeListModel;
-class PreviewWindows;
 
-class Form5 : public QDialog {
+class Form5 : public WorkbenchDialog {
 public:
     Form5(PreviewWindows& windows, QWidget* owner);
     void Form_Load();
@@ -29,7 +28,6 @@ protected:
 private:
     void fitColumns();
 
-    PreviewWindows& windows_;
     DatatypeListModel* model_ = nullptr;
 };
 

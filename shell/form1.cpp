@@ -430,7 +430,7 @@ std::string Form1::server() { return text(Text5); }
 std::string Form1::port() { return text(Text6); }
 std::string Form1::database() { return text(Text8); }
 std::string Form1::user() { return text(Text3); }
-std::string Form1::password() { return text(Text4); }
+platform::SecretText Form1::password() { return text(Text4); }
 bool Form1::localConnection() { return Check4->isChecked(); }
 bool Form1::previewMode() { return Check1->isChecked(); }
 bool Form1::previewEachFile() { return Option1->isChecked(); }

@@ -62,7 +62,7 @@ public:
     std::string port() override;
     std::string database() override;
     std::string user() override;
-    std::string password() override;
+    platform::SecretText password() override;
     bool localConnection() override;
     bool previewMode() override;
     bool previewEachFile() override;

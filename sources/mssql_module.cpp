@@ -23,17 +23,20 @@ platform::Answer Show(core::Services& services, const std::string& text,
 
 }  // namespace
 
-std::string ConnectionText(core::Services& services, core::MainForm& form, bool local)
+platform::SecretText ConnectionText(core::Services& services, core::MainForm& form, bool local)
 {
     if (services.serverConnectionText)
-        return *services.serverConnectionText;
+        return services.serverConnectionText->copy();
     const std::string server = local ? form.server() : form.server() + "," + form.port();
-    return "Driver={SQL Server};Server=" + platform::odbc::AttributeValue(server) + ";Database="
-        + platform::odbc::AttributeValue(form.database()) + ";Uid=" + platform::odbc::AttributeValue(form.user())
-        + ";Pwd=" + platform::odbc::PasswordValue(form.password()) + ";";
+    platform::SecretText text("Driver={SQL Server};Server=" + platform::odbc::AttributeValue(server) + ";Database="
+                              + platform::odbc::AttributeValue(form.database())
+                              + ";Uid=" + platform::odbc::AttributeValue(form.user()) + ";Pwd=");
+    text += platform::odbc::PasswordValue(form.password().reveal()).reveal();
+    text += ';';
+    return text;
 }
 
-std::string ConnectionText(core::Services& services, core::MainForm& form)
+platform::SecretText ConnectionText(core::Services& services, core::MainForm& form)
 {
     return ConnectionText(services, form, form.localConnection());
 }
@@ -61,7 +64,7 @@ std::optional<std::string> NoConnectionReason(core::Services& services, core::Ma
 std::string ServerName(core::Services& services, core::MainForm& form)
 {
     if (services.serverConnectionText)
-        return platform::odbc::ConnectionValue(*services.serverConnectionText, "Server").value_or("");
+        return platform::odbc::ConnectionValue(services.serverConnectionText->reveal(), "Server").value_or("");
     return form.localConnection() ? form.server() : form.server() + "," + form.port();
 }
 

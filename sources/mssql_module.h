@@ -15,8 +15,9 @@ namespace MSSQL {
 // connection, the same without ",PORT". A value holding ";" or "{" goes in
 // braces with "}" doubled, so it cannot change the meaning of the text; so
 // does a password with a blank at either end, which a driver might drop.
-std::string ConnectionText(core::Services& services, core::MainForm& form);
-std::string ConnectionText(core::Services& services, core::MainForm& form, bool local);
+// The command's own text when it names one.
+platform::SecretText ConnectionText(core::Services& services, core::MainForm& form);
+platform::SecretText ConnectionText(core::Services& services, core::MainForm& form, bool local);
 
 // True when a connection with the current login opens; never a message.
 bool CanConnect(core::Services& services, core::MainForm& form);

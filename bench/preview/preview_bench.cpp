@@ -12,13 +12,8 @@
 //
 //   bench_preview [show] [execute] [--lines N] [--execute-lines N] [--repeat R]
 //                 [--target DIR] [--old-way-lines M]
-#include "cli/headless.h"
-#include "bench/support/bench_support.h"
+#include "bench/support/bench_windows.h"
 
-#include "platform/odbc/odbc_server_connection.h"
-#include "platform/paradox_source/paradox_source_connection.h"
-#include "platform/qt/qt_services.h"
-#include "platform/qt/qt_settings_store.h"
 #include "preview/form2.h"
 #include "preview/preview_windows.h"
 
@@ -28,9 +23,6 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include <sqlite3.h>
-
-#include <cstdio>
 #include <iostream>
 #include <optional>
 
@@ -76,30 +68,14 @@ private:
 
 struct Bench {
     ScratchFolder scratch{"dovenmark-bench-preview"};
-    RecordingDialogs dialogs;
-    platform::QtSettingsStore settings{QString::fromStdString((scratch.path() / "config").string())};
-    platform::QtClipboard clipboard;
-    cli::NoDesktop desktop;
     std::unique_ptr<platform::TimeSlicedEventLoop> events = platform::MakeQtEventLoop();
-    platform::OdbcServerConnectionFactory servers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    core::Services services{dialogs,
-                             settings,
-                             clipboard,
-                             desktop,
-                             *events,
-                             servers,
-                             sourceConnections,
-                             {(scratch.path() / "program").string(), "/"},
-                             [] { return 0.5; },
-                             [] {}};
+    WindowServices program{scratch.path(), *events};
     conversion::PreviewHandOff handOff;
     QWidget owner;  // the main window's place
-    preview::PreviewWindows windows{services, handOff, &owner};
+    preview::PreviewWindows windows{program.services, handOff, &owner};
 
     Bench()
     {
-        fs::create_directories(scratch.path() / "program");
         owner.resize(600, 500);
         owner.show();
         QCoreApplication::processEvents();
@@ -166,20 +142,6 @@ bool Show(Bench& b, int lines)
     return true;
 }
 
-std::shared_ptr<platform::ServerConnection> OpenTarget(const fs::path& database, bool transactions)
-{
-    std::shared_ptr<platform::ServerConnection> connection;
-    if (transactions)
-        connection = std::make_shared<platform::OdbcServerConnection>();
-    else
-        connection = std::make_shared<EachStatementCommitted>();
-    connection->setCursorLocation(platform::ServerConnection::kServerSideCursor);
-    connection->setCommandTimeout(5000);
-    connection->setConnectionTimeout(5000);
-    connection->open(PrivateOdbc::ConnectionText(database));
-    return connection;
-}
-
 // Execute SQL of the window over the lines; the seconds from the click until the window has closed.
 std::optional<double> ExecuteInWindow(Bench& b, const std::vector<std::string>& lines, std::size_t count,
                                       const fs::path& database, bool transactions)
@@ -190,7 +152,7 @@ std::optional<double> ExecuteInWindow(Bench& b, const std::vector<std::string>& 
     auto connection = OpenTarget(database, transactions);
     b.handOff.mssql_conn = connection;
     b.handOff.SQLFormOK = false;
-    b.dialogs.messages.clear();
+    b.program.dialogs.messages.clear();
     double seconds = -1;
     b.windows.onModalShown = [&](QWidget* window) {
         auto* form = dynamic_cast<preview::Form2*>(window);
@@ -206,24 +168,11 @@ std::optional<double> ExecuteInWindow(Bench& b, const std::vector<std::string>& 
     b.windows.onModalShown = nullptr;
     connection->close();
     b.handOff.mssql_conn.reset();
-    if (!b.handOff.SQLFormOK || b.dialogs.others() != 0 || seconds < 0) {
-        std::cerr << "Execute SQL did not finish cleanly: " << b.dialogs.firstOther() << "\n";
+    if (!b.handOff.SQLFormOK || b.program.dialogs.others() != 0 || seconds < 0) {
+        std::cerr << "Execute SQL did not finish cleanly: " << b.program.dialogs.firstOther() << "\n";
         return std::nullopt;
     }
     return seconds;
-}
-
-double BareLoop(const std::vector<std::string>& lines, const fs::path& database)
-{
-    const auto start = Clock::now();
-    auto connection = OpenTarget(database, true);
-    if (!connection->setAutoCommit(false))
-        throw std::runtime_error("the driver cannot switch autocommit off");
-    for (const auto& l : lines)
-        connection->execute(l);
-    connection->commit();
-    connection->close();
-    return SecondsSince(start);
 }
 
 bool Execute(Bench& b, int inserts, int repeat, const fs::path& target, int oldWayInserts)
@@ -234,57 +183,16 @@ bool Execute(Bench& b, int inserts, int repeat, const fs::path& target, int oldW
         InsertLine(lines.emplace_back(), r);
     if (oldWayInserts <= 0 || oldWayInserts > inserts)
         oldWayInserts = inserts;
-    const fs::path database = (target.empty() ? b.scratch.path() : target)
-        / ("dovenmark-bench-execute-" + std::to_string(::getpid()) + ".sqlite");
-    const std::string where = target.empty() ? "on " + b.scratch.path().parent_path().string() : "in " + target.string();
-    std::cout << "target database " << where << "\n";
-    // 0: Execute SQL, 1: the bare loop in one transaction, 2: Execute SQL committing each line.
-    std::vector<double> seconds[3], toLoop, speedUp;
-    for (int i = 0; i < repeat; ++i) {
-        double took[3] = {0, 0, 0};
-        for (int k = 0; k < 3; ++k) {
-            const int which = (i + k) % 3;
-            RemoveDatabase(database);
-            if (which == 1) {
-                took[1] = BareLoop(lines, database);
-            } else {
-                const std::size_t count = static_cast<std::size_t>(which == 0 ? inserts : oldWayInserts) + 1;
-                const auto s = ExecuteInWindow(b, lines, count, database, which == 0);
-                if (!s) {
-                    RemoveDatabase(database);
-                    return false;
-                }
-                took[which] = *s;
-            }
-            const long long rows = RowCount(database, kPreviewTable);
-            const int expected = which == 2 ? oldWayInserts : inserts;
-            if (rows != expected) {
-                std::cerr << "the target holds " << rows << " rows, not " << expected << "\n";
-                RemoveDatabase(database);
-                return false;
-            }
-        }
-        for (int k = 0; k < 3; ++k)
-            seconds[k].push_back(took[k]);
-        toLoop.push_back(took[0] / took[1]);
-        speedUp.push_back((took[2] / oldWayInserts) / (took[0] / inserts));
-        std::cout << "repetition " << i + 1 << ": Execute SQL " << Fixed(took[0], 3)
-                  << " s, bare loop in one transaction " << Fixed(took[1], 3) << " s, Execute SQL committing each line "
-                  << Fixed(took[2], 3) << " s\n";
-    }
-    RemoveDatabase(database);
-    const double ratio = Median(toLoop);
-    const std::string label = std::to_string(inserts / 1000) + "k lines " + where;
-    Figure("Execute SQL in the SQL Preview, " + label + " (median of " + std::to_string(repeat) + ")",
-           Fixed(Median(seconds[0]), 3) + " s", "", "");
-    Figure("bare execute loop in one transaction, same lines (median)", Fixed(Median(seconds[1]), 3) + " s", "", "");
-    Figure("Execute SQL committing each line, the old way, " + std::to_string(oldWayInserts / 1000)
-               + "k lines (median)",
-           Fixed(Median(seconds[2]), 3) + " s", "", "");
-    Figure("Execute SQL / bare loop in one transaction (median of ratios)", Fixed(ratio, 3), "<= 1.3",
-           ratio <= 1.3 ? "ok" : "MISSED");
-    Figure("old way / Execute SQL: speed-up (median of ratios)", Fixed(Median(speedUp), 1) + "x", "", "");
-    return true;
+    const Target where(b.scratch.path(), target, "dovenmark-bench-execute");
+    const ComparisonWords words{"Execute SQL in the SQL Preview", "Execute SQL", "Execute SQL committing each line",
+                                "lines", "lines"};
+    return CompareThreeWays(words, where, kPreviewTable, inserts, oldWayInserts, repeat,
+                            [&](int way) -> std::optional<double> {
+        if (way == 1)
+            return BareLoop(lines, where.database);
+        const std::size_t count = static_cast<std::size_t>(way == 0 ? inserts : oldWayInserts) + 1;
+        return ExecuteInWindow(b, lines, count, where.database, way == 0);
+    });
 }
 
 }  // namespace
@@ -296,23 +204,11 @@ int main(int argc, char** argv)
     bool show = false, execute = false;
     int lines = 1'000'000, inserts = 100'000, repeat = 3, oldWayInserts = 0;
     fs::path target;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "show") {
-            show = true;
-        } else if (a == "execute") {
-            execute = true;
-        } else if (a == "--lines" && i + 1 < argc) {
-            lines = std::atoi(argv[++i]);
-        } else if (a == "--execute-lines" && i + 1 < argc) {
-            inserts = std::atoi(argv[++i]);
-        } else if (a == "--repeat" && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else if (a == "--target" && i + 1 < argc) {
-            target = argv[++i];
-        } else if (a == "--old-way-lines" && i + 1 < argc) {
-            oldWayInserts = std::atoi(argv[++i]);
-        } else {
+    for (Arguments a(argc, argv); a.next();) {
+        if (a.is("show") || a.is("execute")) {
+            (a.is("show") ? show : execute) = true;
+        } else if (!a.option("--lines", lines) && !a.option("--execute-lines", inserts) && !a.option("--repeat", repeat)
+                   && !a.option("--target", target) && !a.option("--old-way-lines", oldWayInserts)) {
             std::cerr << "usage: bench_preview [show] [execute] [--lines N] [--execute-lines N] [--repeat R]\n"
                          "                     [--target DIR] [--old-way-lines M]\n";
             return 2;

@@ -10,12 +10,7 @@
 //
 //   bench_pictures --write-table FOLDER N KIB              N records, a KIB KiB picture each
 //   bench_pictures --run FOLDER --mode direct|preview [--binary]
-#include "cli/headless.h"
 #include "bench/support/bench_support.h"
-
-#include "conversion/conversion_run.h"
-#include "platform/odbc/odbc_server_connection.h"
-#include "platform/paradox_source/paradox_source_connection.h"
 
 #include <cstring>
 #include <iostream>
@@ -71,39 +66,23 @@ int RunOnce(const fs::path& folder, bool preview, bool binary)
     PrivateOdbc odbc;
     ScratchFolder target("dovenmark-bench-pictures");
     const fs::path database = target.path() / "pictures.sqlite";
-    cli::HeadlessForm form(std::cerr);
-    form.quiet = true;
-    form.folderText = folder.string();
-    form.preview = preview;
-    form.eachFile = preview;
-    RecordingDialogs dialogs;
-    platform::NoEventLoop events;
-    platform::OdbcServerConnectionFactory servers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    cli::NoDesktop desktop;
-    cli::NoSettings settings;
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    cli::NoClipboard clipboard;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections, {"", "/"}};
-    services.serverConnectionText = PrivateOdbc::ConnectionText(database);
-    conversion::Run run{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
-    run.options.transferBinary = binary;
+    HeadlessRun h(folder, database, preview);
+    h.run.options.transferBinary = binary;
 
     const long long before = StatusBytes("VmRSS");
     const auto start = Clock::now();
-    conversion::StartConverting(run);
+    conversion::StartConverting(h.run);
     const double seconds = SecondsSince(start);
     const long long peak = StatusBytes("VmHWM");
 
     const std::string what = std::string(preview ? "preview (per file)" : "direct") + ", Transfer Binary "
         + (binary ? "on" : "off");
-    if (dialogs.others() > 0) {
-        std::cerr << what << ": " << dialogs.others() << " reports, the first: " << dialogs.firstOther() << "\n";
+    if (h.dialogs.others() > 0) {
+        std::cerr << what << ": " << h.dialogs.others() << " reports, the first: " << h.dialogs.firstOther() << "\n";
         return 1;
     }
     long long lineBytes = 0;
-    auto& list = handOff.preview.list();
+    auto& list = h.handOff.preview.list();
     for (int r = 1; r <= list.count(); ++r)
         lineBytes += static_cast<long long>(list.text(r).size());
     if (!preview) {

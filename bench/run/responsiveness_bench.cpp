@@ -7,13 +7,8 @@
 // can only fire inside a turn, records the longest interval between firings.
 //
 //   bench_responsiveness [--records N] [--repeat R]
-#include "cli/headless.h"
-#include "bench/support/bench_support.h"
+#include "bench/support/bench_windows.h"
 
-#include "platform/odbc/odbc_server_connection.h"
-#include "platform/paradox_source/paradox_source_connection.h"
-#include "platform/qt/qt_services.h"
-#include "platform/qt/qt_settings_store.h"
 #include "platform/time_sliced_event_loop.h"
 #include "shell/form1.h"
 
@@ -86,13 +81,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int records = 100'000;
     int repeat = 3;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--records" && i + 1 < argc) {
-            records = std::atoi(argv[++i]);
-        } else if (a == "--repeat" && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else {
+    for (Arguments a(argc, argv); a.next();) {
+        if (!a.option("--records", records) && !a.option("--repeat", repeat)) {
             std::cerr << "usage: bench_responsiveness [--records N] [--repeat R]\n";
             return 2;
         }
@@ -102,15 +92,10 @@ int main(int argc, char** argv)
     ScratchFolder scratch("dovenmark-bench-ui");
     const fs::path folder = scratch.path() / "tables";
     WriteRunTable(folder, records);
-    fs::create_directories(scratch.path() / "program");
 
     QApplication app(argc, argv);
     Watch watch;
 
-    RecordingDialogs dialogs;
-    platform::QtSettingsStore settings(QString::fromStdString((scratch.path() / "config").string()));
-    platform::QtClipboard clipboard;
-    cli::NoDesktop desktop;
     // The program's yield, with a stamp at every turn.
     platform::TimeSlicedEventLoop events([&watch] {
         const auto t = Clock::now();
@@ -123,19 +108,9 @@ int main(int argc, char** argv)
         if (watch.running)
             Watch::note(watch.longestTurn, Clock::now() - t);
     });
-    platform::OdbcServerConnectionFactory servers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    core::Services services{dialogs,
-                             settings,
-                             clipboard,
-                             desktop,
-                             events,
-                             servers,
-                             sourceConnections,
-                             {(scratch.path() / "program").string(), "/"},
-                             [] { return 0.5; },
-                             [] {}};
-    shell::Form1 form(services, conversion::RegionalSettings{});
+    WindowServices program(scratch.path(), events);
+    RecordingDialogs& dialogs = program.dialogs;
+    shell::Form1 form(program.services, conversion::RegionalSettings{});
     form.Form_Load();
     form.show();
     PaintCounter paints(watch);

@@ -18,18 +18,11 @@
 //   bench_run --only-run [--records N]       one direct-mode run (for a profiler)
 //   bench_run --only-loop [--records N]      one bare loop (for a profiler)
 //   bench_run --write-table FOLDER N         writes the table of N records and exits
-#include "cli/headless.h"
 #include "bench/support/bench_support.h"
 
-#include "conversion/conversion_run.h"
-#include "platform/odbc/odbc_server_connection.h"
-#include "platform/paradox_source/paradox_source_connection.h"
-
-#include <sqlite3.h>
-
-#include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,62 +40,23 @@ struct RunResult {
 RunResult ConvertOnce(const fs::path& folder, const fs::path& database, bool preview,
                       std::vector<std::string>* statements = nullptr, bool transactions = true)
 {
-    cli::HeadlessForm form(std::cerr);
-    form.quiet = true;
-    form.folderText = folder.string();
-    form.preview = preview;
-    form.eachFile = preview;
-    RecordingDialogs dialogs;
-    platform::NoEventLoop events;
-    platform::OdbcServerConnectionFactory transactionServers;
-    EachStatementCommittedFactory eachStatementServers;
-    platform::ServerConnectionFactory& servers =
-        transactions ? static_cast<platform::ServerConnectionFactory&>(transactionServers) : eachStatementServers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    cli::NoDesktop desktop;
-    cli::NoSettings settings;
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    cli::NoClipboard clipboard;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections, {"", "/"}};
-    services.serverConnectionText = PrivateOdbc::ConnectionText(database);
-    conversion::Run run{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
-
+    HeadlessRun h(folder, database, preview, transactions);
     const auto start = Clock::now();
-    conversion::StartConverting(run);
-    RunResult result{SecondsSince(start), dialogs.others(), dialogs.firstOther()};
-    if (dialogs.messages.empty() || dialogs.messages.back().text != "Done.") {
+    conversion::StartConverting(h.run);
+    RunResult result{SecondsSince(start), h.dialogs.others(), h.dialogs.firstOther()};
+    if (h.dialogs.messages.empty() || h.dialogs.messages.back().text != "Done.") {
         ++result.reports;
         if (result.firstReport.empty())
             result.firstReport = "the run did not end with \"Done.\"";
     }
     if (statements) {
-        auto& list = handOff.preview.list();
+        auto& list = h.handOff.preview.list();
         statements->clear();
         statements->reserve(static_cast<std::size_t>(list.count()));
         for (int r = 1; r <= list.count(); ++r)
             statements->emplace_back(list.text(r));
     }
     return result;
-}
-
-// The same statements, one execute each, in one transaction on one connection
-// opened the run's way: the least any run of them can take.
-double BareLoop(const std::vector<std::string>& statements, const fs::path& database)
-{
-    const auto start = Clock::now();
-    platform::OdbcServerConnection connection;
-    connection.setCursorLocation(platform::ServerConnection::kServerSideCursor);
-    connection.setCommandTimeout(5000);
-    connection.setConnectionTimeout(5000);
-    connection.open(PrivateOdbc::ConnectionText(database));
-    if (!connection.setAutoCommit(false))
-        throw std::runtime_error("the driver cannot switch autocommit off");
-    for (const std::string& s : statements)
-        connection.execute(s);
-    connection.commit();
-    connection.close();
-    return SecondsSince(start);
 }
 
 }  // namespace
@@ -114,22 +68,14 @@ int main(int argc, char** argv)
     fs::path target;
     int oldWayRecords = 0;
     enum class Mode { Compare, OnlyRun, OnlyLoop } mode = Mode::Compare;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--records" && i + 1 < argc) {
-            records = std::atoi(argv[++i]);
-        } else if (a == "--repeat" && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else if (a == "--target" && i + 1 < argc) {
-            target = argv[++i];
-        } else if (a == "--old-way-records" && i + 1 < argc) {
-            oldWayRecords = std::atoi(argv[++i]);
-        } else if (a == "--only-run") {
-            mode = Mode::OnlyRun;
-        } else if (a == "--only-loop") {
-            mode = Mode::OnlyLoop;
-        } else if (a == "--write-table" && i + 2 < argc) {
-            WriteRunTable(argv[i + 1], std::atoi(argv[i + 2]));
+    for (Arguments a(argc, argv); a.next();) {
+        if (a.option("--records", records) || a.option("--repeat", repeat) || a.option("--target", target)
+            || a.option("--old-way-records", oldWayRecords))
+            continue;
+        if (a.is("--only-run") || a.is("--only-loop")) {
+            mode = a.is("--only-run") ? Mode::OnlyRun : Mode::OnlyLoop;
+        } else if (a.is("--write-table") && a.ahead(2)) {
+            WriteRunTable(a.ahead(1), std::atoi(a.ahead(2)));
             return 0;
         } else {
             std::cerr << "usage: bench_run [--records N] [--repeat R] [--target DIR] [--old-way-records M]\n"
@@ -165,10 +111,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const fs::path database = (target.empty() ? scratch.path() : target)
-        / ("dovenmark-bench-target-" + std::to_string(::getpid()) + ".sqlite");
-    const std::string where = target.empty() ? "on " + scratch.path().parent_path().string() : "in " + target.string();
-    std::cout << "target database " << where << "\n";
+    const Target where(scratch.path(), target, "dovenmark-bench-target");
+    const fs::path& database = where.database;
     if (mode == Mode::OnlyRun) {
         const RunResult r = ConvertOnce(folder, database, false);
         std::cout << "direct-mode run: " << Fixed(r.seconds, 3) << " s, reports " << r.reports << "\n";
@@ -181,54 +125,18 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // 0: the run, 1: the bare loop in one transaction, 2: the run committing each statement.
-    std::vector<double> seconds[3], toLoop, speedUp;
-    for (int i = 0; i < repeat; ++i) {
-        double took[3] = {0, 0, 0};
-        for (int k = 0; k < 3; ++k) {
-            const int which = (i + k) % 3;
-            RemoveDatabase(database);
-            if (which == 1) {
-                took[1] = BareLoop(statements, database);
-            } else {
-                const RunResult r = which == 0 ? ConvertOnce(folder, database, false)
-                                               : ConvertOnce(oldWayFolder, database, false, nullptr, false);
-                if (r.reports != 0) {
-                    std::cerr << "the run reported " << r.reports << " messages, first: " << r.firstReport << "\n";
-                    RemoveDatabase(database);
-                    return 1;
-                }
-                took[which] = r.seconds;
-            }
-            const long long rows = RowCount(database, kTableName);
-            const int expected = which == 2 ? oldWayRecords : records;
-            if (rows != expected) {
-                std::cerr << "the target holds " << rows << " rows, not " << expected << "\n";
-                RemoveDatabase(database);
-                return 1;
-            }
+    const ComparisonWords words{"direct-mode run", "run", "run committing each statement", "statements", "records"};
+    const bool compared = CompareThreeWays(words, where, kTableName, records, oldWayRecords, repeat,
+                                           [&](int way) -> std::optional<double> {
+        if (way == 1)
+            return BareLoop(statements, database);
+        const RunResult r = way == 0 ? ConvertOnce(folder, database, false)
+                                     : ConvertOnce(oldWayFolder, database, false, nullptr, false);
+        if (r.reports != 0) {
+            std::cerr << "the run reported " << r.reports << " messages, first: " << r.firstReport << "\n";
+            return std::nullopt;
         }
-        for (int k = 0; k < 3; ++k)
-            seconds[k].push_back(took[k]);
-        toLoop.push_back(took[0] / took[1]);
-        // Records per second of the run over those of the old way.
-        speedUp.push_back((took[2] / oldWayRecords) / (took[0] / records));
-        std::cout << "repetition " << i + 1 << ": run " << Fixed(took[0], 3) << " s, bare loop in one transaction "
-                  << Fixed(took[1], 3) << " s, run committing each statement " << Fixed(took[2], 3) << " s\n";
-    }
-    RemoveDatabase(database);
-
-    const double ratio = Median(toLoop);
-    const std::string label = std::to_string(records / 1000) + "k records " + where;
-    Figure("direct-mode run, " + label + " (median of " + std::to_string(repeat) + ")",
-           Fixed(Median(seconds[0]), 3) + " s", "", "");
-    Figure("bare execute loop in one transaction, same statements (median)", Fixed(Median(seconds[1]), 3) + " s", "",
-           "");
-    Figure("run committing each statement, the old way, " + std::to_string(oldWayRecords / 1000)
-               + "k records (median)",
-           Fixed(Median(seconds[2]), 3) + " s", "", "");
-    Figure("run / bare loop in one transaction (median of ratios)", Fixed(ratio, 3), "<= 1.3",
-           ratio <= 1.3 ? "ok" : "MISSED");
-    Figure("old way / run: speed-up (median of ratios)", Fixed(Median(speedUp), 1) + "x", "", "");
-    return 0;
+        return r.seconds;
+    });
+    return compared ? 0 : 1;
 }

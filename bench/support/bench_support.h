@@ -1,12 +1,17 @@
 // What the run and preview benchmarks share: the benchmark table, a private
 // unixODBC configuration with the SQLite driver registered as "SQL Server",
-// scratch folders on /dev/shm, the process's memory figures and a median.
+// scratch folders on /dev/shm, a headless run, the bare execute loop, the
+// comparison of three ways of doing the same work, the process's memory
+// figures and a median.
 #pragma once
 
+#include "cli/headless.h"
+#include "conversion/conversion_run.h"
 #include "paradox/writer/table_writer.h"
 #include "platform/dialogs.h"
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_server_connection.h"
+#include "platform/paradox_source/paradox_source_connection.h"
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -17,6 +22,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -26,6 +34,34 @@ namespace benchsupport {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+// A benchmark's command line, one argument at a time.
+class Arguments {
+public:
+    Arguments(int argc, char** argv) : argc_(argc), argv_(argv) {}
+    // Steps to the next argument; false past the last.
+    bool next() { return ++at_ < argc_; }
+    bool is(const char* word) const { return std::string(argv_[at_]) == word; }
+    // The n-th argument after this one; nullptr past the last.
+    const char* ahead(int n) const { return at_ + n < argc_ ? argv_[at_ + n] : nullptr; }
+    // "NAME VALUE": the value read when the argument is NAME and a value follows.
+    bool option(const char* name, int& value) { return take(name, [&](const char* v) { value = std::atoi(v); }); }
+    bool option(const char* name, fs::path& value) { return take(name, [&](const char* v) { value = v; }); }
+
+private:
+    template <class Read>
+    bool take(const char* name, Read read)
+    {
+        if (!is(name) || at_ + 1 >= argc_)
+            return false;
+        read(argv_[++at_]);
+        return true;
+    }
+
+    int argc_;
+    char** argv_;
+    int at_ = 0;
+};
 
 inline double SecondsSince(Clock::time_point start)
 {
@@ -125,7 +161,7 @@ public:
     void setCursorLocation(int l) override { real_.setCursorLocation(l); }
     void setCommandTimeout(int s) override { real_.setCommandTimeout(s); }
     void setConnectionTimeout(int s) override { real_.setConnectionTimeout(s); }
-    void open(const std::string& text) override { real_.open(text); }
+    void open(const platform::SecretText& text) override { real_.open(text); }
     bool isOpen() const override { return real_.isOpen(); }
     void execute(const std::string& sql) override { real_.execute(sql); }
     std::vector<platform::SchemaTable> tables() override { return real_.tables(); }
@@ -141,6 +177,37 @@ struct EachStatementCommittedFactory : platform::ServerConnectionFactory {
         return std::make_unique<EachStatementCommitted>();
     }
 };
+
+// A connection to the SQLite file opened the program's way; without
+// transactions one that commits each statement on its own.
+inline std::shared_ptr<platform::ServerConnection> OpenTarget(const fs::path& database, bool transactions)
+{
+    std::shared_ptr<platform::ServerConnection> connection;
+    if (transactions)
+        connection = std::make_shared<platform::OdbcServerConnection>();
+    else
+        connection = std::make_shared<EachStatementCommitted>();
+    connection->setCursorLocation(platform::ServerConnection::kServerSideCursor);
+    connection->setCommandTimeout(5000);
+    connection->setConnectionTimeout(5000);
+    connection->open(PrivateOdbc::ConnectionText(database));
+    return connection;
+}
+
+// The statements, one execute each, in one transaction on one connection
+// opened the program's way: the least any run of them can take. Its seconds.
+inline double BareLoop(const std::vector<std::string>& statements, const fs::path& database)
+{
+    const auto start = Clock::now();
+    auto connection = OpenTarget(database, true);
+    if (!connection->setAutoCommit(false))
+        throw std::runtime_error("the driver cannot switch autocommit off");
+    for (const std::string& s : statements)
+        connection->execute(s);
+    connection->commit();
+    connection->close();
+    return SecondsSince(start);
+}
 
 inline constexpr const char* kTableName = "BENCHRUN";
 
@@ -229,5 +296,114 @@ struct RecordingDialogs : platform::Dialogs {
         return {};
     }
 };
+
+// One run as the headless command drives it, into the SQLite file standing in
+// for SQL Server; without transactions each statement is committed on its own.
+struct HeadlessRun {
+    HeadlessRun(const fs::path& folder, const fs::path& database, bool preview, bool inTransactions = true)
+        : transactions(inTransactions)
+    {
+        form.quiet = true;
+        form.folderText = folder.string();
+        form.preview = preview;
+        form.eachFile = preview;
+        services.serverConnectionText = std::make_shared<const platform::SecretText>(PrivateOdbc::ConnectionText(database));
+    }
+
+    cli::HeadlessForm form{std::cerr};
+    RecordingDialogs dialogs;
+    platform::NoEventLoop events;
+    platform::OdbcServerConnectionFactory transactionServers;
+    EachStatementCommittedFactory eachStatementServers;
+    bool transactions;
+    platform::ParadoxSourceConnectionFactory sourceConnections;
+    cli::NoDesktop desktop;
+    cli::NoSettings settings;
+    conversion::PreviewHandOff handOff;
+    bool converting = false;
+    cli::NoClipboard clipboard;
+    core::Services services{dialogs, settings, clipboard, desktop, events,
+                            transactions ? static_cast<platform::ServerConnectionFactory&>(transactionServers)
+                                         : eachStatementServers,
+                            sourceConnections, {"", "/"}};
+    conversion::Run run{services, form, handOff, {}, converting, {/*offerCopy=*/false}};
+};
+
+// Where the compared ways write: a file in the target folder, or in the
+// scratch folder when none is named; printed as "target database on/in ...".
+struct Target {
+    Target(const fs::path& scratch, const fs::path& folder, const std::string& prefix)
+        : database((folder.empty() ? scratch : folder)
+                   / (prefix + "-" + std::to_string(::getpid()) + ".sqlite")),
+          where(folder.empty() ? "on " + scratch.parent_path().string() : "in " + folder.string())
+    {
+        std::cout << "target database " << where << "\n";
+    }
+    fs::path database;
+    std::string where;
+};
+
+// The words of a comparison's lines and figures.
+struct ComparisonWords {
+    const char* title;   // the program's way, in the figure's name: "direct-mode run"
+    const char* name;    // the same, short: "run"
+    const char* oldWay;  // "run committing each statement"
+    const char* items;   // what the bare loop executes: "statements"
+    const char* units;   // what the counts count: "records"
+};
+
+// Three ways of doing the same work, timed `repeat` times each in rotating
+// order so that none always goes first: 0 the program's, 1 the bare loop in one
+// transaction, 2 the program's the old way, each statement committed on its
+// own, over oldWayCount units rather than count (its units per second do not
+// change with the count). measure(way) gives the way's seconds, nothing when it
+// failed; the table must then hold as many rows as the way's units. Prints each
+// repetition and the figures of the medians; false when a way failed.
+template <class Measure>
+bool CompareThreeWays(const ComparisonWords& words, const Target& target, const char* table, int count,
+                      int oldWayCount, int repeat, Measure measure)
+{
+    std::vector<double> seconds[3], toLoop, speedUp;
+    for (int i = 0; i < repeat; ++i) {
+        double took[3] = {0, 0, 0};
+        for (int k = 0; k < 3; ++k) {
+            const int way = (i + k) % 3;
+            RemoveDatabase(target.database);
+            const std::optional<double> s = measure(way);
+            const long long rows = s ? RowCount(target.database, table) : -1;
+            const int expected = way == 2 ? oldWayCount : count;
+            if (s && rows != expected)
+                std::cerr << "the target holds " << rows << " rows, not " << expected << "\n";
+            if (!s || rows != expected) {
+                RemoveDatabase(target.database);
+                return false;
+            }
+            took[way] = *s;
+        }
+        for (int k = 0; k < 3; ++k)
+            seconds[k].push_back(took[k]);
+        toLoop.push_back(took[0] / took[1]);
+        // Units per second of the program's way over those of the old way.
+        speedUp.push_back((took[2] / oldWayCount) / (took[0] / count));
+        std::cout << "repetition " << i + 1 << ": " << words.name << " " << Fixed(took[0], 3)
+                  << " s, bare loop in one transaction " << Fixed(took[1], 3) << " s, " << words.oldWay << " "
+                  << Fixed(took[2], 3) << " s\n";
+    }
+    RemoveDatabase(target.database);
+    const double ratio = Median(toLoop);
+    const std::string label = std::to_string(count / 1000) + "k " + words.units + " " + target.where;
+    Figure(std::string(words.title) + ", " + label + " (median of " + std::to_string(repeat) + ")",
+           Fixed(Median(seconds[0]), 3) + " s", "", "");
+    Figure(std::string("bare execute loop in one transaction, same ") + words.items + " (median)",
+           Fixed(Median(seconds[1]), 3) + " s", "", "");
+    Figure(std::string(words.oldWay) + ", the old way, " + std::to_string(oldWayCount / 1000) + "k " + words.units
+               + " (median)",
+           Fixed(Median(seconds[2]), 3) + " s", "", "");
+    Figure(std::string(words.name) + " / bare loop in one transaction (median of ratios)", Fixed(ratio, 3), "<= 1.3",
+           ratio <= 1.3 ? "ok" : "MISSED");
+    Figure(std::string("old way / ") + words.name + ": speed-up (median of ratios)", Fixed(Median(speedUp), 1) + "x",
+           "", "");
+    return true;
+}
 
 }  // namespace benchsupport

@@ -43,17 +43,33 @@ const ConnectionAttribute* Find(const std::vector<ConnectionAttribute>& attribut
     return nullptr;
 }
 
+// A ";" would end the value, and a "{" opening it would start a braced one.
+bool NeedsBraces(std::string_view value)
+{
+    return value.find_first_of(";{") != std::string_view::npos;
+}
+
+// The value in braces with "}" doubled, onto the end of out.
+template <typename Text>
+void AppendBraced(std::string_view value, Text& out)
+{
+    out += '{';
+    for (std::size_t start = 0; start < value.size();) {
+        const std::size_t close = std::min(value.find('}', start), value.size());
+        out += value.substr(start, close - start);
+        if (close < value.size())
+            out += "}}";
+        start = close + 1;
+    }
+    out += '}';
+}
+
 }  // namespace
 
 std::string Braced(std::string_view value)
 {
-    std::string out = "{";
-    for (char c : value) {
-        out.push_back(c);
-        if (c == '}')
-            out.push_back('}');
-    }
-    out.push_back('}');
+    std::string out;
+    AppendBraced(value, out);
     return out;
 }
 
@@ -61,13 +77,18 @@ std::string Braced(std::string_view value)
 // doubled "}}" inside braces as two: a password holding one would not match.
 std::string AttributeValue(std::string_view value)
 {
-    return value.find_first_of(";{") == std::string_view::npos ? std::string(value) : Braced(value);
+    return NeedsBraces(value) ? Braced(value) : std::string(value);
 }
 
-std::string PasswordValue(std::string_view password)
+SecretText PasswordValue(std::string_view password)
 {
     const bool blankAtEnd = !password.empty() && (password.front() == ' ' || password.back() == ' ');
-    return blankAtEnd ? Braced(password) : AttributeValue(password);
+    SecretText out;
+    if (blankAtEnd || NeedsBraces(password))
+        AppendBraced(password, out);
+    else
+        out += password;
+    return out;
 }
 
 std::vector<ConnectionAttribute> ParseConnectionText(std::string_view text)
@@ -95,20 +116,20 @@ std::vector<ConnectionAttribute> ParseConnectionText(std::string_view text)
             while (k < text.size()) {
                 if (text[k] == '}') {
                     if (k + 1 < text.size() && text[k + 1] == '}') {
-                        attribute.value.push_back('}');
+                        attribute.value += '}';
                         k += 2;
                         continue;
                     }
                     break;
                 }
-                attribute.value.push_back(text[k++]);
+                attribute.value += text[k++];
             }
             attribute.valueEnd = std::min(k + 1, text.size());
             const std::size_t next = text.find(';', attribute.valueEnd);
             pos = next == std::string_view::npos ? text.size() : next + 1;
         } else {
             const std::size_t end = semicolon == std::string_view::npos ? text.size() : semicolon;
-            attribute.value = std::string(text.substr(v, end - v));
+            attribute.value = SecretText(text.substr(v, end - v));
             attribute.valueEnd = end;
             pos = end == text.size() ? end : end + 1;
         }
@@ -121,28 +142,36 @@ std::optional<std::string> ConnectionValue(std::string_view text, std::string_vi
 {
     const auto attributes = ParseConnectionText(text);
     if (const ConnectionAttribute* a = Find(attributes, key))
-        return a->value;
+        return std::string(a->value.reveal());
     return std::nullopt;
 }
 
-std::string FreeTdsConnectionText(std::string_view text, std::string_view driverLibrary)
+bool ConnectionHasKey(std::string_view text, std::string_view key)
+{
+    return HasKey(ParseConnectionText(text), key);
+}
+
+SecretText FreeTdsConnectionText(std::string_view text, std::string_view driverLibrary)
 {
     const auto attributes = ParseConnectionText(text);
-    std::string out(text);
-    if (!driverLibrary.empty()) {
-        if (const ConnectionAttribute* driver = Find(attributes, "Driver")) {
-            out.replace(driver->valueBegin, driver->valueEnd - driver->valueBegin,
-                        Braced(driverLibrary));
-        } else {
-            out.insert(0, "Driver=" + Braced(driverLibrary) + ";");
-        }
+    SecretText out;
+    const ConnectionAttribute* driver = Find(attributes, "Driver");
+    if (driverLibrary.empty()) {
+        out += text;
+    } else if (driver) {
+        out += text.substr(0, driver->valueBegin);
+        out += Braced(driverLibrary);
+        out += text.substr(driver->valueEnd);
+    } else {
+        out += "Driver=" + Braced(driverLibrary) + ";";
+        out += text;
     }
-    if (!out.empty() && out.back() != ';')
-        out.push_back(';');
+    if (!out.empty() && out.reveal().back() != ';')
+        out += ';';
     if (!HasKey(attributes, "TDS_Version"))
         out += "TDS_Version=" + std::string(kFreeTdsVersion) + ";";
     if (const ConnectionAttribute* server = Find(attributes, "Server")) {
-        const bool namesPortOrInstance = server->value.find_first_of(",\\") != std::string::npos;
+        const bool namesPortOrInstance = server->value.reveal().find_first_of(",\\") != std::string_view::npos;
         if (!namesPortOrInstance && !HasKey(attributes, "Port"))
             out += "Port=" + std::string(kDefaultPort) + ";";
     }

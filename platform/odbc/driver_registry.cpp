@@ -125,10 +125,10 @@ bool LibraryHasWideCalls(const std::string& library)
     return wide;
 }
 
-ConnectionPlan PlanConnection(const std::string& text, const DriverRegistry& registry)
+ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& registry)
 {
     ConnectionPlan plan;
-    plan.driverText = text;
+    plan.driverText = SecretText(text);
     const std::optional<std::string> driver = ConnectionValue(text, "Driver");
     if (!driver)
         return plan;

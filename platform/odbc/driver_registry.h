@@ -3,6 +3,8 @@
 // registered under that name, or FreeTDS in its place when nothing is.
 #pragma once
 
+#include "platform/secret_text.h"
+
 #include <string>
 #include <string_view>
 
@@ -40,13 +42,13 @@ std::string ResolveDriverLibrary(const std::string& library);
 bool LibraryHasWideCalls(const std::string& library);
 
 struct ConnectionPlan {
-    std::string driverText;  // the text handed to SQLDriverConnect
-    std::string library;     // the driver's library, "" when unknown
+    SecretText driverText;  // the text handed to SQLDriverConnect
+    std::string library;    // the driver's library, "" when unknown
     bool freeTds = false;
 };
 
 // Decides the driver and the text it gets; the program's text stays unchanged
 // unless FreeTDS is the driver.
-ConnectionPlan PlanConnection(const std::string& text, const DriverRegistry& registry);
+ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& registry);
 
 }  // namespace platform::odbc

@@ -113,12 +113,11 @@ OdbcServerConnection::~OdbcServerConnection()
     close();
 }
 
-void OdbcServerConnection::open(const std::string& connectionText)
+void OdbcServerConnection::open(const SecretText& connectionText)
 {
     if (open_)
         throw std::runtime_error(std::string(kOpenConnectionText));
-    const odbc::ConnectionPlan plan = odbc::PlanConnection(connectionText, *registry_);
-    driverText_ = plan.driverText;
+    const odbc::ConnectionPlan plan = odbc::PlanConnection(connectionText.reveal(), *registry_);
     wide_ = odbc::LibraryHasWideCalls(plan.library);
 
     environment_ = OdbcHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
@@ -138,16 +137,22 @@ void OdbcServerConnection::open(const std::string& connectionText)
         SQLSetConnectAttr(connection_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
                           IntegerAttribute(*connectionTimeout_), 0);
 
+    const std::string_view handed = plan.driverText.reveal();
+    if (driverTextsSeen_)
+        driverTextsSeen_->emplace_back(handed);
     SQLRETURN rc;
     if (wide_) {
-        std::u16string text = odbc::Utf8ToUtf16(driverText_);
+        // Utf8ToUtf16 reserves the whole text at once, so this buffer is the only copy.
+        std::u16string text = odbc::Utf8ToUtf16(handed);
         rc = SQLDriverConnectW(connection_.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
                                static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
                                SQL_DRIVER_NOPROMPT);
+        WipeBytes(text.data(), text.size() * sizeof(char16_t));
     } else {
-        std::string text = driverText_;
-        rc = SQLDriverConnect(connection_.get(), nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
-                              static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
+        // The driver only reads the text; ODBC's declaration predates const.
+        rc = SQLDriverConnect(connection_.get(), nullptr,
+                              reinterpret_cast<SQLCHAR*>(const_cast<char*>(handed.data())),
+                              static_cast<SQLSMALLINT>(handed.size()), nullptr, 0, nullptr,
                               SQL_DRIVER_NOPROMPT);
     }
     if (!SQL_SUCCEEDED(rc)) {

@@ -16,6 +16,10 @@
 #include <string_view>
 #include <vector>
 
+namespace testsupport {
+class OdbcConnectionPeer;
+}  // namespace testsupport
+
 namespace platform {
 
 inline constexpr std::string_view kClosedConnectionText =
@@ -43,7 +47,7 @@ public:
     void setConnectionTimeout(int seconds) override { connectionTimeout_ = seconds; }
 
     // Throws with the driver's diagnostics when the driver or server refuses.
-    void open(const std::string& connectionText) override;
+    void open(const SecretText& connectionText) override;
     bool isOpen() const override { return open_; }
     bool lost() const override { return lost_; }
     // Throws a ServerError on any failure; every result is read first.
@@ -68,9 +72,6 @@ public:
     void rollback() override;
 
     int cursorLocation() const { return cursorLocation_; }
-    // What the driver was handed by the last open(): the program's text, with
-    // the additions FreeTDS needs when FreeTDS is the driver.
-    const std::string& driverConnectionText() const { return driverText_; }
     // The login time-out the last open() used, in seconds.
     int loginTimeoutUsed() const { return loginTimeoutUsed_; }
 
@@ -78,6 +79,10 @@ public:
     bool takesBatches() const { return batches_; }
 
 private:
+    // Tests see the text each open() hands to the driver through this peer;
+    // the connection keeps none after its open().
+    friend class testsupport::OdbcConnectionPeer;
+
     // What one execute call's results said: the first that failed, counted
     // from 0, with the driver's diagnostics.
     struct CallResults {
@@ -117,7 +122,8 @@ private:
     // trusted until a switch to autocommit or an SQLEndTran succeeds.
     bool transactionStateLost_ = false;
     bool wide_ = true;
-    std::string driverText_;
+    // Tests only: where a copy of each text handed to the driver goes.
+    std::vector<std::string>* driverTextsSeen_ = nullptr;
     int loginTimeoutUsed_ = 0;
 };
 

@@ -75,6 +75,8 @@ void AppendUtf8(std::string& out, char32_t cp)
 std::u16string Utf8ToUtf16(std::string_view text)
 {
     std::u16string out;
+    // A byte gives one unit at most, so the buffer never moves: a connection
+    // text's one copy is the one its caller wipes.
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         char32_t cp = DecodeUtf8(text, i);

@@ -5,12 +5,8 @@
 #include "conversion/dialect.h"
 
 #include "tests/support/as_nobody.h"
-#include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
-#include "tests/support/memory_settings.h"
-#include "tests/support/recording_desktop.h"
-#include "tests/support/scripted_dialogs.h"
-#include "tests/support/testdata.h"
+#include "tests/support/run_services.h"
 
 #include <gtest/gtest.h>
 
@@ -34,27 +30,11 @@ public:
     std::function<void()> duringYield;
 };
 
-struct RunTest : ::testing::Test {
-    TempDir dir;
-    FakeForm form;
-    ScriptedDialogs dialogs;
-    UserEvents events;
-    FakeServerFactory servers;
-    MemorySourceFactory sources;
-    RecordingDesktop desktop;
-    MemorySettings settings;
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    RecordingClipboard clipboard;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
-                            {(dir / "program").string(), (dir / "drive").string()}};
-
+struct RunTest : ::testing::Test, RunServices<FakeServerFactory, MemorySourceFactory, UserEvents> {
     RunTest()
     {
         std::filesystem::create_directories(dir / "tables");
-        form.Text1 = (dir / "tables").string();
-        form.Text5 = "SRV";
-        form.Text8 = "Target";
+        fill(dir / "tables", "SRV", "Target");
     }
 
     void addTable(const std::string& name, std::vector<MemoryField> fields,
@@ -94,19 +74,8 @@ struct RunTest : ::testing::Test {
     }
 
     conversion::RunOptions options;
-    conversion::RunResult run()
-    {
-        conversion::Run r{services, form, handOff, {}, converting, options};
-        return conversion::StartConverting(r);
-    }
-
-    std::vector<std::string> messages() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& m : dialogs.messages)
-            texts.push_back(m.text);
-        return texts;
-    }
+    conversion::RunResult run() { return convert(options); }
+    std::vector<std::string> messages() const { return dialogs.texts(); }
     std::vector<std::string> previewLines() { return Lines(handOff.preview.list()); }
     static std::vector<std::string> Lines(const conversion::PreviewList& list)
     {
@@ -161,8 +130,7 @@ TEST_F(RunTest, ProgressGoesFortySixtyEightyHundredForFourRecords)
 
 TEST_F(RunTest, WithoutTablesOrWithoutALoginSaysWhyAndStartsNothing)
 {
-    conversion::Run r{services, form, handOff, {}, converting, {}};
-    EXPECT_FALSE(conversion::StartConverting(r).clean());  // an empty folder
+    EXPECT_FALSE(run().clean());  // an empty folder
     EXPECT_EQ(messages(), std::vector<std::string>{"Could not start converting.\r\nThe folder " + form.Text1
                                                    + " is empty."});
     EXPECT_EQ(dialogs.messages[0].icon, platform::Icon::Warning);
@@ -453,10 +421,7 @@ TEST_F(RunTest, FoldersThatCannotBeReadAreReportedWithTheReason)
     const auto told = [&] {
         return RunAsNobody([&] {
             const conversion::RunResult result = run();
-            std::string text;
-            for (const auto& m : messages())
-                text += m + "\n";
-            return text + "failures: " + std::to_string(result.failures) + "\n";
+            return dialogs.transcript() + "failures: " + std::to_string(result.failures) + "\n";
         });
     };
     const auto onlyLocked = told();

@@ -68,6 +68,18 @@ struct RandomValues {
         return gen() % 3 == 0 ? 0 : static_cast<std::int64_t>(gen() % 86'400'000);
     }
 
+    // The script of a table T of 1 to `most` fields of random types, made to its
+    // CREATE TABLE; the number of fields.
+    int table(TableScript& script, unsigned most)
+    {
+        script.start("T");
+        const int fields = 1 + static_cast<int>(gen() % most);
+        for (int f = 0; f < fields; ++f)
+            script.addField(f, "F", kCodes[gen() % std::size(kCodes)], nullptr);
+        script.finishCreate();
+        return fields;
+    }
+
     Value any()
     {
         switch (gen() % 11) {
@@ -97,11 +109,7 @@ TEST(InsertProperties, TypedShortcutsGiveWhatTheRulesGive)
     for (const RegionalSettings* settings : {&point, &comma}) {
         for (int table = 0; table < 300; ++table) {
             TableScript script;
-            script.start("T");
-            const int fields = 1 + static_cast<int>(random.gen() % 6);
-            for (int f = 0; f < fields; ++f)
-                script.addField(f, "F", kCodes[random.gen() % std::size(kCodes)], nullptr);
-            script.finishCreate();
+            const int fields = random.table(script, 6);
             InsertBuilder fast(script, *settings, events);
             InsertBuilder rules(script, *settings, events);
             rules.setFastPaths(false);
@@ -128,11 +136,7 @@ TEST(InsertProperties, EveryValueGivesOneWellFormedStatement)
     RegionalSettings settings;
     for (int round = 0; round < 2000; ++round) {
         TableScript script;
-        script.start("T");
-        const int fields = 1 + static_cast<int>(random.gen() % 8);
-        for (int f = 0; f < fields; ++f)
-            script.addField(f, "F", kCodes[random.gen() % std::size(kCodes)], nullptr);
-        script.finishCreate();
+        const int fields = random.table(script, 8);
         InsertBuilder builder(script, settings, events);
         builder.begin();
         for (int f = 0; f < fields; ++f)

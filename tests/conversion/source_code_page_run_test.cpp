@@ -4,12 +4,8 @@
 #include "conversion/conversion_run.h"
 #include "core/settings_keys.h"
 
-#include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
-#include "tests/support/memory_settings.h"
-#include "tests/support/recording_desktop.h"
-#include "tests/support/scripted_dialogs.h"
-#include "tests/support/testdata.h"
+#include "tests/support/run_services.h"
 
 #include <gtest/gtest.h>
 
@@ -62,25 +58,12 @@ struct CodePageSources : platform::SourceConnectionFactory {
     std::vector<std::string> handedOver;
 };
 
-TEST(SourceCodePageRun, SettingIsReadEachRunUnknownNamesStopItAndUndecodableBytesAreReportedPerTable)
+struct SourceCodePageRun : ::testing::Test, RunServices<FakeServerFactory, CodePageSources> {};
+
+TEST_F(SourceCodePageRun, SettingIsReadEachRunUnknownNamesStopItAndUndecodableBytesAreReportedPerTable)
 {
-    TempDir dir;
-    FakeForm form;
-    ScriptedDialogs dialogs;
-    platform::NoEventLoop events;
-    FakeServerFactory servers;
-    CodePageSources sources;
-    RecordingDesktop desktop;
-    MemorySettings settings;
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    RecordingClipboard clipboard;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
-                            {(dir / "program").string(), (dir / "drive").string()}};
     std::filesystem::create_directories(dir / "tables");
-    form.Text1 = (dir / "tables").string();
-    form.Text5 = "SRV";
-    form.Text8 = "Target";
+    fill(dir / "tables", "SRV", "Target");
     for (const char* name : {"A", "B", "C"}) {
         std::ofstream(dir / "tables" / (std::string(name) + ".db")) << "";
         sources.tables[name] = MemoryTable{{{"S", 202}}, {{Value::ofText("x")}, {Value::ofText("y")}}};
@@ -91,10 +74,8 @@ TEST(SourceCodePageRun, SettingIsReadEachRunUnknownNamesStopItAndUndecodableByte
             settings.write(core::kSettingsApplication, core::kSettingsSection, core::key::SourceCodePage, *codePage);
         dialogs.messages.clear();
         servers.state.executed.clear();
-        conversion::Run r{services, form, handOff, {}, converting, {}};
         core::GuardedOperation op(dialogs, conversion::kRunLocation);
-        r.options = conversion::RunOptionsFromSettings(settings, op);  // as the window does
-        conversion::StartConverting(r);
+        convert(conversion::RunOptionsFromSettings(settings, op));  // as the window does
         std::vector<std::string> texts;
         for (const auto& m : dialogs.messages)
             texts.push_back(m.text.substr(0, m.text.find('\r')));

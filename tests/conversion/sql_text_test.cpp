@@ -55,7 +55,7 @@ Table IdNamePrice() { return Table({{"ID", kInteger}, {"NAME", kText}, {"PRICE",
 
 TEST(Statements, DropQueryCreateTexts)
 {
-    EXPECT_EQ(DropStatement("ORDERS"), "DROP TABLE [ORDERS]");
+    EXPECT_EQ(DropStatement(Dialect::SqlServer, "ORDERS"), "DROP TABLE [ORDERS]");
     EXPECT_EQ(SourceQuery("ORDERS"), "SELECT * FROM [ORDERS]");
 
     TableScript s;
@@ -74,7 +74,7 @@ TEST(Statements, DropQueryCreateTexts)
 TEST(Statements, ClosingBracketInANameIsDoubledSoTheNameCannotEndEarly)
 {
     // A table file named X]; DROP TABLE [Y.db must not run a second statement.
-    EXPECT_EQ(DropStatement("X]; DROP TABLE [Y"), "DROP TABLE [X]]; DROP TABLE [Y]");
+    EXPECT_EQ(DropStatement(Dialect::SqlServer, "X]; DROP TABLE [Y"), "DROP TABLE [X]]; DROP TABLE [Y]");
     EXPECT_EQ(SourceQuery("A]B"), "SELECT * FROM [A]]B]");
     Table t({{"odd]name", kText}});
     EXPECT_EQ(t.script.createStatement(), "CREATE TABLE [T]([odd]]name] TEXT);");

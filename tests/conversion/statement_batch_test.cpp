@@ -357,7 +357,7 @@ public:
     void setCursorLocation(int l) override { real_.setCursorLocation(l); }
     void setCommandTimeout(int s) override { real_.setCommandTimeout(s); }
     void setConnectionTimeout(int s) override { real_.setConnectionTimeout(s); }
-    void open(const std::string& text) override
+    void open(const platform::SecretText& text) override
     {
         real_.open(text);
         if (!onOpen_.empty())

@@ -43,7 +43,7 @@ TEST(SettingConversions, StatementsPerRoundTripAndTransferBinary)
         return StatementsPerRoundTripSetting(store, 100);
     };
     EXPECT_EQ(stored(" 32767 "), 32767u);
-    for (const char* bad : {"0", "40000", "many"}) {
+    for (const char* bad : {"0", "40000", "2.5", "many"}) {
         try {
             stored(bad);
             ADD_FAILURE() << bad;

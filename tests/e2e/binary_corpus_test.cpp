@@ -13,13 +13,10 @@
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/paradox_module.h"
 #include "tests/platform/odbc_test_environment.h"
-#include "tests/support/fake_form.h"
-#include "tests/support/memory_settings.h"
-#include "tests/support/pxdump.h"
-#include "tests/support/recording_desktop.h"
-#include "tests/support/run_program.h"
-#include "tests/support/scripted_dialogs.h"
 #include "tests/support/insert_items.h"
+#include "tests/support/pxdump.h"
+#include "tests/support/run_program.h"
+#include "tests/support/run_services.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -31,6 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testsupport;
+using RealRun = RunServices<platform::OdbcServerConnectionFactory, platform::ParadoxSourceConnectionFactory>;
 
 // Paradox BLOb, formatted memo, OLE and graphic: the fields of type code 205.
 bool IsBinaryType(int code)
@@ -84,8 +82,8 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
     const auto tables = PictureTables();
     ASSERT_GE(tables.size(), 7u) << "biolife, events, venues, graphic, graphic240, ole and fmemo";
 
-    TempDir places;
-    const fs::path folder = PictureFolder(tables, places / "pictures");
+    RealRun run;
+    const fs::path folder = PictureFolder(tables, run.dir / "pictures");
     // Beside them, made here: an empty picture, a missing one and two bytes.
     const std::vector<std::optional<std::string>> edges = {std::string(), std::nullopt, std::string("\0\xFF", 2)};
     {
@@ -99,28 +97,11 @@ TEST(BinaryCorpus, EveryPictureArrivesByteForByte)
     const fs::path database = OdbcTestEnvironment::dataFolder() / "binary-pictures.sqlite";
     fs::remove(database);
     std::size_t blobs = 0;
-    FakeForm form;
-    form.Text1 = folder.string();
-    form.Text5 = "localhost";
-    form.Text8 = database.string();
-    ScriptedDialogs dialogs;
-    platform::NoEventLoop events;
-    platform::OdbcServerConnectionFactory servers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    RecordingDesktop desktop;
-    MemorySettings settings;
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    RecordingClipboard clipboard;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
-                            {places.str(), places.str()}};
-    conversion::Run run{services, form, handOff, {}, converting, {false}};
-    run.options.transferBinary = true;
-    conversion::StartConverting(run);
-    std::string messages;
-    for (const auto& m : dialogs.messages)
-        messages += m.text + "\n";
-    EXPECT_EQ(messages, "Done.\n");
+    run.fill(folder, "localhost", database.string());
+    conversion::RunOptions options{false};
+    options.transferBinary = true;
+    run.convert(options);
+    EXPECT_EQ(run.dialogs.transcript(), "Done.\n");
 
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);

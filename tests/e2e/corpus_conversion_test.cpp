@@ -18,12 +18,9 @@
 #include "sources/paradox_module.h"
 #include "tests/conversion/tsql_values.h"
 #include "tests/platform/odbc_test_environment.h"
-#include "tests/support/fake_form.h"
-#include "tests/support/memory_settings.h"
-#include "tests/support/recording_desktop.h"
-#include "tests/support/run_program.h"
 #include "tests/support/pxdump.h"
-#include "tests/support/scripted_dialogs.h"
+#include "tests/support/run_program.h"
+#include "tests/support/run_services.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -39,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testsupport;
+using RealRun = RunServices<platform::OdbcServerConnectionFactory, platform::ParadoxSourceConnectionFactory>;
 
 [[maybe_unused]] auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new OdbcTestEnvironment(
     "[SQL Server]\nDescription=SQLite standing in for SQL Server\nDriver=" + SqliteDriverLibrary() + "\n"));
@@ -346,35 +344,19 @@ TEST_P(CorpusFolder, DirectModeDeliversEveryValue)
     const fs::path database = OdbcTestEnvironment::dataFolder() / (c.label + ".sqlite");
     fs::remove(database);
 
-    TempDir places;
-    FakeForm form;
-    form.Text1 = c.folder.string();
-    form.Text5 = "localhost";
-    form.Text8 = database.string();
-    ScriptedDialogs dialogs;
-    platform::NoEventLoop events;
-    platform::OdbcServerConnectionFactory servers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    RecordingDesktop desktop;
-    MemorySettings settings;
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    RecordingClipboard clipboard;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
-                            {places.str(), places.str()}};
-    conversion::Run run{services, form, handOff, {}, converting, {false}};
-    run.options.sourceCodePage = c.codePage;
+    RealRun run;
+    run.fill(c.folder, "localhost", database.string());
+    conversion::RunOptions options{false};
+    options.sourceCodePage = c.codePage;
     if (c.sqlServerTypes) {
-        run.options.columnTypes = conversion::ColumnTypes::SqlServer;
-        run.options.transferBinary = true;
+        options.columnTypes = conversion::ColumnTypes::SqlServer;
+        options.transferBinary = true;
     }
-    conversion::StartConverting(run);
-    ASSERT_FALSE(dialogs.messages.empty());
-    EXPECT_EQ(dialogs.messages.back().text, "Done.");
+    run.convert(options);
+    ASSERT_FALSE(run.dialogs.messages.empty());
+    EXPECT_EQ(run.dialogs.messages.back().text, "Done.");
 
-    std::string reports;
-    for (const auto& m : dialogs.messages)
-        reports += m.text + "\n";
+    const std::string reports = run.dialogs.transcript();
     // Every value fits its type and every key could be made: nothing is reported.
     if (c.sqlServerTypes) {
         EXPECT_EQ(reports, "Done.\n");

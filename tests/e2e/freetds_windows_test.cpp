@@ -3,16 +3,10 @@
 // run and Execute SQL send what `script` writes, a refused statement reaches the
 // report and the preview's error box, and Test Connection and Start Converting
 // say why no login opens.
-#include "platform/odbc/driver_registry.h"
-#include "platform/odbc/odbc_server_connection.h"
-#include "platform/paradox_source/paradox_source_connection.h"
-#include "platform/qt/qt_settings_store.h"
 #include "preview/form2.h"
-#include "preview/preview_windows.h"
-#include "shell/form1.h"
 #include "core/settings_keys.h"
 #include "tests/platform/odbc_test_environment.h"
-#include "tests/support/fake_services.h"
+#include "tests/e2e/real_windows.h"
 #include "tests/support/run_program.h"
 #include "tests/tds/tds_server_process.h"
 
@@ -33,40 +27,16 @@ using namespace testsupport;
 [[maybe_unused]] auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(
     new OdbcTestEnvironment("[SQLite3]\nDriver=" + SqliteDriverLibrary() + "\n"));
 
-struct FreeTdsWindows : ::testing::Test {
-    TempDir root;
-    ScriptedDialogs dialogs;
-    platform::QtSettingsStore settings{QString::fromStdString((root / "config").string())};
-    RecordingClipboard clipboard;
-    RecordingDesktop desktop;
-    platform::NoEventLoop events;
-    platform::OdbcServerConnectionFactory servers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
-                             {root.str(), root.str()}, [] { return 0.5; }, [] {}};
-    shell::Form1 form{services, {}};
-    preview::PreviewWindows windows{services, form.handOff, &form};
-    std::vector<std::function<void(QWidget*)>> script;
+struct FreeTdsWindows : ::testing::Test, RealWindows {
     fs::path folder = root / "tables";
 
     void SetUp() override
     {
-        if (platform::odbc::SystemDriverRegistry().freeTdsLibrary().empty())
-            GTEST_SKIP() << "the FreeTDS ODBC driver (tdsodbc) is not installed";
-        const auto data = paradoxTestdata();
-        if (!data)
-            GTEST_SKIP() << kNoTestdata;
+        if (const auto missing = FreeTdsMissing())
+            GTEST_SKIP() << *missing;
         fs::create_directories(folder);
-        fs::copy_file(*data / "dbdemos" / "country.db", folder / "country.db");
-        form.setPreviewWindow([this] { windows.showPreview(); });
-        form.Form_Load();
+        fs::copy_file(*paradoxTestdata() / "dbdemos" / "country.db", folder / "country.db");
         form.Text1->setText(QString::fromStdString(folder.string()));
-        windows.onModalShown = [this](QWidget* w) {
-            ASSERT_FALSE(script.empty()) << "no action for " << w->objectName().toStdString();
-            auto action = script.front();
-            script.erase(script.begin());
-            action(w);
-        };
     }
 
     void loginTo(const TdsTestServer& server)
@@ -82,20 +52,7 @@ struct FreeTdsWindows : ::testing::Test {
     // What `script` writes for the folder, one statement each.
     std::vector<std::string> scriptStatements()
     {
-        const ProgramRun r = RunProgram(root, Quoted(DOVENMARK_CLI) + " script " + Quoted(folder.string()));
-        std::vector<std::string> statements;
-        std::size_t at = 0;
-        for (std::size_t go; (go = r.out.find("\nGO\n", at)) != std::string::npos; at = go + 4)
-            statements.push_back(r.out.substr(at, go - at));
-        return statements;
-    }
-
-    std::vector<std::string> texts() const
-    {
-        std::vector<std::string> t;
-        for (const auto& m : dialogs.messages)
-            t.push_back(m.text);
-        return t;
+        return ScriptStatements(RunProgram(root, Quoted(DOVENMARK_CLI) + " script " + Quoted(folder.string())).out);
     }
 };
 
@@ -115,7 +72,7 @@ TEST_F(FreeTdsWindows, TheDirectRunSendsWhatScriptWritesAsManyPerRoundTripAsTheS
         loginTo(server);
         form.Check1->setChecked(false);
         form.PushButton7->click();
-        EXPECT_EQ(texts(), std::vector<std::string>{"Done."});
+        EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Done."});
         EXPECT_EQ(server.statements(), statements);
         EXPECT_EQ(server.batches().size(), perTrip.empty() ? 2u : statements.size());
     }
@@ -127,7 +84,7 @@ TEST_F(FreeTdsWindows, TheDirectRunReportsARefusedStatementAndGoesOn)
     loginTo(server);
     form.Check1->setChecked(false);
     form.PushButton7->click();
-    const std::vector<std::string> shown = texts();
+    const std::vector<std::string> shown = dialogs.texts();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_NE(shown[0].find("[FreeTDS][SQL Server]String or binary data would be truncated."), std::string::npos)
         << shown[0];
@@ -144,7 +101,7 @@ TEST_F(FreeTdsWindows, ExecuteSqlSendsEveryLineAsScriptWritesIt)
     script.push_back([&](QWidget* w) { dynamic_cast<preview::Form2*>(w)->PushButton1->click(); });
     form.PushButton7->click();
     EXPECT_TRUE(script.empty());
-    EXPECT_EQ(texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Done."});
     EXPECT_EQ(server.batches(), scriptStatements());
 }
 
@@ -175,7 +132,7 @@ TEST_F(FreeTdsWindows, ExecuteSqlSendsTheLinesAndShowsARefusedOnesError)
             distinct.push_back(b);
     }
     EXPECT_EQ(distinct, std::vector<std::string>(statements.begin(), statements.begin() + 4));
-    EXPECT_EQ(texts(), (std::vector<std::string>{"Error found.", "Done."}));
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string>{"Error found.", "Done."}));
 }
 
 TEST_F(FreeTdsWindows, TestConnectionAndStartConvertingSayWhyNoLoginOpens)
@@ -197,7 +154,7 @@ TEST_F(FreeTdsWindows, TestConnectionAndStartConvertingSayWhyNoLoginOpens)
     form.PushButton6->click();
     form.PushButton7->click();
     // The driver's reason follows on the next line.
-    EXPECT_EQ(texts(),
+    EXPECT_EQ(dialogs.texts(),
               (std::vector<std::string>{
                   "Connection successful.",
                   "Could not connect. Please check with your administrator.\r\n[SQLSTATE 42000] [FreeTDS][SQL "

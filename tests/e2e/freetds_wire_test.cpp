@@ -1,7 +1,6 @@
 // End to end through the real FreeTDS ODBC driver, as on a machine without a
 // driver registered as "SQL Server": dovenmark-cli convert against the TDS test
 // server, whose record shows what went over the wire.
-#include "platform/odbc/driver_registry.h"
 #include "tests/platform/odbc_test_environment.h"
 #include "tests/support/run_program.h"
 #include "tests/tds/tds_server_process.h"
@@ -27,16 +26,6 @@ using namespace testsupport;
 
 [[maybe_unused]] auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(
     new OdbcTestEnvironment("[SQLite3]\nDriver=" + SqliteDriverLibrary() + "\n"));
-
-// The statements of `script` output, each written followed by a line "GO".
-std::vector<std::string> Statements(const std::string& script)
-{
-    std::vector<std::string> statements;
-    std::size_t at = 0;
-    for (std::size_t go; (go = script.find("\nGO\n", at)) != std::string::npos; at = go + 4)
-        statements.push_back(script.substr(at, go - at));
-    return statements;
-}
 
 // A run of the command on a terminal of its own (a pseudo-terminal): what it
 // wrote there, its exit status, and its command line as the process list
@@ -108,12 +97,9 @@ class FreeTdsWire : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (platform::odbc::SystemDriverRegistry().freeTdsLibrary().empty())
-            GTEST_SKIP() << "the FreeTDS ODBC driver (tdsodbc) is not installed";
-        const auto data = paradoxTestdata();
-        if (!data)
-            GTEST_SKIP() << kNoTestdata;
-        corpus = *data;
+        if (const auto missing = FreeTdsMissing())
+            GTEST_SKIP() << *missing;
+        corpus = *paradoxTestdata();
     }
 
     // A folder of copies of the tables named (each .db with its .mb, if any).
@@ -179,7 +165,7 @@ TEST_F(FreeTdsWire, ConvertSendsEveryStatementThatScriptWritesByteForByte)
         const bool onePerTrip = c.options == "--per-trip 1";
         const ProgramRun script = cli("script " + Quoted(c.folder.string()) + " " + (onePerTrip ? "" : c.options));
         ASSERT_EQ(script.status, 0) << script.err;
-        const std::vector<std::string> statements = Statements(script.out);
+        const std::vector<std::string> statements = ScriptStatements(script.out);
         ASSERT_NE(script.out.find(c.mustHold), std::string::npos);
         if (c.label == "sqlserver") {
             for (const char* word : {"SET IDENTITY_INSERT [EVENTS] ON", "ADD CONSTRAINT [PK_RESERVAT] PRIMARY KEY"})
@@ -261,7 +247,7 @@ TEST_F(FreeTdsWire, TheRunsCommitsAreOnTheWireWhereTheRunMakesThem)
 TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsStoredAsOnePerTripStoresIt)
 {
     const fs::path folder = folderOf("refused", {"dbdemos/country.db", "dbdemos/employee.db"});
-    const std::vector<std::string> statements = Statements(cli("script " + Quoted(folder.string())).out);
+    const std::vector<std::string> statements = ScriptStatements(cli("script " + Quoted(folder.string())).out);
     const auto inserts =
         std::ranges::count_if(statements, [](const std::string& s) { return s.starts_with("INSERT"); });
     ASSERT_GT(inserts, 20);

@@ -5,17 +5,12 @@
 // not run, or was edited since), skip after an error, and the datatype rows of
 // a three-table preview.
 #include "paradox/writer/table_writer.h"
-#include "platform/odbc/odbc_server_connection.h"
-#include "platform/paradox_source/paradox_source_connection.h"
-#include "platform/qt/qt_settings_store.h"
 #include "preview/form2.h"
 #include "preview/form3.h"
 #include "preview/form4.h"
 #include "preview/form5.h"
-#include "preview/preview_windows.h"
-#include "shell/form1.h"
 #include "tests/platform/odbc_test_environment.h"
-#include "tests/support/fake_services.h"
+#include "tests/e2e/real_windows.h"
 #include "tests/support/sqlite_read.h"
 
 #include <QCheckBox>
@@ -46,38 +41,17 @@ long long Count(const fs::path& database, const std::string& table)
     return n.empty() ? -1 : std::stoll(n);
 }
 
-struct PreviewRoad : ::testing::Test {
-    TempDir root;
-    ScriptedDialogs dialogs;
-    platform::QtSettingsStore settings{QString::fromStdString((root / "config").string())};
-    RecordingClipboard clipboard;
-    RecordingDesktop desktop;
-    platform::NoEventLoop events;
-    platform::OdbcServerConnectionFactory servers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
-                             {root.str(), root.str()}, [] { return 0.5; }, [] {}};
-    shell::Form1 form{services, {}};
-    preview::PreviewWindows windows{services, form.handOff, &form};
+struct PreviewRoad : ::testing::Test, RealWindows {
     fs::path database = OdbcTestEnvironment::dataFolder()
         / (std::string("road-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".sqlite");
-    std::vector<std::function<void(QWidget*)>> script;
 
     PreviewRoad()
     {
         fs::remove(database);
         fs::create_directories(root / "tables");
-        form.setPreviewWindow([this] { windows.showPreview(); });
-        form.Form_Load();
         form.Text1->setText(QString::fromStdString((root / "tables").string()));
         form.Text5->setText("localhost");
         form.Text8->setText(QString::fromStdString(database.string()));
-        windows.onModalShown = [this](QWidget* w) {
-            ASSERT_FALSE(script.empty()) << "no action for " << w->objectName().toStdString();
-            auto action = script.front();
-            script.erase(script.begin());
-            action(w);
-        };
     }
     ~PreviewRoad() override { fs::remove(database); }
 
@@ -91,13 +65,6 @@ struct PreviewRoad : ::testing::Test {
         w.writeFiles(root / "tables" / (name + ".db"), root / "tables" / (name + ".mb"));
     }
     static preview::Form2& Preview(QWidget* w) { return *dynamic_cast<preview::Form2*>(w); }
-    std::vector<std::string> texts() const
-    {
-        std::vector<std::string> t;
-        for (const auto& m : dialogs.messages)
-            t.push_back(m.text);
-        return t;
-    }
 };
 
 }  // namespace
@@ -144,7 +111,7 @@ TEST_F(PreviewRoad, PerTableErrorOnRowFiveReplaceEditAndExecuteAgain)
     // The second execute went on at the edited rows: no line ran twice.
     EXPECT_EQ(ReadRows(database, "SELECT [NAME] FROM [A] ORDER BY rowid"),
               "n1\nn2\nn3\nn1 again\nn4\nn5\nn6\nn7\nn8\n");
-    EXPECT_EQ(texts(), (std::vector<std::string>{"Error found.", "Done.", "Done."}));
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string>{"Error found.", "Done.", "Done."}));
 }
 
 TEST_F(PreviewRoad, SkipAfterAnErrorGoesOnWithTheNextTable)
@@ -167,7 +134,7 @@ TEST_F(PreviewRoad, SkipAfterAnErrorGoesOnWithTheNextTable)
     // Each table: its create and first insert stay on the server.
     EXPECT_EQ(Count(database, "A"), 1);
     EXPECT_EQ(Count(database, "B"), 1);
-    EXPECT_EQ(texts(), (std::vector<std::string>{"Error found.", "Error found.", "Done."}));
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string>{"Error found.", "Error found.", "Done."}));
 }
 
 TEST_F(PreviewRoad, PerFilePreviewOfThreeTablesWithTheirDatatypes)
@@ -197,7 +164,7 @@ TEST_F(PreviewRoad, PerFilePreviewOfThreeTablesWithTheirDatatypes)
     });
     form.PushButton7->click();
     EXPECT_TRUE(script.empty());
-    EXPECT_EQ(texts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Done."});
     EXPECT_EQ(Count(database, "ONE"), 2);
     EXPECT_EQ(Count(database, "TWO"), 3);
     EXPECT_EQ(Count(database, "THREE"), 1);

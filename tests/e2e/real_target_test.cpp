@@ -7,11 +7,8 @@
 #include "sources/mssql_module.h"
 #include "tests/platform/odbc_test_environment.h"
 #include "tests/support/as_nobody.h"
-#include "tests/support/fake_form.h"
-#include "tests/support/memory_settings.h"
-#include "tests/support/recording_desktop.h"
 #include "tests/support/run_program.h"
-#include "tests/support/scripted_dialogs.h"
+#include "tests/support/run_services.h"
 #include "tests/support/sqlite_read.h"
 
 #include <gtest/gtest.h>
@@ -43,21 +40,11 @@ void WriteTable(const fs::path& file, int records)
     w.writeFiles(file, fs::path(file).replace_extension(".mb"));
 }
 
-struct RealTarget : ::testing::Test {
-    TempDir dir;
+struct RealTarget : ::testing::Test, RunServices<platform::OdbcServerConnectionFactory,
+                                                platform::ParadoxSourceConnectionFactory> {
     fs::path database = OdbcTestEnvironment::dataFolder() / ("target-" + std::to_string(::getpid()) + "-"
                                                                + ::testing::UnitTest::GetInstance()->current_test_info()->name()
                                                                + ".sqlite");
-    FakeForm form;
-    ScriptedDialogs dialogs;
-    platform::NoEventLoop events;
-    platform::OdbcServerConnectionFactory servers;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    RecordingDesktop desktop;
-    MemorySettings settings;
-    RecordingClipboard clipboard;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sourceConnections,
-                            {dir.str(), dir.str()}};
 
     RealTarget()
     {
@@ -74,13 +61,7 @@ struct RealTarget : ::testing::Test {
         c->open(ConnectionTextFor(database));
         c->execute(sql);
     }
-    std::string reports() const
-    {
-        std::string all;
-        for (const auto& m : dialogs.messages)
-            all += m.text + "\n";
-        return all;
-    }
+    std::string reports() const { return dialogs.transcript(); }
 };
 
 }  // namespace
@@ -124,10 +105,7 @@ TEST_F(RealTarget, BadTablesAreReportedOnceEachAndTheGoodOneArrives)
     std::ofstream(folder / "y.db").close();
     form.Text1 = folder.string();
 
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    conversion::Run run{services, form, handOff, {}, converting, {false}};
-    conversion::StartConverting(run);
+    convert({false});
 
     ASSERT_FALSE(dialogs.messages.empty());
     // "Done.", then the failures of each table (no log folder here).
@@ -248,10 +226,7 @@ TEST_F(RealTarget, SubfolderTablesArriveAndASecondTableOfANameIsLeftOut)
     WriteTable(folder / "old" / "PARTS.DB", 5);
     WriteTable(folder / "inner" / "EXTRA.DB", 2);
     form.Text1 = folder.string();
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    conversion::Run run{services, form, handOff, {}, converting, {false}};
-    const conversion::RunResult result = conversion::StartConverting(run);
+    const conversion::RunResult result = convert({false});
 
     ASSERT_EQ(dialogs.messages.size(), 2u) << reports();
     EXPECT_NE(dialogs.messages[0].text.find("The table PARTS of " + (folder / "old" / "PARTS.DB").string()
@@ -369,11 +344,9 @@ TEST_F(RealTarget, AKeyThatCollidesIsReportedAndTheTableKeepsEveryRow)
         w.writeFiles(folder / file, folder / "unused.mb");
     }
     form.Text1 = folder.string();
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    conversion::Run run{services, form, handOff, {}, converting, {false}};
-    run.options.columnTypes = conversion::ColumnTypes::SqlServer;
-    conversion::StartConverting(run);
+    conversion::RunOptions options{false};
+    options.columnTypes = conversion::ColumnTypes::SqlServer;
+    convert(options);
 
     ASSERT_EQ(dialogs.messages.size(), 2u) << reports();
     EXPECT_EQ(dialogs.messages[0].text.rfind("The table CLASH keeps all its records without the primary key PK_CLASH: "

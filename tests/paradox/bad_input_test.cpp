@@ -17,14 +17,12 @@ namespace {
 using paradox::FieldType;
 using paradox::FormatError;
 using paradox::Value;
-using paradox::writer::BlobPlacement;
-using paradox::writer::TableDesign;
 using paradox::writer::TableWriter;
 
 // A small table: 40 records in 4 blocks of 10, a memo in each kind of .MB block.
 TableWriter SampleWriter(std::uint32_t key = 0)
 {
-    TableDesign design;
+    paradox::writer::TableDesign design;
     design.versionId = 12;
     design.encryptionKey = key;
     design.recordsPerBlock = 10;
@@ -73,15 +71,25 @@ ReadResult ReadAll(const std::string& db, const std::string& mb)
 
 void Patch16(std::string& s, std::size_t at, std::uint32_t v) { paradox::StoreLe16(reinterpret_cast<std::uint8_t*>(s.data() + at), v); }
 
-struct HeaderCase {
+// A damage done to the sample's .DB file, what the report says, and how many
+// records are read all the same.
+struct DamageCase {
     const char* label;
     std::function<void(std::string&)> damage;
     const char* message;
+    int recordsRead = 0;
 };
 
-void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.label; }
 
-class DamagedHeader : public ::testing::TestWithParam<HeaderCase> {};
+// A case's name in the test list: its label.
+template <class Case>
+std::string LabelOf(const ::testing::TestParamInfo<Case>& p)
+{
+    return p.param.label;
+}
+
+class DamagedHeader : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(DamagedHeader, IsRejectedWithAClearMessage)
 {
@@ -96,43 +104,34 @@ TEST_P(DamagedHeader, IsRejectedWithAClearMessage)
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedHeader,
     ::testing::Values(
-        HeaderCase{"Empty", [](std::string& s) { s.clear(); }, "the file is empty"},
-        HeaderCase{"Sqlite", [](std::string& s) { s.replace(0, 16, std::string("SQLite format 3\0", 16)); }, "SQLite database"},
-        HeaderCase{"TextFile", [](std::string& s) { s = std::string(200, 'x'); }, "not a Paradox table"},
-        HeaderCase{"Tiny", [](std::string& s) { s.resize(40); }, "too small"},
-        HeaderCase{"RecordSizeZero", [](std::string& s) { Patch16(s, 0, 0); }, "record size 0"},
-        HeaderCase{"RecordSizeWrong", [](std::string& s) { Patch16(s, 0, 20); }, "the fields take"},
-        HeaderCase{"HeaderPastEnd", [](std::string& s) { Patch16(s, 2, 0xF000); }, "past the end of the file"},
-        HeaderCase{"HeaderTooSmall", [](std::string& s) { Patch16(s, 2, 0x20); }, "header size 32 is too small"},
-        HeaderCase{"IndexFile", [](std::string& s) { s[4] = 1; }, "index file"},
-        HeaderCase{"FileTypeUnknown", [](std::string& s) { s[4] = 77; }, "unknown file type 77"},
-        HeaderCase{"BlockSizeZero", [](std::string& s) { s[5] = 0; }, "block size code 0"},
-        HeaderCase{"BlockSizeTooLarge", [](std::string& s) { s[5] = 33; }, "block size code 33"},
-        HeaderCase{"VersionTooOld", [](std::string& s) { s[0x39] = 2; }, "unsupported Paradox file version 2"},
-        HeaderCase{"VersionTooNew", [](std::string& s) { s[0x39] = 13; }, "unsupported Paradox file version 13"},
-        HeaderCase{"FieldCountZero", [](std::string& s) { Patch16(s, 0x21, 0); }, "field count 0"},
-        HeaderCase{"FieldCountNegative", [](std::string& s) { Patch16(s, 0x21, 0xFFFF); }, "field count -1"},
-        HeaderCase{"FieldCountPastHeader", [](std::string& s) { Patch16(s, 0x21, 700); }, "too small for 700 fields"},
-        HeaderCase{"UnknownFieldType", [](std::string& s) { s[0x78 + 2] = 0x07; }, "unknown type code 7"},
-        HeaderCase{"WrongFixedSize", [](std::string& s) { s[0x78 + 1] = 3; }, "expected 4"},
-        HeaderCase{"BcdScaleTooLarge", [](std::string& s) { s[0x78 + 7] = 40; }, "scale of 0 to 32"},
-        HeaderCase{"UnterminatedNames", [](std::string& s) { std::fill(s.begin() + 0x78 + 10, s.begin() + 2048, 'x'); }, "runs past the end of the header"},
-        HeaderCase{"RecordLargerThanBlock", [](std::string& s) { s[5] = 1; Patch16(s, 0, 1100); }, "does not fit"}),
-    [](const ::testing::TestParamInfo<HeaderCase>& p) { return std::string(p.param.label); });
+        DamageCase{"Empty", [](std::string& s) { s.clear(); }, "the file is empty"},
+        DamageCase{"Sqlite", [](std::string& s) { s.replace(0, 16, std::string("SQLite format 3\0", 16)); }, "SQLite database"},
+        DamageCase{"TextFile", [](std::string& s) { s = std::string(200, 'x'); }, "not a Paradox table"},
+        DamageCase{"Tiny", [](std::string& s) { s.resize(40); }, "too small"},
+        DamageCase{"RecordSizeZero", [](std::string& s) { Patch16(s, 0, 0); }, "record size 0"},
+        DamageCase{"RecordSizeWrong", [](std::string& s) { Patch16(s, 0, 20); }, "the fields take"},
+        DamageCase{"HeaderPastEnd", [](std::string& s) { Patch16(s, 2, 0xF000); }, "past the end of the file"},
+        DamageCase{"HeaderTooSmall", [](std::string& s) { Patch16(s, 2, 0x20); }, "header size 32 is too small"},
+        DamageCase{"IndexFile", [](std::string& s) { s[4] = 1; }, "index file"},
+        DamageCase{"FileTypeUnknown", [](std::string& s) { s[4] = 77; }, "unknown file type 77"},
+        DamageCase{"BlockSizeZero", [](std::string& s) { s[5] = 0; }, "block size code 0"},
+        DamageCase{"BlockSizeTooLarge", [](std::string& s) { s[5] = 33; }, "block size code 33"},
+        DamageCase{"VersionTooOld", [](std::string& s) { s[0x39] = 2; }, "unsupported Paradox file version 2"},
+        DamageCase{"VersionTooNew", [](std::string& s) { s[0x39] = 13; }, "unsupported Paradox file version 13"},
+        DamageCase{"FieldCountZero", [](std::string& s) { Patch16(s, 0x21, 0); }, "field count 0"},
+        DamageCase{"FieldCountNegative", [](std::string& s) { Patch16(s, 0x21, 0xFFFF); }, "field count -1"},
+        DamageCase{"FieldCountPastHeader", [](std::string& s) { Patch16(s, 0x21, 700); }, "too small for 700 fields"},
+        DamageCase{"UnknownFieldType", [](std::string& s) { s[0x78 + 2] = 0x07; }, "unknown type code 7"},
+        DamageCase{"WrongFixedSize", [](std::string& s) { s[0x78 + 1] = 3; }, "expected 4"},
+        DamageCase{"BcdScaleTooLarge", [](std::string& s) { s[0x78 + 7] = 40; }, "scale of 0 to 32"},
+        DamageCase{"UnterminatedNames", [](std::string& s) { std::fill(s.begin() + 0x78 + 10, s.begin() + 2048, 'x'); }, "runs past the end of the header"},
+        DamageCase{"RecordLargerThanBlock", [](std::string& s) { s[5] = 1; Patch16(s, 0, 1100); }, "does not fit"}),
+    LabelOf<DamageCase>);
 
 // Block n of the sample (1-based) starts at 2048 + (n-1) * 2048.
 std::size_t BlockAt(int n) { return 2048 + static_cast<std::size_t>(n - 1) * 2048; }
 
-struct ChainCase {
-    const char* label;
-    std::function<void(std::string&)> damage;
-    int recordsRead;
-    const char* message;
-};
-
-void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.label; }
-
-class DamagedChain : public ::testing::TestWithParam<ChainCase> {};
+class DamagedChain : public ::testing::TestWithParam<DamageCase> {};
 
 // A table whose records or blocks disagree with its header is read as far as
 // it safely can be, and says so once the records are read.
@@ -152,21 +151,21 @@ constexpr std::uint32_t kLastOffsetOf10 = 9 * 54;
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedChain,
     ::testing::Values(
-        ChainCase{"Cycle", [](std::string& s) { Patch16(s, BlockAt(3), 1); }, 30, "data block 3 points back to block 1: the chain loops"},
-        ChainCase{"SelfReference", [](std::string& s) { Patch16(s, BlockAt(2), 2); }, 20, "the header says 40 records but 20 were read"},
-        ChainCase{"NextPastEnd", [](std::string& s) { Patch16(s, BlockAt(2), 9); }, 20, "data block 2 points to block 9, past the end of the file (4 blocks)"},
-        ChainCase{"FirstPastEnd", [](std::string& s) { Patch16(s, 0x0E, 5); }, 0, "the first data block, 5, lies past the end"},
-        ChainCase{"TooManyRecords", [](std::string& s) { Patch16(s, BlockAt(2) + 4, 2000); }, 30, "data block 2 claims 38 records but holds at most 37; they are not read"},
-        ChainCase{"MoreRecordsInABlock", [](std::string& s) { Patch16(s, BlockAt(4) + 4, 3 * kLastOffsetOf10); }, 58, "the header says 40 records but 58 were read"},
-        ChainCase{"FewerRecordsInABlock", [](std::string& s) { Patch16(s, BlockAt(2) + 4, 1); }, 31, "the header says 40 records but 31 were read"},
-        ChainCase{"HeaderCountTooHigh", [](std::string& s) { Patch16(s, 0x06, 41); }, 40, "the header says 41 records but 40 were read"},
-        ChainCase{"ChainSkipsABlock", [](std::string& s) { Patch16(s, BlockAt(1), 3); Patch16(s, 0x06, 30); }, 30, "the chain has 3 data blocks, the header says 4 are in use"},
-        ChainCase{"LastBlockElsewhere", [](std::string& s) { Patch16(s, 0x10, 3); }, 40, "the chain ends at data block 4, the header names block 3 as its last"},
-        ChainCase{"UsedBlocksWrong", [](std::string& s) { Patch16(s, 0x0A, 5); }, 40, "the header says 5 are in use"},
-        ChainCase{"FileBlocksTooFew", [](std::string& s) { Patch16(s, 0x0C, 3); }, 40, "the chain has 4 data blocks, the header says the file has 3"},
-        ChainCase{"CutInTheLastBlock", [](std::string& s) { s.resize(BlockAt(4) + 100); }, 31, "data block 4 holds 10 records but only 1 lie in the file"},
-        ChainCase{"CutBeforeTheLastBlock", [](std::string& s) { s.resize(BlockAt(4) + 3); }, 30, "data block 4 is cut off by the end of the file"}),
-    [](const ::testing::TestParamInfo<ChainCase>& p) { return std::string(p.param.label); });
+        DamageCase{"Cycle", [](std::string& s) { Patch16(s, BlockAt(3), 1); }, "data block 3 points back to block 1: the chain loops", 30},
+        DamageCase{"SelfReference", [](std::string& s) { Patch16(s, BlockAt(2), 2); }, "the header says 40 records but 20 were read", 20},
+        DamageCase{"NextPastEnd", [](std::string& s) { Patch16(s, BlockAt(2), 9); }, "data block 2 points to block 9, past the end of the file (4 blocks)", 20},
+        DamageCase{"FirstPastEnd", [](std::string& s) { Patch16(s, 0x0E, 5); }, "the first data block, 5, lies past the end", 0},
+        DamageCase{"TooManyRecords", [](std::string& s) { Patch16(s, BlockAt(2) + 4, 2000); }, "data block 2 claims 38 records but holds at most 37; they are not read", 30},
+        DamageCase{"MoreRecordsInABlock", [](std::string& s) { Patch16(s, BlockAt(4) + 4, 3 * kLastOffsetOf10); }, "the header says 40 records but 58 were read", 58},
+        DamageCase{"FewerRecordsInABlock", [](std::string& s) { Patch16(s, BlockAt(2) + 4, 1); }, "the header says 40 records but 31 were read", 31},
+        DamageCase{"HeaderCountTooHigh", [](std::string& s) { Patch16(s, 0x06, 41); }, "the header says 41 records but 40 were read", 40},
+        DamageCase{"ChainSkipsABlock", [](std::string& s) { Patch16(s, BlockAt(1), 3); Patch16(s, 0x06, 30); }, "the chain has 3 data blocks, the header says 4 are in use", 30},
+        DamageCase{"LastBlockElsewhere", [](std::string& s) { Patch16(s, 0x10, 3); }, "the chain ends at data block 4, the header names block 3 as its last", 40},
+        DamageCase{"UsedBlocksWrong", [](std::string& s) { Patch16(s, 0x0A, 5); }, "the header says 5 are in use", 40},
+        DamageCase{"FileBlocksTooFew", [](std::string& s) { Patch16(s, 0x0C, 3); }, "the chain has 4 data blocks, the header says the file has 3", 40},
+        DamageCase{"CutInTheLastBlock", [](std::string& s) { s.resize(BlockAt(4) + 100); }, "data block 4 holds 10 records but only 1 lie in the file", 31},
+        DamageCase{"CutBeforeTheLastBlock", [](std::string& s) { s.resize(BlockAt(4) + 3); }, "data block 4 is cut off by the end of the file", 30}),
+    LabelOf<DamageCase>);
 
 TEST(DamagedChain, EmptyBlocksInTheChainAreSkippedWithoutAReport)
 {
@@ -235,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
         BlobCase{"SlotEmpty", 0, [](std::string& db, std::string&, std::size_t at) { db[at] = 5; }, "slot 5 is empty"},
         BlobCase{"SlotLengthMismatch", 0, [](std::string& db, std::string&, std::size_t at) { Patch32(db, at + 4, 99); }, "the record says 99"},
         BlobCase{"SlotOutsideBlock", 0, [](std::string& db, std::string& mb, std::size_t at) { mb[(Load32(db, at) & ~0xFFu) + 12 + 5 * (Load32(db, at) & 0xFF)] = 2; }, "points outside its block"}),
-    [](const ::testing::TestParamInfo<BlobCase>& p) { return std::string(p.param.label); });
+    LabelOf<BlobCase>);
 
 class Mutations : public ::testing::TestWithParam<std::uint32_t> {};
 

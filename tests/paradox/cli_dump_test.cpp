@@ -1,43 +1,45 @@
 // dovenmark-cli run as a program: the dump command's output, its help and
 // its exit statuses (0 done, 1 unreadable or damaged table or value, 2 usage error).
 #include "paradox/writer/table_writer.h"
-#include "tests/support/testdata.h"
+#include "tests/support/run_program.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
-#include <sys/wait.h>
+#include <vector>
 
 namespace {
 
 using paradox::FieldType;
 using paradox::Value;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using testsupport::ProgramRun;
 
-std::string Slurp(const std::filesystem::path& p)
+ProgramRun RunCli(const testsupport::TempDir& dir, const std::string& args)
 {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return testsupport::RunProgram(dir, testsupport::Quoted(DOVENMARK_CLI) + " " + args);
 }
 
-CliRun RunCli(const testsupport::TempDir& dir, const std::string& args)
+// A command line, its exit status, a text its standard output holds, and one
+// its standard error holds (empty: nothing on standard error).
+struct CliCase {
+    std::string args;
+    int status;
+    std::string inOut;
+    std::string inErr;
+};
+
+void ExpectRuns(const testsupport::TempDir& dir, const std::vector<CliCase>& cases)
 {
-    const std::string command = std::string("'") + DOVENMARK_CLI + "' " + args + " > '" + (dir / "out").string() +
-                                "' 2> '" + (dir / "err").string() + "'";
-    const int raw = std::system(command.c_str());
-    CliRun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = Slurp(dir / "out");
-    r.err = Slurp(dir / "err");
-    return r;
+    for (const auto& c : cases) {
+        const ProgramRun r = RunCli(dir, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+        EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
+        if (c.inErr.empty())
+            EXPECT_EQ(r.err, "") << c.args;
+        else
+            EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
+    }
 }
 
 TEST(CliDump, PrintsRecordLinesOfATable)
@@ -51,7 +53,7 @@ TEST(CliDump, PrintsRecordLinesOfATable)
                  Value::ofDate({1996, 5, 4}), Value::ofBcd("-12.5")});
     w.addRecord({});
     w.writeFiles(dir / "t.db", dir / "t.mb");
-    const CliRun r = RunCli(dir, "dump '" + (dir / "t.db").string() + "'");
+    const ProgramRun r = RunCli(dir, "dump '" + (dir / "t.db").string() + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
@@ -106,12 +108,7 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
                                       "to pass the size check of the header reader.\n";
     WriteMemosWithoutTheirFile(dir / "memos.db");
     WriteCountDamagedInItsBlock(dir / "dates.db");
-    const struct {
-        std::string args;
-        int status;
-        std::string inOut;
-        std::string inErr;
-    } cases[] = {
+    ExpectRuns(dir, {
         {"--help", 0, "Usage: dovenmark-cli COMMAND", ""},
         {"--version", 0, "dovenmark-cli 1.", ""},
         {"", 2, "", "Usage: dovenmark-cli COMMAND"},
@@ -126,13 +123,7 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
          "memos.db: record 3, field Memo: the value is kept in the memo file (.MB), which is missing beside the table (shown as \\N)\n"},
         {"dump '" + (dir / "dates.db").string() + "'", 1, "0\tD\t1996-05-03\n@record 3\n0\tD\t\\N\n",
          "dates.db is damaged: the header says 3 records but 131 were read\n"},
-    };
-    for (const auto& c : cases) {
-        const CliRun r = RunCli(dir, c.args);
-        EXPECT_EQ(r.status, c.status) << c.args;
-        EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
-        EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
-    }
+    });
 }
 
 // --codepage on every command: a table whose header names no code page reads
@@ -154,12 +145,7 @@ TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
     const std::string table = "'" + (dir / "f" / "towns.db").string() + "'";
     const std::string folder = "'" + (dir / "f").string() + "'";
 
-    const struct {
-        std::string args;
-        int status;
-        std::string inOut;
-        std::string inErr;  // empty: nothing on standard error
-    } cases[] = {
+    ExpectRuns(dir, {
         {"dump " + table + " --codepage CP866", 0, "0\tГород\tМосква Ш\n", ""},
         {"dump --codepage cp866 " + table, 0, "0\tГород\tМосква Ш\n", ""},
         {"dump " + table + " --codepage=CP866", 0, "0\tГород\tМосква Ш\n", ""},
@@ -180,16 +166,7 @@ TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
         {"describe " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
         {"convert " + folder + " --connection 'Driver={SQL Server};' --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
         {"dump " + table + " --codepage", 2, "", "expected one table file"},
-    };
-    for (const auto& c : cases) {
-        const CliRun r = RunCli(dir, c.args);
-        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
-        EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
-        if (c.inErr.empty())
-            EXPECT_EQ(r.err, "") << c.args;
-        else
-            EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
-    }
+    });
 }
 
 }  // namespace

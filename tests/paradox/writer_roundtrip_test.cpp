@@ -15,7 +15,6 @@
 
 namespace {
 
-using paradox::CivilDate;
 using paradox::FieldType;
 using paradox::Value;
 using paradox::ValueType;

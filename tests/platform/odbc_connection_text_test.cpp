@@ -16,9 +16,9 @@ using platform::odbc::ParseConnectionText;
 
 struct RewriteCase {
     const char* name;
-    const char* text;
+    std::string text;
     const char* library;
-    const char* expected;
+    std::string expected;
 };
 
 TEST(FreeTdsConnectionText, AddsWhatFreeTdsNeedsAndNothingElse)
@@ -57,9 +57,13 @@ TEST(FreeTdsConnectionText, AddsWhatFreeTdsNeedsAndNothingElse)
          "DRIVER={/x/libtdsodbc.so};Server=a,1;TDS_Version=7.4;ClientCharset=UTF-8;"},
         {"driver replaced, last without semicolon", "Server=a,1;Driver={SQL Server}", "/x/t.so",
          "Server=a,1;Driver={/x/t.so};TDS_Version=7.4;ClientCharset=UTF-8;"},
+        // Unbraced, the password would swallow the rest of the text, Server= with it.
+        {"a password opening with a brace, as the program writes it",
+         "Driver={SQL Server};Pwd=" + std::string(platform::odbc::PasswordValue("{x").reveal()) + ";Server=s;", "",
+         "Driver={SQL Server};Pwd={{x};Server=s;TDS_Version=7.4;Port=1433;ClientCharset=UTF-8;"},
     };
     for (const RewriteCase& c : cases)
-        EXPECT_EQ(FreeTdsConnectionText(c.text, c.library), c.expected) << c.name;
+        EXPECT_EQ(FreeTdsConnectionText(c.text, c.library).reveal(), c.expected) << c.name;
 }
 
 TEST(ConnectionText, ValuesAreReadAsTheDriverManagerReadsThem)
@@ -68,10 +72,10 @@ TEST(ConnectionText, ValuesAreReadAsTheDriverManagerReadsThem)
     const auto attributes = ParseConnectionText(text);
     ASSERT_EQ(attributes.size(), 5u);
     EXPECT_EQ(attributes[0].key, "Driver");
-    EXPECT_EQ(attributes[0].value, "SQL Server");
-    EXPECT_EQ(attributes[2].value, "p;q}r");
-    EXPECT_EQ(attributes[3].value, "");
-    EXPECT_EQ(attributes[4].value, "D");
+    EXPECT_EQ(attributes[0].value.reveal(), "SQL Server");
+    EXPECT_EQ(attributes[2].value.reveal(), "p;q}r");
+    EXPECT_EQ(attributes[3].value.reveal(), "");
+    EXPECT_EQ(attributes[4].value.reveal(), "D");
     EXPECT_EQ(ConnectionValue(text, "PWD"), "p;q}r");
     EXPECT_EQ(ConnectionValue(text, "DSN"), std::nullopt);
 }
@@ -119,7 +123,7 @@ TEST(PlanConnection, SqlServerIsTheRegisteredDriverOrFreeTdsInItsPlace)
         registry.registered = c.registered;
         registry.freeTds = c.freeTds;
         const auto plan = platform::odbc::PlanConnection(text, registry);
-        EXPECT_EQ(plan.driverText, c.expectedText) << c.name;
+        EXPECT_EQ(plan.driverText.reveal(), c.expectedText) << c.name;
         EXPECT_EQ(plan.library, c.expectedLibrary) << c.name;
         EXPECT_EQ(plan.freeTds, c.expectedFreeTds) << c.name;
     }
@@ -135,9 +139,24 @@ TEST(PlanConnection, OtherDriversAndDsnTextsPassUnchanged)
         const bool sqlServer = text.find("sql server") != std::string::npos;
         EXPECT_EQ(plan.freeTds, sqlServer) << text;
         if (!sqlServer) {
-            EXPECT_EQ(plan.driverText, text);
+            EXPECT_EQ(plan.driverText.reveal(), text);
         }
     }
+}
+
+// A short text lives inside its string object: taken over or moved on, it
+// leaves zeros there, not the password.
+TEST(SecretText, LeavesNoBytesBehindInWhatItWasTakenFrom)
+{
+    const std::string_view zeros("\0\0\0\0\0\0", 6);
+    std::string given = "pw1234";
+    const char* const givenBytes = given.data();
+    platform::SecretText secret(std::move(given));
+    EXPECT_EQ(std::string_view(givenBytes, 6), zeros);
+    const char* const secretBytes = secret.reveal().data();
+    const platform::SecretText moved(std::move(secret));
+    EXPECT_EQ(std::string_view(secretBytes, 6), zeros);
+    EXPECT_EQ(moved.reveal(), "pw1234");
 }
 
 TEST(Utf16, RoundTripsEveryPlaneAndReplacesBrokenInput)

@@ -117,7 +117,7 @@ Outcome OpenAndTell(OdbcServerConnection& connection, const std::string& text)
 {
     Outcome outcome;
     try {
-        connection.open(text);
+        connection.open(platform::SecretText(text));
         outcome.failure = "(opened)";
     } catch (const std::exception& e) {
         outcome.failure = e.what();
@@ -147,6 +147,8 @@ TEST_F(OdbcFreeTds, IsFoundWhetherRegisteredOrNot)
 TEST_F(OdbcFreeTds, ARefusedConnectionFailsAtOnceWithFreeTdsWords)
 {
     OdbcServerConnection connection;
+    std::vector<std::string> handed;
+    testsupport::OdbcConnectionPeer::recordDriverTexts(connection, handed);
     connection.setConnectionTimeout(20);
     const int port = ClosedPort();
     const Outcome outcome = OpenAndTell(connection, ProgramText(port));
@@ -155,9 +157,8 @@ TEST_F(OdbcFreeTds, ARefusedConnectionFailsAtOnceWithFreeTdsWords)
     EXPECT_FALSE(connection.isOpen());
     // A registered FreeTDS keeps the program's driver name; in its place, its path.
     const std::string driver = kRegistered ? "SQL Server" : library;
-    EXPECT_EQ(connection.driverConnectionText(),
-              "Driver={" + driver + "};Server=127.0.0.1," + std::to_string(port)
-                  + ";Database=Sales;Uid=sa;Pwd=secret;TDS_Version=7.4;ClientCharset=UTF-8;");
+    EXPECT_EQ(handed, std::vector<std::string>{"Driver={" + driver + "};Server=127.0.0.1," + std::to_string(port)
+                                                + ";Database=Sales;Uid=sa;Pwd=secret;TDS_Version=7.4;ClientCharset=UTF-8;"});
 }
 
 TEST_F(OdbcFreeTds, ASilentServerFailsWithinTheLoginTimeOut)

@@ -3,6 +3,7 @@
 // the first ODBC call, so that the machine's own registry never takes part.
 #pragma once
 
+#include "platform/odbc/odbc_server_connection.h"
 #include "tests/support/testdata.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -27,6 +29,17 @@ public:
 private:
     std::string odbcinst_;
     std::unique_ptr<TempDir> config_;
+};
+
+// What a connection hands to the driver, which it shows nobody else.
+class OdbcConnectionPeer {
+public:
+    // From now on each connection text that the connection's open() hands to
+    // the driver is added to `texts`, which must outlive the connection's opens.
+    static void recordDriverTexts(platform::OdbcServerConnection& connection, std::vector<std::string>& texts)
+    {
+        connection.driverTextsSeen_ = &texts;
+    }
 };
 
 // The SQLite ODBC driver of this machine (package libsqliteodbc), "" when absent.

@@ -107,37 +107,23 @@ protected:
     testsupport::TempDir dir;
 };
 
-TEST_F(SourceFolder, TableNameMatchesInAnyCaseAndTheExactSpellingWins)
+// A name finds its table in any letter case, beyond ASCII as the table list
+// upper-cases them, brackets and semicolons too; of several files the exact
+// spelling wins, else the first in name order.
+TEST_F(SourceFolder, TableNamesMatchInAnyCaseAndTheExactSpellingWins)
 {
-    WriteTable(dir / "Orders.DB", {1});
-    WriteTable(dir / "ORDERS.db", {2});
-    WriteTable(dir / "orders.db", {3});
-    WriteTable(dir / "Parts.Db", {4});
+    const std::pair<const char*, int> files[] = {{"Orders.DB", 1}, {"ORDERS.db", 2}, {"orders.db", 3},
+                                                 {"Parts.Db", 4},  {"äpfel.db", 5},  {"straße.DB", 6},
+                                                 {"we]ird; name.db", 9}};
+    for (const auto& [file, id] : files)
+        WriteTable(dir / file, {id});
     auto c = connect();
-    EXPECT_EQ(firstId(*c, "orders"), 3);
-    EXPECT_EQ(firstId(*c, "ORDERS"), 2);
-    EXPECT_EQ(firstId(*c, "Orders"), 1);
-    EXPECT_EQ(firstId(*c, "oRdErS"), 2);  // no exact match: first in name order ("ORDERS.db" < "Orders.DB")
-    EXPECT_EQ(firstId(*c, "PARTS"), 4);
-}
-
-TEST_F(SourceFolder, NamesBeyondAsciiMatchAsTheTableListUpperCasesThem)
-{
-    WriteTable(dir / "äpfel.db", {5});
-    WriteTable(dir / "straße.DB", {6});
-    auto c = connect();
-    EXPECT_EQ(firstId(*c, "ÄPFEL"), 5);
-    EXPECT_EQ(firstId(*c, "äpfel"), 5);
-    EXPECT_EQ(firstId(*c, "STRASSE"), 6);
-}
-
-TEST_F(SourceFolder, NamesWithBracketsAndSemicolons)
-{
-    WriteTable(dir / "we]ird; name.db", {9});
-    auto c = connect();
-    EXPECT_EQ(firstId(*c, "we]ird; name"), 9);
-    auto rs = c->openRecordset("SELECT * FROM [WE]]IRD; NAME]");
-    EXPECT_EQ(rs->value(0).integer, 9);
+    const std::pair<const char*, int> lookups[] = {
+        {"orders", 3}, {"ORDERS", 2}, {"Orders", 1},
+        {"oRdErS", 2},  // no exact match: first in name order ("ORDERS.db" < "Orders.DB")
+        {"PARTS", 4},  {"ÄPFEL", 5},  {"äpfel", 5},  {"STRASSE", 6}, {"we]ird; name", 9}, {"WE]IRD; NAME", 9}};
+    for (const auto& [name, id] : lookups)
+        EXPECT_EQ(firstId(*c, name), id) << name;
 }
 
 TEST_F(SourceFolder, TablesInSubfoldersAndOtherFilesAreNotFound)

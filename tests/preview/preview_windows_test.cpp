@@ -383,7 +383,7 @@ TEST_F(PreviewTest, ReportStepsAre132ForInsertLinesAnd134ForOthers)
         void setCursorLocation(int) override {}
         void setCommandTimeout(int) override {}
         void setConnectionTimeout(int) override {}
-        void open(const std::string&) override {}
+        void open(const platform::SecretText&) override {}
         bool isOpen() const override { return true; }
         void execute(const std::string&) override { throw std::runtime_error("network hiccup"); }
         std::vector<platform::SchemaTable> tables() override { return {}; }

@@ -14,20 +14,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::DirectoryOrder;
 using testsupport::TempDir;
 
 void Touch(const fs::path& file)
 {
     std::ofstream(file) << "x";
-}
-
-// The names in the order the file system lists them, for comparing orders.
-std::vector<std::string> DirectoryOrder(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
 }
 
 TEST(ListFiles, ListsEveryMatchingFileInTheFileSystemsOrder)

@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ScriptedDialogs;
+using testsupport::DirectoryOrder;
 using testsupport::TempDir;
 
 class CountingEvents : public platform::EventLoop {
@@ -93,19 +94,34 @@ std::vector<std::string> LevelOrder(const std::string& root, const std::set<std:
     return out;
 }
 
-std::vector<std::string> SubfolderOrder(const std::string& folder)
+// Trees of plain folders: what the walk lists from its start entries, and
+// that it reports nothing.
+TEST(GetSubDirectories2016, ListsPlainTreesFromTheirStartEntries)
 {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    return names;
-}
-
-TEST(GetSubDirectories2016, AFolderWithoutSubfoldersStaysAlone)
-{
-    Tree tree;
-    EXPECT_EQ(tree.walk({"/"}), std::vector<std::string>{"/"});
-    EXPECT_TRUE(tree.dialogs.messages.empty());
+    const struct {
+        const char* label;
+        std::vector<const char*> folders;
+        std::vector<std::string> entries;
+        const char* driveRoot;  // within the tree; nullptr: "/"
+        std::vector<std::string> listed;
+    } cases[] = {
+        {"a folder without subfolders stays alone", {}, {"/"}, nullptr, {"/"}},
+        {"several start entries keep their order and absent ones stay", {"x/x1", "y/y1"}, {"/y/", "/x/", "/absent/"},
+         nullptr, {"/y/", "/x/", "/absent/", "/y/y1/", "/x/x1/"}},
+        {"hidden folders are neither listed nor entered", {".x/inner", "a/.git/objects", "a/src"}, {"/"}, nullptr,
+         {"/", "/a/", "/a/src/"}},
+        {"a hidden start entry is not entered", {".root/a/b"}, {"/.root/"}, nullptr, {"/.root/"}},
+        {"the drive root is walked even when hidden", {".root/a/b"}, {"/.root/"}, "/.root",
+         {"/.root/", "/.root/a/", "/.root/a/b/"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Tree tree;
+        for (const char* f : c.folders)
+            tree.folder(f);
+        EXPECT_EQ(tree.walk(c.entries, true, c.driveRoot ? tree.entry(c.driveRoot) : "/"), c.listed);
+        EXPECT_TRUE(tree.dialogs.messages.empty());
+    }
 }
 
 TEST(GetSubDirectories2016, ListsLevelByLevel)
@@ -113,7 +129,7 @@ TEST(GetSubDirectories2016, ListsLevelByLevel)
     Tree tree;
     tree.folder("Old");
     tree.folder("New/Jan");
-    const auto order = SubfolderOrder(tree.root());
+    const auto order = DirectoryOrder(tree.root());
     const auto result = tree.walk({"/"});
     ASSERT_EQ(result.size(), 4u);
     EXPECT_EQ(result[0], "/");
@@ -133,34 +149,6 @@ TEST(GetSubDirectories2016, ADeeperTreeComesOutInLevelOrder)
     auto oneLevel = LevelOrder(tree.root());
     oneLevel.resize(5);
     EXPECT_EQ(tree.walk({"/"}, false), oneLevel);
-}
-
-TEST(GetSubDirectories2016, SeveralStartEntriesKeepTheirOrderAndAbsentOnesStay)
-{
-    Tree tree;
-    tree.folder("x/x1");
-    tree.folder("y/y1");
-    EXPECT_EQ(tree.walk({"/y/", "/x/", "/absent/"}),
-              (std::vector<std::string>{"/y/", "/x/", "/absent/", "/y/y1/", "/x/x1/"}));
-}
-
-TEST(GetSubDirectories2016, HiddenFoldersAreNeitherListedNorEntered)
-{
-    Tree tree;
-    tree.folder(".x/inner");
-    tree.folder("a/.git/objects");
-    tree.folder("a/src");
-    EXPECT_EQ(tree.walk({"/"}), (std::vector<std::string>{"/", "/a/", "/a/src/"}));
-    EXPECT_TRUE(tree.dialogs.messages.empty());
-}
-
-TEST(GetSubDirectories2016, TheDriveRootIsWalkedEvenWhenHidden)
-{
-    Tree tree;
-    tree.folder(".root/a/b");
-    EXPECT_EQ(tree.walk({"/.root/"}), (std::vector<std::string>{"/.root/"}));
-    EXPECT_EQ(tree.walk({"/.root/"}, true, tree.entry("/.root")),
-              (std::vector<std::string>{"/.root/", "/.root/a/", "/.root/a/b/"}));
 }
 
 TEST(GetSubDirectories2016, LinkedFoldersAreWalkedUnlessHidden)
@@ -326,7 +314,7 @@ TEST(GetSubDirectories2016, OtherFailuresWhileListingKeepTheEntryQuietly)
     Tree tree;
     tree.folder("x");
     tree.folder("y");
-    const auto order = SubfolderOrder(tree.root());
+    const auto order = DirectoryOrder(tree.root());
     tree.events.failAt = 3;  // step 120 of the second subfolder, after the first was found
     EXPECT_EQ(tree.walk({"/"}), (std::vector<std::string>{"/", "/" + order[0] + "/"}));
     EXPECT_TRUE(tree.dialogs.messages.empty());
@@ -385,7 +373,7 @@ TEST(GetSubDirectories2016, UnreadableFoldersDisappearAreToldAndTheWalkGoesOn)
     tree.folder("z/z1");
     fs::permissions(tree.root() + "/locked", fs::perms::none);
     fs::permissions(tree.root() + "/peek", fs::perms::owner_read | fs::perms::others_read);
-    const auto order = SubfolderOrder(tree.root());
+    const auto order = DirectoryOrder(tree.root());
     const auto walked = WalkAsNobody({tree.entry("/")});
     fs::permissions(tree.root() + "/locked", fs::perms::owner_all);
     fs::permissions(tree.root() + "/peek", fs::perms::owner_all);

@@ -304,41 +304,41 @@ TEST_F(ModulesTest, TestConnectionAndSampleButtons)
                   + "/Samples;Extended Properties=Paradox 5.x;");
 }
 
-TEST_F(ModulesTest, ConnectionTextsInBothVariants)
+// The login fields in the connection text: the server with its port, or
+// without one for a local connection; a value that would change the text's
+// meaning goes in braces.
+TEST_F(ModulesTest, ConnectionTextsOfTheLoginFields)
 {
-    form.Text5 = "SRV1";
-    form.Text6 = "1433";
     form.Text8 = "Sales";
     form.Text3 = "sa";
-    form.Text4 = "";
-    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=;");
-    form.Check4 = true;
-    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
-    form.Text6 = "9999";  // the port does not matter to the local variant
-    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1;Database=Sales;Uid=sa;Pwd=;");
-    form.Check4 = false;
-    form.Text6 = "";
-    EXPECT_EQ(MSSQL::ConnectionText(services, form), "Driver={SQL Server};Server=SRV1,;Database=Sales;Uid=sa;Pwd=;");
-}
-
-TEST_F(ModulesTest, ValuesThatWouldChangeTheConnectionTextGoInBraces)
-{
-    form.Text5 = "SRV1";
-    form.Text6 = "1433";
-    form.Text8 = "Sales";
-    form.Text3 = "sa";
-    form.Text4 = "p;w}d{";
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
-              "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd={p;w}}d{};");
-    form.Text4 = "p}w";  // FreeTDS 1.3 would read a doubled one inside braces as two
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
-              "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd=p}w;");
-    form.Text4 = " pw ";  // blanks at the ends, which a driver might drop
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, false),
-              "Driver={SQL Server};Server=SRV1,1433;Database=Sales;Uid=sa;Pwd={ pw };");
-    form.Text5 = "a;b";
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, false).substr(0, 40), "Driver={SQL Server};Server={a;b,1433};Da");
-    EXPECT_EQ(MSSQL::ConnectionText(services, form, true).substr(0, 35), "Driver={SQL Server};Server={a;b};Da");
+    const struct {
+        const char* server;
+        const char* port;
+        bool local;
+        const char* password;
+        const char* text;  // after "Driver={SQL Server};Server="
+    } cases[] = {
+        {"SRV1", "1433", false, "", "SRV1,1433;Database=Sales;Uid=sa;Pwd=;"},
+        {"SRV1", "1433", true, "", "SRV1;Database=Sales;Uid=sa;Pwd=;"},
+        {"SRV1", "9999", true, "", "SRV1;Database=Sales;Uid=sa;Pwd=;"},  // the port does not matter to the local variant
+        {"SRV1", "", false, "", "SRV1,;Database=Sales;Uid=sa;Pwd=;"},
+        {"SRV1", "1433", false, "p;w}d{", "SRV1,1433;Database=Sales;Uid=sa;Pwd={p;w}}d{};"},
+        // FreeTDS 1.3 would read a doubled one inside braces as two.
+        {"SRV1", "1433", false, "p}w", "SRV1,1433;Database=Sales;Uid=sa;Pwd=p}w;"},
+        // Blanks at the ends, which a driver might drop.
+        {"SRV1", "1433", false, " pw ", "SRV1,1433;Database=Sales;Uid=sa;Pwd={ pw };"},
+        {"a;b", "1433", false, " pw ", "{a;b,1433};Database=Sales;Uid=sa;Pwd={ pw };"},
+        {"a;b", "1433", true, " pw ", "{a;b};Database=Sales;Uid=sa;Pwd={ pw };"},
+    };
+    for (const auto& c : cases) {
+        form.Text5 = c.server;
+        form.Text6 = c.port;
+        form.Check4 = c.local;
+        form.Text4 = c.password;
+        const std::string expected = std::string("Driver={SQL Server};Server=") + c.text;
+        EXPECT_EQ(MSSQL::ConnectionText(services, form).reveal(), expected);
+        EXPECT_EQ(MSSQL::ConnectionText(services, form, c.local).reveal(), expected);
+    }
 }
 
 TEST_F(ModulesTest, CanConnectAndListTablesWithEveryUserTable)

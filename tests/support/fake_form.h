@@ -26,7 +26,7 @@ struct FakeForm : core::MainForm {
     std::string port() override { return Text6; }
     std::string database() override { return Text8; }
     std::string user() override { return Text3; }
-    std::string password() override { return Text4; }
+    platform::SecretText password() override { return platform::SecretText(Text4); }
     bool localConnection() override { return Check4; }
     bool previewMode() override { return Check1; }
     bool previewEachFile() override { return Option1; }

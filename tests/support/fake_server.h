@@ -60,9 +60,9 @@ public:
     void setCursorLocation(int) override {}
     void setCommandTimeout(int) override {}
     void setConnectionTimeout(int) override {}
-    void open(const std::string& text) override
+    void open(const platform::SecretText& text) override
     {
-        state_.openedWith.push_back(text);
+        state_.openedWith.emplace_back(text.reveal());
         if (state_.refuseLogin)
             throw platform::ServerError("[SQLSTATE 28000] Login failed for user 'sa'.");
         open_ = true;

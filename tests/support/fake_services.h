@@ -1,5 +1,7 @@
 // Services for window tests: scripted dialogs, a real settings store in a
 // temporary folder, a recording clipboard and desktop, a fixed random draw.
+// Servers and Sources say what the windows talk to: scripted ones, or the real
+// ODBC and Paradox connections.
 #pragma once
 
 #include "platform/qt/qt_settings_store.h"
@@ -14,29 +16,23 @@
 
 namespace testsupport {
 
-struct FakeServicesHolder {
+template <class Servers, class Sources>
+struct WindowServices {
     TempDir root;
     ScriptedDialogs dialogs;
     platform::QtSettingsStore settings{QString::fromStdString((root / "config").string())};
     RecordingClipboard clipboard;
     RecordingDesktop desktop;
     platform::NoEventLoop events;
-    FakeServerFactory servers;
-    MemorySourceFactory sources;
+    Servers servers;
+    Sources sources;
     double draw = 0.5;  // scales to 51: no web page
     int endProgramCalls = 0;
-    core::Services services{dialogs,
-                             settings,
-                             clipboard,
-                             desktop,
-                             events,
-                             servers,
-                             sources,
-                             {(root / "program").string(), (root / "drive").string()},
-                             [this] { return draw; },
-                             [this] { ++endProgramCalls; }};
+    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
+                            {(root / "program").string(), (root / "drive").string()}, [this] { return draw; },
+                            [this] { ++endProgramCalls; }};
 
-    FakeServicesHolder()
+    WindowServices()
     {
         std::filesystem::create_directories(root / "program");
         std::filesystem::create_directories(root / "drive");
@@ -50,5 +46,7 @@ struct FakeServicesHolder {
         settings.write("Marrowby", "Dovenmark", key, value);
     }
 };
+
+using FakeServicesHolder = WindowServices<FakeServerFactory, MemorySourceFactory>;
 
 }  // namespace testsupport

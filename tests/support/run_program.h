@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 namespace testsupport {
 
@@ -36,6 +37,16 @@ inline ProgramRun RunProgram(const TempDir& dir, const std::string& commandLine)
     r.out = ReadWholeFile(dir / "out");
     r.err = ReadWholeFile(dir / "err");
     return r;
+}
+
+// The statements of `dovenmark-cli script` output, each written followed by a line "GO".
+inline std::vector<std::string> ScriptStatements(const std::string& script)
+{
+    std::vector<std::string> statements;
+    std::size_t at = 0;
+    for (std::size_t go; (go = script.find("\nGO\n", at)) != std::string::npos; at = go + 4)
+        statements.push_back(script.substr(at, go - at));
+    return statements;
 }
 
 inline std::string Quoted(const std::string& s)

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace testsupport {
@@ -26,6 +27,23 @@ public:
         const platform::Answer a = answers.front();
         answers.pop_front();
         return a;
+    }
+
+    // The texts of the messages shown, in order.
+    std::vector<std::string> texts() const
+    {
+        std::vector<std::string> all;
+        for (const auto& m : messages)
+            all.push_back(m.text);
+        return all;
+    }
+    // The same texts, each followed by a line break: one string for a failure's trace.
+    std::string transcript() const
+    {
+        std::string all;
+        for (const auto& m : messages)
+            all += m.text + "\n";
+        return all;
     }
 
     std::vector<platform::Message> messages;

@@ -20,6 +20,14 @@ std::optional<std::filesystem::path> paradoxTestdata()
     return std::nullopt;
 }
 
+std::vector<std::string> DirectoryOrder(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
 TempDir::TempDir()
 {
     std::random_device rd;

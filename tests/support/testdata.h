@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -17,6 +18,9 @@ std::optional<std::filesystem::path> paradoxTestdata();
 inline constexpr const char* kNoTestdata =
     "shared Paradox test data not found (../shared/testdata/paradox beside the repository, "
     "or set DOVENMARK_TESTDATA); skipping";
+
+// The names in a folder in the order the file system lists them.
+std::vector<std::string> DirectoryOrder(const std::filesystem::path& folder);
 
 // A fresh folder under the system's temporary folder, removed with everything
 // in it when the object goes.

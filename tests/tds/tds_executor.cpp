@@ -15,12 +15,6 @@ namespace tdstest {
 
 namespace {
 
-// DONE's current-command codes.
-constexpr std::uint16_t kCmdSelect = 0xC1;
-constexpr std::uint16_t kCmdInsert = 0xC3;
-constexpr std::uint16_t kCmdDelete = 0xC4;
-constexpr std::uint16_t kCmdUpdate = 0xC5;
-
 std::uint16_t CommandOf(const Statement& st)
 {
     switch (st.kind) {
@@ -309,37 +303,24 @@ void Executor::executeDdl(const Statement& st)
 
 void Executor::executeTransaction(const Statement& st)
 {
-    switch (st.kind) {
-    case StatementKind::BeginTransaction:
-        begin();
-        break;
-    case StatementKind::Commit:
-        if (state_.trancount == 0) {
-            fail({3902, 16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.",
-                  Abort::Statement},
-                 0);
-            return;
-        }
-        commitOne();
-        break;
-    case StatementKind::Rollback:
-        if (state_.trancount == 0) {
-            fail({3903, 16, 1, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.",
-                  Abort::Statement},
-                 0);
-            return;
-        }
-        rollbackAll();
-        break;
-    default:
-        if (state_.trancount == 0) {
-            fail({628, 16, 0, "Cannot issue SAVE TRANSACTION when there is no active transaction.",
-                  Abort::Statement},
-                 0);
-            return;
-        }
-        break;
+    if (st.kind != StatementKind::BeginTransaction && state_.trancount == 0) {
+        // COMMIT, ROLLBACK or SAVE without a transaction.
+        const std::string request = st.kind == StatementKind::Commit ? "COMMIT" : "ROLLBACK";
+        fail(st.kind == StatementKind::Save
+                 ? Failure{628, 16, 0, "Cannot issue SAVE TRANSACTION when there is no active transaction.",
+                           Abort::Statement}
+                 : Failure{st.kind == StatementKind::Commit ? 3902u : 3903u, 16, 1,
+                           "The " + request + " TRANSACTION request has no corresponding BEGIN TRANSACTION.",
+                           Abort::Statement},
+             0);
+        return;
     }
+    if (st.kind == StatementKind::BeginTransaction)
+        begin();
+    else if (st.kind == StatementKind::Commit)
+        commitOne();
+    else if (st.kind == StatementKind::Rollback)
+        rollbackAll();
     done(0, 0, 0);
 }
 

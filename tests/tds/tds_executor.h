@@ -41,15 +41,6 @@ struct RpcParam {
     std::optional<std::string> text;   // a character value itself (UTF-8)
 };
 
-// Transaction manager request types.
-enum TransactionRequest : std::uint16_t {
-    kTmBegin = 5,
-    kTmPromote = 6,
-    kTmCommit = 7,
-    kTmRollback = 8,
-    kTmSave = 9,
-};
-
 class Executor {
 public:
     Executor(Server& server, SessionState& state) : server_(server), state_(state) {}

@@ -1,6 +1,7 @@
 // Starting and ending the test server; reading its record back.
 #include "tests/tds/tds_server_process.h"
 
+#include "platform/odbc/driver_registry.h"
 #include "tests/tds/tds_wire.h"
 
 #include <fcntl.h>
@@ -107,6 +108,15 @@ private:
 
 }  // namespace
 
+std::optional<std::string> FreeTdsMissing()
+{
+    if (platform::odbc::SystemDriverRegistry().freeTdsLibrary().empty())
+        return "the FreeTDS ODBC driver (tdsodbc) is not installed";
+    if (!paradoxTestdata())
+        return kNoTestdata;
+    return std::nullopt;
+}
+
 TdsRecord ParseTdsRecord(const std::string& line)
 {
     auto fields = FlatJson(line).object();
@@ -199,21 +209,11 @@ std::vector<TdsRecord> TdsTestServer::records() const
     return records;
 }
 
-std::vector<std::string> TdsTestServer::batches() const
+std::vector<std::string> TdsTestServer::textsOf(const std::string& kind) const
 {
     std::vector<std::string> texts;
     for (TdsRecord& r : records()) {
-        if (r.kind == "batch" && r.text.rfind(kCountQuery, 0) != 0)
-            texts.push_back(std::move(r.text));
-    }
-    return texts;
-}
-
-std::vector<std::string> TdsTestServer::stored() const
-{
-    std::vector<std::string> texts;
-    for (TdsRecord& r : records()) {
-        if (r.kind == "stored")
+        if (r.kind == kind && !(kind == "batch" && r.text.starts_with(kCountQuery)))
             texts.push_back(std::move(r.text));
     }
     return texts;

@@ -44,22 +44,27 @@ public:
     // The text of every recorded batch, in order, but for the run's questions
     // about a table (whether it exists, how many rows it holds), which begin
     // with kCountQuery.
-    std::vector<std::string> batches() const;
+    std::vector<std::string> batches() const { return textsOf("batch"); }
     // The statements of every recorded batch, in order: a batch is cut at each
     // line break outside quotes and brackets, where the program joins the
     // statements it sends in one batch.
     std::vector<std::string> statements() const;
     // With the server's --record-stored: every INSERT stored for good, in the order stored.
-    std::vector<std::string> stored() const;
+    std::vector<std::string> stored() const { return textsOf("stored"); }
 
 private:
     void stop();
+    std::vector<std::string> textsOf(const std::string& kind) const;
 
     TempDir dir_;
     pid_t pid_ = -1;
     int output_ = -1;
     int port_ = 0;
 };
+
+// Why a test through the FreeTDS driver cannot run here (the driver or the
+// shared tables are missing); nothing when it can.
+std::optional<std::string> FreeTdsMissing();
 
 // One record line read back; throws std::runtime_error on a line that is no JSON object.
 TdsRecord ParseTdsRecord(const std::string& line);

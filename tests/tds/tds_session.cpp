@@ -279,15 +279,13 @@ bool Session::login(const Message& m)
     PutEnvChangeBytes(w, kEnvCollation, CollationBytes(), "");
     PutEnvChangeText(w, kEnvLanguage, "us_english", "");
     PutMessage(w, kInfo, 5703, 1, 0, "Changed language setting to us_english.");
-    w.u8(kLoginAck);
-    const std::size_t length = w.size();
-    w.u16(0);
-    w.u8(1);  // T-SQL
-    for (int shift = 24; shift >= 0; shift -= 8)
-        w.u8(static_cast<std::uint8_t>(version >> shift));
-    w.bVarchar("Microsoft SQL Server");
-    w.bytes(std::string_view("\x0F\x00\x07\xD0", 4));
-    w.patchLength16(length);
+    PutSized(w, kLoginAck, [&] {
+        w.u8(1);  // T-SQL
+        for (int shift = 24; shift >= 0; shift -= 8)
+            w.u8(static_cast<std::uint8_t>(version >> shift));
+        w.bVarchar("Microsoft SQL Server");
+        w.bytes(std::string_view("\x0F\x00\x07\xD0", 4));
+    });
     if (version == kTds74 && AsksForUtf8(body)) {
         w.u8(kFeatureExtAck);
         w.u8(0x0A);

@@ -5,11 +5,6 @@ namespace tdstest {
 
 namespace {
 
-constexpr std::uint8_t kNVarChar = 0xE7;
-constexpr std::uint8_t kBigVarChar = 0xA7;
-constexpr std::uint8_t kInt4 = 0x38;
-constexpr std::uint16_t kNullable = 0x0001;
-
 void PutUserTypeAndFlags(Writer& w, std::uint16_t flags, bool tds72)
 {
     if (tds72)
@@ -44,41 +39,33 @@ void PutDone(Writer& w, Token token, std::uint16_t status, std::uint16_t command
 void PutMessage(Writer& w, Token token, std::uint32_t number, std::uint8_t state, std::uint8_t severity,
                 std::string_view text, std::uint32_t line)
 {
-    w.u8(token);
-    const std::size_t length = w.size();
-    w.u16(0);
-    w.u32(number);
-    w.u8(state);
-    w.u8(severity);
-    w.usVarchar(text);
-    w.bVarchar(kServerName);
-    w.bVarchar("");
-    w.u32(line);
-    w.patchLength16(length);
+    PutSized(w, token, [&] {
+        w.u32(number);
+        w.u8(state);
+        w.u8(severity);
+        w.usVarchar(text);
+        w.bVarchar(kServerName);
+        w.bVarchar("");
+        w.u32(line);
+    });
 }
 
 void PutEnvChangeText(Writer& w, EnvChange type, std::string_view newValue, std::string_view oldValue)
 {
-    w.u8(kEnvChange);
-    const std::size_t length = w.size();
-    w.u16(0);
-    w.u8(type);
-    w.bVarchar(newValue);
-    w.bVarchar(oldValue);
-    w.patchLength16(length);
+    PutSized(w, kEnvChange, [&] {
+        w.u8(type);
+        w.bVarchar(newValue);
+        w.bVarchar(oldValue);
+    });
 }
 
 void PutEnvChangeBytes(Writer& w, EnvChange type, std::string_view newValue, std::string_view oldValue)
 {
-    w.u8(kEnvChange);
-    const std::size_t length = w.size();
-    w.u16(0);
-    w.u8(type);
-    w.u8(static_cast<std::uint8_t>(newValue.size()));
-    w.bytes(newValue);
-    w.u8(static_cast<std::uint8_t>(oldValue.size()));
-    w.bytes(oldValue);
-    w.patchLength16(length);
+    PutSized(w, kEnvChange, [&] {
+        w.u8(type);
+        w.bVarbyte(newValue);
+        w.bVarbyte(oldValue);
+    });
 }
 
 std::string CollationBytes()

@@ -13,6 +13,18 @@ namespace tdstest {
 
 inline constexpr std::string_view kServerName = "TDSTEST";
 
+// A token whose body follows a 16-bit length: `body` writes it, and the
+// length is filled in after it.
+template <class Body>
+void PutSized(Writer& w, Token token, Body body)
+{
+    w.u8(token);
+    const std::size_t length = w.size();
+    w.u16(0);
+    body();
+    w.patchLength16(length);
+}
+
 // DONE, DONEPROC or DONEINPROC; TDS 7.2 and later count rows in eight bytes.
 void PutDone(Writer& w, Token token, std::uint16_t status, std::uint16_t command, std::uint64_t rows, bool tds72);
 

@@ -3,6 +3,8 @@
 // stream of the answers, and UCS-2 texts.
 #pragma once
 
+#include "platform/odbc/utf16.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,10 +18,8 @@ enum PacketType : std::uint8_t {
     kRpc = 0x03,
     kTabularResult = 0x04,
     kAttention = 0x06,
-    kBulkLoad = 0x07,
     kTransactionManager = 0x0E,
     kLogin7 = 0x10,
-    kSspi = 0x11,
     kPrelogin = 0x12,
 };
 
@@ -51,6 +51,14 @@ enum DoneStatus : std::uint16_t {
     kDoneAttention = 0x0020,
 };
 
+// DONE's current-command codes.
+enum DoneCommand : std::uint16_t {
+    kCmdSelect = 0xC1,
+    kCmdInsert = 0xC3,
+    kCmdDelete = 0xC4,
+    kCmdUpdate = 0xC5,
+};
+
 // ENVCHANGE types.
 enum EnvChange : std::uint8_t {
     kEnvDatabase = 1,
@@ -62,12 +70,28 @@ enum EnvChange : std::uint8_t {
     kEnvRollbackTransaction = 10,
 };
 
+// Transaction manager request types.
+enum TransactionRequest : std::uint16_t {
+    kTmBegin = 5,
+    kTmPromote = 6,
+    kTmCommit = 7,
+    kTmRollback = 8,
+    kTmSave = 9,
+};
+
+// The data types of the result columns, and their flags.
+enum DataType : std::uint8_t {
+    kInt4 = 0x38,
+    kBigVarChar = 0xA7,
+    kNVarChar = 0xE7,
+};
+inline constexpr std::uint16_t kNullable = 0x0001;
+
 // UTF-16 code units from UCS-2 little-endian bytes (an odd last byte is dropped).
 std::u16string FromUcs2(std::string_view bytes);
-// UTF-8 of UTF-16 text; a lone surrogate becomes U+FFFD.
-std::string Utf8(std::u16string_view text);
-// UTF-16 of UTF-8 text; a byte that starts no valid sequence becomes U+FFFD.
-std::u16string Utf16(std::string_view utf8);
+// The program's own conversions: what cannot be converted becomes U+FFFD.
+inline std::string Utf8(std::u16string_view text) { return platform::odbc::Utf16ToUtf8(text); }
+inline std::u16string Utf16(std::string_view utf8) { return platform::odbc::Utf8ToUtf16(utf8); }
 // UCS-2 little-endian bytes of UTF-8 text.
 std::string Ucs2(std::string_view utf8);
 
@@ -102,6 +126,12 @@ public:
     void bVarchar(std::string_view utf8);
     // US_VARCHAR: a count of characters in two bytes, then UCS-2.
     void usVarchar(std::string_view utf8);
+    // B_VARBYTE: a count of bytes in one byte, then the bytes.
+    void bVarbyte(std::string_view b)
+    {
+        u8(static_cast<std::uint8_t>(b.size()));
+        out_ += b;
+    }
     // Writes a 16-bit length at `at` that counts the bytes written after it.
     void patchLength16(std::size_t at);
     std::uint8_t byteAt(std::size_t at) const { return static_cast<std::uint8_t>(out_.at(at)); }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace tdstest {
 
@@ -30,10 +31,8 @@ bool IsBlank(char c)
 std::string Upper(std::string_view s)
 {
     std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
     return out;
 }
 
@@ -228,6 +227,17 @@ public:
         st.text = std::string(Trimmed(sql_.substr(tokens_[begin_].begin, tokens_[end_ - 1].end - tokens_[begin_].begin)));
         const std::string first = word(0);
         const std::string second = word(1);
+        // Statements known by their first word alone.
+        static const std::pair<const char*, StatementKind> kByFirstWord[] = {
+            {"COMMIT", StatementKind::Commit}, {"ROLLBACK", StatementKind::Rollback}, {"SAVE", StatementKind::Save},
+            {"ELSE", StatementKind::Else},     {"END", StatementKind::BlockEnd},      {"SELECT", StatementKind::Select},
+            {"UPDATE", StatementKind::Update}, {"DELETE", StatementKind::Delete}};
+        for (const auto& [known, kind] : kByFirstWord) {
+            if (first == known) {
+                st.kind = kind;
+                return st;
+            }
+        }
         if (first == "INSERT") {
             insert(st);
         } else if (first == "CREATE" && second == "TABLE") {
@@ -248,12 +258,6 @@ public:
                 st.kind = StatementKind::BlockBegin;
                 st.skippedBlock = second == "CATCH";
             }
-        } else if (first == "COMMIT") {
-            st.kind = StatementKind::Commit;
-        } else if (first == "ROLLBACK") {
-            st.kind = StatementKind::Rollback;
-        } else if (first == "SAVE") {
-            st.kind = StatementKind::Save;
         } else if (first == "SET" && count() == 3 && tokens_[begin_ + 1].type == Token::Word
                    && OneOf(word(2), {"ON", "OFF"})) {
             st.kind = StatementKind::SetOption;
@@ -262,22 +266,12 @@ public:
         } else if (first == "IF") {
             st.kind = StatementKind::If;
             st.condition = std::string(Trimmed(st.text.substr(2)));
-        } else if (first == "ELSE") {
-            st.kind = StatementKind::Else;
-        } else if (first == "END") {
-            st.kind = StatementKind::BlockEnd;
         } else if (first == "EXEC" || first == "EXECUTE") {
             st.kind = StatementKind::Exec;
             std::size_t at = begin_ + 1;
             ObjectName name;
             if (ReadName(sql_, tokens_, at, end_, name))
                 st.procedure = name.table;
-        } else if (first == "SELECT") {
-            st.kind = StatementKind::Select;
-        } else if (first == "UPDATE") {
-            st.kind = StatementKind::Update;
-        } else if (first == "DELETE") {
-            st.kind = StatementKind::Delete;
         }
         return st;
     }

@@ -10,13 +10,11 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
-using paradox::CivilDate;
 using paradox::FieldType;
 using paradox::Value;
-using paradox::writer::FieldDesign;
-using paradox::writer::TableDesign;
 using paradox::writer::TableWriter;
 
 namespace {
@@ -76,9 +74,10 @@ private:
         return std::round(std::uniform_real_distribution<double>(low, high)(random_) * 100) / 100;
     }
     // A table keyed on its first `keys` fields (0: not keyed); the records are added in key order.
-    static TableDesign Design(const char* name, std::vector<FieldDesign> fields, int keys = 1)
+    static paradox::writer::TableDesign Design(const char* name, std::vector<paradox::writer::FieldDesign> fields,
+                                               int keys = 1)
     {
-        TableDesign design;
+        paradox::writer::TableDesign design;
         design.versionId = 12;
         design.keyed = keys > 0;
         design.keyFields = static_cast<std::uint16_t>(keys);
@@ -94,16 +93,12 @@ private:
 
     void customers()
     {
-        TableWriter t(Design("CUSTOMER.DB", {{"CustNo", FieldType::Autoincrement, 0},
-                                           {"Company", FieldType::Alpha, 30},
-                                           {"Contact", FieldType::Alpha, 25},
-                                           {"City", FieldType::Alpha, 20},
-                                           {"Country", FieldType::Alpha, 20},
-                                           {"Phone", FieldType::Alpha, 15},
-                                           {"CreditLimit", FieldType::Currency, 0},
-                                           {"Active", FieldType::Logical, 0},
-                                           {"CustomerSince", FieldType::Date, 0},
-                                           {"Notes", FieldType::Memo, 30}}));
+        TableWriter t(Design("CUSTOMER.DB",
+                             {{"CustNo", FieldType::Autoincrement}, {"Company", FieldType::Alpha, 30},
+                              {"Contact", FieldType::Alpha, 25},    {"City", FieldType::Alpha, 20},
+                              {"Country", FieldType::Alpha, 20},    {"Phone", FieldType::Alpha, 15},
+                              {"CreditLimit", FieldType::Currency}, {"Active", FieldType::Logical},
+                              {"CustomerSince", FieldType::Date},   {"Notes", FieldType::Memo, 30}}));
         for (int i = 0; i < kCustomers; ++i) {
             const std::size_t place = static_cast<std::size_t>(between(0, 9));
             const std::string phone = "+" + std::to_string(between(1, 99)) + " " + std::to_string(between(100, 999))
@@ -122,12 +117,9 @@ private:
 
     void parts()
     {
-        TableWriter t(Design("PARTS.DB", {{"PartNo", FieldType::Long, 0},
-                                        {"Description", FieldType::Alpha, 30},
-                                        {"OnHand", FieldType::Short, 0},
-                                        {"Cost", FieldType::Currency, 0},
-                                        {"ListPrice", FieldType::Currency, 0},
-                                        {"WeightKg", FieldType::Number, 0}}));
+        TableWriter t(Design("PARTS.DB", {{"PartNo", FieldType::Long},      {"Description", FieldType::Alpha, 30},
+                                         {"OnHand", FieldType::Short},     {"Cost", FieldType::Currency},
+                                         {"ListPrice", FieldType::Currency}, {"WeightKg", FieldType::Number}}));
         for (std::size_t i = 0; i < kParts.size(); ++i) {
             const double cost = money(3, 400);
             t.addRecord({Value::ofInteger(static_cast<std::int64_t>(5000 + i * 10)), Value::ofText(kParts[i]),
@@ -140,16 +132,12 @@ private:
 
     void orders()
     {
-        TableWriter t(Design("ORDERS.DB", {{"OrderNo", FieldType::Long, 0},
-                                         {"CustNo", FieldType::Long, 0},
-                                         {"SaleDate", FieldType::Date, 0},
-                                         {"ShipTime", FieldType::Time, 0},
-                                         {"Entered", FieldType::Timestamp, 0},
-                                         {"ShipVia", FieldType::Alpha, 10},
-                                         {"AmountPaid", FieldType::Currency, 0},
-                                         {"Paid", FieldType::Logical, 0}}));
+        TableWriter t(Design("ORDERS.DB", {{"OrderNo", FieldType::Long},       {"CustNo", FieldType::Long},
+                                          {"SaleDate", FieldType::Date},      {"ShipTime", FieldType::Time},
+                                          {"Entered", FieldType::Timestamp},  {"ShipVia", FieldType::Alpha, 10},
+                                          {"AmountPaid", FieldType::Currency}, {"Paid", FieldType::Logical}}));
         for (int i = 0; i < kOrders; ++i) {
-            const CivilDate sale{between(2001, 2004), between(1, 12), between(1, 28)};
+            const paradox::CivilDate sale{between(2001, 2004), between(1, 12), between(1, 28)};
             const std::int64_t shipMs = (between(8, 17) * 3600 + between(0, 3) * 15 * 60) * 1000LL;
             const std::int64_t enteredMs = (between(7, 19) * 3600 + between(0, 59) * 60 + between(0, 59)) * 1000LL;
             const bool paid = between(0, 5) != 0;
@@ -164,12 +152,10 @@ private:
 
     void items()
     {
-        TableWriter t(Design("ITEMS.DB", {{"OrderNo", FieldType::Long, 0},
-                                        {"ItemNo", FieldType::Short, 0},
-                                        {"PartNo", FieldType::Long, 0},
-                                        {"Qty", FieldType::Short, 0},
-                                        {"Discount", FieldType::Number, 0}},
-                                      2));
+        TableWriter t(Design("ITEMS.DB", {{"OrderNo", FieldType::Long}, {"ItemNo", FieldType::Short},
+                                         {"PartNo", FieldType::Long},  {"Qty", FieldType::Short},
+                                         {"Discount", FieldType::Number}},
+                             2));
         int written = 0;
         for (int order = 0; order < kOrders && written < kItems; ++order) {
             const int lines = between(1, 3);
@@ -200,20 +186,15 @@ private:
         };
         const std::uint32_t pixels = kRow * kHeight;
         bmp += "BM";
-        put(54 + pixels, 4);
-        put(0, 4);
-        put(54, 4);
-        put(40, 4);
-        put(kWidth, 4);
-        put(kHeight, 4);
-        put(1, 2);
-        put(24, 2);
-        put(0, 4);
-        put(pixels, 4);
-        put(2835, 4);
-        put(2835, 4);
-        put(0, 4);
-        put(0, 4);
+        // The file header (size, reserved, offset of the pixels), then the
+        // info header (its size, width, height, planes, bits per pixel, no
+        // compression, pixel bytes, 72 dpi both ways, no palette): each value
+        // and its bytes.
+        const std::pair<std::uint32_t, int> header[] = {
+            {54 + pixels, 4}, {0, 4}, {54, 4},     {40, 4},     {kWidth, 4}, {kHeight, 4}, {1, 2},
+            {24, 2},          {0, 4}, {pixels, 4}, {2835, 4}, {2835, 4},   {0, 4},       {0, 4}};
+        for (const auto& [value, bytes] : header)
+            put(value, bytes);
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
                 const int dx = x - kWidth / 2;
@@ -230,9 +211,8 @@ private:
 
     void photos()
     {
-        TableWriter t(Design("PHOTOS.DB", {{"PartNo", FieldType::Long, 0},
-                                         {"Caption", FieldType::Alpha, 40},
-                                         {"Photo", FieldType::Graphic, 10}}));
+        TableWriter t(Design("PHOTOS.DB", {{"PartNo", FieldType::Long}, {"Caption", FieldType::Alpha, 40},
+                                          {"Photo", FieldType::Graphic, 10}}));
         for (std::size_t i = 0; i < kParts.size(); ++i) {
             const std::string photo = Photo(i);
             t.addRecord({Value::ofInteger(static_cast<std::int64_t>(5000 + i * 10)),
