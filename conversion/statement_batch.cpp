@@ -168,12 +168,8 @@ StatementBatch::Next StatementBatch::commit()
 StatementBatch::Next StatementBatch::endTransactions()
 {
     const Next next = commit();
-    if (mode_ == Mode::Manual) {
-        // A refusal leaves the connection's state unknown; the next
-        // transaction settles it first, or its statements run alone.
+    if (mode_ == Mode::Manual)
         switchOn();
-        mode_ = Mode::Autocommit;
-    }
     return next;
 }
 
