@@ -316,7 +316,7 @@ void Converter::statement(int previewStep, int executeStep, const std::string& s
             return StatementBatch::Next::Continue;
         };
         batch_.emplace(run_.handOff.mssql_conn.get(), runAlone, report, &run_.services.events,
-                       run_.options.transactions);
+                       run_.options.transactions, &run_.handOff.openBatches);
     }
     // Every statement either goes through or is refused once, alone; the
     // difference is taken when the table's batch is finished.

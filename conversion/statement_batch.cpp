@@ -27,20 +27,17 @@ std::string CallInDoubt(const std::string& description, std::size_t statements)
         + " other statements; the server did not confirm which of them are stored, and none is run again.";
 }
 
-// The live batches of this thread, newest first (see the header).
-thread_local StatementBatch* gNewest = nullptr;
-
 }  // namespace
 
 StatementBatch::StatementBatch(platform::ServerConnection* connection, RunAlone runAlone, Report report,
-                               platform::EventLoop* events, Limits limits)
+                               platform::EventLoop* events, Limits limits, OpenBatches* open)
     : connection_(connection), runAlone_(std::move(runAlone)), report_(std::move(report)), events_(events),
-      limits_(limits)
+      limits_(limits), open_(open)
 {
     if (!connection_)
         mode_ = Mode::Alone;
-    previous_ = gNewest;
-    gNewest = this;
+    if (open_)
+        open_->batches_.push_back(this);
 }
 
 StatementBatch::~StatementBatch()
@@ -50,12 +47,8 @@ StatementBatch::~StatementBatch()
     } catch (...) {
         // runAlone reports its own failures; nothing may leave a destructor.
     }
-    for (StatementBatch** p = &gNewest; *p; p = &(*p)->previous_) {
-        if (*p == this) {
-            *p = previous_;
-            break;
-        }
-    }
+    if (open_)
+        std::erase(open_->batches_, this);
 }
 
 StatementBatch::Next StatementBatch::execute(const std::string& statement, int tag, Kind kind)
@@ -293,11 +286,14 @@ StatementBatch::Next StatementBatch::finish()
     return endTransactions();
 }
 
-void StatementBatch::FinishAll() noexcept
+void OpenBatches::finishAll() noexcept
 {
-    for (StatementBatch* b = gNewest; b; b = b->previous_) {
+    // A report shown on the way turns the event loop: the list is read afresh.
+    for (std::size_t k = batches_.size(); k-- > 0;) {
+        if (k >= batches_.size())
+            continue;
         try {
-            b->finish();
+            batches_[k]->finish();
         } catch (...) {
             // Reported by the caller's own error report, or lost with the process.
         }

@@ -14,6 +14,7 @@
 // so after any report the caller made for the later statements of that call.
 #pragma once
 
+#include "conversion/open_batches.h"
 #include "conversion/replay_plan.h"
 #include "platform/event_loop.h"
 #include "platform/server_connection.h"
@@ -68,8 +69,9 @@ public:
 
     // A null connection or one whose driver has no transactions: every
     // statement goes to runAlone, as a statement-by-statement run does.
+    // `open`: where the batch is listed while it lives, if anywhere.
     StatementBatch(platform::ServerConnection* connection, RunAlone runAlone, Report report,
-                   platform::EventLoop* events = nullptr, Limits limits = {});
+                   platform::EventLoop* events = nullptr, Limits limits = {}, OpenBatches* open = nullptr);
     // Finishes as finish() does.
     ~StatementBatch();
     StatementBatch(const StatementBatch&) = delete;
@@ -84,11 +86,6 @@ public:
     // Sends what waits for a call, commits what is open and switches
     // autocommit back on. Does nothing in the middle of a replay.
     Next finish();
-
-    // Before the process ends: finishes every live batch of this thread (see
-    // below) that is not in the middle of a replay. Failures are reported as
-    // ever; nothing throws.
-    static void FinishAll() noexcept;
 
 private:
     // Autocommit: no transaction of ours; Manual: autocommit off, the
@@ -128,6 +125,7 @@ private:
     Report report_;
     platform::EventLoop* events_;
     Limits limits_;
+    OpenBatches* open_;
     Mode mode_ = Mode::Autocommit;
     bool busy_ = false;  // inside a commit or replay, which may show reports
     // The statements since the last commit, joined by line breaks in one
@@ -136,15 +134,6 @@ private:
     std::vector<Pending> pending_;
     std::size_t sent_ = 0;
     std::chrono::steady_clock::time_point started_{};
-    // The live batches: every batch alive on the user-interface thread, newest
-    // first, in a list linked through the batches themselves (each links itself
-    // in when it is made and out when it ends; runs and Execute SQL nest on
-    // that thread, each batch in the frame that uses it). It is the program's
-    // one piece of state that no object owns, and it is there for one moment:
-    // closing the main window ends the process without unwinding, so that a
-    // run that is yielding does not go on, and Form1 first calls FinishAll so
-    // that what a run or Execute SQL has sent is committed.
-    StatementBatch* previous_ = nullptr;
 };
 
 }  // namespace conversion

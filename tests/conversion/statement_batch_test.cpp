@@ -265,25 +265,6 @@ TEST(StatementBatch, InsertsShareCallsWithinTheBoundsAndNothingElseDoes)
     }
 }
 
-// The main window ends the process without unwinding, so it finishes every batch first.
-TEST(StatementBatch, FinishAllCommitsWhatIsOpenBeforeTheProcessEnds)
-{
-    FakeServerState state;
-    FakeServerConnection connection(state);
-    connection.open("x");
-    auto alone = [&](const std::string& s, int) {
-        connection.execute(s);
-        return StatementBatch::Next::Continue;
-    };
-    StatementBatch outer(&connection, alone, nullptr, nullptr, CountOnly(100));
-    outer.execute("INSERT INTO t VALUES(1)", 1);
-    outer.execute("INSERT INTO t VALUES(2)", 2);
-    EXPECT_TRUE(state.executed.empty());
-    StatementBatch::FinishAll();
-    EXPECT_EQ(state.executed.size(), 2u);
-    EXPECT_EQ(state.transactionLog, (std::vector<std::string>{"off", "commit 2", "on"}));
-}
-
 TEST(TransactionRun, CommitsAtTheBoundAndAtEveryTableEndAndReplaysAfterAFailure)
 {
     // Table A has 250 records, B 30 and exists on the server (dropped first);
