@@ -3,6 +3,7 @@
 // statement-by-statement run leaves them, against a scripted server and
 // against the real ODBC path (SQLite registered as "SQL Server").
 #include "conversion/conversion_run.h"
+#include "conversion/execute_lines.h"
 #include "conversion/statement_batch.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "tests/platform/odbc_test_environment.h"
@@ -131,6 +132,32 @@ TEST(StatementBatch, AStopDuringTheReplayEndsWhereALineByLineRunEnds)
     EXPECT_EQ(state.executed, (std::vector<std::string>{"INSERT INTO t VALUES(1)", "INSERT INTO t VALUES(2)",
                                                         "INSERT INTO t VALUES(3)", "INSERT INTO t VALUES(4)"}));
     EXPECT_EQ(state.transactionLog, (std::vector<std::string>{"off", "commit 3", "rollback 1", "commit 1", "on"}));
+}
+
+// Execute SQL after a refused commit runs every line alone; a line refused
+// then stops it where a line-by-line run stops, so that the lines after it are
+// not stored and executing again stores each line once (wherever its clock
+// puts the commits).
+TEST(StatementBatch, ExecuteSqlStopsAtALineRefusedWhenItRunsAgain)
+{
+    FakeServerState state;
+    state.refusesCommit = [&state] { return std::ranges::count(state.uncommitted, Insert(5)) > 0; };
+    state.refuses = [runs = 0](const std::string& s) mutable { return s == Insert(5) && ++runs == 2; };
+    FakeServerConnection connection(state);
+    connection.open("x");
+    conversion::PreviewList lines;
+    std::vector<std::string> all;
+    for (int n = 1; n <= 9; ++n)
+        lines.append(all.emplace_back(Insert(n)));
+    ScriptedDialogs dialogs;
+    platform::NoEventLoop events;
+    conversion::OpenBatches open;
+    for (const int errorRow : {5, 0}) {
+        core::GuardedOperation op(dialogs, "Form2.PushButton1_Click ");
+        const conversion::LineWatch watch{[] { return false; }, [](int, int) {}};
+        EXPECT_EQ(conversion::ExecuteLines(lines, &connection, open, events, op, watch).errorRow, errorRow);
+    }
+    EXPECT_EQ(state.executed, all);
 }
 
 namespace {
