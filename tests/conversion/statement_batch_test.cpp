@@ -176,6 +176,15 @@ struct Outcome {
     {
         reported.push_back(description.find("commit lost") == std::string::npos ? tag : 0);
     }
+    // One statement with autocommit, its failure reported as a caller reports it.
+    void execute(FakeServerConnection& connection, const std::string& statement, int tag)
+    {
+        try {
+            connection.execute(statement);
+        } catch (const std::exception& e) {
+            report(e.what(), tag);
+        }
+    }
 };
 
 Outcome ThroughTheBatch(FakeServerState& state, int statements, conversion::TransactionLimits limits)
@@ -186,11 +195,7 @@ Outcome ThroughTheBatch(FakeServerState& state, int statements, conversion::Tran
     {
         StatementBatch batch(&connection, [&](const std::string& s, int tag) {
             out.alone.push_back(tag);
-            try {
-                connection.execute(s);
-            } catch (const std::exception& e) {
-                out.report(e.what(), tag);
-            }
+            out.execute(connection, s, tag);
             return StatementBatch::Next::Continue;
         }, [&](const std::string& description, int tag) {
             out.inDoubt.push_back(tag);
@@ -212,13 +217,8 @@ Outcome StatementByStatement(FakeServerState& state, int statements, const Outco
     FakeServerConnection connection(state);
     connection.open("x");
     Outcome out;
-    for (int tag = 1; tag <= statements; ++tag) {
-        try {
-            connection.execute(Insert(tag));
-        } catch (const std::exception& e) {
-            out.report(e.what(), tag);
-        }
-    }
+    for (int tag = 1; tag <= statements; ++tag)
+        out.execute(connection, Insert(tag), tag);
     out.stored = state.executed;
     return out;
 }
