@@ -1,28 +1,24 @@
-// What the statement batch sends after a failure inside its transaction: a
-// walk over the transaction's statements that says, step by step, what goes
-// again in a transaction, what runs alone through the caller and what is
-// reported as perhaps stored and never run again. No I/O: the batch carries
-// out each step and tells the plan what the driver answered.
+// What the statement batch sends after a failure inside its transaction, step
+// by step: what goes again in a transaction, what runs alone through the
+// caller, and what is reported as perhaps stored and never run again. No I/O:
+// the batch carries out each step and tells the plan what the driver answered.
 //
-// The rule: the batch rolls back and asks the driver. The statements are not
-// applied when the rollback succeeded and the driver says autocommit is off,
-// or when, after a refused statement, the rollback failed and so did a switch
-// to autocommit (the server ended the transaction itself, as a trigger's
-// rollback, a constraint that rolls back or a full database do, or the
-// connection is gone). In every other case they may be applied: the commit
-// failed and the rollback too (the commit may have reached the server), the
-// driver says autocommit is on or cannot say (each statement may have
-// committed itself), or a switch to autocommit succeeded after a failed
-// rollback (the switch commits what is open).
+// Whether the statements may be applied (FateOf) is the driver's answer after
+// the batch's rollback. A rollback that succeeded with autocommit off undid
+// them; so, after a refused statement, did the server when both the rollback
+// and a switch to autocommit fail (it ended the transaction itself: a
+// trigger's rollback, a constraint that rolls back, a full database; or the
+// connection is gone). Otherwise they may be stored: a failed commit may have
+// reached the server, with autocommit on or unknown each statement may have
+// committed itself, and a switch to autocommit commits what is open.
 //
-// Statements not applied go again: those before the refused one in a
-// transaction, the refused one alone, the rest of its call in the transaction
-// again. The statements of a call whose refused one the driver did not name go
-// one per call, and so, after a refused commit, does every statement of the
-// transaction alone, so that the walk finds the refused one. Each failure on
-// the way adds a statement to run alone or ends the joining, so the walk ends.
-// Statements that may be applied are reported once, by the refused statement,
-// or by the first of the call or the commit, and never run again.
+// Statements not applied go again, the refused one alone and the others in
+// transactions. Where the driver did not name the refused statement of a call,
+// the call's statements go one per call, and after a refused commit every
+// statement of the transaction runs alone, so that the walk finds it; each
+// failure on the way adds a statement to run alone or ends the joining, so the
+// walk ends. Statements that may be applied are reported once, by the refused
+// statement or the first of the call or commit.
 #pragma once
 
 #include "platform/server_connection.h"
@@ -76,11 +72,12 @@ public:
     // Done when nothing is left; a commit whenever the transaction holds
     // statements and the next one runs alone or none is left.
     Step next() const;
-    // The step went through. A call may have run as its first statement alone
-    // (the connection had no transaction to give).
+    // The step went through: the one next() gave or, in place of a call, its
+    // first statement alone (where the connection gives no transaction).
     void done(const Step& step);
-    // The step failed (the transaction failed and was rolled back): the report
-    // to make, if its statements may be applied.
+    // The step failed, and the batch rolled back: the report to make where its
+    // statements may be applied. The first failure is the batch's own call of
+    // [first, end) or its commit of every statement.
     std::optional<Report> failed(const Step& step, const DriverAnswer& answer);
 
 private:

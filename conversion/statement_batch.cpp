@@ -5,8 +5,8 @@
 #include "conversion/tsql_scan.h"
 #include "core/error_report.h"
 
-#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace conversion {
 
@@ -149,9 +149,9 @@ StatementBatch::Next StatementBatch::commit()
         return Next::Stop;
     if (mode_ != Mode::Manual || pending_.empty())
         return Next::Continue;
-    const Step commit{Action::Commit, 0, pending_.size()};
-    if (std::optional<Failure> failure = attempt(commit))
-        return recover(commit, std::move(*failure));
+    const Step all{Action::Commit, 0, pending_.size()};
+    if (std::optional<Failure> failure = attempt(all))
+        return recover(all, std::move(*failure));
     pending_.clear();
     texts_.clear();
     sent_ = 0;
