@@ -223,6 +223,43 @@ Outcome StatementByStatement(FakeServerState& state, int statements, const Outco
     return out;
 }
 
+using Driver = std::function<void(FakeServerState&, int refused)>;  // refused: the first refused statement
+
+// Ten statements, four to a transaction: those refused, run alone and reported as perhaps stored.
+struct Ten {
+    std::vector<int> refused, alone, inDoubt;
+};
+
+// Statements 1..n through the batch and one by one, on servers the driver scripts alike.
+void Compare(const char* name, const Driver& driver, std::size_t perCall, int statements,
+             const std::vector<int>& refused, const Ten* ten = nullptr)
+{
+    SCOPED_TRACE(std::string(name) + ", " + std::to_string(perCall) + " per call, "
+                 + std::to_string(refused.empty() ? 0 : refused[0]) + " refused");
+    FakeServerState state[2];  // the batch's and the statement-by-statement run's
+    for (FakeServerState& s : state) {
+        s.refuses = [refused](const std::string& sql) {
+            return std::ranges::any_of(refused, [&](int n) { return sql == Insert(n); });
+        };
+        driver(s, refused.empty() ? 0 : refused[0]);
+    }
+    const auto limits = CountOnly(ten ? 4 : 2 * perCall, perCall);
+    const Outcome batch = ThroughTheBatch(state[0], statements, limits);
+    const Outcome model = StatementByStatement(state[1], statements, batch);
+    EXPECT_EQ(batch.stored, model.stored);
+    EXPECT_EQ(batch.reported, model.reported);
+    EXPECT_EQ(std::set<int>(batch.alone.begin(), batch.alone.end()).size(), batch.alone.size());
+    EXPECT_EQ(std::ranges::max(state[0].calls), perCall);
+    // A refusal costs a rollback or two, or three where the driver names the wrong statement.
+    const auto& log = state[0].transactionLog;
+    EXPECT_LE(std::ranges::count_if(log, [](const std::string& e) { return e.starts_with("rollback"); }),
+              3 * std::ssize(refused) + 1);
+    if (ten) {
+        EXPECT_EQ(batch.alone, ten->alone);
+        EXPECT_EQ(batch.inDoubt, ten->inDoubt);
+    }
+}
+
 }  // namespace
 
 // After a failure only statements known not to be stored run again; those
@@ -236,12 +273,9 @@ TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
 {
     const auto nth = [](int n) { return [n, calls = 0]() mutable { return ++calls == n; }; };
     using Names = FakeServerState::Names;
-    struct Ten {
-        std::vector<int> refused, alone, inDoubt;
-    };
     const struct {
         const char* name;
-        std::function<void(FakeServerState&, int refused)> driver;  // refused: the first refused statement
+        Driver driver;
         std::optional<Ten> ten = std::nullopt;
         bool two = true;  // false: one report stands for the call, not for each refused statement
     } cases[] = {
@@ -279,43 +313,17 @@ TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
          .driver = [](auto& s, int) { s.keepsAutoCommit = true; },
          .two = false},
     };
-    const auto check = [](const auto& c, std::size_t perCall, int statements, std::vector<int> refused) {
-        SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(perCall) + " per call, "
-                     + std::to_string(refused.empty() ? 0 : refused[0]) + " refused");
-        FakeServerState state[2];  // the batch's and the statement-by-statement run's
-        for (FakeServerState& s : state) {
-            s.refuses = [refused](const std::string& sql) {
-                return std::ranges::any_of(refused, [&](int n) { return sql == Insert(n); });
-            };
-            c.driver(s, refused.empty() ? 0 : refused[0]);
-        }
-        const auto limits = CountOnly(statements == 10 ? 4 : 2 * perCall, perCall);
-        const Outcome batch = ThroughTheBatch(state[0], statements, limits);
-        const Outcome model = StatementByStatement(state[1], statements, batch);
-        EXPECT_EQ(batch.stored, model.stored);
-        EXPECT_EQ(batch.reported, model.reported);
-        EXPECT_EQ(std::set<int>(batch.alone.begin(), batch.alone.end()).size(), batch.alone.size());
-        EXPECT_EQ(std::ranges::max(state[0].calls), perCall);
-        // A refusal costs a rollback or two, or three where the driver names the wrong statement.
-        const auto& log = state[0].transactionLog;
-        EXPECT_LE(std::ranges::count_if(log, [](const std::string& e) { return e.starts_with("rollback"); }),
-                  3 * std::ssize(refused) + 1);
-        if (statements == 10) {
-            EXPECT_EQ(batch.alone, c.ten->alone);
-            EXPECT_EQ(batch.inDoubt, c.ten->inDoubt);
-        }
-    };
     for (const auto& c : cases) {
         for (const int perCall : {1, 3, 1000}) {
             const int middle = perCall + 1 + perCall / 2;
             const std::vector<int> places[] = {{perCall + 1}, {middle}, {2 * perCall}, {middle, middle + 1}};
             for (const std::vector<int>& refused : places)
                 if (refused.size() == 1 || c.two)
-                    check(c, perCall, 3 * perCall, refused);
+                    Compare(c.name, c.driver, perCall, 3 * perCall, refused);
         }
         for (const std::size_t perCall : {1u, 4u})
             if (c.ten)
-                check(c, perCall, 10, c.ten->refused);
+                Compare(c.name, c.driver, perCall, 10, c.ten->refused, &*c.ten);
     }
 }
 
