@@ -270,7 +270,7 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
             return StatementBatch::Next::Continue;
         };
         batch_.emplace(road_.handOff.mssql_conn.get(), runAlone, report, &road_.events,
-                       road_.options.transactions);
+                       road_.options.transactions, &road_.handOff.openBatches);
     }
     ++written_.statements.sent;
     batch_->execute(sql, Tag(executeStep, record), kind);
