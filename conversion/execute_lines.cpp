@@ -20,7 +20,7 @@ bool OnlySpaces(std::string_view s)
     return s.find_first_not_of(' ') == std::string_view::npos;
 }
 
-ExecuteOutcome ExecuteLines(PreviewList& lines, platform::ServerConnection* connection,
+ExecuteOutcome ExecuteLines(PreviewList& lines, platform::ServerConnection* connection, OpenBatches& open,
                             platform::EventLoop& events, core::GuardedOperation& op, const LineWatch& watch)
 {
     ExecuteOutcome outcome;
@@ -48,7 +48,7 @@ ExecuteOutcome ExecuteLines(PreviewList& lines, platform::ServerConnection* conn
         outcome.errorRow = row;
         inDoubt = true;
         return StatementBatch::Next::Stop;
-    }, &events);
+    }, &events, {}, &open);
     const int n = lines.count();
     int lastSent = 0;
     for (int r = 1; r <= n && !watch.stopRequested() && outcome.errorRow == 0; ++r) {

@@ -6,6 +6,7 @@
 // outcome; each step is reported under its operation.
 #pragma once
 
+#include "conversion/open_batches.h"
 #include "conversion/preview_list.h"
 
 #include <functional>
@@ -50,7 +51,8 @@ struct ExecuteOutcome {
 // row it names: that line and every line sent after it are in doubt (the
 // batch does not say which of them are known not stored, and none may run
 // twice), the lines before it have run.
-ExecuteOutcome ExecuteLines(PreviewList& lines, platform::ServerConnection* connection,
+// The batch is listed in `open` while the lines run.
+ExecuteOutcome ExecuteLines(PreviewList& lines, platform::ServerConnection* connection, OpenBatches& open,
                             platform::EventLoop& events, core::GuardedOperation& op, const LineWatch& watch);
 
 }  // namespace conversion

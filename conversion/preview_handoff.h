@@ -3,6 +3,7 @@
 // that window is closed.
 #pragma once
 
+#include "conversion/open_batches.h"
 #include "conversion/preview_list.h"
 #include "platform/server_connection.h"
 
@@ -46,6 +47,8 @@ struct PreviewHandOff {
     // Form1's run connection: the run creates, opens and closes it; the preview
     // window executes on it and never opens or closes it.
     std::shared_ptr<platform::ServerConnection> mssql_conn;
+    // The run's and Execute SQL's batches on it, which closing Form1 finishes.
+    OpenBatches openBatches;
     bool SQLFormOK = false;      // Form1's: set True by the preview after executing every line
     bool SQLFormCancel = false;  // program-wide: set True by the run before a per-table preview
 };

@@ -1,31 +1,43 @@
-// Transactions around the statements of a run or of Execute SQL, and the
-// replay that keeps a failure from costing the statements around it.
+// Transactions around the statements of a run or of Execute SQL: the batch
+// sends, asks the driver after a failure, and carries out the replay plan.
 #include "conversion/statement_batch.h"
 
 #include "conversion/tsql_scan.h"
 #include "core/error_report.h"
 
-#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace conversion {
 
 namespace {
 
-// The live batches of this thread, newest first (see the header).
-thread_local StatementBatch* gNewest = nullptr;
+using AutoCommit = platform::ServerConnection::AutoCommit;
+using Action = ReplayPlan::Action;
+
+std::string CommitInDoubt(const std::string& description, std::size_t statements)
+{
+    return description + "\nThe server did not confirm the commit of " + std::to_string(statements)
+        + " statements from this one on; they may or may not be stored and are not run again.";
+}
+
+std::string CallInDoubt(const std::string& description, std::size_t statements)
+{
+    return description + "\nIt was sent in one call with " + std::to_string(statements - 1)
+        + " other statements; the server did not confirm which of them are stored, and none is run again.";
+}
 
 }  // namespace
 
 StatementBatch::StatementBatch(platform::ServerConnection* connection, RunAlone runAlone, Report report,
-                               platform::EventLoop* events, Limits limits)
+                               platform::EventLoop* events, Limits limits, OpenBatches* open)
     : connection_(connection), runAlone_(std::move(runAlone)), report_(std::move(report)), events_(events),
-      limits_(limits)
+      limits_(limits), open_(open)
 {
     if (!connection_)
-        mode_ = Mode::Unavailable;
-    previous_ = gNewest;
-    gNewest = this;
+        mode_ = Mode::Alone;
+    if (open_)
+        open_->batches_.push_back(this);
 }
 
 StatementBatch::~StatementBatch()
@@ -35,12 +47,8 @@ StatementBatch::~StatementBatch()
     } catch (...) {
         // runAlone reports its own failures; nothing may leave a destructor.
     }
-    for (StatementBatch** p = &gNewest; *p; p = &(*p)->previous_) {
-        if (*p == this) {
-            *p = previous_;
-            break;
-        }
-    }
+    if (open_)
+        std::erase(open_->batches_, this);
 }
 
 StatementBatch::Next StatementBatch::execute(const std::string& statement, int tag, Kind kind)
@@ -51,13 +59,15 @@ StatementBatch::Next StatementBatch::execute(const std::string& statement, int t
         return runAlone_(statement, tag);
     }
     const bool batchable = kind == Kind::Insert || (kind == Kind::Unknown && Batchable(statement));
-    if (mode_ == Mode::Unavailable || statement.size() > limits_.bytes || !batchable) {
+    if (mode_ == Mode::Alone || statement.size() > limits_.bytes || !batchable) {
         if (endTransactions() == Next::Stop)
             return Next::Stop;
         return runAlone_(statement, tag);
     }
     if (mode_ == Mode::Autocommit && !beginTransactions())
         return runAlone_(statement, tag);  // as a statement-by-statement run, from here to the end
+    // Consecutive joining statements wait until a call holds the count or the
+    // bytes of its bounds, or until anything else happens.
     const bool joins =
         kind == Kind::Insert && limits_.statementsPerCall > 1 && statement.size() <= limits_.bytesPerCall;
     const std::size_t waitingBytes = waiting() > 0 ? texts_.size() - pending_[sent_].offset : 0;
@@ -87,17 +97,11 @@ bool StatementBatch::due() const
 // The statements that wait, in one call.
 StatementBatch::Next StatementBatch::send()
 {
-    const std::size_t call = sent_;
-    const std::size_t n = pending_.size() - call;
-    if (n == 0)
+    if (waiting() == 0)
         return Next::Continue;
-    try {
-        executeRange(call, pending_.size());
-    } catch (const platform::RefusedInCall& e) {
-        return recover(call, n == 1 ? call : call + std::min(e.statement(), n), core::CurrentExceptionDescription());
-    } catch (...) {
-        return recover(call, n == 1 ? call : pending_.size(), core::CurrentExceptionDescription());
-    }
+    const Step call{Action::Call, sent_, pending_.size()};
+    if (std::optional<Failure> failure = attempt(call))
+        return recover(call, std::move(*failure));
     sent_ = pending_.size();
     return Next::Continue;
 }
@@ -108,24 +112,33 @@ bool StatementBatch::beginTransactions()
 {
     bool off = false;
     try {
-        if (connection_->autoCommit() != platform::ServerConnection::AutoCommit::On)
+        if (connection_->autoCommit() != AutoCommit::On)
             connection_->setAutoCommit(true);
         off = connection_->setAutoCommit(false);
     } catch (...) {
-        switchAutoCommitOn();  // the statements alone must not wait for a commit
+        switchOn();  // the statements alone must not wait for a commit
         off = false;
     }
-    mode_ = off ? Mode::Manual : Mode::Unavailable;
+    mode_ = off ? Mode::Manual : Mode::Alone;
     return off;
 }
 
-bool StatementBatch::switchAutoCommitOn()
+bool StatementBatch::inTransaction()
 {
+    return mode_ == Mode::Manual || (mode_ == Mode::Autocommit && beginTransactions());
+}
+
+// A switch that fails leaves the driver's state unknown.
+bool StatementBatch::switchOn()
+{
+    bool on = false;
     try {
-        return connection_->setAutoCommit(true);
+        on = connection_->setAutoCommit(true);
     } catch (...) {
-        return false;  // the connection's state is unknown now
+        on = false;
     }
+    mode_ = on ? Mode::Autocommit : Mode::Alone;
+    return on;
 }
 
 StatementBatch::Next StatementBatch::commit()
@@ -136,11 +149,9 @@ StatementBatch::Next StatementBatch::commit()
         return Next::Stop;
     if (mode_ != Mode::Manual || pending_.empty())
         return Next::Continue;
-    try {
-        connection_->commit();
-    } catch (...) {
-        return recover(pending_.size(), pending_.size(), core::CurrentExceptionDescription());
-    }
+    const Step all{Action::Commit, 0, pending_.size()};
+    if (std::optional<Failure> failure = attempt(all))
+        return recover(all, std::move(*failure));
     pending_.clear();
     texts_.clear();
     sent_ = 0;
@@ -150,64 +161,57 @@ StatementBatch::Next StatementBatch::commit()
 StatementBatch::Next StatementBatch::endTransactions()
 {
     const Next next = commit();
-    if (mode_ == Mode::Manual) {
-        // A refusal leaves the connection's state unknown; the next
-        // transaction settles it first, or its statements run alone.
-        switchAutoCommitOn();
-        mode_ = Mode::Autocommit;
-    }
+    if (mode_ == Mode::Manual)
+        switchOn();
     return next;
 }
 
-// Rolls back the transaction that failed and, asking the driver, says what
-// became of its statements (the header's rule). Leaves mode_ as the
-// connection now is: Manual with nothing open, Autocommit, or Unavailable.
-StatementBatch::Fate StatementBatch::abandon(bool commitRefused)
+// A call or commit on the connection; a failure as the driver told it.
+std::optional<StatementBatch::Failure> StatementBatch::attempt(const Step& step)
 {
-    using AutoCommit = platform::ServerConnection::AutoCommit;
-    bool rolledBack = true;
+    try {
+        if (step.action == Action::Commit) {
+            connection_->commit();
+            return std::nullopt;
+        }
+        std::vector<std::string_view> statements;
+        statements.reserve(step.end - step.first);
+        for (std::size_t i = step.first; i < step.end; ++i)
+            statements.push_back(view(i));
+        connection_->executeSeveral(statements);
+        return std::nullopt;
+    } catch (const platform::RefusedInCall& e) {
+        return Failure{e.statement(), core::CurrentExceptionDescription()};
+    } catch (...) {
+        return Failure{std::nullopt, core::CurrentExceptionDescription()};
+    }
+}
+
+// Rolls back the transaction that failed and asks the driver what became of
+// it. The connection's state comes from the driver, never from mode_: the
+// server may have ended the transaction, a driver may have gone back to autocommit.
+DriverAnswer StatementBatch::rollBack(std::optional<std::size_t> named)
+{
+    DriverAnswer answer;
+    answer.named = named;
     try {
         connection_->rollback();
+        answer.rolledBack = true;
     } catch (...) {
-        rolledBack = false;
+        // Ended already, by the server or with the connection, or still open.
     }
-    if (rolledBack) {
-        const AutoCommit state = connection_->autoCommit();
-        if (state == AutoCommit::Off)
-            return Fate::NotApplied;  // still in transactions, nothing open
-        // Autocommit on, or a driver that cannot say: the statements may have
-        // committed one by one, and the rollback undid nothing.
-        mode_ = state == AutoCommit::On || switchAutoCommitOn() ? Mode::Autocommit : Mode::Unavailable;
-        return Fate::MayBeApplied;
-    }
-    // The transaction ended already, by the server or with the connection, or
-    // it is still open; a switch to autocommit that succeeds commits it then.
-    const bool switched = switchAutoCommitOn();
-    mode_ = switched ? Mode::Autocommit : Mode::Unavailable;
-    return commitRefused || switched ? Fate::MayBeApplied : Fate::NotApplied;
+    if (answer.rolledBack)
+        answer.autoCommit = connection_->autoCommit();
+    if (answer.autoCommit == AutoCommit::Unknown)
+        answer.switchedOn = switchOn();
+    else
+        mode_ = answer.autoCommit == AutoCommit::Off ? Mode::Manual : Mode::Autocommit;
+    return answer;
 }
 
-namespace {
-
-std::string CommitInDoubt(const std::string& description, std::size_t statements)
-{
-    return description + "\nThe server did not confirm the commit of " + std::to_string(statements)
-        + " statements from this one on; they may or may not be stored and are not run again.";
-}
-
-std::string CallInDoubt(const std::string& description, std::size_t statements)
-{
-    return description + "\nIt was sent in one call with " + std::to_string(statements - 1)
-        + " other statements; the server did not confirm which of them are stored, and none is run again.";
-}
-
-}  // namespace
-
-// After the call of pending_[call, end) failed inside the open transaction,
-// where the driver said that `refused` was the statement it refused (end
-// when it did not say), or with call == pending_.size() after the commit
-// failed: the header's rule.
-StatementBatch::Next StatementBatch::recover(std::size_t call, std::size_t refused, const std::string& description)
+// After `step` of the open transaction failed: the replay plan's steps until
+// it is done, each failure on the way handled by the same rule.
+StatementBatch::Next StatementBatch::recover(Step step, Failure first)
 {
     busy_ = true;
     // Whatever happens in the caller's reports, the batch is ready for more afterwards.
@@ -221,110 +225,44 @@ StatementBatch::Next StatementBatch::recover(std::size_t call, std::size_t refus
             batch.busy_ = false;
         }
     } done{*this};
-    const std::size_t end = pending_.size();
-    const bool commitRefused = call == end;
-    if (abandon(commitRefused) == Fate::MayBeApplied) {
-        if (!report_)
+    std::vector<ReplayPlan::Statement> statements;
+    statements.reserve(pending_.size());
+    for (const Pending& p : pending_)
+        statements.push_back({p.size, p.joins});
+    ReplayPlan plan(std::move(statements), limits_.statementsPerCall, limits_.bytesPerCall);
+    std::optional<Failure> failure = std::move(first);
+    for (bool yield = false;; yield = true) {
+        if (failure && afterFailure(plan, step, *failure) == Next::Stop)
+            return Next::Stop;
+        failure.reset();
+        step = plan.next();
+        if (step.action == Action::Done)
             return Next::Continue;
-        if (commitRefused)
-            return report_(CommitInDoubt(description, end), pending_.front().tag);
-        if (end - call == 1)
-            return report_(description, pending_[call].tag);
-        return report_(CallInDoubt(description, end - call), pending_[refused < end ? refused : call].tag);
+        if (yield && events_)
+            events_->yield();
+        if (step.action == Action::Call && !inTransaction())
+            step = {Action::Alone, step.first, step.first + 1};
+        if (step.action == Action::Alone) {
+            plan.done(step);
+            if (runAlone(step.first) == Next::Stop)
+                return Next::Stop;
+        } else if (!(failure = attempt(step))) {
+            plan.done(step);
+        }
     }
-    // Which statements run alone, the smallest index last.
-    std::vector<std::size_t> alone;
-    if (commitRefused) {
-        for (std::size_t k = end; k-- > 0;)
-            alone.push_back(k);
-    } else if (refused < end) {
-        alone.push_back(refused);
-    }
-    // Where the driver did not say which statement it refused, the call's
-    // statements go one per call, so that the replay finds it.
-    return replay(std::move(alone), end, commitRefused || refused < end ? end : call);
 }
 
-// Runs pending_[0, end) again, none of them applied: the indices in `alone`
-// (descending) alone through the caller, the others in transactions, silently,
-// those before joinBefore several to a call where they may share one. A call
-// refused in the replay adds the statement the driver names to those that run
-// alone, or, where the driver does not say, makes every statement from the
-// call's first on go one per call.
-// A statement or commit refused on the way is handled by the same rule, within
-// this walk: each refusal adds a statement to run alone, so the walk ends.
-StatementBatch::Next StatementBatch::replay(std::vector<std::size_t> alone, std::size_t end, std::size_t joinBefore)
+StatementBatch::Next StatementBatch::afterFailure(ReplayPlan& plan, const Step& step, const Failure& failure)
 {
-    std::size_t first = 0;  // the open transaction holds [first, i)
-    std::size_t i = 0;
-    bool yielded = false;
-    while (i < end || i > first) {
-        if (events_ && yielded)
-            events_->yield();
-        yielded = true;
-        const bool aloneNext = !alone.empty() && alone.back() == i;
-        if (i > first && (i == end || aloneNext)) {
-            try {
-                connection_->commit();
-            } catch (...) {
-                const std::string description = core::CurrentExceptionDescription();
-                if (abandon(true) == Fate::NotApplied) {
-                    for (std::size_t k = i; k-- > first;)
-                        alone.push_back(k);
-                    i = first;
-                    continue;
-                }
-                if (report_ && report_(CommitInDoubt(description, i - first), pending_[first].tag) == Next::Stop)
-                    return Next::Stop;
-            }
-            first = i;
-            continue;
-        }
-        if (aloneNext || mode_ == Mode::Unavailable || (mode_ == Mode::Autocommit && !beginTransactions())) {
-            if (aloneNext)
-                alone.pop_back();
-            first = i + 1;
-            if (runAlone(i++) == Next::Stop)
-                return Next::Stop;
-            continue;
-        }
-        // Statements that went through before share calls again, up to the
-        // next one to run alone; the others go one per call.
-        std::size_t j = i + 1;
-        if (i < joinBefore && pending_[i].joins) {
-            std::size_t bytes = pending_[i].size;
-            while (j < end && j < joinBefore && pending_[j].joins && (alone.empty() || alone.back() != j)
-                   && j - i < limits_.statementsPerCall && bytes + 1 + pending_[j].size <= limits_.bytesPerCall)
-                bytes += 1 + pending_[j++].size;
-        }
-        std::size_t refused = j;  // not known
-        std::string description;
-        try {
-            executeRange(i, j);
-            i = j;
-            continue;
-        } catch (const platform::RefusedInCall& e) {
-            refused = j - i == 1 ? i : i + std::min(e.statement(), j - i);
-            description = core::CurrentExceptionDescription();
-        } catch (...) {
-            refused = j - i == 1 ? i : j;
-            description = core::CurrentExceptionDescription();
-        }
-        if (abandon(false) == Fate::NotApplied) {
-            if (refused < j)
-                alone.push_back(refused);
-            else
-                joinBefore = std::min(joinBefore, i);
-            i = first;
-            continue;
-        }
-        first = j;
-        const std::string said = j - i == 1 ? description : CallInDoubt(description, j - i);
-        if (report_ && report_(said, pending_[refused < j ? refused : i].tag) == Next::Stop)
-            return Next::Stop;
-        i = j;
-    }
-    return Next::Continue;
+    const std::optional<ReplayPlan::Report> report = plan.failed(step, rollBack(failure.named));
+    if (!report || !report_)
+        return Next::Continue;
+    std::string said = failure.description;
+    if (report->action == Action::Commit)
+        said = CommitInDoubt(said, report->count);
+    else if (report->count > 1)
+        said = CallInDoubt(said, report->count);
+    return report_(said, pending_[report->statement].tag);
 }
 
 // One statement through the caller with autocommit on, as a
@@ -332,17 +270,8 @@ StatementBatch::Next StatementBatch::replay(std::vector<std::size_t> alone, std:
 StatementBatch::Next StatementBatch::runAlone(std::size_t index)
 {
     if (mode_ == Mode::Manual)
-        mode_ = switchAutoCommitOn() ? Mode::Autocommit : Mode::Unavailable;
+        switchOn();
     return runAlone_(std::string(view(index)), pending_[index].tag);
-}
-
-void StatementBatch::executeRange(std::size_t first, std::size_t end)
-{
-    std::vector<std::string_view> statements;
-    statements.reserve(end - first);
-    for (std::size_t i = first; i < end; ++i)
-        statements.push_back(view(i));
-    connection_->executeSeveral(statements);
 }
 
 std::string_view StatementBatch::view(std::size_t index) const
@@ -362,7 +291,7 @@ void StatementBatch::abandon() noexcept
     pending_.clear();
     texts_.clear();
     sent_ = 0;
-    mode_ = switchAutoCommitOn() ? Mode::Autocommit : Mode::Unavailable;
+    switchOn();
 }
 
 StatementBatch::Next StatementBatch::finish()
@@ -372,11 +301,14 @@ StatementBatch::Next StatementBatch::finish()
     return endTransactions();
 }
 
-void StatementBatch::FinishAll() noexcept
+void OpenBatches::finishAll() noexcept
 {
-    for (StatementBatch* b = gNewest; b; b = b->previous_) {
+    // A report shown on the way turns the event loop: the list is read afresh.
+    for (std::size_t k = batches_.size(); k-- > 0;) {
+        if (k >= batches_.size())
+            continue;
         try {
-            b->finish();
+            batches_[k]->finish();
         } catch (...) {
             // Reported by the caller's own error report, or lost with the process.
         }

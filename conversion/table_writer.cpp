@@ -400,7 +400,7 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
             return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
         };
         batch_.emplace(road_.handOff.mssql_conn.get(), runAlone, report, &road_.events,
-                       road_.options.transactions);
+                       road_.options.transactions, &road_.handOff.openBatches);
     }
     ++written_.statements.sent;
     written_.rows.sent += record >= 0 ? 1 : 0;

@@ -186,7 +186,7 @@ void Form2::PushButton1_Click()
     // The lines run in transactions; an SQL error stops at the row where a
     // line-by-line run stops, with the rows before it on the server.
     const conversion::ExecuteOutcome outcome =
-        conversion::ExecuteLines(list, handOff.mssql_conn.get(), services.events, op, watch);
+        conversion::ExecuteLines(list, handOff.mssql_conn.get(), handOff.openBatches, services.events, op, watch);
     executing_ = false;
     if (outcome.errorRow != 0) {
         op.step(154, [&] { windows_.ErrorLine = outcome.errorRow; });

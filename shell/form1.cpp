@@ -483,7 +483,7 @@ void Form1::closeEvent(QCloseEvent* event)
                 op.step(100, [&] { w->close(); });
         }
         // The process ends without unwinding: what a run or Execute SQL has sent is committed first.
-        op.step(101, [&] { conversion::StatementBatch::FinishAll(); });
+        op.step(101, [&] { handOff.openBatches.finishAll(); });
         op.step(102, [&] {
             if (services_.endProgram)
                 services_.endProgram();

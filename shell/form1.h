@@ -75,7 +75,8 @@ public:
     // How the SQL Preview window is shown (the program's Form2; a scripted one in tests).
     void setPreviewWindow(std::function<void()> show) { previewWindow_ = std::move(show); }
 
-    // The run's output and the preview's flags (mssql_conn, SQLFormOK, SQLFormCancel).
+    // The run's output, the preview's flags (mssql_conn, SQLFormOK, SQLFormCancel) and the
+    // batches open on the connection, which closing this window finishes.
     conversion::PreviewHandOff handOff;
 
     QPushButton* PushButton1;  // "..."

@@ -3,6 +3,7 @@
 // statement-by-statement run leaves them, against a scripted server and
 // against the real ODBC path (SQLite registered as "SQL Server").
 #include "conversion/conversion_run.h"
+#include "conversion/execute_lines.h"
 #include "conversion/statement_batch.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "tests/platform/odbc_test_environment.h"
@@ -19,6 +20,7 @@
 #include <deque>
 #include <fstream>
 #include <optional>
+#include <set>
 
 using namespace testsupport;
 using conversion::StatementBatch;
@@ -132,94 +134,196 @@ TEST(StatementBatch, AStopDuringTheReplayEndsWhereALineByLineRunEnds)
     EXPECT_EQ(state.transactionLog, (std::vector<std::string>{"off", "commit 3", "rollback 1", "commit 1", "on"}));
 }
 
-// After a failure only statements known not to be stored run again: those
-// before the refused one in a transaction, the refused one alone through the
-// caller; statements that may be stored are reported, never run again. The
-// same whether the statements went one per call or four (the server going on
-// after a refusal in a call, as SQL Server does after most errors).
+// Execute SQL after a refused commit runs every line alone; a line refused
+// then stops it where a line-by-line run stops, so that the lines after it are
+// not stored and executing again stores each line once (wherever its clock
+// puts the commits).
+TEST(StatementBatch, ExecuteSqlStopsAtALineRefusedWhenItRunsAgain)
+{
+    FakeServerState state;
+    state.refusesCommit = [&state] { return std::ranges::count(state.uncommitted, Insert(5)) > 0; };
+    state.refuses = [runs = 0](const std::string& s) mutable { return s == Insert(5) && ++runs == 2; };
+    FakeServerConnection connection(state);
+    connection.open("x");
+    conversion::PreviewList lines;
+    std::vector<std::string> all;
+    for (int n = 1; n <= 9; ++n)
+        lines.append(all.emplace_back(Insert(n)));
+    ScriptedDialogs dialogs;
+    platform::NoEventLoop events;
+    conversion::OpenBatches open;
+    for (const int errorRow : {5, 0}) {
+        core::GuardedOperation op(dialogs, "Form2.PushButton1_Click ");
+        const conversion::LineWatch watch{[] { return false; }, [](int, int) {}};
+        EXPECT_EQ(conversion::ExecuteLines(lines, &connection, open, events, op, watch).errorRow, errorRow);
+    }
+    EXPECT_EQ(state.executed, all);
+}
+
+namespace {
+
+// What statements 1..n left: the rows stored, each failure reported (a lost
+// connection as 0: a statement-by-statement run names the statement whose
+// answer was lost, the batch the first of the commit), the statements run
+// alone through the caller and those reported as perhaps stored.
+struct Outcome {
+    std::vector<std::string> stored;
+    std::vector<int> reported;
+    std::vector<int> alone;
+    std::vector<int> inDoubt;
+
+    void report(const std::string& description, int tag)
+    {
+        reported.push_back(description.find("commit lost") == std::string::npos ? tag : 0);
+    }
+    // One statement with autocommit, its failure reported as a caller reports it.
+    void execute(FakeServerConnection& connection, const std::string& statement, int tag)
+    {
+        try {
+            connection.execute(statement);
+        } catch (const std::exception& e) {
+            report(e.what(), tag);
+        }
+    }
+};
+
+Outcome ThroughTheBatch(FakeServerState& state, int statements, conversion::TransactionLimits limits)
+{
+    FakeServerConnection connection(state);
+    connection.open("x");
+    Outcome out;
+    {
+        StatementBatch batch(&connection, [&](const std::string& s, int tag) {
+            out.alone.push_back(tag);
+            out.execute(connection, s, tag);
+            return StatementBatch::Next::Continue;
+        }, [&](const std::string& description, int tag) {
+            out.inDoubt.push_back(tag);
+            out.report(description, tag);
+            return StatementBatch::Next::Continue;
+        }, nullptr, limits);
+        for (int tag = 1; tag <= statements; ++tag)
+            batch.execute(Insert(tag), tag, StatementBatch::Kind::Insert);
+    }
+    out.stored = state.executed;
+    return out;
+}
+
+// One by one with autocommit; the connection goes, if the batch's did, once as many rows are stored.
+Outcome StatementByStatement(FakeServerState& state, int statements, const Outcome& batch)
+{
+    if (std::ranges::count(batch.reported, 0) > 0)
+        state.losesCommit = [&state, n = batch.stored.size()] { return state.executed.size() == n; };
+    FakeServerConnection connection(state);
+    connection.open("x");
+    Outcome out;
+    for (int tag = 1; tag <= statements; ++tag)
+        out.execute(connection, Insert(tag), tag);
+    out.stored = state.executed;
+    return out;
+}
+
+using Driver = std::function<void(FakeServerState&, int refused)>;  // refused: the first refused statement
+
+// Ten statements, four to a transaction: those refused, run alone and reported as perhaps stored.
+struct Ten {
+    std::vector<int> refused, alone, inDoubt;
+};
+
+// Statements 1..n through the batch and one by one, on servers the driver scripts alike.
+void Compare(const char* name, const Driver& driver, std::size_t perCall, int statements,
+             const std::vector<int>& refused, const Ten* ten = nullptr)
+{
+    SCOPED_TRACE(std::string(name) + ", " + std::to_string(perCall) + " per call, "
+                 + std::to_string(refused.empty() ? 0 : refused[0]) + " refused");
+    FakeServerState state[2];  // the batch's and the statement-by-statement run's
+    for (FakeServerState& s : state) {
+        s.refuses = [refused](const std::string& sql) {
+            return std::ranges::any_of(refused, [&](int n) { return sql == Insert(n); });
+        };
+        driver(s, refused.empty() ? 0 : refused[0]);
+    }
+    const auto limits = CountOnly(ten ? 4 : 2 * perCall, perCall);
+    const Outcome batch = ThroughTheBatch(state[0], statements, limits);
+    const Outcome model = StatementByStatement(state[1], statements, batch);
+    EXPECT_EQ(batch.stored, model.stored);
+    EXPECT_EQ(batch.reported, model.reported);
+    EXPECT_EQ(std::set<int>(batch.alone.begin(), batch.alone.end()).size(), batch.alone.size());
+    EXPECT_EQ(std::ranges::max(state[0].calls), perCall);
+    // A refusal costs a rollback or two, or three where the driver names the wrong statement.
+    const auto& log = state[0].transactionLog;
+    EXPECT_LE(std::ranges::count_if(log, [](const std::string& e) { return e.starts_with("rollback"); }),
+              3 * std::ssize(refused) + 1);
+    if (ten) {
+        EXPECT_EQ(batch.alone, ten->alone);
+        EXPECT_EQ(batch.inDoubt, ten->inDoubt);
+    }
+}
+
+}  // namespace
+
+// After a failure only statements known not to be stored run again; those
+// that may be stored are reported, never run again; and the rows and reports
+// are those of a statement-by-statement run on the same server. Each driver
+// runs with 1, 3 and 1,000 statements per call, three calls, two to a
+// transaction, refused first, in the middle or last in the second call, or two
+// there; with ten statements, four to a transaction, and 1 or 4 per call,
+// where a case names them, also which run alone and which are reported.
 TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
 {
-    const auto is = [](int n) {
-        return [n](const std::string& s) { return s.find("(" + std::to_string(n) + ")") != std::string::npos; };
-    };
-    const auto nth = [](int n) {
-        return [n, calls = 0]() mutable { return ++calls == n; };
-    };
+    const auto nth = [](int n) { return [n, calls = 0]() mutable { return ++calls == n; }; };
+    using Names = FakeServerState::Names;
     const struct {
         const char* name;
-        std::function<void(FakeServerState&)> script;
-        std::vector<int> alone;     // run alone through the caller
-        std::vector<int> reported;  // reported as perhaps stored
-        std::vector<int> stored;
+        Driver driver;
+        std::optional<Ten> ten = std::nullopt;
+        bool two = true;  // false: one report stands for the call, not for each refused statement
     } cases[] = {
-        {"6 refused", [&](FakeServerState& s) { s.refuses = is(6); }, {6}, {}, {1, 2, 3, 4, 5, 7, 8, 9, 10}},
-        {"6 and 7 refused, the driver not saying which",
-         [&](FakeServerState& s) {
-             s.refuses = [is6 = is(6), is7 = is(7)](const std::string& sql) { return is6(sql) || is7(sql); };
-             s.driverHidesWhich = true;
-         },
-         {6, 7}, {}, {1, 2, 3, 4, 5, 8, 9, 10}},
-        {"6 refused, and 5 once when it runs again",
-         [&](FakeServerState& s) {
-             s.refuses = [refuses6 = is(6), second5 = nth(2), is5 = is(5)](const std::string& sql) mutable {
-                 return refuses6(sql) || (is5(sql) && second5());
-             };
-         },
-         {5, 6}, {}, {1, 2, 3, 4, 5, 7, 8, 9, 10}},
-        {"6 rolls the transaction back and the driver misses it",
-         [&](FakeServerState& s) {
-             s.refuses = is(6);
-             s.refusalEndsTransaction = s.driverMissesTheEnd = true;
-         },
-         {5, 6, 7, 8, 9, 10}, {}, {1, 2, 3, 4, 5, 7, 8, 9, 10}},
-        {"the second commit refused", [&](FakeServerState& s) { s.refusesCommit = nth(2); }, {5, 6, 7, 8}, {},
-         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-        {"the second commit stored, its answer lost", [&](FakeServerState& s) { s.losesCommit = nth(2); },
-         {9, 10}, {5}, {1, 2, 3, 4, 5, 6, 7, 8}},
-        {"6 refused and the rollback too: the switch to autocommit commits 5",
-         [&](FakeServerState& s) {
-             s.refuses = is(6);
-             s.refusesRollback = nth(1);
-         },
-         {}, {6}, {1, 2, 3, 4, 5, 7, 8, 9, 10}},
+        {.name = "the driver names the refused statement",
+         .driver = [](auto&, int) {},
+         .ten = Ten{{6}, {6}, {}}},
+        {.name = "the driver names none",
+         .driver = [](auto& s, int) { s.driverNames = Names::None; },
+         .ten = Ten{{6, 7}, {6, 7}, {}}},
+        {.name = "the driver names the one after it", .driver = [](auto& s, int) { s.driverNames = Names::TheNext; }},
+        {.name = "the refusal rolls the transaction back",
+         .driver = [](auto& s, int) { s.refusalEndsTransaction = true; }},
+        {.name = "the refusal rolls the transaction back and the driver misses it",
+         .driver = [](auto& s, int) { s.refusalEndsTransaction = s.driverMissesTheEnd = true; },
+         .ten = Ten{{6}, {5, 6, 7, 8, 9, 10}, {}}},
+        {.name = "the second commit stored, its answer lost",
+         .driver = [&](auto& s, int) { s.losesCommit = nth(2); },
+         .ten = Ten{{}, {9, 10}, {5}}},
+        {.name = "the second commit refused",
+         .driver = [&](auto& s, int) { s.refusesCommit = nth(2); },
+         .ten = Ten{{}, {5, 6, 7, 8}, {}}},
+        {.name = "the statement before the refused one refused when it runs again",
+         .driver =
+             [](auto& s, int refused) {
+                 s.refuses = [r = s.refuses, before = Insert(refused - 1), runs = 0](const std::string& sql) mutable {
+                     return r(sql) || (sql == before && ++runs == 2);
+                 };
+             },
+         .ten = Ten{{6}, {5, 6}, {}}},
+        {.name = "the rollback refused: the switch to autocommit commits the rest",
+         .driver = [&](auto& s, int) { s.refusesRollback = nth(1); },
+         .ten = Ten{{6}, {}, {6}},
+         .two = false},
+        {.name = "the driver stays in autocommit and says so",
+         .driver = [](auto& s, int) { s.keepsAutoCommit = true; },
+         .two = false},
     };
     for (const auto& c : cases) {
-      for (const std::size_t perCall : {1u, 4u}) {
-        SCOPED_TRACE(perCall);
-        FakeServerState state;
-        c.script(state);
-        FakeServerConnection connection(state);
-        connection.open("x");
-        std::vector<int> alone;
-        std::vector<int> reported;
-        {
-            StatementBatch batch(
-                &connection,
-                [&](const std::string& s, int tag) {
-                    alone.push_back(tag);
-                    try {
-                        connection.execute(s);
-                    } catch (const std::exception&) {
-                        // reported by the caller as ever
-                    }
-                    return StatementBatch::Next::Continue;
-                },
-                [&](const std::string&, int tag) {
-                    reported.push_back(tag);
-                    return StatementBatch::Next::Continue;
-                },
-                nullptr, CountOnly(4, perCall));
-            for (int tag = 1; tag <= 10; ++tag)
-                batch.execute(Insert(tag), tag, StatementBatch::Kind::Insert);
+        for (const int perCall : {1, 3, 1000}) {
+            const int middle = perCall + 1 + perCall / 2;
+            const std::vector<int> places[] = {{perCall + 1}, {middle}, {2 * perCall}, {middle, middle + 1}};
+            for (const std::vector<int>& refused : places)
+                if (refused.size() == 1 || c.two)
+                    Compare(c.name, c.driver, perCall, 3 * perCall, refused);
         }
-        std::vector<int> stored;
-        for (const auto& s : state.executed)
-            stored.push_back(std::stoi(s.substr(s.find('(') + 1)));
-        EXPECT_EQ(alone, c.alone) << c.name;
-        EXPECT_EQ(reported, c.reported) << c.name;
-        EXPECT_EQ(stored, c.stored) << c.name;
-        EXPECT_EQ(std::ranges::max(state.calls), perCall) << c.name;
-      }
+        for (const std::size_t perCall : {1u, 4u})
+            if (c.ten)
+                Compare(c.name, c.driver, perCall, 10, c.ten->refused, &*c.ten);
     }
 }
 
@@ -263,25 +367,6 @@ TEST(StatementBatch, InsertsShareCallsWithinTheBoundsAndNothingElseDoes)
         sent.insert(sent.begin() + 17, "CREATE TABLE u(a INT)");
         EXPECT_EQ(state.executed, sent);
     }
-}
-
-// The main window ends the process without unwinding, so it finishes every batch first.
-TEST(StatementBatch, FinishAllCommitsWhatIsOpenBeforeTheProcessEnds)
-{
-    FakeServerState state;
-    FakeServerConnection connection(state);
-    connection.open("x");
-    auto alone = [&](const std::string& s, int) {
-        connection.execute(s);
-        return StatementBatch::Next::Continue;
-    };
-    StatementBatch outer(&connection, alone, nullptr, nullptr, CountOnly(100));
-    outer.execute("INSERT INTO t VALUES(1)", 1);
-    outer.execute("INSERT INTO t VALUES(2)", 2);
-    EXPECT_TRUE(state.executed.empty());
-    StatementBatch::FinishAll();
-    EXPECT_EQ(state.executed.size(), 2u);
-    EXPECT_EQ(state.transactionLog, (std::vector<std::string>{"off", "commit 2", "on"}));
 }
 
 TEST(TransactionRun, CommitsAtTheBoundAndAtEveryTableEndAndReplaysAfterAFailure)

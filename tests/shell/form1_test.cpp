@@ -3,6 +3,7 @@
 #include "shell/form1.h"
 #include "shell/options_dialog.h"
 
+#include "conversion/statement_batch.h"
 #include "platform/qt/qt_dialogs.h"
 #include "preview/form2.h"
 #include "preview/preview_windows.h"
@@ -381,9 +382,18 @@ TEST_F(Form1Test, HelpTextExactly)
     }
 }
 
+// Closing ends the process without unwinding: what a run or Execute SQL has
+// sent is committed first.
 TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)
 {
     Form1& f = load();
+    testsupport::FakeServerConnection connection(env.servers.state);
+    connection.open("x");
+    conversion::TransactionLimits limits;
+    limits.time = std::chrono::hours(1);
+    conversion::StatementBatch batch(&connection, nullptr, nullptr, nullptr, limits, &f.handOff.openBatches);
+    batch.execute("INSERT INTO t VALUES(1)", 1);
+    batch.execute("INSERT INTO t VALUES(2)", 2);
     f.setProgressValue(40);
     f.setProgressText("Please wait.. Processing table 100% ORDERS");
     EXPECT_DOUBLE_EQ(f.progressValue(), 40.0);
@@ -392,8 +402,11 @@ TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)
     EXPECT_NEAR(f.progressValue(), 40.0, 0.01);
 
     f.show();
+    EXPECT_TRUE(env.servers.state.executed.empty());
     f.close();
     EXPECT_EQ(env.endProgramCalls, 1);
+    EXPECT_EQ(env.servers.state.executed.size(), 2u);
+    EXPECT_EQ(env.servers.state.transactionLog, (std::vector<std::string>{"off", "commit 2", "on"}));
 }
 
 TEST_F(Form1Test, AFailingHandlerIsReportedUnderItsOwnNameAndTheProgramGoesOn)

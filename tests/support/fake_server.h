@@ -34,10 +34,15 @@ struct FakeServerState {
 
     bool transactions = true;              // false: a driver without autocommit control
     std::function<bool()> refusesCommit;   // a commit the server fails; the transaction stays open
-    std::function<bool()> losesCommit;     // a commit stored whose answer never comes: the connection is gone
+    // A commit stored whose answer never comes: the connection is gone. With
+    // autocommit on, each statement stored is its own commit.
+    std::function<bool()> losesCommit;
     std::function<bool(const std::string&)> losesConnectionAt;  // the connection dies as this statement is sent
     std::function<bool()> refusesRollback; // a rollback the driver fails; the transaction stays open
     bool refusalEndsTransaction = false;   // a refused statement rolls its transaction back
+    // A driver that takes the switch to autocommit off and stays on (ODBC's
+    // "option value changed"): it says so when asked, and each statement commits itself.
+    bool keepsAutoCommit = false;
     // As SQLite's driver after such a rollback: it still believes in the
     // transaction, so its commit, rollback and switch to autocommit fail, and
     // its statements commit one by one.
@@ -45,8 +50,9 @@ struct FakeServerState {
     // Calls of several statements, as SQL Server runs a batch: a refusal ends
     // its statement only, and the call goes on, unless it ended the
     // transaction (which ends the call too); the driver names the first
-    // refused statement, unless it does not say (as FreeTDS when it is the first).
-    bool driverHidesWhich = false;
+    // refused statement, none (as FreeTDS when it is the first), or the one
+    // after it (a driver that counts wrong).
+    enum class Names { TheRefused, None, TheNext } driverNames = Names::TheRefused;
     std::vector<std::size_t> calls;        // the statements of each execute call
     std::vector<std::string> uncommitted;  // the open transaction's statements
     // "off", "on" (autocommit), "commit N" and "rollback N" (N statements),
@@ -91,6 +97,10 @@ public:
             throw platform::ServerError("[SQLSTATE 42000] refused: " + sql.substr(0, 30));
         }
         (serverInTransaction_ ? state_.uncommitted : state_.executed).push_back(sql);
+        if (!serverInTransaction_ && state_.losesCommit && state_.losesCommit()) {
+            gone_ = true;
+            fail(true, "commit lost");
+        }
     }
     void executeSeveral(std::span<const std::string_view> statements) override
     {
@@ -109,8 +119,11 @@ public:
                     break;
             }
         }
-        if (refused)
-            throw platform::RefusedInCall(said, state_.driverHidesWhich ? statements.size() : *refused);
+        if (refused) {
+            using enum FakeServerState::Names;
+            const std::size_t named = state_.driverNames == None ? statements.size() : *refused;
+            throw platform::RefusedInCall(said, named + (state_.driverNames == TheNext ? 1 : 0));
+        }
     }
     // What the driver says; in doubt after a failed switch, commit or rollback,
     // until a switch to autocommit, a commit or a rollback succeeds.
@@ -124,6 +137,8 @@ public:
     {
         if (!on && !state_.transactions)
             return false;
+        if (!on && state_.keepsAutoCommit)
+            return true;
         fail(gone_, on ? "on refused" : "off refused");
         if (on != autoCommit_)
             state_.transactionLog.push_back(on ? "on" : "off");
