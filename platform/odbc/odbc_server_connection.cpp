@@ -150,6 +150,7 @@ void OdbcServerConnection::open(const std::string& connectionText)
 
 SQLHSTMT OdbcServerConnection::statementHandle()
 {
+    endRows();
     if (!statement_) {
         SQLHANDLE handle = SQL_NULL_HANDLE;
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &handle)))
@@ -165,6 +166,40 @@ SQLHSTMT OdbcServerConnection::statementHandle()
     return statement_.get();
 }
 
+SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view text)
+{
+    if (wide_) {
+        std::u16string wide = odbc::Utf8ToUtf16(text);
+        return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
+    }
+    std::string narrow(text);
+    return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+}
+
+void OdbcServerConnection::endRows()
+{
+    if (rows_ && rows_->statement)
+        SQLFreeStmt(rows_->statement->get(), SQL_CLOSE);
+    if (rows_)
+        rows_->statement = nullptr;
+    rows_.reset();
+}
+
+std::unique_ptr<ServerRows> OdbcServerConnection::query(const std::string& statement)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    SQLHSTMT handle = statementHandle();
+    const SQLRETURN rc = execDirect(handle, statement);
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
+        const std::string diagnostics = odbc::Diagnostics(statement_, wide_);
+        SQLFreeStmt(handle, SQL_CLOSE);
+        ThrowSqlException(diagnostics);
+    }
+    rows_ = std::make_shared<odbc::RowsLink>(odbc::RowsLink{&statement_});
+    return std::make_unique<odbc::OdbcServerRows>(rows_, wide_);
+}
+
 // One execute call; every result is read, so that none of a batch's failures
 // is missed and the handle is free for the next call.
 OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view text)
@@ -173,14 +208,7 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         ThrowSqlException(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
     const ClosedAtEnd closed{handle};
-    SQLRETURN rc;
-    if (wide_) {
-        std::u16string wide = odbc::Utf8ToUtf16(text);
-        rc = SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
-    } else {
-        std::string narrow(text);
-        rc = SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
-    }
+    SQLRETURN rc = execDirect(handle, text);
     CallResults results;
     for (std::size_t result = 0;; ++result) {
         if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc) && !results.failed) {
@@ -364,6 +392,7 @@ void OdbcServerConnection::close()
         // committed is given up, as closing any database connection does.
         if (autoCommit() != AutoCommit::On)
             SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
+        endRows();
         statement_.reset();  // before the disconnect, which a live handle would refuse
         SQLDisconnect(connection_.get());
         transactionStateLost_ = false;

@@ -6,6 +6,7 @@
 
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_handle.h"
+#include "platform/odbc/odbc_server_rows.h"
 #include "platform/server_connection.h"
 
 #include <cstddef>
@@ -51,6 +52,9 @@ public:
     // that count rows (SQL_BATCH_SUPPORT); the refused statement is told by the
     // result that failed, counting one result per statement.
     void executeSeveral(std::span<const std::string_view> statements) override;
+    // On the connection's statement handle, which the rows hold until they
+    // are read to the end or the connection uses the handle again.
+    std::unique_ptr<ServerRows> query(const std::string& statement) override;
     std::vector<SchemaTable> tables() override;
     // SQLGetInfo(SQL_DBMS_NAME); empty while closed or where the driver does not answer.
     std::string dbmsName() override;
@@ -84,7 +88,10 @@ private:
         std::string diagnostics;
     };
     CallResults call(std::string_view text);
+    SQLRETURN execDirect(SQLHSTMT handle, std::string_view text);
     SQLHSTMT statementHandle();
+    // The rows of a query still being read end here: the handle is needed.
+    void endRows();
     // FreeTDS after the server ended the transaction itself: see the .cpp.
     bool restoreFreeTdsTransaction();
     void endTransaction(short completion);
@@ -101,6 +108,7 @@ private:
     // closed (SQL_CLOSE) after every call; its query time-out as last set.
     odbc::OdbcHandle statement_;
     std::optional<int> statementTimeout_;
+    std::shared_ptr<odbc::RowsLink> rows_;
     bool open_ = false;
     bool batches_ = false;
     bool freeTds_ = false;
