@@ -654,7 +654,7 @@ TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
     EXPECT_EQ(f.Text5->selectedText(), "SRV1");
 }
 
-// The Options dialog shows the three run choices as the store holds them and
+// The Options dialog shows the run choices as the store holds them and
 // writes them on OK; a code page name iconv does not know is said and the
 // dialog stays; Cancel writes nothing. The main window's "..." opens it.
 TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
@@ -663,6 +663,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     env.store("Source Code Page", "CP866");
     env.store("Transfer Binary", "True");
     env.store("Column Types", "SQL Server");
+    env.store("Verify After Converting", "True");
     QString caption;
     bool shown = false;
     QTimer::singleShot(0, [&] {
@@ -673,6 +674,8 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
         EXPECT_EQ(options->Combo1->currentText(), "CP866");
         EXPECT_TRUE(options->Check1->isChecked());
         EXPECT_TRUE(options->Option2->isChecked());
+        EXPECT_TRUE(options->Check2->isChecked());
+        options->Check2->setChecked(false);
         options->Combo1->setEditText(" cp1251 ");
         options->Check1->setChecked(false);
         options->Option1->setChecked(true);
@@ -684,6 +687,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     EXPECT_EQ(env.stored("Source Code Page"), "cp1251");
     EXPECT_EQ(env.stored("Transfer Binary"), "False");
     EXPECT_EQ(env.stored("Column Types"), "Text");
+    EXPECT_EQ(env.stored("Verify After Converting"), "False");
     EXPECT_TRUE(env.dialogs.messages.empty());
 
     shell::OptionsDialog options(env.services, &f);
