@@ -1,6 +1,8 @@
 // How verify sees values: the same value written another way is equal, any
 // other value is not; and an insert's constants read as the server stores them.
+#include "conversion/row_count.h"
 #include "conversion/verify_values.h"
+#include "tests/support/fake_server.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +77,24 @@ TEST(VerifyValues, InsertConstantsAsTheServerStoresThem)
     for (const std::string bad : {"NULL,'open)", "0x0F0)", "1 2)", "NULL"})
         EXPECT_THROW(ReadConstants(prefix + bad, prefix.size(), Dialect::SqlServer, constants),
                      std::invalid_argument) << bad;
+}
+
+// The count is the one value of the count statement's one row; anything else is no count.
+TEST(RowCount, TheOneNumberOfTheCountStatement)
+{
+    testsupport::FakeServerState state;
+    testsupport::FakeServerConnection server(state);
+    server.open("");
+    EXPECT_THROW(CountRows(server, Dialect::SqlServer, "T"), std::runtime_error);  // no rows to read
+    std::optional<std::string> answer = "1000000";
+    state.answers = [&answer](const std::string&) { return testsupport::FakeRows{{""}, {{answer}}}; };
+    EXPECT_EQ(CountRows(server, Dialect::SqlServer, "T"), 1'000'000);
+    EXPECT_EQ(CountRows(server, Dialect::Sqlite, "O'K]"), 1'000'000);
+    EXPECT_EQ(state.queries, (std::vector<std::string>{"SELECT COUNT_BIG(*) FROM [T]", "SELECT COUNT(*) FROM [O'K]]]"}));
+    for (const std::optional<std::string>& bad : {std::optional<std::string>("12 rows"), std::optional<std::string>()}) {
+        answer = bad;
+        EXPECT_THROW(CountRows(server, Dialect::SqlServer, "T"), std::runtime_error);
+    }
 }
 
 }  // namespace

@@ -20,6 +20,30 @@
 
 namespace testsupport {
 
+// What a query reads: its columns' names and its rows, each value a text or NULL (nothing).
+struct FakeRows {
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::optional<std::string>>> rows;
+};
+
+class FakeServerRows : public platform::ServerRows {
+public:
+    explicit FakeServerRows(FakeRows rows) : rows_(std::move(rows)) {}
+    int columnCount() const override { return static_cast<int>(rows_.columns.size()); }
+    const std::string& columnName(int column) const override { return rows_.columns.at(static_cast<std::size_t>(column)); }
+    int columnType(int) const override { return -9; }  // SQL_WVARCHAR
+    bool next() override { return ++at_ < rows_.rows.size(); }
+    platform::ServerValue value(int column) const override
+    {
+        const auto& v = rows_.rows.at(at_).at(static_cast<std::size_t>(column));
+        return v ? platform::ServerValue{platform::ServerValue::Kind::Text, *v} : platform::ServerValue{};
+    }
+
+private:
+    FakeRows rows_;
+    std::size_t at_ = static_cast<std::size_t>(-1);
+};
+
 struct FakeServerState {
     std::vector<platform::SchemaTable> tables;
     std::vector<std::string> executed;     // statements that succeeded, once committed
@@ -29,6 +53,9 @@ struct FakeServerState {
     int connections = 0;
     int closes = 0;
     std::string dbmsName;  // what the driver says the database system is; empty: it does not say
+    // The answer to each query (recorded in `queries`); unset: the server reads no rows.
+    std::function<FakeRows(const std::string&)> answers;
+    std::vector<std::string> queries;
 
     bool transactions = true;              // false: a driver without autocommit control
     std::function<bool()> refusesCommit;   // a commit the server fails; the transaction stays open
@@ -101,6 +128,15 @@ public:
         }
         if (refused)
             throw platform::RefusedInCall(said, state_.driverHidesWhich ? statements.size() : *refused);
+    }
+    std::unique_ptr<platform::ServerRows> query(const std::string& statement) override
+    {
+        if (!open_ || gone_)
+            throw platform::ServerError("the connection is not open.");
+        if (!state_.answers)
+            return ServerConnection::query(statement);
+        state_.queries.push_back(statement);
+        return std::make_unique<FakeServerRows>(state_.answers(statement));
     }
     // What the driver says; in doubt after a failed switch, commit or rollback,
     // until a switch to autocommit, a commit or a rollback succeeds.
