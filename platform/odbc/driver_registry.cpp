@@ -125,6 +125,25 @@ bool LibraryHasWideCalls(const std::string& library)
     return wide;
 }
 
+namespace {
+
+// SQLite's ODBC driver reads the whole result of a query into memory before it
+// hands out the first row, unless its step API is on: then the rows come as
+// SQLite reads them, and reading a table back takes the memory of one row.
+bool IsSqliteLibrary(std::string_view library)
+{
+    return LowerAscii(std::filesystem::path(library).filename().string()).find("sqlite3odbc") != std::string::npos;
+}
+
+std::string WithStepApi(const std::string& text)
+{
+    if (ConnectionValue(text, "StepAPI"))
+        return text;
+    return text + (text.empty() || text.back() == ';' ? "" : ";") + "StepAPI=1;";
+}
+
+}  // namespace
+
 ConnectionPlan PlanConnection(const std::string& text, const DriverRegistry& registry)
 {
     ConnectionPlan plan;
@@ -137,6 +156,8 @@ ConnectionPlan PlanConnection(const std::string& text, const DriverRegistry& reg
         plan.freeTds = IsFreeTdsLibrary(plan.library);
         if (plan.freeTds)
             plan.driverText = FreeTdsConnectionText(text, {});
+        else if ((plan.lazyRows = IsSqliteLibrary(plan.library)))
+            plan.driverText = WithStepApi(text);
         return plan;
     }
     if (LowerAscii(*driver) == LowerAscii(kSqlServerDriver)) {

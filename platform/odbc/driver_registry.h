@@ -43,10 +43,13 @@ struct ConnectionPlan {
     std::string driverText;  // the text handed to SQLDriverConnect
     std::string library;     // the driver's library, "" when unknown
     bool freeTds = false;
+    // The driver runs a statement that has rows only as they are fetched.
+    bool lazyRows = false;
 };
 
 // Decides the driver and the text it gets; the program's text stays unchanged
-// unless FreeTDS is the driver.
+// unless FreeTDS is the driver, or SQLite's (whose step API it turns on, so
+// that a query's rows are not all read into memory first).
 ConnectionPlan PlanConnection(const std::string& text, const DriverRegistry& registry);
 
 }  // namespace platform::odbc

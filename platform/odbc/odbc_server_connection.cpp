@@ -77,6 +77,22 @@ std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wi
     return text;
 }
 
+// A driver that runs a statement only as its rows are fetched (SQLite's with
+// its step API) runs a statement with rows whole once they are all fetched.
+SQLRETURN FetchedToEnd(SQLHSTMT handle)
+{
+    SQLSMALLINT columns = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(handle, &columns)) || columns <= 0)
+        return SQL_SUCCESS;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(handle);
+        if (rc == SQL_NO_DATA)
+            return SQL_SUCCESS;
+        if (!SQL_SUCCEEDED(rc))
+            return rc;
+    }
+}
+
 }  // namespace
 
 OdbcServerConnection::OdbcServerConnection()
@@ -143,6 +159,7 @@ void OdbcServerConnection::open(const std::string& connectionText)
     open_ = true;
     transactionStateLost_ = false;
     freeTds_ = plan.freeTds;
+    lazyRows_ = plan.lazyRows;
     SQLUINTEGER batch = 0;
     batches_ = SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_BATCH_SUPPORT, &batch, sizeof batch, nullptr))
         && (batch & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
@@ -211,6 +228,8 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
     SQLRETURN rc = execDirect(handle, text);
     CallResults results;
     for (std::size_t result = 0;; ++result) {
+        if (lazyRows_ && SQL_SUCCEEDED(rc))
+            rc = FetchedToEnd(handle);
         if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc) && !results.failed) {
             results.failed = true;
             results.failedResult = result;

@@ -112,6 +112,7 @@ private:
     bool open_ = false;
     bool batches_ = false;
     bool freeTds_ = false;
+    bool lazyRows_ = false;  // the driver runs a statement with rows as they are fetched
     // A switch, commit or rollback failed: the driver's answer is not to be
     // trusted until a switch to autocommit or an SQLEndTran succeeds.
     bool transactionStateLost_ = false;

@@ -14,8 +14,9 @@ namespace platform::odbc {
 
 namespace {
 
-// A value larger than this is read in several calls.
-constexpr std::size_t kChunkBytes = 64 * 1024;
+// The buffer of a value's first part, and the most one part may take.
+constexpr std::size_t kFirstPart = 512;
+constexpr std::size_t kLargestPart = std::size_t{16} << 20;
 
 bool IsFloating(SQLSMALLINT type)
 {
@@ -30,7 +31,7 @@ bool IsBinary(SQLSMALLINT type)
 }  // namespace
 
 OdbcServerRows::OdbcServerRows(std::shared_ptr<RowsLink> link, bool wide)
-    : link_(std::move(link)), wide_(wide), chunk_(kChunkBytes)
+    : link_(std::move(link)), wide_(wide), chunk_(kFirstPart)
 {
     describe();
 }
@@ -127,63 +128,53 @@ bool OdbcServerRows::next()
     return true;
 }
 
-// SQLGetData's parts: a part that fills the buffer is followed by the next,
-// until the driver says the value is complete.
-void OdbcServerRows::readText(SQLUSMALLINT number, Column& column)
+// SQLGetData's parts: a small first part (a driver may fill the whole buffer it
+// is given, so a large one costs every value), then what is left in one part
+// where the driver says how much, else in parts that grow.
+template <typename Append>
+bool OdbcServerRows::readParts(SQLUSMALLINT number, SQLSMALLINT target, std::size_t unit, Append append)
 {
     SQLHSTMT handle = link_->statement->get();
-    const SQLSMALLINT target = wide_ ? SQL_C_WCHAR : SQL_C_CHAR;
-    const std::size_t unit = wide_ ? sizeof(SQLWCHAR) : 1;
-    const std::size_t room = chunk_.size() / unit - 1;  // the driver ends each part with a NUL
-    wideText_.clear();
+    const std::size_t terminator = target == SQL_C_BINARY ? 0 : unit;
+    std::size_t ask = kFirstPart;
     for (;;) {
+        if (chunk_.size() < ask)
+            chunk_.resize(ask);
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(handle, number, target, chunk_.data(),
-                                        static_cast<SQLLEN>(chunk_.size()), &indicator);
+        const SQLRETURN rc = SQLGetData(handle, number, target, chunk_.data(), static_cast<SQLLEN>(ask), &indicator);
         if (rc == SQL_NO_DATA)
-            break;
+            return true;
         if (!SQL_SUCCEEDED(rc))
             fail();
-        if (indicator == SQL_NULL_DATA) {
-            column.null = true;
-            return;
-        }
-        const std::size_t units = indicator == SQL_NO_TOTAL
-            ? room
-            : std::min(room, static_cast<std::size_t>(indicator) / unit);
-        if (wide_)
-            wideText_.append(reinterpret_cast<const char16_t*>(chunk_.data()), units);
-        else
-            column.data.append(chunk_.data(), units);
+        if (indicator == SQL_NULL_DATA)
+            return false;
+        const std::size_t room = (ask - terminator) / unit;
+        const bool total = indicator != SQL_NO_TOTAL;
+        const std::size_t left = total ? static_cast<std::size_t>(indicator) / unit : 0;
+        const std::size_t got = total ? std::min(room, left) : room;
+        append(got);
         if (rc == SQL_SUCCESS)
-            break;
+            return true;
+        ask = left > got ? std::min((left - got) * unit + terminator, kLargestPart) : std::min(ask * 2, kLargestPart);
     }
-    if (wide_)
+}
+
+void OdbcServerRows::readText(SQLUSMALLINT number, Column& column)
+{
+    wideText_.clear();
+    if (wide_) {
+        column.null = !readParts(number, SQL_C_WCHAR, sizeof(SQLWCHAR), [&](std::size_t units) {
+            wideText_.append(reinterpret_cast<const char16_t*>(chunk_.data()), units);
+        });
         column.data = Utf16ToUtf8(wideText_);
+    } else {
+        column.null = !readParts(number, SQL_C_CHAR, 1, [&](std::size_t bytes) { column.data.append(chunk_.data(), bytes); });
+    }
 }
 
 void OdbcServerRows::readBytes(SQLUSMALLINT number, Column& column)
 {
-    SQLHSTMT handle = link_->statement->get();
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(handle, number, SQL_C_BINARY, chunk_.data(),
-                                        static_cast<SQLLEN>(chunk_.size()), &indicator);
-        if (rc == SQL_NO_DATA)
-            break;
-        if (!SQL_SUCCEEDED(rc))
-            fail();
-        if (indicator == SQL_NULL_DATA) {
-            column.null = true;
-            return;
-        }
-        const std::size_t bytes = indicator == SQL_NO_TOTAL
-            ? chunk_.size()
-            : std::min(chunk_.size(), static_cast<std::size_t>(indicator));
-        column.data.append(chunk_.data(), bytes);
-        if (rc == SQL_SUCCESS)
-            break;
-    }
+    column.null = !readParts(number, SQL_C_BINARY, 1, [&](std::size_t bytes) { column.data.append(chunk_.data(), bytes); });
 }
 
 void OdbcServerRows::readDouble(SQLUSMALLINT number, Column& column)

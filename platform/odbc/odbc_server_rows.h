@@ -44,6 +44,10 @@ private:
     };
     const Column& at(int column) const { return columns_.at(static_cast<std::size_t>(column)); }
     void describe();
+    // Reads the value in parts, handing each part's units (bytes, or UTF-16
+    // code units) in chunk_ to append; false for NULL.
+    template <typename Append>
+    bool readParts(SQLUSMALLINT number, SQLSMALLINT target, std::size_t unit, Append append);
     void readText(SQLUSMALLINT number, Column& column);
     void readBytes(SQLUSMALLINT number, Column& column);
     void readDouble(SQLUSMALLINT number, Column& column);

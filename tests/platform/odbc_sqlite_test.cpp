@@ -231,12 +231,14 @@ TEST_F(OdbcSqliteText, NonAsciiTextArrivesUnchanged)
     EXPECT_NE(failure.find("no such table: Kärnten"), std::string::npos) << failure;
 }
 
-TEST_F(OdbcSqliteText, TheProgramsTextReachesSqliteUnchangedWithTheAccessLayersTimeOuts)
+// The program's text, with SQLite's step API turned on so that a query's rows
+// are not all read into memory first.
+TEST_F(OdbcSqliteText, TheProgramsTextReachesSqliteWithTheStepApiAndTheAccessLayersTimeOuts)
 {
     OdbcServerConnection connection;
     EXPECT_EQ(connection.cursorLocation(), platform::ServerConnection::kServerSideCursor);
     connection.open(ProgramText(database));
-    EXPECT_EQ(connection.driverConnectionText(), ProgramText(database));
+    EXPECT_EQ(connection.driverConnectionText(), ProgramText(database) + "StepAPI=1;");
     EXPECT_EQ(connection.loginTimeoutUsed(), OdbcServerConnection::kDefaultLoginTimeout);
     connection.close();
 
