@@ -127,6 +127,18 @@ private:
     std::int64_t record_ = -1;
 };
 
+// The first characters of a text, cut between characters.
+std::string Beginning(std::string_view text)
+{
+    constexpr std::size_t kShown = 24;
+    if (text.size() <= kShown)
+        return std::string(text);
+    std::size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return std::string(text.substr(0, cut)) + "...";
+}
+
 // The server's table, row by row, every value hashed in its column's form.
 class ServerSide {
 public:
@@ -174,7 +186,7 @@ public:
             else if (v.kind == ValueKind::Bytes)
                 text += std::to_string(v.data.size()) + " bytes";
             else if (comparisons_[static_cast<std::size_t>(c)].how == Comparison::Text)
-                text += '\'' + std::string(v.data.substr(0, 24)) + (v.data.size() > 24 ? "...'" : "'");
+                text += '\'' + Beginning(v.data) + '\'';
             else
                 text += v.data;
         }
