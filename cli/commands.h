@@ -39,4 +39,8 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 void convertHelp(std::ostream& out);
 int convertRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// verify FOLDER --connection TEXT: every table compared with the server's.
+void verifyHelp(std::ostream& out);
+int verifyRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 }  // namespace cli

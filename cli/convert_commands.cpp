@@ -1,6 +1,7 @@
 // The commands that run the conversion engine without windows: script (the
-// statements a per-file preview would hold), describe (the datatype records)
-// and convert (a direct-mode run against a server).
+// statements a per-file preview would hold), describe (the datatype records),
+// convert (a direct-mode run against a server) and verify (a converted folder
+// compared with the server's tables).
 #include "cli/commands.h"
 #include "cli/credentials.h"
 #include "cli/headless.h"
@@ -8,7 +9,8 @@
 
 #include "conversion/conversion_run.h"
 #include "conversion/run_options.h"
-#include "conversion/table_count.h"
+#include "conversion/row_count.h"
+#include "conversion/verify.h"
 #include "core/settings_keys.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
@@ -437,6 +439,94 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         return 128 + result.stoppedBy;
     }
     return ExitStatus(result);
+}
+
+void verifyHelp(std::ostream& out)
+{
+    out << "Usage: dovenmark-cli verify FOLDER --connection TEXT [--codepage NAME]\n"
+           "                           [--binary] [--column-types text|sqlserver]\n"
+           "       dovenmark-cli verify FOLDER --connection-file FILE [...the same options]\n\n"
+           "Compares every Paradox table of FOLDER (and its subfolders) with its table in\n"
+           "the database that the ODBC connection TEXT names, as convert wrote it: rows in\n"
+           "any order, texts exactly, numbers and dates as values (150 equals 1.5E+2),\n"
+           "bytes byte for byte, NULL only with NULL.\n"
+           "--codepage, --binary and --column-types take what convert was given, so that\n"
+           "each value is compared with what convert wrote for it.\n"
+           << kConnectionHelp <<
+           "Standard output gets one line per table: \"equal\" with its row count, or how\n"
+           "many records are missing, how many rows are extra and how many records\n"
+           "differ (found by the table's key), with up to three record numbers each\n"
+           "(records counted from 0, as dump numbers them).\n"
+           "Exit status: 0 when every table is equal, 1 otherwise, 2 for a usage error.\n"
+           "Example: dovenmark-cli verify ~/data/sales --column-types sqlserver \\\n"
+           "           --connection-file ~/sales.odbc\n";
+}
+
+namespace {
+
+// Each table of the listing in run order, compared; the number of tables not equal.
+int VerifyTables(Engine& engine, const Paradox::TableListing& listing, const conversion::VerifyRoad& road,
+                 std::ostream& out)
+{
+    int unequal = 0;
+    const core::ListItems& names = engine.form.list2;
+    for (std::size_t i = names.size(); i-- > 0;) {
+        const Paradox::TableFile file = i < listing.files.size() ? listing.files[i] : Paradox::TableFile{};
+        if (!file.keptBy.empty()) {
+            out << names[i] << " (" << file.path << "): not compared, a table of its name was found before it\n";
+            continue;
+        }
+        const conversion::TableVerdict verdict = conversion::VerifyTable(road, {names[i], file.path});
+        out << conversion::VerdictLine(verdict) << "\n" << std::flush;
+        unequal += verdict.equal() ? 0 : 1;
+    }
+    return unequal;
+}
+
+}  // namespace
+
+int verifyRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    std::string folder;
+    std::map<std::string, std::string> options{
+        {"--connection", ""}, {"--connection-file", ""}, {"--codepage", ""}, {"--column-types", "text"}};
+    std::vector<std::string> rest = args;
+    const bool binary = TakeFlag(rest, "--binary");
+    if (!ParseArgs(rest, folder, options, err)
+        || !OneConnectionOption(options["--connection"], options["--connection-file"], err)) {
+        verifyHelp(err);
+        return kExitUsage;
+    }
+    const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
+    if (!columnTypes || !CheckCodePage(options["--codepage"], err))
+        return kExitUsage;
+    std::optional<platform::SecretText> connection =
+        ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
+    if (!connection)
+        return kExitUsage;
+    platform::OdbcServerConnectionFactory servers;
+    Engine engine(err, folder, servers);
+    engine.options.sourceCodePage = options["--codepage"];
+    engine.options.transferBinary = binary;
+    engine.options.columnTypes = *columnTypes;
+    engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
+    if (!CheckTables(engine, err))
+        return kExitFailure;
+    try {
+        const Paradox::TableListing listing = Paradox::ListTables(engine.services, engine.form, engine.form.list2);
+        const auto source = engine.sourceConnections.create();
+        source->setSourceCodePage(engine.options.sourceCodePage);
+        source->open(Paradox::ConnectionText(engine.form));
+        const auto server = servers.create();
+        server->open(*engine.services.serverConnectionText);
+        const conversion::RegionalSettings regional;
+        const conversion::VerifyRoad road{*source, *server, engine.options, regional, engine.events,
+                                          conversion::DialectOf(*server)};
+        return VerifyTables(engine, listing, road, out) == 0 ? kExitOk : kExitFailure;
+    } catch (const std::exception& e) {
+        err << "dovenmark-cli: " << e.what() << "\n";
+        return kExitFailure;
+    }
 }
 
 }  // namespace cli

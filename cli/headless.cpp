@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iomanip>
 #include <ostream>
+#include <utility>
 
 namespace cli {
 
@@ -78,6 +79,17 @@ platform::Answer HeadlessDialogs::report(const platform::Failure& failure)
 }
 
 namespace {
+// One row of one value, 0.
+struct Zero : platform::ServerRows {
+    bool read = false;
+    int columnCount() const override { return 1; }
+    const std::string& columnName(int) const override { return name; }
+    int columnType(int) const override { return -5; }  // SQL_BIGINT
+    bool next() override { return !std::exchange(read, true); }
+    platform::ServerValue value(int) const override { return {platform::ServerValue::Kind::Text, "0"}; }
+    std::string name;
+};
+
 struct OfflineServer : platform::ServerConnection {
     bool open_ = false;
     void setCursorLocation(int) override {}
@@ -87,7 +99,7 @@ struct OfflineServer : platform::ServerConnection {
     bool isOpen() const override { return open_; }
     void execute(const std::string&) override {}
     // No table exists, so every count is 0.
-    std::optional<std::string> firstValue(const std::string&) override { return "0"; }
+    std::unique_ptr<platform::ServerRows> query(const std::string&) override { return std::make_unique<Zero>(); }
     std::vector<platform::SchemaTable> tables() override { return {}; }
     void close() override { open_ = false; }
 };

@@ -14,6 +14,7 @@ const cli::Command kCommands[] = {
     {"script", "print the SQL statements for a folder of tables", cli::scriptHelp, cli::scriptRun},
     {"describe", "print the column type chosen for every field", cli::describeHelp, cli::describeRun},
     {"convert", "convert a folder of tables into a server database", cli::convertHelp, cli::convertRun},
+    {"verify", "compare a converted folder with the server's tables", cli::verifyHelp, cli::verifyRun},
 };
 
 void overallHelp(std::ostream& out)

@@ -3,8 +3,9 @@
 
 #include "conversion/dialect.h"
 #include "conversion/sql_text.h"
-#include "conversion/table_count.h"
+#include "conversion/row_count.h"
 #include "conversion/table_writer.h"
+#include "conversion/verify.h"
 #include "core/app_title.h"
 #include "core/error_report.h"
 #include "core/list_items.h"
@@ -30,6 +31,32 @@ constexpr const char* kCannotStart = "Could not start converting.\r\n";
 
 // The closing message's lines after "Done." when anything was reported: how
 // many reports each table had, and the log that holds them all.
+// The closing message's lines after "Done." on the tables: how many rows the
+// server holds of each (direct mode), what verify found, and every table that
+// did not arrive, with why.
+std::string TablesSummary(const RunResult& result)
+{
+    std::string held;
+    std::string verified;
+    std::string missing;
+    for (const TableResult& t : result.tables) {
+        if (t.serverRows)
+            held += (held.empty() ? "" : "; ") + t.table + " " + Grouped(*t.serverRows);
+        if (!t.verdict.empty())
+            verified += "\r\n" + t.verdict;
+        if (const std::string why = WhyNotArrived(t); !why.empty())
+            missing += "\r\n" + SummaryName(t) + ": " + why;
+    }
+    std::string text;
+    if (!held.empty())
+        text += "\r\n\r\nRows on the server: " + held;
+    if (!verified.empty())
+        text += "\r\n\r\nRead back and compared:" + verified;
+    if (!missing.empty())
+        text += "\r\n\r\nNot converted:" + missing;
+    return text;
+}
+
 std::string FailureSummary(const RunResult& result, int outsideTables, const core::RunReports& reports)
 {
     int total = outsideTables;
@@ -108,7 +135,12 @@ private:
     bool convertTableSteps(int index, TableResult& table, TableWritten& written);
     Existing existingTable(const std::string& name, TableResult& table);
     Overwrite askOverwrite(const std::string& name, const Existing& existing);
+    bool firstRecordsHeld(const std::string& name, const std::string& file, std::int64_t& rows);
+    void verifyTable(const std::string& name, const std::string& file, TableResult& table);
+    VerifyRoad verifyRoad();
     bool previewTable(const std::string& identityOff);
+    // The last `tables` tables went to a preview that did not execute them to the end.
+    void markNotExecuted(std::size_t tables);
     void cannotStart(const std::string& cause);
     bool stopRequested() const { return run_.stop && run_.stop->requested(); }
     void finish();
@@ -339,10 +371,52 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     const TableRoad road{op_,         form_,          run_.handOff, run_.services.events,
                          run_.options, run_.regional, dialect_,    run_.stop};
     TableJob job{name, *records, drop};
-    if (answer == Overwrite::Continue)
-        job.resumeFrom = existing.rows.value_or(0);
+    job.continues = answer == Overwrite::Continue;
+    if (job.continues && !firstRecordsHeld(name, file.path, job.resumeFrom)) {
+        table.skipped = true;
+        op_.step(422, [&] { records->close(); });
+        return true;
+    }
     written = WriteTable(road, job, table);
+    verifyTable(name, file.path, table);
     return previewTable(written.identityOff);
+}
+
+// A table continued must hold exactly the Paradox table's first records, as
+// verify compares them; where it does not, it is left as it is, and the
+// reason is told.
+bool Converter::firstRecordsHeld(const std::string& name, const std::string& file, std::int64_t& rows)
+{
+    bool held = false;
+    op_.step(162, [&] {
+        const FirstRecordsCheck check = CheckFirstRecords(verifyRoad(), {name, file});
+        if (!check.firstRecords)
+            throw std::runtime_error("The table " + name + " is not continued and stays as it is: " + check.reason
+                                     + ".");
+        rows = check.rows;
+        held = true;
+    });
+    return held;
+}
+
+// "Verify After Converting": the table read back from the server and compared
+// with its Paradox table; a difference is reported, equality is noted in the result.
+void Converter::verifyTable(const std::string& name, const std::string& file, TableResult& table)
+{
+    if (!run_.options.verifyAfter || form_.previewMode() || !run_.handOff.mssql_conn
+        || !run_.handOff.mssql_conn->isOpen() || run_.handOff.mssql_conn->lost() || table.stopped)
+        return;
+    op_.step(423, [&] {
+        const TableVerdict verdict = VerifyTable(verifyRoad(), {name, file});
+        table.verdict = VerdictLine(verdict);
+        if (!verdict.equal())
+            throw std::runtime_error(table.verdict);
+    });
+}
+
+VerifyRoad Converter::verifyRoad()
+{
+    return {*source_, *run_.handOff.mssql_conn, run_.options, run_.regional, run_.services.events, dialect_};
 }
 
 // Whether the server has the table already (in the list of its tables, or
@@ -404,6 +478,14 @@ Overwrite Converter::askOverwrite(const std::string& name, const Existing& exist
     return answer;
 }
 
+void Converter::markNotExecuted(std::size_t tables)
+{
+    for (std::size_t i = result_.tables.size(); i-- > 0 && tables > 0; --tables) {
+        TableResult& t = result_.tables[i];
+        t.previewNotExecuted = t.leftOut.empty() && !t.skipped && !t.folder.empty();
+    }
+}
+
 // The per-table preview; false when the user went back. A session lets one
 // table at a time take identity values, and a table skipped after Execute SQL
 // stopped short leaves its "SET IDENTITY_INSERT ... OFF" unrun: the run sends
@@ -416,7 +498,10 @@ bool Converter::previewTable(const std::string& identityOff)
     op_.step(426, [&] { show = form_.previewMode() && form_.previewEachTable(); });
     if (!show)
         return true;
+    run_.handOff.SQLFormOK = false;
     op_.step(430, [&] { form_.showPreview(); });
+    if (!run_.handOff.SQLFormOK)
+        markNotExecuted(1);
     bool wentBack = false;
     if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack)
         return false;
@@ -439,6 +524,7 @@ void Converter::finish()
         op_.step(444, [&] { form_.showPreview(); });
         bool executed = true;
         if (op_.step(446, [&] { executed = run_.handOff.SQLFormOK; }) && !executed) {
+            markNotExecuted(result_.tables.size());
             if (run_.handOff.mssql_conn)
                 op_.step(448, [&] { run_.handOff.mssql_conn->close(); });
             if (source_)
@@ -447,6 +533,10 @@ void Converter::finish()
             op_.step(454, [&] { form_.setProgressText(""); });
         }
     }
+    bool collectedOnly = false;
+    op_.step(438, [&] { collectedOnly = form_.previewMode() && !perFile && !form_.previewEachTable(); });
+    if (collectedOnly)
+        markNotExecuted(result_.tables.size());  // collected, and no preview shown
     if (connectionsOpen_) {
         if (run_.handOff.mssql_conn)
             op_.step(458, [&] { run_.handOff.mssql_conn->close(); });
@@ -457,7 +547,8 @@ void Converter::finish()
         if (!run_.options.closingMessage)
             return;
         platform::Message m;
-        m.text = kDoneMessage + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
+        m.text = kDoneMessage + TablesSummary(result_)
+            + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
             + NotReachedText(result_.notReached);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);

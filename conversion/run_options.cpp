@@ -27,6 +27,7 @@ RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::Guard
         options.columnTypes = ColumnTypesFromSetting(
             settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::ColumnTypes, ""));
     });
+    op.step(117, [&] { options.verifyAfter = core::VerifyAfterConvertingSetting(settings); });
     return options;
 }
 

@@ -2,6 +2,8 @@
 // command's exit status) never read it from the messages it showed.
 #pragma once
 
+#include "conversion/row_count.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,14 +30,43 @@ struct TableResult {
     std::optional<std::int64_t> existingRows;
     std::int64_t sourceRecords = 0;       // the Paradox table's records, as its header counts them
     bool stopped = false;                 // the run was asked to stop while it wrote this table
+    std::string verdict;                  // "Verify After Converting": the table compared, as one line
+    // Its statements went to the SQL Preview, which did not execute them to the end.
+    bool previewNotExecuted = false;
+    bool noConnection = false;            // direct mode without a server connection: nothing was sent
     int failures = 0;                     // every other report made while the table ran
 };
+
+// Why a table of the run did not arrive on the server, in a few words; empty
+// for one that did (its refusals, if any, are counted among the failures).
+std::string WhyNotArrived(const TableResult& t);
 
 // The table's name as a summary shows it: a table left out for another of
 // its name is named with its file, so that the two are never taken for one.
 inline std::string SummaryName(const TableResult& t)
 {
     return t.leftOut.empty() ? t.table : t.table + " (" + t.leftOut + ")";
+}
+
+inline std::string WhyNotArrived(const TableResult& t)
+{
+    if (!t.leftOut.empty())
+        return "a table of its name was found before it";
+    if (t.skipped && t.existingRows)
+        return "it exists on the server with " + Grouped(*t.existingRows) + " rows and was left so";
+    if (t.skipped)
+        return "it exists on the server and was not overwritten";
+    if (t.notMade)
+        return "the server refused its CREATE TABLE";
+    if (t.stopped)
+        return "the run was stopped while it was written";
+    if (t.previewNotExecuted)
+        return "its SQL Preview was not executed to the end";
+    if (t.noConnection)
+        return "there was no connection to the server";
+    if (t.folder.empty())
+        return "its table could not be read";
+    return {};
 }
 
 struct RunResult {

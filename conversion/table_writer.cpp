@@ -3,7 +3,7 @@
 
 #include "conversion/sql_text.h"
 #include "conversion/statement_batch.h"
-#include "conversion/table_count.h"
+#include "conversion/row_count.h"
 #include "core/error_report.h"
 #include "core/main_form.h"
 #include "platform/event_loop.h"
@@ -143,6 +143,7 @@ private:
     // Direct mode's transactions: committed before the key is added, so that
     // the key never waits on the rows.
     std::optional<StatementBatch> batch_;
+    bool createRefused_ = false;
 };
 
 TableWritten TableWriter::write()
@@ -152,9 +153,9 @@ TableWritten TableWriter::write()
     op_.step(184, [&] { form_.setProgressText("Please wait.. Processing table " + name_); });
 
     TableScript script(road_.options.columnTypes, road_.dialect);
-    if (!writeCreate(script, job_.resumeFrom == 0)) {
+    if (!writeCreate(script, !job_.continues)) {
         // Nothing of the table is sent into whatever holds its name on the server.
-        result_.notMade = !lost();
+        result_.notMade = createRefused_;
         op_.setRecord(-1);
         op_.step(422, [&] { job_.records.close(); });
         return written_;
@@ -254,8 +255,10 @@ bool TableWriter::createTable(const std::string& sql)
         op_.step(310, [&] { road_.handOff.preview.list().append(sql); });
         return true;
     }
-    if (!road_.handOff.mssql_conn)
-        return false;  // its creation failed and was reported
+    if (!road_.handOff.mssql_conn) {
+        result_.noConnection = true;  // its creation failed and was reported
+        return false;
+    }
     if (batch_)
         batch_->finish();
     ++written_.statements.sent;
@@ -268,8 +271,10 @@ bool TableWriter::createTable(const std::string& sql)
             throw platform::ServerError(e.driverText() + "\r\n" + NotMade(name_, job_.records));
         }
     });
-    if (!made)
+    if (!made) {
         ++written_.statements.refused;
+        createRefused_ = true;
+    }
     return made && !lost();
 }
 

@@ -44,8 +44,9 @@ struct TableJob {
     const std::string& name;
     platform::SourceRecordset& records;
     bool dropFirst = false;  // the user agreed to overwrite the server's table of that name
-    // The server's table holds the first `resumeFrom` records already: it is
-    // continued with the records after them (no DROP, no CREATE).
+    // The server's table is continued (no DROP, no CREATE): it holds the first
+    // `resumeFrom` records already, and the records after them are sent.
+    bool continues = false;
     std::int64_t resumeFrom = 0;
 };
 

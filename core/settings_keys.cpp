@@ -52,15 +52,30 @@ bool SettingToBoolean(const std::string& text)
     return value != 0;
 }
 
-bool TransferBinarySetting(platform::SettingsStore& store)
+namespace {
+
+// A stored boolean, False when absent; a text that is none is reported naming the setting.
+bool StoredBoolean(platform::SettingsStore& store, const char* name)
 {
-    const std::string text = store.GetSetting(kSettingsApplication, kSettingsSection, key::TransferBinary, "False");
+    const std::string text = store.GetSetting(kSettingsApplication, kSettingsSection, name, "False");
     try {
         return SettingToBoolean(text);
     } catch (const std::runtime_error&) {
-        throw std::runtime_error(std::string("The setting \"") + key::TransferBinary + "\" holds \"" + text
+        throw std::runtime_error(std::string("The setting \"") + name + "\" holds \"" + text
                                  + "\"; it takes \"True\" or \"False\".");
     }
+}
+
+}  // namespace
+
+bool TransferBinarySetting(platform::SettingsStore& store)
+{
+    return StoredBoolean(store, key::TransferBinary);
+}
+
+bool VerifyAfterConvertingSetting(platform::SettingsStore& store)
+{
+    return StoredBoolean(store, key::VerifyAfterConverting);
 }
 
 std::optional<std::size_t> StatementsPerRoundTrip(std::string_view text, std::size_t fallback)

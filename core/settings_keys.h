@@ -41,6 +41,9 @@ inline constexpr const char* ColumnTypes = "Column Types";
 // How many of a table's inserts direct mode sends in one round trip (1 to
 // 32767); absent or empty: the program's own number. Read at every run.
 inline constexpr const char* StatementsPerRoundTrip = "Statements Per Round Trip";
+// "True": after a run every table it wrote is read back from the server and
+// compared with its Paradox table. The Options dialog shows it.
+inline constexpr const char* VerifyAfterConverting = "Verify After Converting";
 }  // namespace key
 
 // The two values of "Column Types".
@@ -58,6 +61,10 @@ inline std::string BooleanSetting(bool value) { return value ? "True" : "False";
 // The stored "Transfer Binary" as a boolean, False when absent; a text that is
 // no boolean is "Type mismatch".
 bool TransferBinarySetting(platform::SettingsStore& store);
+
+// The stored "Verify After Converting" as a boolean, False when absent; a
+// text that is no boolean is "Type mismatch".
+bool VerifyAfterConvertingSetting(platform::SettingsStore& store);
 
 // A number of statements per round trip as the setting "Statements Per Round
 // Trip" and the command's --per-trip give it: a whole number from 1 to 32767,

@@ -7,6 +7,7 @@
 #include "platform/secret_text.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -78,6 +79,31 @@ struct SchemaTable {
     std::string name;  // bare name, without schema
 };
 
+// One value of a row read from the server: NULL, a text (UTF-8) or bytes.
+struct ServerValue {
+    enum class Kind : std::uint8_t { Null, Text, Bytes };
+    Kind kind = Kind::Null;
+    std::string_view data;  // the text or the bytes, valid until the next row
+};
+
+// The rows of a query, read one at a time: memory holds one row however many
+// there are, and each value is read whole. A column of a floating-point type
+// gives the shortest text that reads back as the same double; a binary column
+// its bytes; every other column its text as the driver converts it.
+class ServerRows {
+public:
+    virtual ~ServerRows() = default;
+    virtual int columnCount() const = 0;
+    // Columns counted from 0.
+    virtual const std::string& columnName(int column) const = 0;
+    // The column's ODBC SQL type: SQL_INTEGER (4), SQL_DOUBLE (8), SQL_WVARCHAR (-9)...
+    virtual int columnType(int column) const = 0;
+    // Reads the next row; false after the last. Throws a ServerError when the
+    // driver fails, or when the connection ran anything else since the query.
+    virtual bool next() = 0;
+    virtual ServerValue value(int column) const = 0;
+};
+
 class ServerConnection {
 public:
     virtual ~ServerConnection() = default;
@@ -112,11 +138,12 @@ public:
             }
         }
     }
-    // The first value of the first row a query returns, as text; nothing when
-    // it returns no row or NULL. Throws like execute().
-    virtual std::optional<std::string> firstValue(const std::string& /*query*/)
+    // Runs a query whose rows are then read one by one. The rows are read
+    // before the connection runs anything else: any other statement, query
+    // or the close ends them. The default cannot read rows and throws.
+    virtual std::unique_ptr<ServerRows> query(const std::string& statement)
     {
-        throw ServerError("This connection cannot read a query's result.");
+        throw std::runtime_error("This connection cannot read rows: " + statement);
     }
     // The tables schema: one row per table, view and system table.
     virtual std::vector<SchemaTable> tables() = 0;

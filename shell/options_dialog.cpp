@@ -39,7 +39,7 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
 {
     using namespace ui;
     setObjectName("OptionsDialog");
-    SetFixedClientSize(this, 7200, 3915);
+    SetFixedClientSize(this, 7200, 4710);
 
     Frame1 = MakeFrame(this, "Frame1", "Source Code Page", 120, 120, 6960, 1140);
     Combo1 = MakeControl<QComboBox>(Frame1, "Combo1", 240, 360, 6480, 345);
@@ -63,8 +63,12 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
     pair->addButton(Option2);
     Option1->setChecked(true);
 
-    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 3390, 3420);
-    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 3390, 3420);
+    Frame4 = MakeFrame(this, "Frame4", "After Converting", 120, 3330, 6960, 690);
+    Check2 = MakeControl<QCheckBox>(Frame4, "Check2", 240, 300, 6480, 255);
+    Check2->setText("Verify: compare every table on the server with its Paradox table");
+
+    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 4185, 3420);
+    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 4185, 3420);
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
 }
@@ -95,6 +99,7 @@ void OptionsDialog::Form_Load(const std::optional<QCursor>& hand)
             conversion::ColumnTypes::SqlServer;
         (typed ? Option2 : Option1)->setChecked(true);
     });
+    op.step(118, [&] { Check2->setChecked(VerifyAfterConvertingSetting(services_.settings)); });
 }
 
 void OptionsDialog::PushButton1_Click()
@@ -121,6 +126,7 @@ void OptionsDialog::PushButton1_Click()
     op.step(102, [&] { save(key::SourceCodePage, codePage); });
     op.step(104, [&] { save(key::TransferBinary, BooleanSetting(Check1->isChecked())); });
     op.step(106, [&] { save(key::ColumnTypes, Option2->isChecked() ? kColumnTypesSqlServer : kColumnTypesText); });
+    op.step(107, [&] { save(key::VerifyAfterConverting, BooleanSetting(Check2->isChecked())); });
     op.step(108, [&] { accept(); });
 }
 

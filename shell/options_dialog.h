@@ -1,7 +1,7 @@
-// The Options dialog of the main window: the three choices every run reads
-// from the settings store (the source code page, "Transfer Binary" and the
-// column types), set without editing the settings file. OK checks the code
-// page name and writes all three; Cancel writes nothing.
+// The Options dialog of the main window: the choices every run reads from the
+// settings store (the source code page, "Transfer Binary", the column types
+// and "Verify After Converting"), set without editing the settings file. OK
+// checks the code page name and writes them all; Cancel writes nothing.
 #pragma once
 
 #include "core/services.h"
@@ -39,6 +39,8 @@ public:
     QGroupBox* Frame3;      // "Column Types"
     QRadioButton* Option1;  // Text
     QRadioButton* Option2;  // SQL Server
+    QGroupBox* Frame4;      // "After Converting"
+    QCheckBox* Check2;      // Verify After Converting
     QPushButton* PushButton1;
     QPushButton* PushButton2;
 

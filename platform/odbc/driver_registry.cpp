@@ -125,6 +125,26 @@ bool LibraryHasWideCalls(const std::string& library)
     return wide;
 }
 
+namespace {
+
+// SQLite's ODBC driver reads the whole result of a query into memory before it
+// hands out the first row, unless its step API is on: then the rows come as
+// SQLite reads them, and reading a table back takes the memory of one row.
+bool IsSqliteLibrary(std::string_view library)
+{
+    return LowerAscii(std::filesystem::path(library).filename().string()).find("sqlite3odbc") != std::string::npos;
+}
+
+SecretText WithStepApi(std::string_view text)
+{
+    SecretText with(text);
+    if (!ConnectionValue(text, "StepAPI"))
+        with.append(text.empty() || text.back() == ';' ? "" : ";").append("StepAPI=1;");
+    return with;
+}
+
+}  // namespace
+
 ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& registry)
 {
     ConnectionPlan plan;
@@ -137,6 +157,8 @@ ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& regis
         plan.freeTds = IsFreeTdsLibrary(plan.library);
         if (plan.freeTds)
             plan.driverText = FreeTdsConnectionText(text, {});
+        else if ((plan.lazyRows = IsSqliteLibrary(plan.library)))
+            plan.driverText = WithStepApi(text);
         return plan;
     }
     if (LowerAscii(*driver) == LowerAscii(kSqlServerDriver)) {

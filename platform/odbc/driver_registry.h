@@ -45,10 +45,13 @@ struct ConnectionPlan {
     SecretText driverText;  // the text handed to SQLDriverConnect
     std::string library;    // the driver's library, "" when unknown
     bool freeTds = false;
+    // The driver runs a statement that has rows only as they are fetched.
+    bool lazyRows = false;
 };
 
 // Decides the driver and the text it gets; the program's text stays unchanged
-// unless FreeTDS is the driver.
+// unless FreeTDS is the driver, or SQLite's (whose step API it turns on, so
+// that a query's rows are not all read into memory first).
 ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& registry);
 
 }  // namespace platform::odbc

@@ -44,10 +44,9 @@ bool ConnectionGone(const std::string& sqlState)
     throw ServerError(diagnostics.empty() ? std::string(kFailureWithoutMessage) : diagnostics);
 }
 
-// One text column of the current row; nothing for NULL.
-std::optional<std::string> ColumnValue(const OdbcHandle& statement, SQLUSMALLINT column, bool wide)
+// One text column of the current row; Null gives "".
+std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wide)
 {
-    bool null = false;
     std::string text;
     if (wide) {
         std::array<SQLWCHAR, 256> buffer{};
@@ -56,7 +55,6 @@ std::optional<std::string> ColumnValue(const OdbcHandle& statement, SQLUSMALLINT
             SQLLEN indicator = 0;
             const SQLRETURN rc = SQLGetData(statement.get(), column, SQL_C_WCHAR, buffer.data(),
                                             sizeof(buffer), &indicator);
-            null = null || (SQL_SUCCEEDED(rc) && indicator == SQL_NULL_DATA);
             if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA || !SQL_SUCCEEDED(rc))
                 break;
             const std::size_t room = buffer.size() - 1;
@@ -68,8 +66,6 @@ std::optional<std::string> ColumnValue(const OdbcHandle& statement, SQLUSMALLINT
             if (rc == SQL_SUCCESS)
                 break;
         }
-        if (null)
-            return std::nullopt;
         return odbc::Utf16ToUtf8(value);
     }
     std::array<char, 512> buffer{};
@@ -77,7 +73,6 @@ std::optional<std::string> ColumnValue(const OdbcHandle& statement, SQLUSMALLINT
         SQLLEN indicator = 0;
         const SQLRETURN rc = SQLGetData(statement.get(), column, SQL_C_CHAR, buffer.data(),
                                         sizeof(buffer), &indicator);
-        null = null || (SQL_SUCCEEDED(rc) && indicator == SQL_NULL_DATA);
         if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA || !SQL_SUCCEEDED(rc))
             break;
         const std::size_t room = buffer.size() - 1;
@@ -86,14 +81,23 @@ std::optional<std::string> ColumnValue(const OdbcHandle& statement, SQLUSMALLINT
         if (rc == SQL_SUCCESS)
             break;
     }
-    if (null)
-        return std::nullopt;
     return text;
 }
 
-std::string ColumnText(const OdbcHandle& statement, SQLUSMALLINT column, bool wide)
+// A driver that runs a statement only as its rows are fetched (SQLite's with
+// its step API) runs a statement with rows whole once they are all fetched.
+SQLRETURN FetchedToEnd(SQLHSTMT handle)
 {
-    return ColumnValue(statement, column, wide).value_or("");
+    SQLSMALLINT columns = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(handle, &columns)) || columns <= 0)
+        return SQL_SUCCESS;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(handle);
+        if (rc == SQL_NO_DATA)
+            return SQL_SUCCESS;
+        if (!SQL_SUCCEEDED(rc))
+            return rc;
+    }
 }
 
 }  // namespace
@@ -168,6 +172,7 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     lost_ = false;
     transactionStateLost_ = false;
     freeTds_ = plan.freeTds;
+    lazyRows_ = plan.lazyRows;
     SQLUINTEGER batch = 0;
     batches_ = SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_BATCH_SUPPORT, &batch, sizeof batch, nullptr))
         && (batch & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
@@ -175,6 +180,7 @@ void OdbcServerConnection::open(const SecretText& connectionText)
 
 SQLHSTMT OdbcServerConnection::statementHandle()
 {
+    endRows();
     if (!statement_) {
         SQLHANDLE handle = SQL_NULL_HANDLE;
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &handle)))
@@ -190,6 +196,41 @@ SQLHSTMT OdbcServerConnection::statementHandle()
     return statement_.get();
 }
 
+SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view text)
+{
+    if (wide_) {
+        std::u16string wide = odbc::Utf8ToUtf16(text);
+        return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
+    }
+    std::string narrow(text);
+    return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+}
+
+void OdbcServerConnection::endRows()
+{
+    if (rows_ && rows_->statement)
+        SQLFreeStmt(rows_->statement->get(), SQL_CLOSE);
+    if (rows_)
+        rows_->statement = nullptr;
+    rows_.reset();
+}
+
+std::unique_ptr<ServerRows> OdbcServerConnection::query(const std::string& statement)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    SQLHSTMT handle = statementHandle();
+    const SQLRETURN rc = execDirect(handle, statement);
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
+        const std::string diagnostics = odbc::Diagnostics(statement_, wide_);
+        const bool gone = ConnectionGone(odbc::FirstSqlState(statement_));
+        SQLFreeStmt(handle, SQL_CLOSE);
+        throwFailure(diagnostics, gone);
+    }
+    rows_ = std::make_shared<odbc::RowsLink>(odbc::RowsLink{&statement_});
+    return std::make_unique<odbc::OdbcServerRows>(rows_, wide_);
+}
+
 // One execute call; every result is read, so that none of a batch's failures
 // is missed and the handle is free for the next call.
 OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view text)
@@ -198,9 +239,11 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         ThrowSqlException(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
     const ClosedAtEnd closed{handle};
-    SQLRETURN rc = executeDirect(handle, text);
+    SQLRETURN rc = execDirect(handle, text);
     CallResults results;
     for (std::size_t result = 0;; ++result) {
+        if (lazyRows_ && SQL_SUCCEEDED(rc))
+            rc = FetchedToEnd(handle);
         if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc) && !results.failed) {
             results.failed = true;
             results.failedResult = result;
@@ -214,16 +257,6 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
             break;
     }
     return results;
-}
-
-SQLRETURN OdbcServerConnection::executeDirect(SQLHSTMT handle, std::string_view text)
-{
-    if (wide_) {
-        std::u16string wide = odbc::Utf8ToUtf16(text);
-        return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
-    }
-    std::string narrow(text);
-    return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
 }
 
 void OdbcServerConnection::throwStatementFailure(const std::string& diagnostics)
@@ -245,22 +278,6 @@ void OdbcServerConnection::execute(const std::string& statement)
     const CallResults results = call(statement);
     if (results.failed)
         throwFailure(results.diagnostics, results.lost);
-}
-
-std::optional<std::string> OdbcServerConnection::firstValue(const std::string& query)
-{
-    if (!open_)
-        ThrowSqlException(std::string(kClosedConnectionText));
-    SQLHSTMT handle = statementHandle();
-    const ClosedAtEnd closed{handle};
-    if (!SQL_SUCCEEDED(executeDirect(handle, query)))
-        throwStatementFailure(odbc::Diagnostics(statement_, wide_));
-    const SQLRETURN fetched = SQLFetch(handle);
-    if (fetched == SQL_NO_DATA)
-        return std::nullopt;
-    if (!SQL_SUCCEEDED(fetched))
-        throwStatementFailure(odbc::Diagnostics(statement_, wide_));
-    return ColumnValue(statement_, 1, wide_);
 }
 
 void OdbcServerConnection::executeSeveral(std::span<const std::string_view> statements)
@@ -426,6 +443,7 @@ void OdbcServerConnection::close()
         // committed is given up, as closing any database connection does.
         if (autoCommit() != AutoCommit::On)
             SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK);
+        endRows();
         statement_.reset();  // before the disconnect, which a live handle would refuse
         SQLDisconnect(connection_.get());
         transactionStateLost_ = false;

@@ -6,6 +6,7 @@
 
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_handle.h"
+#include "platform/odbc/odbc_server_rows.h"
 #include "platform/server_connection.h"
 
 #include <cstddef>
@@ -56,7 +57,9 @@ public:
     // that count rows (SQL_BATCH_SUPPORT); the refused statement is told by the
     // result that failed, counting one result per statement.
     void executeSeveral(std::span<const std::string_view> statements) override;
-    std::optional<std::string> firstValue(const std::string& query) override;
+    // On the connection's statement handle, which the rows hold until they
+    // are read to the end or the connection uses the handle again.
+    std::unique_ptr<ServerRows> query(const std::string& statement) override;
     std::vector<SchemaTable> tables() override;
     // SQLGetInfo(SQL_DBMS_NAME); empty while closed or where the driver does not answer.
     std::string dbmsName() override;
@@ -92,12 +95,14 @@ private:
         bool lost = false;  // the connection failed or the server did not answer in time
     };
     CallResults call(std::string_view text);
-    SQLRETURN executeDirect(SQLHSTMT handle, std::string_view text);
+    SQLRETURN execDirect(SQLHSTMT handle, std::string_view text);
     // The statement's diagnostics as the exception they call for.
     [[noreturn]] void throwStatementFailure(const std::string& diagnostics);
     // A ConnectionLost where the connection is gone (remembered), a ServerError otherwise.
     [[noreturn]] void throwFailure(const std::string& diagnostics, bool gone);
     SQLHSTMT statementHandle();
+    // The rows of a query still being read end here: the handle is needed.
+    void endRows();
     // FreeTDS after the server ended the transaction itself: see the .cpp.
     bool restoreFreeTdsTransaction();
     void endTransaction(short completion);
@@ -114,10 +119,12 @@ private:
     // closed (SQL_CLOSE) after every call; its query time-out as last set.
     odbc::OdbcHandle statement_;
     std::optional<int> statementTimeout_;
+    std::shared_ptr<odbc::RowsLink> rows_;
     bool open_ = false;
     bool lost_ = false;
     bool batches_ = false;
     bool freeTds_ = false;
+    bool lazyRows_ = false;  // the driver runs a statement with rows as they are fetched
     // A switch, commit or rollback failed: the driver's answer is not to be
     // trusted until a switch to autocommit or an SQLEndTran succeeds.
     bool transactionStateLost_ = false;

@@ -106,7 +106,12 @@ TEST_F(RunTest, DirectModeConvertsEveryTableFromTheLastListEntryToTheFirst)
                                + std::to_string(i) + "')");
     }
     EXPECT_EQ(servers.state.executed, expected);
-    EXPECT_EQ(messages(), std::vector<std::string>{"Done."});
+    // With the rows the server holds of each table, counted after its last commit.
+    const std::string first = form.list2[2] == "A" ? "A 1" : form.list2[2] == "B" ? "B 2" : "C 0";
+    EXPECT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].rfind("Done.\r\n\r\nRows on the server: " + first + "; ", 0), 0u) << messages()[0];
+    for (const char* held : {"A 1", "B 2", "C 0"})
+        EXPECT_NE(messages()[0].find(held), std::string::npos) << held;
     EXPECT_EQ(dialogs.messages[0].title, "Dovenmark");
     EXPECT_FALSE(converting);
     EXPECT_EQ(form.busy, (std::vector<bool>{true, false}));
@@ -164,7 +169,7 @@ TEST_F(RunTest, ASecondStartWhileConvertingDoesNothing)
     EXPECT_EQ(servers.state.executed,
               (std::vector<std::string>{"CREATE TABLE [T]([ID] INT,[NAME] TEXT);", "INSERT INTO [T] VALUES(1, 'T1')",
                                         "INSERT INTO [T] VALUES(2, 'T2')"}));
-    EXPECT_EQ(messages(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(messages(), std::vector<std::string>{"Done.\r\n\r\nRows on the server: T 2"});
     EXPECT_EQ(form.busy, (std::vector<bool>{true, false}));
     EXPECT_FALSE(converting);
     // As many connections as a run alone makes.
@@ -209,7 +214,10 @@ TEST_F(RunTest, OverwriteQuestionYesDropsFirstNoSkipsTheTable)
     run();
     EXPECT_TRUE(servers.state.executed.empty());
     EXPECT_EQ(handOff.datatypes.list().count(), 0);
-    EXPECT_EQ(messages().back(), "Done.");
+    // Every table that did not arrive is named, and why.
+    EXPECT_EQ(messages().back(), "Done.\r\n\r\nNot converted:\r\n" + form.list2[1]
+                                     + ": it exists on the server and was not overwritten\r\n" + form.list2[0]
+                                     + ": it exists on the server and was not overwritten");
     EXPECT_EQ(form.progressTexts, (std::vector<std::string>{"", "", ""}));
 
     // "Yes to All" and "No to All" answer the question for the rest of the run.
@@ -220,7 +228,12 @@ TEST_F(RunTest, OverwriteQuestionYesDropsFirstNoSkipsTheTable)
         dialogs.messages.clear();
         dialogs.answers = {answer};
         run();
-        EXPECT_EQ(messages(), (std::vector<std::string>{"Would you like to overwrite " + form.list2[1] + "?", "Done."}));
+        EXPECT_EQ(messages()[0], "Would you like to overwrite " + form.list2[1] + "?");
+        EXPECT_EQ(messages().size(), 2u);
+        EXPECT_EQ(messages()[1].rfind(answer == platform::Answer::YesToAll ? "Done.\r\n\r\nRows on the server: "
+                                                                           : "Done.\r\n\r\nNot converted:",
+                                      0),
+                  0u);
         EXPECT_EQ(servers.state.executed.size(), executed);  // a drop, a create and an insert each
     }
 }
@@ -253,7 +266,10 @@ TEST_F(RunTest, PerTablePreviewExecuteSkipAndBack)
                                                       "INSERT INTO [" + t + "] VALUES(1, '" + t + "1')"}));
     }
     EXPECT_EQ(servers.state.executed, shown[0]);
-    EXPECT_EQ(messages(), std::vector<std::string>{"Done."});
+    // The skipped table and the one the user went back from did not arrive.
+    EXPECT_EQ(messages(), std::vector<std::string>{"Done.\r\n\r\nNot converted:\r\n" + form.list2[1]
+                                                   + ": its SQL Preview was not executed to the end\r\n" + form.list2[0]
+                                                   + ": its SQL Preview was not executed to the end"});
     EXPECT_GE(servers.state.closes, 1);
     EXPECT_FALSE(handOff.mssql_conn->isOpen());
 }
@@ -266,7 +282,8 @@ TEST_F(RunTest, PerTablePreviewBackAfterTheFirstOfThreeEndsTheRun)
     EXPECT_EQ(form.previewsShown, 1);
     EXPECT_EQ(handOff.datatypes.list().count(), 2);  // only the first table's fields
     // "Done.", and the tables the run did not reach.
-    EXPECT_EQ(messages(), std::vector<std::string>{"Done.\r\n\r\nNot converted, after \"< Back\": C, B"});
+    EXPECT_EQ(messages(), std::vector<std::string>{"Done.\r\n\r\nNot converted:\r\nA: its SQL Preview was not "
+                                                   "executed to the end\r\n\r\nNot converted, after \"< Back\": C, B"});
     EXPECT_FALSE(handOff.mssql_conn->isOpen());
 }
 
@@ -301,9 +318,12 @@ TEST_F(RunTest, PerFilePreviewHoldsEveryStatementOfTheRunOnce)
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(datatypes, 6);
     EXPECT_TRUE(servers.state.executed.empty());
-    // Not executed in the preview: the connections close early, then "Done.".
+    // Not executed in the preview: the connections close early, then "Done."
+    // with every table named.
     EXPECT_FALSE(handOff.mssql_conn->isOpen());
-    EXPECT_EQ(messages().back(), "Done.");
+    const std::string notExecuted = ": its SQL Preview was not executed to the end";
+    EXPECT_EQ(messages().back(), "Done.\r\n\r\nNot converted:\r\n" + form.list2[2] + notExecuted + "\r\n"
+                                     + form.list2[1] + notExecuted + "\r\n" + form.list2[0] + notExecuted);
 }
 
 TEST_F(RunTest, PreviewModeWithNeitherOptionCollectsButShowsAndExecutesNothing)
@@ -316,7 +336,8 @@ TEST_F(RunTest, PreviewModeWithNeitherOptionCollectsButShowsAndExecutesNothing)
     EXPECT_EQ(form.previewsShown, 0);
     EXPECT_EQ(previewLines().size(), 3u);
     EXPECT_TRUE(servers.state.executed.empty());
-    EXPECT_EQ(messages(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(messages(), std::vector<std::string>{"Done.\r\n\r\nNot converted:\r\nA: its SQL Preview was not "
+                                                   "executed to the end"});
 }
 
 TEST_F(RunTest, RefusedStatementsAreReportedOneByOneAndTheRunGoesOn)
@@ -325,9 +346,12 @@ TEST_F(RunTest, RefusedStatementsAreReportedOneByOneAndTheRunGoesOn)
     servers.state.refuses = [](const std::string& s) { return s.rfind("CREATE", 0) == 0; };
     run();
     const auto texts = messages();
-    ASSERT_EQ(texts.size(), 2u);  // the create; the inserts then succeed in this fake
-    EXPECT_NE(texts[0].find("in Quillon2021/08/31.Form1.PushButton7_Click at line 312\r\r"), std::string::npos);
-    EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nA: 1");  // no log folder here
+    ASSERT_EQ(texts.size(), 2u);  // the create; none of its inserts is sent
+    EXPECT_NE(texts[0].find("\r\nThe table A is not converted: none of its 2 records were sent.\r\nin "
+                            "Quillon2021/08/31.Form1.PushButton7_Click at line 312\r\r"),
+              std::string::npos);
+    EXPECT_EQ(texts[1], "Done.\r\n\r\nNot converted:\r\nA: the server refused its CREATE TABLE\r\n\r\n1 failure:"
+                        "\r\nA: 1");  // no log folder here
 
     dialogs.messages.clear();
     servers.state.refuses = [](const std::string& s) { return s.rfind("INSERT", 0) == 0; };
@@ -377,7 +401,9 @@ TEST_F(RunTest, TablesAreReadWhereTheyLieAndASecondTableOfANameIsLeftOut)
                                               conversion::kRunLocation, 159));
     EXPECT_EQ(texts[1], "Would you like to overwrite T?");
     // The table left out is named with its file, never taken for the one converted.
-    EXPECT_EQ(texts[2], "Done.\r\n\r\n1 failure:\r\nT (" + top + "/sub/t.db): 1");
+    EXPECT_EQ(texts[2], "Done.\r\n\r\nRows on the server: EXTRA 1; T 1\r\n\r\nNot converted:\r\nT (" + top
+                            + "/sub/t.db): a table of its name was found before it\r\n\r\n1 failure:\r\nT (" + top
+                            + "/sub/t.db): 1");
     EXPECT_EQ(servers.state.executed,
               (std::vector<std::string>{"CREATE TABLE [EXTRA]([ID] INT);", "INSERT INTO [EXTRA] VALUES(5)",
                                         "DROP TABLE [T]", "CREATE TABLE [T]([ID] INT,[NAME] TEXT);",
@@ -398,7 +424,7 @@ TEST_F(RunTest, ADamagedTableIsReportedOnceByNameAndCountedInItsResult)
     EXPECT_EQ(texts[0], core::ErrorReportText("The table BAD is damaged: /x/BAD.db: the header says 1 record but 2 "
                                               "were read. The records that could be read were written.",
                                               conversion::kRunLocation, 421));
-    EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nBAD: 1");
+    EXPECT_EQ(texts[1], "Done.\r\n\r\nRows on the server: GOOD 1; BAD 2\r\n\r\n1 failure:\r\nBAD: 1");
     EXPECT_EQ(std::count_if(servers.state.executed.begin(), servers.state.executed.end(),
                             [](const std::string& s) { return s.rfind("INSERT INTO [BAD]", 0) == 0; }),
               2);
@@ -442,7 +468,8 @@ TEST_F(RunTest, FoldersThatCannotBeReadAreReportedWithTheReason)
         return "Could not start converting.\r\nThe folder " + folder.string() + " cannot be read: Permission denied.\n";
     };
     EXPECT_EQ(*onlyLocked, cannotStart(tables / "locked") + "failures: 1\n");
-    EXPECT_EQ(*beside, report(tables / "locked", 130) + "Done.\r\n\r\n1 failure:\r\nOutside the tables: 1\nfailures: 1\n");
+    EXPECT_EQ(*beside, report(tables / "locked", 130)
+                           + "Done.\r\n\r\nRows on the server: T 1\r\n\r\n1 failure:\r\nOutside the tables: 1\nfailures: 1\n");
     EXPECT_EQ(*top, cannotStart(tables) + "failures: 1\n");
 }
 
@@ -479,13 +506,14 @@ struct FirstCreateFails : Factory {
 TEST_F(RunTest, AConnectionThatCannotBeMadeIsReportedOnceAndNothingUsesIt)
 {
     addSimpleTable("T", 2);
-    struct Case { bool serverFails, sourceFails, preview; int step; std::size_t previewLines; };
+    struct Case { bool serverFails, sourceFails, preview; int step; std::size_t previewLines; const char* why; };
     const Case cases[] = {
-        {true, false, false, 106, 0},  // direct mode: nothing can be executed
-        {false, true, false, 110, 0},  // no table can be read
+        {true, false, false, 106, 0, "there was no connection to the server"},  // direct mode: nothing can be executed
+        {false, true, false, 110, 0, "its table could not be read"},  // no table can be read
         // After a run that left its closed connection behind, which is not used again.
-        {true, false, true, 106, 3},   // per-file preview: collected and shown all the same
-        {false, true, true, 110, 0},
+        // Per-file preview: collected and shown all the same.
+        {true, false, true, 106, 3, "its SQL Preview was not executed to the end"},
+        {false, true, true, 110, 0, "its table could not be read"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.step + (c.preview ? 1000 : 0));
@@ -507,7 +535,8 @@ TEST_F(RunTest, AConnectionThatCannotBeMadeIsReportedOnceAndNothingUsesIt)
         ASSERT_EQ(texts.size(), 2u);
         EXPECT_EQ(texts[0].rfind("Class not registered\r\nin Quillon2021/08/31.Form1.PushButton7_Click at line "
                                  + std::to_string(c.step) + "\r\r", 0), 0u);
-        EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nOutside the tables: 1");
+        EXPECT_EQ(texts[1], "Done.\r\n\r\nNot converted:\r\nT: " + std::string(c.why)
+                                + "\r\n\r\n1 failure:\r\nOutside the tables: 1");
         EXPECT_TRUE(servers.state.executed.empty());
         EXPECT_EQ(handOff.mssql_conn == nullptr, c.serverFails);
         EXPECT_EQ(form.previewsShown, c.preview ? 1 : 0);
@@ -559,7 +588,7 @@ TEST_F(RunTest, SqlServerColumnTypesInTheTargetsWords)
                                  "written as NULL.\r\nin Quillon2021/08/31.Form1.PushButton7_Click at line 421\r\r",
                                  0),
                   0u);
-        EXPECT_EQ(texts[1], "Done.\r\n\r\n1 failure:\r\nT: 1");
+        EXPECT_EQ(texts[1], "Done.\r\n\r\nRows on the server: T 2\r\n\r\n1 failure:\r\nT: 1");
     }
 }
 
@@ -678,10 +707,13 @@ TEST(RunOptions, ColumnTypesSettingEachRun)
         SCOPED_TRACE(stored);
         MemorySettings settings;
         settings.SaveSetting("Marrowby", "Dovenmark", "Column Types", stored);
+        const bool known = std::string(stored) != "typed";
+        settings.SaveSetting("Marrowby", "Dovenmark", "Verify After Converting", known ? "True" : "False");
         ScriptedDialogs dialogs;
         core::GuardedOperation op(dialogs, conversion::kRunLocation);
-        EXPECT_EQ(conversion::RunOptionsFromSettings(settings, op).columnTypes, types);
-        const bool known = std::string(stored) != "typed";
+        const conversion::RunOptions options = conversion::RunOptionsFromSettings(settings, op);
+        EXPECT_EQ(options.columnTypes, types);
+        EXPECT_EQ(options.verifyAfter, known);
         ASSERT_EQ(dialogs.messages.size(), known ? 0u : 1u);
         if (!known) {
             EXPECT_EQ(dialogs.messages[0].text.rfind("The setting \"Column Types\" holds \"typed\"; it takes \"Text\" "

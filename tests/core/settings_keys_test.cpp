@@ -52,11 +52,18 @@ TEST(SettingConversions, StatementsPerRoundTripAndTransferBinary)
                                     + std::string(bad) + "\".");
         }
     }
-    store.SaveSetting(kSettingsApplication, kSettingsSection, key::TransferBinary, "yes please");
-    try {
-        TransferBinarySetting(store);
-        ADD_FAILURE();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "The setting \"Transfer Binary\" holds \"yes please\"; it takes \"True\" or \"False\".");
+    EXPECT_FALSE(VerifyAfterConvertingSetting(store));
+    store.SaveSetting(kSettingsApplication, kSettingsSection, key::VerifyAfterConverting, " true");
+    EXPECT_TRUE(VerifyAfterConvertingSetting(store));
+    for (const auto& [name, read] : {std::pair{key::TransferBinary, &TransferBinarySetting},
+                                     std::pair{key::VerifyAfterConverting, &VerifyAfterConvertingSetting}}) {
+        store.SaveSetting(kSettingsApplication, kSettingsSection, name, "yes please");
+        try {
+            read(store);
+            ADD_FAILURE() << name;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), "The setting \"" + std::string(name)
+                                    + "\" holds \"yes please\"; it takes \"True\" or \"False\".");
+        }
     }
 }

@@ -134,7 +134,10 @@ TEST_F(PreviewRoad, SkipAfterAnErrorGoesOnWithTheNextTable)
     // Each table: its create and first insert stay on the server.
     EXPECT_EQ(Count(database, "A"), 1);
     EXPECT_EQ(Count(database, "B"), 1);
-    EXPECT_EQ(dialogs.texts(), (std::vector<std::string>{"Error found.", "Error found.", "Done."}));
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string>{"Error found.", "Error found.",
+                                                         "Done.\r\n\r\nNot converted:\r\nA: its SQL Preview was not "
+                                                         "executed to the end\r\nB: its SQL Preview was not executed "
+                                                         "to the end"}));
 }
 
 TEST_F(PreviewRoad, PerFilePreviewOfThreeTablesWithTheirDatatypes)

@@ -106,8 +106,8 @@ TEST(PlanConnection, SqlServerIsTheRegisteredDriverOrFreeTdsInItsPlace)
         bool expectedFreeTds;
     };
     const Case cases[] = {
-        {"registered SQLite: text unchanged", {{"SQL Server", "/l/libsqlite3odbc.so"}},
-         "/l/libtdsodbc.so", text, "/l/libsqlite3odbc.so", false},
+        {"registered SQLite: its step API on", {{"SQL Server", "/l/libsqlite3odbc.so"}},
+         "/l/libtdsodbc.so", text + "StepAPI=1;", "/l/libsqlite3odbc.so", false},
         {"registered FreeTDS by bare file name: additions, driver name kept",
          {{"SQL Server", "libtdsodbc.so"}}, "", rewritten, "libtdsodbc.so", true},
         {"nothing registered: FreeTDS in its place", {}, "/l/libtdsodbc.so",
@@ -126,7 +126,13 @@ TEST(PlanConnection, SqlServerIsTheRegisteredDriverOrFreeTdsInItsPlace)
         EXPECT_EQ(plan.driverText.reveal(), c.expectedText) << c.name;
         EXPECT_EQ(plan.library, c.expectedLibrary) << c.name;
         EXPECT_EQ(plan.freeTds, c.expectedFreeTds) << c.name;
+        EXPECT_EQ(plan.lazyRows, c.expectedLibrary.ends_with("sqlite3odbc.so")) << c.name;
     }
+    // A step API the text names is left as named.
+    FakeRegistry sqlite;
+    sqlite.registered = {{"SQL Server", "libsqlite3odbc.so"}};
+    EXPECT_EQ(platform::odbc::PlanConnection("Driver={SQL Server};StepAPI=0", sqlite).driverText.reveal(),
+              "Driver={SQL Server};StepAPI=0");
 }
 
 TEST(PlanConnection, OtherDriversAndDsnTextsPassUnchanged)

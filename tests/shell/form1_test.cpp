@@ -583,7 +583,8 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
         files.push_back(entry.path());
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(env.dialogs.messages[1].text,
-              "Done.\r\n\r\n3 failures, each recorded in " + files[0].string() + ":\r\nT: 3");
+              "Done.\r\n\r\nRows on the server: T 0\r\n\r\n3 failures, each recorded in " + files[0].string()
+                  + ":\r\nT: 3");
     // It quotes the data: the user's alone.
     EXPECT_EQ(std::filesystem::status(files[0]).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
@@ -676,7 +677,7 @@ TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
     EXPECT_EQ(f.Text5->selectedText(), "SRV1");
 }
 
-// The Options dialog shows the three run choices as the store holds them and
+// The Options dialog shows the run choices as the store holds them and
 // writes them on OK; a code page name iconv does not know is said and the
 // dialog stays; Cancel writes nothing. The main window's "..." opens it.
 TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
@@ -685,6 +686,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     env.store("Source Code Page", "CP866");
     env.store("Transfer Binary", "True");
     env.store("Column Types", "SQL Server");
+    env.store("Verify After Converting", "True");
     QString caption;
     bool shown = false;
     QTimer::singleShot(0, [&] {
@@ -695,6 +697,8 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
         EXPECT_EQ(options->Combo1->currentText(), "CP866");
         EXPECT_TRUE(options->Check1->isChecked());
         EXPECT_TRUE(options->Option2->isChecked());
+        EXPECT_TRUE(options->Check2->isChecked());
+        options->Check2->setChecked(false);
         options->Combo1->setEditText(" cp1251 ");
         options->Check1->setChecked(false);
         options->Option1->setChecked(true);
@@ -706,6 +710,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     EXPECT_EQ(env.stored("Source Code Page"), "cp1251");
     EXPECT_EQ(env.stored("Transfer Binary"), "False");
     EXPECT_EQ(env.stored("Column Types"), "Text");
+    EXPECT_EQ(env.stored("Verify After Converting"), "False");
     EXPECT_TRUE(env.dialogs.messages.empty());
 
     shell::OptionsDialog options(env.services, &f);

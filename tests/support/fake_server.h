@@ -21,6 +21,30 @@
 
 namespace testsupport {
 
+// What a query reads: its columns' names and its rows, each value a text or NULL (nothing).
+struct FakeRows {
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::optional<std::string>>> rows;
+};
+
+class FakeServerRows : public platform::ServerRows {
+public:
+    explicit FakeServerRows(FakeRows rows) : rows_(std::move(rows)) {}
+    int columnCount() const override { return static_cast<int>(rows_.columns.size()); }
+    const std::string& columnName(int column) const override { return rows_.columns.at(static_cast<std::size_t>(column)); }
+    int columnType(int) const override { return -9; }  // SQL_WVARCHAR
+    bool next() override { return ++at_ < rows_.rows.size(); }
+    platform::ServerValue value(int column) const override
+    {
+        const auto& v = rows_.rows.at(at_).at(static_cast<std::size_t>(column));
+        return v ? platform::ServerValue{platform::ServerValue::Kind::Text, *v} : platform::ServerValue{};
+    }
+
+private:
+    FakeRows rows_;
+    std::size_t at_ = static_cast<std::size_t>(-1);
+};
+
 struct FakeServerState {
     std::vector<platform::SchemaTable> tables;
     std::map<std::string, std::int64_t> rows;  // the rows a table of `tables` holds, by its name as the run writes it
@@ -31,6 +55,9 @@ struct FakeServerState {
     int connections = 0;
     int closes = 0;
     std::string dbmsName;  // what the driver says the database system is; empty: it does not say
+    // The answer to each query (recorded in `queries`); unset: the server reads no rows.
+    std::function<FakeRows(const std::string&)> answers;
+    std::vector<std::string> queries;
 
     bool transactions = true;              // false: a driver without autocommit control
     std::function<bool()> refusesCommit;   // a commit the server fails; the transaction stays open
@@ -125,6 +152,19 @@ public:
             throw platform::RefusedInCall(said, named + (state_.driverNames == TheNext ? 1 : 0));
         }
     }
+    // The answers of `answers`; without them, the run's counts as a server
+    // would give them (see Count).
+    std::unique_ptr<platform::ServerRows> query(const std::string& statement) override
+    {
+        if (gone_)
+            throw platform::ConnectionLost("[SQLSTATE 08S01] Communication link failure");
+        if (!open_)
+            throw platform::ServerError("the connection is not open.");
+        state_.queries.push_back(statement);
+        if (state_.answers)
+            return std::make_unique<FakeServerRows>(state_.answers(statement));
+        return std::make_unique<FakeServerRows>(FakeRows{{""}, {{std::to_string(count(statement))}}});
+    }
     // What the driver says; in doubt after a failed switch, commit or rollback,
     // until a switch to autocommit, a commit or a rollback succeeds.
     AutoCommit autoCommit() override
@@ -159,34 +199,6 @@ public:
         if (!autoCommit_)
             end(false);
     }
-    // Counts: a table of `tables` (any letter case) exists; its rows are the
-    // inserts into it that are stored.
-    std::optional<std::string> firstValue(const std::string& query) override
-    {
-        if (!open_ || gone_)
-            throw platform::ServerError("the connection is not open.");
-        const auto quoted = query.find('\'');
-        if (query.find("sys.tables") != std::string::npos || query.find("sqlite_master") != std::string::npos) {
-            const std::string name = query.substr(quoted + 1, query.rfind('\'') - quoted - 1);
-            for (const auto& t : state_.tables) {
-                if (core::EqualsIgnoringCase(t.name, name))
-                    return "1";
-            }
-            return "0";
-        }
-        // The rows it held before, unless the run dropped it, and the inserts stored since.
-        const std::string table = query.substr(query.find('['));
-        const std::string name = table.substr(1, table.size() - 2);
-        const auto held = state_.rows.find(name);
-        std::int64_t n = held == state_.rows.end() ? 0 : held->second;
-        for (const std::string& s : state_.executed) {
-            if (s == "DROP TABLE " + table)
-                n = 0;
-            const std::string insert = "INSERT INTO " + table;
-            n += s.rfind(insert, 0) == 0 && s.size() > insert.size() && (s[insert.size()] == ' ' || s[insert.size()] == '(');
-        }
-        return std::to_string(n);
-    }
     std::vector<platform::SchemaTable> tables() override
     {
         if (!open_)
@@ -204,6 +216,26 @@ public:
     }
 
 private:
+    // A table of `tables` (any letter case) exists; its rows are those it held
+    // before (unless the run dropped it) and the inserts into it stored since.
+    std::int64_t count(const std::string& query) const
+    {
+        const auto quoted = query.find('\'');
+        if (query.find("sys.tables") != std::string::npos || query.find("sqlite_master") != std::string::npos) {
+            const std::string name = query.substr(quoted + 1, query.rfind('\'') - quoted - 1);
+            return std::ranges::any_of(state_.tables, [&](const auto& t) { return core::EqualsIgnoringCase(t.name, name); });
+        }
+        const std::string table = query.substr(query.find('['));
+        const auto held = state_.rows.find(table.substr(1, table.size() - 2));
+        std::int64_t n = held == state_.rows.end() ? 0 : held->second;
+        const std::string insert = "INSERT INTO " + table;
+        for (const std::string& s : state_.executed) {
+            if (s == "DROP TABLE " + table)
+                n = 0;
+            n += s.starts_with(insert) && s.size() > insert.size() && (s[insert.size()] == ' ' || s[insert.size()] == '(');
+        }
+        return n;
+    }
     void fail(bool failed, const std::string& what)
     {
         if (!failed)

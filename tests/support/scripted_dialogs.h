@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ public:
         if (message.buttons == platform::Buttons::Ok)
             return dontShowAgain && !message.dontShowAgain.empty() ? platform::Answer::OkDontShowAgain
                                                                    : platform::Answer::Ok;
+        if (answering)
+            return answering(message);
         if (answers.empty())
             return defaultAnswer;
         const platform::Answer a = answers.front();
@@ -48,6 +51,7 @@ public:
 
     std::vector<platform::Message> messages;
     std::deque<platform::Answer> answers;
+    std::function<platform::Answer(const platform::Message&)> answering;  // when set, it answers every question
     platform::Answer defaultAnswer = platform::Answer::Yes;
     bool failing = false;  // every show throws after recording its message
     bool dontShowAgain = false;  // ticks "Don't show again" in every box that offers it
