@@ -2,6 +2,7 @@
 #include "conversion/conversion_run.h"
 
 #include "conversion/dialect.h"
+#include "conversion/foreign_keys.h"
 #include "conversion/sql_text.h"
 #include "conversion/table_writer.h"
 #include "core/app_title.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -92,6 +94,7 @@ private:
     void listTables();
     void openConnections();
     void convertTables();
+    void makeForeignKeys();
     // Returns false when the run processes no further table.
     bool convertTable(int index);
     bool convertTableSteps(int index, TableResult& table, StatementTally& statements);
@@ -116,6 +119,7 @@ private:
     // The user's "Yes to All" or "No to All": the answer for the rest of the run.
     std::optional<bool> overwriteAll_;
     std::vector<std::string> notReached_;  // after "< Back" in a per-table preview
+    RunForeignKeys foreignKeys_;  // asked for by the tables' rules, made after the last table
 };
 
 RunResult Converter::start()
@@ -242,9 +246,51 @@ void Converter::convertTables()
             for (int rest = i - 1; rest >= 0; --rest)
                 op_.step(434, [&] { notReached_.push_back(form_.List2().at(static_cast<std::size_t>(rest))); });
             op_.step(434, [&] { form_.setProgressText(""); });
-            break;
+            return;
         }
         op_.step(434, [&] { form_.setProgressText(""); });
+    }
+    makeForeignKeys();
+}
+
+// After the last table, every table has its rows and its key: the foreign
+// keys its rules asked for, each reported under its child table.
+void Converter::makeForeignKeys()
+{
+    if (foreignKeys_.empty())
+        return;
+    std::map<std::string, RuleFindings> findings;
+    std::vector<ForeignKeyStatement> statements;
+    op_.step(437, [&] { statements = foreignKeys_.statements(dialect_, findings); });
+    const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
+    // Reports and statements count to their child table, the last of that name.
+    auto forTable = [&](const std::string& child, const auto& action) {
+        const auto t = std::find_if(result_.tables.rbegin(), result_.tables.rend(),
+                                    [&](const TableResult& r) { return r.table == child; });
+        TableResult scratch;
+        TableResult& table = t == result_.tables.rend() ? scratch : *t;
+        op_.setTable(child);
+        const int before = op_.failures();
+        action(table);
+        const int reports = op_.failures() - before;
+        tableReports_ += reports;
+        table.failures += reports;
+        op_.setTable({});
+    };
+    for (const auto& [child, found] : findings)
+        forTable(child, [&](TableResult& table) { ReportRuleFindings(road, found, 437, table); });
+    for (const ForeignKeyStatement& s : statements) {
+        forTable(s.child, [&](TableResult& table) {
+            StatementTally tally;
+            WriteRuleStatements(road, {s.statement}, 437, tally);
+            table.statementsThrough += tally.sent - tally.refused;
+        });
+    }
+    bool perTable = false;
+    if (!statements.empty() && op_.step(437, [&] { perTable = form_.previewMode() && form_.previewEachTable(); }) &&
+        perTable) {
+        op_.step(437, [&] { run_.handOff.SQLFormCancel = true; });
+        op_.step(437, [&] { form_.showPreview(); });
     }
 }
 
@@ -314,8 +360,10 @@ bool Converter::convertTableSteps(int index, TableResult& table, StatementTally&
     table.folder = file.path.empty() ? sourceFolder_ : std::filesystem::path(file.path).parent_path().string();
 
     const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
-    const TableWritten written = WriteTable(road, TableJob{name, *records, drop}, table);
+    TableWritten written = WriteTable(road, TableJob{name, *records, drop}, table);
     statements = written.statements;
+    if (written.rules)
+        foreignKeys_.addTable(std::move(written.key), std::move(written.foreignKeys));
     return previewTable(written.identityOff);
 }
 

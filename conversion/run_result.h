@@ -20,6 +20,9 @@ struct TableResult {
     std::uint64_t undecodableBytes = 0;   // bytes its code page could not decode (written U+FFFD)
     bool recordCountMismatch = false;     // damaged: other records than its header's count, or blocks that do not chain
     int failures = 0;                     // every other report made while the table ran
+    // Rules of the table that the server does not enforce (a picture), or
+    // enforces otherwise (letter case): told, and no failure.
+    std::vector<std::string> notes;
 };
 
 // The table's name as a summary shows it: a table left out for another of
