@@ -137,7 +137,8 @@ std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
                                   " is left out.");
             continue;
         }
-        const std::string parentName = Paradox::TableNameOf(fk.parentFile);
+        const std::string parentName =
+            Paradox::TableNameOf(fk.parentFile.substr(fk.parentFile.find_last_of("\\/:") + 1));
         const auto at = keys_.find(parentName);
         const TableKey* parent = at == keys_.end() ? nullptr : &at->second;
         if (const auto why = whyNot(fk, parent, parentName)) {
@@ -157,7 +158,7 @@ std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
         const std::int64_t orphans = rowsWithoutParent(fk, *parent);
         if (orphans > 0)
             found.reports.push_back(std::to_string(orphans) + (orphans == 1 ? " record" : " records") + " of " +
-                                    fk.child + " have no parent in " + parentName + ": the foreign key " +
+                                    fk.child + (orphans == 1 ? " has" : " have") + " no parent in " + parentName + ": the foreign key " +
                                     fk.constraint + " is made WITH NOCHECK, so that they stay.");
         std::string name = fk.constraint;
         for (int n = 2; !names.insert(core::LowerCase(name)).second; ++n)

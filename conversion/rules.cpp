@@ -272,7 +272,8 @@ void RulePlan::requiredStatements(std::vector<RuleStatement>& out, RuleFindings&
         const auto blank = blank_.find(c.field);
         if (blank != blank_.end()) {
             findings.reports.push_back("The field " + field + " of " + table_ + " is required, but " +
-                                       Records(blank->second) + " hold no value there: its column stays "
+                                       Records(blank->second) + (blank->second == 1 ? " holds" : " hold") +
+                                       " no value there: its column stays "
                                        "nullable, so that no record is lost.");
             continue;
         }
@@ -311,7 +312,8 @@ void RulePlan::checkStatements(std::vector<RuleStatement>& out, RuleFindings& fi
         const auto outside = outside_.find(c.field);
         const bool noCheck = outside != outside_.end();
         if (noCheck)
-            findings.reports.push_back(Records(outside->second) + " of " + table_ + " lie outside the " +
+            findings.reports.push_back(Records(outside->second) + " of " + table_ +
+                                       (outside->second == 1 ? " lies" : " lie") + " outside the " +
                                        rangeText(c) + " of " + field + ": the check " + name +
                                        " is made WITH NOCHECK, so that they stay; the server checks new and "
                                        "changed rows only.");

@@ -38,11 +38,11 @@ private:
 struct CheckRule {
     int field = 0;  // from 0
     bool required = false;
-    std::optional<OwnedValue> minimum;
-    std::optional<OwnedValue> maximum;
-    std::optional<OwnedValue> defaultValue;
-    std::string picture;
-    std::string lookupTable;  // a file name such as "states.db"; empty: none
+    std::optional<OwnedValue> minimum = {};
+    std::optional<OwnedValue> maximum = {};
+    std::optional<OwnedValue> defaultValue = {};
+    std::string picture = {};
+    std::string lookupTable = {};  // a file name such as "states.db"; empty: none
 };
 
 struct RuleFileProblem {
