@@ -65,6 +65,18 @@ std::string NotReachedText(const std::vector<std::string>& tables)
     return text;
 }
 
+// What the tables' rules hold that the server does not enforce, or enforces
+// otherwise: told at the end, and no failure.
+std::string NotesText(const RunResult& result)
+{
+    std::string text;
+    for (const TableResult& t : result.tables) {
+        for (const std::string& note : t.notes)
+            text += "\r\n" + note;
+    }
+    return text.empty() ? text : "\r\n\r\nRules the server does not enforce as Paradox did:" + text;
+}
+
 // A second table of a name is never mixed into the first one's target table:
 // the one found first (nearest the top folder) keeps the name.
 void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
@@ -447,7 +459,7 @@ void Converter::finish()
             return;
         platform::Message m;
         m.text = kDoneMessage + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
-            + NotReachedText(notReached_);
+            + NotReachedText(notReached_) + NotesText(result_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });

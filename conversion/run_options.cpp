@@ -27,6 +27,10 @@ RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::Guard
         options.columnTypes = ColumnTypesFromSetting(
             settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::ColumnTypes, ""));
     });
+    op.step(116, [&] {
+        options.rules = RulesFromSetting(
+            settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::Rules, ""));
+    });
     return options;
 }
 
@@ -43,6 +47,23 @@ ColumnTypes ColumnTypesFromSetting(std::string_view text)
     throw std::invalid_argument("The setting \"" + std::string(core::key::ColumnTypes) + "\" holds \"" +
                                 std::string(text) + "\"; it takes \"" + core::kColumnTypesText + "\" or \"" +
                                 core::kColumnTypesSqlServer + "\".");
+}
+
+}  // namespace conversion
+
+namespace conversion {
+
+RuleChoice RulesFromSetting(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    const std::string_view trimmed =
+        first == std::string_view::npos ? std::string_view() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    if (trimmed.empty() || core::EqualsIgnoringCase(trimmed, core::kRulesAll))
+        return RuleChoice::All;
+    if (core::EqualsIgnoringCase(trimmed, core::kRulesKeys))
+        return RuleChoice::Keys;
+    throw std::invalid_argument("The setting \"" + std::string(core::key::Rules) + "\" holds \"" + std::string(text) +
+                                "\"; it takes \"" + core::kRulesAll + "\" or \"" + core::kRulesKeys + "\".");
 }
 
 }  // namespace conversion

@@ -64,4 +64,8 @@ RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::Guard
 // Text. Anything else throws std::invalid_argument naming the setting.
 ColumnTypes ColumnTypesFromSetting(std::string_view text);
 
+// "All" or "Keys" in any letter case, blanks around allowed; empty is All.
+// Anything else throws std::invalid_argument naming the setting.
+RuleChoice RulesFromSetting(std::string_view text);
+
 }  // namespace conversion

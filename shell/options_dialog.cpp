@@ -39,7 +39,7 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
 {
     using namespace ui;
     setObjectName("OptionsDialog");
-    SetFixedClientSize(this, 7200, 3915);
+    SetFixedClientSize(this, 7200, 4245);
 
     Frame1 = MakeFrame(this, "Frame1", "Source Code Page", 120, 120, 6960, 1140);
     Combo1 = MakeControl<QComboBox>(Frame1, "Combo1", 240, 360, 6480, 345);
@@ -53,7 +53,7 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
     Check1 = MakeControl<QCheckBox>(Frame2, "Check1", 240, 300, 6480, 255);
     Check1->setText("Transfer Binary (picture, BLOB, OLE and formatted-memo fields)");
 
-    Frame3 = MakeFrame(this, "Frame3", "Column Types", 120, 2160, 6960, 1065);
+    Frame3 = MakeFrame(this, "Frame3", "Column Types", 120, 2160, 6960, 1395);
     Option1 = MakeControl<QRadioButton>(Frame3, "Option1", 240, 300, 6480, 255);
     Option1->setText("Text (TEXT columns of quoted text)");
     Option2 = MakeControl<QRadioButton>(Frame3, "Option2", 240, 630, 6480, 255);
@@ -61,10 +61,15 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
     auto* pair = new QButtonGroup(Frame3);
     pair->addButton(Option1);
     pair->addButton(Option2);
+    Check2 = MakeControl<QCheckBox>(Frame3, "Check2", 480, 960, 6240, 255);
+    Check2->setText("With the tables' rules: indexes, validity checks, references");
+    Check2->setChecked(true);
     Option1->setChecked(true);
+    Check2->setEnabled(false);
+    connect(Option2, &QRadioButton::toggled, Check2, &QCheckBox::setEnabled);
 
-    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 3390, 3420);
-    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 3390, 3420);
+    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 3720, 3420);
+    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 3720, 3420);
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
 }
@@ -95,6 +100,7 @@ void OptionsDialog::Form_Load(const std::optional<QCursor>& hand)
             conversion::ColumnTypes::SqlServer;
         (typed ? Option2 : Option1)->setChecked(true);
     });
+    op.step(118, [&] { Check2->setChecked(conversion::RulesFromSetting(setting(key::Rules, "")) == conversion::RuleChoice::All); });
 }
 
 void OptionsDialog::PushButton1_Click()
@@ -121,6 +127,7 @@ void OptionsDialog::PushButton1_Click()
     op.step(102, [&] { save(key::SourceCodePage, codePage); });
     op.step(104, [&] { save(key::TransferBinary, BooleanSetting(Check1->isChecked())); });
     op.step(106, [&] { save(key::ColumnTypes, Option2->isChecked() ? kColumnTypesSqlServer : kColumnTypesText); });
+    op.step(107, [&] { save(key::Rules, Check2->isChecked() ? kRulesAll : kRulesKeys); });
     op.step(108, [&] { accept(); });
 }
 

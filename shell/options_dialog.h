@@ -39,6 +39,7 @@ public:
     QGroupBox* Frame3;      // "Column Types"
     QRadioButton* Option1;  // Text
     QRadioButton* Option2;  // SQL Server
+    QCheckBox* Check2;      // with the tables' rules (SQL Server only); unticked: keys only
     QPushButton* PushButton1;
     QPushButton* PushButton2;
 
