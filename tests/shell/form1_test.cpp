@@ -663,6 +663,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     env.store("Source Code Page", "CP866");
     env.store("Transfer Binary", "True");
     env.store("Column Types", "SQL Server");
+    env.store("Rules", "Keys");
     QString caption;
     bool shown = false;
     QTimer::singleShot(0, [&] {
@@ -673,6 +674,9 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
         EXPECT_EQ(options->Combo1->currentText(), "CP866");
         EXPECT_TRUE(options->Check1->isChecked());
         EXPECT_TRUE(options->Option2->isChecked());
+        EXPECT_FALSE(options->Check2->isChecked());
+        EXPECT_TRUE(options->Check2->isEnabled());
+        options->Check2->setChecked(true);
         options->Combo1->setEditText(" cp1251 ");
         options->Check1->setChecked(false);
         options->Option1->setChecked(true);
@@ -684,6 +688,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     EXPECT_EQ(env.stored("Source Code Page"), "cp1251");
     EXPECT_EQ(env.stored("Transfer Binary"), "False");
     EXPECT_EQ(env.stored("Column Types"), "Text");
+    EXPECT_EQ(env.stored("Rules"), "All");
     EXPECT_TRUE(env.dialogs.messages.empty());
 
     shell::OptionsDialog options(env.services, &f);
