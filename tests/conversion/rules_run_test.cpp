@@ -134,6 +134,23 @@ TEST_F(RulesRun, EveryKindOfRuleFollowsTheRowsAndCostsNoRow)
     EXPECT_EQ(types.record(16).sqlType, "not read");
 }
 
+// Previewed table by table, the foreign keys come in a preview of their own after the last table.
+TEST_F(RulesRun, PreviewedTableByTableTheForeignKeysComeLast)
+{
+    form.Option1 = false;
+    form.Option2 = true;
+    std::vector<std::vector<std::string>> previews;
+    form.preview = [&] {
+        previews.push_back(ruleLines());
+        handOff.SQLFormCancel = false;
+        handOff.preview.closed();
+    };
+    run();
+    ASSERT_EQ(previews.size(), 3u);
+    EXPECT_EQ(previews[2].size(), 1u);
+    EXPECT_EQ(previews[2][0].rfind("ALTER TABLE [CHILD] WITH NOCHECK ADD CONSTRAINT [FK_CHILD_ToParent]", 0), 0u);
+}
+
 // Keys only, or text column types: the rules stay behind and nothing is read of them.
 TEST_F(RulesRun, KeysOnlyOrTextColumnsLeaveTheRulesBehind)
 {
