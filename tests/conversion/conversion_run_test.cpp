@@ -693,7 +693,8 @@ TEST(KeyStatements, NonclusteredBeyondTheClusteredKeysSize)
 }
 
 // "Column Types" is read at every start: "Text", "SQL Server" (any letter case,
-// blanks around), or reported at step 116 and left Text.
+// blanks around), or reported at step 116 and left Text; so is "Rules": "All"
+// (the default) or "Keys".
 TEST(RunOptions, ColumnTypesSettingEachRun)
 {
     const std::pair<const char*, conversion::ColumnTypes> cases[] = {
@@ -721,5 +722,14 @@ TEST(RunOptions, ColumnTypesSettingEachRun)
                                                      "at line 116", 0),
                       0u);
         }
+    }
+    for (const auto& [stored, rules] : {std::pair{"", conversion::RuleChoice::All}, {" keys ", conversion::RuleChoice::Keys},
+                                        {"none", conversion::RuleChoice::All}}) {
+        MemorySettings settings;
+        settings.SaveSetting("Marrowby", "Dovenmark", "Rules", stored);
+        ScriptedDialogs dialogs;
+        core::GuardedOperation op(dialogs, conversion::kRunLocation);
+        EXPECT_EQ(conversion::RunOptionsFromSettings(settings, op).rules, rules) << stored;
+        EXPECT_EQ(dialogs.messages.size(), std::string(stored) == "none" ? 1u : 0u) << stored;
     }
 }

@@ -687,6 +687,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     env.store("Transfer Binary", "True");
     env.store("Column Types", "SQL Server");
     env.store("Verify After Converting", "True");
+    env.store("Rules", "Keys");
     QString caption;
     bool shown = false;
     QTimer::singleShot(0, [&] {
@@ -699,6 +700,9 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
         EXPECT_TRUE(options->Option2->isChecked());
         EXPECT_TRUE(options->Check2->isChecked());
         options->Check2->setChecked(false);
+        EXPECT_FALSE(options->Check3->isChecked());
+        EXPECT_TRUE(options->Check3->isEnabled());
+        options->Check3->setChecked(true);
         options->Combo1->setEditText(" cp1251 ");
         options->Check1->setChecked(false);
         options->Option1->setChecked(true);
@@ -711,6 +715,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     EXPECT_EQ(env.stored("Transfer Binary"), "False");
     EXPECT_EQ(env.stored("Column Types"), "Text");
     EXPECT_EQ(env.stored("Verify After Converting"), "False");
+    EXPECT_EQ(env.stored("Rules"), "All");
     EXPECT_TRUE(env.dialogs.messages.empty());
 
     shell::OptionsDialog options(env.services, &f);

@@ -295,7 +295,15 @@ struct MemoryTable {
     std::vector<std::vector<paradox::Value>> rows;
     std::optional<std::string> damage = std::nullopt;  // what reading found wrong, told at the end
     int keyFields = 0;
+    paradox::TableRules rules = {};
 };
+
+inline std::unique_ptr<platform::SourceRecordset> OpenMemoryTable(const MemoryTable& table)
+{
+    auto records = std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage, table.keyFields);
+    records->tableRules = table.rules;
+    return records;
+}
 
 class MemorySourceConnection : public platform::SourceConnection {
 public:
@@ -316,7 +324,7 @@ public:
         const std::string name = query.substr(prefix.size(), query.size() - prefix.size() - 1);
         for (auto& [key, table] : tables_) {
             if (key == name)
-                return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage, table.keyFields);
+                return OpenMemoryTable(table);
         }
         throw std::runtime_error("The table '" + name + "' does not exist.");
     }
@@ -325,8 +333,7 @@ public:
                                                                  const std::string& file) override
     {
         if (files_ && files_->count(file)) {
-            const MemoryTable& table = files_->at(file);
-            return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage, table.keyFields);
+            return OpenMemoryTable(files_->at(file));
         }
         return openRecordset(query);
     }
