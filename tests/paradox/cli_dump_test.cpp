@@ -119,6 +119,10 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
         {"dump --help", 0, "Usage: dovenmark-cli dump TABLE.db", ""},
         {"dump", 2, "", "expected one table file"},
         {"dump a.db b.db", 2, "", "expected one table file"},
+        {"dump --binary t.db", 2, "", "dump: unknown option '--binary'"},
+        {"script --help", 0, "Usage: dovenmark-cli script FOLDER", ""},
+        {"describe --help", 0, "Usage: dovenmark-cli describe FOLDER", ""},
+        {"convert --help", 0, "Usage: dovenmark-cli convert FOLDER", ""},
         {"dump '" + (dir / "missing.db").string() + "'", 1, "", "missing.db: cannot open the file"},
         {"dump '" + (dir / "text.db").string() + "'", 1, "", "text.db: not a Paradox table"},
         {"dump '" + (dir / "memos.db").string() + "'", 1,
@@ -132,6 +136,10 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
         EXPECT_EQ(r.status, c.status) << c.args;
         EXPECT_NE(r.out.find(c.inOut), std::string::npos) << c.args << ": " << r.out;
         EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
+        // Every help fits a terminal of 80 columns, aligned with blanks.
+        std::istringstream lines(c.args.find("help") != std::string::npos ? r.out : "");
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_TRUE(line.size() <= 80 && line.find('\t') == std::string::npos) << c.args << ": " << line;
     }
 }
 
@@ -179,7 +187,9 @@ TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
         {"script " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
         {"describe " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
         {"convert " + folder + " --connection 'Driver={SQL Server};' --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
-        {"dump " + table + " --codepage", 2, "", "expected one table file"},
+        {"dump " + table + " --codepage", 2, "", "--codepage needs a NAME"},
+        {"script --bom " + folder + " --codepage CP866", 0, "\xEF\xBB\xBF" "CREATE TABLE [TOWNS]",
+         "TOWNS: 1 record read\nDone.\n"},
     };
     for (const auto& c : cases) {
         const CliRun r = RunCli(dir, c.args);
