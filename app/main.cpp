@@ -20,15 +20,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <set>
+#include <string_view>
 
 namespace {
 
 const char* const kUsage =
     "Usage: dovenmark [--help | --version]\n\n"
     "Opens the main window of Dovenmark, which copies every Paradox table of a folder\n"
-    "into one Microsoft SQL Server database. The folder, the login and the SQL Preview\n"
-    "choices are kept from the last start. Qt's own options (such as -platform\n"
-    "offscreen) are taken as Qt takes them.\n\n"
+    "into one Microsoft SQL Server database. The folder, the login and the SQL\n"
+    "Preview choices are kept from the last start. Qt's own options (such as\n"
+    "-platform offscreen) are taken as Qt takes them.\n\n"
     "  -h, --help     print this help and exit\n"
     "  -v, --version  print the version and exit\n\n"
     "Without a window, for scripts: dovenmark-cli --help\n";
@@ -50,12 +52,44 @@ int AnswerCommandLine(int argc, char* argv[])
     return -1;
 }
 
+// The first argument that is neither ours nor one of Qt's own options, or
+// null. It is refused before QApplication is made, which aborts where there is
+// no display to open.
+const char* UnknownArgument(int argc, char* argv[])
+{
+    // Qt's options that take a value (as the next argument or after "="), and those that do not.
+    static const std::set<std::string_view> withValue = {
+        "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry", "-geometry",
+        "-qwindowtitle", "-title", "-qwindowicon", "-icon", "-session", "-display", "-name", "-style",
+        "-stylesheet", "-qmljsdebugger", "-visual", "-ncols"};
+    static const std::set<std::string_view> flags = {"-reverse", "-widgetcount", "-testability", "-nograb",
+                                                      "-dograb", "-sync", "-cmap"};
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg.rfind("--", 0) == 0)
+            arg.remove_prefix(1);  // Qt takes "--platform" as "-platform"
+        const std::size_t equals = arg.find('=');
+        if (withValue.count(arg.substr(0, equals))) {
+            if (equals == std::string_view::npos)
+                ++i;
+            continue;
+        }
+        if (!flags.count(arg))
+            return argv[i];
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     if (const int status = AnswerCommandLine(argc, argv); status >= 0)
         return status;
+    if (const char* unknown = UnknownArgument(argc, argv)) {
+        std::fprintf(stderr, "dovenmark: unknown argument '%s'\n\n%s", unknown, kUsage);
+        return 2;
+    }
     QApplication app(argc, argv);
     // Qt has taken its own options (-platform, -style...); anything left is none of ours.
     if (argc > 1) {
