@@ -84,7 +84,7 @@ const TypeRule& TableScript::addField(int index, std::string_view fieldName, std
         roles_[at] = rule.numeric ? FieldRole::Numeric : rule.binary ? FieldRole::Binary : FieldRole::Text;
     }
     if (records) {
-        records->setSubItem(2, rule.paradoxType);
+        records->setSubItem(2, types_ == ColumnTypes::SqlServer ? TypedRecordName(typeCode, rule) : rule.paradoxType);
         records->setSubItem(3, sqlType);
     }
     return rule;
