@@ -63,10 +63,16 @@ void ReportMoreUnreadable(std::int64_t values, const std::string& field)
                              + (values == 1 ? "was" : "were") + " written as NULL.");
 }
 
-// The start of every report of a key that was not made.
-std::string KeyNotMade(const std::string& table)
+// The start of every report of a key that was not made: what the table keeps.
+std::string KeyNotMade(const std::string& table, std::int64_t records, std::int64_t refused)
 {
-    return "The table " + table + " keeps all its records without the primary key " + KeyName(table) + ": ";
+    const std::string key = " without the primary key " + KeyName(table) + ": ";
+    if (refused <= 0)
+        return "The table " + table + " keeps all its records" + key;
+    const std::int64_t arrived = records - refused;
+    return "The table " + table + " keeps the " + std::to_string(arrived) + (arrived == 1 ? " record" : " records")
+        + " that arrived (" + std::to_string(refused) + " of its " + std::to_string(records)
+        + (refused == 1 ? " was" : " were") + " refused)" + key;
 }
 
 // The step of a record's insert in direct mode.
@@ -126,6 +132,7 @@ private:
     // Direct mode's transactions: committed before the key is added, so that
     // the key never waits on the rows.
     std::optional<StatementBatch> batch_;
+    std::int64_t refusedRecords_ = 0;  // inserts the server refused: what a key report counts out
 };
 
 TableWritten TableWriter::write()
@@ -259,8 +266,10 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
     if (!batch_) {
         // A statement that runs alone is executed and reported as it always was.
         auto runAlone = [this](const std::string& s, int tag) {
-            if (!batchStep(tag, [&] { road_.handOff.mssql_conn->execute(s); }))
+            if (!batchStep(tag, [&] { road_.handOff.mssql_conn->execute(s); })) {
                 ++written_.statements.refused;
+                refusedRecords_ += tag >= 0 ? 1 : 0;
+            }
             return StatementBatch::Next::Continue;
         };
         // Statements whose fate the server left in doubt: reported, never run again.
@@ -297,7 +306,7 @@ void TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
         return;
     if (const std::int64_t blank = builder.blankKeyRecords(); blank > 0) {
         op_.step(421, [&] {
-            throw std::runtime_error(KeyNotMade(name_) + "its key field " +
+            throw std::runtime_error(KeyNotMade(name_, result_.recordsRead, refusedRecords_) + "its key field " +
                                      script.fieldName(builder.firstBlankKeyField()) + " is blank in " +
                                      std::to_string(blank) + (blank == 1 ? " record." : " records."));
         });
@@ -315,7 +324,7 @@ void TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
             try {
                 road_.handOff.mssql_conn->execute(sql);
             } catch (const std::exception& e) {
-                throw std::runtime_error(KeyNotMade(name_) + e.what());
+                throw std::runtime_error(KeyNotMade(name_, result_.recordsRead, refusedRecords_) + e.what());
             }
         });
         if (!made) {
