@@ -1,19 +1,54 @@
 // Message boxes on QMessageBox.
 #include "platform/qt/qt_dialogs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
+#include <QStringList>
 
 namespace platform {
+
+namespace {
+// The box's text as its label shows it: a word that holds a "/" (a path, a log
+// file) is never broken across lines; everything else wraps as plain text does.
+// Such a text goes in as rich text; others stay plain.
+void SetBoxText(QMessageBox& box, const std::string& text)
+{
+    const QString plain = QString::fromStdString(WithLineFeeds(text));
+    if (!plain.contains('/')) {
+        box.setTextFormat(Qt::PlainText);
+        box.setText(plain);
+        return;
+    }
+    QStringList lines;
+    for (const QString& line : plain.split('\n')) {
+        QStringList words;
+        for (const QString& word : line.split(' '))
+            words << (word.contains('/') ? "<nobr>" + word.toHtmlEscaped() + "</nobr>" : word.toHtmlEscaped());
+        lines << words.join(' ');
+    }
+    box.setTextFormat(Qt::RichText);
+    box.setText("<p style=\"white-space:pre-wrap\">" + lines.join("<br>") + "</p>");
+}
+
+// One look for every box: a failure has the warning icon, a question the
+// question mark and a message the information sign; no button has an icon of
+// its own (the style gives some, Yes and No, and not the others).
+QMessageBox::Icon BoxIcon(const Message& message)
+{
+    if (message.icon == Icon::Warning)
+        return QMessageBox::Warning;
+    return message.buttons == Buttons::Ok ? QMessageBox::Information : QMessageBox::Question;
+}
+}  // namespace
 
 Answer QtDialogs::show(const Message& message)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(QString::fromStdString(message.title));
-    box.setText(QString::fromStdString(WithLineFeeds(message.text)));
-    box.setTextFormat(Qt::PlainText);
-    box.setIcon(message.icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
+    SetBoxText(box, message.text);
+    box.setIcon(BoxIcon(message));
     switch (message.buttons) {
     case Buttons::YesNoToAll:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
@@ -27,6 +62,8 @@ Answer QtDialogs::show(const Message& message)
         box.setStandardButtons(QMessageBox::Ok);
         break;
     }
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon());
     QCheckBox* dontShowAgain = nullptr;
     if (!message.dontShowAgain.empty()) {
         dontShowAgain = new QCheckBox(QString::fromStdString(message.dontShowAgain));
