@@ -39,6 +39,9 @@ inline constexpr const char* ColumnTypes = "Column Types";
 // How many of a table's inserts direct mode sends in one round trip (1 to
 // 32767); absent or empty: the program's own number. Read at every run.
 inline constexpr const char* StatementsPerRoundTrip = "Statements Per Round Trip";
+// "False": the maker's web page never opens at the start (absent: about one
+// start in a hundred opens it, as ever). Read at the start.
+inline constexpr const char* OpenWebPage = "Open Web Page";
 }  // namespace key
 
 // The two values of "Column Types".

@@ -257,6 +257,8 @@ void Form1::Form_Load()
         });
     }
     op.step(108, [&] {
+        if (!SettingToBoolean(setting(key::OpenWebPage, "True")))
+            return;  // the user turned it off
         const int draw = static_cast<int>(std::floor(services_.randomDraw() * 100)) + 1;
         if (draw == 7 && !services_.desktop.open(kHomePage))
             throw std::runtime_error("Cannot open the web page " + std::string(kHomePage));

@@ -339,6 +339,10 @@ TEST_F(Form1Test, OneStartInAHundredOpensTheHomePage)
         load();
         EXPECT_TRUE(env.desktop.opened.empty()) << draw;
     }
+    env.store("Open Web Page", "False");  // the setting that turns it off
+    env.draw = 0.06;
+    load();
+    EXPECT_TRUE(env.desktop.opened.empty());
 }
 
 TEST_F(Form1Test, HelpTextExactly)
@@ -465,6 +469,7 @@ TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
     Form1 f(services, {});
     f.Form_Load();
     f.setText(f.Text1, folder.string());
+    f.setText(f.Text5, "SRV1");
     f.Option2->click();  // a preview for each table
     preview::PreviewWindows windows(services, f.handOff, &f);
     f.setPreviewWindow([&] { windows.showPreview(); });
@@ -511,8 +516,14 @@ TEST_F(Form1Test, StartConvertingThatCannotStartSaysWhyAndStartsNothing)
     std::ofstream(env.root / "tables" / "T.db") << "";
     env.sources.tables["T"] = {{{"ID", 3}}, {{paradox::Value::ofInteger(1)}}};
     Form1& f = load();
-    f.setText(f.Text5, "SRV1");
-    struct Case { std::string folder; bool refuseLogin; std::string why; };
+    struct Case {
+        std::string folder;
+        bool refuseLogin;
+        std::string why;
+        std::string server = "SRV1";
+        std::string openError = "";  // the driver's text when the connection does not open
+        std::string database = "";
+    };
     const Case cases[] = {
         {"", false, "The field \"Paradox Folder:\" is empty."},
         {root + "/gone", false, "The folder " + root + "/gone does not exist."},
@@ -521,11 +532,17 @@ TEST_F(Form1Test, StartConvertingThatCannotStartSaysWhyAndStartsNothing)
         {root + "/other", false, "The folder " + root + "/other and its subfolders hold no Paradox tables (*.db)."},
         {root + "/tables", true, "Could not connect to the server SRV1,1433: SQLException: [SQLSTATE 28000] Login "
                                  "failed for user 'sa'."},
+        {root + "/tables", false, "The SQLite file " + root + "/gone/demo.sqlite cannot be made: the folder " + root
+                                      + "/gone does not exist.",
+         "demo", "[SQLSTATE HY000] [SQLite]connect failed", root + "/gone/demo.sqlite"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         env.dialogs.messages.clear();
         env.servers.state.refuseLogin = c.refuseLogin;
+        env.servers.state.openError = c.openError;
+        f.setText(f.Text5, c.server);
+        f.setText(f.Text8, c.database);
         f.setText(f.Text1, c.folder);
         f.PushButton7->click();
         ASSERT_EQ(env.dialogs.messages.size(), 1u);
@@ -552,6 +569,7 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
     env.dialogs.dontShowAgain = true;
     Form1& f = load();
     f.setText(f.Text1, folder.string());
+    f.setText(f.Text5, "SRV1");
     f.Check1->setChecked(false);  // direct mode
     f.PushButton7->click();
 
@@ -559,15 +577,16 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
     ASSERT_EQ(env.dialogs.messages.size(), 2u);
     const platform::Message& first = env.dialogs.messages[0];
     EXPECT_EQ(first.title, "Application Error");
-    EXPECT_EQ(first.text, "SQLException: [SQLSTATE 42000] refused: CREATE TABLE [T]([ID] INT);\r\n"
-                          "in Quillon2021/08/31.Form1.PushButton7_Click at line 312\r\r"
-                          "Please email screenshot of this message to support@marrowby.example");
     EXPECT_EQ(first.dontShowAgain, "Don't show again during this run");
-    // All four failures are in the run's log, which the closing message names.
+    // All four failures are in the run's log, which the closing message and every box name.
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(logs))
         files.push_back(entry.path());
     ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(first.text, "SQLException: [SQLSTATE 42000] refused: CREATE TABLE [T]([ID] INT);\r\n"
+                          "in Quillon2021/08/31.Form1.PushButton7_Click at line 312\r\r"
+                          "Please email screenshot of this message to support@marrowby.example\r\r"
+                          "Table: T\rRun log: " + files[0].string());
     EXPECT_EQ(env.dialogs.messages[1].text,
               "Done.\r\n\r\n4 failures, each recorded in " + files[0].string() + ":\r\nT: 4");
     // It quotes the data: the user's alone.
@@ -587,7 +606,11 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
     env.dialogs.dontShowAgain = false;
     env.servers.state.tables.clear();
     f.PushButton7->click();
-    EXPECT_EQ(env.dialogs.messages.size(), 5u);
+    ASSERT_EQ(env.dialogs.messages.size(), 5u);
+    EXPECT_NE(env.dialogs.messages[1].text.find("support@marrowby.example\r\rTable: T, record 0 (counted from 0)\r"
+                                                "Run log: " + logs.string() + "/run-"),
+              std::string::npos)
+        << env.dialogs.messages[1].text;
 }
 
 // The program's boxes on the real QMessageBox: the overwrite question's
@@ -722,10 +745,12 @@ TEST(ProgramCommandLine, HelpAndVersionAnswerWithoutAWindow)
         EXPECT_EQ(r.status, 0) << option << ": " << r.err;
         EXPECT_EQ(r.out.rfind(answer, 0), 0u) << option << ": " << r.out;
         EXPECT_EQ(r.err, "") << option;
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 80u) << line;
     }
-    // Anything else is refused before a window opens (Qt's own options aside).
-    const testsupport::ProgramRun bogus =
-        testsupport::RunProgram(dir, "QT_QPA_PLATFORM=offscreen " + testsupport::Quoted(DOVENMARK_PROGRAM) + " --bogus");
+    // Anything else is refused before a window opens (Qt's own options aside), display or none.
+    const testsupport::ProgramRun bogus = testsupport::RunProgram(dir, program + " -style=fusion --bogus");
     EXPECT_EQ(bogus.status, 2);
     EXPECT_NE(bogus.err.find("dovenmark: unknown argument '--bogus'\n\nUsage: dovenmark"), std::string::npos)
         << bogus.err;
