@@ -4,8 +4,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace platform {
 
@@ -22,14 +27,27 @@ void SetBoxText(QMessageBox& box, const std::string& text)
         return;
     }
     QStringList lines;
+    QStringList paths;
     for (const QString& line : plain.split('\n')) {
         QStringList words;
-        for (const QString& word : line.split(' '))
+        for (const QString& word : line.split(' ')) {
+            if (word.contains('/'))
+                paths << word;
             words << (word.contains('/') ? "<nobr>" + word.toHtmlEscaped() + "</nobr>" : word.toHtmlEscaped());
+        }
         lines << words.join(' ');
     }
     box.setTextFormat(Qt::RichText);
     box.setText("<p style=\"white-space:pre-wrap\">" + lines.join("<br>") + "</p>");
+    // The label as wide as the longest path, so that the box makes room for it (up to most of the screen).
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        int widest = 0;
+        for (const QString& path : paths)
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(path));
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const int room = screen ? screen->availableGeometry().width() * 4 / 5 : 800;
+        label->setMinimumWidth(std::min(widest + 2, room));
+    }
 }
 
 // One look for every box: a failure has the warning icon, a question the

@@ -12,6 +12,7 @@
 #include "tests/support/memory_settings.h"
 #include "tests/support/run_program.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -633,6 +634,9 @@ TEST(QtDialogsTest, ToAllButtonsAndDontShowAgainAnswerAsClicked)
         pressLater([b = button](QMessageBox* box) {
             EXPECT_EQ(box->standardButtons(),
                       QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
+            EXPECT_EQ(box->icon(), QMessageBox::Question);
+            for (QAbstractButton* each : box->buttons())
+                EXPECT_TRUE(each->icon().isNull()) << each->text().toStdString();  // all alike
             box->button(b)->click();
         });
         EXPECT_EQ(dialogs.show(question), answer);
@@ -644,11 +648,22 @@ TEST(QtDialogsTest, ToAllButtonsAndDontShowAgainAnswerAsClicked)
             ASSERT_NE(box->checkBox(), nullptr);
             EXPECT_EQ(box->checkBox()->text(), "Don't show again during this run");
             EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
             box->checkBox()->setChecked(tick);
             box->button(QMessageBox::Ok)->click();
         });
         EXPECT_EQ(dialogs.show(report), tick ? platform::Answer::OkDontShowAgain : platform::Answer::Ok);
     }
+    // A message has the information sign, and a path in it is never broken at a "/".
+    const QString log = "/home/user/.local/state/dovenmark/run-20240501-121500.log";
+    pressLater([log](QMessageBox* box) {
+        EXPECT_EQ(box->icon(), QMessageBox::Information);
+        auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+        ASSERT_NE(label, nullptr);
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(log));
+        box->button(QMessageBox::Ok)->click();
+    });
+    dialogs.show({"Done.\r\n\r\n1 failure, each recorded in " + log.toStdString() + ":\r\nT: 1", "Dovenmark"});
 }
 
 TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
