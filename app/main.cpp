@@ -2,6 +2,7 @@
 #include "core/app_title.h"
 #include "core/settings_keys.h"
 #include "platform/keyring_settings_store.h"
+#include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "platform/qt/qt_dialogs.h"
@@ -13,9 +14,12 @@
 #include "sources/program_paths.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QLocale>
 #include <QTime>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,6 +84,21 @@ const char* UnknownArgument(int argc, char* argv[])
     return nullptr;
 }
 
+// What the driver name "SQL Server" stands for here: SQLite's driver (the demo,
+// or a start without a server), FreeTDS in its place, or a driver of that name.
+shell::Form1::ServerDriver ServerDriverHere()
+{
+    const platform::odbc::SystemDriverRegistry registry;
+    std::string registered = registry.registeredLibrary(std::string(platform::odbc::kSqlServerDriver));
+    std::transform(registered.begin(), registered.end(), registered.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (registered.find("sqlite") != std::string::npos)
+        return shell::Form1::ServerDriver::Sqlite;
+    if (registered.empty() ? !registry.freeTdsLibrary().empty() : platform::odbc::IsFreeTdsLibrary(registered))
+        return shell::Form1::ServerDriver::FreeTds;
+    return shell::Form1::ServerDriver::Registered;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -101,13 +120,19 @@ int main(int argc, char* argv[])
 
     platform::QtDialogs dialogs;
     // The password lives in the desktop's keyring where one answers, else in the settings file.
+    // Once the main window is there, what the keyring has to say waits until the password is typed.
+    shell::Form1* window = nullptr;
     const QString settingsFolder = platform::QtSettingsStore::defaultFolder();
     platform::QtSettingsStore settingsFile(settingsFolder);
     platform::QtKeyring keyring(platform::KeyringServiceFor(QApplication::applicationName(), settingsFolder));
     platform::KeyringSettingsStore settings(
         settingsFile, keyring, {core::kSettingsApplication, core::kSettingsSection, core::key::MssqlPassword},
-        [&dialogs](const std::string& text) {
-            dialogs.show({text, core::AppTitle(), platform::Buttons::Ok, platform::Icon::Warning});
+        [&dialogs, &window](const std::string& text) {
+            const platform::Message m{text, core::AppTitle(), platform::Buttons::Ok, platform::Icon::Warning};
+            window ? window->showWhenNotTyping(m) : static_cast<void>(dialogs.show(m));
+        },
+        [&dialogs](const std::string& question) {
+            return dialogs.show({question, core::AppTitle(), platform::Buttons::YesNo}) == platform::Answer::Yes;
         });
     settings.start();
     platform::QtClipboard clipboard;
@@ -138,7 +163,15 @@ int main(int argc, char* argv[])
     shell::Form1 form(services, regional);
     preview::PreviewWindows previewWindows(services, form.handOff, &form);
     form.setPreviewWindow([&previewWindows] { previewWindows.showPreview(); });
+    form.setServerDriver(ServerDriverHere());
     form.Form_Load();
+    window = &form;
+    // While the keyring is locked, the password box says that its password is kept nowhere.
+    const auto notePassword = [&form, &settings] {
+        form.setPasswordNote(settings.keyringLocked() ? "Keyring locked: password kept nowhere" : "");
+    };
+    notePassword();
+    QObject::connect(form.Text4, &QLineEdit::textChanged, &form, notePassword);
     form.show();
     return QApplication::exec();
 }

@@ -95,6 +95,11 @@ std::optional<std::string> NoConnectionReason(core::Services& services, core::Ma
     }
 }
 
+bool FreeTdsCannotSend(const std::string& password)
+{
+    return password.find('}') != std::string::npos && platform::odbc::PasswordValue(password).front() == '{';
+}
+
 std::string ServerName(core::Services& services, core::MainForm& form)
 {
     if (services.serverConnectionText)

@@ -690,6 +690,23 @@ TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
     f.Text5->setFocus(Qt::TabFocusReason);
     QTest::qWait(20);
     EXPECT_EQ(f.Text5->selectedText(), "SRV1");
+
+    // A box waits while the password is typed, so that it takes none of its keys.
+    f.Text4->setFocus();
+    QTest::keyClicks(f.Text4, "x");
+    f.showWhenNotTyping({"The desktop keyring is locked now", "Dovenmark"});
+    EXPECT_TRUE(env.dialogs.messages.empty());
+    f.Text8->setFocus();
+    ASSERT_EQ(env.dialogs.messages.size(), 1u);
+    // Beside "Local Connection": a password FreeTDS cannot send, or that an SQLite file stands in.
+    f.setServerDriver(Form1::ServerDriver::FreeTds);
+    for (const auto& [password, note] : {std::pair{"p}w", ""}, std::pair{"p}w;", "FreeTDS cannot send this password"},
+                                         std::pair{" p}w", "FreeTDS cannot send this password"}}) {
+        f.Text4->setText(password);
+        EXPECT_EQ(f.loginNote(), note) << password;
+    }
+    f.setServerDriver(Form1::ServerDriver::Sqlite);
+    EXPECT_EQ(f.loginNote(), "SQLite stands in: Database is its file");
 }
 
 // The Options dialog shows the three run choices as the store holds them and
