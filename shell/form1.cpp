@@ -402,6 +402,10 @@ double Form1::progressValue() const
 
 void Form1::setProgressText(const std::string& value)
 {
+    // A bar without a text shows no progress: the run clears the text when a
+    // table is done, so the bar is empty under the closing message.
+    if (value.empty())
+        ProgressBar1->setPercent(0);
     ProgressBar1->setDisplayText(QString::fromStdString(value));
 }
 

@@ -48,7 +48,8 @@ public:
     std::string text(const QLineEdit* box) const;
     void setText(QLineEdit* box, const std::string& text);
 
-    // The progress bar: a value from 0 to 100 and a text drawn inside it.
+    // The progress bar: a value from 0 to 100 and a text drawn inside it; an
+    // empty text empties the bar.
     void setProgressValue(double percent) override;
     void setProgressText(const std::string& text) override;
     double progressValue() const;

@@ -8,46 +8,32 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
-#include <QStringList>
 
 #include <algorithm>
 
 namespace platform {
 
 namespace {
-// The box's text as its label shows it: a word that holds a "/" (a path, a log
-// file) is never broken across lines; everything else wraps as plain text does.
-// Such a text goes in as rich text; others stay plain.
+// The box's text, plain. A line that holds a "/" (a path, a log file) is
+// never broken: the label is made as wide as the widest such line (up to most
+// of the screen), and the box makes room for it; other lines wrap as ever.
 void SetBoxText(QMessageBox& box, const std::string& text)
 {
     const QString plain = QString::fromStdString(WithLineFeeds(text));
-    if (!plain.contains('/')) {
-        box.setTextFormat(Qt::PlainText);
-        box.setText(plain);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(plain);
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label)
         return;
-    }
-    QStringList lines;
-    QStringList paths;
+    int widest = 0;
     for (const QString& line : plain.split('\n')) {
-        QStringList words;
-        for (const QString& word : line.split(' ')) {
-            if (word.contains('/'))
-                paths << word;
-            words << (word.contains('/') ? "<nobr>" + word.toHtmlEscaped() + "</nobr>" : word.toHtmlEscaped());
-        }
-        lines << words.join(' ');
+        if (line.contains('/'))
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
     }
-    box.setTextFormat(Qt::RichText);
-    box.setText("<p style=\"white-space:pre-wrap\">" + lines.join("<br>") + "</p>");
-    // The label as wide as the longest path, so that the box makes room for it (up to most of the screen).
-    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
-        int widest = 0;
-        for (const QString& path : paths)
-            widest = std::max(widest, label->fontMetrics().horizontalAdvance(path));
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const int room = screen ? screen->availableGeometry().width() * 4 / 5 : 800;
-        label->setMinimumWidth(std::min(widest + 2, room));
-    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() * 4 / 5 : 800;
+    if (widest > 0)
+        label->setMinimumWidth(std::min(widest + 4, room));
 }
 
 // One look for every box: a failure has the warning icon, a question the

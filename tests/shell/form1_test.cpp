@@ -395,6 +395,8 @@ TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)
     EXPECT_EQ(f.progressText(), "Please wait.. Processing table 100% ORDERS");
     f.setProgressValue(2.0 / 5.0 * 100);
     EXPECT_NEAR(f.progressValue(), 40.0, 0.01);
+    f.setProgressText("");  // a table done: the bar is empty again, not full under the closing message
+    EXPECT_EQ(f.progressValue(), 0.0);
 
     f.show();
     f.close();
