@@ -27,6 +27,7 @@
 #include <optional>
 #include <stdexcept>
 #include <utility>
+#include <string_view>
 
 namespace cli {
 
@@ -97,11 +98,11 @@ std::optional<conversion::RuleChoice> RulesOption(const std::string& value, std:
 }
 
 constexpr const char* kEndingHelp =
-    "Each failure is one line on standard error, \"dovenmark-cli: TABLE, record N: why\"\n"
-    "(records counted from 0, as dump numbers them), and the run goes on. At the end\n"
-    "standard error gets one line per table (records read, statements through,\n"
-    "refused, skipped, bytes not decodable, damaged), then \"Done.\" when everything\n"
-    "went through.\n";
+    "Each failure is one line on standard error, \"dovenmark-cli: TABLE, record N:\n"
+    "why\" (records counted from 0, as dump numbers them), and the run goes on. At\n"
+    "the end standard error gets one line per table (records read, statements\n"
+    "through, refused, skipped, bytes not decodable, damaged), then \"Done.\" when\n"
+    "everything went through.\n";
 
 struct Engine {
     Engine(std::ostream& err, const std::string& folder, platform::ServerConnectionFactory& servers)
@@ -281,7 +282,7 @@ int ExitStatus(const conversion::RunResult& result)
 // made; `then` looks at what the run left behind.
 int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream* statements,
                std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false,
-               bool summary = false)
+               bool summary = false, std::string_view mark = {})
 {
     std::string folder;
     std::map<std::string, std::string> options{{"--codepage", ""}, {"--column-types", "text"}, {"--rules", "all"}};
@@ -304,6 +305,8 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
     engine.form.eachFile = true;
     if (!CheckTables(engine, err))
         return kExitFailure;
+    if (statements)
+        *statements << mark;
     StatementStream stream(engine.handOff.preview.list(), statements);
     const conversion::RunResult result = engine.run();
     then(engine);
@@ -328,16 +331,19 @@ bool CheckCodePage(const std::string& name, std::ostream& err)
 
 void scriptHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary] [--column-types text|sqlserver]\n"
-           "                           [--rules keys|all]\n\n"
+    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary] [--bom]\n"
+           "                           [--column-types text|sqlserver] [--rules keys|all]\n\n"
            "Writes every statement that the SQL Preview for each file would hold for the\n"
            "Paradox tables of FOLDER (and its subfolders), in run order, each followed by a\n"
            "line holding only GO. No server is asked, so no DROP TABLE is written.\n"
            << kCodePageHelp << kColumnTypesHelp << kRulesHelp <<
            "--binary writes picture, BLOB, OLE and formatted-memo fields as binary\n"
            "constants (0x...) instead of NULL.\n"
+           "The statements are UTF-8; --bom starts them with the byte-order mark, by which\n"
+           "query windows and editors know UTF-8 (sqlcmd needs -f 65001 either way).\n"
            << kEndingHelp <<
-           "Exit status: 0 when every table was read whole, 1 otherwise, 2 for a usage error.\n"
+           "Exit status: 0 when every table was read whole, 1 otherwise, 2 for a usage\n"
+           "error.\n"
            "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
 }
 
@@ -345,13 +351,15 @@ int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
 {
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary, /*summary=*/true);
+    const bool bom = TakeFlag(rest, "--bom");
+    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary, /*summary=*/true,
+                      bom ? std::string_view("\xEF\xBB\xBF") : std::string_view());
 }
 
 void describeHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME] [--column-types text|sqlserver]\n"
-           "                             [--rules keys|all]\n\n"
+    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME]\n"
+           "                             [--column-types text|sqlserver] [--rules keys|all]\n\n"
            "Prints one line per field of every table of FOLDER, in run order: table, field,\n"
            "Paradox type and SQL Server column type, separated by tabs; with SQL Server\n"
            "column types, then one line per rule of the table: table, rule, what Paradox\n"
@@ -373,9 +381,10 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 
 void convertHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--resume]\n"
-           "                            [--codepage NAME] [--binary] [--column-types text|sqlserver]\n"
-           "                            [--per-trip N] [--rules keys|all]\n"
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no]\n"
+           "                            [--resume] [--codepage NAME] [--binary]\n"
+           "                            [--column-types text|sqlserver] [--per-trip N]\n"
+           "                            [--rules keys|all]\n"
            "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
@@ -402,14 +411,14 @@ void convertHelp(std::ostream& out)
            "--per-trip N sends up to N inserts of a table in one round trip (the setting\n"
            "\"Statements Per Round Trip\", 1 to 32767; "
         << conversion::TransactionLimits{}.statementsPerCall
-        << " unless given); each keeps its text,\n"
-           "and 1 sends every statement on its own.\n"
+        << " unless given); each keeps its\n"
+           "text, and 1 sends every statement on its own.\n"
            << kEndingHelp <<
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, anything above was reported, or nothing\n"
            "could be converted, 2 for a usage error.\n"
            "Example: dovenmark-cli convert ~/data/sales --overwrite yes \\\n"
-           "           --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;'\n"
+           "    --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;'\n"
            "(asks for sa's password on a terminal)\n";
 }
 

@@ -73,10 +73,16 @@ std::string NotMade(const std::string& table, const platform::SourceRecordset& r
         + (n == 1 ? " record was sent." : " records were sent.");
 }
 
-// The start of every report of a key that was not made.
-std::string KeyNotMade(const std::string& table)
+// The start of every report of a key that was not made: what the table keeps.
+std::string KeyNotMade(const std::string& table, std::int64_t records, std::int64_t refused)
 {
-    return "The table " + table + " keeps all its records without the primary key " + KeyName(table) + ": ";
+    const std::string key = " without the primary key " + KeyName(table) + ": ";
+    if (refused <= 0)
+        return "The table " + table + " keeps all its records" + key;
+    const std::int64_t arrived = records - refused;
+    return "The table " + table + " keeps the " + std::to_string(arrived) + (arrived == 1 ? " record" : " records")
+        + " that arrived (" + std::to_string(refused) + " of its " + std::to_string(records)
+        + (refused == 1 ? " was" : " were") + " refused)" + key;
 }
 
 // The step of a record's insert in direct mode.
@@ -471,7 +477,7 @@ bool TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
         return false;
     if (const std::int64_t blank = builder.blankKeyRecords(); blank > 0) {
         op_.step(421, [&] {
-            throw std::runtime_error(KeyNotMade(name_) + "its key field " +
+            throw std::runtime_error(KeyNotMade(name_, result_.recordsRead, written_.rows.refused) + "its key field " +
                                      script.fieldName(builder.firstBlankKeyField()) + " is blank in " +
                                      std::to_string(blank) + (blank == 1 ? " record." : " records."));
         });
@@ -491,7 +497,7 @@ bool TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
             } catch (const platform::ConnectionLost& e) {
                 noteLoss(e.driverText(), -1);
             } catch (const std::exception& e) {
-                throw std::runtime_error(KeyNotMade(name_) + e.what());
+                throw std::runtime_error(KeyNotMade(name_, result_.recordsRead, written_.rows.refused) + e.what());
             }
         });
         if (!made) {

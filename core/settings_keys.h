@@ -48,6 +48,9 @@ inline constexpr const char* StatementsPerRoundTrip = "Statements Per Round Trip
 // "True": after a run every table it wrote is read back from the server and
 // compared with its Paradox table. The Options dialog shows it.
 inline constexpr const char* VerifyAfterConverting = "Verify After Converting";
+// "False": the maker's web page never opens at the start (absent: about one
+// start in a hundred opens it, as ever). Read at the start.
+inline constexpr const char* OpenWebPage = "Open Web Page";
 }  // namespace key
 
 // The two values of "Column Types".

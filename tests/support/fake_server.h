@@ -51,6 +51,7 @@ struct FakeServerState {
     std::vector<std::string> executed;     // statements that succeeded, once committed
     std::vector<std::string> openedWith;   // connection texts
     bool refuseLogin = false;
+    std::string openError;  // not empty: the connection does not open, and the driver says this
     std::function<bool(const std::string&)> refuses;  // a statement the server rejects
     int connections = 0;
     int closes = 0;
@@ -98,6 +99,8 @@ public:
         state_.openedWith.emplace_back(text.reveal());
         if (state_.refuseLogin)
             throw platform::ServerError("[SQLSTATE 28000] Login failed for user 'sa'.");
+        if (!state_.openError.empty())
+            throw platform::OpenError(state_.openError, false);
         open_ = true;
     }
     bool isOpen() const override { return open_; }
