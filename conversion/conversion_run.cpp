@@ -83,11 +83,13 @@ std::string FailureSummary(const RunResult& result, int outsideTables, const cor
 }
 
 // The tables a run left after "< Back" in a per-table preview.
-std::string NotReachedText(const std::vector<std::string>& tables)
+std::string NotReachedText(const std::vector<std::string>& tables, RunEnd ended)
 {
     if (tables.empty())
         return {};
-    std::string text = "\r\n\r\nNot converted, after \"< Back\": ";
+    std::string text = ended == RunEnd::ConnectionLost ? "\r\n\r\nNot converted, the connection being lost: "
+        : ended == RunEnd::Stopped                   ? "\r\n\r\nNot converted, the run being stopped: "
+                                                     : "\r\n\r\nNot converted, after \"< Back\": ";
     for (std::size_t i = 0; i < tables.size(); ++i)
         text += (i == 0 ? "" : ", ") + tables[i];
     return text;
@@ -121,7 +123,7 @@ void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
 class Converter {
 public:
     // The run's services show their messages through `reports`.
-    Converter(Run& run, const core::RunReports& reports)
+    Converter(Run& run, core::RunReports& reports)
         : run_(run), form_(run.form), op_(run.services.dialogs, kRunLocation), reports_(reports)
     {
     }
@@ -151,6 +153,10 @@ private:
     Existing existingTable(const std::string& name, TableResult& table);
     Overwrite askOverwrite(const std::string& name, const Existing& existing);
     bool firstRecordsHeld(const std::string& name, const std::string& file, std::int64_t& rows);
+    bool afterLoss(TableResult& table, const TableWritten& written);
+    bool connectAgain(std::string& why);
+    // Seconds a statement may take: the user's "Query Timeout", or the program's own 5000.
+    int commandTimeout() const { return run_.options.queryTimeout > 0 ? run_.options.queryTimeout : 5000; }
     void verifyTable(const std::string& name, const std::string& file, TableResult& table);
     VerifyRoad verifyRoad();
     bool previewTable(const std::string& identityOff);
@@ -163,7 +169,7 @@ private:
     Run& run_;
     core::MainForm& form_;
     core::GuardedOperation op_;
-    const core::RunReports& reports_;
+    core::RunReports& reports_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
@@ -277,7 +283,7 @@ void Converter::openConnections()
     auto& server = run_.handOff.mssql_conn;
     if (server) {
         op_.step(136, [&] { server->setCursorLocation(platform::ServerConnection::kServerSideCursor); });
-        op_.step(138, [&] { server->setCommandTimeout(5000); });
+        op_.step(138, [&] { server->setCommandTimeout(commandTimeout()); });
         op_.step(140, [&] { server->setConnectionTimeout(5000); });
     }
     op_.step(142, [&] { connectionsOpen_ = true; });
@@ -311,8 +317,10 @@ void Converter::convertTables()
             op_.step(434, [&] { result_.notReached.push_back(form_.List2().at(static_cast<std::size_t>(rest))); });
         op_.step(434, [&] { form_.setProgressText(""); });
     }
-    if (stopRequested())
+    if (stopRequested()) {
         result_.stoppedBy = run_.stop->reason();
+        result_.ended = RunEnd::Stopped;
+    }
     else if (!end)
         makeForeignKeys();  // every table of the run has its rows and keys
 }
@@ -436,10 +444,62 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
         return true;
     }
     written = WriteTable(road, job, table);
+    if (written.lost)
+        return afterLoss(table, written);
     verifyTable(name, file.path, table);
     if (written.rules)
         foreignKeys_.addTable(std::move(written.key), std::move(written.foreignKeys));
     return previewTable(written.identityOff);
+}
+
+// The connection was lost while the table was written: the run connects again
+// once, counts what the server holds of the table, and tells it all in one
+// report. Where it cannot connect again, it goes no further.
+bool Converter::afterLoss(TableResult& table, const TableWritten& written)
+{
+    table.connectionLost = true;
+    op_.setRecord(written.lostAt);
+    std::string again;
+    if (!connectAgain(again))
+        result_.ended = RunEnd::ConnectionLost;
+    std::string held = "how many of its rows the server holds is not known";
+    if (again.empty()) {
+        op_.step(160, [&] {
+            table.serverRows = CountRows(*run_.handOff.mssql_conn, dialect_, table.table);
+            held = "the server holds " + Grouped(*table.serverRows) + (*table.serverRows == 1 ? " row" : " rows")
+                + " of it";
+        });
+    }
+    op_.step(416, [&] {
+        throw platform::ServerError(written.lostBecause + "\r\nThe connection to the server was lost while the table "
+                                    + table.table + " was written: " + held + ", and the rest was not sent."
+                                    + (again.empty() ? "" : " Connecting again failed (" + again
+                                                                + "), so the run stops here."));
+    });
+    op_.setRecord(-1);
+    return again.empty();
+}
+
+// A new connection in place of the one that was lost; false, with why, where it does not open.
+bool Converter::connectAgain(std::string& why)
+{
+    auto& server = run_.handOff.mssql_conn;
+    try {
+        server->close();
+    } catch (...) {
+        // Gone already.
+    }
+    try {
+        server = run_.services.servers.create();
+        server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
+        server->setCommandTimeout(commandTimeout());
+        server->setConnectionTimeout(5000);
+        server->open(MSSQL::ConnectionText(run_.services, form_, form_.localConnection()));
+        return true;
+    } catch (...) {
+        why = core::CurrentExceptionCause();
+        return false;
+    }
 }
 
 // A table continued must hold exactly the Paradox table's first records, as
@@ -563,8 +623,10 @@ bool Converter::previewTable(const std::string& identityOff)
     if (!run_.handOff.SQLFormOK)
         markNotExecuted(1);
     bool wentBack = false;
-    if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack)
+    if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack) {
+        result_.ended = RunEnd::Back;
         return false;
+    }
     if (!identityOff.empty() && run_.handOff.mssql_conn && run_.handOff.mssql_conn->isOpen()) {
         try {
             run_.handOff.mssql_conn->execute(identityOff);
@@ -578,7 +640,7 @@ bool Converter::previewTable(const std::string& identityOff)
 void Converter::finish()
 {
     bool perFile = false;
-    op_.step(438, [&] { perFile = form_.previewMode() && form_.previewEachFile(); });
+    op_.step(438, [&] { perFile = !stopRequested() && form_.previewMode() && form_.previewEachFile(); });
     if (perFile) {
         op_.step(442, [&] { run_.handOff.SQLFormOK = false; });
         op_.step(444, [&] { form_.showPreview(); });
@@ -604,12 +666,15 @@ void Converter::finish()
             op_.step(460, [&] { source_->close(); });
     }
     op_.step(462, [&] {
-        if (!run_.options.closingMessage)
+        // The main window closed: nobody is left to read a message, the log keeps the word.
+        if (result_.stoppedBy == kWindowClosed)
+            reports_.note(StopText(result_, "closing the main window", "the answer Continue"));
+        if (!run_.options.closingMessage || result_.stoppedBy == kWindowClosed)
             return;
         platform::Message m;
         m.text = kDoneMessage + TablesSummary(result_)
             + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
-            + NotReachedText(result_.notReached) + NotesText(result_);
+            + NotReachedText(result_.notReached, result_.ended) + NotesText(result_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });
@@ -619,6 +684,26 @@ void Converter::finish()
 }
 
 }  // namespace
+
+std::string StopText(const RunResult& result, const std::string& by, const std::string& resume)
+{
+    std::string text = "Stopped by " + by;
+    for (const TableResult& t : result.tables) {
+        if (!t.stopped)
+            continue;
+        text += ": " + t.table + " stopped after " + Grouped(t.recordsRead) + " of " + Grouped(t.sourceRecords)
+            + " records, and what was not committed was rolled back; "
+            + (t.serverRows ? Grouped(*t.serverRows) + (*t.serverRows == 1 ? " row is" : " rows are") + " stored"
+                            : std::string("the rows stored could not be counted"))
+            + " (" + resume + " continues it)";
+    }
+    if (!result.notReached.empty()) {
+        text += ". Not reached:";
+        for (const std::string& t : result.notReached)
+            text += " " + t;
+    }
+    return text + ".";
+}
 
 RunResult StartConverting(Run& run)
 {

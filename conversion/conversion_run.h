@@ -35,6 +35,14 @@ inline constexpr const char* kDoneMessage = "Done.";
 
 inline const std::string kRunLocation = core::Location("Form1", "PushButton7_Click");
 
+// How a run that was asked to stop ended, in one line: by what, which table
+// stopped after how many records and how many rows of it are stored, which
+// tables it did not reach; `resume` names the way to continue.
+std::string StopText(const RunResult& result, const std::string& by, const std::string& resume);
+
+// The reason a window gives a stop request when it closes during a run.
+inline constexpr int kWindowClosed = 1000;
+
 // PushButton7_Click. Returns what the run did; a second start while a run
 // goes on returns an empty result.
 RunResult StartConverting(Run& run);

@@ -6,7 +6,9 @@
 
 #include "platform/secret_text.h"
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -112,6 +114,11 @@ public:
     virtual void setCursorLocation(int location) = 0;
     virtual void setCommandTimeout(int seconds) = 0;
     virtual void setConnectionTimeout(int seconds) = 0;
+    // What is said while a call waits for the server's answer (after some
+    // seconds, then at intervals), on a thread of the connection's own; none
+    // by default.
+    using WaitNotice = std::function<void(std::chrono::seconds waited)>;
+    virtual void setWaitNotice(WaitNotice /*notice*/) {}
     // The connection text carries the password.
     virtual void open(const SecretText& connectionText) = 0;
     virtual bool isOpen() const = 0;

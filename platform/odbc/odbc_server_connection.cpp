@@ -196,8 +196,16 @@ SQLHSTMT OdbcServerConnection::statementHandle()
     return statement_.get();
 }
 
+void OdbcServerConnection::setWaitNotice(WaitNotice notice)
+{
+    waitWatch_.reset();
+    if (notice)
+        waitWatch_ = std::make_unique<odbc::WaitWatch>(std::move(notice));
+}
+
 SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view text)
 {
+    const odbc::WaitWatch::Call waiting(waitWatch_.get());
     if (wide_) {
         std::u16string wide = odbc::Utf8ToUtf16(text);
         return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
@@ -252,7 +260,10 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         }
         if (rc == SQL_INVALID_HANDLE)
             break;
-        rc = SQLMoreResults(handle);
+        {
+            const odbc::WaitWatch::Call waiting(waitWatch_.get());
+            rc = SQLMoreResults(handle);
+        }
         if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE)
             break;
     }
@@ -393,7 +404,12 @@ void OdbcServerConnection::endTransaction(short completion)
         ThrowSqlException(std::string(kClosedConnectionText));
     if (driverAutoCommit() == AutoCommit::On)
         return;
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion))) {
+    SQLRETURN ended = SQL_SUCCESS;
+    {
+        const odbc::WaitWatch::Call waiting(waitWatch_.get());
+        ended = SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion);
+    }
+    if (!SQL_SUCCEEDED(ended)) {
         const std::string diagnostics = odbc::Diagnostics(connection_, wide_);
         const bool gone = ConnectionGone(odbc::FirstSqlState(connection_));
         if (completion == SQL_ROLLBACK && restoreFreeTdsTransaction()) {

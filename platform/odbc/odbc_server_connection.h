@@ -6,6 +6,7 @@
 
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_handle.h"
+#include "platform/odbc/wait_watch.h"
 #include "platform/odbc/odbc_server_rows.h"
 #include "platform/server_connection.h"
 
@@ -46,6 +47,7 @@ public:
     void setCommandTimeout(int seconds) override { commandTimeout_ = seconds; }
     // Login and connection time-out of the next open().
     void setConnectionTimeout(int seconds) override { connectionTimeout_ = seconds; }
+    void setWaitNotice(WaitNotice notice) override;
 
     // Throws with the driver's diagnostics when the driver or server refuses.
     void open(const SecretText& connectionText) override;
@@ -120,6 +122,7 @@ private:
     odbc::OdbcHandle statement_;
     std::optional<int> statementTimeout_;
     std::shared_ptr<odbc::RowsLink> rows_;
+    std::unique_ptr<odbc::WaitWatch> waitWatch_;
     bool open_ = false;
     bool lost_ = false;
     bool batches_ = false;
