@@ -355,7 +355,7 @@ void Converter::makeForeignKeys()
         forTable(s.child, [&](TableResult& table) {
             StatementTally tally;
             WriteRuleStatements(road, {s.statement}, 437, tally);
-            table.statementsThrough += tally.sent - tally.refused;
+            table.statementsThrough += tally.confirmed;
         });
     }
     bool perTable = false;
@@ -711,7 +711,7 @@ RunResult StartConverting(Run& run)
     // the run's own dialogs: logged, and boxed until the user says otherwise.
     core::RunReports reports(run.services.dialogs, run.services.paths.logFolder);
     core::Services services = run.services.withDialogs(reports);
-    Run own{services, run.form, run.handOff, run.regional, run.Converting, run.options};
+    Run own{services, run.form, run.handOff, run.regional, run.Converting, run.options, run.stop};
     return Converter(own, reports).start();
 }
 

@@ -135,7 +135,8 @@ private:
     void executeUnlessLost(const std::string& sql, int tag);
     void noteLoss(const std::string& driverText, std::int64_t record);
     // The connection is gone: nothing more of the table is sent.
-    bool lost() const;
+    bool lost();
+    void endBatch();
     // A step for the batch's statement of that tag, reported with its record.
     template <typename F>
     bool batchStep(int tag, F&& action);
@@ -176,7 +177,7 @@ TableWritten TableWriter::write()
     writeRecords(script, builder);
     op_.setRecord(-1);  // what follows concerns the whole table
     if (lost()) {
-        batch_.reset();  // nothing more goes through; what was not committed is gone with the connection
+        endBatch();  // nothing more goes through; what was not committed is gone with the connection
         reportReading();
         return written_;
     }
@@ -184,14 +185,14 @@ TableWritten TableWriter::write()
         // What is not committed is given up; the server's count tells what is stored.
         if (batch_)
             batch_->abandon();
-        batch_.reset();
+        endBatch();
         countOnServer();
         reportReading();
         return written_;
     }
     // Before anything else may use the connection (the key, the preview, the
     // next table's question, the close) the table's rows are on the server for good.
-    batch_.reset();
+    endBatch();
     op_.step(421, [&] { ReportOutOfRange(name_, builder.outOfRangeValues()); });
     writeRules(addKey(script, builder));
     countOnServer();
@@ -270,8 +271,7 @@ bool TableWriter::createTable(const std::string& sql)
         result_.noConnection = true;  // its creation failed and was reported
         return false;
     }
-    if (batch_)
-        batch_->finish();
+    endBatch();
     ++written_.statements.sent;
     const bool made = op_.step(312, [&] {
         try {
@@ -286,6 +286,7 @@ bool TableWriter::createTable(const std::string& sql)
         ++written_.statements.refused;
         createRefused_ = true;
     }
+    written_.statements.confirmed += made && !lost() ? 1 : 0;
     return made && !lost();
 }
 
@@ -411,6 +412,9 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
             if (!batchStep(tag, [&] { executeUnlessLost(s, tag); })) {
                 ++written_.statements.refused;
                 written_.rows.refused += tag >= 0 ? 1 : 0;
+            } else if (!lost()) {
+                ++written_.statements.confirmed;
+                written_.rows.confirmed += tag >= 0 ? 1 : 0;
             }
             return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
         };
@@ -451,9 +455,26 @@ void TableWriter::noteLoss(const std::string& driverText, std::int64_t record)
     written_.lostBecause = driverText;
 }
 
-bool TableWriter::lost() const
+// Lost in the table's own calls, or where the batch met the loss and said no
+// more than that it stopped.
+bool TableWriter::lost()
 {
-    return written_.lost || (road_.handOff.mssql_conn && road_.handOff.mssql_conn->lost());
+    const auto& server = road_.handOff.mssql_conn;
+    if (!written_.lost && server && server->lost())
+        noteLoss(server->lostWith(), -1);
+    return written_.lost;
+}
+
+// The table's transactions end (committed, or given up before): what their
+// commits confirmed is through.
+void TableWriter::endBatch()
+{
+    if (!batch_)
+        return;
+    batch_->finish();
+    written_.statements.confirmed += static_cast<std::int64_t>(batch_->committed());
+    written_.rows.confirmed += static_cast<std::int64_t>(batch_->committed());
+    batch_.reset();
 }
 
 template <typename F>
@@ -506,6 +527,7 @@ bool TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
         }
         if (lost())
             return false;
+        ++written_.statements.confirmed;
     }
     return true;
 }
@@ -596,6 +618,8 @@ int WriteRuleStatements(const TableRoad& road, const std::vector<RuleStatement>&
         if (!made) {
             ++tally.refused;
             ++refused;
+        } else {
+            ++tally.confirmed;
         }
     }
     return refused;
@@ -606,8 +630,9 @@ void CountStatements(const TableWritten& written, int reports, TableResult& resu
     const StatementTally& statements = written.statements;
     result.refused = statements.refused;
     result.inDoubt = statements.inDoubt;
-    // A statement in doubt was reported once; the server's count settles the rows.
-    result.statementsThrough = statements.sent - statements.refused - statements.inDoubt;
+    // Only what the server confirmed is through; a statement in doubt was
+    // reported once, and the server's count settles the rows.
+    result.statementsThrough = statements.confirmed;
     result.failures = reports - static_cast<int>(statements.refused);
 }
 

@@ -125,6 +125,8 @@ public:
     // A failure said that the connection is gone (a ConnectionLost was thrown):
     // nothing more goes through it until it is opened again.
     virtual bool lost() const { return false; }
+    // The driver's words when it was lost; empty before.
+    virtual std::string lostWith() const { return {}; }
     // Runs one statement; a result set, if any, is discarded.
     virtual void execute(const std::string& statement) = 0;
     // Runs the statements in order, each one's text unchanged: in one execute

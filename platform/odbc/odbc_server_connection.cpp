@@ -170,6 +170,7 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     }
     open_ = true;
     lost_ = false;
+    lostWith_.clear();
     transactionStateLost_ = false;
     freeTds_ = plan.freeTds;
     lazyRows_ = plan.lazyRows;
@@ -279,6 +280,7 @@ void OdbcServerConnection::throwFailure(const std::string& diagnostics, bool gon
 {
     if (gone) {
         lost_ = true;
+        lostWith_ = diagnostics;
         throw ConnectionLost(diagnostics);
     }
     ThrowSqlException(diagnostics);

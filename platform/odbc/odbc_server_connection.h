@@ -53,6 +53,7 @@ public:
     void open(const SecretText& connectionText) override;
     bool isOpen() const override { return open_; }
     bool lost() const override { return lost_; }
+    std::string lostWith() const override { return lostWith_; }
     // Throws a ServerError on any failure; every result is read first.
     void execute(const std::string& statement) override;
     // Joined by "\n" into one call where the driver takes batches of statements
@@ -125,6 +126,7 @@ private:
     std::unique_ptr<odbc::WaitWatch> waitWatch_;
     bool open_ = false;
     bool lost_ = false;
+    std::string lostWith_;
     bool batches_ = false;
     bool freeTds_ = false;
     bool lazyRows_ = false;  // the driver runs a statement with rows as they are fetched
