@@ -531,6 +531,7 @@ void Converter::verifyTable(const std::string& name, const std::string& file, Ta
         table.verdict = VerdictLine(verdict);
         if (!verdict.equal())
             throw std::runtime_error(table.verdict);
+        reports_.note(table.verdict);  // a difference is in the log as its report
     });
 }
 

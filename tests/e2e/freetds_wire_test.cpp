@@ -344,6 +344,25 @@ TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
     }
 }
 
+// A second run into the same database finds every table, a name of 250
+// characters too, and sends nothing into it: --overwrite no skips each.
+TEST_F(FreeTdsWire, ASecondRunFindsEveryTableAndStoresNoRowTwice)
+{
+    const fs::path folder = folderOf("twice", {"dbdemos/country.db"});
+    const std::string longName(250, 'L');
+    fs::copy_file(folder / "country.db", folder / (longName + ".db"));
+    TdsTestServer server({"--record-stored"});
+    ProgramRun r = convert(server, folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::size_t stored = server.stored().size();
+    EXPECT_EQ(stored, 36u);
+    r = convert(server, folder);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(server.stored().size(), stored);
+    for (const std::string& table : {std::string("COUNTRY"), longName})
+        EXPECT_NE(r.err.find(table + ": skipped, the table exists on the server"), std::string::npos) << r.err;
+}
+
 TEST_F(FreeTdsWire, ARefusedLoginIsSaidToHaveFailed)
 {
     TdsTestServer server({"--refuse-login"});
