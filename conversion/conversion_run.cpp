@@ -5,6 +5,7 @@
 #include "conversion/foreign_keys.h"
 #include "conversion/sql_text.h"
 #include "conversion/row_count.h"
+#include "conversion/run_summary.h"
 #include "conversion/table_writer.h"
 #include "conversion/verify.h"
 #include "core/app_title.h"
@@ -30,82 +31,6 @@ enum class Overwrite { None, Yes, No, Continue };
 
 // The first line of the message of a start that cannot go on; the cause follows.
 constexpr const char* kCannotStart = "Could not start converting.\r\n";
-
-// The closing message's lines after "Done." when anything was reported: how
-// many reports each table had, and the log that holds them all.
-// The closing message's lines after "Done." on the tables: how many rows the
-// server holds of each (direct mode), what verify found, and every table that
-// did not arrive, with why.
-std::string TablesSummary(const RunResult& result)
-{
-    std::string held;
-    std::string verified;
-    std::string missing;
-    for (const TableResult& t : result.tables) {
-        if (t.serverRows)
-            held += (held.empty() ? "" : "; ") + t.table + " " + Grouped(*t.serverRows);
-        if (!t.verdict.empty())
-            verified += "\r\n" + t.verdict;
-        if (const std::string why = WhyNotArrived(t); !why.empty())
-            missing += "\r\n" + SummaryName(t) + ": " + why;
-    }
-    std::string text;
-    if (!held.empty())
-        text += "\r\n\r\nRows on the server: " + held;
-    if (!verified.empty())
-        text += "\r\n\r\nRead back and compared:" + verified;
-    if (!missing.empty())
-        text += "\r\n\r\nNot converted:" + missing;
-    return text;
-}
-
-std::string FailureSummary(const RunResult& result, int outsideTables, const core::RunReports& reports)
-{
-    int total = outsideTables;
-    std::string perTable;
-    for (const TableResult& t : result.tables) {
-        const std::int64_t count = t.refused + t.failures;
-        total += static_cast<int>(count);
-        if (count > 0)
-            perTable += "\r\n" + SummaryName(t) + ": " + std::to_string(count);
-    }
-    if (total == 0)
-        return {};
-    std::string text = "\r\n\r\n" + std::to_string(total) + (total == 1 ? " failure" : " failures");
-    if (!reports.logFile().empty())
-        text += ", each recorded in " + reports.logFile();
-    else if (!reports.logProblem().empty())
-        text += " (" + reports.logProblem() + ")";
-    text += ":" + perTable;
-    if (outsideTables > 0)
-        text += "\r\nOutside the tables: " + std::to_string(outsideTables);
-    return text;
-}
-
-// The tables a run left after "< Back" in a per-table preview.
-std::string NotReachedText(const std::vector<std::string>& tables, RunEnd ended)
-{
-    if (tables.empty())
-        return {};
-    std::string text = ended == RunEnd::ConnectionLost ? "\r\n\r\nNot converted, the connection being lost: "
-        : ended == RunEnd::Stopped                   ? "\r\n\r\nNot converted, the run being stopped: "
-                                                     : "\r\n\r\nNot converted, after \"< Back\": ";
-    for (std::size_t i = 0; i < tables.size(); ++i)
-        text += (i == 0 ? "" : ", ") + tables[i];
-    return text;
-}
-
-// What the tables' rules hold that the server does not enforce, or enforces
-// otherwise: told at the end, and no failure.
-std::string NotesText(const RunResult& result)
-{
-    std::string text;
-    for (const TableResult& t : result.tables) {
-        for (const std::string& note : t.notes)
-            text += "\r\n" + note;
-    }
-    return text.empty() ? text : "\r\n\r\nRules the server does not enforce as Paradox did:" + text;
-}
 
 // A second table of a name is never mixed into the first one's target table:
 // the one found first (nearest the top folder) keeps the name.
@@ -329,41 +254,8 @@ void Converter::convertTables()
 // keys its rules asked for, each reported under its child table.
 void Converter::makeForeignKeys()
 {
-    if (foreignKeys_.empty())
-        return;
-    std::map<std::string, RuleFindings> findings;
-    std::vector<ForeignKeyStatement> statements;
-    op_.step(437, [&] { statements = foreignKeys_.statements(dialect_, findings); });
     const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
-    // Reports and statements count to their child table, the last of that name.
-    auto forTable = [&](const std::string& child, const auto& action) {
-        const auto t = std::find_if(result_.tables.rbegin(), result_.tables.rend(),
-                                    [&](const TableResult& r) { return r.table == child; });
-        TableResult scratch;
-        TableResult& table = t == result_.tables.rend() ? scratch : *t;
-        op_.setTable(child);
-        const int before = op_.failures();
-        action(table);
-        const int reports = op_.failures() - before;
-        tableReports_ += reports;
-        table.failures += reports;
-        op_.setTable({});
-    };
-    for (const auto& [child, found] : findings)
-        forTable(child, [&](TableResult& table) { ReportRuleFindings(road, found, 437, table); });
-    for (const ForeignKeyStatement& s : statements) {
-        forTable(s.child, [&](TableResult& table) {
-            StatementTally tally;
-            WriteRuleStatements(road, {s.statement}, 437, tally);
-            table.statementsThrough += tally.confirmed;
-        });
-    }
-    bool perTable = false;
-    if (!statements.empty() && op_.step(437, [&] { perTable = form_.previewMode() && form_.previewEachTable(); }) &&
-        perTable) {
-        op_.step(437, [&] { run_.handOff.SQLFormCancel = true; });
-        op_.step(437, [&] { form_.showPreview(); });
-    }
+    tableReports_ += MakeForeignKeys(road, foreignKeys_, result_.tables);
 }
 
 void Converter::cannotStart(const std::string& cause)
@@ -673,9 +565,7 @@ void Converter::finish()
         if (!run_.options.closingMessage || result_.stoppedBy == kWindowClosed)
             return;
         platform::Message m;
-        m.text = kDoneMessage + TablesSummary(result_)
-            + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
-            + NotReachedText(result_.notReached, result_.ended) + NotesText(result_);
+        m.text = kDoneMessage + ClosingSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });
@@ -685,26 +575,6 @@ void Converter::finish()
 }
 
 }  // namespace
-
-std::string StopText(const RunResult& result, const std::string& by, const std::string& resume)
-{
-    std::string text = "Stopped by " + by;
-    for (const TableResult& t : result.tables) {
-        if (!t.stopped)
-            continue;
-        text += ": " + t.table + " stopped after " + Grouped(t.recordsRead) + " of " + Grouped(t.sourceRecords)
-            + " records, and what was not committed was rolled back; "
-            + (t.serverRows ? Grouped(*t.serverRows) + (*t.serverRows == 1 ? " row is" : " rows are") + " stored"
-                            : std::string("the rows stored could not be counted"))
-            + " (" + resume + " continues it)";
-    }
-    if (!result.notReached.empty()) {
-        text += ". Not reached:";
-        for (const std::string& t : result.notReached)
-            text += " " + t;
-    }
-    return text + ".";
-}
 
 RunResult StartConverting(Run& run)
 {

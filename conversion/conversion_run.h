@@ -8,6 +8,7 @@
 #include "conversion/regional_settings.h"
 #include "conversion/run_options.h"
 #include "conversion/run_result.h"
+#include "conversion/run_summary.h"
 #include "core/error_report.h"
 #include "core/main_form.h"
 #include "core/services.h"
@@ -34,11 +35,6 @@ struct Run {
 inline constexpr const char* kDoneMessage = "Done.";
 
 inline const std::string kRunLocation = core::Location("Form1", "PushButton7_Click");
-
-// How a run that was asked to stop ended, in one line: by what, which table
-// stopped after how many records and how many rows of it are stored, which
-// tables it did not reach; `resume` names the way to continue.
-std::string StopText(const RunResult& result, const std::string& by, const std::string& resume);
 
 // The reason a window gives a stop request when it closes during a run.
 inline constexpr int kWindowClosed = 1000;
