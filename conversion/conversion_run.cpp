@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 namespace conversion {
@@ -62,6 +63,7 @@ private:
     void openConnections();
     void convertTables();
     void makeForeignKeys();
+    void findReferencedTables(int count);
     // Returns false when the run processes no further table.
     bool convertTable(int index);
     // What the server holds of a table before it is written.
@@ -107,6 +109,7 @@ private:
     // The user's "Yes to All" or "No to All": the answer for the rest of the run.
     std::optional<bool> overwriteAll_;
     RunForeignKeys foreignKeys_;  // asked for by the tables' rules, made after the last table
+    std::set<std::string> referenced_;  // the tables another table of the run refers to
 };
 
 RunResult Converter::start()
@@ -227,6 +230,7 @@ void Converter::convertTables()
     int count = 0;
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
+    findReferencedTables(count);
     bool end = false;
     for (int i = count - 1; i >= 0 && !end; --i) {
         // "< Back" or a stop: the tables not reached are named at the end.
@@ -248,6 +252,36 @@ void Converter::convertTables()
     }
     else if (!end)
         makeForeignKeys();  // every table of the run has its rows and keys
+}
+
+// The tables that another table of the run refers to by its rules: only
+// theirs are the key values worth keeping. Read from the rule files alone;
+// what cannot be read here is told when its table is converted.
+void Converter::findReferencedTables(int count)
+{
+    if (run_.options.columnTypes != ColumnTypes::SqlServer || run_.options.rules != RuleChoice::All || !source_)
+        return;
+    for (int i = 0; i < count; ++i) {
+        try {
+            const auto at = static_cast<std::size_t>(i);
+            const std::string name = form_.List2().at(at);
+            const std::string file = at < listing_.files.size() ? listing_.files[at].path : std::string();
+            const auto records = source_->openRecordsetFrom(SourceQuery(name), file);
+            const paradox::TableRules rules = records->rules();
+            records->close();
+            auto refer = [this](const std::string& parent) {
+                referenced_.insert(Paradox::TableNameOf(parent.substr(parent.find_last_of("\\/:") + 1)));
+            };
+            for (const paradox::Reference& r : rules.references)
+                refer(r.parentTable);
+            for (const paradox::CheckRule& c : rules.checks) {
+                if (!c.lookupTable.empty())
+                    refer(c.lookupTable);
+            }
+        } catch (...) {
+            // Reported where the table itself is read.
+        }
+    }
 }
 
 // After the last table, every table has its rows and its key: the foreign
@@ -329,6 +363,7 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     const TableRoad road{op_,         form_,          run_.handOff, run_.services.events,
                          run_.options, run_.regional, dialect_,    run_.stop};
     TableJob job{name, *records, drop};
+    job.referenced = referenced_.count(name) != 0;
     job.continues = answer == Overwrite::Continue;
     if (job.continues && !firstRecordsHeld(name, file.path, job.resumeFrom)) {
         table.skipped = true;

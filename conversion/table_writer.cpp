@@ -475,7 +475,7 @@ void TableWriter::readRules(const TableScript& script)
 {
     if (road_.options.columnTypes != ColumnTypes::SqlServer || road_.options.rules != RuleChoice::All)
         return;
-    op_.step(315, [&] { rules_.emplace(script, job_.records.rules()); });
+    op_.step(315, [&] { rules_.emplace(script, job_.records.rules(), job_.referenced); });
     if (!rules_)
         return;
     op_.step(315, [&] { rules_->describe(road_.handOff.datatypes.list()); });
