@@ -243,7 +243,7 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
     }
     if (result.clean())
         err << "Done.\n";
-    else
+    else if (result.stoppedBy == 0 || failures > 0)  // a stop alone is told after the summary
         err << "dovenmark-cli: not everything went through: " << Counted(failures, "failure", "failures")
             << ", each told above\n";
 }
@@ -256,7 +256,7 @@ public:
     {
         auto connection = std::make_unique<platform::OdbcServerConnection>();
         connection->setWaitNotice([&err = err_](std::chrono::seconds waited) {
-            err << "dovenmark-cli: waiting for the server... (" << waited.count() << " s)\n" << std::flush;
+            err << "dovenmark-cli: " << conversion::ServerWaitingText(waited.count()) << "\n" << std::flush;
         });
         return connection;
     }
