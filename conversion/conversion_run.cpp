@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,6 +65,7 @@ private:
     void convertTables();
     void makeForeignKeys();
     void findReferencedTables(int count);
+    void watchWaits(platform::ServerConnection& server);
     // Returns false when the run processes no further table.
     bool convertTable(int index);
     // What the server holds of a table before it is written.
@@ -213,6 +215,7 @@ void Converter::openConnections()
         op_.step(136, [&] { server->setCursorLocation(platform::ServerConnection::kServerSideCursor); });
         op_.step(138, [&] { server->setCommandTimeout(commandTimeout()); });
         op_.step(140, [&] { server->setConnectionTimeout(5000); });
+        op_.step(140, [&] { watchWaits(*server); });
     }
     op_.step(142, [&] { connectionsOpen_ = true; });
     bool local = false;
@@ -223,6 +226,18 @@ void Converter::openConnections()
             op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, false)); });
         dialect_ = DialectOf(*server);
     }
+}
+
+// In the window, a call that keeps the run waiting for the server lets the
+// window repaint, and after some seconds its progress text says so; the
+// command says it on its own.
+void Converter::watchWaits(platform::ServerConnection& server)
+{
+    auto turn = run_.services.events.waitingTurn();
+    if (!turn)
+        return;
+    server.setWaitNotice([this](std::chrono::seconds waited) { form_.setProgressText(ServerWaitingText(waited.count())); },
+                         std::move(turn));
 }
 
 void Converter::convertTables()
@@ -421,6 +436,7 @@ bool Converter::connectAgain(std::string& why)
         server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
         server->setCommandTimeout(commandTimeout());
         server->setConnectionTimeout(5000);
+        watchWaits(*server);
         server->open(MSSQL::ConnectionText(run_.services, form_, form_.localConnection()));
         return true;
     } catch (...) {

@@ -120,4 +120,9 @@ std::string StopText(const RunResult& result, const std::string& by, const std::
     return text + ".";
 }
 
+std::string ServerWaitingText(long long seconds)
+{
+    return "waiting for the server... (" + std::to_string(seconds) + " s)";
+}
+
 }  // namespace conversion

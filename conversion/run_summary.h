@@ -22,4 +22,7 @@ std::string ClosingSummary(const RunResult& result, int outsideFailures, const c
 // tables it did not reach; `resume` names the way to continue.
 std::string StopText(const RunResult& result, const std::string& by, const std::string& resume);
 
+// While a call has waited for the server's answer this long: "waiting for the server... (12 s)".
+std::string ServerWaitingText(long long seconds);
+
 }  // namespace conversion

@@ -3,6 +3,8 @@
 // some milliseconds have passed since it last did.
 #pragma once
 
+#include <functional>
+
 namespace platform {
 
 class EventLoop {
@@ -13,6 +15,10 @@ public:
     // (a line of Execute SQL), so that a click on Back or Skip is seen before
     // the next piece begins. Without windows there is nothing to turn.
     virtual void turnAfterRoundTrip() {}
+    // What turns the loop while a call waits for a server's answer: windows
+    // repaint and can be closed, but take no clicks or keys, since a click
+    // might start another call on the same connection. Empty without windows.
+    virtual std::function<void()> waitingTurn() { return {}; }
 };
 
 // For code that runs without windows.

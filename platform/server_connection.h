@@ -115,10 +115,13 @@ public:
     virtual void setCommandTimeout(int seconds) = 0;
     virtual void setConnectionTimeout(int seconds) = 0;
     // What is said while a call waits for the server's answer (after some
-    // seconds, then at intervals), on a thread of the connection's own; none
-    // by default.
+    // seconds, then at intervals); none by default. Without a pump it is said
+    // on a thread of the connection's own. With one, the call runs on that
+    // thread instead while the caller's thread turns the pump several times a
+    // second (a window's events) and says the notice itself.
     using WaitNotice = std::function<void(std::chrono::seconds waited)>;
-    virtual void setWaitNotice(WaitNotice /*notice*/) {}
+    using WaitPump = std::function<void()>;
+    virtual void setWaitNotice(WaitNotice /*notice*/, WaitPump /*pump*/ = {}) {}
     // The connection text carries the password.
     virtual void open(const SecretText& connectionText) = 0;
     virtual bool isOpen() const = 0;

@@ -22,8 +22,10 @@ public:
     using Clock = std::chrono::steady_clock;
 
     explicit TimeSlicedEventLoop(std::function<void()> processEvents,
-                                 std::chrono::milliseconds slice = std::chrono::milliseconds(10))
-        : processEvents_(std::move(processEvents)), slice_(slice), last_(Clock::now())
+                                 std::chrono::milliseconds slice = std::chrono::milliseconds(10),
+                                 std::function<void()> waitingTurn = {})
+        : processEvents_(std::move(processEvents)), waitingTurn_(std::move(waitingTurn)), slice_(slice),
+          last_(Clock::now())
     {
     }
 
@@ -47,10 +49,13 @@ public:
         lastTurn_ = Clock::now();
     }
 
+    std::function<void()> waitingTurn() override { return waitingTurn_; }
+
 private:
     static constexpr std::chrono::microseconds kSharedTurn{50};
 
     std::function<void()> processEvents_;
+    std::function<void()> waitingTurn_;
     Clock::duration slice_;
     Clock::time_point last_;
     unsigned calls_ = 0;

@@ -197,22 +197,34 @@ SQLHSTMT OdbcServerConnection::statementHandle()
     return statement_.get();
 }
 
-void OdbcServerConnection::setWaitNotice(WaitNotice notice)
+void OdbcServerConnection::setWaitNotice(WaitNotice notice, WaitPump pump)
 {
     waitWatch_.reset();
     if (notice)
-        waitWatch_ = std::make_unique<odbc::WaitWatch>(std::move(notice));
+        waitWatch_ = std::make_unique<odbc::WaitWatch>(std::move(notice), std::move(pump));
+}
+
+SQLRETURN OdbcServerConnection::waited(const std::function<SQLRETURN()>& call)
+{
+    if (!waitWatch_)
+        return call();
+    SQLRETURN rc = SQL_ERROR;
+    waitWatch_->run([&] { rc = call(); });
+    return rc;
 }
 
 SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view text)
 {
-    const odbc::WaitWatch::Call waiting(waitWatch_.get());
     if (wide_) {
         std::u16string wide = odbc::Utf8ToUtf16(text);
-        return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
+        return waited([&] {
+            return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
+        });
     }
     std::string narrow(text);
-    return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+    return waited([&] {
+        return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+    });
 }
 
 void OdbcServerConnection::endRows()
@@ -261,10 +273,7 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         }
         if (rc == SQL_INVALID_HANDLE)
             break;
-        {
-            const odbc::WaitWatch::Call waiting(waitWatch_.get());
-            rc = SQLMoreResults(handle);
-        }
+        rc = waited([&] { return SQLMoreResults(handle); });
         if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE)
             break;
     }
@@ -406,11 +415,7 @@ void OdbcServerConnection::endTransaction(short completion)
         ThrowSqlException(std::string(kClosedConnectionText));
     if (driverAutoCommit() == AutoCommit::On)
         return;
-    SQLRETURN ended = SQL_SUCCESS;
-    {
-        const odbc::WaitWatch::Call waiting(waitWatch_.get());
-        ended = SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion);
-    }
+    const SQLRETURN ended = waited([&] { return SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion); });
     if (!SQL_SUCCEEDED(ended)) {
         const std::string diagnostics = odbc::Diagnostics(connection_, wide_);
         const bool gone = ConnectionGone(odbc::FirstSqlState(connection_));

@@ -11,6 +11,7 @@
 #include "platform/server_connection.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -47,7 +48,7 @@ public:
     void setCommandTimeout(int seconds) override { commandTimeout_ = seconds; }
     // Login and connection time-out of the next open().
     void setConnectionTimeout(int seconds) override { connectionTimeout_ = seconds; }
-    void setWaitNotice(WaitNotice notice) override;
+    void setWaitNotice(WaitNotice notice, WaitPump pump = {}) override;
 
     // Throws with the driver's diagnostics when the driver or server refuses.
     void open(const SecretText& connectionText) override;
@@ -99,6 +100,8 @@ private:
     };
     CallResults call(std::string_view text);
     SQLRETURN execDirect(SQLHSTMT handle, std::string_view text);
+    // A call to the server, through the wait watch where there is one.
+    SQLRETURN waited(const std::function<SQLRETURN()>& call);
     // The statement's diagnostics as the exception they call for.
     [[noreturn]] void throwStatementFailure(const std::string& diagnostics);
     // A ConnectionLost where the connection is gone (remembered), a ServerError otherwise.

@@ -1,10 +1,23 @@
-// The watching thread.
+// The watching thread, and the caller's wait while it turns the pump.
 #include "platform/odbc/wait_watch.h"
+
+#include <utility>
 
 namespace platform::odbc {
 
-WaitWatch::WaitWatch(Notice notice, std::chrono::milliseconds first, std::chrono::milliseconds every)
-    : notice_(std::move(notice)), first_(first), every_(every), thread_([this] { watch(); })
+namespace {
+
+constexpr std::chrono::milliseconds kPumpEvery{40};
+
+std::chrono::seconds Since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+}
+
+}  // namespace
+
+WaitWatch::WaitWatch(Notice notice, Pump pump, std::chrono::milliseconds first, std::chrono::milliseconds every)
+    : notice_(std::move(notice)), pump_(std::move(pump)), first_(first), every_(every), thread_([this] { watch(); })
 {
 }
 
@@ -18,50 +31,104 @@ WaitWatch::~WaitWatch()
     thread_.join();
 }
 
-WaitWatch::Call::Call(WaitWatch* watch) : watch_(watch)
+void WaitWatch::run(const std::function<void()>& call)
 {
-    if (!watch_)
+    if (pump_) {
+        runPumped(call);
         return;
-    {
-        const std::lock_guard lock(watch_->mutex_);
-        ++watch_->call_;
-        watch_->inCall_ = true;
-        watch_->started_ = std::chrono::steady_clock::now();
     }
-    watch_->changed_.notify_all();
+    {
+        const std::lock_guard lock(mutex_);
+        ++call_;
+        inCall_ = true;
+        started_ = std::chrono::steady_clock::now();
+    }
+    changed_.notify_all();
+    struct Answered {
+        WaitWatch& watch;
+        ~Answered()
+        {
+            {
+                const std::lock_guard lock(watch.mutex_);
+                watch.inCall_ = false;
+            }
+            watch.changed_.notify_all();
+        }
+    } answered{*this};
+    call();
 }
 
-WaitWatch::Call::~Call()
+void WaitWatch::runPumped(const std::function<void()>& call)
 {
-    if (!watch_)
+    if (pumping_) {  // the pump's own call, while the first still waits
+        call();
         return;
-    {
-        const std::lock_guard lock(watch_->mutex_);
-        watch_->inCall_ = false;
     }
-    watch_->changed_.notify_all();
+    std::unique_lock lock(mutex_);
+    handed_ = &call;
+    answered_ = false;
+    failure_ = nullptr;
+    changed_.notify_all();
+    pumping_ = true;
+    const auto started = std::chrono::steady_clock::now();
+    auto due = started + first_;
+    while (!changed_.wait_for(lock, kPumpEvery, [this] { return answered_; })) {
+        lock.unlock();
+        pump_();
+        if (std::chrono::steady_clock::now() >= due) {
+            notice_(Since(started));
+            due += every_;
+        }
+        lock.lock();
+    }
+    pumping_ = false;
+    handed_ = nullptr;
+    if (failure_)
+        std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
 void WaitWatch::watch()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return ending_ || inCall_; });
+        changed_.wait(lock, [this] { return ending_ || inCall_ || (handed_ && !answered_); });
         if (ending_)
             return;
-        const std::uint64_t call = call_;
-        auto due = started_ + first_;
-        for (;;) {
-            if (changed_.wait_until(lock, due, [&] { return ending_ || !inCall_ || call_ != call; }))
-                break;  // answered, or ending
-            const auto waited = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
+        if (handed_ && !answered_) {
+            const std::function<void()>& call = *handed_;
             lock.unlock();
-            notice_(waited);
+            std::exception_ptr failure;
+            try {
+                call();
+            } catch (...) {
+                failure = std::current_exception();
+            }
             lock.lock();
-            due += every_;
+            failure_ = failure;
+            answered_ = true;
+            changed_.notify_all();
+            continue;
         }
+        watchOne(lock);
         if (ending_)
             return;
+    }
+}
+
+// A call on the caller's thread: a notice when it has waited long enough, and
+// at intervals, until it is answered.
+void WaitWatch::watchOne(std::unique_lock<std::mutex>& lock)
+{
+    const std::uint64_t call = call_;
+    auto due = started_ + first_;
+    for (;;) {
+        if (changed_.wait_until(lock, due, [&] { return ending_ || !inCall_ || call_ != call; }))
+            return;  // answered, or ending
+        const auto waited = Since(started_);
+        lock.unlock();
+        notice_(waited);
+        lock.lock();
+        due += every_;
     }
 }
 

@@ -1,12 +1,18 @@
-// A word while the server does not answer: a thread of its own watches the
-// calls to the server and, when one has waited some seconds, says so, and
-// again at intervals until the answer comes. What the word is for (a line on
-// a terminal) is the caller's; it is said on the watching thread.
+// A word while the server does not answer. A call to the server is watched
+// from its start to its answer; when it has waited some seconds, the notice
+// says so, and again at intervals until the answer comes.
+//
+// Two ways to wait. Without a pump the call runs on the caller's thread and a
+// thread of the watch's own gives the notice (a line on a terminal). With a
+// pump the call itself runs on the watch's thread while the caller's thread
+// turns the pump (a window's events, so that it repaints and can be closed)
+// several times a second and gives the notice itself.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -16,29 +22,26 @@ namespace platform::odbc {
 class WaitWatch {
 public:
     using Notice = std::function<void(std::chrono::seconds waited)>;
+    using Pump = std::function<void()>;
 
-    WaitWatch(Notice notice, std::chrono::milliseconds first = std::chrono::seconds(10),
+    WaitWatch(Notice notice, Pump pump = {}, std::chrono::milliseconds first = std::chrono::seconds(10),
               std::chrono::milliseconds every = std::chrono::seconds(30));
     ~WaitWatch();
     WaitWatch(const WaitWatch&) = delete;
     WaitWatch& operator=(const WaitWatch&) = delete;
 
-    // A call to the server, from its start to its answer.
-    class Call {
-    public:
-        explicit Call(WaitWatch* watch);
-        ~Call();
-        Call(const Call&) = delete;
-        Call& operator=(const Call&) = delete;
-
-    private:
-        WaitWatch* watch_;
-    };
+    // Runs one call to the server, watched; an exception of the call reaches
+    // the caller. A call made by the pump while another waits runs at once,
+    // unwatched, on the caller's thread.
+    void run(const std::function<void()>& call);
 
 private:
     void watch();
+    void watchOne(std::unique_lock<std::mutex>& lock);
+    void runPumped(const std::function<void()>& call);
 
     Notice notice_;
+    Pump pump_;
     std::chrono::milliseconds first_;
     std::chrono::milliseconds every_;
     std::mutex mutex_;
@@ -46,6 +49,11 @@ private:
     std::uint64_t call_ = 0;  // the number of the call under way; counts up
     bool inCall_ = false;
     std::chrono::steady_clock::time_point started_;
+    // With a pump: the call handed to the watch's thread, and what came of it.
+    const std::function<void()>* handed_ = nullptr;
+    bool answered_ = false;
+    std::exception_ptr failure_;
+    bool pumping_ = false;
     bool ending_ = false;
     std::thread thread_;
 };

@@ -47,7 +47,8 @@ std::string QtDesktop::pickFolder(const std::string& prompt, const std::string& 
 
 std::unique_ptr<TimeSlicedEventLoop> MakeQtEventLoop()
 {
-    return std::make_unique<TimeSlicedEventLoop>([] { QCoreApplication::processEvents(); });
+    return std::make_unique<TimeSlicedEventLoop>([] { QCoreApplication::processEvents(); }, std::chrono::milliseconds(10),
+                                                 [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }
 
 }  // namespace platform

@@ -1,0 +1,51 @@
+// The wait watch with a pump: the call runs on the watch's thread while the
+// caller's thread turns the pump and says the notice; what the call throws
+// reaches the caller, and a call the pump makes runs at once.
+#include "platform/odbc/wait_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::odbc::WaitWatch;
+
+TEST(WaitWatch, APumpTurnsOnTheCallersThreadWhileTheCallRunsOnTheWatchs)
+{
+    const auto caller = std::this_thread::get_id();
+    std::vector<std::thread::id> pumps;
+    std::vector<std::thread::id> notices;
+    std::thread::id callThread;
+    bool nestedRan = false;
+    WaitWatch* self = nullptr;
+    WaitWatch watch([&](std::chrono::seconds) { notices.push_back(std::this_thread::get_id()); },
+                    [&] {
+                        pumps.push_back(std::this_thread::get_id());
+                        if (pumps.size() == 2)  // a call the pump makes does not wait for the one that waits
+                            self->run([&] { nestedRan = true; });
+                    },
+                    100ms, 100ms);
+    self = &watch;
+    watch.run([&] {
+        callThread = std::this_thread::get_id();
+        std::this_thread::sleep_for(450ms);
+    });
+    EXPECT_NE(callThread, caller);
+    EXPECT_GE(pumps.size(), 5u);
+    EXPECT_GE(notices.size(), 2u);
+    for (const auto& id : pumps)
+        EXPECT_EQ(id, caller);
+    for (const auto& id : notices)
+        EXPECT_EQ(id, caller);
+    EXPECT_TRUE(nestedRan);
+    EXPECT_THROW(watch.run([] { throw std::runtime_error("refused"); }), std::runtime_error);
+    int quick = 0;
+    watch.run([&] { ++quick; });  // the watch goes on after a failure
+    EXPECT_EQ(quick, 1);
+}
+
+}  // namespace
