@@ -215,7 +215,6 @@ void Converter::openConnections()
         op_.step(136, [&] { server->setCursorLocation(platform::ServerConnection::kServerSideCursor); });
         op_.step(138, [&] { server->setCommandTimeout(commandTimeout()); });
         op_.step(140, [&] { server->setConnectionTimeout(5000); });
-        op_.step(140, [&] { watchWaits(*server); });
     }
     op_.step(142, [&] { connectionsOpen_ = true; });
     bool local = false;
@@ -225,16 +224,19 @@ void Converter::openConnections()
         else
             op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, false)); });
         dialect_ = DialectOf(*server);
+        op_.step(148, [&] { watchWaits(*server); });
     }
 }
 
-// In the window, a call that keeps the run waiting for the server lets the
+// In the window, a call that keeps the run waiting for a server lets the
 // window repaint, and after some seconds its progress text says so; the
-// command says it on its own.
+// command says it on its own. SQLite standing in for a server is a file on
+// this machine whose answers come within microseconds: its calls stay on the
+// window's thread, where a hand-over to another would cost more than the call.
 void Converter::watchWaits(platform::ServerConnection& server)
 {
     auto turn = run_.services.events.waitingTurn();
-    if (!turn)
+    if (!turn || dialect_ != Dialect::SqlServer)
         return;
     server.setWaitNotice([this](std::chrono::seconds waited) { form_.setProgressText(ServerWaitingText(waited.count())); },
                          std::move(turn));
@@ -436,8 +438,8 @@ bool Converter::connectAgain(std::string& why)
         server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
         server->setCommandTimeout(commandTimeout());
         server->setConnectionTimeout(5000);
-        watchWaits(*server);
         server->open(MSSQL::ConnectionText(run_.services, form_, form_.localConnection()));
+        watchWaits(*server);
         return true;
     } catch (...) {
         why = core::CurrentExceptionCause();
