@@ -41,7 +41,7 @@ ExecuteOutcome ExecuteLines(PreviewList& lines, platform::ServerConnection* conn
         if (!done && lines.sent(row))
             lines.setState(row, LineState::InDoubt);
         return outcome.errorRow != 0 ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
-    }, [&](const std::string& description, int row) {
+    }, [&](const std::string& description, int row, StatementBatch::InDoubt) {
         // A line whose fate the server left in doubt stops Execute SQL at its
         // row as a refused line does, and is not run again.
         outcome.error = description;

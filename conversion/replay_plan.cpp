@@ -80,7 +80,7 @@ std::optional<ReplayPlan::Report> ReplayPlan::failed(const Step& step, const Dri
         return std::nullopt;
     }
     first_ = next_ = step.end;
-    return Report{step.action, refused < step.end ? refused : step.first, n};
+    return Report{step.action, refused < step.end ? refused : step.first, n, step.first};
 }
 
 }  // namespace conversion

@@ -63,6 +63,7 @@ public:
         Action action;  // Call or Commit
         std::size_t statement;
         std::size_t count;
+        std::size_t first;  // the statements [first, first + count) may be applied
     };
 
     // The open transaction's statements, none applied yet; a call holds at

@@ -265,7 +265,10 @@ StatementBatch::Next StatementBatch::afterFailure(ReplayPlan& plan, const Step& 
         said = CommitInDoubt(said, report->count);
     else if (report->count > 1)
         said = CallInDoubt(said, report->count);
-    return report_(said, pending_[report->statement].tag);
+    InDoubt doubt{report->count, 0};
+    for (std::size_t k = report->first; k < report->first + report->count; ++k)
+        doubt.rows += pending_[k].tag >= 0 ? 1 : 0;
+    return report_(said, pending_[report->statement].tag, doubt);
 }
 
 // One statement through the caller with autocommit on, as a

@@ -55,8 +55,13 @@ public:
     // description of the refused statement or of the commit, and the tag of
     // that statement or of the first of its call or commit; nothing is
     // reported for the others, as a statement-by-statement run reports only
-    // the statements that failed. Stop as above.
-    using Report = std::function<Next(const std::string& description, int tag)>;
+    // the statements that failed; `doubt` counts the statements the failure
+    // left in doubt and the rows among them. Stop as above.
+    struct InDoubt {
+        std::size_t statements = 1;
+        std::size_t rows = 0;  // statements whose tag is 0 or more
+    };
+    using Report = std::function<Next(const std::string& description, int tag, InDoubt doubt)>;
 
     using Limits = TransactionLimits;
 

@@ -356,9 +356,9 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
         };
         // Statements whose fate the server left in doubt: reported, never run
         // again; with the connection gone, told in the one report of its loss.
-        auto report = [this](const std::string& description, int tag) {
-            ++written_.statements.inDoubt;
-            written_.rows.inDoubt += tag >= 0 ? 1 : 0;
+        auto report = [this](const std::string& description, int tag, StatementBatch::InDoubt doubt) {
+            written_.statements.inDoubt += static_cast<std::int64_t>(doubt.statements);
+            written_.rows.inDoubt += static_cast<std::int64_t>(doubt.rows);
             if (!lost())
                 batchStep(tag, [&] { throw std::runtime_error(description); });
             return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;

@@ -171,6 +171,7 @@ struct Outcome {
     std::vector<int> reported;
     std::vector<int> alone;
     std::vector<int> inDoubt;
+    std::vector<std::size_t> rowsInDoubt;  // per report: the rows it left in doubt
 
     void report(const std::string& description, int tag)
     {
@@ -197,8 +198,9 @@ Outcome ThroughTheBatch(FakeServerState& state, int statements, conversion::Tran
             out.alone.push_back(tag);
             out.execute(connection, s, tag);
             return StatementBatch::Next::Continue;
-        }, [&](const std::string& description, int tag) {
+        }, [&](const std::string& description, int tag, StatementBatch::InDoubt doubt) {
             out.inDoubt.push_back(tag);
+            out.rowsInDoubt.push_back(doubt.rows);
             out.report(description, tag);
             return StatementBatch::Next::Continue;
         }, nullptr, limits);
@@ -228,6 +230,7 @@ using Driver = std::function<void(FakeServerState&, int refused)>;  // refused: 
 // Ten statements, four to a transaction: those refused, run alone and reported as perhaps stored.
 struct Ten {
     std::vector<int> refused, alone, inDoubt;
+    std::vector<std::size_t> rowsInDoubt = {};
 };
 
 // Statements 1..n through the batch and one by one, on servers the driver scripts alike.
@@ -257,6 +260,9 @@ void Compare(const char* name, const Driver& driver, std::size_t perCall, int st
     if (ten) {
         EXPECT_EQ(batch.alone, ten->alone);
         EXPECT_EQ(batch.inDoubt, ten->inDoubt);
+        if (!ten->rowsInDoubt.empty()) {
+            EXPECT_EQ(batch.rowsInDoubt, ten->rowsInDoubt);
+        }
     }
 }
 
@@ -293,7 +299,7 @@ TEST(StatementBatch, AfterAFailureOnlyStatementsKnownNotStoredRunAgain)
          .ten = Ten{{6}, {5, 6, 7, 8, 9, 10}, {}}},
         {.name = "the second commit stored, its answer lost",
          .driver = [&](auto& s, int) { s.losesCommit = nth(2); },
-         .ten = Ten{{}, {9, 10}, {5}}},
+         .ten = Ten{{}, {9, 10}, {5}, {4}}},  // the commit's four rows
         {.name = "the second commit refused",
          .driver = [&](auto& s, int) { s.refusesCommit = nth(2); },
          .ten = Ten{{}, {5, 6, 7, 8}, {}}},
