@@ -153,6 +153,9 @@ ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& regis
     if (!driver)
         return plan;
     plan.library = registry.registeredLibrary(*driver);
+    // A driver named by its library's path is that library (unixODBC loads it so).
+    if (plan.library.empty() && std::filesystem::path(*driver).is_absolute())
+        plan.library = *driver;
     if (!plan.library.empty()) {
         plan.freeTds = IsFreeTdsLibrary(plan.library);
         if (plan.freeTds)

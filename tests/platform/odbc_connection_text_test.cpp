@@ -104,7 +104,9 @@ TEST(PlanConnection, SqlServerIsTheRegisteredDriverOrFreeTdsInItsPlace)
         std::string expectedText;
         std::string expectedLibrary;
         bool expectedFreeTds;
+        std::string input = "";  // the text planned, when not `text`
     };
+    const std::string byPath = "Driver=/l/libtdsodbc.so;Server=h;Database=d;Uid=u;Pwd=p;";
     const Case cases[] = {
         {"registered SQLite: its step API on", {{"SQL Server", "/l/libsqlite3odbc.so"}},
          "/l/libtdsodbc.so", text + "StepAPI=1;", "/l/libsqlite3odbc.so", false},
@@ -117,12 +119,14 @@ TEST(PlanConnection, SqlServerIsTheRegisteredDriverOrFreeTdsInItsPlace)
         {"nothing registered, no FreeTDS: the driver manager says so", {}, "", text, "", false},
         {"a registered FreeTDS under another name does not count", {{"FreeTDS", "/l/libtdsodbc.so"}},
          "", text, "", false},
+        {"FreeTDS named by its library's path: its additions", {}, "",
+         byPath + "TDS_Version=7.4;Port=1433;ClientCharset=UTF-8;", "/l/libtdsodbc.so", true, byPath},
     };
     for (const Case& c : cases) {
         FakeRegistry registry;
         registry.registered = c.registered;
         registry.freeTds = c.freeTds;
-        const auto plan = platform::odbc::PlanConnection(text, registry);
+        const auto plan = platform::odbc::PlanConnection(c.input.empty() ? text : c.input, registry);
         EXPECT_EQ(plan.driverText.reveal(), c.expectedText) << c.name;
         EXPECT_EQ(plan.library, c.expectedLibrary) << c.name;
         EXPECT_EQ(plan.freeTds, c.expectedFreeTds) << c.name;

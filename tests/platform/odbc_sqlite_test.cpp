@@ -213,14 +213,26 @@ protected:
             GTEST_SKIP() << "the SQLite ODBC driver (libsqliteodbc) is not installed";
         database = FreshDatabase();
     }
+    void NonAsciiTextThrough(const std::string& connectionText);
     std::string database;
 };
 
+// Through the driver registered by name and through its library named by its
+// path, as a connection text may name it.
 TEST_F(OdbcSqliteText, NonAsciiTextArrivesUnchanged)
+{
+    for (const std::string& driver : {std::string("{SQL Server}"), testsupport::SqliteDriverLibrary()}) {
+        SCOPED_TRACE(driver);
+        database = FreshDatabase();
+        NonAsciiTextThrough("Driver=" + driver + ";Database=" + database + ";");
+    }
+}
+
+void OdbcSqliteText::NonAsciiTextThrough(const std::string& connectionText)
 {
     const std::string text = "Grüße – 1 € · Ærø · 日本語 · 😀";
     OdbcServerConnection connection;
-    connection.open(ProgramText(database));
+    connection.open(platform::SecretText(std::string(connectionText)));
     connection.execute("CREATE TABLE [Größe] ([Näme] nvarchar(100))");
     connection.execute("INSERT INTO [Größe] ([Näme]) VALUES ('" + text + "')");
     EXPECT_EQ(testsupport::ReadRows(database, "SELECT Näme FROM Größe"), text + "\n");
