@@ -79,6 +79,14 @@ std::string SystemDriverRegistry::registeredLibrary(const std::string& name) con
     return length > 0 ? std::string(buffer.data()) : std::string();
 }
 
+std::string SystemDriverRegistry::dataSourceDriver(const std::string& dsn) const
+{
+    std::array<char, 4096> buffer{};
+    const int length = SQLGetPrivateProfileString(dsn.c_str(), "Driver", "", buffer.data(),
+                                                  static_cast<int>(buffer.size()), "ODBC.INI");
+    return length > 0 ? std::string(buffer.data()) : std::string();
+}
+
 std::string SystemDriverRegistry::freeTdsLibrary() const
 {
     // A FreeTDS registered under another name tells where this machine keeps it.
@@ -150,8 +158,17 @@ ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& regis
     ConnectionPlan plan;
     plan.driverText = SecretText(text);
     const std::optional<std::string> driver = ConnectionValue(text, "Driver");
-    if (!driver)
+    if (!driver) {
+        // A data source's library decides how texts are passed, and SQLite's
+        // gets its step API; the rest of the text stays as the data source has it.
+        if (const std::optional<std::string> dsn = ConnectionValue(text, "DSN")) {
+            const std::string named = registry.dataSourceDriver(*dsn);
+            plan.library = std::filesystem::path(named).is_absolute() ? named : registry.registeredLibrary(named);
+            if ((plan.lazyRows = IsSqliteLibrary(plan.library)))
+                plan.driverText = WithStepApi(text);
+        }
         return plan;
+    }
     plan.library = registry.registeredLibrary(*driver);
     // A driver named by its library's path is that library (unixODBC loads it so).
     if (plan.library.empty() && std::filesystem::path(*driver).is_absolute())

@@ -19,6 +19,9 @@ public:
     virtual std::string registeredLibrary(const std::string& name) const = 0;
     // The installed FreeTDS ODBC library, "" when there is none.
     virtual std::string freeTdsLibrary() const = 0;
+    // The "Driver=" entry of a data source's section in odbc.ini (a driver's
+    // name or its library's path), "" when there is no such data source.
+    virtual std::string dataSourceDriver(const std::string& /*dsn*/) const { return {}; }
 };
 
 // unixODBC's own registry (odbcinst.ini as ODBCSYSINI and the user's file name it)
@@ -27,6 +30,7 @@ class SystemDriverRegistry final : public DriverRegistry {
 public:
     std::string registeredLibrary(const std::string& name) const override;
     std::string freeTdsLibrary() const override;
+    std::string dataSourceDriver(const std::string& dsn) const override;
 };
 
 // True for a FreeTDS ODBC library by its file name ("libtdsodbc.so", "libtdsodbc.so.0", ...).

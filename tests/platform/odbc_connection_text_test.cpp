@@ -91,6 +91,12 @@ public:
         return it == registered.end() ? std::string() : it->second;
     }
     std::string freeTdsLibrary() const override { return freeTds; }
+    std::map<std::string, std::string> dataSources;
+    std::string dataSourceDriver(const std::string& dsn) const override
+    {
+        const auto it = dataSources.find(dsn);
+        return it == dataSources.end() ? std::string() : it->second;
+    }
 };
 
 TEST(PlanConnection, SqlServerIsTheRegisteredDriverOrFreeTdsInItsPlace)
@@ -152,6 +158,16 @@ TEST(PlanConnection, OtherDriversAndDsnTextsPassUnchanged)
             EXPECT_EQ(plan.driverText.reveal(), text);
         }
     }
+    // A data source's library is known, so that texts reach it as it reads
+    // them; only SQLite's gets an addition, its step API.
+    registry.registered = {{"TDS", "/l/libtdsodbc.so"}};
+    registry.dataSources = {{"sales", "TDS"}, {"demo", "/l/libsqlite3odbc.so"}};
+    auto plan = platform::odbc::PlanConnection("DSN=sales;Uid=u;", registry);
+    EXPECT_EQ(plan.library, "/l/libtdsodbc.so");
+    EXPECT_EQ(plan.driverText.reveal(), "DSN=sales;Uid=u;");
+    plan = platform::odbc::PlanConnection("DSN=demo;", registry);
+    EXPECT_EQ(plan.library, "/l/libsqlite3odbc.so");
+    EXPECT_EQ(plan.driverText.reveal(), "DSN=demo;StepAPI=1;");
 }
 
 // A short text lives inside its string object: taken over or moved on, it
