@@ -29,18 +29,21 @@ std::string ColumnList(Dialect dialect, const std::vector<KeyColumn>& columns, b
 
 }  // namespace
 
-// SQLite reads SQL Server's brackets as well, so both dialects quote so.
-std::string QuotedName(Dialect /*dialect*/, std::string_view name)
+// SQLite reads SQL Server's brackets too, but knows no "]]" inside them:
+// its own quotes, with "" inside, hold every name.
+std::string QuotedName(Dialect dialect, std::string_view name)
 {
+    const char open = dialect == Dialect::Sqlite ? '"' : '[';
+    const char close = dialect == Dialect::Sqlite ? '"' : ']';
     std::string out;
     out.reserve(name.size() + 2);
-    out.push_back('[');
+    out.push_back(open);
     for (char c : name) {
         out.push_back(c);
-        if (c == ']')
-            out.push_back(']');
+        if (c == close)
+            out.push_back(close);
     }
-    out.push_back(']');
+    out.push_back(close);
     return out;
 }
 

@@ -92,7 +92,7 @@ TEST(RowCount, TheOneNumberOfTheCountStatement)
     state.answers = [&answer](const std::string&) { return testsupport::FakeRows{{""}, {{answer}}}; };
     EXPECT_EQ(CountRows(server, Dialect::SqlServer, "T"), 1'000'000);
     EXPECT_EQ(CountRows(server, Dialect::Sqlite, "O'K]"), 1'000'000);
-    EXPECT_EQ(state.queries, (std::vector<std::string>{"SELECT COUNT_BIG(*) FROM [T]", "SELECT COUNT(*) FROM [O'K]]]"}));
+    EXPECT_EQ(state.queries, (std::vector<std::string>{"SELECT COUNT_BIG(*) FROM [T]", R"(SELECT COUNT(*) FROM "O'K]")"}));
     for (const std::optional<std::string>& bad : {std::optional<std::string>("12 rows"), std::optional<std::string>()}) {
         answer = bad;
         EXPECT_THROW(CountRows(server, Dialect::SqlServer, "T"), std::runtime_error);

@@ -202,7 +202,7 @@ TEST_F(RealTarget, HeadlessConvertReportsRefusedStatementsAndExitsWithOne)
     EXPECT_EQ(r.status, 1) << r.err;
     // One line for the refused CREATE with the driver's message, and nothing
     // of the table sent into the view; the summary, no "Done." and no window words.
-    const std::string view = "view [PARTS] already exists";
+    const std::string view = "view \"PARTS\" already exists";
     EXPECT_NE(r.err.find("\ndovenmark-cli: PARTS: [SQLSTATE HY000] [SQLite]" + view), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("The table PARTS is not converted: none of its 3 records were sent.\n"), std::string::npos)
         << r.err;

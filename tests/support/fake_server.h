@@ -225,7 +225,7 @@ private:
             const std::string name = query.substr(quoted + 1, query.rfind('\'') - quoted - 1);
             return std::ranges::any_of(state_.tables, [&](const auto& t) { return core::EqualsIgnoringCase(t.name, name); });
         }
-        const std::string table = query.substr(query.find('['));
+        const std::string table = query.substr(query.find_first_of("[\""));  // either dialect's quotes
         const auto held = state_.rows.find(table.substr(1, table.size() - 2));
         std::int64_t n = held == state_.rows.end() ? 0 : held->second;
         const std::string insert = "INSERT INTO " + table;
