@@ -4,6 +4,7 @@
 // written for its column's type instead.
 #include "conversion/sql_text.h"
 
+#include "conversion/batch_separator.h"
 #include "conversion/recognition.h"
 #include "conversion/typed_value.h"
 #include "conversion/value_text.h"
@@ -157,12 +158,12 @@ void InsertBuilder::appendNull()
 
 // Quote doubling and the backslash continuation (see AppendQuotedText): the
 // constant stays one constant, so its type and length limits are those of
-// the unchanged text.
+// the unchanged text, unless a line of it would read as a batch separator
+// (see AppendStringConstant).
 void InsertBuilder::appendQuoted(std::string_view v)
 {
-    statement_ += '\'';
-    AppendQuotedText(v, statement_);
-    statement_ += "', ";
+    AppendStringConstant(v, table_.dialect(), /*unicode=*/false, statement_);
+    statement_ += ", ";
 }
 
 // A number's commas (and a decimal separator other than the point) become points.
