@@ -10,6 +10,7 @@
 #include "conversion/conversion_run.h"
 #include "conversion/run_options.h"
 #include "conversion/row_count.h"
+#include "conversion/table_names.h"
 #include "conversion/verify.h"
 #include "core/settings_keys.h"
 #include "platform/odbc/odbc_server_connection.h"
@@ -470,13 +471,15 @@ int VerifyTables(Engine& engine, const Paradox::TableListing& listing, const con
 {
     int unequal = 0;
     const core::ListItems& names = engine.form.list2;
+    const std::vector<conversion::ServerTableName> serverNames = conversion::ServerTableNames(names);
     for (std::size_t i = names.size(); i-- > 0;) {
         const Paradox::TableFile file = i < listing.files.size() ? listing.files[i] : Paradox::TableFile{};
         if (!file.keptBy.empty()) {
             out << names[i] << " (" << file.path << "): not compared, a table of its name was found before it\n";
             continue;
         }
-        const conversion::TableVerdict verdict = conversion::VerifyTable(road, {names[i], file.path});
+        const conversion::TableVerdict verdict =
+            conversion::VerifyTable(road, {serverNames[i].name, file.path, names[i]});
         out << conversion::VerdictLine(verdict) << "\n" << std::flush;
         unequal += verdict.equal() ? 0 : 1;
     }

@@ -4,6 +4,7 @@
 #include "conversion/dialect.h"
 #include "conversion/sql_text.h"
 #include "conversion/row_count.h"
+#include "conversion/table_names.h"
 #include "conversion/table_writer.h"
 #include "conversion/verify.h"
 #include "core/app_title.h"
@@ -135,13 +136,15 @@ private:
     bool convertTableSteps(int index, TableResult& table, TableWritten& written);
     Existing existingTable(const std::string& name, TableResult& table);
     Overwrite askOverwrite(const std::string& name, const Existing& existing);
-    bool firstRecordsHeld(const std::string& name, const std::string& file, std::int64_t& rows);
-    void verifyTable(const std::string& name, const std::string& file, TableResult& table);
+    bool firstRecordsHeld(const VerifyTarget& target, std::int64_t& rows);
+    void verifyTable(const VerifyTarget& target, TableResult& table);
     VerifyRoad verifyRoad();
     bool previewTable(const std::string& identityOff);
     // The last `tables` tables went to a preview that did not execute them to the end.
     void markNotExecuted(std::size_t tables);
     void cannotStart(const std::string& cause);
+    void notice(const std::string& text);
+    void noticeRenamedFields(const std::string& table, platform::SourceRecordset& records);
     bool stopRequested() const { return run_.stop && run_.stop->requested(); }
     void finish();
 
@@ -153,6 +156,7 @@ private:
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
     Paradox::TableListing listing_;  // where each entry of List2 was found
+    std::vector<ServerTableName> serverNames_;  // what each entry of List2 is written under
     // The target's words: SQLite's where the connection says it is SQLite.
     Dialect dialect_ = Dialect::SqlServer;
     RunResult result_;
@@ -247,6 +251,10 @@ void Converter::listTables()
     // Each folder whose tables could not be listed, once.
     for (const AddFolder::UnreadableFolder& folder : listing_.unreadable)
         op_.step(130, [&] { throw std::runtime_error(Paradox::UnreadableFolderText(folder)); });
+    op_.step(130, [&] {
+        serverNames_ = ServerTableNames(form_.List2());
+        notice(RenamedTablesText(form_.List2(), serverNames_));
+    });
 }
 
 void Converter::openConnections()
@@ -300,6 +308,27 @@ void Converter::convertTables()
         result_.stoppedBy = run_.stop->reason();
 }
 
+// What the user should know and need not answer; nothing when the text is empty.
+void Converter::notice(const std::string& text)
+{
+    if (text.empty())
+        return;
+    platform::Message m;
+    m.text = text;
+    m.title = core::AppTitle();
+    run_.services.dialogs.show(m);
+}
+
+void Converter::noticeRenamedFields(const std::string& table, platform::SourceRecordset& records)
+{
+    op_.step(194, [&] {
+        std::vector<std::string> fields;
+        for (int f = 0; f < records.fieldCount(); ++f)
+            fields.push_back(records.fieldName(f));
+        notice(RenamedFieldsText(table, fields));
+    });
+}
+
 void Converter::cannotStart(const std::string& cause)
 {
     ++otherReports_;
@@ -332,8 +361,9 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     op_.step(158, [&] { name = form_.List2().at(static_cast<std::size_t>(index)); });
     table.table = name;
     op_.setTable(name);
-    // The file the entry was listed from; none when the list was not made by this run's listing.
     const auto at = static_cast<std::size_t>(index);
+    const std::string target = at < serverNames_.size() ? serverNames_[at].name : name;  // the server's
+    // The file the entry was listed from; none when the list was not made by this run's listing.
     const Paradox::TableFile file = at < listing_.files.size() ? listing_.files[at] : Paradox::TableFile{};
     if (!file.keptBy.empty()) {
         table.leftOut = file.path;
@@ -350,8 +380,9 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     if (!opened)
         return true;  // reported once; the run goes on with the next table
     op_.step(186, [&] { table.sourceRecords = records->recordCount(); });
-    const Existing existing = existingTable(name, table);
-    const Overwrite answer = askOverwrite(name, existing);
+    noticeRenamedFields(target, *records);
+    const Existing existing = existingTable(target, table);
+    const Overwrite answer = askOverwrite(target, existing);
     if (answer == Overwrite::No) {
         table.skipped = true;
         op_.step(422, [&] { records->close(); });
@@ -365,33 +396,34 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     }
     const bool drop = answer == Overwrite::Yes;
     if (drop)
-        op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
+        op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(target)); });
     table.folder = file.path.empty() ? sourceFolder_ : std::filesystem::path(file.path).parent_path().string();
 
     const TableRoad road{op_,         form_,          run_.handOff, run_.services.events,
                          run_.options, run_.regional, dialect_,    run_.stop};
-    TableJob job{name, *records, drop};
+    TableJob job{target, *records, drop};
     job.continues = answer == Overwrite::Continue;
-    if (job.continues && !firstRecordsHeld(name, file.path, job.resumeFrom)) {
+    const VerifyTarget verified{target, file.path, name};
+    if (job.continues && !firstRecordsHeld(verified, job.resumeFrom)) {
         table.skipped = true;
         op_.step(422, [&] { records->close(); });
         return true;
     }
     written = WriteTable(road, job, table);
-    verifyTable(name, file.path, table);
+    verifyTable(verified, table);
     return previewTable(written.identityOff);
 }
 
 // A table continued must hold exactly the Paradox table's first records, as
 // verify compares them; where it does not, it is left as it is, and the
 // reason is told.
-bool Converter::firstRecordsHeld(const std::string& name, const std::string& file, std::int64_t& rows)
+bool Converter::firstRecordsHeld(const VerifyTarget& target, std::int64_t& rows)
 {
     bool held = false;
     op_.step(162, [&] {
-        const FirstRecordsCheck check = CheckFirstRecords(verifyRoad(), {name, file});
+        const FirstRecordsCheck check = CheckFirstRecords(verifyRoad(), target);
         if (!check.firstRecords)
-            throw std::runtime_error("The table " + name + " is not continued and stays as it is: " + check.reason
+            throw std::runtime_error("The table " + target.name + " is not continued and stays as it is: " + check.reason
                                      + ".");
         rows = check.rows;
         held = true;
@@ -401,13 +433,13 @@ bool Converter::firstRecordsHeld(const std::string& name, const std::string& fil
 
 // "Verify After Converting": the table read back from the server and compared
 // with its Paradox table; a difference is reported, equality is noted in the result.
-void Converter::verifyTable(const std::string& name, const std::string& file, TableResult& table)
+void Converter::verifyTable(const VerifyTarget& target, TableResult& table)
 {
     if (!run_.options.verifyAfter || form_.previewMode() || !run_.handOff.mssql_conn
         || !run_.handOff.mssql_conn->isOpen() || run_.handOff.mssql_conn->lost() || table.stopped)
         return;
     op_.step(423, [&] {
-        const TableVerdict verdict = VerifyTable(verifyRoad(), {name, file});
+        const TableVerdict verdict = VerifyTable(verifyRoad(), target);
         table.verdict = VerdictLine(verdict);
         if (!verdict.equal())
             throw std::runtime_error(table.verdict);

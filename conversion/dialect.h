@@ -52,7 +52,8 @@ struct KeyColumn {
     int bytes = 0;          // the most an index entry needs for it
 };
 
-// The name of the table's key: PK_ + the table name.
+// The name of the table's key: PK_ + the table name (a long one cut, and
+// told apart by a hash of it, within SQL Server's 128 characters).
 std::string KeyName(std::string_view tableName);
 
 // The statements that give a table whose rows are in its primary key over the

@@ -676,7 +676,7 @@ TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
 }
 
 // A key whose columns may need more than the 900 bytes of a clustered index
-// entry is made nonclustered, whose entries take 1,700.
+// entry is made nonclustered, whose entries take 1,700; its name fits.
 TEST(KeyStatements, NonclusteredBeyondTheClusteredKeysSize)
 {
     using conversion::KeyStatements;
@@ -689,6 +689,10 @@ TEST(KeyStatements, NonclusteredBeyondTheClusteredKeysSize)
                                                      {"B", "NVARCHAR(255)", false, true, 510}};
     EXPECT_EQ(KeyStatements(conversion::Dialect::SqlServer, "T", wide).back(),
               "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ([A],[B])");
+    // Within SQL Server's 128 characters, and apart for long names that begin alike.
+    const std::string longName(126, 'A');
+    EXPECT_EQ(conversion::KeyName(longName).size(), 128u);
+    EXPECT_NE(conversion::KeyName(longName), conversion::KeyName(longName + "B"));
     EXPECT_EQ(KeyStatements(conversion::Dialect::Sqlite, "T\"", wide),
               (std::vector<std::string>{R"(CREATE UNIQUE INDEX "PK_T""" ON "T"""("A" COLLATE NOCASE,"B" COLLATE NOCASE))"}));
 }
