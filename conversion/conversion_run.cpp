@@ -598,7 +598,7 @@ RunResult StartConverting(Run& run)
     // the run's own dialogs: logged, and boxed until the user says otherwise.
     core::RunReports reports(run.services.dialogs, run.services.paths.logFolder);
     core::Services services = run.services.withDialogs(reports);
-    Run own{services, run.form, run.handOff, run.regional, run.Converting, run.options};
+    Run own{services, run.form, run.handOff, run.regional, run.Converting, run.options, run.stop};
     return Converter(own, reports).start();
 }
 

@@ -190,6 +190,19 @@ TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
     r = RunProgram(dir, cli + " convert --help");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Usage: dovenmark-cli convert"), std::string::npos);
+
+    // Output that cannot be written (a full disk) is said and fails the
+    // command; a reader that goes away (| head) ends it without a word.
+    for (const std::string& command : {"script " + Quoted(folder.string()), "describe " + Quoted(folder.string()),
+                                       "dump " + Quoted((folder / "parts.db").string())}) {
+        r = RunProgram(dir, "(" + cli + " " + command + " > /dev/full)");
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find(": No space left on device\n"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Done."), std::string::npos) << r.err;
+    }
+    WriteTable(dir / "big.db", 5000);
+    r = RunProgram(dir, "(" + cli + " dump " + Quoted((dir / "big.db").string()) + " | head -c 1)");
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(RealTarget, HeadlessConvertReportsRefusedStatementsAndExitsWithOne)
