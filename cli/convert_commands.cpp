@@ -31,6 +31,7 @@
 #include <optional>
 #include <stdexcept>
 #include <utility>
+#include <string_view>
 
 namespace cli {
 
@@ -88,12 +89,30 @@ std::optional<conversion::ColumnTypes> ColumnTypesOption(const std::string& valu
     return types;
 }
 
+constexpr const char* kRulesHelp =
+    "--rules all (the default) also gives the tables, with SQL Server column types,\n"
+    "the rules kept beside them: secondary indexes, required fields, defaults,\n"
+    "ranges and references (foreign keys, after the last table); --rules keys\n"
+    "gives them their primary keys only. A rule that the rows break or that\n"
+    "cannot be made is reported, and costs no row.\n";
+
+// The --rules value, or nothing (with a message) for another word.
+std::optional<conversion::RuleChoice> RulesOption(const std::string& value, std::ostream& err)
+{
+    if (value == "all")
+        return conversion::RuleChoice::All;
+    if (value == "keys")
+        return conversion::RuleChoice::Keys;
+    err << "dovenmark-cli: --rules takes keys or all, not '" << value << "'\n";
+    return std::nullopt;
+}
+
 constexpr const char* kEndingHelp =
-    "Each failure is one line on standard error, \"dovenmark-cli: TABLE, record N: why\"\n"
-    "(records counted from 0, as dump numbers them), and the run goes on. At the end\n"
-    "standard error gets one line per table (records read, statements through,\n"
-    "refused, skipped, bytes not decodable, damaged), then \"Done.\" when everything\n"
-    "went through.\n";
+    "Each failure is one line on standard error, \"dovenmark-cli: TABLE, record N:\n"
+    "why\" (records counted from 0, as dump numbers them), and the run goes on. At\n"
+    "the end standard error gets one line per table (records read, statements\n"
+    "through, refused, skipped, bytes not decodable, damaged), then \"Done.\" when\n"
+    "everything went through.\n";
 
 struct Engine {
     Engine(std::ostream& err, const std::string& folder, platform::ServerConnectionFactory& servers)
@@ -229,6 +248,8 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
         if (others > 0)
             err << ", " << Counted(others, "other failure", "other failures");
         err << "\n";
+        for (const std::string& note : t.notes)
+            err << "  " << note << "\n";
     }
     if (result.clean())
         err << "Done.\n";
@@ -272,27 +293,31 @@ int ExitStatus(const conversion::RunResult& result)
 // written ends the command.
 int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream& out, bool statements,
                std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false,
-               bool summary = false)
+               bool summary = false, std::string_view mark = {})
 {
     std::string folder;
-    std::map<std::string, std::string> options{{"--codepage", ""}, {"--column-types", "text"}};
+    std::map<std::string, std::string> options{{"--codepage", ""}, {"--column-types", "text"}, {"--rules", "all"}};
     if (!ParseArgs(args, folder, options, err)) {
         help(err);
         return kExitUsage;
     }
     const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
-    if (!columnTypes || !CheckCodePage(options["--codepage"], err))
+    const auto rules = RulesOption(options["--rules"], err);
+    if (!columnTypes || !rules || !CheckCodePage(options["--codepage"], err))
         return kExitUsage;
     OfflineServerFactory servers;
     Engine engine(err, folder, servers);
     engine.options.sourceCodePage = options["--codepage"];
     engine.options.transferBinary = binary;
     engine.options.columnTypes = *columnTypes;
+    engine.options.rules = *rules;
     engine.form.quiet = true;
     engine.form.preview = true;
     engine.form.eachFile = true;
     if (!CheckTables(engine, err))
         return kExitFailure;
+    if (statements)
+        out << mark;
     OutputCheck output(out);
     platform::StopRequest stop;
     StatementStream stream(engine.handOff.preview.list(), statements ? &out : nullptr, output, stop);
@@ -322,15 +347,19 @@ bool CheckCodePage(const std::string& name, std::ostream& err)
 
 void scriptHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary] [--column-types text|sqlserver]\n\n"
+    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary] [--bom]\n"
+           "                           [--column-types text|sqlserver] [--rules keys|all]\n\n"
            "Writes every statement that the SQL Preview for each file would hold for the\n"
            "Paradox tables of FOLDER (and its subfolders), in run order, each followed by a\n"
            "line holding only GO. No server is asked, so no DROP TABLE is written.\n"
-           << kCodePageHelp << kColumnTypesHelp <<
+           << kCodePageHelp << kColumnTypesHelp << kRulesHelp <<
            "--binary writes picture, BLOB, OLE and formatted-memo fields as binary\n"
            "constants (0x...) instead of NULL.\n"
+           "The statements are UTF-8; --bom starts them with the byte-order mark, by which\n"
+           "query windows and editors know UTF-8 (sqlcmd needs -f 65001 either way).\n"
            << kEndingHelp <<
-           "Exit status: 0 when every table was read whole, 1 otherwise, 2 for a usage error.\n"
+           "Exit status: 0 when every table was read whole, 1 otherwise, 2 for a usage\n"
+           "error.\n"
            "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
 }
 
@@ -338,15 +367,20 @@ int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
 {
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    return OfflineRun(rest, scriptHelp, out, true, err, [](Engine&) {}, binary, /*summary=*/true);
+    const bool bom = TakeFlag(rest, "--bom");
+    return OfflineRun(rest, scriptHelp, out, true, err, [](Engine&) {}, binary, /*summary=*/true,
+                      bom ? std::string_view("\xEF\xBB\xBF") : std::string_view());
 }
 
 void describeHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME] [--column-types text|sqlserver]\n\n"
+    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME]\n"
+           "                             [--column-types text|sqlserver] [--rules keys|all]\n\n"
            "Prints one line per field of every table of FOLDER, in run order: table, field,\n"
-           "Paradox type and SQL Server column type, separated by tabs.\n"
-           << kCodePageHelp << kColumnTypesHelp <<
+           "Paradox type and SQL Server column type, separated by tabs; with SQL Server\n"
+           "column types, then one line per rule of the table: table, rule, what Paradox\n"
+           "holds, what the server gets (a picture is not enforced by the server).\n"
+           << kCodePageHelp << kColumnTypesHelp << kRulesHelp <<
            "Example: dovenmark-cli describe ~/data/sales\n";
 }
 
@@ -363,9 +397,10 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 
 void convertHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--resume]\n"
-           "                            [--codepage NAME] [--binary] [--column-types text|sqlserver]\n"
-           "                            [--per-trip N]\n"
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no]\n"
+           "                            [--resume] [--codepage NAME] [--binary]\n"
+           "                            [--column-types text|sqlserver] [--per-trip N]\n"
+           "                            [--rules keys|all]\n"
            "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
@@ -386,20 +421,20 @@ void convertHelp(std::ostream& out)
            << kCodePageHelp <<
            "--binary transfers picture, BLOB, OLE and formatted-memo fields as their\n"
            "bytes (the setting \"Transfer Binary\"); without it they arrive as NULL.\n"
-           << kColumnTypesHelp <<
+           << kColumnTypesHelp << kRulesHelp <<
            "A table or folder that cannot be read, a damaged table, and a table left out\n"
            "because one of the same name was found before it are reported as failures.\n"
            "--per-trip N sends up to N inserts of a table in one round trip (the setting\n"
            "\"Statements Per Round Trip\", 1 to 32767; "
         << conversion::TransactionLimits{}.statementsPerCall
-        << " unless given); each keeps its text,\n"
-           "and 1 sends every statement on its own.\n"
+        << " unless given); each keeps its\n"
+           "text, and 1 sends every statement on its own.\n"
            << kEndingHelp <<
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, anything above was reported, or nothing\n"
            "could be converted, 2 for a usage error.\n"
            "Example: dovenmark-cli convert ~/data/sales --overwrite yes \\\n"
-           "           --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;'\n"
+           "    --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;'\n"
            "(asks for sa's password on a terminal)\n";
 }
 
@@ -408,7 +443,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     std::string folder;
     std::map<std::string, std::string> options{
         {"--connection", ""}, {"--connection-file", ""}, {"--overwrite", "no"}, {"--codepage", ""},
-        {"--column-types", "text"}, {"--per-trip", ""}};
+        {"--column-types", "text"}, {"--per-trip", ""}, {"--rules", "all"}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
     const bool resume = TakeFlag(rest, "--resume");
@@ -426,7 +461,8 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         return kExitUsage;
     }
     const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
-    if (!columnTypes || !CheckCodePage(options["--codepage"], err))
+    const auto rules = RulesOption(options["--rules"], err);
+    if (!columnTypes || !rules || !CheckCodePage(options["--codepage"], err))
         return kExitUsage;
     std::optional<platform::SecretText> connection =
         ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
@@ -437,6 +473,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.sourceCodePage = options["--codepage"];
     engine.options.transferBinary = binary;
     engine.options.columnTypes = *columnTypes;
+    engine.options.rules = *rules;
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.options.resume = resume;
     engine.options.transactions.statementsPerCall = *perTrip;

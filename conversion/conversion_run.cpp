@@ -2,6 +2,7 @@
 #include "conversion/conversion_run.h"
 
 #include "conversion/dialect.h"
+#include "conversion/foreign_keys.h"
 #include "conversion/sql_text.h"
 #include "conversion/row_count.h"
 #include "conversion/table_names.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -92,6 +94,18 @@ std::string NotReachedText(const std::vector<std::string>& tables)
     return text;
 }
 
+// What the tables' rules hold that the server does not enforce, or enforces
+// otherwise: told at the end, and no failure.
+std::string NotesText(const RunResult& result)
+{
+    std::string text;
+    for (const TableResult& t : result.tables) {
+        for (const std::string& note : t.notes)
+            text += "\r\n" + note;
+    }
+    return text.empty() ? text : "\r\n\r\nRules the server does not enforce as Paradox did:" + text;
+}
+
 // A second table of a name is never mixed into the first one's target table:
 // the one found first (nearest the top folder) keeps the name.
 void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
@@ -121,6 +135,7 @@ private:
     void listTables();
     void openConnections();
     void convertTables();
+    void makeForeignKeys();
     // Returns false when the run processes no further table.
     bool convertTable(int index);
     // What the server holds of a table before it is written.
@@ -164,6 +179,7 @@ private:
     int otherReports_ = 0;          // reports of the folder walk and the copy, and a start that could not go on
     // The user's "Yes to All" or "No to All": the answer for the rest of the run.
     std::optional<bool> overwriteAll_;
+    RunForeignKeys foreignKeys_;  // asked for by the tables' rules, made after the last table
 };
 
 RunResult Converter::start()
@@ -288,10 +304,11 @@ void Converter::convertTables()
     int count = 0;
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
-    for (int i = count - 1; i >= 0; --i) {
+    bool end = false;
+    for (int i = count - 1; i >= 0 && !end; --i) {
         // "< Back" or a stop: the tables not reached are named at the end.
         int rest = -1;
-        bool end = true;
+        end = true;
         if (stopRequested())
             rest = i;
         else if (!convertTable(i) || stopRequested())
@@ -301,11 +318,52 @@ void Converter::convertTables()
         for (; rest >= 0; --rest)
             op_.step(434, [&] { result_.notReached.push_back(form_.List2().at(static_cast<std::size_t>(rest))); });
         op_.step(434, [&] { form_.setProgressText(""); });
-        if (end)
-            break;
     }
     if (stopRequested())
         result_.stoppedBy = run_.stop->reason();
+    else if (!end)
+        makeForeignKeys();  // every table of the run has its rows and keys
+}
+
+// After the last table, every table has its rows and its key: the foreign
+// keys its rules asked for, each reported under its child table.
+void Converter::makeForeignKeys()
+{
+    if (foreignKeys_.empty())
+        return;
+    std::map<std::string, RuleFindings> findings;
+    std::vector<ForeignKeyStatement> statements;
+    op_.step(437, [&] { statements = foreignKeys_.statements(dialect_, findings); });
+    const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
+    // Reports and statements count to their child table, the last of that name.
+    auto forTable = [&](const std::string& child, const auto& action) {
+        const auto t = std::find_if(result_.tables.rbegin(), result_.tables.rend(),
+                                    [&](const TableResult& r) { return r.table == child; });
+        TableResult scratch;
+        TableResult& table = t == result_.tables.rend() ? scratch : *t;
+        op_.setTable(child);
+        const int before = op_.failures();
+        action(table);
+        const int reports = op_.failures() - before;
+        tableReports_ += reports;
+        table.failures += reports;
+        op_.setTable({});
+    };
+    for (const auto& [child, found] : findings)
+        forTable(child, [&](TableResult& table) { ReportRuleFindings(road, found, 437, table); });
+    for (const ForeignKeyStatement& s : statements) {
+        forTable(s.child, [&](TableResult& table) {
+            StatementTally tally;
+            WriteRuleStatements(road, {s.statement}, 437, tally);
+            table.statementsThrough += tally.sent - tally.refused;
+        });
+    }
+    bool perTable = false;
+    if (!statements.empty() && op_.step(437, [&] { perTable = form_.previewMode() && form_.previewEachTable(); }) &&
+        perTable) {
+        op_.step(437, [&] { run_.handOff.SQLFormCancel = true; });
+        op_.step(437, [&] { form_.showPreview(); });
+    }
 }
 
 // What the user should know and need not answer; nothing when the text is empty.
@@ -411,6 +469,8 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     }
     written = WriteTable(road, job, table);
     verifyTable(verified, table);
+    if (written.rules)
+        foreignKeys_.addTable(std::move(written.key), std::move(written.foreignKeys));
     return previewTable(written.identityOff);
 }
 
@@ -438,7 +498,7 @@ void Converter::verifyTable(const VerifyTarget& target, TableResult& table)
     if (!run_.options.verifyAfter || form_.previewMode() || !run_.handOff.mssql_conn
         || !run_.handOff.mssql_conn->isOpen() || run_.handOff.mssql_conn->lost() || table.stopped)
         return;
-    op_.step(423, [&] {
+    op_.step(429, [&] {
         const TableVerdict verdict = VerifyTable(verifyRoad(), target);
         table.verdict = VerdictLine(verdict);
         if (!verdict.equal())
@@ -581,7 +641,7 @@ void Converter::finish()
         platform::Message m;
         m.text = kDoneMessage + TablesSummary(result_)
             + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
-            + NotReachedText(result_.notReached);
+            + NotReachedText(result_.notReached) + NotesText(result_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });

@@ -28,6 +28,10 @@ RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::Guard
             settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::ColumnTypes, ""));
     });
     op.step(117, [&] { options.verifyAfter = core::VerifyAfterConvertingSetting(settings); });
+    op.step(116, [&] {
+        options.rules = RulesFromSetting(
+            settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::Rules, ""));
+    });
     return options;
 }
 
@@ -51,6 +55,23 @@ ColumnTypes ColumnTypesFromSetting(std::string_view text)
     throw std::invalid_argument("The setting \"" + std::string(core::key::ColumnTypes) + "\" holds \"" +
                                 std::string(text) + "\"; it takes \"" + core::kColumnTypesText + "\" or \"" +
                                 core::kColumnTypesSqlServer + "\".");
+}
+
+}  // namespace conversion
+
+namespace conversion {
+
+RuleChoice RulesFromSetting(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    const std::string_view trimmed =
+        first == std::string_view::npos ? std::string_view() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    if (trimmed.empty() || core::EqualsIgnoringCase(trimmed, core::kRulesAll))
+        return RuleChoice::All;
+    if (core::EqualsIgnoringCase(trimmed, core::kRulesKeys))
+        return RuleChoice::Keys;
+    throw std::invalid_argument("The setting \"" + std::string(core::key::Rules) + "\" holds \"" + std::string(text) +
+                                "\"; it takes \"" + core::kRulesAll + "\" or \"" + core::kRulesKeys + "\".");
 }
 
 }  // namespace conversion

@@ -21,6 +21,11 @@ class SettingsStore;
 
 namespace conversion {
 
+// What of a Paradox database's rules the tables get under SQL Server column
+// types: their primary keys only, or also their secondary indexes, validity
+// checks and referential integrity.
+enum class RuleChoice : std::uint8_t { Keys, All };
+
 struct RunOptions {
     // Not explicit: {false} gives the options of a run that offers no copy.
     RunOptions(bool copy = true) : offerCopy(copy) {}
@@ -35,6 +40,7 @@ struct RunOptions {
     // Picture, BLOB, OLE and formatted-memo fields arrive as their bytes rather than NULL.
     bool transferBinary = false;
     ColumnTypes columnTypes = ColumnTypes::Text;
+    RuleChoice rules = RuleChoice::All;  // with SQL Server column types only
     // The command's answer to every "Would you like to overwrite NAME?";
     // empty: the question is asked.
     std::optional<bool> overwrite;
@@ -73,5 +79,9 @@ std::optional<ColumnTypes> ColumnTypesNamed(std::string_view word);
 // The setting's text as ColumnTypesNamed reads it; any other text throws
 // std::invalid_argument naming the setting.
 ColumnTypes ColumnTypesFromSetting(std::string_view text);
+
+// "All" or "Keys" in any letter case, blanks around allowed; empty is All.
+// Anything else throws std::invalid_argument naming the setting.
+RuleChoice RulesFromSetting(std::string_view text);
 
 }  // namespace conversion

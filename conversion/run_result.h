@@ -35,6 +35,9 @@ struct TableResult {
     bool previewNotExecuted = false;
     bool noConnection = false;            // direct mode without a server connection: nothing was sent
     int failures = 0;                     // every other report made while the table ran
+    // Rules of the table that the server does not enforce (a picture), or
+    // enforces otherwise (letter case): told, and no failure.
+    std::vector<std::string> notes;
 };
 
 // Why a table of the run did not arrive on the server, in a few words; empty

@@ -64,6 +64,8 @@ public:
     // Under SQL Server column types: how a field's values are written.
     TypedKind kind(int index) const { return columns_.at(static_cast<std::size_t>(index)).kind; }
     const std::string& fieldName(int index) const { return names_.at(static_cast<std::size_t>(index)); }
+    // Under SQL Server column types: the field's column as SQL Server spells it.
+    const TypedColumn& column(int index) const { return columns_.at(static_cast<std::size_t>(index)); }
     // A column of type INT IDENTITY: its values are given with SET IDENTITY_INSERT ON.
     bool hasIdentity() const;
 

@@ -73,10 +73,16 @@ std::string NotMade(const std::string& table, const platform::SourceRecordset& r
         + (n == 1 ? " record was sent." : " records were sent.");
 }
 
-// The start of every report of a key that was not made.
-std::string KeyNotMade(const std::string& table)
+// The start of every report of a key that was not made: what the table keeps.
+std::string KeyNotMade(const std::string& table, std::int64_t records, std::int64_t refused)
 {
-    return "The table " + table + " keeps all its records without the primary key " + KeyName(table) + ": ";
+    const std::string key = " without the primary key " + KeyName(table) + ": ";
+    if (refused <= 0)
+        return "The table " + table + " keeps all its records" + key;
+    const std::int64_t arrived = records - refused;
+    return "The table " + table + " keeps the " + std::to_string(arrived) + (arrived == 1 ? " record" : " records")
+        + " that arrived (" + std::to_string(refused) + " of its " + std::to_string(records)
+        + (refused == 1 ? " was" : " were") + " refused)" + key;
 }
 
 // The step of a record's insert in direct mode.
@@ -118,7 +124,9 @@ private:
     void convertRecords(InsertBuilder& builder, int fields);
     bool skipRecords(std::int64_t& c);
     void addValues(InsertBuilder& builder, int fields, UnreadableValues& unreadable);
-    void addKey(const TableScript& script, const InsertBuilder& builder);
+    bool addKey(const TableScript& script, const InsertBuilder& builder);
+    void readRules(const TableScript& script);
+    void writeRules(bool keyMade);
     void reportReading();
     // kind: what the writer knows of the statement, having built it; record:
     // the record it holds, for the report of its failure.
@@ -144,6 +152,8 @@ private:
     // the key never waits on the rows.
     std::optional<StatementBatch> batch_;
     bool createRefused_ = false;
+    // The table's rules, under SQL Server column types when the user wants them.
+    std::optional<RulePlan> rules_;
 };
 
 TableWritten TableWriter::write()
@@ -160,6 +170,7 @@ TableWritten TableWriter::write()
         op_.step(422, [&] { job_.records.close(); });
         return written_;
     }
+    readRules(script);
     InsertBuilder builder(script, road_.regional, road_.events);
     builder.setTransferBinary(road_.options.transferBinary);
     writeRecords(script, builder);
@@ -182,7 +193,7 @@ TableWritten TableWriter::write()
     // next table's question, the close) the table's rows are on the server for good.
     batch_.reset();
     op_.step(421, [&] { ReportOutOfRange(name_, builder.outOfRangeValues()); });
-    addKey(script, builder);
+    writeRules(addKey(script, builder));
     countOnServer();
     reportReading();
     return written_;
@@ -321,6 +332,8 @@ void TableWriter::convertRecords(InsertBuilder& builder, int fields)
         op_.step(328, [&] { builder.begin(); });
         addValues(builder, fields, unreadable);
         statement(406, kInsertStep, builder.finish(), StatementBatch::Kind::Insert, c - 1);
+        if (rules_)
+            rules_->endRecord();
         // A record the reader cannot move past ends the table: the loop stays bounded.
         if (!op_.step(418, [&] { records.moveNext(); }))
             break;
@@ -354,23 +367,29 @@ bool TableWriter::skipRecords(std::int64_t& c)
 void TableWriter::addValues(InsertBuilder& builder, int fields, UnreadableValues& unreadable)
 {
     platform::SourceRecordset& records = job_.records;
+    // What the rules see of a value is what the statement holds.
+    auto add = [&](int f, const paradox::Value& value) {
+        builder.add(f, value);
+        if (rules_)
+            rules_->observe(f, builder.needsValue(f) ? value : paradox::Value::null());
+    };
     for (int f = 0; f < fields; ++f) {
         // Byte data written NULL is never read (a picture can be megabytes).
         if (!builder.needsValue(f)) {
-            builder.add(f, paradox::Value::null());
+            add(f, paradox::Value::null());
             continue;
         }
         const auto at = static_cast<std::size_t>(f);
         if (unreadable.reported[at]) {
             try {
-                builder.add(f, records.value(f));
+                add(f, records.value(f));
             } catch (...) {
                 ++unreadable.after[at];
-                builder.add(f, paradox::Value::null());
+                add(f, paradox::Value::null());
             }
-        } else if (!op_.step(334, [&] { builder.add(f, records.value(f)); })) {
+        } else if (!op_.step(334, [&] { add(f, records.value(f)); })) {
             unreadable.reported[at] = true;
-            builder.add(f, paradox::Value::null());
+            add(f, paradox::Value::null());
         }
     }
 }
@@ -452,17 +471,17 @@ bool TableWriter::batchStep(int tag, F&& action)
 // field blank, values that collide under the server's collation, a key over
 // the server's size limit of an index entry) that is reported once and the
 // table keeps every row without it.
-void TableWriter::addKey(const TableScript& script, const InsertBuilder& builder)
+bool TableWriter::addKey(const TableScript& script, const InsertBuilder& builder)
 {
     if (script.keyFieldCount() == 0)
-        return;
+        return false;
     if (const std::int64_t blank = builder.blankKeyRecords(); blank > 0) {
         op_.step(421, [&] {
-            throw std::runtime_error(KeyNotMade(name_) + "its key field " +
+            throw std::runtime_error(KeyNotMade(name_, result_.recordsRead, written_.rows.refused) + "its key field " +
                                      script.fieldName(builder.firstBlankKeyField()) + " is blank in " +
                                      std::to_string(blank) + (blank == 1 ? " record." : " records."));
         });
-        return;
+        return false;
     }
     for (const std::string& sql : script.keyStatements()) {
         if (!direct()) {
@@ -470,7 +489,7 @@ void TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
             continue;
         }
         if (!road_.handOff.mssql_conn || lost())
-            return;
+            return false;
         ++written_.statements.sent;
         const bool made = op_.step(421, [&] {
             try {
@@ -478,14 +497,51 @@ void TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
             } catch (const platform::ConnectionLost& e) {
                 noteLoss(e.driverText(), -1);
             } catch (const std::exception& e) {
-                throw std::runtime_error(KeyNotMade(name_) + e.what());
+                throw std::runtime_error(KeyNotMade(name_, result_.recordsRead, written_.rows.refused) + e.what());
             }
         });
         if (!made) {
             ++written_.statements.refused;
-            return;
+            return false;
         }
+        if (lost())
+            return false;
     }
+    return true;
+}
+
+// Under SQL Server column types, unless the user keeps only the keys, the
+// rules beside the table are read before its rows: they are listed with its
+// fields, and a rule file that cannot be read is reported and left out.
+void TableWriter::readRules(const TableScript& script)
+{
+    if (road_.options.columnTypes != ColumnTypes::SqlServer || road_.options.rules != RuleChoice::All)
+        return;
+    op_.step(315, [&] { rules_.emplace(script, job_.records.rules()); });
+    if (!rules_)
+        return;
+    op_.step(315, [&] { rules_->describe(road_.handOff.datatypes.list()); });
+    for (const paradox::RuleFileProblem& p : rules_->problems()) {
+        op_.step(315, [&] {
+            throw std::runtime_error("The rule file " + p.file + " of the table " + name_ + " cannot be read: " +
+                                     p.reason + ". The table is converted without its rules.");
+        });
+    }
+}
+
+// After the rows and the key: the table's own rules; its foreign keys wait for the run's end.
+void TableWriter::writeRules(bool keyMade)
+{
+    if (!rules_)
+        return;
+    RuleFindings findings;
+    std::vector<RuleStatement> statements;
+    op_.step(423, [&] { statements = rules_->statements(findings); });
+    ReportRuleFindings(road_, findings, 423, result_);
+    WriteRuleStatements(road_, statements, 423, written_.statements);
+    written_.rules = true;
+    written_.key = rules_->takeKey(keyMade);
+    written_.foreignKeys = rules_->takeForeignKeys();
 }
 
 // What reading the table found: bytes its code page could not decode, damage.
@@ -508,6 +564,41 @@ void TableWriter::reportReading()
 TableWritten WriteTable(const TableRoad& road, const TableJob& job, TableResult& result)
 {
     return TableWriter(road, job, result).write();
+}
+
+void ReportRuleFindings(const TableRoad& road, const RuleFindings& findings, int step, TableResult& result)
+{
+    for (const std::string& report : findings.reports)
+        road.op.step(step, [&] { throw std::runtime_error(report); });
+    for (const std::string& note : findings.notes)
+        result.notes.push_back(note);
+}
+
+int WriteRuleStatements(const TableRoad& road, const std::vector<RuleStatement>& statements, int step,
+                        StatementTally& tally)
+{
+    int refused = 0;
+    for (const RuleStatement& s : statements) {
+        if (road.form.previewMode()) {
+            road.op.step(step, [&] { road.handOff.preview.list().append(s.sql); });
+            continue;
+        }
+        if (!road.handOff.mssql_conn)
+            break;
+        ++tally.sent;
+        const bool made = road.op.step(step, [&] {
+            try {
+                road.handOff.mssql_conn->execute(s.sql);
+            } catch (const std::exception& e) {
+                throw std::runtime_error("Not made: " + s.rule + ", whose rows stay as they are. " + e.what());
+            }
+        });
+        if (!made) {
+            ++tally.refused;
+            ++refused;
+        }
+    }
+    return refused;
 }
 
 void CountStatements(const TableWritten& written, int reports, TableResult& result)

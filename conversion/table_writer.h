@@ -8,6 +8,7 @@
 #include "conversion/dialect.h"
 #include "conversion/preview_handoff.h"
 #include "conversion/regional_settings.h"
+#include "conversion/rules.h"
 #include "conversion/run_options.h"
 #include "conversion/run_result.h"
 
@@ -70,7 +71,21 @@ struct TableWritten {
     bool lost = false;
     std::int64_t lostAt = -1;
     std::string lostBecause;
+    // With the table's rules: its key as made and the foreign keys it asks for,
+    // which the run makes after its last table.
+    bool rules = false;
+    TableKey key;
+    std::vector<ForeignKeyRequest> foreignKeys;
 };
+
+// Runs or previews the statements of rules: a statement the server refuses is
+// reported as the rule not made, the rows stay. Returns how many were refused.
+int WriteRuleStatements(const TableRoad& road, const std::vector<RuleStatement>& statements, int step,
+                        StatementTally& tally);
+
+// The reports and notes of a table's rules: each report once under the
+// step given, each note into the table's result.
+void ReportRuleFindings(const TableRoad& road, const RuleFindings& findings, int step, TableResult& result);
 
 // Writes the table, reading every record, and fills in what reading found
 // (records read, undecodable bytes, damage); the source is closed at the end.

@@ -92,7 +92,9 @@ private:
 // The dialogs of one conversion run. Every report is written to the run's log
 // file (one line: table, record, step and the failure), and while that file is
 // written its box offers "Don't show again during this run"; once ticked, the
-// run's later reports go to the file only. Other messages pass through.
+// run's later reports go to the file only. Each box adds, after the report's
+// own text, the table and record it concerns and the log file's path. Other
+// messages pass through.
 class RunReports final : public platform::Dialogs {
 public:
     static constexpr std::string_view kDontShowAgain = "Don't show again during this run";

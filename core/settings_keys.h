@@ -38,17 +38,27 @@ inline constexpr const char* TransferBinary = "Transfer Binary";
 // The column types of the tables made: "Text" (absent: the same) or
 // "SQL Server". Every run reads it afresh.
 inline constexpr const char* ColumnTypes = "Column Types";
+// With "SQL Server" column types: "All" (absent: the same) gives the tables
+// their rules too (indexes, validity checks, referential integrity), "Keys"
+// their primary keys only. Every run reads it afresh.
+inline constexpr const char* Rules = "Rules";
 // How many of a table's inserts direct mode sends in one round trip (1 to
 // 32767); absent or empty: the program's own number. Read at every run.
 inline constexpr const char* StatementsPerRoundTrip = "Statements Per Round Trip";
 // "True": after a run every table it wrote is read back from the server and
 // compared with its Paradox table. The Options dialog shows it.
 inline constexpr const char* VerifyAfterConverting = "Verify After Converting";
+// "False": the maker's web page never opens at the start (absent: about one
+// start in a hundred opens it, as ever). Read at the start.
+inline constexpr const char* OpenWebPage = "Open Web Page";
 }  // namespace key
 
 // The two values of "Column Types".
 inline constexpr const char* kColumnTypesText = "Text";
 inline constexpr const char* kColumnTypesSqlServer = "SQL Server";
+// The two values of "Rules".
+inline constexpr const char* kRulesAll = "All";
+inline constexpr const char* kRulesKeys = "Keys";
 
 // A decimal text as a 16-bit integer; anything else is "Type mismatch".
 std::int16_t SettingToInteger(const std::string& text);

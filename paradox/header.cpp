@@ -132,6 +132,7 @@ std::int16_t ReadCounts(ByteSource& source, const std::vector<std::uint8_t>& h, 
     const std::int16_t fieldCount = static_cast<std::int16_t>(LoadLe16(&h[0x21]));
     t.keyFieldCount = LoadLe16(&h[0x23]);
     t.sortOrder = h[0x29];
+    t.changeCount = h[0x2E];
     t.autoIncrement = LoadLe32(&h[0x49]);
 
     const bool extended = t.hasExtension();

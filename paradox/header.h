@@ -26,6 +26,7 @@ struct TableHeader {
     std::uint16_t lastBlock = 0;
     std::uint16_t keyFieldCount = 0;
     std::uint8_t sortOrder = 0;
+    std::uint8_t changeCount = 0;  // byte 0x2E: the table's .VAL file holds the same
     std::uint8_t versionId = 0;  // 3 = 3.0, 4 = 3.5, 5..9 = 4.x, 10..11 = 5.x, 12 = 7.x
     std::uint32_t autoIncrement = 0;
     std::uint32_t encryptionKey = 0;  // 0 = not encrypted

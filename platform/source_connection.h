@@ -4,6 +4,7 @@
 // std::exception with a readable message naming the file and what is wrong.
 #pragma once
 
+#include "paradox/table_rules.h"
 #include "paradox/value.h"
 
 #include <cstdint>
@@ -47,6 +48,10 @@ public:
     // handed out all the same. Complete once eof() is reached, and still
     // answered after close(); nothing for a sound table.
     virtual std::optional<std::string> damage() const { return std::nullopt; }
+    // The rules the table keeps beside it (secondary indexes, validity
+    // checks, referential integrity), read when asked; a rule file that cannot
+    // be read is among them as a problem. None where the source has none.
+    virtual paradox::TableRules rules() { return {}; }
 
     virtual bool eof() const = 0;
     virtual bool bof() const = 0;

@@ -39,7 +39,7 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
 {
     using namespace ui;
     setObjectName("OptionsDialog");
-    SetFixedClientSize(this, 7200, 4710);
+    SetFixedClientSize(this, 7200, 5040);
 
     Frame1 = MakeFrame(this, "Frame1", "Source Code Page", 120, 120, 6960, 1140);
     Combo1 = MakeControl<QComboBox>(Frame1, "Combo1", 240, 360, 6480, 345);
@@ -53,7 +53,7 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
     Check1 = MakeControl<QCheckBox>(Frame2, "Check1", 240, 300, 6480, 255);
     Check1->setText("Transfer Binary (picture, BLOB, OLE and formatted-memo fields)");
 
-    Frame3 = MakeFrame(this, "Frame3", "Column Types", 120, 2160, 6960, 1065);
+    Frame3 = MakeFrame(this, "Frame3", "Column Types", 120, 2160, 6960, 1395);
     Option1 = MakeControl<QRadioButton>(Frame3, "Option1", 240, 300, 6480, 255);
     Option1->setText("Text (TEXT columns of quoted text)");
     Option2 = MakeControl<QRadioButton>(Frame3, "Option2", 240, 630, 6480, 255);
@@ -61,14 +61,19 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
     auto* pair = new QButtonGroup(Frame3);
     pair->addButton(Option1);
     pair->addButton(Option2);
+    Check3 = MakeControl<QCheckBox>(Frame3, "Check3", 480, 960, 6240, 255);
+    Check3->setText("With the tables' rules: indexes, validity checks, references");
+    Check3->setChecked(true);
     Option1->setChecked(true);
+    Check3->setEnabled(false);
+    connect(Option2, &QRadioButton::toggled, Check3, &QCheckBox::setEnabled);
 
-    Frame4 = MakeFrame(this, "Frame4", "After Converting", 120, 3330, 6960, 690);
+    Frame4 = MakeFrame(this, "Frame4", "After Converting", 120, 3660, 6960, 690);
     Check2 = MakeControl<QCheckBox>(Frame4, "Check2", 240, 300, 6480, 255);
     Check2->setText("Verify: compare every table on the server with its Paradox table");
 
-    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 4185, 3420);
-    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 4185, 3420);
+    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 4515, 3420);
+    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 4515, 3420);
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
 }
@@ -100,6 +105,7 @@ void OptionsDialog::Form_Load(const std::optional<QCursor>& hand)
         (typed ? Option2 : Option1)->setChecked(true);
     });
     op.step(118, [&] { Check2->setChecked(VerifyAfterConvertingSetting(services_.settings)); });
+    op.step(119, [&] { Check3->setChecked(conversion::RulesFromSetting(setting(key::Rules, "")) == conversion::RuleChoice::All); });
 }
 
 void OptionsDialog::PushButton1_Click()
@@ -127,6 +133,7 @@ void OptionsDialog::PushButton1_Click()
     op.step(104, [&] { save(key::TransferBinary, BooleanSetting(Check1->isChecked())); });
     op.step(106, [&] { save(key::ColumnTypes, Option2->isChecked() ? kColumnTypesSqlServer : kColumnTypesText); });
     op.step(107, [&] { save(key::VerifyAfterConverting, BooleanSetting(Check2->isChecked())); });
+    op.step(109, [&] { save(key::Rules, Check3->isChecked() ? kRulesAll : kRulesKeys); });
     op.step(108, [&] { accept(); });
 }
 

@@ -41,6 +41,7 @@ public:
     QRadioButton* Option2;  // SQL Server
     QGroupBox* Frame4;      // "After Converting"
     QCheckBox* Check2;      // Verify After Converting
+    QCheckBox* Check3;      // with the tables' rules (SQL Server only); unticked: keys only
     QPushButton* PushButton1;
     QPushButton* PushButton2;
 

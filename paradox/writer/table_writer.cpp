@@ -118,6 +118,16 @@ void TableWriter::addRecord(const std::vector<Value>& values)
     records_.push_back(std::move(record));
 }
 
+std::string TableWriter::fieldBytes(std::size_t index, const Value& value)
+{
+    if (index >= design_.fields.size() || IsBlobType(design_.fields[index].type))
+        throw std::invalid_argument("no stored value for that field");
+    std::string bytes(sizes_[index], '\0');
+    if (!value.isNull())
+        encodeField(index, value, BytesAt(bytes, 0));
+    return bytes;
+}
+
 void TableWriter::encodeField(std::size_t index, const Value& v, std::uint8_t* p)
 {
     const FieldDesign& f = design_.fields[index];

@@ -57,6 +57,10 @@ public:
     // Adds one record given as its stored bytes (exactly the record size).
     void addRawRecord(std::string_view bytes);
 
+    // One field's value as a record stores it (not for blob fields), as the
+    // checks of a validity file hold their values.
+    std::string fieldBytes(std::size_t index, const Value& value);
+
     std::uint32_t recordSize() const { return recordSize_; }
     std::string databaseBytes() const;
     // The .MB file; empty when no value needed it.

@@ -141,7 +141,8 @@ paradox::Value AsAdoCurrency(paradox::Value value)
 
 class ParadoxRecordset final : public SourceRecordset {
 public:
-    explicit ParadoxRecordset(std::unique_ptr<paradox::Table> table) : table_(std::move(table))
+    ParadoxRecordset(std::unique_ptr<paradox::Table> table, std::filesystem::path path)
+        : table_(std::move(table)), path_(std::move(path))
     {
         atRecord_ = table_->next();
         bof_ = !atRecord_;
@@ -190,6 +191,12 @@ public:
         return table_->fileName() + ": " + *damage;
     }
 
+    paradox::TableRules rules() override
+    {
+        table();
+        return paradox::ReadTableRules(path_, *table_);
+    }
+
     bool eof() const override { return !atRecord_; }
     bool bof() const override { return bof_; }
     std::int64_t recordCount() const override { return table().recordCount(); }
@@ -227,6 +234,7 @@ private:
     }
 
     std::unique_ptr<paradox::Table> table_;
+    std::filesystem::path path_;
     std::optional<std::string> damageAtClose_;
     bool atRecord_ = false;
     bool bof_ = true;
@@ -290,7 +298,7 @@ std::unique_ptr<SourceRecordset> ParadoxSourceConnection::openRecordsetFrom(cons
         path = *found;
     }
     try {
-        return std::make_unique<ParadoxRecordset>(paradox::Table::open(path, codePage_));
+        return std::make_unique<ParadoxRecordset>(paradox::Table::open(path, codePage_), path);
     } catch (const paradox::FormatError& e) {
         // The file names itself; the table's name tells which entry of the list it is.
         throw std::runtime_error("The table " + *name + " cannot be read: " + e.what());

@@ -398,7 +398,7 @@ TEST_F(RunTest, TablesAreReadWhereTheyLieAndASecondTableOfANameIsLeftOut)
     EXPECT_EQ(texts[0], core::ErrorReportText("The table T of " + top + "/sub/t.db is not converted: " + top +
                                                   "/T.db, found before it, is converted under that name. To convert "
                                                   "it, convert the folder " + top + "/sub on its own.",
-                                              conversion::kRunLocation, 159));
+                                              conversion::kRunLocation, 159) + "\r\rTable: T");
     EXPECT_EQ(texts[1], "Would you like to overwrite T?");
     // The table left out is named with its file, never taken for the one converted.
     EXPECT_EQ(texts[2], "Done.\r\n\r\nRows on the server: EXTRA 1; T 1\r\n\r\nNot converted:\r\nT (" + top
@@ -423,7 +423,7 @@ TEST_F(RunTest, ADamagedTableIsReportedOnceByNameAndCountedInItsResult)
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], core::ErrorReportText("The table BAD is damaged: /x/BAD.db: the header says 1 record but 2 "
                                               "were read. The records that could be read were written.",
-                                              conversion::kRunLocation, 421));
+                                              conversion::kRunLocation, 421) + "\r\rTable: BAD");
     EXPECT_EQ(texts[1], "Done.\r\n\r\nRows on the server: GOOD 1; BAD 2\r\n\r\n1 failure:\r\nBAD: 1");
     EXPECT_EQ(std::count_if(servers.state.executed.begin(), servers.state.executed.end(),
                             [](const std::string& s) { return s.rfind("INSERT INTO [BAD]", 0) == 0; }),
@@ -636,7 +636,8 @@ TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
         bool refuse;
         bool preview;
         std::vector<std::string> keyStatements;  // executed (what the server took), or in the preview
-        std::string report;                      // how the first message starts; empty: none
+        std::string report;                      // how the key's report starts; empty: none
+        std::size_t refusedRows = 0;             // inserts of B = 2 the server refuses, each reported before
     };
     const Case cases[] = {
         {"made", {{Value::ofText("a"), Value::ofInteger(1)}}, false, false,
@@ -648,6 +649,11 @@ TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
          false, false, {}, notMade + "its key field A is blank in 2 records."},
         {"refused", {{Value::ofText("a"), Value::ofInteger(1)}}, true, false, {},
          notMade + "SQLException: [SQLSTATE 42000] refused: ALTER TABLE [T] ALTER COLUMN"},
+        {"rows refused", {{Value::ofText("a"), Value::ofInteger(1)}, {Value::ofText("b"), Value::ofInteger(2)},
+                          {Value::ofText("c"), Value::ofInteger(3)}},
+         true, false, {},
+         "The table T keeps the 2 records that arrived (1 of its 3 was refused) without the primary key PK_T: "
+         "SQLException", 1},
         {"preview", {{Value::ofText("a"), Value::ofInteger(1)}}, true, true,
          {"ALTER TABLE [T] ALTER COLUMN [A] NVARCHAR(255) NOT NULL",
           "ALTER TABLE [T] ALTER COLUMN [B] SMALLINT NOT NULL", "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY ([A],[B])"},
@@ -660,17 +666,19 @@ TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
         servers.state.executed.clear();
         dialogs.messages.clear();
         handOff.preview.list().clear();
-        servers.state.refuses = [&c](const std::string& s) { return c.refuse && s.rfind("ALTER", 0) == 0; };
+        servers.state.refuses = [&c](const std::string& s) {
+            return c.refuse && (s.rfind("ALTER", 0) == 0 || (c.refusedRows > 0 && s.find(", 2)") != std::string::npos));
+        };
         form.Check1 = c.preview;
         run();
         const std::vector<std::string> out = c.preview ? previewLines() : servers.state.executed;
-        ASSERT_EQ(out.size(), 1 + c.rows.size() + c.keyStatements.size());
-        EXPECT_EQ(std::vector<std::string>(out.begin() + 1 + static_cast<long>(c.rows.size()), out.end()),
-                  c.keyStatements);
+        const std::size_t rows = c.rows.size() - c.refusedRows;
+        ASSERT_EQ(out.size(), 1 + rows + c.keyStatements.size());
+        EXPECT_EQ(std::vector<std::string>(out.begin() + 1 + static_cast<long>(rows), out.end()), c.keyStatements);
         const auto texts = messages();
-        ASSERT_EQ(texts.size(), c.report.empty() ? 1u : 2u);
+        ASSERT_EQ(texts.size(), (c.report.empty() ? 1u : 2u) + c.refusedRows);
         if (!c.report.empty()) {
-            EXPECT_EQ(texts[0].rfind(c.report, 0), 0u) << texts[0];
+            EXPECT_EQ(texts[texts.size() - 2].rfind(c.report, 0), 0u) << texts[texts.size() - 2];
         }
     }
 }
@@ -698,7 +706,8 @@ TEST(KeyStatements, NonclusteredBeyondTheClusteredKeysSize)
 }
 
 // "Column Types" is read at every start: "Text", "SQL Server" (any letter case,
-// blanks around), or reported at step 116 and left Text.
+// blanks around), or reported at step 116 and left Text; so is "Rules": "All"
+// (the default) or "Keys".
 TEST(RunOptions, ColumnTypesSettingEachRun)
 {
     const std::pair<const char*, conversion::ColumnTypes> cases[] = {
@@ -726,5 +735,14 @@ TEST(RunOptions, ColumnTypesSettingEachRun)
                                                      "at line 116", 0),
                       0u);
         }
+    }
+    for (const auto& [stored, rules] : {std::pair{"", conversion::RuleChoice::All}, {" keys ", conversion::RuleChoice::Keys},
+                                        {"none", conversion::RuleChoice::All}}) {
+        MemorySettings settings;
+        settings.SaveSetting("Marrowby", "Dovenmark", "Rules", stored);
+        ScriptedDialogs dialogs;
+        core::GuardedOperation op(dialogs, conversion::kRunLocation);
+        EXPECT_EQ(conversion::RunOptionsFromSettings(settings, op).rules, rules) << stored;
+        EXPECT_EQ(dialogs.messages.size(), std::string(stored) == "none" ? 1u : 0u) << stored;
     }
 }

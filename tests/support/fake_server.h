@@ -51,6 +51,7 @@ struct FakeServerState {
     std::vector<std::string> executed;     // statements that succeeded, once committed
     std::vector<std::string> openedWith;   // connection texts
     bool refuseLogin = false;
+    std::string openError;  // not empty: the connection does not open, and the driver says this
     std::function<bool(const std::string&)> refuses;  // a statement the server rejects
     int connections = 0;
     int closes = 0;
@@ -98,6 +99,8 @@ public:
         state_.openedWith.emplace_back(text.reveal());
         if (state_.refuseLogin)
             throw platform::ServerError("[SQLSTATE 28000] Login failed for user 'sa'.");
+        if (!state_.openError.empty())
+            throw platform::OpenError(state_.openError, false);
         open_ = true;
     }
     bool isOpen() const override { return open_; }
@@ -295,7 +298,15 @@ struct MemoryTable {
     std::vector<std::vector<paradox::Value>> rows;
     std::optional<std::string> damage = std::nullopt;  // what reading found wrong, told at the end
     int keyFields = 0;
+    paradox::TableRules rules = {};
 };
+
+inline std::unique_ptr<platform::SourceRecordset> OpenMemoryTable(const MemoryTable& table)
+{
+    auto records = std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage, table.keyFields);
+    records->tableRules = table.rules;
+    return records;
+}
 
 class MemorySourceConnection : public platform::SourceConnection {
 public:
@@ -316,7 +327,7 @@ public:
         const std::string name = query.substr(prefix.size(), query.size() - prefix.size() - 1);
         for (auto& [key, table] : tables_) {
             if (key == name)
-                return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage, table.keyFields);
+                return OpenMemoryTable(table);
         }
         throw std::runtime_error("The table '" + name + "' does not exist.");
     }
@@ -325,8 +336,7 @@ public:
                                                                  const std::string& file) override
     {
         if (files_ && files_->count(file)) {
-            const MemoryTable& table = files_->at(file);
-            return std::make_unique<MemoryRecordset>(table.fields, table.rows, table.damage, table.keyFields);
+            return OpenMemoryTable(files_->at(file));
         }
         return openRecordset(query);
     }

@@ -50,6 +50,9 @@ public:
     }
     void close() override {}
     std::optional<std::string> damage() const override { return eof() ? damage_ : std::nullopt; }
+    paradox::TableRules rules() override { return tableRules; }
+
+    paradox::TableRules tableRules;  // what the files beside the table would hold
 
 private:
     std::vector<MemoryField> fields_;
