@@ -269,6 +269,7 @@ void Converter::listTables()
         op_.step(130, [&] { throw std::runtime_error(Paradox::UnreadableFolderText(folder)); });
     op_.step(130, [&] {
         serverNames_ = ServerTableNames(form_.List2());
+        foreignKeys_.nameTables(form_.List2(), serverNames_);
         notice(RenamedTablesText(form_.List2(), serverNames_));
     });
 }

@@ -7,8 +7,6 @@
 #include "conversion/table_names.h"
 #include "platform/server_connection.h"
 
-#include <cstdio>
-
 namespace conversion {
 
 namespace {
@@ -101,20 +99,9 @@ std::string IdentityInsert(Dialect dialect, std::string_view tableName, bool on)
     return "SET IDENTITY_INSERT " + QuotedName(dialect, tableName) + (on ? " ON" : " OFF");
 }
 
-// A table name of 126 characters or more would make a key name SQL Server
-// refuses: it is cut, and a hash of the whole name keeps the keys of two
-// tables whose names begin alike apart.
 std::string KeyName(std::string_view tableName)
 {
-    std::string key = "PK_" + std::string(tableName);
-    if (CutToUnits(key, kLongestServerName).size() == key.size())
-        return key;
-    std::uint32_t hash = 2166136261u;  // FNV-1a over the name folded, as the server compares names
-    for (const char c : core::LowerCase(tableName))
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    char suffix[10];
-    std::snprintf(suffix, sizeof suffix, "_%08X", hash);
-    return std::string(CutToUnits(key, kLongestServerName - 9)) + suffix;
+    return ServerObjectName("PK_" + std::string(tableName));
 }
 
 std::vector<std::string> KeyStatements(Dialect dialect, std::string_view tableName,

@@ -1,6 +1,8 @@
 // The run's foreign keys: each checked against its parent as the run made it.
 #include "conversion/foreign_keys.h"
 
+#include "conversion/table_names.h"
+
 #include "core/unicode_case.h"
 #include "sources/paradox_module.h"
 
@@ -125,6 +127,19 @@ bool RunForeignKeys::secondCascadePath(const std::string& parent, const std::str
     return false;
 }
 
+void RunForeignKeys::nameTables(const std::vector<std::string>& paradoxNames,
+                                const std::vector<ServerTableName>& serverNames)
+{
+    for (std::size_t i = 0; i < paradoxNames.size() && i < serverNames.size(); ++i)
+        serverNames_.emplace(core::LowerCase(paradoxNames[i]), serverNames[i].name);
+}
+
+std::string RunForeignKeys::serverName(const std::string& paradoxName) const
+{
+    const auto at = serverNames_.find(core::LowerCase(paradoxName));
+    return at == serverNames_.end() ? paradoxName : at->second;
+}
+
 std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
                                                             std::map<std::string, RuleFindings>& findings)
 {
@@ -138,7 +153,7 @@ std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
             continue;
         }
         const std::string parentName =
-            Paradox::TableNameOf(fk.parentFile.substr(fk.parentFile.find_last_of("\\/:") + 1));
+            serverName(Paradox::TableNameOf(fk.parentFile.substr(fk.parentFile.find_last_of("\\/:") + 1)));
         const auto at = keys_.find(parentName);
         const TableKey* parent = at == keys_.end() ? nullptr : &at->second;
         if (const auto why = whyNot(fk, parent, parentName)) {
@@ -162,7 +177,7 @@ std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
                                     fk.constraint + " is made WITH NOCHECK, so that they stay.");
         std::string name = fk.constraint;
         for (int n = 2; !names.insert(core::LowerCase(name)).second; ++n)
-            name = fk.constraint + "_" + std::to_string(n);
+            name = ServerObjectName(fk.constraint + "_" + std::to_string(n));
         std::vector<std::string> parentColumns;
         for (int p : fk.parentFields)
             parentColumns.push_back(parent->fields[static_cast<std::size_t>(p)]);

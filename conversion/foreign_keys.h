@@ -8,6 +8,7 @@
 
 #include "conversion/dialect.h"
 #include "conversion/rules.h"
+#include "conversion/table_names.h"
 
 #include <map>
 #include <string>
@@ -26,6 +27,9 @@ public:
     // Each converted table once, with its key and what it asks for.
     void addTable(TableKey key, std::vector<ForeignKeyRequest> requests);
     bool empty() const { return requests_.empty(); }
+    // The run's tables by their Paradox names and what each is written
+    // under, so that a parent is found under the name the run gave it.
+    void nameTables(const std::vector<std::string>& paradoxNames, const std::vector<ServerTableName>& serverNames);
     // The statements after the last table; what cannot be made, and the rows
     // without a parent, go to the child table's findings.
     std::vector<ForeignKeyStatement> statements(Dialect dialect, std::map<std::string, RuleFindings>& findings);
@@ -36,6 +40,9 @@ private:
     std::int64_t rowsWithoutParent(const ForeignKeyRequest& fk, const TableKey& parent) const;
     bool secondCascadePath(const std::string& parent, const std::string& child) const;
 
+    std::string serverName(const std::string& paradoxName) const;
+
+    std::map<std::string, std::string> serverNames_;  // by the Paradox name folded
     std::map<std::string, TableKey> keys_;
     std::vector<ForeignKeyRequest> requests_;
     std::map<std::string, std::vector<std::string>> cascades_;  // parent -> children, by cascading keys made

@@ -4,6 +4,7 @@
 #include "core/unicode_case.h"
 #include "sources/utf8_code_points.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 
@@ -102,6 +103,19 @@ std::string_view CutToUnits(std::string_view name, std::size_t units)
         return false;
     });
     return name.substr(0, at);
+}
+
+std::string ServerObjectName(std::string name)
+{
+    if (CutToUnits(name, kLongestServerName).size() == name.size())
+        return name;
+    std::uint32_t hash = 2166136261u;  // FNV-1a over the name folded, as the server compares names
+    for (const char c : core::LowerCase(name))
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    char suffix[10];
+    std::snprintf(suffix, sizeof suffix, "_%08X", hash);
+    name.resize(CutToUnits(name, kLongestServerName - 9).size());
+    return name + suffix;
 }
 
 std::vector<ServerTableName> ServerTableNames(const std::vector<std::string>& paradoxNames)

@@ -25,6 +25,11 @@ std::string WithoutControlCharacters(std::string_view name);
 // units, cut between characters.
 std::string_view CutToUnits(std::string_view name, std::size_t units);
 
+// The name of a key, constraint or index made of a table's name: as it is
+// within SQL Server's 128 characters, else cut, and told apart from the names
+// of other tables that begin alike by a hash of the whole name.
+std::string ServerObjectName(std::string name);
+
 struct ServerTableName {
     std::string name;    // what the table is written under
     std::string reason;  // why it differs from its Paradox name; empty where it does not
