@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -360,6 +361,7 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         std::string typed;                       // the answer to a prompt
         int status = 0;
         std::string said;
+        char file = 'f';  // the connection file: 'f' a plain file, 'p' a named pipe, 'b' too big, 'u' nobody's
     };
     const Case cases[] = {
         {"environment", "se;c{r et ", "se;c{r et ", std::nullopt, {}, "", 0, "Done."},
@@ -369,6 +371,9 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         {"file others may read", "fi}le", std::nullopt, "fi}le",
          fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read, "", 2,
          "is open to others than its owner (mode 0640); it may hold the password, so it is not read"},
+        {"a pipe", "fi}le", std::nullopt, "fi}le", {}, "", 2, "is not a regular file, so it is not read", 'p'},
+        {"a big file", "fi}le", std::nullopt, "fi}le", {}, "", 2, "holds more than 65536 bytes", 'b'},
+        {"another user's", "fi}le", std::nullopt, "fi}le", {}, "", 2, "belongs to another user (uid 65534)", 'u'},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -379,7 +384,10 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         if (c.filePwd) {
             const fs::path file = dir / "connection";
             fs::remove(file);
-            std::ofstream(file) << withoutPassword << "PWD=" << *c.filePwd << ";\n";
+            if (c.file != 'p')
+                std::ofstream(file) << withoutPassword << "PWD=" << *c.filePwd << ";\n"
+                                    << std::string(c.file == 'b' ? 65536 : 0, ' ');
+            ASSERT_EQ(c.file == 'p' ? ::mkfifo(file.c_str(), 0600) : c.file == 'u' ? ::chown(file.c_str(), 65534, 65534) : 0, 0);
             fs::permissions(file, c.fileRights);
             arguments.insert(arguments.end(), {"--connection-file", file.string()});
         } else {
