@@ -208,6 +208,7 @@ bool OneConnectionOption(const std::string& text, const std::string& file, std::
 std::optional<platform::SecretText> ConnectionWithPassword(const std::string& text, const std::string& file,
                                                            std::ostream& err)
 {
+    platform::KeepOutOfCoreDumps();  // from here on the command holds the password
     std::optional<platform::SecretText> connection;
     if (file.empty())
         connection.emplace(std::string_view(text));
@@ -215,8 +216,13 @@ std::optional<platform::SecretText> ConnectionWithPassword(const std::string& te
         connection = ReadConnectionFile(file, err);
     if (!connection || platform::odbc::ConnectionHasKey(connection->reveal(), "PWD"))
         return connection;
-    if (const char* password = std::getenv(kPasswordVariable))
-        return WithPassword(connection->reveal(), password);
+    if (char* password = std::getenv(kPasswordVariable)) {
+        // The environment's copy is wiped once taken: /proc shows it to the user's other programs.
+        platform::SecretText taken = WithPassword(connection->reveal(), password);
+        platform::WipeBytes(password, std::strlen(password));
+        ::unsetenv(kPasswordVariable);
+        return taken;
+    }
     const std::string user = platform::odbc::ConnectionValue(connection->reveal(), "UID").value_or("");
     if (user.empty() || ::isatty(STDIN_FILENO) != 1)
         return connection;

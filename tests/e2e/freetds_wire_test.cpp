@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,30 +30,36 @@ using namespace testsupport;
     new OdbcTestEnvironment("[SQLite3]\nDriver=" + SqliteDriverLibrary() + "\n"));
 
 // A run of the command on a terminal of its own (a pseudo-terminal): what it
-// wrote there, its exit status, and its command line as the process list
-// showed it once the server had its login.
+// wrote there, its exit status, and its command line and environment as the
+// process list showed them once the server had its login.
 struct TerminalRun {
     int status = -1;
     std::string shown;
     std::string cmdline;
+    std::string environment;
 };
 
-std::string CommandLineOf(pid_t pid)
+std::string CommandLineOf(pid_t pid, const char* file = "cmdline")
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + file, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::replace(text.begin(), text.end(), '\0', ' ');
     return text;
 }
 
-// `typed` followed by a line break answers a prompt "Password for ...".
+// `typed` followed by a line break answers a prompt "Password for ...". With
+// `crashIn`, the command runs there with core dumps allowed and is made to
+// crash (SIGSEGV) once the server has its login.
 TerminalRun RunOnTerminal(const std::vector<std::string>& arguments, const std::optional<std::string>& password,
-                          const std::string& typed, const TdsTestServer& server)
+                          const std::string& typed, const TdsTestServer& server, const fs::path* crashIn = nullptr)
 {
     int terminal = -1;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
     if (pid == 0) {
         ::unsetenv("DOVENMARK_PASSWORD");
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        if (crashIn && (::setrlimit(RLIMIT_CORE, &unlimited) != 0 || ::chdir(crashIn->c_str()) != 0))
+            ::_exit(126);
         if (password)
             ::setenv("DOVENMARK_PASSWORD", password->c_str(), 1);
         std::vector<char*> argv{const_cast<char*>(DOVENMARK_CLI)};
@@ -82,8 +89,12 @@ TerminalRun RunOnTerminal(const std::vector<std::string>& arguments, const std::
         }
         if (run.cmdline.empty()) {
             const auto records = server.records();
-            if (std::any_of(records.begin(), records.end(), [](const TdsRecord& r) { return r.kind == "login"; }))
+            if (std::any_of(records.begin(), records.end(), [](const TdsRecord& r) { return r.kind == "login"; })) {
                 run.cmdline = CommandLineOf(pid);
+                run.environment = CommandLineOf(pid, "environ");
+                if (crashIn)
+                    ::kill(pid, SIGSEGV);
+            }
         }
     }
     ::kill(pid, SIGKILL);  // only if it outlived the deadline
@@ -362,6 +373,7 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         int status = 0;
         std::string said;
         char file = 'f';  // the connection file: 'f' a plain file, 'p' a named pipe, 'b' too big, 'u' nobody's
+        bool crash = false;  // made to crash with core dumps allowed: none is written
     };
     const Case cases[] = {
         {"environment", "se;c{r et ", "se;c{r et ", std::nullopt, {}, "", 0, "Done."},
@@ -374,6 +386,7 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         {"a pipe", "fi}le", std::nullopt, "fi}le", {}, "", 2, "is not a regular file, so it is not read", 'p'},
         {"a big file", "fi}le", std::nullopt, "fi}le", {}, "", 2, "holds more than 65536 bytes", 'b'},
         {"another user's", "fi}le", std::nullopt, "fi}le", {}, "", 2, "belongs to another user (uid 65534)", 'u'},
+        {"a crash", "se;c{r et ", "se;c{r et ", std::nullopt, {}, "", -1, "", 'f', true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -393,13 +406,16 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         } else {
             arguments.insert(arguments.end(), {"--connection", withoutPassword});
         }
-        const TerminalRun run = RunOnTerminal(arguments, c.environment, c.typed, server);
+        const fs::path crashIn = dir / "crash";
+        fs::create_directories(crashIn);
+        const TerminalRun run = RunOnTerminal(arguments, c.environment, c.typed, server, c.crash ? &crashIn : nullptr);
+        EXPECT_TRUE(fs::is_empty(crashIn)) << "a core dump was written";
         EXPECT_EQ(run.status, c.status) << run.shown;
         EXPECT_NE(run.shown.find(c.said), std::string::npos) << run.shown;
         EXPECT_EQ(run.shown.find(c.password), std::string::npos) << "shown on the terminal: " << run.shown;
         EXPECT_EQ(run.shown.find("Password for") != std::string::npos, !c.typed.empty()) << run.shown;
         const std::vector<TdsRecord> records = server.records();
-        if (c.status != 0) {
+        if (c.status > 0) {
             EXPECT_TRUE(records.empty());
             continue;
         }
@@ -411,5 +427,6 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         }
         EXPECT_NE(run.cmdline.find(" convert "), std::string::npos) << "not read while it ran: " << run.cmdline;
         EXPECT_EQ(run.cmdline.find(c.password), std::string::npos) << run.cmdline;
+        EXPECT_EQ(run.environment.find(c.password), std::string::npos) << run.environment;
     }
 }
