@@ -282,6 +282,7 @@ TEST_F(RealTarget, HeadlessCommandsNameWhatTheyCannotReadAndExitWithOne)
     WriteTable(folder / "ORDERS.DB", 2);
     WriteTable(folder / "CUSTOMER.DB", 2);
     WriteTable(folder / "locked" / "PARTS.DB", 2);
+    fs::create_symlink(folder / "gone.db", folder / "DANGLING.DB");
     fs::permissions(folder / "CUSTOMER.DB", fs::perms::none);
     fs::permissions(folder / "locked", fs::perms::none);
     const fs::path target = dir / "nobody.sqlite";
@@ -316,6 +317,8 @@ TEST_F(RealTarget, HeadlessCommandsNameWhatTheyCannotReadAndExitWithOne)
                               + ": cannot open the file: Permission denied"), std::string::npos) << r->err;
         EXPECT_NE(r->err.find("The folder " + (folder / "locked").string() + " cannot be read: Permission denied."),
                   std::string::npos) << r->err;
+        EXPECT_NE(r->err.find("The table DANGLING cannot be read: " + (folder / "DANGLING.DB").string()
+                              + ": cannot open the file: No such file or directory"), std::string::npos) << r->err;
     }
     EXPECT_EQ(ReadOne(target, "SELECT COUNT(*) FROM [ORDERS]"), "2");
     EXPECT_EQ(ReadOne(target, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'CUSTOMER'"), "0");
