@@ -80,6 +80,8 @@ std::optional<std::string> NoConnectionReason(core::Services& services, core::Ma
         connection->open(ConnectionText(services, form));
         return std::nullopt;
     } catch (const platform::OpenError& e) {
+        if (e.driverNotLoaded())
+            return e.what();  // no server was asked
         if (FromSqlite(e.what())) {
             const std::string file = services.serverConnectionText
                 ? platform::odbc::ConnectionValue(services.serverConnectionText->reveal(), "Database").value_or("")

@@ -184,6 +184,9 @@ TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "dovenmark-cli: The SQLite file " + (dir / "missing" / "x.sqlite").string()
                          + " cannot be made: the folder " + (dir / "missing").string() + " does not exist.\n");
+    r = RunProgram(dir, cli + " convert " + Quoted(folder.string()) + " --connection 'Driver={Missing};Server=x;'");
+    EXPECT_EQ(r.err.rfind("dovenmark-cli: The ODBC driver Missing could not be loaded: [SQLSTATE 01000] "
+                          "[unixODBC][Driver Manager]Can't open lib 'Missing'", 0), 0u) << r.err;
     r = RunProgram(dir, cli + " convert " + Quoted(folder.string()));
     EXPECT_EQ(r.status, 2);
     r = RunProgram(dir, convert + " --per-trip 0");
