@@ -189,6 +189,11 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     SQLUINTEGER batch = 0;
     batches_ = SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_BATCH_SUPPORT, &batch, sizeof batch, nullptr))
         && (batch & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
+    // A session with NOCOUNT ON (a server's 'user options' may make it every
+    // session's) gives no result for a statement that succeeds, and the refused
+    // statement of a call would be told by the wrong count.
+    if (batches_ && dbmsName().find("SQL Server") != std::string::npos)
+        call("SET NOCOUNT OFF");
 }
 
 SQLHSTMT OdbcServerConnection::statementHandle()
