@@ -258,28 +258,23 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
             << ", each told above\n";
 }
 
-// After a stop signal: where the run stopped, what is stored, what it never reached.
-void WriteStop(const conversion::RunResult& result, std::ostream& err)
-{
-    err << "dovenmark-cli: stopped by " << SignalName(result.stoppedBy);
-    for (const conversion::TableResult& t : result.tables) {
-        if (!t.stopped)
-            continue;
-        err << ": " << t.table << " stopped after " << conversion::Grouped(t.recordsRead) << " of "
-            << conversion::Grouped(t.sourceRecords) << " records, and what was not committed was rolled back; ";
-        if (t.serverRows)
-            err << conversion::Grouped(*t.serverRows) << (*t.serverRows == 1 ? " row is" : " rows are") << " stored";
-        else
-            err << "the rows stored could not be counted";
-        err << " (--resume continues it)";
+// Connections that say so on standard error while the server keeps them waiting.
+class WaitingServers : public platform::ServerConnectionFactory {
+public:
+    explicit WaitingServers(std::ostream& err) : err_(err) {}
+    std::unique_ptr<platform::ServerConnection> create() override
+    {
+        auto connection = std::make_unique<platform::OdbcServerConnection>();
+        connection->setWaitNotice([&err = err_](std::chrono::seconds waited) {
+            err << "dovenmark-cli: waiting for the server... (" << waited.count() << " s)\n" << std::flush;
+        });
+        return connection;
     }
-    if (!result.notReached.empty()) {
-        err << ". Not reached:";
-        for (const std::string& t : result.notReached)
-            err << " " << t;
-    }
-    err << ".\n";
-}
+
+private:
+    std::ostream& err_;
+};
+
 
 // 0 when the run reported nothing (no refused statement, no undecodable byte, no other failure).
 int ExitStatus(const conversion::RunResult& result)
@@ -400,7 +395,7 @@ void convertHelp(std::ostream& out)
     out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no]\n"
            "                            [--resume] [--codepage NAME] [--binary]\n"
            "                            [--column-types text|sqlserver] [--per-trip N]\n"
-           "                            [--rules keys|all]\n"
+           "                            [--rules keys|all] [--timeout SECONDS]\n"
            "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
@@ -415,6 +410,10 @@ void convertHelp(std::ostream& out)
            "with both counts, and skipping it is a failure. --resume continues such a table\n"
            "where it holds fewer rows, once the rows present prove to be its first records.\n"
            "After each table the server is asked how many rows it holds.\n"
+           "While the server does not answer, a line says so after 10 seconds and every\n"
+           "30 seconds after; --timeout SECONDS (the setting \"Query Timeout\"; 0, the\n"
+           "default, waits up to 5000) ends the wait and takes the connection for lost:\n"
+           "the table ends with one line, the run connects again for the next one.\n"
            "SIGINT, SIGTERM or SIGHUP stop the run at the next statement: what is not\n"
            "committed is rolled back, the table and the rows stored are named, and the\n"
            "exit status is 128 plus the signal's number; a second signal ends it at once.\n"
@@ -443,7 +442,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     std::string folder;
     std::map<std::string, std::string> options{
         {"--connection", ""}, {"--connection-file", ""}, {"--overwrite", "no"}, {"--codepage", ""},
-        {"--column-types", "text"}, {"--per-trip", ""}, {"--rules", "all"}};
+        {"--column-types", "text"}, {"--per-trip", ""}, {"--rules", "all"}, {"--timeout", ""}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
     const bool resume = TakeFlag(rest, "--resume");
@@ -455,8 +454,12 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         core::StatementsPerRoundTrip(options["--per-trip"], conversion::TransactionLimits{}.statementsPerCall);
     if (parsed && !perTrip)
         err << "dovenmark-cli: --per-trip needs a number from 1 to 32767, not '" << options["--per-trip"] << "'\n";
+    const std::optional<int> timeout = core::QueryTimeoutSeconds(options["--timeout"]);
+    if (parsed && !timeout)
+        err << "dovenmark-cli: --timeout needs a number of seconds from 0 to 999999, not '" << options["--timeout"]
+            << "'\n";
     if (!parsed || !OneConnectionOption(options["--connection"], options["--connection-file"], err)
-        || !overwriteKnown || !perTrip) {
+        || !overwriteKnown || !perTrip || !timeout) {
         convertHelp(err);
         return kExitUsage;
     }
@@ -468,7 +471,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
     if (!connection)
         return kExitUsage;
-    platform::OdbcServerConnectionFactory servers;
+    WaitingServers servers(err);
     Engine engine(err, folder, servers);
     engine.options.sourceCodePage = options["--codepage"];
     engine.options.transferBinary = binary;
@@ -476,6 +479,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.rules = *rules;
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.options.resume = resume;
+    engine.options.queryTimeout = *timeout;
     engine.options.transactions.statementsPerCall = *perTrip;
     engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
     if (!CheckTables(engine, err))
@@ -488,7 +492,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     const conversion::RunResult result = engine.run(&signals.request());
     WriteSummary(result, /*direct=*/true, err);
     if (result.stoppedBy != 0) {
-        WriteStop(result, err);
+        err << "dovenmark-cli: " << conversion::StopText(result, SignalName(result.stoppedBy), "--resume") << "\n";
         return 128 + result.stoppedBy;
     }
     return ExitStatus(result);

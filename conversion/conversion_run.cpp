@@ -6,6 +6,7 @@
 #include "conversion/sql_text.h"
 #include "conversion/row_count.h"
 #include "conversion/table_names.h"
+#include "conversion/run_summary.h"
 #include "conversion/table_writer.h"
 #include "conversion/verify.h"
 #include "core/app_title.h"
@@ -21,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 namespace conversion {
@@ -31,80 +33,6 @@ enum class Overwrite { None, Yes, No, Continue };
 
 // The first line of the message of a start that cannot go on; the cause follows.
 constexpr const char* kCannotStart = "Could not start converting.\r\n";
-
-// The closing message's lines after "Done." when anything was reported: how
-// many reports each table had, and the log that holds them all.
-// The closing message's lines after "Done." on the tables: how many rows the
-// server holds of each (direct mode), what verify found, and every table that
-// did not arrive, with why.
-std::string TablesSummary(const RunResult& result)
-{
-    std::string held;
-    std::string verified;
-    std::string missing;
-    for (const TableResult& t : result.tables) {
-        if (t.serverRows)
-            held += (held.empty() ? "" : "; ") + t.table + " " + Grouped(*t.serverRows);
-        if (!t.verdict.empty())
-            verified += "\r\n" + t.verdict;
-        if (const std::string why = WhyNotArrived(t); !why.empty())
-            missing += "\r\n" + SummaryName(t) + ": " + why;
-    }
-    std::string text;
-    if (!held.empty())
-        text += "\r\n\r\nRows on the server: " + held;
-    if (!verified.empty())
-        text += "\r\n\r\nRead back and compared:" + verified;
-    if (!missing.empty())
-        text += "\r\n\r\nNot converted:" + missing;
-    return text;
-}
-
-std::string FailureSummary(const RunResult& result, int outsideTables, const core::RunReports& reports)
-{
-    int total = outsideTables;
-    std::string perTable;
-    for (const TableResult& t : result.tables) {
-        const std::int64_t count = t.refused + t.failures;
-        total += static_cast<int>(count);
-        if (count > 0)
-            perTable += "\r\n" + SummaryName(t) + ": " + std::to_string(count);
-    }
-    if (total == 0)
-        return {};
-    std::string text = "\r\n\r\n" + std::to_string(total) + (total == 1 ? " failure" : " failures");
-    if (!reports.logFile().empty())
-        text += ", each recorded in " + reports.logFile();
-    else if (!reports.logProblem().empty())
-        text += " (" + reports.logProblem() + ")";
-    text += ":" + perTable;
-    if (outsideTables > 0)
-        text += "\r\nOutside the tables: " + std::to_string(outsideTables);
-    return text;
-}
-
-// The tables a run left after "< Back" in a per-table preview.
-std::string NotReachedText(const std::vector<std::string>& tables)
-{
-    if (tables.empty())
-        return {};
-    std::string text = "\r\n\r\nNot converted, after \"< Back\": ";
-    for (std::size_t i = 0; i < tables.size(); ++i)
-        text += (i == 0 ? "" : ", ") + tables[i];
-    return text;
-}
-
-// What the tables' rules hold that the server does not enforce, or enforces
-// otherwise: told at the end, and no failure.
-std::string NotesText(const RunResult& result)
-{
-    std::string text;
-    for (const TableResult& t : result.tables) {
-        for (const std::string& note : t.notes)
-            text += "\r\n" + note;
-    }
-    return text.empty() ? text : "\r\n\r\nRules the server does not enforce as Paradox did:" + text;
-}
 
 // A second table of a name is never mixed into the first one's target table:
 // the one found first (nearest the top folder) keeps the name.
@@ -122,7 +50,7 @@ void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
 class Converter {
 public:
     // The run's services show their messages through `reports`.
-    Converter(Run& run, const core::RunReports& reports)
+    Converter(Run& run, core::RunReports& reports)
         : run_(run), form_(run.form), op_(run.services.dialogs, kRunLocation), reports_(reports)
     {
     }
@@ -152,6 +80,9 @@ private:
     Existing existingTable(const std::string& name, TableResult& table);
     Overwrite askOverwrite(const std::string& name, const Existing& existing);
     bool firstRecordsHeld(const VerifyTarget& target, std::int64_t& rows);
+    bool afterLoss(TableResult& table, const TableWritten& written, const std::string& target);
+    // Seconds a statement may take: the user's "Query Timeout", or the program's own 5000.
+    int commandTimeout() const { return run_.options.queryTimeout > 0 ? run_.options.queryTimeout : 5000; }
     void verifyTable(const VerifyTarget& target, TableResult& table);
     VerifyRoad verifyRoad();
     bool previewTable(const std::string& identityOff);
@@ -166,7 +97,7 @@ private:
     Run& run_;
     core::MainForm& form_;
     core::GuardedOperation op_;
-    const core::RunReports& reports_;
+    core::RunReports& reports_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
@@ -180,6 +111,7 @@ private:
     // The user's "Yes to All" or "No to All": the answer for the rest of the run.
     std::optional<bool> overwriteAll_;
     RunForeignKeys foreignKeys_;  // asked for by the tables' rules, made after the last table
+    std::set<std::string> referenced_;  // the tables another table of the run refers to
 };
 
 RunResult Converter::start()
@@ -286,7 +218,7 @@ void Converter::openConnections()
     auto& server = run_.handOff.mssql_conn;
     if (server) {
         op_.step(136, [&] { server->setCursorLocation(platform::ServerConnection::kServerSideCursor); });
-        op_.step(138, [&] { server->setCommandTimeout(5000); });
+        op_.step(138, [&] { server->setCommandTimeout(commandTimeout()); });
         op_.step(140, [&] { server->setConnectionTimeout(5000); });
     }
     op_.step(142, [&] { connectionsOpen_ = true; });
@@ -305,6 +237,8 @@ void Converter::convertTables()
     int count = 0;
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
+    if (run_.options.columnTypes == ColumnTypes::SqlServer && run_.options.rules == RuleChoice::All && source_)
+        referenced_ = ReferencedTables(*source_, form_.List2(), listing_.files);
     bool end = false;
     for (int i = count - 1; i >= 0 && !end; --i) {
         // "< Back" or a stop: the tables not reached are named at the end.
@@ -320,8 +254,10 @@ void Converter::convertTables()
             op_.step(434, [&] { result_.notReached.push_back(form_.List2().at(static_cast<std::size_t>(rest))); });
         op_.step(434, [&] { form_.setProgressText(""); });
     }
-    if (stopRequested())
+    if (stopRequested()) {
         result_.stoppedBy = run_.stop->reason();
+        result_.ended = RunEnd::Stopped;
+    }
     else if (!end)
         makeForeignKeys();  // every table of the run has its rows and keys
 }
@@ -330,41 +266,8 @@ void Converter::convertTables()
 // keys its rules asked for, each reported under its child table.
 void Converter::makeForeignKeys()
 {
-    if (foreignKeys_.empty())
-        return;
-    std::map<std::string, RuleFindings> findings;
-    std::vector<ForeignKeyStatement> statements;
-    op_.step(437, [&] { statements = foreignKeys_.statements(dialect_, findings); });
     const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
-    // Reports and statements count to their child table, the last of that name.
-    auto forTable = [&](const std::string& child, const auto& action) {
-        const auto t = std::find_if(result_.tables.rbegin(), result_.tables.rend(),
-                                    [&](const TableResult& r) { return r.table == child; });
-        TableResult scratch;
-        TableResult& table = t == result_.tables.rend() ? scratch : *t;
-        op_.setTable(child);
-        const int before = op_.failures();
-        action(table);
-        const int reports = op_.failures() - before;
-        tableReports_ += reports;
-        table.failures += reports;
-        op_.setTable({});
-    };
-    for (const auto& [child, found] : findings)
-        forTable(child, [&](TableResult& table) { ReportRuleFindings(road, found, 437, table); });
-    for (const ForeignKeyStatement& s : statements) {
-        forTable(s.child, [&](TableResult& table) {
-            StatementTally tally;
-            WriteRuleStatements(road, {s.statement}, 437, tally);
-            table.statementsThrough += tally.sent - tally.refused;
-        });
-    }
-    bool perTable = false;
-    if (!statements.empty() && op_.step(437, [&] { perTable = form_.previewMode() && form_.previewEachTable(); }) &&
-        perTable) {
-        op_.step(437, [&] { run_.handOff.SQLFormCancel = true; });
-        op_.step(437, [&] { form_.showPreview(); });
-    }
+    tableReports_ += MakeForeignKeys(road, foreignKeys_, result_.tables);
 }
 
 // What the user should know and need not answer; nothing when the text is empty.
@@ -461,6 +364,7 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     const TableRoad road{op_,         form_,          run_.handOff, run_.services.events,
                          run_.options, run_.regional, dialect_,    run_.stop};
     TableJob job{target, *records, drop};
+    job.referenced = referenced_.count(name) != 0;
     job.continues = answer == Overwrite::Continue;
     const VerifyTarget verified{target, file.path, name};
     if (job.continues && !firstRecordsHeld(verified, job.resumeFrom)) {
@@ -469,10 +373,32 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
         return true;
     }
     written = WriteTable(road, job, table);
+    if (written.lost)
+        return afterLoss(table, written, target);
     verifyTable(verified, table);
     if (written.rules)
         foreignKeys_.addTable(std::move(written.key), std::move(written.foreignKeys));
     return previewTable(written.identityOff);
+}
+
+// The connection was lost while the table was written: the run connects again
+// once, counts what the server holds of the table, and tells it all in one
+// report. Where it cannot connect again, it goes no further.
+bool Converter::afterLoss(TableResult& table, const TableWritten& written, const std::string& target)
+{
+    table.connectionLost = true;
+    op_.setRecord(written.lostAt);
+    const std::string notAgain = MSSQL::ConnectAgain(run_.services, form_, run_.handOff.mssql_conn, commandTimeout());
+    std::optional<std::int64_t> held;
+    if (!notAgain.empty())
+        result_.ended = RunEnd::ConnectionLost;
+    else
+        op_.step(160, [&] { held = table.serverRows = CountRows(*run_.handOff.mssql_conn, dialect_, target); });
+    op_.step(416, [&] {
+        throw platform::ServerError(LostConnectionText(written.lostBecause, table.table, held, notAgain));
+    });
+    op_.setRecord(-1);
+    return notAgain.empty();
 }
 
 // A table continued must hold exactly the Paradox table's first records, as
@@ -504,6 +430,7 @@ void Converter::verifyTable(const VerifyTarget& target, TableResult& table)
         table.verdict = VerdictLine(verdict);
         if (!verdict.equal())
             throw std::runtime_error(table.verdict);
+        reports_.note(table.verdict);  // a difference is in the log as its report
     });
 }
 
@@ -596,8 +523,10 @@ bool Converter::previewTable(const std::string& identityOff)
     if (!run_.handOff.SQLFormOK)
         markNotExecuted(1);
     bool wentBack = false;
-    if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack)
+    if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack) {
+        result_.ended = RunEnd::Back;
         return false;
+    }
     if (!identityOff.empty() && run_.handOff.mssql_conn && run_.handOff.mssql_conn->isOpen()) {
         try {
             run_.handOff.mssql_conn->execute(identityOff);
@@ -611,7 +540,7 @@ bool Converter::previewTable(const std::string& identityOff)
 void Converter::finish()
 {
     bool perFile = false;
-    op_.step(438, [&] { perFile = form_.previewMode() && form_.previewEachFile(); });
+    op_.step(438, [&] { perFile = !stopRequested() && form_.previewMode() && form_.previewEachFile(); });
     if (perFile) {
         op_.step(442, [&] { run_.handOff.SQLFormOK = false; });
         op_.step(444, [&] { form_.showPreview(); });
@@ -637,12 +566,13 @@ void Converter::finish()
             op_.step(460, [&] { source_->close(); });
     }
     op_.step(462, [&] {
-        if (!run_.options.closingMessage)
+        // The main window closed: nobody is left to read a message, the log keeps the word.
+        if (result_.stoppedBy == kWindowClosed)
+            reports_.note(StopText(result_, "closing the main window", "the answer Continue"));
+        if (!run_.options.closingMessage || result_.stoppedBy == kWindowClosed)
             return;
         platform::Message m;
-        m.text = kDoneMessage + TablesSummary(result_)
-            + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
-            + NotReachedText(result_.notReached) + NotesText(result_);
+        m.text = kDoneMessage + ClosingSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });

@@ -8,11 +8,21 @@
 
 #include "conversion/dialect.h"
 #include "conversion/rules.h"
+#include "conversion/run_result.h"
 #include "conversion/table_names.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
+
+namespace platform {
+class SourceConnection;
+}
+
+namespace Paradox {
+struct TableFile;
+}
 
 namespace conversion {
 
@@ -47,5 +57,19 @@ private:
     std::vector<ForeignKeyRequest> requests_;
     std::map<std::string, std::vector<std::string>> cascades_;  // parent -> children, by cascading keys made
 };
+
+struct TableRoad;
+
+// Makes the run's foreign keys after its last table, on the road every table
+// took; the reports count to their child tables of `tables`, and their number
+// is returned.
+int MakeForeignKeys(const TableRoad& road, RunForeignKeys& keys, std::vector<TableResult>& tables);
+
+// The tables (by their Paradox names) that another of `tables`, read from
+// `files`, refers to by its rules: only theirs are the key values worth
+// keeping. Read from the rule files alone; what cannot be read here is told
+// when its table is converted.
+std::set<std::string> ReferencedTables(platform::SourceConnection& source, const std::vector<std::string>& tables,
+                                       const std::vector<Paradox::TableFile>& files);
 
 }  // namespace conversion

@@ -80,13 +80,13 @@ bool Blank(const paradox::Value& v)
 }  // namespace
 
 
-RulePlan::RulePlan(const TableScript& script, paradox::TableRules rules)
-    : script_(script), rules_(std::move(rules)), table_(script.tableName())
+RulePlan::RulePlan(const TableScript& script, paradox::TableRules rules, bool referenced)
+    : script_(script), rules_(std::move(rules)), table_(script.tableName()), keepKeys_(referenced)
 {
     const int keys = script_.keyFieldCount();
     key_.table = table_;
     for (int f = 0; f < keys; ++f) {
-        ++watched_[f];
+        watched_[f] += keepKeys_ ? 1 : 0;
         key_.fields.push_back(script_.fieldName(f));
         key_.types.push_back(script_.column(f).type);
     }
@@ -161,7 +161,7 @@ void RulePlan::endRecord()
         }
         return t;
     };
-    if (!key_.fields.empty()) {
+    if (keepKeys_ && !key_.fields.empty()) {
         std::vector<int> keyFields(key_.fields.size());
         for (std::size_t f = 0; f < keyFields.size(); ++f)
             keyFields[f] = static_cast<int>(f);

@@ -63,7 +63,9 @@ struct TableKey {
 
 class RulePlan {
 public:
-    RulePlan(const TableScript& script, paradox::TableRules rules);
+    // referenced: a table of the run refers to this one, so its key values
+    // are kept (a million keys take their memory and time: only then).
+    RulePlan(const TableScript& script, paradox::TableRules rules, bool referenced = true);
 
     // One record per rule after the table's fields: the rule, what Paradox
     // holds, what the server gets.
@@ -102,6 +104,7 @@ private:
     std::vector<ForeignKeyRequest> foreignKeys_;
     std::vector<std::vector<int>> foreignKeyFields_;
     TableKey key_;
+    bool keepKeys_;
 };
 
 }  // namespace conversion

@@ -49,6 +49,9 @@ struct TableJob {
     // `resumeFrom` records already, and the records after them are sent.
     bool continues = false;
     std::int64_t resumeFrom = 0;
+    // A table of the run refers to this one (a reference or a table lookup):
+    // its key values are kept to count the rows without a parent.
+    bool referenced = false;
 };
 
 // What became of the table's statements, each counted once, when its fate is
@@ -56,6 +59,7 @@ struct TableJob {
 // commit the server did not confirm) were reported with their call.
 struct StatementTally {
     std::int64_t sent = 0;
+    std::int64_t confirmed = 0;  // the server said it stored it: through
     std::int64_t refused = 0;
     std::int64_t inDoubt = 0;
 };

@@ -156,7 +156,7 @@ platform::Answer RunReports::report(const platform::Failure& failure)
     return answer;
 }
 
-bool RunReports::writeLog(const platform::Failure& failure)
+bool RunReports::openLog()
 {
     if (folder_.empty() || !logProblem_.empty())
         return false;
@@ -178,13 +178,30 @@ bool RunReports::writeLog(const platform::Failure& failure)
         }
         logFile_ = path.string();
     }
+    return true;
+}
+
+bool RunReports::writeLog(const platform::Failure& failure)
+{
     std::string where = Concerns(failure);
     if (!where.empty())
         where += ": ";
     std::string location = failure.location;
     while (!location.empty() && location.back() == ' ')
         location.pop_back();
-    log_ << where << OneLine(failure.description) << " (" << location << " at line " << failure.step << ")\n";
+    return writeLine(where + OneLine(failure.description) + " (" + location + " at line " + std::to_string(failure.step) + ")");
+}
+
+void RunReports::note(const std::string& line)
+{
+    writeLine(OneLine(line));
+}
+
+bool RunReports::writeLine(const std::string& line)
+{
+    if (!openLog())
+        return false;
+    log_ << line << "\n";
     log_.flush();
     if (!log_) {
         logProblem_ = "The log file " + logFile_ + " could not be written to the end.";

@@ -106,13 +106,18 @@ public:
     platform::Answer show(const platform::Message& message) override { return dialogs_.show(message); }
     platform::Answer report(const platform::Failure& failure) override;
 
+    // A line for the log alone, no box: how the run ended when nobody is left to tell.
+    void note(const std::string& line);
+
     // The log file once a report went into it; empty before and without one.
     const std::string& logFile() const { return logFile_; }
     // Why no log could be written, when one was wanted and could not be.
     const std::string& logProblem() const { return logProblem_; }
 
 private:
+    bool openLog();
     bool writeLog(const platform::Failure& failure);
+    bool writeLine(const std::string& line);
 
     platform::Dialogs& dialogs_;
     std::string folder_;

@@ -422,9 +422,12 @@ void Form1::PushButton7_Click()
         conversion::RunOptions options;
         if (!Converting)
             options = conversion::RunOptionsFromSettings(services_.settings, op);
-        conversion::Run run{services_, *this, handOff, regional_, Converting, options};
+        conversion::Run run{services_, *this, handOff, regional_, Converting, options, &stop_};
         conversion::StartConverting(run);
         showWorkLists();
+        // Closed while the run went on: it stopped and logged where, and now the program ends.
+        if (!Converting && stop_.requested() && services_.endProgram)
+            services_.endProgram();
     });
 }
 
@@ -546,6 +549,13 @@ void Form1::closeEvent(QCloseEvent* event)
         for (const QPointer<QWidget>& w : others) {
             if (w)  // closing one window may have closed another
                 op.step(100, [&] { w->close(); });
+        }
+        // A run that is yielding stops at its next statement, rolls back what
+        // it has not committed, writes where it stopped into its log and then
+        // ends the program (PushButton7_Click).
+        if (Converting) {
+            stop_.request(conversion::kWindowClosed);
+            return;
         }
         // The process ends without unwinding: what a run or Execute SQL has sent is committed first.
         op.step(101, [&] { handOff.openBatches.finishAll(); });

@@ -8,6 +8,7 @@
 #include "ui/appearance.h"
 #include "core/main_form.h"
 #include "core/services.h"
+#include "platform/stop_request.h"
 
 #include <QWidget>
 
@@ -130,6 +131,8 @@ public:
 
     // The conversion run's guard against a second start.
     bool Converting = false;
+    // Set when the window closes while a run goes on: the run stops at its next statement.
+    platform::StopRequest stop_;
 
     static constexpr const char* kHomePage = "https://www.marrowby.example/";
     static constexpr const char* kContactPage = "https://www.marrowby.example/contact";

@@ -193,4 +193,24 @@ void LoginHelp(core::Services& services)
     });
 }
 
+std::string ConnectAgain(core::Services& services, core::MainForm& form,
+                         std::shared_ptr<platform::ServerConnection>& server, int commandTimeout)
+{
+    try {
+        server->close();
+    } catch (...) {
+        // Gone already.
+    }
+    try {
+        server = services.servers.create();
+        server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
+        server->setCommandTimeout(commandTimeout);
+        server->setConnectionTimeout(5000);
+        server->open(ConnectionText(services, form, form.localConnection()));
+        return {};
+    } catch (...) {
+        return core::CurrentExceptionCause();
+    }
+}
+
 }  // namespace MSSQL

@@ -183,6 +183,7 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     }
     open_ = true;
     lost_ = false;
+    lostWith_.clear();
     transactionStateLost_ = false;
     freeTds_ = plan.freeTds;
     lazyRows_ = plan.lazyRows;
@@ -214,8 +215,16 @@ SQLHSTMT OdbcServerConnection::statementHandle()
     return statement_.get();
 }
 
+void OdbcServerConnection::setWaitNotice(WaitNotice notice)
+{
+    waitWatch_.reset();
+    if (notice)
+        waitWatch_ = std::make_unique<odbc::WaitWatch>(std::move(notice));
+}
+
 SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view text)
 {
+    const odbc::WaitWatch::Call waiting(waitWatch_.get());
     if (wide_) {
         std::u16string wide = odbc::Utf8ToUtf16(text);
         return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
@@ -270,7 +279,10 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         }
         if (rc == SQL_INVALID_HANDLE)
             break;
-        rc = SQLMoreResults(handle);
+        {
+            const odbc::WaitWatch::Call waiting(waitWatch_.get());
+            rc = SQLMoreResults(handle);
+        }
         if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE)
             break;
     }
@@ -286,6 +298,7 @@ void OdbcServerConnection::throwFailure(const std::string& diagnostics, bool gon
 {
     if (gone) {
         lost_ = true;
+        lostWith_ = diagnostics;
         throw ConnectionLost(diagnostics);
     }
     ThrowSqlException(diagnostics);
@@ -411,7 +424,12 @@ void OdbcServerConnection::endTransaction(short completion)
         ThrowSqlException(std::string(kClosedConnectionText));
     if (driverAutoCommit() == AutoCommit::On)
         return;
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion))) {
+    SQLRETURN ended = SQL_SUCCESS;
+    {
+        const odbc::WaitWatch::Call waiting(waitWatch_.get());
+        ended = SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion);
+    }
+    if (!SQL_SUCCEEDED(ended)) {
         const std::string diagnostics = odbc::Diagnostics(connection_, wide_);
         const bool gone = ConnectionGone(odbc::FirstSqlState(connection_));
         if (completion == SQL_ROLLBACK && restoreFreeTdsTransaction()) {

@@ -746,3 +746,77 @@ TEST(RunOptions, ColumnTypesSettingEachRun)
         EXPECT_EQ(dialogs.messages.size(), std::string(stored) == "none" ? 1u : 0u) << stored;
     }
 }
+
+// Where the run is asked to stop or the connection goes, the table being
+// written ends at once with one word: what is not committed is rolled back or
+// lost, the rows the server holds are counted and told, and the tables after
+// it are named as not reached. A count other than the rows the run stored is
+// told as well.
+TEST_F(RunTest, ATableEndsWithOneWordWhereTheRunStopsOrTheConnectionGoes)
+{
+    addSimpleTable("A", 5);
+    addSimpleTable("B", 5);
+    options.transactions.statements = 2;  // a commit after every second insert, each sent alone
+    options.transactions.statementsPerCall = 1;
+    int inserts = 0;
+    const auto third = [&inserts](const std::string& sql) { return sql.starts_with("INSERT") && ++inserts == 3; };
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        const char* report;  // begins the one report; empty: none
+        conversion::RunEnd ended;
+        std::int64_t held;   // the rows of the first table on the server
+    };
+    const Case cases[] = {
+        // SIGTERM as the third insert reaches the server.
+        {"stopped", [&] { servers.state.refuses = [&](const std::string& sql) { return third(sql) && (stop.request(15), false); }; },
+         "", conversion::RunEnd::Stopped, 2},
+        {"lost, connected again", [&] { servers.state.losesConnectionAt = third; },
+         "SQLException: [SQLSTATE 08S01] Communication link failure\r\nThe connection to the server was lost while the "
+         "table %s was written: the server holds 2 rows of it, and the rest was not sent.",
+         conversion::RunEnd::Complete, 2},
+        {"lost for good", [&] {
+             servers.state.losesConnectionAt = [&](const std::string& sql) {
+                 return third(sql) && (servers.state.refuseLogin = true);
+             };
+         }, "SQLException: [SQLSTATE 08S01] Communication link failure\r\nThe connection to the server was lost while "
+            "the table %s was written: how many of its rows the server holds is not known, and the rest was not "
+            "sent. Connecting again failed ([SQLSTATE 28000] Login failed for user 'sa'.), so the run stops here.",
+         conversion::RunEnd::ConnectionLost, -1},
+        {"counted otherwise", [&] { servers.state.rows = {{"A", 2}, {"B", 2}}; },
+         "The server holds 7 rows of the table %s, but the run stored 5.", conversion::RunEnd::Complete, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        servers.state = {};
+        dialogs.messages.clear();
+        events.duringYield = nullptr;
+        stop.clear();
+        inserts = 0;
+        c.arrange();
+        const conversion::RunResult result = run();
+        ASSERT_FALSE(result.tables.empty());
+        const conversion::TableResult& first = result.tables[0];
+        EXPECT_EQ(result.ended, c.ended);
+        EXPECT_EQ(first.serverRows.value_or(-1), c.held);
+        const std::string other = first.table == "A" ? "B" : "A";
+        const std::vector<std::string> texts = messages();
+        ASSERT_FALSE(texts.empty());
+        if (*c.report) {
+            std::string expected = c.report;
+            expected.replace(expected.find("%s"), 2, first.table);
+            EXPECT_EQ(texts[0].rfind(expected, 0), 0u) << texts[0];
+        }
+        const bool rest = c.ended != conversion::RunEnd::Complete;
+        EXPECT_EQ(result.notReached, rest ? std::vector<std::string>{other} : std::vector<std::string>{});
+        if (c.ended == conversion::RunEnd::Stopped) {
+            EXPECT_EQ(result.stoppedBy, 15);
+            EXPECT_TRUE(first.stopped);
+            EXPECT_EQ(conversion::StopText(result, "SIGTERM", "--resume"),
+                      "Stopped by SIGTERM: " + first.table + " stopped after 3 of 5 records, and what was not "
+                      "committed was rolled back; 2 rows are stored (--resume continues it). Not reached: " + other + ".");
+        }
+        EXPECT_EQ(texts.back().find("Not converted, the connection being lost: " + other) != std::string::npos,
+                  c.ended == conversion::RunEnd::ConnectionLost) << texts.back();
+    }
+}

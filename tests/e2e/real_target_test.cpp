@@ -356,6 +356,22 @@ TEST_F(RealTarget, HeadlessCommandsReportADamagedTableAndExitWithOne)
 // Into the demo's SQLite with SQL Server column types: a keyed table gets its
 // key (a unique index); one whose key values collide without letter case, as
 // under SQL Server's usual collation, is reported once and keeps every row.
+// "Verify After Converting": each table read back after the run wrote it;
+// equal is said in the closing message, a difference is a failure of its own.
+TEST_F(RealTarget, VerifyAfterConvertingReadsEveryTableBack)
+{
+    const fs::path folder = dir / "tables";
+    fs::create_directories(folder);
+    WriteTable(folder / "PARTS.DB", 3);
+    form.Text1 = folder.string();
+    conversion::RunOptions options{false};
+    options.verifyAfter = true;
+    convert(options);
+    ASSERT_EQ(dialogs.messages.size(), 1u) << reports();
+    EXPECT_EQ(dialogs.messages[0].text, "Done.\r\n\r\nRows on the server: PARTS 3\r\n\r\nRead back and compared:\r\n"
+                                        "PARTS: equal, 3 rows");
+}
+
 TEST_F(RealTarget, AKeyThatCollidesIsReportedAndTheTableKeepsEveryRow)
 {
     const fs::path folder = dir / "keyed";

@@ -630,6 +630,42 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
         << env.dialogs.messages[0].text;
 }
 
+// Closing the main window while a run goes on stops the run at its next
+// record: what it had not committed is rolled back, its log says where it
+// stopped and how many rows are stored, and only then does the program end.
+TEST_F(Form1Test, ClosingTheWindowDuringARunStopsItAndItsLogSaysWhere)
+{
+    const auto folder = env.root / "tables";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "T.db") << "";
+    std::vector<std::vector<paradox::Value>> rows;
+    for (int i = 1; i <= 5; ++i)
+        rows.push_back({paradox::Value::ofInteger(i)});
+    env.sources.tables["T"] = {{{"ID", 3}}, rows};
+    env.services.paths.logFolder = (env.root / "state").string();
+    env.store("Statements Per Round Trip", "1");
+    Form1& f = load();
+    f.setText(f.Text1, folder.string());
+    f.setText(f.Text5, "SRV1");
+    f.Check1->setChecked(false);
+    f.show();
+    int inserts = 0;
+    env.servers.state.refuses = [&](const std::string& sql) {
+        if (sql.starts_with("INSERT") && ++inserts == 2)
+            f.close();  // as the user does while the run yields
+        return false;
+    };
+    f.PushButton7->click();
+    EXPECT_EQ(inserts, 2);
+    EXPECT_EQ(env.endProgramCalls, 1);
+    EXPECT_TRUE(env.dialogs.messages.empty());  // no "Done.": nobody is left to read it
+    std::ostringstream log;
+    for (const auto& entry : std::filesystem::directory_iterator(env.root / "state"))
+        log << std::ifstream(entry.path()).rdbuf();
+    EXPECT_EQ(log.str(), "Stopped by closing the main window: T stopped after 2 of 5 records, and what was not "
+                         "committed was rolled back; 0 rows are stored (the answer Continue continues it).\n");
+}
+
 // The program's boxes on the real QMessageBox: the overwrite question's
 // "Yes to All" and "No to All", and the report's "Don't show again".
 TEST(QtDialogsTest, ToAllButtonsAndDontShowAgainAnswerAsClicked)

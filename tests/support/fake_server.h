@@ -106,6 +106,7 @@ public:
     }
     bool isOpen() const override { return open_; }
     bool lost() const override { return gone_; }
+    std::string lostWith() const override { return gone_ ? "[SQLSTATE 08S01] Communication link failure" : ""; }
     std::string dbmsName() override { return state_.dbmsName; }
     void execute(const std::string& sql) override
     {
@@ -141,6 +142,8 @@ public:
         for (std::size_t i = 0; i < statements.size(); ++i) {
             try {
                 execute(std::string(statements[i]));
+            } catch (const platform::ConnectionLost&) {
+                throw;
             } catch (const platform::ServerError& e) {
                 if (!refused) {
                     refused = i;

@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,8 +56,11 @@ public:
     // With the server's --record-stored: every INSERT stored for good, in the order stored.
     std::vector<std::string> stored() const { return textsOf("stored"); }
 
+    // Ends the server at once, as a server that dies: its connections break.
+    void kill() { stop(SIGKILL); }
+
 private:
-    void stop();
+    void stop(int signal = SIGTERM);
     std::vector<std::string> textsOf(const std::string& kind) const;
 
     TempDir dir_;
