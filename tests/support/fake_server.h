@@ -156,8 +156,7 @@ public:
         if (refused) {
             using enum FakeServerState::Names;
             const std::size_t named = state_.driverNames == None ? statements.size()
-                : state_.driverNames == TheFirst                ? 0
-                                                                : *refused;
+                : state_.driverNames == TheFirst ? 0 : *refused;
             throw platform::RefusedInCall(said, named + (state_.driverNames == TheNext ? 1 : 0));
         }
     }
