@@ -109,6 +109,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "dovenmark: unknown argument '%s'\n\n%s", unknown, kUsage);
         return 2;
     }
+    // The login fields hold the password from the start (the keyring's, the settings').
+    platform::KeepOutOfCoreDumps();
     QApplication app(argc, argv);
     // Qt has taken its own options (-platform, -style...); anything left is none of ours.
     if (argc > 1) {

@@ -5,11 +5,13 @@
 #include "cli/commands.h"
 #include "cli/credentials.h"
 #include "cli/headless.h"
+#include "cli/output_check.h"
 #include "cli/stop_signals.h"
 
 #include "conversion/conversion_run.h"
 #include "conversion/run_options.h"
 #include "conversion/row_count.h"
+#include "conversion/table_names.h"
 #include "conversion/verify.h"
 #include "core/settings_keys.h"
 #include "platform/odbc/odbc_server_connection.h"
@@ -20,6 +22,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -33,11 +37,15 @@ namespace cli {
 
 namespace {
 
+// The reason a run is asked to stop when its statements cannot be written.
+constexpr int kOutputFailed = 1000;
+
 // Hands each statement on as soon as the run adds it, so memory does not grow
-// with the tables.
+// with the tables; once one cannot be written, the run is asked to stop.
 class StatementStream : public conversion::ListObserver {
 public:
-    StatementStream(conversion::PreviewList& list, std::ostream* out) : list_(list), out_(out)
+    StatementStream(conversion::PreviewList& list, std::ostream* out, OutputCheck& check, platform::StopRequest& stop)
+        : list_(list), out_(out), check_(check), stop_(stop)
     {
         list_.setObserver(this);
     }
@@ -45,10 +53,10 @@ public:
     void listReset() override {}
     void rowsAppended(int first, int last) override
     {
-        for (int r = first; r <= last; ++r) {
-            if (out_)
-                *out_ << list_.text(r) << "\nGO\n";
-        }
+        for (int r = first; r <= last && out_ && check_.ok(); ++r)
+            *out_ << list_.text(r) << "\nGO\n";
+        if (!check_.ok())
+            stop_.requestFirst(kOutputFailed);
         list_.clear();
     }
     void rowChanged(int) override {}
@@ -57,6 +65,8 @@ public:
 private:
     conversion::PreviewList& list_;
     std::ostream* out_;
+    OutputCheck& check_;
+    platform::StopRequest& stop_;
 };
 
 constexpr const char* kCodePageHelp =
@@ -273,9 +283,10 @@ int ExitStatus(const conversion::RunResult& result)
 }
 
 // A run that asks no server, as the SQL Preview for each file would hold it:
-// every statement goes to `statements` (nowhere when null) as soon as it is
-// made; `then` looks at what the run left behind.
-int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream* statements,
+// every statement goes to `out` as soon as it is made when `statements`;
+// `then` writes to `out` what the run left behind. Output that cannot be
+// written ends the command.
+int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream& out, bool statements,
                std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false,
                bool summary = false, std::string_view mark = {})
 {
@@ -301,10 +312,15 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
     if (!CheckTables(engine, err))
         return kExitFailure;
     if (statements)
-        *statements << mark;
-    StatementStream stream(engine.handOff.preview.list(), statements);
-    const conversion::RunResult result = engine.run();
-    then(engine);
+        out << mark;
+    OutputCheck output(out);
+    platform::StopRequest stop;
+    StatementStream stream(engine.handOff.preview.list(), statements ? &out : nullptr, output, stop);
+    const conversion::RunResult result = engine.run(&stop);
+    if (output.ok())
+        then(engine);
+    if (!output.flushed())
+        return output.failure(err, statements ? "cannot write the statements" : "cannot write the fields");
     if (summary)
         WriteSummary(result, /*direct=*/false, err);
     return ExitStatus(result);
@@ -347,7 +363,7 @@ int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
     const bool bom = TakeFlag(rest, "--bom");
-    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary, /*summary=*/true,
+    return OfflineRun(rest, scriptHelp, out, true, err, [](Engine&) {}, binary, /*summary=*/true,
                       bom ? std::string_view("\xEF\xBB\xBF") : std::string_view());
 }
 
@@ -365,7 +381,7 @@ void describeHelp(std::ostream& out)
 
 int describeRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    return OfflineRun(args, describeHelp, nullptr, err, [&out](Engine& engine) {
+    return OfflineRun(args, describeHelp, out, false, err, [&out](Engine& engine) {
         auto& records = engine.handOff.datatypes.list();
         for (int r = 1; r <= records.count(); ++r) {
             const auto& d = records.record(r);
@@ -511,14 +527,18 @@ int VerifyTables(Engine& engine, const Paradox::TableListing& listing, const con
 {
     int unequal = 0;
     const core::ListItems& names = engine.form.list2;
+    const std::vector<conversion::ServerTableName> serverNames = conversion::ServerTableNames(names);
     for (std::size_t i = names.size(); i-- > 0;) {
         const Paradox::TableFile file = i < listing.files.size() ? listing.files[i] : Paradox::TableFile{};
         if (!file.keptBy.empty()) {
             out << names[i] << " (" << file.path << "): not compared, a table of its name was found before it\n";
             continue;
         }
-        const conversion::TableVerdict verdict = conversion::VerifyTable(road, {names[i], file.path});
+        const conversion::TableVerdict verdict =
+            conversion::VerifyTable(road, {serverNames[i].name, file.path, names[i]});
         out << conversion::VerdictLine(verdict) << "\n" << std::flush;
+        if (!out)
+            throw std::runtime_error(std::string("cannot write the verdicts: ") + std::strerror(errno));
         unequal += verdict.equal() ? 0 : 1;
     }
     return unequal;

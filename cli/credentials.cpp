@@ -24,7 +24,8 @@ namespace cli {
 
 const char* const kConnectionHelp =
     "--connection-file FILE reads the connection text from FILE instead; FILE must be\n"
-    "its owner's alone (chmod 600 FILE), or it is not read.\n"
+    "a regular file of at most 64 KB, yours and yours alone (chmod 600 FILE), or it\n"
+    "is not read.\n"
     "The password is the text's own PWD= when it has one, else the environment\n"
     "variable DOVENMARK_PASSWORD when it is set, else, when the text names a user\n"
     "(Uid=) and standard input is a terminal, it is asked for without echo.\n"
@@ -56,11 +57,37 @@ platform::SecretText WithPassword(std::string_view text, std::string_view passwo
     return out;
 }
 
-// The whole file, its line breaks at the end removed; refused when group or others
-// have any right to it, before a byte is read.
+// The most a connection file may hold: a connection text is one line.
+constexpr off_t kLongestConnectionFile = 64 * 1024;
+
+// Why the open file is not read, or nothing: only a regular file of at most
+// 64 KB, owned by the user running the command, that no one else may use.
+// (Its open never waits: a named pipe would wait for a writer for ever.)
+std::optional<std::string> NotReadBecause(const struct stat& status, const std::string& file)
+{
+    const std::string named = "the connection file " + file;
+    if (!S_ISREG(status.st_mode))
+        return named + " is not a regular file, so it is not read";
+    if (status.st_uid != ::geteuid())
+        return named + " belongs to another user (uid " + std::to_string(status.st_uid)
+            + "); it may hold the password, so it is not read";
+    if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        return named + " is open to others than its owner (mode " + mode
+            + "); it may hold the password, so it is not read: chmod 600 " + file;
+    }
+    if (status.st_size > kLongestConnectionFile)
+        return named + " holds more than " + std::to_string(kLongestConnectionFile)
+            + " bytes, which no connection text needs, so it is not read";
+    return std::nullopt;
+}
+
+// The whole file, its line breaks at the end removed; refused (see
+// NotReadBecause) before a byte is read.
 std::optional<platform::SecretText> ReadConnectionFile(const std::string& file, std::ostream& err)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     struct stat status {};
     if (fd < 0 || ::fstat(fd, &status) != 0) {
         err << kPrefix << "cannot read the connection file " << file << ": " << std::strerror(errno) << "\n";
@@ -68,13 +95,9 @@ std::optional<platform::SecretText> ReadConnectionFile(const std::string& file, 
             ::close(fd);
         return std::nullopt;
     }
-    const unsigned others = status.st_mode & (S_IRWXG | S_IRWXO);
-    if (others != 0) {
+    if (const auto why = NotReadBecause(status, file)) {
         ::close(fd);
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-        err << kPrefix << "the connection file " << file << " is open to others than its owner (mode " << mode
-            << "); it may hold the password, so it is not read: chmod 600 " << file << "\n";
+        err << kPrefix << *why << "\n";
         return std::nullopt;
     }
     platform::SecretText text;
@@ -84,12 +107,17 @@ std::optional<platform::SecretText> ReadConnectionFile(const std::string& file, 
         n = ::read(fd, buffer, sizeof buffer);
         if (n > 0)
             text += std::string_view(buffer, static_cast<std::size_t>(n));
-    } while (n > 0 || (n < 0 && errno == EINTR));
+    } while ((n > 0 && text.reveal().size() <= kLongestConnectionFile) || (n < 0 && errno == EINTR));
     const int readError = errno;
     platform::WipeBytes(buffer, sizeof buffer);
     ::close(fd);
     if (n < 0) {
         err << kPrefix << "cannot read the connection file " << file << ": " << std::strerror(readError) << "\n";
+        return std::nullopt;
+    }
+    if (text.reveal().size() > kLongestConnectionFile) {  // it grew while it was read
+        err << kPrefix << "the connection file " << file << " holds more than " << kLongestConnectionFile
+            << " bytes, which no connection text needs, so it is not read\n";
         return std::nullopt;
     }
     platform::SecretText connection(WithoutLineEnd(text.reveal()));
@@ -180,6 +208,7 @@ bool OneConnectionOption(const std::string& text, const std::string& file, std::
 std::optional<platform::SecretText> ConnectionWithPassword(const std::string& text, const std::string& file,
                                                            std::ostream& err)
 {
+    platform::KeepOutOfCoreDumps();  // from here on the command holds the password
     std::optional<platform::SecretText> connection;
     if (file.empty())
         connection.emplace(std::string_view(text));
@@ -187,8 +216,13 @@ std::optional<platform::SecretText> ConnectionWithPassword(const std::string& te
         connection = ReadConnectionFile(file, err);
     if (!connection || platform::odbc::ConnectionHasKey(connection->reveal(), "PWD"))
         return connection;
-    if (const char* password = std::getenv(kPasswordVariable))
-        return WithPassword(connection->reveal(), password);
+    if (char* password = std::getenv(kPasswordVariable)) {
+        // The environment's copy is wiped once taken: /proc shows it to the user's other programs.
+        platform::SecretText taken = WithPassword(connection->reveal(), password);
+        platform::WipeBytes(password, std::strlen(password));
+        ::unsetenv(kPasswordVariable);
+        return taken;
+    }
     const std::string user = platform::odbc::ConnectionValue(connection->reveal(), "UID").value_or("");
     if (user.empty() || ::isatty(STDIN_FILENO) != 1)
         return connection;

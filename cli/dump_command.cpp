@@ -2,6 +2,7 @@
 // line and one "index<TAB>name<TAB>value" line per field; unreadable values
 // and a damaged table are reported on standard error.
 #include "cli/commands.h"
+#include "cli/output_check.h"
 
 #include "paradox/error.h"
 #include "paradox/record_text.h"
@@ -60,13 +61,14 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return kExitUsage;
     std::string text;
     bool reported = false;
+    OutputCheck output(out);
     const auto unreadable = [&](const paradox::FormatError& e) {
         err << "dovenmark-cli dump: " << e.what() << " (shown as \\N)\n";
         reported = true;
     };
     try {
         auto table = paradox::Table::open(file, codePage);
-        while (table->next()) {
+        while (output.ok() && table->next()) {
             paradox::AppendRecordLines(*table, text, unreadable);
             if (text.size() > (1u << 16)) {
                 out << text;
@@ -74,7 +76,8 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             }
         }
         out << text;
-        out.flush();
+        if (!output.flushed())
+            return output.failure(err, "cannot write the records");
         if (table->undecodableBytes() > 0) {
             err << "dovenmark-cli dump: " << table->undecodableBytes()
                 << (table->undecodableBytes() == 1 ? " byte of " : " bytes of ") << file
@@ -86,7 +89,7 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             err << "dovenmark-cli dump: " << file << " is damaged: " << *damage << "\n";
             reported = true;
         }
-        return out && !reported ? kExitOk : kExitFailure;
+        return reported ? kExitFailure : kExitOk;
     } catch (const std::exception& e) {
         out << text;
         out.flush();

@@ -5,6 +5,7 @@
 #include "conversion/foreign_keys.h"
 #include "conversion/sql_text.h"
 #include "conversion/row_count.h"
+#include "conversion/table_names.h"
 #include "conversion/run_summary.h"
 #include "conversion/table_writer.h"
 #include "conversion/verify.h"
@@ -18,7 +19,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
-#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,8 +64,6 @@ private:
     void openConnections();
     void convertTables();
     void makeForeignKeys();
-    void findReferencedTables(int count);
-    void watchWaits(platform::ServerConnection& server);
     // Returns false when the run processes no further table.
     bool convertTable(int index);
     // What the server holds of a table before it is written.
@@ -81,17 +79,18 @@ private:
     bool convertTableSteps(int index, TableResult& table, TableWritten& written);
     Existing existingTable(const std::string& name, TableResult& table);
     Overwrite askOverwrite(const std::string& name, const Existing& existing);
-    bool firstRecordsHeld(const std::string& name, const std::string& file, std::int64_t& rows);
-    bool afterLoss(TableResult& table, const TableWritten& written);
-    bool connectAgain(std::string& why);
+    bool firstRecordsHeld(const VerifyTarget& target, std::int64_t& rows);
+    bool afterLoss(TableResult& table, const TableWritten& written, const std::string& target);
     // Seconds a statement may take: the user's "Query Timeout", or the program's own 5000.
     int commandTimeout() const { return run_.options.queryTimeout > 0 ? run_.options.queryTimeout : 5000; }
-    void verifyTable(const std::string& name, const std::string& file, TableResult& table);
+    void verifyTable(const VerifyTarget& target, TableResult& table);
     VerifyRoad verifyRoad();
     bool previewTable(const std::string& identityOff);
     // The last `tables` tables went to a preview that did not execute them to the end.
     void markNotExecuted(std::size_t tables);
     void cannotStart(const std::string& cause);
+    void notice(const std::string& text);
+    void noticeRenamedFields(const std::string& table, platform::SourceRecordset& records);
     bool stopRequested() const { return run_.stop && run_.stop->requested(); }
     void finish();
 
@@ -103,6 +102,7 @@ private:
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
     Paradox::TableListing listing_;  // where each entry of List2 was found
+    std::vector<ServerTableName> serverNames_;  // what each entry of List2 is written under
     // The target's words: SQLite's where the connection says it is SQLite.
     Dialect dialect_ = Dialect::SqlServer;
     RunResult result_;
@@ -199,6 +199,11 @@ void Converter::listTables()
     // Each folder whose tables could not be listed, once.
     for (const AddFolder::UnreadableFolder& folder : listing_.unreadable)
         op_.step(130, [&] { throw std::runtime_error(Paradox::UnreadableFolderText(folder)); });
+    op_.step(130, [&] {
+        serverNames_ = ServerTableNames(form_.List2());
+        foreignKeys_.nameTables(form_.List2(), serverNames_);
+        notice(RenamedTablesText(form_.List2(), serverNames_));
+    });
 }
 
 void Converter::openConnections()
@@ -224,22 +229,8 @@ void Converter::openConnections()
         else
             op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, false)); });
         dialect_ = DialectOf(*server);
-        op_.step(148, [&] { watchWaits(*server); });
+        op_.step(148, [&] { SayWaits(*server, dialect_, run_.services.events, form_); });
     }
-}
-
-// In the window, a call that keeps the run waiting for a server lets the
-// window repaint, and after some seconds its progress text says so; the
-// command says it on its own. SQLite standing in for a server is a file on
-// this machine whose answers come within microseconds: its calls stay on the
-// window's thread, where a hand-over to another would cost more than the call.
-void Converter::watchWaits(platform::ServerConnection& server)
-{
-    auto turn = run_.services.events.waitingTurn();
-    if (!turn || dialect_ != Dialect::SqlServer)
-        return;
-    server.setWaitNotice([this](std::chrono::seconds waited) { form_.setProgressText(ServerWaitingText(waited.count())); },
-                         std::move(turn));
 }
 
 void Converter::convertTables()
@@ -247,7 +238,8 @@ void Converter::convertTables()
     int count = 0;
     if (!op_.step(150, [&] { count = static_cast<int>(form_.List2().size()); }))
         return;
-    findReferencedTables(count);
+    if (run_.options.columnTypes == ColumnTypes::SqlServer && run_.options.rules == RuleChoice::All && source_)
+        referenced_ = ReferencedTables(*source_, form_.List2(), listing_.files);
     bool end = false;
     for (int i = count - 1; i >= 0 && !end; --i) {
         // "< Back" or a stop: the tables not reached are named at the end.
@@ -271,42 +263,33 @@ void Converter::convertTables()
         makeForeignKeys();  // every table of the run has its rows and keys
 }
 
-// The tables that another table of the run refers to by its rules: only
-// theirs are the key values worth keeping. Read from the rule files alone;
-// what cannot be read here is told when its table is converted.
-void Converter::findReferencedTables(int count)
-{
-    if (run_.options.columnTypes != ColumnTypes::SqlServer || run_.options.rules != RuleChoice::All || !source_)
-        return;
-    for (int i = 0; i < count; ++i) {
-        try {
-            const auto at = static_cast<std::size_t>(i);
-            const std::string name = form_.List2().at(at);
-            const std::string file = at < listing_.files.size() ? listing_.files[at].path : std::string();
-            const auto records = source_->openRecordsetFrom(SourceQuery(name), file);
-            const paradox::TableRules rules = records->rules();
-            records->close();
-            auto refer = [this](const std::string& parent) {
-                referenced_.insert(Paradox::TableNameOf(parent.substr(parent.find_last_of("\\/:") + 1)));
-            };
-            for (const paradox::Reference& r : rules.references)
-                refer(r.parentTable);
-            for (const paradox::CheckRule& c : rules.checks) {
-                if (!c.lookupTable.empty())
-                    refer(c.lookupTable);
-            }
-        } catch (...) {
-            // Reported where the table itself is read.
-        }
-    }
-}
-
 // After the last table, every table has its rows and its key: the foreign
 // keys its rules asked for, each reported under its child table.
 void Converter::makeForeignKeys()
 {
     const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
     tableReports_ += MakeForeignKeys(road, foreignKeys_, result_.tables);
+}
+
+// What the user should know and need not answer; nothing when the text is empty.
+void Converter::notice(const std::string& text)
+{
+    if (text.empty())
+        return;
+    platform::Message m;
+    m.text = text;
+    m.title = core::AppTitle();
+    run_.services.dialogs.show(m);
+}
+
+void Converter::noticeRenamedFields(const std::string& table, platform::SourceRecordset& records)
+{
+    op_.step(194, [&] {
+        std::vector<std::string> fields;
+        for (int f = 0; f < records.fieldCount(); ++f)
+            fields.push_back(records.fieldName(f));
+        notice(RenamedFieldsText(table, fields));
+    });
 }
 
 void Converter::cannotStart(const std::string& cause)
@@ -341,8 +324,9 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     op_.step(158, [&] { name = form_.List2().at(static_cast<std::size_t>(index)); });
     table.table = name;
     op_.setTable(name);
-    // The file the entry was listed from; none when the list was not made by this run's listing.
     const auto at = static_cast<std::size_t>(index);
+    const std::string target = at < serverNames_.size() ? serverNames_[at].name : name;  // the server's
+    // The file the entry was listed from; none when the list was not made by this run's listing.
     const Paradox::TableFile file = at < listing_.files.size() ? listing_.files[at] : Paradox::TableFile{};
     if (!file.keptBy.empty()) {
         table.leftOut = file.path;
@@ -359,8 +343,9 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     if (!opened)
         return true;  // reported once; the run goes on with the next table
     op_.step(186, [&] { table.sourceRecords = records->recordCount(); });
-    const Existing existing = existingTable(name, table);
-    const Overwrite answer = askOverwrite(name, existing);
+    noticeRenamedFields(target, *records);
+    const Existing existing = existingTable(target, table);
+    const Overwrite answer = askOverwrite(target, existing);
     if (answer == Overwrite::No) {
         table.skipped = true;
         op_.step(422, [&] { records->close(); });
@@ -374,23 +359,24 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     }
     const bool drop = answer == Overwrite::Yes;
     if (drop)
-        op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(name)); });
+        op_.step(182, [&] { core::RemoveFromList(form_.List1(), core::LowerCase(target)); });
     table.folder = file.path.empty() ? sourceFolder_ : std::filesystem::path(file.path).parent_path().string();
 
     const TableRoad road{op_,         form_,          run_.handOff, run_.services.events,
                          run_.options, run_.regional, dialect_,    run_.stop};
-    TableJob job{name, *records, drop};
+    TableJob job{target, *records, drop};
     job.referenced = referenced_.count(name) != 0;
     job.continues = answer == Overwrite::Continue;
-    if (job.continues && !firstRecordsHeld(name, file.path, job.resumeFrom)) {
+    const VerifyTarget verified{target, file.path, name};
+    if (job.continues && !firstRecordsHeld(verified, job.resumeFrom)) {
         table.skipped = true;
         op_.step(422, [&] { records->close(); });
         return true;
     }
     written = WriteTable(road, job, table);
     if (written.lost)
-        return afterLoss(table, written);
-    verifyTable(name, file.path, table);
+        return afterLoss(table, written, target);
+    verifyTable(verified, table);
     if (written.rules)
         foreignKeys_.addTable(std::move(written.key), std::move(written.foreignKeys));
     return previewTable(written.identityOff);
@@ -399,64 +385,35 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
 // The connection was lost while the table was written: the run connects again
 // once, counts what the server holds of the table, and tells it all in one
 // report. Where it cannot connect again, it goes no further.
-bool Converter::afterLoss(TableResult& table, const TableWritten& written)
+bool Converter::afterLoss(TableResult& table, const TableWritten& written, const std::string& target)
 {
     table.connectionLost = true;
     op_.setRecord(written.lostAt);
-    std::string again;
-    if (!connectAgain(again))
+    const std::string notAgain = MSSQL::ConnectAgain(run_.services, form_, run_.handOff.mssql_conn, commandTimeout());
+    std::optional<std::int64_t> held;
+    if (!notAgain.empty()) {
         result_.ended = RunEnd::ConnectionLost;
-    std::string held = "how many of its rows the server holds is not known";
-    if (again.empty()) {
-        op_.step(160, [&] {
-            table.serverRows = CountRows(*run_.handOff.mssql_conn, dialect_, table.table);
-            held = "the server holds " + Grouped(*table.serverRows) + (*table.serverRows == 1 ? " row" : " rows")
-                + " of it";
-        });
+    } else {
+        op_.step(160, [&] { SayWaits(*run_.handOff.mssql_conn, dialect_, run_.services.events, form_); });
+        op_.step(160, [&] { held = table.serverRows = CountRows(*run_.handOff.mssql_conn, dialect_, target); });
     }
     op_.step(416, [&] {
-        throw platform::ServerError(written.lostBecause + "\r\nThe connection to the server was lost while the table "
-                                    + table.table + " was written: " + held + ", and the rest was not sent."
-                                    + (again.empty() ? "" : " Connecting again failed (" + again
-                                                                + "), so the run stops here."));
+        throw platform::ServerError(LostConnectionText(written.lostBecause, table.table, held, notAgain));
     });
     op_.setRecord(-1);
-    return again.empty();
-}
-
-// A new connection in place of the one that was lost; false, with why, where it does not open.
-bool Converter::connectAgain(std::string& why)
-{
-    auto& server = run_.handOff.mssql_conn;
-    try {
-        server->close();
-    } catch (...) {
-        // Gone already.
-    }
-    try {
-        server = run_.services.servers.create();
-        server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
-        server->setCommandTimeout(commandTimeout());
-        server->setConnectionTimeout(5000);
-        server->open(MSSQL::ConnectionText(run_.services, form_, form_.localConnection()));
-        watchWaits(*server);
-        return true;
-    } catch (...) {
-        why = core::CurrentExceptionCause();
-        return false;
-    }
+    return notAgain.empty();
 }
 
 // A table continued must hold exactly the Paradox table's first records, as
 // verify compares them; where it does not, it is left as it is, and the
 // reason is told.
-bool Converter::firstRecordsHeld(const std::string& name, const std::string& file, std::int64_t& rows)
+bool Converter::firstRecordsHeld(const VerifyTarget& target, std::int64_t& rows)
 {
     bool held = false;
     op_.step(162, [&] {
-        const FirstRecordsCheck check = CheckFirstRecords(verifyRoad(), {name, file});
+        const FirstRecordsCheck check = CheckFirstRecords(verifyRoad(), target);
         if (!check.firstRecords)
-            throw std::runtime_error("The table " + name + " is not continued and stays as it is: " + check.reason
+            throw std::runtime_error("The table " + target.name + " is not continued and stays as it is: " + check.reason
                                      + ".");
         rows = check.rows;
         held = true;
@@ -466,13 +423,13 @@ bool Converter::firstRecordsHeld(const std::string& name, const std::string& fil
 
 // "Verify After Converting": the table read back from the server and compared
 // with its Paradox table; a difference is reported, equality is noted in the result.
-void Converter::verifyTable(const std::string& name, const std::string& file, TableResult& table)
+void Converter::verifyTable(const VerifyTarget& target, TableResult& table)
 {
     if (!run_.options.verifyAfter || form_.previewMode() || !run_.handOff.mssql_conn
         || !run_.handOff.mssql_conn->isOpen() || run_.handOff.mssql_conn->lost() || table.stopped)
         return;
     op_.step(429, [&] {
-        const TableVerdict verdict = VerifyTable(verifyRoad(), {name, file});
+        const TableVerdict verdict = VerifyTable(verifyRoad(), target);
         table.verdict = VerdictLine(verdict);
         if (!verdict.equal())
             throw std::runtime_error(table.verdict);

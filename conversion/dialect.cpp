@@ -4,6 +4,7 @@
 #include "core/unicode_case.h"
 
 #include "conversion/binary_constant.h"
+#include "conversion/table_names.h"
 #include "platform/server_connection.h"
 
 namespace conversion {
@@ -29,18 +30,21 @@ std::string ColumnList(Dialect dialect, const std::vector<KeyColumn>& columns, b
 
 }  // namespace
 
-// SQLite reads SQL Server's brackets as well, so both dialects quote so.
-std::string QuotedName(Dialect /*dialect*/, std::string_view name)
+// SQLite reads SQL Server's brackets too, but knows no "]]" inside them:
+// its own quotes, with "" inside, hold every name.
+std::string QuotedName(Dialect dialect, std::string_view name)
 {
+    const char open = dialect == Dialect::Sqlite ? '"' : '[';
+    const char close = dialect == Dialect::Sqlite ? '"' : ']';
     std::string out;
     out.reserve(name.size() + 2);
-    out.push_back('[');
+    out.push_back(open);
     for (char c : name) {
         out.push_back(c);
-        if (c == ']')
-            out.push_back(']');
+        if (c == close)
+            out.push_back(close);
     }
-    out.push_back(']');
+    out.push_back(close);
     return out;
 }
 
@@ -97,7 +101,7 @@ std::string IdentityInsert(Dialect dialect, std::string_view tableName, bool on)
 
 std::string KeyName(std::string_view tableName)
 {
-    return "PK_" + std::string(tableName);
+    return ServerObjectName("PK_" + std::string(tableName));
 }
 
 std::vector<std::string> KeyStatements(Dialect dialect, std::string_view tableName,

@@ -24,8 +24,9 @@ Dialect DialectOfDbms(std::string_view dbmsName);
 Dialect DialectOf(platform::ServerConnection& connection);
 
 // A table, column or key name as the dialect quotes it: between square
-// brackets with every "]" doubled, so that no name can end early. Every name
-// in a statement is written by this one function.
+// brackets with every "]" doubled (SQLite: between double quotes with every
+// '"' doubled), so that no name can end early. Every name in a statement is
+// written by this one function.
 std::string QuotedName(Dialect dialect, std::string_view name);
 
 // A column type as the dialect spells it: SQLite has no MAX length, so
@@ -51,7 +52,8 @@ struct KeyColumn {
     int bytes = 0;          // the most an index entry needs for it
 };
 
-// The name of the table's key: PK_ + the table name.
+// The name of the table's key: PK_ + the table name (a long one cut, and
+// told apart by a hash of it, within SQL Server's 128 characters).
 std::string KeyName(std::string_view tableName);
 
 // The statements that give a table whose rows are in its primary key over the

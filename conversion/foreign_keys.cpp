@@ -1,10 +1,11 @@
 // The run's foreign keys: each checked against its parent as the run made it.
 #include "conversion/foreign_keys.h"
 
+#include "conversion/sql_text.h"
+#include "conversion/table_names.h"
 #include "conversion/table_writer.h"
 #include "core/error_report.h"
 #include "core/main_form.h"
-
 #include "core/unicode_case.h"
 #include "sources/paradox_module.h"
 
@@ -129,6 +130,19 @@ bool RunForeignKeys::secondCascadePath(const std::string& parent, const std::str
     return false;
 }
 
+void RunForeignKeys::nameTables(const std::vector<std::string>& paradoxNames,
+                                const std::vector<ServerTableName>& serverNames)
+{
+    for (std::size_t i = 0; i < paradoxNames.size() && i < serverNames.size(); ++i)
+        serverNames_.emplace(core::LowerCase(paradoxNames[i]), serverNames[i].name);
+}
+
+std::string RunForeignKeys::serverName(const std::string& paradoxName) const
+{
+    const auto at = serverNames_.find(core::LowerCase(paradoxName));
+    return at == serverNames_.end() ? paradoxName : at->second;
+}
+
 std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
                                                             std::map<std::string, RuleFindings>& findings)
 {
@@ -142,7 +156,7 @@ std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
             continue;
         }
         const std::string parentName =
-            Paradox::TableNameOf(fk.parentFile.substr(fk.parentFile.find_last_of("\\/:") + 1));
+            serverName(Paradox::TableNameOf(fk.parentFile.substr(fk.parentFile.find_last_of("\\/:") + 1)));
         const auto at = keys_.find(parentName);
         const TableKey* parent = at == keys_.end() ? nullptr : &at->second;
         if (const auto why = whyNot(fk, parent, parentName)) {
@@ -166,7 +180,7 @@ std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
                                     fk.constraint + " is made WITH NOCHECK, so that they stay.");
         std::string name = fk.constraint;
         for (int n = 2; !names.insert(core::LowerCase(name)).second; ++n)
-            name = fk.constraint + "_" + std::to_string(n);
+            name = ServerObjectName(fk.constraint + "_" + std::to_string(n));
         std::vector<std::string> parentColumns;
         for (int p : fk.parentFields)
             parentColumns.push_back(parent->fields[static_cast<std::size_t>(p)]);
@@ -220,6 +234,32 @@ int MakeForeignKeys(const TableRoad& road, RunForeignKeys& keys, std::vector<Tab
         op.step(437, [&] { road.form.showPreview(); });
     }
     return counted;
+}
+
+std::set<std::string> ReferencedTables(platform::SourceConnection& source, const std::vector<std::string>& tables,
+                                       const std::vector<Paradox::TableFile>& files)
+{
+    std::set<std::string> referenced;
+    auto refer = [&](const std::string& parent) {
+        referenced.insert(Paradox::TableNameOf(parent.substr(parent.find_last_of("\\/:") + 1)));
+    };
+    for (std::size_t at = 0; at < tables.size(); ++at) {
+        try {
+            const std::string file = at < files.size() ? files[at].path : std::string();
+            const auto records = source.openRecordsetFrom(SourceQuery(tables[at]), file);
+            const paradox::TableRules rules = records->rules();
+            records->close();
+            for (const paradox::Reference& r : rules.references)
+                refer(r.parentTable);
+            for (const paradox::CheckRule& c : rules.checks) {
+                if (!c.lookupTable.empty())
+                    refer(c.lookupTable);
+            }
+        } catch (...) {
+            // Reported where the table itself is read.
+        }
+    }
+    return referenced;
 }
 
 }  // namespace conversion

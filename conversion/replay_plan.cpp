@@ -24,7 +24,7 @@ ReplayPlan::Step ReplayPlan::next() const
 {
     const std::size_t end = statements_.size();
     const bool aloneNext = !alone_.empty() && alone_.back() == next_;
-    if (next_ > first_ && (next_ == end || aloneNext))
+    if (next_ > first_ && (next_ == end || aloneNext || cuts_.count(next_) != 0))
         return {Action::Commit, first_, next_};
     if (next_ == end)
         return {Action::Done, end, end};
@@ -35,7 +35,7 @@ ReplayPlan::Step ReplayPlan::next() const
     if (next_ < joinBefore_ && statements_[next_].joins) {
         std::size_t bytes = statements_[next_].size;
         while (j < end && j < joinBefore_ && statements_[j].joins && (alone_.empty() || alone_.back() != j)
-               && j - next_ < perCall_ && bytes + 1 + statements_[j].size <= bytesPerCall_)
+               && cuts_.count(j) == 0 && j - next_ < perCall_ && bytes + 1 + statements_[j].size <= bytesPerCall_)
             bytes += 1 + statements_[j++].size;
     }
     return {Action::Call, next_, j};
@@ -71,8 +71,14 @@ std::optional<ReplayPlan::Report> ReplayPlan::failed(const Step& step, const Dri
         if (commit) {
             for (std::size_t k = step.end; k-- > step.first;)
                 alone_.push_back(k);
-        } else if (refused < step.end) {
+        } else if (refused < step.end && (n == 1 || namesBelieved_)) {
             alone_.push_back(refused);
+            if (n > 1 && refused == step.first) {  // as FreeTDS names any refusal where NOCOUNT is ON
+                named_ = refused;
+                namedCallEnd_ = step.end;
+            }
+        } else if (refused < step.end) {
+            cutInTwo(step.first, step.end);
         } else {
             joinBefore_ = std::min(joinBefore_, step.first);
         }
@@ -81,6 +87,25 @@ std::optional<ReplayPlan::Report> ReplayPlan::failed(const Step& step, const Dri
     }
     first_ = next_ = step.end;
     return Report{step.action, refused < step.end ? refused : step.first, n, step.first};
+}
+
+void ReplayPlan::ranAlone(std::size_t statement, bool refused)
+{
+    if (named_ != statement)
+        return;
+    named_.reset();
+    if (refused)
+        return;
+    namesBelieved_ = false;
+    cutInTwo(statement + 1, namedCallEnd_);
+}
+
+void ReplayPlan::cutInTwo(std::size_t first, std::size_t end)
+{
+    if (end < first + 2)
+        return;
+    cuts_.insert(first + (end - first) / 2);
+    cuts_.insert(end);
 }
 
 }  // namespace conversion

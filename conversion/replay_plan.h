@@ -17,14 +17,20 @@
 // the call's statements go one per call, and after a refused commit every
 // statement of the transaction runs alone, so that the walk finds it; each
 // failure on the way adds a statement to run alone or ends the joining, so the
-// walk ends. Statements that may be applied are reported once, by the refused
-// statement or the first of the call or commit.
+// walk ends. The first statement of a call named as refused that goes through
+// alone was named wrongly (a session with NOCOUNT ON gives no result for a
+// statement that succeeds, so FreeTDS names the call's first): from then on the plan
+// believes no naming, and a failed call is cut in two, each part committed as
+// it goes through, until the refused statement is a call of its own. Statements
+// that may be applied are reported once, by the refused statement or the first
+// of the call or commit.
 #pragma once
 
 #include "platform/server_connection.h"
 
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace conversion {
@@ -80,6 +86,8 @@ public:
     // statements may be applied. The first failure is the batch's own call of
     // [first, end) or its commit of every statement.
     std::optional<Report> failed(const Step& step, const DriverAnswer& answer);
+    // What became of a statement that ran alone (after done()): refused or not.
+    void ranAlone(std::size_t statement, bool refused);
 
 private:
     std::vector<Statement> statements_;
@@ -89,6 +97,14 @@ private:
     std::size_t next_ = 0;
     std::size_t joinBefore_;           // from here on, one statement per call
     std::vector<std::size_t> alone_;  // to run alone, the smallest last
+    // The first statement of a call, named as refused, to run alone; the end of its call.
+    std::optional<std::size_t> named_;
+    std::size_t namedCallEnd_ = 0;
+    bool namesBelieved_ = true;
+    std::set<std::size_t> cuts_;  // no call goes past one, and a commit follows at each
+
+    // Cuts the statements [first, end) into two calls.
+    void cutInTwo(std::size_t first, std::size_t end);
 };
 
 }  // namespace conversion

@@ -2,6 +2,8 @@
 // statements that give the server the rest.
 #include "conversion/rules.h"
 
+#include "conversion/table_names.h"
+
 #include "conversion/typed_value.h"
 #include "conversion/value_text.h"
 #include "core/unicode_case.h"
@@ -105,7 +107,7 @@ void RulePlan::addForeignKey(const std::string& name, const std::string& rule, s
 {
     ForeignKeyRequest& fk = foreignKeys_.emplace_back();
     fk.child = table_;
-    fk.constraint = "FK_" + table_ + "_" + name;
+    fk.constraint = ServerObjectName("FK_" + table_ + "_" + name);
     fk.rule = rule;
     for (int f : fields) {
         fk.fields.push_back(script_.fieldName(f));
@@ -288,7 +290,7 @@ void RulePlan::checkStatements(std::vector<RuleStatement>& out, RuleFindings& fi
         std::string value;
         if (c.defaultValue && AppendTypedValue(kind, c.defaultValue->get(), Dialect::SqlServer, value) ==
                                   TypedOutcome::Written)
-            out.push_back({"ALTER TABLE " + table + " ADD CONSTRAINT " + QuotedName(script_.dialect(), "DF_" + table_ + "_" + field) +
+            out.push_back({"ALTER TABLE " + table + " ADD CONSTRAINT " + QuotedName(script_.dialect(), ServerObjectName("DF_" + table_ + "_" + field)) +
                                " DEFAULT " + value + " FOR " + QuotedName(script_.dialect(), field),
                            "the default of " + field + " of " + table_});
         if (!c.minimum && !c.maximum)
@@ -304,7 +306,7 @@ void RulePlan::checkStatements(std::vector<RuleStatement>& out, RuleFindings& fi
         }
         if (condition.empty())
             continue;
-        const std::string name = "CK_" + table_ + "_" + field;
+        const std::string name = ServerObjectName("CK_" + table_ + "_" + field);
         const auto outside = outside_.find(c.field);
         const bool noCheck = outside != outside_.end();
         if (noCheck)
@@ -328,8 +330,10 @@ void RulePlan::indexStatements(std::vector<RuleStatement>& out, RuleFindings& fi
         // Index names are the table's own on SQL Server, the database's on SQLite.
         if (sqlite)
             name = table_ + "_" + name;
+        name = ServerObjectName(name);
         for (int n = 2; !names.insert(core::LowerCase(name)).second; ++n)
-            name = (x.name.empty() ? script_.fieldName(x.fields.front().field) : x.name) + "_" + std::to_string(n);
+            name = ServerObjectName((x.name.empty() ? script_.fieldName(x.fields.front().field) : x.name) + "_" +
+                                    std::to_string(n));
         std::string columns;
         bool text = false;
         for (const paradox::IndexField& f : x.fields) {

@@ -1,8 +1,14 @@
-// The words a run ends with.
+// The words a run ends with, and the word while the server keeps it waiting.
 #include "conversion/run_summary.h"
 
 #include "conversion/row_count.h"
 #include "core/error_report.h"
+#include "core/main_form.h"
+#include "platform/event_loop.h"
+#include "platform/server_connection.h"
+
+#include <chrono>
+#include <utility>
 
 namespace conversion {
 
@@ -120,9 +126,29 @@ std::string StopText(const RunResult& result, const std::string& by, const std::
     return text + ".";
 }
 
+std::string LostConnectionText(const std::string& lostBecause, const std::string& table,
+                               const std::optional<std::int64_t>& serverRows, const std::string& notAgain)
+{
+    const std::string held = serverRows ? "the server holds " + Grouped(*serverRows)
+            + (*serverRows == 1 ? " row" : " rows") + " of it"
+                                        : "how many of its rows the server holds is not known";
+    return lostBecause + "\r\nThe connection to the server was lost while the table " + table + " was written: "
+        + held + ", and the rest was not sent."
+        + (notAgain.empty() ? "" : " Connecting again failed (" + notAgain + "), so the run stops here.");
+}
+
 std::string ServerWaitingText(long long seconds)
 {
     return "waiting for the server... (" + std::to_string(seconds) + " s)";
+}
+
+void SayWaits(platform::ServerConnection& server, Dialect dialect, platform::EventLoop& events, core::MainForm& form)
+{
+    auto turn = events.waitingTurn();
+    if (!turn || dialect != Dialect::SqlServer)
+        return;
+    server.setWaitNotice([&form](std::chrono::seconds waited) { form.setProgressText(ServerWaitingText(waited.count())); },
+                         std::move(turn));
 }
 
 }  // namespace conversion

@@ -4,7 +4,9 @@
 // written for its column's type instead.
 #include "conversion/sql_text.h"
 
+#include "conversion/batch_separator.h"
 #include "conversion/recognition.h"
+#include "conversion/table_names.h"
 #include "conversion/typed_value.h"
 #include "conversion/value_text.h"
 #include "platform/event_loop.h"
@@ -36,18 +38,18 @@ void TableScript::start(std::string_view tableName)
 const TypeRule& TableScript::addField(int index, std::string_view fieldName, std::int16_t typeCode,
                                       const FieldShape& shape, DatatypeList* records)
 {
-    if (records) {
-        records->append(tableName_);
-        records->setSubItem(1, fieldName);
-    }
-    const TypeRule& rule = ClassifyCode(typeCode);
     const auto at = static_cast<std::size_t>(index);
     if (at >= roles_.size()) {
         roles_.resize(at + 1, FieldRole::Text);
         names_.resize(at + 1);
         columns_.resize(at + 1);
     }
-    names_[at] = fieldName;
+    names_[at] = WithoutControlCharacters(fieldName);
+    if (records) {
+        records->append(tableName_);
+        records->setSubItem(1, names_[at]);
+    }
+    const TypeRule& rule = ClassifyCode(typeCode);
     std::string_view sqlType;
     if (types_ == ColumnTypes::SqlServer) {
         columns_[at] = SqlServerColumn(typeCode, shape);
@@ -59,7 +61,7 @@ const TypeRule& TableScript::addField(int index, std::string_view fieldName, std
             numeric_.push_back(index);
         roles_[at] = rule.numeric ? FieldRole::Numeric : rule.binary ? FieldRole::Binary : FieldRole::Text;
     }
-    create_ += QuotedName(dialect_, fieldName);
+    create_ += QuotedName(dialect_, names_[at]);
     create_ += ' ';
     create_ += sqlType;
     create_ += ',';
@@ -157,12 +159,12 @@ void InsertBuilder::appendNull()
 
 // Quote doubling and the backslash continuation (see AppendQuotedText): the
 // constant stays one constant, so its type and length limits are those of
-// the unchanged text.
+// the unchanged text, unless a line of it would read as a batch separator
+// (see AppendStringConstant).
 void InsertBuilder::appendQuoted(std::string_view v)
 {
-    statement_ += '\'';
-    AppendQuotedText(v, statement_);
-    statement_ += "', ";
+    AppendStringConstant(v, table_.dialect(), /*unicode=*/false, statement_);
+    statement_ += ", ";
 }
 
 // A number's commas (and a decimal separator other than the point) become points.

@@ -245,8 +245,10 @@ StatementBatch::Next StatementBatch::recover(Step step, Failure first)
             step = {Action::Alone, step.first, step.first + 1};
         if (step.action == Action::Alone) {
             plan.done(step);
-            if (runAlone(step.first) == Next::Stop)
+            const Next next = runAlone(step.first);
+            if (next == Next::Stop)
                 return Next::Stop;
+            plan.ranAlone(step.first, next == Next::Refused);
         } else if (!(failure = attempt(step))) {
             plan.done(step);
             if (step.action == Action::Commit)

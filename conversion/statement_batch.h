@@ -44,12 +44,14 @@ struct TransactionLimits {
 
 class StatementBatch {
 public:
-    enum class Next { Continue, Stop };
+    // Refused: as Continue, after the caller's statement run alone was refused.
+    enum class Next { Continue, Stop, Refused };
 
     // The caller's own execute of one statement with autocommit, inside its
     // error report; `tag` is what the caller gave with the statement (a step,
     // a row). Stop means the caller goes no further: the statements after it
-    // are not run again.
+    // are not run again; Refused that the statement was refused (and
+    // reported), which the replay weighs against the driver's naming.
     using RunAlone = std::function<Next(const std::string& statement, int tag)>;
     // The caller's report of a failure whose statements may be applied: the
     // description of the refused statement or of the commit, and the tag of

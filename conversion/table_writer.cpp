@@ -345,14 +345,17 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
         auto runAlone = [this](const std::string& s, int tag) {
             if (lost())
                 return StatementBatch::Next::Stop;
-            if (!batchStep(tag, [&] { executeUnlessLost(s, tag); })) {
+            const bool ran = batchStep(tag, [&] { executeUnlessLost(s, tag); });
+            if (!ran) {
                 ++written_.statements.refused;
                 written_.rows.refused += tag >= 0 ? 1 : 0;
             } else if (!lost()) {
                 ++written_.statements.confirmed;
                 written_.rows.confirmed += tag >= 0 ? 1 : 0;
             }
-            return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
+            if (lost())
+                return StatementBatch::Next::Stop;
+            return ran ? StatementBatch::Next::Continue : StatementBatch::Next::Refused;
         };
         // Statements whose fate the server left in doubt: reported, never run
         // again; with the connection gone, told in the one report of its loss.

@@ -1,6 +1,7 @@
 // The constants of typed columns.
 #include "conversion/typed_value.h"
 
+#include "conversion/batch_separator.h"
 #include "conversion/value_text.h"
 
 #include <charconv>
@@ -58,9 +59,7 @@ TypedOutcome AppendText(std::string_view text, Dialect dialect, std::string& out
 {
     if (text.empty())
         return TypedOutcome::Null;
-    out += UnicodeQuote(dialect);
-    AppendQuotedText(text, out);
-    out += '\'';
+    AppendStringConstant(text, dialect, /*unicode=*/true, out);
     return TypedOutcome::Written;
 }
 

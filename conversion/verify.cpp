@@ -52,7 +52,8 @@ class SourceSide {
 public:
     SourceSide(const VerifyRoad& road, const VerifyTarget& target) : road_(road)
     {
-        records_ = road.source.openRecordsetFrom(SourceQuery(target.name), target.file);
+        records_ = road.source.openRecordsetFrom(
+            SourceQuery(target.paradoxName.empty() ? target.name : target.paradoxName), target.file);
         script_.start(target.name);
         script_.setKeyFieldCount(records_->keyFieldCount());
         const int fields = records_->fieldCount();
@@ -146,7 +147,7 @@ public:
         : road_(road), comparisons_(source.comparisons())
     {
         try {
-            rows_ = road.server.query(SourceQuery(target.name));
+            rows_ = road.server.query("SELECT * FROM " + QuotedName(road.dialect, target.name));
         } catch (const platform::ServerError& e) {
             throw Incomparable("the server cannot read it: " + e.driverText());
         }

@@ -34,10 +34,12 @@ struct VerifyRoad {
 };
 
 // A table of the folder: its name (the server's table) and the file the folder
-// walk found it in (empty: the source connection finds it by its name).
+// walk found it in (empty: the source connection finds it by its Paradox name,
+// which is the server's unless given).
 struct VerifyTarget {
     std::string name;
     std::string file;
+    std::string paradoxName = {};
 };
 
 // A record or row named in a verdict: a record number (from 0, as the run

@@ -295,10 +295,9 @@ private:
         if (startsWith("NULL")) {
             c.kind = ValueKind::Null;
             at_ += 4;
-        } else if (startsWith("N'") || startsWith("'")) {
+        } else if (startsWith("N'") || startsWith("'") || startsWith("CAST(")) {
             c.kind = ValueKind::Text;
-            at_ += s_[at_] == 'N' ? 2 : 1;
-            quoted(c.value);
+            joined(c.value);
         } else if (startsWith("0x") || startsWith("X'")) {
             c.kind = ValueKind::Bytes;
             const bool sqlite = s_[at_] == 'X';
@@ -315,6 +314,46 @@ private:
                 fail();
             c.value.assign(s_.substr(first, at_ - first));
         }
+    }
+
+    bool skip(std::string_view word)
+    {
+        if (!startsWith(word))
+            return false;
+        at_ += word.size();
+        return true;
+    }
+
+    // A string constant, or constants and characters joined by " + ", the
+    // first perhaps made MAX by a CAST (see AppendStringConstant).
+    void joined(std::string& out)
+    {
+        const bool cast = skip("CAST(");
+        do {
+            if (skip("NCHAR(") || skip("CHAR(")) {
+                unsigned code = 0;
+                const auto [end, error] = std::from_chars(s_.data() + at_, s_.data() + end_, code);
+                at_ = static_cast<std::size_t>(end - s_.data());
+                if (error != std::errc() || !skip(")") || code > 0xFFFF)
+                    fail();
+                AppendCodePoint(code, out);
+            } else if (skip("N'") || skip("'")) {
+                quoted(out);
+            } else {
+                fail();
+            }
+            if (cast)
+                skip(" AS NVARCHAR(MAX))") || skip(" AS VARCHAR(MAX))");
+        } while (skip(" + "));
+    }
+
+    static void AppendCodePoint(unsigned c, std::string& out)
+    {
+        if (c >= 0x800)
+            out += static_cast<char>(0xE0 | (c >> 12));
+        if (c >= 0x80)
+            out += static_cast<char>((c >= 0x800 ? 0x80 | ((c >> 6) & 0x3F) : 0xC0 | (c >> 6)));
+        out += static_cast<char>(c >= 0x80 ? 0x80 | (c & 0x3F) : c);
     }
 
     void quoted(std::string& out)

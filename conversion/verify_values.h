@@ -48,7 +48,9 @@ struct Constant {
 // Reads the constants of an insert statement as the run builds them, after
 // the first prefixLength characters ("INSERT INTO [T] VALUES("): NULL, numbers,
 // '...' and N'...' (quotes doubled; for SQL Server a backslash before a line
-// break goes with the break, as SQL Server reads it), 0x... and X'...'.
+// break goes with the break, as SQL Server reads it, and such constants may
+// be joined with NCHAR(n) and CHAR(n) by " + ", the first in a CAST to MAX),
+// 0x... and X'...'.
 // Throws std::invalid_argument for any other text.
 void ReadConstants(std::string_view statement, std::size_t prefixLength, Dialect dialect,
                    std::vector<Constant>& out);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string.h>  // explicit_bzero
+#include <sys/prctl.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -14,6 +15,14 @@
 #include <utility>
 
 namespace platform {
+
+// A process that holds a password leaves no core dump, and others of its user
+// cannot read its memory: PR_SET_DUMPABLE off for the rest of the process.
+// False where the system refuses.
+inline bool KeepOutOfCoreDumps() noexcept
+{
+    return ::prctl(PR_SET_DUMPABLE, 0) == 0;
+}
 
 // Overwrites the bytes so that the compiler cannot leave the writes out.
 inline void WipeBytes(void* data, std::size_t size) noexcept

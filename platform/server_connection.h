@@ -47,17 +47,22 @@ public:
 
 // A connection that did not open: the driver's text, and whether the driver
 // could not reach the server at all (its first SQLSTATE is of class 08,
-// connection exception) rather than the server refusing the login or the database.
+// connection exception) rather than the server refusing the login or the
+// database, or whether the driver itself could not be loaded (its text then
+// says which).
 class OpenError : public std::runtime_error {
 public:
+    enum class Kind { Refused, Unreachable, DriverNotLoaded };
     OpenError(const std::string& driverText, bool unreachable)
-        : std::runtime_error(driverText), unreachable_(unreachable)
+        : OpenError(driverText, unreachable ? Kind::Unreachable : Kind::Refused)
     {
     }
-    bool unreachable() const { return unreachable_; }
+    OpenError(const std::string& text, Kind kind) : std::runtime_error(text), kind_(kind) {}
+    bool unreachable() const { return kind_ == Kind::Unreachable; }
+    bool driverNotLoaded() const { return kind_ == Kind::DriverNotLoaded; }
 
 private:
-    bool unreachable_;
+    Kind kind_;
 };
 
 // A statement of several sent in one execute call that the server or its

@@ -66,9 +66,9 @@ int GetSubDirectories2016(std::vector<std::string>& folders, bool recursive,
 // The bare names of the files (never folders) in `folder` that match the
 // wildcard `pattern` ("*" any run, "?" one character, letter case ignored),
 // hidden ones included, in the order the file system lists them. Names that
-// do not name a file are left out (a broken link, a pipe); a file the user
-// may not read is listed, so that whoever reads it can say why it cannot. A
-// folder that cannot be read gives no names.
+// do not name a file are left out (a folder, a pipe); a file the user may not
+// read, and a link that leads nowhere, are listed, so that whoever reads them
+// can say why they cannot be read. A folder that cannot be read gives no names.
 // (The names are 0-based here; the room-by-100-then-50 array of the original
 // is what std::vector does for us.)
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);

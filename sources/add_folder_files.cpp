@@ -75,6 +75,14 @@ bool IsPermissionError(int error)
     return error == EACCES || error == EPERM;
 }
 
+// A symbolic link (of the directory entry's type, or where the file system
+// does not say, as lstat finds it).
+bool IsLink(const std::string& path, unsigned char type)
+{
+    struct stat info {};
+    return type == DT_LNK || (type == DT_UNKNOWN && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+}
+
 }  // namespace
 
 bool MatchesPattern(std::string_view name, std::string_view pattern)
@@ -122,9 +130,11 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
             continue;
         // In a folder the user may list but not enter, nothing can be opened,
         // not even for its attributes: every name that is no folder is listed.
+        // So is a link that leads nowhere, which no table behind it explains.
+        const std::string path = prefix + std::string(name);
         bool regular = false;
-        const int error = OpenForAttributes(prefix + std::string(name), regular);
-        if (error == 0 ? regular : (IsPermissionError(error) && entry->d_type != DT_DIR))
+        const int error = OpenForAttributes(path, regular);
+        if (error == 0 ? regular : (IsPermissionError(error) && entry->d_type != DT_DIR) || IsLink(path, entry->d_type))
             names.emplace_back(name);
     }
     return names;

@@ -80,6 +80,8 @@ std::optional<std::string> NoConnectionReason(core::Services& services, core::Ma
         connection->open(ConnectionText(services, form));
         return std::nullopt;
     } catch (const platform::OpenError& e) {
+        if (e.driverNotLoaded())
+            return e.what();  // no server was asked
         if (FromSqlite(e.what())) {
             const std::string file = services.serverConnectionText
                 ? platform::odbc::ConnectionValue(services.serverConnectionText->reveal(), "Database").value_or("")
@@ -189,6 +191,26 @@ void LoginHelp(core::Services& services)
             throw std::runtime_error("The desktop has no program to show " + picture
                                      + " (xdg-open found none).");
     });
+}
+
+std::string ConnectAgain(core::Services& services, core::MainForm& form,
+                         std::shared_ptr<platform::ServerConnection>& server, int commandTimeout)
+{
+    try {
+        server->close();
+    } catch (...) {
+        // Gone already.
+    }
+    try {
+        server = services.servers.create();
+        server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
+        server->setCommandTimeout(commandTimeout);
+        server->setConnectionTimeout(5000);
+        server->open(ConnectionText(services, form, form.localConnection()));
+        return {};
+    } catch (...) {
+        return core::CurrentExceptionCause();
+    }
 }
 
 }  // namespace MSSQL

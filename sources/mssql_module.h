@@ -6,6 +6,7 @@
 #include "core/main_form.h"
 #include "core/services.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,11 @@ std::optional<std::string> NoConnectionReason(core::Services& services, core::Ma
 // The server that the current login names: "SRV,1433", "SRV" for a local
 // connection, or the Server= value of the command's connection text.
 std::string ServerName(core::Services& services, core::MainForm& form);
+
+// A new connection in place of `server`, which was lost, set up as a run sets
+// up its own; empty when it opens, else why not.
+std::string ConnectAgain(core::Services& services, core::MainForm& form,
+                         std::shared_ptr<platform::ServerConnection>& server, int commandTimeout);
 
 // Clears the list and fills it with the names of the target's tables (type
 // "TABLE"), in their own letter case.

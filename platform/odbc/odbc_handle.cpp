@@ -132,6 +132,12 @@ std::string FirstSqlState(const OdbcHandle& handle)
     return std::string(reinterpret_cast<const char*>(state), 5);
 }
 
+bool DriverNotLoaded(const std::string& sqlState, const std::string& diagnostics)
+{
+    return sqlState == "IM002" || sqlState == "IM003"
+        || (sqlState == "01000" && diagnostics.find("Can't open lib") != std::string::npos);
+}
+
 bool HasNativeError(const OdbcHandle& handle, SQLINTEGER native)
 {
     if (!handle)

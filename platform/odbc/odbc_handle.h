@@ -38,6 +38,11 @@ std::string Diagnostics(const OdbcHandle& handle, bool wide);
 // The SQLSTATE of the handle's first diagnostic record; "" when there is none.
 std::string FirstSqlState(const OdbcHandle& handle);
 
+// Whether the driver manager's failure of a connection says that it could not
+// load the driver: no driver of the name (IM002), one that cannot be loaded
+// (IM003), or unixODBC's "Can't open lib" (01000).
+bool DriverNotLoaded(const std::string& sqlState, const std::string& diagnostics);
+
 // Whether a diagnostic record of the handle carries that native error number.
 bool HasNativeError(const OdbcHandle& handle, SQLINTEGER native);
 

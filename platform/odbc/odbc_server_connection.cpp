@@ -2,6 +2,7 @@
 // driver as UTF-16 when it has the wide-character calls, as UTF-8 otherwise.
 #include "platform/odbc/odbc_server_connection.h"
 
+#include "platform/odbc/connection_text.h"
 #include "platform/odbc/utf16.h"
 
 #include <sqlext.h>
@@ -100,6 +101,14 @@ SQLRETURN FetchedToEnd(SQLHSTMT handle)
     }
 }
 
+// "The ODBC driver NAME (LIBRARY) could not be loaded: ", for the driver's words.
+std::string DriverNotLoadedText(std::string_view connectionText, const std::string& library)
+{
+    const std::string name = odbc::ConnectionValue(connectionText, "Driver").value_or("");
+    return "The ODBC driver " + (name.empty() ? library : name + (library.empty() ? "" : " (" + library + ")"))
+        + " could not be loaded: ";
+}
+
 }  // namespace
 
 OdbcServerConnection::OdbcServerConnection()
@@ -161,9 +170,13 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     }
     if (!SQL_SUCCEEDED(rc)) {
         std::string diagnostics = odbc::Diagnostics(connection_, wide_);
-        const bool unreachable = odbc::FirstSqlState(connection_).rfind("08", 0) == 0;
+        const std::string state = odbc::FirstSqlState(connection_);
+        const bool unreachable = state.rfind("08", 0) == 0;
         connection_.reset();
         environment_.reset();
+        if (odbc::DriverNotLoaded(state, diagnostics))
+            throw OpenError(DriverNotLoadedText(connectionText.reveal(), plan.library) + diagnostics,
+                            OpenError::Kind::DriverNotLoaded);
         throw OpenError(diagnostics.empty() ? std::string("The ODBC driver could not open the connection.")
                                             : diagnostics,
                         unreachable);
@@ -177,6 +190,11 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     SQLUINTEGER batch = 0;
     batches_ = SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_BATCH_SUPPORT, &batch, sizeof batch, nullptr))
         && (batch & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
+    // A session with NOCOUNT ON (a server's 'user options' may make it every
+    // session's) gives no result for a statement that succeeds, and the refused
+    // statement of a call would be told by the wrong count.
+    if (batches_ && dbmsName().find("SQL Server") != std::string::npos)
+        call("SET NOCOUNT OFF");
 }
 
 SQLHSTMT OdbcServerConnection::statementHandle()

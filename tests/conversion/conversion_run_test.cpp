@@ -560,6 +560,7 @@ TEST_F(RunTest, SqlServerColumnTypesInTheTargetsWords)
     options.columnTypes = conversion::ColumnTypes::SqlServer;
     options.transferBinary = true;
     const std::string insert = "INSERT INTO [T]([ID],[NAME],[WHEN],[PIC]) VALUES(";
+    const std::string sqliteInsert = R"(INSERT INTO "T"("ID","NAME","WHEN","PIC") VALUES()";
     struct Case {
         std::string dbms;
         std::vector<std::string> statements;
@@ -570,9 +571,9 @@ TEST_F(RunTest, SqlServerColumnTypesInTheTargetsWords)
           "SET IDENTITY_INSERT [T] ON", insert + "1, N'a''b', '2020-01-02', 0x01)", insert + "2,NULL,NULL,NULL)",
           "SET IDENTITY_INSERT [T] OFF", "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY ([ID])"}},
         {"SQLite",
-         {"CREATE TABLE [T]([ID] INT IDENTITY(1,1),[NAME] NVARCHAR(10),[WHEN] DATE,[PIC] BLOB);",
-          insert + "1, 'a''b', '2020-01-02', X'01')", insert + "2,NULL,NULL,NULL)",
-          "CREATE UNIQUE INDEX [PK_T] ON [T]([ID])"}},
+         {R"(CREATE TABLE "T"("ID" INT IDENTITY(1,1),"NAME" NVARCHAR(10),"WHEN" DATE,"PIC" BLOB);)",
+          sqliteInsert + "1, 'a''b', '2020-01-02', X'01')", sqliteInsert + "2,NULL,NULL,NULL)",
+          R"(CREATE UNIQUE INDEX "PK_T" ON "T"("ID"))"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dbms);
@@ -683,7 +684,7 @@ TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
 }
 
 // A key whose columns may need more than the 900 bytes of a clustered index
-// entry is made nonclustered, whose entries take 1,700.
+// entry is made nonclustered, whose entries take 1,700; its name fits.
 TEST(KeyStatements, NonclusteredBeyondTheClusteredKeysSize)
 {
     using conversion::KeyStatements;
@@ -696,8 +697,12 @@ TEST(KeyStatements, NonclusteredBeyondTheClusteredKeysSize)
                                                      {"B", "NVARCHAR(255)", false, true, 510}};
     EXPECT_EQ(KeyStatements(conversion::Dialect::SqlServer, "T", wide).back(),
               "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ([A],[B])");
-    EXPECT_EQ(KeyStatements(conversion::Dialect::Sqlite, "T", wide),
-              (std::vector<std::string>{"CREATE UNIQUE INDEX [PK_T] ON [T]([A] COLLATE NOCASE,[B] COLLATE NOCASE)"}));
+    // Within SQL Server's 128 characters, and apart for long names that begin alike.
+    const std::string longName(126, 'A');
+    EXPECT_EQ(conversion::KeyName(longName).size(), 128u);
+    EXPECT_NE(conversion::KeyName(longName), conversion::KeyName(longName + "B"));
+    EXPECT_EQ(KeyStatements(conversion::Dialect::Sqlite, "T\"", wide),
+              (std::vector<std::string>{R"(CREATE UNIQUE INDEX "PK_T""" ON "T"""("A" COLLATE NOCASE,"B" COLLATE NOCASE))"}));
 }
 
 // "Column Types" is read at every start: "Text", "SQL Server" (any letter case,

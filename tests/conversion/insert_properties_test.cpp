@@ -4,6 +4,7 @@
 
 #include "platform/event_loop.h"
 #include "tests/conversion/tsql_values.h"
+#include "tests/support/run_program.h"
 
 #include <gtest/gtest.h>
 
@@ -186,10 +187,12 @@ TEST(InsertProperties, AMegabyteMemoAndExtremeNumbersAreWrittenWhole)
     EXPECT_NE(s.find("x''x"), std::string::npos);
 }
 
-// Texts of backslashes, line breaks, quotes and non-ASCII characters, short and
-// longer than 8,000 bytes, come back from every rule that quotes a text exactly
-// as SQL Server would store them; texts without a backslash before a line break
-// are written as before, inside plain quotes.
+// Texts of backslashes, line breaks, quotes, non-ASCII characters and lines a
+// script tool reads as its own, short and longer than 8,000 bytes, come back
+// from every rule that quotes a text exactly as SQL Server would store them,
+// and no line of the statement reads as a batch separator; texts without a
+// backslash before a line break or such a line are written as before, inside
+// plain quotes.
 TEST(InsertProperties, ServerStoresEveryTextAsTheSourceHasIt)
 {
     using testsupport::TsqlValues;
@@ -202,8 +205,10 @@ TEST(InsertProperties, ServerStoresEveryTextAsTheSourceHasIt)
               8000u);
 
     std::mt19937_64 gen(1996);
+    // The last ones begin lines that sqlcmd or the management studio reads as their own.
     const char* pieces[] = {"\\", "\r", "\n", "\r\n", "\\\r\n", "\\\n", "'", "x", " ", "\xC3\xA9", "\xD0\x96",
-                            "\xE2\x82\xAC"};
+                            "\xE2\x82\xAC", "\xE2\x80\xA8", "GO", " go 5", ":r x", "!!ls", "Exit"};
+    const std::size_t plain = std::size(pieces) - 5;
     platform::NoEventLoop events;
     const RegionalSettings settings;
     // A text field alone (rule C), a memo beside a number (rule B), a numeric
@@ -218,8 +223,12 @@ TEST(InsertProperties, ServerStoresEveryTextAsTheSourceHasIt)
     for (int round = 0; round < 600; ++round) {
         std::string text;
         const std::size_t size = round % 10 == 0 ? 8000 + gen() % 9000 : gen() % 40;
-        while (text.size() <= size)
-            text += pieces[gen() % std::size(pieces)];
+        bool commands = false;
+        while (text.size() <= size) {
+            const std::size_t piece = gen() % std::size(pieces);
+            commands = commands || piece >= plain;
+            text += pieces[piece];
+        }
         if (text.find_first_not_of(" \r\n") == std::string::npos)
             text += 'x';  // an all-blank text would only test the NULL rule
         const bool continuation = text.find("\\\n") != std::string::npos || text.find("\\\r\n") != std::string::npos;
@@ -238,7 +247,8 @@ TEST(InsertProperties, ServerStoresEveryTextAsTheSourceHasIt)
             ASSERT_EQ(items.size(), codes.size()) << statement.substr(0, 200);
             ASSERT_TRUE(items.back()) << statement.substr(0, 200);
             ASSERT_EQ(*items.back(), text) << statement.substr(0, 200);
-            if (!continuation) {
+            ASSERT_EQ(testsupport::ScriptStatements(statement + "\nGO\n").size(), 1u) << statement.substr(0, 200);
+            if (!continuation && !commands) {
                 std::string quoted;
                 for (char c : text)
                     quoted += c == '\'' ? std::string("''") : std::string(1, c);

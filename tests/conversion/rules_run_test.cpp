@@ -180,10 +180,10 @@ TEST_F(RulesRun, SqliteGetsTheIndexesAndHearsWhatItLeavesOut)
             indexes.push_back(s);
     }
     EXPECT_EQ(indexes, (std::vector<std::string>{
-        "CREATE UNIQUE INDEX [PK_PARENT] ON [PARENT]([ID])",
-        "CREATE UNIQUE INDEX [PK_CHILD] ON [CHILD]([ID])",
-        "CREATE UNIQUE INDEX [CHILD_ByName] ON [CHILD]([NAME] COLLATE NOCASE)",
-        "CREATE INDEX [CHILD_QTY] ON [CHILD]([QTY] DESC)"}));
+        R"(CREATE UNIQUE INDEX "PK_PARENT" ON "PARENT"("ID"))",
+        R"(CREATE UNIQUE INDEX "PK_CHILD" ON "CHILD"("ID"))",
+        R"(CREATE UNIQUE INDEX "CHILD_ByName" ON "CHILD"("NAME" COLLATE NOCASE))",
+        R"(CREATE INDEX "CHILD_QTY" ON "CHILD"("QTY" DESC))"}));
     ASSERT_EQ(result.tables[1].notes.size(), 4u);
     EXPECT_EQ(result.tables[1].notes.back(),
               "SQLite cannot add a foreign key to a table that exists: the reference ToParent of CHILD is left out.");

@@ -8,7 +8,9 @@
 //   "\\" LF LF is a backslash and a line break);
 // - constant + constant joins them; a constant longer than 8,000 bytes
 //   (4,000 characters for N'...') is of a MAX type, and a join of two operands
-//   that are not is cut to 8,000 bytes (4,000 characters).
+//   that are not is cut to 8,000 bytes (4,000 characters);
+// - CHAR(n) and NCHAR(n) are one character; CAST(x AS VARCHAR(MAX)) (or
+//   NVARCHAR(MAX)) is x of a MAX type.
 // Byte lengths are counted in UTF-8, an upper bound of what any code page needs.
 #pragma once
 
@@ -42,7 +44,7 @@ public:
             r.blanks();
             if (r.take("NULL")) {
                 items.emplace_back();
-            } else if (r.peek() == '\'' || r.peek() == 'N') {
+            } else if (r.peek() == '\'' || r.peek() == 'N' || r.peek() == 'C') {
                 items.emplace_back(r.expression().utf8);
             } else {
                 std::string number;
@@ -106,6 +108,25 @@ private:
     TsqlText constant()
     {
         TsqlText t;
+        if (take("CAST(")) {
+            t = expression();
+            t.max = take(" AS VARCHAR(MAX))") || (take(" AS NVARCHAR(MAX))") && (t.unicode = true));
+            if (!t.max)
+                throw std::invalid_argument("expected AS [N]VARCHAR(MAX)) at " + std::to_string(at_));
+            return t;
+        }
+        if (take("NCHAR(") || take("CHAR(")) {
+            t.unicode = s_[at_ - 6] == 'N';
+            const std::size_t close = s_.find(')', at_);
+            const unsigned long c = std::stoul(std::string(s_.substr(at_, close - at_)));
+            at_ = close + 1;
+            if (c >= 0x800)
+                t.utf8 += static_cast<char>(0xE0 | (c >> 12));
+            if (c >= 0x80)
+                t.utf8 += static_cast<char>(c >= 0x800 ? 0x80 | ((c >> 6) & 0x3F) : 0xC0 | (c >> 6));
+            t.utf8 += static_cast<char>(c >= 0x80 ? 0x80 | (c & 0x3F) : c);
+            return t;
+        }
         t.unicode = take("N");
         if (!take("'"))
             throw std::invalid_argument("expected a string constant at " + std::to_string(at_));

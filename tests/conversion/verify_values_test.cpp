@@ -74,7 +74,12 @@ TEST(VerifyValues, InsertConstantsAsTheServerStoresThem)
         EXPECT_EQ(constants[4].value, std::string("\0\xFF", 2));
         EXPECT_EQ(constants[5].value, "A");
     }
-    for (const std::string bad : {"NULL,'open)", "0x0F0)", "1 2)", "NULL"})
+    // Lines a script tool reads as its own, their line breaks joined (SQL Server only).
+    ReadConstants(prefix + "CAST(N'a' AS NVARCHAR(MAX)) + NCHAR(13) + NCHAR(10) + N'GO', 'x' + CHAR(10) + NCHAR(8232) "
+                           "+ ':r')", prefix.size(), Dialect::SqlServer, constants);
+    EXPECT_EQ(constants.size(), 2u);
+    EXPECT_EQ(constants[0].value + constants[1].value, "a\r\nGOx\n\xE2\x80\xA8:r");
+    for (const std::string bad : {"NULL,'open)", "0x0F0)", "1 2)", "NULL", "'a' + NCHAR(x))"})
         EXPECT_THROW(ReadConstants(prefix + bad, prefix.size(), Dialect::SqlServer, constants),
                      std::invalid_argument) << bad;
 }
@@ -92,7 +97,7 @@ TEST(RowCount, TheOneNumberOfTheCountStatement)
     state.answers = [&answer](const std::string&) { return testsupport::FakeRows{{""}, {{answer}}}; };
     EXPECT_EQ(CountRows(server, Dialect::SqlServer, "T"), 1'000'000);
     EXPECT_EQ(CountRows(server, Dialect::Sqlite, "O'K]"), 1'000'000);
-    EXPECT_EQ(state.queries, (std::vector<std::string>{"SELECT COUNT_BIG(*) FROM [T]", "SELECT COUNT(*) FROM [O'K]]]"}));
+    EXPECT_EQ(state.queries, (std::vector<std::string>{"SELECT COUNT_BIG(*) FROM [T]", R"(SELECT COUNT(*) FROM "O'K]")"}));
     for (const std::optional<std::string>& bad : {std::optional<std::string>("12 rows"), std::optional<std::string>()}) {
         answer = bad;
         EXPECT_THROW(CountRows(server, Dialect::SqlServer, "T"), std::runtime_error);

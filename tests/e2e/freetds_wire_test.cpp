@@ -10,6 +10,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,30 +30,36 @@ using namespace testsupport;
     new OdbcTestEnvironment("[SQLite3]\nDriver=" + SqliteDriverLibrary() + "\n"));
 
 // A run of the command on a terminal of its own (a pseudo-terminal): what it
-// wrote there, its exit status, and its command line as the process list
-// showed it once the server had its login.
+// wrote there, its exit status, and its command line and environment as the
+// process list showed them once the server had its login.
 struct TerminalRun {
     int status = -1;
     std::string shown;
     std::string cmdline;
+    std::string environment;
 };
 
-std::string CommandLineOf(pid_t pid)
+std::string CommandLineOf(pid_t pid, const char* file = "cmdline")
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + file, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::replace(text.begin(), text.end(), '\0', ' ');
     return text;
 }
 
-// `typed` followed by a line break answers a prompt "Password for ...".
+// `typed` followed by a line break answers a prompt "Password for ...". With
+// `crashIn`, the command runs there with core dumps allowed and is made to
+// crash (SIGSEGV) once the server has its login.
 TerminalRun RunOnTerminal(const std::vector<std::string>& arguments, const std::optional<std::string>& password,
-                          const std::string& typed, const TdsTestServer& server)
+                          const std::string& typed, const TdsTestServer& server, const fs::path* crashIn = nullptr)
 {
     int terminal = -1;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
     if (pid == 0) {
         ::unsetenv("DOVENMARK_PASSWORD");
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        if (crashIn && (::setrlimit(RLIMIT_CORE, &unlimited) != 0 || ::chdir(crashIn->c_str()) != 0))
+            ::_exit(126);
         if (password)
             ::setenv("DOVENMARK_PASSWORD", password->c_str(), 1);
         std::vector<char*> argv{const_cast<char*>(DOVENMARK_CLI)};
@@ -81,8 +89,12 @@ TerminalRun RunOnTerminal(const std::vector<std::string>& arguments, const std::
         }
         if (run.cmdline.empty()) {
             const auto records = server.records();
-            if (std::any_of(records.begin(), records.end(), [](const TdsRecord& r) { return r.kind == "login"; }))
+            if (std::any_of(records.begin(), records.end(), [](const TdsRecord& r) { return r.kind == "login"; })) {
                 run.cmdline = CommandLineOf(pid);
+                run.environment = CommandLineOf(pid, "environ");
+                if (crashIn)
+                    ::kill(pid, SIGSEGV);
+            }
         }
     }
     ::kill(pid, SIGKILL);  // only if it outlived the deadline
@@ -228,7 +240,8 @@ TEST_F(FreeTdsWire, TheRunsCommitsAreOnTheWireWhereTheRunMakesThem)
             EXPECT_TRUE(uncommitted.empty()) << "a table began before the last one was committed, at " << r.n;
             EXPECT_FALSE(open) << "CREATE TABLE inside a transaction, at " << r.n;
             table = r.text.substr(13, r.text.find(']') - 12);
-        } else if (r.kind == "batch" && !r.text.starts_with(TdsTestServer::kCountQuery)) {
+        } else if (r.kind == "batch" && !r.text.starts_with(TdsTestServer::kCountQuery)
+                   && r.text != TdsTestServer::kSessionSetting) {
             EXPECT_TRUE(open) << "an insert outside a transaction, at " << r.n;
             uncommitted.push_back(r.text);
             inserts += static_cast<int>(std::ranges::count(r.text, '\n')) + 1;  // no memos here
@@ -243,10 +256,11 @@ TEST_F(FreeTdsWire, TheRunsCommitsAreOnTheWireWhereTheRunMakesThem)
 // The refused insert sits in the middle of a batch of COUNTRY's inserts: the
 // server goes on after 8152, and ends the batch and rolls its transaction back
 // after 245. What the server stored and what the run reported are those of a
-// run that sends one statement per round trip.
+// run that sends one statement per round trip; and so on a server whose
+// sessions start with NOCOUNT ON, where ITEMS' 700th of 945 inserts is refused.
 TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsStoredAsOnePerTripStoresIt)
 {
-    const fs::path folder = folderOf("refused", {"dbdemos/country.db", "dbdemos/employee.db"});
+    const fs::path folder = folderOf("refused", {"dbdemos/country.db", "dbdemos/employee.db", "dbdemos/items.db"});
     const std::vector<std::string> statements = ScriptStatements(cli("script " + Quoted(folder.string())).out);
     const auto inserts =
         std::ranges::count_if(statements, [](const std::string& s) { return s.starts_with("INSERT"); });
@@ -256,6 +270,8 @@ TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsStoredAsOnePe
         std::string said;
         long notStored;
         bool tableMade = true;  // false: none of COUNTRY's inserts is sent
+        bool nocount = false;
+        std::string table = "COUNTRY";
     };
     const Case cases[] = {
         {"Brazil=8152", "[FreeTDS][SQL Server]String or binary data would be truncated.", 1},
@@ -266,17 +282,22 @@ TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsStoredAsOnePe
          "[FreeTDS][SQL Server]There is already an object named 'COUNTRY' in the database. "
          "The table COUNTRY is not converted: none of its 18 records were sent.",
          18, false},
+        {"VALUES(1200, 2, 9312=8152", "[FreeTDS][SQL Server]String or binary data would be truncated.", 1, true, true,
+         "ITEMS"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.refuse);
         std::vector<std::string> stored[2];
         std::string said[2];
         for (const bool onePerTrip : {false, true}) {
-            TdsTestServer server({"--refuse", c.refuse, "--record-stored"});
+            std::vector<std::string> options{"--refuse", c.refuse, "--record-stored"};
+            if (c.nocount)
+                options.push_back("--nocount");
+            TdsTestServer server(options);
             const ProgramRun run = convert(server, folder, onePerTrip ? "--per-trip 1" : "");
             EXPECT_EQ(run.status, 1) << run.err;
             // One line: the table, the record where there is one, the driver's message.
-            EXPECT_NE(run.err.find("\ndovenmark-cli: COUNTRY"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("\ndovenmark-cli: " + c.table), std::string::npos) << run.err;
             EXPECT_NE(run.err.find("] " + c.said + "\n"), std::string::npos) << run.err;
             EXPECT_EQ(run.err.find("Done."), std::string::npos) << run.err;
             EXPECT_NE(run.err.find("dovenmark-cli: not everything went through: "), std::string::npos) << run.err;
@@ -289,9 +310,9 @@ TEST_F(FreeTdsWire, ARefusedStatementIsReportedAndTheRestOfTheRunIsStoredAsOnePe
             stored[onePerTrip] = server.stored();
             said[onePerTrip] = run.err;
             if (!onePerTrip && c.notStored == 1) {
-                // Two tables of 60 inserts, two creates, and the refusal: a
-                // few batches more, not one per insert of the refused one's.
-                EXPECT_LE(server.batches().size(), 10u);
+                // Three tables of 1,005 inserts, three creates, and the refusal:
+                // a few batches more, not one per insert of the refused one's.
+                EXPECT_LE(server.batches().size(), 12u);
             }
         }
         EXPECT_EQ(said[false], said[true]);
@@ -421,6 +442,8 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         std::string typed;                       // the answer to a prompt
         int status = 0;
         std::string said;
+        char file = 'f';  // the connection file: 'f' a plain file, 'p' a named pipe, 'b' too big, 'u' nobody's
+        bool crash = false;  // made to crash with core dumps allowed: none is written
     };
     const Case cases[] = {
         {"environment", "se;c{r et ", "se;c{r et ", std::nullopt, {}, "", 0, "Done."},
@@ -430,6 +453,10 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         {"file others may read", "fi}le", std::nullopt, "fi}le",
          fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read, "", 2,
          "is open to others than its owner (mode 0640); it may hold the password, so it is not read"},
+        {"a pipe", "fi}le", std::nullopt, "fi}le", {}, "", 2, "is not a regular file, so it is not read", 'p'},
+        {"a big file", "fi}le", std::nullopt, "fi}le", {}, "", 2, "holds more than 65536 bytes", 'b'},
+        {"another user's", "fi}le", std::nullopt, "fi}le", {}, "", 2, "belongs to another user (uid 65534)", 'u'},
+        {"a crash", "se;c{r et ", "se;c{r et ", std::nullopt, {}, "", -1, "", 'f', true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -440,19 +467,25 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         if (c.filePwd) {
             const fs::path file = dir / "connection";
             fs::remove(file);
-            std::ofstream(file) << withoutPassword << "PWD=" << *c.filePwd << ";\n";
+            if (c.file != 'p')
+                std::ofstream(file) << withoutPassword << "PWD=" << *c.filePwd << ";\n"
+                                    << std::string(c.file == 'b' ? 65536 : 0, ' ');
+            ASSERT_EQ(c.file == 'p' ? ::mkfifo(file.c_str(), 0600) : c.file == 'u' ? ::chown(file.c_str(), 65534, 65534) : 0, 0);
             fs::permissions(file, c.fileRights);
             arguments.insert(arguments.end(), {"--connection-file", file.string()});
         } else {
             arguments.insert(arguments.end(), {"--connection", withoutPassword});
         }
-        const TerminalRun run = RunOnTerminal(arguments, c.environment, c.typed, server);
+        const fs::path crashIn = dir / "crash";
+        fs::create_directories(crashIn);
+        const TerminalRun run = RunOnTerminal(arguments, c.environment, c.typed, server, c.crash ? &crashIn : nullptr);
+        EXPECT_TRUE(fs::is_empty(crashIn)) << "a core dump was written";
         EXPECT_EQ(run.status, c.status) << run.shown;
         EXPECT_NE(run.shown.find(c.said), std::string::npos) << run.shown;
         EXPECT_EQ(run.shown.find(c.password), std::string::npos) << "shown on the terminal: " << run.shown;
         EXPECT_EQ(run.shown.find("Password for") != std::string::npos, !c.typed.empty()) << run.shown;
         const std::vector<TdsRecord> records = server.records();
-        if (c.status != 0) {
+        if (c.status > 0) {
             EXPECT_TRUE(records.empty());
             continue;
         }
@@ -464,5 +497,6 @@ TEST_F(FreeTdsWire, ThePasswordReachesTheLoginButNeverTheProcessList)
         }
         EXPECT_NE(run.cmdline.find(" convert "), std::string::npos) << "not read while it ran: " << run.cmdline;
         EXPECT_EQ(run.cmdline.find(c.password), std::string::npos) << run.cmdline;
+        EXPECT_EQ(run.environment.find(c.password), std::string::npos) << run.environment;
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "sources/mssql_module.h"
+#include "tests/conversion/tsql_values.h"
 #include "tests/platform/odbc_test_environment.h"
 #include "tests/support/as_nobody.h"
 #include "tests/support/run_program.h"
@@ -15,6 +16,8 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <set>
+#include <sstream>
 
 namespace {
 
@@ -181,6 +184,9 @@ TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "dovenmark-cli: The SQLite file " + (dir / "missing" / "x.sqlite").string()
                          + " cannot be made: the folder " + (dir / "missing").string() + " does not exist.\n");
+    r = RunProgram(dir, cli + " convert " + Quoted(folder.string()) + " --connection 'Driver={Missing};Server=x;'");
+    EXPECT_EQ(r.err.rfind("dovenmark-cli: The ODBC driver Missing could not be loaded: [SQLSTATE 01000] "
+                          "[unixODBC][Driver Manager]Can't open lib 'Missing'", 0), 0u) << r.err;
     r = RunProgram(dir, cli + " convert " + Quoted(folder.string()));
     EXPECT_EQ(r.status, 2);
     r = RunProgram(dir, convert + " --per-trip 0");
@@ -189,6 +195,19 @@ TEST_F(RealTarget, HeadlessCommandScriptDescribeAndConvert)
     r = RunProgram(dir, cli + " convert --help");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Usage: dovenmark-cli convert"), std::string::npos);
+
+    // Output that cannot be written (a full disk) is said and fails the
+    // command; a reader that goes away (| head) ends it without a word.
+    for (const std::string& command : {"script " + Quoted(folder.string()), "describe " + Quoted(folder.string()),
+                                       "dump " + Quoted((folder / "parts.db").string())}) {
+        r = RunProgram(dir, "(" + cli + " " + command + " > /dev/full)");
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find(": No space left on device\n"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Done."), std::string::npos) << r.err;
+    }
+    WriteTable(dir / "big.db", 5000);
+    r = RunProgram(dir, "(" + cli + " dump " + Quoted((dir / "big.db").string()) + " | head -c 1)");
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(RealTarget, HeadlessConvertReportsRefusedStatementsAndExitsWithOne)
@@ -204,7 +223,7 @@ TEST_F(RealTarget, HeadlessConvertReportsRefusedStatementsAndExitsWithOne)
     EXPECT_EQ(r.status, 1) << r.err;
     // One line for the refused CREATE with the driver's message, and nothing
     // of the table sent into the view; the summary, no "Done." and no window words.
-    const std::string view = "view [PARTS] already exists";
+    const std::string view = "view \"PARTS\" already exists";
     EXPECT_NE(r.err.find("\ndovenmark-cli: PARTS: [SQLSTATE HY000] [SQLite]" + view), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("The table PARTS is not converted: none of its 3 records were sent.\n"), std::string::npos)
         << r.err;
@@ -266,6 +285,7 @@ TEST_F(RealTarget, HeadlessCommandsNameWhatTheyCannotReadAndExitWithOne)
     WriteTable(folder / "ORDERS.DB", 2);
     WriteTable(folder / "CUSTOMER.DB", 2);
     WriteTable(folder / "locked" / "PARTS.DB", 2);
+    fs::create_symlink(folder / "gone.db", folder / "DANGLING.DB");
     fs::permissions(folder / "CUSTOMER.DB", fs::perms::none);
     fs::permissions(folder / "locked", fs::perms::none);
     const fs::path target = dir / "nobody.sqlite";
@@ -300,6 +320,8 @@ TEST_F(RealTarget, HeadlessCommandsNameWhatTheyCannotReadAndExitWithOne)
                               + ": cannot open the file: Permission denied"), std::string::npos) << r->err;
         EXPECT_NE(r->err.find("The folder " + (folder / "locked").string() + " cannot be read: Permission denied."),
                   std::string::npos) << r->err;
+        EXPECT_NE(r->err.find("The table DANGLING cannot be read: " + (folder / "DANGLING.DB").string()
+                              + ": cannot open the file: No such file or directory"), std::string::npos) << r->err;
     }
     EXPECT_EQ(ReadOne(target, "SELECT COUNT(*) FROM [ORDERS]"), "2");
     EXPECT_EQ(ReadOne(target, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'CUSTOMER'"), "0");
@@ -376,4 +398,54 @@ TEST_F(RealTarget, AKeyThatCollidesIsReportedAndTheTableKeepsEveryRow)
     EXPECT_EQ(dialogs.messages[1].text, "Done.\r\n\r\nRows on the server: GOOD 2; CLASH 2\r\n\r\n1 failure:\r\nCLASH: 1");
     EXPECT_EQ(ReadRows(database, "SELECT CODE, N FROM [CLASH] ORDER BY N"), "abc|1\nABC|2\n");
     EXPECT_EQ(ReadRows(database, "SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name"), "PK_GOOD\n");
+}
+
+// Names SQL Server would read as something else (a temporary table, a name too
+// long, lines a script tool reads as its own) become names it keeps, told once
+// with both names and the same in script, describe, convert and verify; SQLite,
+// the demo's target, takes every name SQL Server takes; and a value's lines
+// that read as GO stay in the value when the script is cut as sqlcmd cuts it.
+TEST_F(RealTarget, NamesAndValuesThatReadOtherwiseArriveWhereTheyBelong)
+{
+    const fs::path folder = dir / "hostile";
+    fs::create_directories(folder);
+    const std::string go = "A\r\nGO\r\nDROP TABLE T\r\nGO";
+    const std::string longName(130, 'L');
+    for (const std::string file : {"#orders", "_#orders", "a]b\"c", "x\nGO\ny", longName.c_str()}) {
+        paradox::writer::TableDesign design;
+        design.fields = {{"ID", FieldType::Long}, {"NA\nME", FieldType::Alpha, 60}};
+        paradox::writer::TableWriter w(design);
+        w.addRecord({Value::ofInteger(1), Value::ofText(go)});
+        w.addRecord({Value::ofInteger(2), Value::ofText("x")});
+        w.writeFiles(folder / (file + ".db"), folder / "unused.mb");
+    }
+    const std::set<std::string> names{"_#ORDERS", "_#ORDERS_2", "A]B\"C", "X_GO_Y", longName.substr(0, 128)};
+    const std::string cli = Quoted(DOVENMARK_CLI) + " ";
+    const ProgramRun script = RunProgram(dir, cli + "script " + Quoted(folder.string()));
+    EXPECT_EQ(script.status, 0) << script.err;
+    for (const std::string& told : {std::string("#ORDERS as _#ORDERS_2: SQL Server takes a name beginning with # for a"),
+                                    std::string("X\\nGO\\nY as X_GO_Y: its name holds line breaks"),
+                                    longName + " as " + longName.substr(2) + ": SQL Server takes names of at most 128",
+                                    std::string("NA\\nME as NA_ME")})
+        EXPECT_NE(script.err.find("\n" + told), std::string::npos) << told << "\n" << script.err;
+    const std::vector<std::string> batches = ScriptStatements(script.out);
+    ASSERT_EQ(batches.size(), 15u) << script.out;
+    for (const std::string& b : batches) {
+        if (b.find(" VALUES(1,") != std::string::npos) {
+            EXPECT_EQ(TsqlValues::itemsOf(b).at(1), go) << b;
+        }
+    }
+    const auto firstFields = [](const std::string& text) {
+        std::set<std::string> fields;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);)
+            fields.insert(line.substr(0, line.find('\t')));
+        return fields;
+    };
+    EXPECT_EQ(firstFields(RunProgram(dir, cli + "describe " + Quoted(folder.string())).out), names);
+    const std::string connection = " --connection " + Quoted(ConnectionTextFor(database));
+    EXPECT_EQ(RunProgram(dir, cli + "convert " + Quoted(folder.string()) + connection).status, 0);
+    EXPECT_EQ(firstFields(ReadRows(database, "SELECT name FROM sqlite_master")), names);
+    EXPECT_EQ(ReadRows(database, "SELECT NA_ME FROM \"_#ORDERS_2\" WHERE ID = 1"), go + "\n");
+    EXPECT_EQ(RunProgram(dir, cli + "verify " + Quoted(folder.string()) + connection).status, 0);
 }

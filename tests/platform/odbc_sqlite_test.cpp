@@ -18,7 +18,7 @@ using testsupport::OdbcTestEnvironment;
 
 [[maybe_unused]] auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(
     new OdbcTestEnvironment("[SQL Server]\nDescription=SQLite standing in for SQL Server\nDriver="
-                            + testsupport::SqliteDriverLibrary() + "\n"));
+                            + testsupport::SqliteDriverLibrary() + "\n[Missing]\nDriver=/nonexistent/libmissing.so\n"));
 
 
 // A fresh database file per test, named the way the program names its database.
@@ -159,6 +159,11 @@ TEST_P(OdbcSqlite, AnUnopenableDatabaseFailsTheOpenWithTheDriversWords)
     EXPECT_NE(failure.find("[SQLite]connect failed"), std::string::npos) << failure;
     EXPECT_FALSE(connection->isOpen());
     EXPECT_EQ(FailureOf([&] { connection->execute("SELECT 1"); }).rfind("SQLException: ", 0), 0u);
+    // A driver whose library cannot be loaded is named, and no refused login is said.
+    const std::string noDriver = FailureOf([&] { connection->open(platform::SecretText("Driver={Missing};Server=x;")); });
+    EXPECT_EQ(noDriver.rfind("The ODBC driver Missing", 0), 0u) << noDriver;
+    EXPECT_NE(noDriver.find(" could not be loaded: [SQLSTATE 01000] [unixODBC][Driver Manager]Can't open lib"),
+              std::string::npos) << noDriver;
 }
 
 // A query's rows come one by one, each value whole however long; NULL is not

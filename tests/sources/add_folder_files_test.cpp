@@ -40,7 +40,8 @@ TEST(ListFiles, ListsEveryMatchingFileInTheFileSystemsOrder)
     EXPECT_EQ(AddFolder::ListFiles(dir.str() + "/", "*.db"), names);
 }
 
-TEST(ListFiles, MatchesLetterCaseFreelyAndReturnsOnlyOpenableFiles)
+// A broken link is listed, so that its reader says why it cannot be read.
+TEST(ListFiles, MatchesLetterCaseFreelyAndReturnsOnlyOpenableFilesAndBrokenLinks)
 {
     TempDir dir;
     for (const char* name : {"A.DB", "b.Db", "c.db", ".hidden.db", "d.dbf", "e.db.bak", "db", "f.mb"})
@@ -53,7 +54,7 @@ TEST(ListFiles, MatchesLetterCaseFreelyAndReturnsOnlyOpenableFiles)
     ASSERT_EQ(mkfifo((dir / "pipe.db").c_str(), 0600), 0);  // must be passed over, not waited on
     auto names = AddFolder::ListFiles(dir.str(), "*.db");
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{".hidden.db", "A.DB", "b.Db", "c.db", "linked-file.DB"}));
+    EXPECT_EQ(names, (std::vector<std::string>{".hidden.db", "A.DB", "b.Db", "broken.db", "c.db", "linked-file.DB"}));
 }
 
 TEST(ListFiles, GivesNothingForAFolderWithoutMatchesOrThatDoesNotExist)

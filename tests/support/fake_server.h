@@ -78,9 +78,10 @@ struct FakeServerState {
     // Calls of several statements, as SQL Server runs a batch: a refusal ends
     // its statement only, and the call goes on, unless it ended the
     // transaction (which ends the call too); the driver names the first
-    // refused statement, none (as FreeTDS when it is the first), or the one
-    // after it (a driver that counts wrong).
-    enum class Names { TheRefused, None, TheNext } driverNames = Names::TheRefused;
+    // refused statement, none (as FreeTDS when it is the first), the one
+    // after it (a driver that counts wrong), or the call's first (FreeTDS where
+    // the session has NOCOUNT ON: a statement that succeeds gives no result).
+    enum class Names { TheRefused, None, TheNext, TheFirst } driverNames = Names::TheRefused;
     std::vector<std::size_t> calls;        // the statements of each execute call
     std::vector<std::string> uncommitted;  // the open transaction's statements
     // "off", "on" (autocommit), "commit N" and "rollback N" (N statements),
@@ -154,7 +155,8 @@ public:
         }
         if (refused) {
             using enum FakeServerState::Names;
-            const std::size_t named = state_.driverNames == None ? statements.size() : *refused;
+            const std::size_t named = state_.driverNames == None ? statements.size()
+                : state_.driverNames == TheFirst ? 0 : *refused;
             throw platform::RefusedInCall(said, named + (state_.driverNames == TheNext ? 1 : 0));
         }
     }
@@ -231,7 +233,7 @@ private:
             const std::string name = query.substr(quoted + 1, query.rfind('\'') - quoted - 1);
             return std::ranges::any_of(state_.tables, [&](const auto& t) { return core::EqualsIgnoringCase(t.name, name); });
         }
-        const std::string table = query.substr(query.find('['));
+        const std::string table = query.substr(query.find_first_of("[\""));  // either dialect's quotes
         const auto held = state_.rows.find(table.substr(1, table.size() - 2));
         std::int64_t n = held == state_.rows.end() ? 0 : held->second;
         const std::string insert = "INSERT INTO " + table;

@@ -3,6 +3,7 @@
 
 #include "tests/support/testdata.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -110,14 +111,32 @@ private:
     int status_ = 0;
 };
 
-// The statements of `dovenmark-cli script` output, each written followed by a line "GO".
+// A script cut into batches as sqlcmd and the management studio cut it: at
+// every line holding only GO (any letter case, blanks around, an optional
+// count), inside a string constant as anywhere else; each batch without the
+// line break before its GO, the text after the last GO left out.
 inline std::vector<std::string> ScriptStatements(const std::string& script)
 {
-    std::vector<std::string> statements;
-    std::size_t at = 0;
-    for (std::size_t go; (go = script.find("\nGO\n", at)) != std::string::npos; at = go + 4)
-        statements.push_back(script.substr(at, go - at));
-    return statements;
+    std::vector<std::string> batches;
+    std::string batch;
+    for (std::size_t at = 0, end; at < script.size(); at = end + 1) {
+        end = std::min(script.find('\n', at), script.size());
+        std::string line = script.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::size_t go = line.find_first_not_of(" \t");
+        const std::size_t rest = go == std::string::npos ? go : line.find_first_not_of(" \t0123456789", go + 2);
+        const bool separator = go != std::string::npos && line.size() >= go + 2
+            && (line[go] == 'G' || line[go] == 'g') && (line[go + 1] == 'O' || line[go + 1] == 'o')
+            && (go + 2 == line.size() || line[go + 2] == ' ' || line[go + 2] == '\t') && rest == std::string::npos;
+        if (separator) {
+            batches.push_back(batch.substr(0, batch.empty() ? 0 : batch.size() - 1));
+            batch.clear();
+        } else {
+            batch += script.substr(at, end - at) + "\n";
+        }
+    }
+    return batches;
 }
 
 inline std::string Quoted(const std::string& s)

@@ -101,7 +101,7 @@ void Executor::done(std::uint16_t status, std::uint16_t command, std::uint64_t r
 {
     lastDone_ = out_.size();
     anyDone_ = true;
-    PutDone(out_, doneToken_, status | kDoneMore, command, rows, state_.tds72);
+    PutDone(out_, doneToken_, status | kDoneMore, command, (status & kDoneCount) != 0 ? rows : 0, state_.tds72);
 }
 
 void Executor::fail(const Failure& f, std::uint16_t command)

@@ -212,7 +212,7 @@ void Executor::tablesResult(const std::vector<RpcParam>& params)
     PutColumns(out_, columns, state_.tds72);
     for (const Row& r : rows)
         PutTextRow(out_, columns, {state_.database, r.owner, r.name, r.type, std::nullopt});
-    PutDone(out_, kDoneInProc, kDoneMore | kDoneCount, 0xC1, rows.size(), state_.tds72);
+    PutDone(out_, kDoneInProc, kDoneMore | countStatus(), 0xC1, state_.nocount ? 0 : rows.size(), state_.tds72);
 }
 
 }  // namespace tdstest

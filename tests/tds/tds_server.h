@@ -35,6 +35,7 @@ struct Options {
     std::optional<std::string> password;  // the login records whether it sent this one
     int maxSeconds = 600;
     bool recordStored = false;  // INSERTs recorded as they become stored, at their commit
+    bool nocount = false;       // every session starts with NOCOUNT ON (the server's 'user options' say so)
 };
 
 // One JSON object per line and request, written and flushed before the request

@@ -213,7 +213,7 @@ std::vector<std::string> TdsTestServer::textsOf(const std::string& kind) const
 {
     std::vector<std::string> texts;
     for (TdsRecord& r : records()) {
-        if (r.kind == kind && !(kind == "batch" && r.text.starts_with(kCountQuery)))
+        if (r.kind == kind && !(kind == "batch" && (r.text.starts_with(kCountQuery) || r.text == kSessionSetting)))
             texts.push_back(std::move(r.text));
     }
     return texts;

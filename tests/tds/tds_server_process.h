@@ -31,6 +31,8 @@ struct TdsRecord {
 class TdsTestServer {
 public:
     static constexpr std::string_view kCountQuery = "SELECT COUNT_BIG(*) FROM ";
+    // What each connection sends once it is open, so that every statement has its result.
+    static constexpr std::string_view kSessionSetting = "SET NOCOUNT OFF";
 
     // options: the server's own (--delay-ms 5, --refuse TEXT=NUMBER, ...). Throws when it does not start.
     explicit TdsTestServer(const std::vector<std::string>& options = {});
@@ -45,7 +47,7 @@ public:
     std::vector<TdsRecord> records() const;
     // The text of every recorded batch, in order, but for the run's questions
     // about a table (whether it exists, how many rows it holds), which begin
-    // with kCountQuery.
+    // with kCountQuery, and the connections' kSessionSetting.
     std::vector<std::string> batches() const { return textsOf("batch"); }
     // The statements of every recorded batch, in order: a batch is cut at each
     // line break outside quotes and brackets, where the program joins the

@@ -74,6 +74,7 @@ Session::Session(int fd, std::uint16_t spid, Server& server)
     : fd_(fd), server_(server), executor_(server, state_), packetSize_(kDefaultPacketSize)
 {
     state_.spid = spid;
+    state_.nocount = server.options.nocount;
 }
 
 void Session::run()

@@ -33,7 +33,8 @@ void OnSignal(int)
 
 constexpr const char* kUsage =
     "Usage: tds_test_server --port N [--record FILE] [--delay-ms MS] [--stall TEXT=MS]... [--refuse TEXT=NUMBER]...\n"
-    "                       [--refuse-login] [--password TEXT] [--record-stored] [--max-seconds S]\n"
+    "                       [--refuse-login] [--password TEXT] [--record-stored] [--nocount]\n"
+    "                       [--max-seconds S]\n"
     "Plays SQL Server 2019 (TDS 7.4, no encryption) on 127.0.0.1:N for tests; --port 0 lets\n"
     "the system choose. Prints \"127.0.0.1:PORT\" once it listens. Ends on SIGTERM or after\n"
     "--max-seconds (600).\n";
@@ -76,6 +77,8 @@ Options ParseOptions(int argc, char** argv)
             o.refuseLogin = true;
         } else if (a == "--record-stored") {
             o.recordStored = true;
+        } else if (a == "--nocount") {
+            o.nocount = true;
         } else if (a == "--stall") {
             const std::string v = value();
             const std::size_t equals = v.rfind('=');
