@@ -93,6 +93,7 @@ struct Server {
     Recorder recorder;
     Catalog catalog;
     std::atomic<std::uint64_t> nextTransaction{1};
+    std::atomic<std::uint64_t> received{0};  // bytes from every client, told at the end
 
     explicit Server(Options o) : options(std::move(o)), recorder(options.record) {}
 };

@@ -135,6 +135,7 @@ bool Session::readSome()
     in_.erase(0, at_);  // what was taken goes before more comes
     at_ = 0;
     in_.append(buffer, static_cast<std::size_t>(n));
+    server_.received += static_cast<std::uint64_t>(n);
     return true;
 }
 
