@@ -100,6 +100,29 @@ SQLRETURN FetchedToEnd(SQLHSTMT handle)
     }
 }
 
+// The statements joined by line breaks: where they lie so already, one after
+// the other in one buffer (as the statement batch keeps them), the text is
+// sent from there; otherwise they are copied into `buffer`.
+std::string_view Joined(std::span<const std::string_view> statements, std::string& buffer)
+{
+    const char* const begin = statements.front().data();
+    const char* end = begin + statements.front().size();
+    bool inPlace = true;
+    for (std::size_t i = 1; i < statements.size() && inPlace; ++i) {
+        inPlace = statements[i].data() == end + 1 && *end == '\n';
+        end = statements[i].data() + statements[i].size();
+    }
+    if (inPlace)
+        return {begin, static_cast<std::size_t>(end - begin)};
+    buffer.clear();
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        if (i > 0)
+            buffer += '\n';
+        buffer += statements[i];
+    }
+    return buffer;
+}
+
 }  // namespace
 
 OdbcServerConnection::OdbcServerConnection()
@@ -145,7 +168,10 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     if (driverTextsSeen_)
         driverTextsSeen_->emplace_back(handed);
     SQLRETURN rc;
-    if (wide_) {
+    // A connection opened with the wide call has the driver manager turn every
+    // narrow call into a wide one, reading its text in the locale's code page:
+    // where the driver takes UTF-8 itself, the connection is opened narrow.
+    if (wide_ && !plan.utf8Calls) {
         // Utf8ToUtf16 reserves the whole text at once, so this buffer is the only copy.
         std::u16string text = odbc::Utf8ToUtf16(handed);
         rc = SQLDriverConnectW(connection_.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
@@ -173,6 +199,7 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     transactionStateLost_ = false;
     freeTds_ = plan.freeTds;
     lazyRows_ = plan.lazyRows;
+    utf8Calls_ = plan.utf8Calls;
     SQLUINTEGER batch = 0;
     batches_ = SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_BATCH_SUPPORT, &batch, sizeof batch, nullptr))
         && (batch & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
@@ -198,12 +225,14 @@ SQLHSTMT OdbcServerConnection::statementHandle()
 
 SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view text)
 {
-    if (wide_) {
-        std::u16string wide = odbc::Utf8ToUtf16(text);
-        return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
+    if (utf8Calls_ || !wide_) {
+        // The driver only reads the text; ODBC's declaration predates const.
+        return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data())),
+                             static_cast<SQLINTEGER>(text.size()));
     }
-    std::string narrow(text);
-    return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+    odbc::AssignUtf16(text, wideText_);
+    return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wideText_.data()),
+                          static_cast<SQLINTEGER>(wideText_.size()));
 }
 
 void OdbcServerConnection::endRows()
@@ -286,16 +315,7 @@ void OdbcServerConnection::executeSeveral(std::span<const std::string_view> stat
         ServerConnection::executeSeveral(statements);  // one call each
         return;
     }
-    std::size_t size = statements.size() - 1;
-    for (std::string_view s : statements)
-        size += s.size();
-    std::string joined;
-    joined.reserve(size);
-    for (std::size_t i = 0; i < statements.size(); ++i) {
-        if (i > 0)
-            joined += '\n';
-        joined += statements[i];
-    }
+    const std::string_view joined = Joined(statements, joined_);
     const CallResults results = call(joined);
     if (results.lost)
         throwFailure(results.diagnostics, true);

@@ -125,6 +125,10 @@ private:
     bool batches_ = false;
     bool freeTds_ = false;
     bool lazyRows_ = false;  // the driver runs a statement with rows as they are fetched
+    bool utf8Calls_ = false;  // statements go to the narrow calls as they are (see ConnectionPlan)
+    // Reused for every call: statements joined, and their UTF-16 for a driver that needs it.
+    std::string joined_;
+    std::u16string wideText_;
     // A switch, commit or rollback failed: the driver's answer is not to be
     // trusted until a switch to autocommit or an SQLEndTran succeeds.
     bool transactionStateLost_ = false;

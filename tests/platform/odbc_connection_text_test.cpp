@@ -167,7 +167,7 @@ TEST(SecretText, LeavesNoBytesBehindInWhatItWasTakenFrom)
 
 TEST(Utf16, RoundTripsEveryPlaneAndReplacesBrokenInput)
 {
-    const std::string texts[] = {"", "plain", "Grüße – 1 €", "日本語", "😀 a 𝄞"};
+    const std::string texts[] = {"", "plain", "Grüße – 1 €", "日本語", "😀 a 𝄞", "eight or more bytes: é, then 😀 ends it"};
     for (const std::string& text : texts)
         EXPECT_EQ(platform::odbc::Utf16ToUtf8(platform::odbc::Utf8ToUtf16(text)), text);
     EXPECT_EQ(platform::odbc::Utf8ToUtf16("€"), u"\u20AC");
