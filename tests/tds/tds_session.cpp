@@ -96,8 +96,10 @@ void Session::run()
                 transactionManager(m);
             } else if (m.type == kAttention) {
                 attention();
+            } else if (m.type == kBulkLoad) {
+                bulkLoad(m);
             } else {
-                break;  // bulk load and the rest: not spoken here
+                break;  // the rest: not spoken here
             }
         }
     } catch (const std::exception&) {
@@ -314,6 +316,12 @@ void Session::rpc(const Message& m)
     const RpcRequest request = ParseRpc(m.body, afterHeaders(m.body));
     server_.recorder.rpc(Utf16(request.name), Utf16(request.paramsText));
     answer([&] { return executor_.procedure(request.name, request.params); });
+}
+
+// A bulk load's rows, as the INSERT BULK before it announced them.
+void Session::bulkLoad(const Message& m)
+{
+    answer([&] { return executor_.bulkLoad(m.body); });
 }
 
 void Session::transactionManager(const Message& m)
