@@ -375,7 +375,7 @@ void convertHelp(std::ostream& out)
 {
     out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--resume]\n"
            "                            [--codepage NAME] [--binary] [--column-types text|sqlserver]\n"
-           "                            [--per-trip N] [--rules keys|all]\n"
+           "                            [--per-trip N] [--rules keys|all] [--bulk]\n"
            "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
@@ -404,6 +404,12 @@ void convertHelp(std::ostream& out)
         << conversion::TransactionLimits{}.statementsPerCall
         << " unless given); each keeps its text,\n"
            "and 1 sends every statement on its own.\n"
+           "--bulk sends the rows as SQL Server's bulk load (FreeTDS's bulk copy; the\n"
+           "setting \"Bulk Copy\"), in batches of the same bounds: a row the load cannot\n"
+           "carry as its INSERT would (a value longer than its column or than 2,000\n"
+           "characters, a TEXT column's text beyond ASCII), the rows after it, and the\n"
+           "rows of a batch the server refuses go as INSERTs. With another driver every\n"
+           "row goes as an INSERT.\n"
            << kEndingHelp <<
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, anything above was reported, or nothing\n"
@@ -422,6 +428,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
     const bool resume = TakeFlag(rest, "--resume");
+    const bool bulk = TakeFlag(rest, "--bulk");
     const bool parsed = ParseArgs(rest, folder, options, err);
     const bool overwriteKnown = options["--overwrite"] == "yes" || options["--overwrite"] == "no";
     if (parsed && !overwriteKnown)
@@ -451,6 +458,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.rules = *rules;
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.options.resume = resume;
+    engine.options.bulkCopy = bulk;
     engine.options.transactions.statementsPerCall = *perTrip;
     engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
     if (!CheckTables(engine, err))

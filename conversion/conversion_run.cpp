@@ -192,6 +192,8 @@ RunResult Converter::start()
     op_.step(106, [&] {
         run_.handOff.mssql_conn.reset();
         run_.handOff.mssql_conn = run_.services.servers.create();
+        if (run_.options.bulkCopy && run_.handOff.mssql_conn)
+            run_.handOff.mssql_conn->allowBulkLoad();
     });
     op_.step(110, [&] { source_ = run_.services.sourceConnections.create(); });
     // The code page the user chose for the tables' texts; a name that is not

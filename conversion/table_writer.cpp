@@ -1,6 +1,7 @@
 // The steps of one table of a run, numbered as the error report shows them.
 #include "conversion/table_writer.h"
 
+#include "conversion/bulk_sender.h"
 #include "conversion/sql_text.h"
 #include "conversion/statement_batch.h"
 #include "conversion/row_count.h"
@@ -127,6 +128,12 @@ private:
     void statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
                    std::int64_t record = -1);
     void executeUnlessLost(const std::string& sql, int tag);
+    StatementBatch::Next inDoubt(const std::string& description, int tag);
+    // With "Bulk Copy", from the table's first insert on: whether its rows go
+    // to the bulk sender (which sends as INSERTs what the load does not take).
+    bool bulkRoad();
+    // The load's last rows stored: anything else on the connection comes after them.
+    void finishBulk();
     void noteLoss(const std::string& driverText, std::int64_t record);
     // The connection is gone: nothing more of the table is sent.
     bool lost() const;
@@ -145,6 +152,8 @@ private:
     // Direct mode's transactions: committed before the key is added, so that
     // the key never waits on the rows.
     std::optional<StatementBatch> batch_;
+    std::optional<BulkSender> bulk_;
+    bool bulkAsked_ = false;
     bool createRefused_ = false;
     // The table's rules, under SQL Server column types when the user wants them.
     std::optional<RulePlan> rules_;
@@ -170,12 +179,15 @@ TableWritten TableWriter::write()
     writeRecords(script, builder);
     op_.setRecord(-1);  // what follows concerns the whole table
     if (lost()) {
+        bulk_.reset();
         batch_.reset();  // nothing more goes through; what was not committed is gone with the connection
         reportReading();
         return written_;
     }
     if (result_.stopped) {
-        // What is not committed is given up; the server's count tells what is stored.
+        // What is not committed is given up (but the load's rows sent: a load
+        // is ended by storing them); the server's count tells what is stored.
+        finishBulk();
         if (batch_)
             batch_->abandon();
         batch_.reset();
@@ -185,6 +197,7 @@ TableWritten TableWriter::write()
     }
     // Before anything else may use the connection (the key, the preview, the
     // next table's question, the close) the table's rows are on the server for good.
+    finishBulk();
     batch_.reset();
     op_.step(421, [&] { ReportOutOfRange(name_, builder.outOfRangeValues()); });
     writeRules(addKey(script, builder));
@@ -408,21 +421,56 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
             }
             return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
         };
-        // Statements whose fate the server left in doubt: reported, never run
-        // again; with the connection gone, told in the one report of its loss.
-        auto report = [this](const std::string& description, int tag) {
-            ++written_.statements.inDoubt;
-            written_.rows.inDoubt += tag >= 0 ? 1 : 0;
-            if (!lost())
-                batchStep(tag, [&] { throw std::runtime_error(description); });
-            return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
-        };
+        auto report = [this](const std::string& description, int tag) { return inDoubt(description, tag); };
         batch_.emplace(road_.handOff.mssql_conn.get(), runAlone, report, &road_.events,
                        road_.options.transactions, &road_.handOff.openBatches);
     }
     ++written_.statements.sent;
     written_.rows.sent += record >= 0 ? 1 : 0;
+    if (kind == StatementBatch::Kind::Insert && bulkRoad()) {
+        bulk_->send(sql, Tag(executeStep, record));
+        return;
+    }
+    finishBulk();
     batch_->execute(sql, Tag(executeStep, record), kind);
+}
+
+// Statements whose fate the server left in doubt: reported, never run again;
+// with the connection gone, told in the one report of its loss.
+StatementBatch::Next TableWriter::inDoubt(const std::string& description, int tag)
+{
+    ++written_.statements.inDoubt;
+    written_.rows.inDoubt += tag >= 0 ? 1 : 0;
+    if (!lost())
+        batchStep(tag, [&] { throw std::runtime_error(description); });
+    return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
+}
+
+bool TableWriter::bulkRoad()
+{
+    if (!bulkAsked_ && road_.options.bulkCopy && !lost()) {
+        bulkAsked_ = true;
+        std::unique_ptr<platform::BulkLoad> load;
+        try {
+            load = road_.handOff.mssql_conn->bulkLoad(QuotedName(road_.dialect, name_), !job_.continues);
+        } catch (const platform::ConnectionLost& e) {
+            noteLoss(e.driverText(), -1);
+        } catch (const std::exception&) {
+            // No load: the rows go as INSERTs, whose refusals say what is wrong.
+        }
+        if (load) {
+            auto insert = [this](const std::string& s, int tag) { batch_->execute(s, tag, StatementBatch::Kind::Insert); };
+            auto report = [this](const std::string& description, int tag) { return inDoubt(description, tag); };
+            bulk_.emplace(std::move(load), insert, report, road_.options.transactions);
+        }
+    }
+    return bulk_.has_value();
+}
+
+void TableWriter::finishBulk()
+{
+    if (bulk_)
+        bulk_->finish();
 }
 
 // The execute of a statement that runs alone. The loss of the connection is

@@ -48,6 +48,9 @@ inline constexpr const char* StatementsPerRoundTrip = "Statements Per Round Trip
 // "True": after a run every table it wrote is read back from the server and
 // compared with its Paradox table. The Options dialog shows it.
 inline constexpr const char* VerifyAfterConverting = "Verify After Converting";
+// "True": direct mode sends a table's rows as SQL Server's bulk load where the
+// driver has one (FreeTDS), INSERTs otherwise. The Options dialog shows it.
+inline constexpr const char* BulkCopy = "Bulk Copy";
 }  // namespace key
 
 // The two values of "Column Types".
@@ -72,6 +75,8 @@ bool TransferBinarySetting(platform::SettingsStore& store);
 // The stored "Verify After Converting" as a boolean, False when absent; a
 // text that is no boolean is "Type mismatch".
 bool VerifyAfterConvertingSetting(platform::SettingsStore& store);
+// The stored "Bulk Copy" likewise.
+bool BulkCopySetting(platform::SettingsStore& store);
 
 // A number of statements per round trip as the setting "Statements Per Round
 // Trip" and the command's --per-trip give it: a whole number from 1 to 32767,

@@ -2,6 +2,7 @@
 // driver as UTF-16 when it has the wide-character calls, as UTF-8 otherwise.
 #include "platform/odbc/odbc_server_connection.h"
 
+#include "platform/odbc/odbc_bulk_load.h"
 #include "platform/odbc/utf16.h"
 
 #include <sqlext.h>
@@ -163,6 +164,10 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     if (connectionTimeout_)
         SQLSetConnectAttr(connection_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
                           IntegerAttribute(*connectionTimeout_), 0);
+
+    bulkReady_ = bulkAllowed_ && plan.freeTds && plan.utf8Calls;
+    if (bulkReady_)
+        odbc::AllowBulkCopy(connection_);
 
     const std::string_view handed = plan.driverText.reveal();
     if (driverTextsSeen_)
@@ -349,6 +354,49 @@ std::vector<SchemaTable> OdbcServerConnection::tables()
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::vector<BulkColumn> OdbcServerConnection::describe(const std::string& query)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    SQLHSTMT handle = statementHandle();
+    const ClosedAtEnd closed{handle};
+    SQLRETURN rc = execDirect(handle, query);
+    SQLSMALLINT count = 0;
+    // Statements before the query (SET) have results without columns.
+    while (SQL_SUCCEEDED(rc) && SQL_SUCCEEDED(SQLNumResultCols(handle, &count)) && count == 0)
+        rc = SQLMoreResults(handle);
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+        throwStatementFailure(odbc::Diagnostics(statement_, wide_));
+    std::vector<BulkColumn> columns;
+    for (SQLUSMALLINT c = 1; c <= count; ++c) {
+        SQLSMALLINT type = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = 0;
+        SQLULEN size = 0;
+        std::array<char, 64> name{};
+        SQLSMALLINT length = 0;
+        if (!SQL_SUCCEEDED(SQLDescribeCol(handle, c, nullptr, 0, nullptr, &type, &size, &digits, &nullable))
+            || !SQL_SUCCEEDED(SQLColAttribute(handle, c, SQL_DESC_TYPE_NAME, name.data(),
+                                              static_cast<SQLSMALLINT>(name.size()), &length, nullptr)))
+            throwStatementFailure(odbc::Diagnostics(statement_, wide_));
+        columns.push_back(odbc::BulkColumnOf(name.data(), size, digits));
+    }
+    while (SQL_SUCCEEDED(SQLMoreResults(handle))) {
+        // Read to the end, so that closing the handle needs no cancel.
+    }
+    return columns;
+}
+
+std::unique_ptr<BulkLoad> OdbcServerConnection::bulkLoad(const std::string& quotedTable, bool lockTable)
+{
+    if (!open_ || !bulkReady_)
+        return nullptr;
+    std::vector<BulkColumn> columns = describe("SET FMTONLY ON select * from " + quotedTable + " SET FMTONLY OFF");
+    if (columns.empty() || std::ranges::any_of(columns, [](const BulkColumn& c) { return c.kind == BulkColumn::Kind::Other; }))
+        return nullptr;
+    return odbc::StartBulkLoad(connection_, quotedTable, lockTable, std::move(columns), lost_);
 }
 
 std::string OdbcServerConnection::dbmsName()

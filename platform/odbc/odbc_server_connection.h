@@ -65,6 +65,11 @@ public:
     std::string dbmsName() override;
     void close() override;
 
+    // With FreeTDS reading UTF-8: bulk copy, its columns told by the server
+    // (SET FMTONLY ON, as the driver asks them itself).
+    void allowBulkLoad() override { bulkAllowed_ = true; }
+    std::unique_ptr<BulkLoad> bulkLoad(const std::string& quotedTable, bool lockTable) override;
+
     // SQL_ATTR_AUTOCOMMIT as the driver answers it; Unknown after a failed
     // switch, commit or rollback until a switch on or an SQLEndTran succeeds.
     AutoCommit autoCommit() override;
@@ -108,6 +113,8 @@ private:
     void endTransaction(short completion);
     // What the driver says, without the doubt a failure left.
     AutoCommit driverAutoCommit() const;
+    // The columns of a query's first result that has any, for a bulk load.
+    std::vector<BulkColumn> describe(const std::string& query);
 
     std::shared_ptr<const odbc::DriverRegistry> registry_;
     int cursorLocation_ = kServerSideCursor;
@@ -126,6 +133,8 @@ private:
     bool freeTds_ = false;
     bool lazyRows_ = false;  // the driver runs a statement with rows as they are fetched
     bool utf8Calls_ = false;  // statements go to the narrow calls as they are (see ConnectionPlan)
+    bool bulkAllowed_ = false;
+    bool bulkReady_ = false;  // the login asked for bulk copy
     // Reused for every call: statements joined, and their UTF-16 for a driver that needs it.
     std::string joined_;
     std::u16string wideText_;
