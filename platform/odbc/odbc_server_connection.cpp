@@ -2,6 +2,7 @@
 // driver as UTF-16 when it has the wide-character calls, as UTF-8 otherwise.
 #include "platform/odbc/odbc_server_connection.h"
 
+#include "platform/odbc/binary_parameters.h"
 #include "platform/odbc/odbc_bulk_load.h"
 #include "platform/odbc/utf16.h"
 
@@ -26,12 +27,19 @@ SQLPOINTER IntegerAttribute(int value)
 
 constexpr std::string_view kFailureWithoutMessage = "The driver reported a failure without a message.";
 
-// The connection's one statement handle, closed when a call is done with it,
-// so that it is free for the next.
+// The connection's one statement handle, closed (and its parameters gone)
+// when a call is done with it, so that it is free for the next.
 struct ClosedAtEnd {
     SQLHSTMT handle;
-    ~ClosedAtEnd() { SQLFreeStmt(handle, SQL_CLOSE); }
+    ~ClosedAtEnd()
+    {
+        SQLFreeStmt(handle, SQL_CLOSE);
+        SQLFreeStmt(handle, SQL_RESET_PARAMS);
+    }
 };
+
+// SQLite's driver takes a binary constant this long as a parameter (binary_parameters.h).
+constexpr std::size_t kParameterBytes = 1024;
 
 // SQLSTATE class 08: the connection failed; HYT00/HYT01: the server did not
 // answer in time, which ends the connection's use as well.
@@ -240,6 +248,21 @@ SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view tex
                           static_cast<SQLINTEGER>(wideText_.size()));
 }
 
+SQLRETURN OdbcServerConnection::executeWithBytes(SQLHSTMT handle, odbc::ParameterizedStatement& statement)
+{
+    // This driver reads its narrow calls as UTF-8 (utf8Calls_).
+    SQLRETURN rc = SQLPrepare(handle, reinterpret_cast<SQLCHAR*>(statement.text.data()),
+                              static_cast<SQLINTEGER>(statement.text.size()));
+    std::vector<SQLLEN> lengths(statement.bytes.size());
+    for (std::size_t i = 0; i < statement.bytes.size() && SQL_SUCCEEDED(rc); ++i) {
+        std::string& b = statement.bytes[i];
+        lengths[i] = static_cast<SQLLEN>(b.size());
+        rc = SQLBindParameter(handle, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_BINARY,
+                              SQL_LONGVARBINARY, b.size(), 0, b.data(), lengths[i], &lengths[i]);
+    }
+    return SQL_SUCCEEDED(rc) ? SQLExecute(handle) : rc;
+}
+
 void OdbcServerConnection::endRows()
 {
     if (rows_ && rows_->statement)
@@ -273,7 +296,10 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         ThrowSqlException(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
     const ClosedAtEnd closed{handle};
-    SQLRETURN rc = execDirect(handle, text);
+    std::optional<odbc::ParameterizedStatement> bytes;
+    if (lazyRows_ && text.size() >= 2 * kParameterBytes)
+        bytes = odbc::BinaryConstantsAsParameters(text, kParameterBytes);
+    SQLRETURN rc = bytes ? executeWithBytes(handle, *bytes) : execDirect(handle, text);
     CallResults results;
     for (std::size_t result = 0;; ++result) {
         if (lazyRows_ && SQL_SUCCEEDED(rc))

@@ -4,6 +4,7 @@
 // connection, SQLTables for the schema.
 #pragma once
 
+#include "platform/odbc/binary_parameters.h"
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_handle.h"
 #include "platform/odbc/odbc_server_rows.h"
@@ -101,6 +102,7 @@ private:
     };
     CallResults call(std::string_view text);
     SQLRETURN execDirect(SQLHSTMT handle, std::string_view text);
+    SQLRETURN executeWithBytes(SQLHSTMT handle, odbc::ParameterizedStatement& statement);
     // The statement's diagnostics as the exception they call for.
     [[noreturn]] void throwStatementFailure(const std::string& diagnostics);
     // A ConnectionLost where the connection is gone (remembered), a ServerError otherwise.
