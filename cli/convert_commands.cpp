@@ -135,6 +135,16 @@ struct Engine {
     }
 };
 
+// The connection that checked the login is the run's own: a run logs in once.
+class CheckedConnection : public platform::ServerConnectionFactory {
+public:
+    std::unique_ptr<platform::ServerConnection> checked = std::make_unique<platform::OdbcServerConnection>();
+    std::unique_ptr<platform::ServerConnection> create() override
+    {
+        return checked ? std::move(checked) : std::make_unique<platform::OdbcServerConnection>();
+    }
+};
+
 // Takes a flag without a value out of args; true when it was there.
 bool TakeFlag(std::vector<std::string>& args, const std::string& flag)
 {
@@ -450,7 +460,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
     if (!connection)
         return kExitUsage;
-    platform::OdbcServerConnectionFactory servers;
+    CheckedConnection servers;
     Engine engine(err, folder, servers);
     engine.options.sourceCodePage = options["--codepage"];
     engine.options.transferBinary = binary;
@@ -463,7 +473,9 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
     if (!CheckTables(engine, err))
         return kExitFailure;
-    if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form)) {
+    if (bulk)
+        servers.checked->allowBulkLoad();
+    if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form, *servers.checked)) {
         err << "dovenmark-cli: " << *why << "\n";
         return kExitFailure;
     }

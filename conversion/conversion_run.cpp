@@ -244,8 +244,13 @@ bool Converter::checkBothEnds()
         op_.step(118, [&] { cannotStart(unreadable.value_or(Paradox::NoTablesReason(form_.folder()))); });
         return false;
     }
+    // The run's own connection is the one that logs in: it stays open for the run.
     std::optional<std::string> refused;
-    if (op_.step(120, [&] { refused = MSSQL::NoConnectionReason(run_.services, form_); }) && refused) {
+    auto& server = run_.handOff.mssql_conn;
+    if (op_.step(120, [&] {
+            refused = server ? MSSQL::NoConnectionReason(run_.services, form_, *server)
+                             : MSSQL::NoConnectionReason(run_.services, form_);
+        }) && refused) {
         op_.step(120, [&] { cannotStart(*refused); });
         return false;
     }
@@ -257,7 +262,13 @@ void Converter::listTables()
 {
     op_.step(124, [&] { form_.List1().clear(); });
     op_.step(126, [&] { form_.List2().clear(); });
-    op_.step(128, [&] { MSSQL::ListTables(run_.services, form_, form_.List1()); });
+    op_.step(128, [&] {
+        auto& server = run_.handOff.mssql_conn;
+        if (server && server->isOpen())
+            MSSQL::ListTables(run_.services, *server, form_.List1());
+        else
+            MSSQL::ListTables(run_.services, form_, form_.List1());
+    });
     op_.step(130, [&] {
         listing_ = Paradox::ListTables(run_.services, form_, form_.List2());
         otherReports_ += listing_.reports;
@@ -283,14 +294,16 @@ void Converter::openConnections()
         op_.step(140, [&] { server->setConnectionTimeout(5000); });
     }
     op_.step(142, [&] { connectionsOpen_ = true; });
+    // Open since the login was checked (step 120), unless that check had no connection of its own.
     bool local = false;
-    if (server && op_.step(144, [&] { local = form_.localConnection(); })) {
+    if (server && !server->isOpen() && op_.step(144, [&] { local = form_.localConnection(); })) {
         if (local)
             op_.step(146, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, true)); });
         else
             op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, false)); });
-        dialect_ = DialectOf(*server);
     }
+    if (server)
+        dialect_ = DialectOf(*server);
 }
 
 void Converter::convertTables()

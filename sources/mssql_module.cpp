@@ -48,9 +48,22 @@ bool CanConnect(core::Services& services, core::MainForm& form)
 
 std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form)
 {
+    std::unique_ptr<platform::ServerConnection> connection;
     try {
-        auto connection = services.servers.create();
-        connection->open(ConnectionText(services, form));
+        connection = services.servers.create();
+    } catch (...) {
+        return "Could not connect to the server " + ServerName(services, form) + ": "
+            + core::CurrentExceptionDescription();
+    }
+    return NoConnectionReason(services, form, *connection);
+}
+
+std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form,
+                                              platform::ServerConnection& connection)
+{
+    try {
+        if (!connection.isOpen())
+            connection.open(ConnectionText(services, form));
         return std::nullopt;
     } catch (const platform::OpenError& e) {
         return "The server " + ServerName(services, form)
@@ -72,7 +85,13 @@ void ListTables(core::Services& services, core::MainForm& form, core::ListItems&
 {
     auto connection = services.servers.create();
     connection->open(ConnectionText(services, form));
-    const auto tables = connection->tables();
+    ListTables(services, *connection, list);
+    connection->close();
+}
+
+void ListTables(core::Services& services, platform::ServerConnection& open, core::ListItems& list)
+{
+    const auto tables = open.tables();
     list.clear();
     // Every user table counts, whatever its name: the list decides whether the
     // overwrite question is asked, and a missed table would get duplicate rows.
@@ -82,7 +101,6 @@ void ListTables(core::Services& services, core::MainForm& form, core::ListItems&
             list.push_back(table.name);
         }
     }
-    connection->close();
 }
 
 void TestConnection(core::Services& services, core::MainForm& form)

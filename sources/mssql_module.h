@@ -25,6 +25,10 @@ bool CanConnect(core::Services& services, core::MainForm& form);
 // Why no connection with the current login opens: the driver's reason, with
 // what it could not reach or what refused the login; nullopt when it opens.
 std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form);
+// The same with the caller's own connection, which stays open for what
+// follows (a run logs in once); nothing to do where it is open already.
+std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form,
+                                              platform::ServerConnection& connection);
 
 // The server that the current login names: "SRV,1433", "SRV" for a local
 // connection, or the Server= value of the command's connection text.
@@ -33,6 +37,8 @@ std::string ServerName(core::Services& services, core::MainForm& form);
 // Clears the list and fills it with the names of the target's tables (type
 // "TABLE"), in their own letter case.
 void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list);
+// The same through a connection that is open already.
+void ListTables(core::Services& services, platform::ServerConnection& open, core::ListItems& list);
 
 // "Test Connection" of the login frame (PushButton6).
 void TestConnection(core::Services& services, core::MainForm& form);

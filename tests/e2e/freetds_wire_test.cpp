@@ -192,6 +192,8 @@ TEST_F(FreeTdsWire, ConvertSendsEveryStatementThatScriptWritesByteForByte)
             EXPECT_LT(batches.size(), statements.size()) << "inserts share round trips";
         }
         EXPECT_TRUE(server.statements() == statements) << "the statements on the wire differ from what script writes";
+        const auto records = server.records();
+        EXPECT_EQ(std::ranges::count_if(records, [](const TdsRecord& r) { return r.kind == "login"; }), 1);
     }
 }
 
