@@ -27,6 +27,7 @@
 #include <optional>
 #include <stdexcept>
 #include <utility>
+#include <string_view>
 
 namespace cli {
 
@@ -97,11 +98,11 @@ std::optional<conversion::RuleChoice> RulesOption(const std::string& value, std:
 }
 
 constexpr const char* kEndingHelp =
-    "Each failure is one line on standard error, \"dovenmark-cli: TABLE, record N: why\"\n"
-    "(records counted from 0, as dump numbers them), and the run goes on. At the end\n"
-    "standard error gets one line per table (records read, statements through,\n"
-    "refused, skipped, bytes not decodable, damaged), then \"Done.\" when everything\n"
-    "went through.\n";
+    "Each failure is one line on standard error, \"dovenmark-cli: TABLE, record N:\n"
+    "why\" (records counted from 0, as dump numbers them), and the run goes on. At\n"
+    "the end standard error gets one line per table (records read, statements\n"
+    "through, refused, skipped, bytes not decodable, damaged), then \"Done.\" when\n"
+    "everything went through.\n";
 
 struct Engine {
     Engine(std::ostream& err, const std::string& folder, platform::ServerConnectionFactory& servers)
@@ -132,16 +133,6 @@ struct Engine {
     {
         conversion::Run r{services, form, handOff, {}, converting, options, stop};
         return conversion::StartConverting(r);
-    }
-};
-
-// The connection that checked the login is the run's own: a run logs in once.
-class CheckedConnection : public platform::ServerConnectionFactory {
-public:
-    std::unique_ptr<platform::ServerConnection> checked = std::make_unique<platform::OdbcServerConnection>();
-    std::unique_ptr<platform::ServerConnection> create() override
-    {
-        return checked ? std::move(checked) : std::make_unique<platform::OdbcServerConnection>();
     }
 };
 
@@ -257,28 +248,34 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
             << ", each told above\n";
 }
 
-// After a stop signal: where the run stopped, what is stored, what it never reached.
-void WriteStop(const conversion::RunResult& result, std::ostream& err)
-{
-    err << "dovenmark-cli: stopped by " << SignalName(result.stoppedBy);
-    for (const conversion::TableResult& t : result.tables) {
-        if (!t.stopped)
-            continue;
-        err << ": " << t.table << " stopped after " << conversion::Grouped(t.recordsRead) << " of "
-            << conversion::Grouped(t.sourceRecords) << " records, and what was not committed was rolled back; ";
-        if (t.serverRows)
-            err << conversion::Grouped(*t.serverRows) << (*t.serverRows == 1 ? " row is" : " rows are") << " stored";
-        else
-            err << "the rows stored could not be counted";
-        err << " (--resume continues it)";
+// Connections that say so on standard error while the server keeps them
+// waiting. The one that checked the login is the run's own: a run logs in once.
+class WaitingServers : public platform::ServerConnectionFactory {
+public:
+    explicit WaitingServers(std::ostream& err) : err_(err) {}
+    std::unique_ptr<platform::ServerConnection> create() override
+    {
+        if (checked_)
+            return std::move(checked_);
+        auto connection = std::make_unique<platform::OdbcServerConnection>();
+        connection->setWaitNotice([&err = err_](std::chrono::seconds waited) {
+            err << "dovenmark-cli: waiting for the server... (" << waited.count() << " s)\n" << std::flush;
+        });
+        return connection;
     }
-    if (!result.notReached.empty()) {
-        err << ". Not reached:";
-        for (const std::string& t : result.notReached)
-            err << " " << t;
+    // The connection the command checks the login with, until the run takes it.
+    platform::ServerConnection& checked()
+    {
+        if (!checked_)
+            checked_ = create();
+        return *checked_;
     }
-    err << ".\n";
-}
+
+private:
+    std::ostream& err_;
+    std::unique_ptr<platform::ServerConnection> checked_;
+};
+
 
 // 0 when the run reported nothing (no refused statement, no undecodable byte, no other failure).
 int ExitStatus(const conversion::RunResult& result)
@@ -291,7 +288,7 @@ int ExitStatus(const conversion::RunResult& result)
 // made; `then` looks at what the run left behind.
 int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&), std::ostream* statements,
                std::ostream& err, const std::function<void(Engine&)>& then, bool binary = false,
-               bool summary = false)
+               bool summary = false, std::string_view mark = {})
 {
     std::string folder;
     std::map<std::string, std::string> options{{"--codepage", ""}, {"--column-types", "text"}, {"--rules", "all"}};
@@ -314,6 +311,8 @@ int OfflineRun(const std::vector<std::string>& args, void (*help)(std::ostream&)
     engine.form.eachFile = true;
     if (!CheckTables(engine, err))
         return kExitFailure;
+    if (statements)
+        *statements << mark;
     StatementStream stream(engine.handOff.preview.list(), statements);
     const conversion::RunResult result = engine.run();
     then(engine);
@@ -338,16 +337,19 @@ bool CheckCodePage(const std::string& name, std::ostream& err)
 
 void scriptHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary] [--column-types text|sqlserver]\n"
-           "                           [--rules keys|all]\n\n"
+    out << "Usage: dovenmark-cli script FOLDER [--codepage NAME] [--binary] [--bom]\n"
+           "                           [--column-types text|sqlserver] [--rules keys|all]\n\n"
            "Writes every statement that the SQL Preview for each file would hold for the\n"
            "Paradox tables of FOLDER (and its subfolders), in run order, each followed by a\n"
            "line holding only GO. No server is asked, so no DROP TABLE is written.\n"
            << kCodePageHelp << kColumnTypesHelp << kRulesHelp <<
            "--binary writes picture, BLOB, OLE and formatted-memo fields as binary\n"
            "constants (0x...) instead of NULL.\n"
+           "The statements are UTF-8; --bom starts them with the byte-order mark, by which\n"
+           "query windows and editors know UTF-8 (sqlcmd needs -f 65001 either way).\n"
            << kEndingHelp <<
-           "Exit status: 0 when every table was read whole, 1 otherwise, 2 for a usage error.\n"
+           "Exit status: 0 when every table was read whole, 1 otherwise, 2 for a usage\n"
+           "error.\n"
            "Example: dovenmark-cli script ~/data/sales > sales.sql\n";
 }
 
@@ -355,13 +357,15 @@ int scriptRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
 {
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
-    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary, /*summary=*/true);
+    const bool bom = TakeFlag(rest, "--bom");
+    return OfflineRun(rest, scriptHelp, &out, err, [&out](Engine&) { out.flush(); }, binary, /*summary=*/true,
+                      bom ? std::string_view("\xEF\xBB\xBF") : std::string_view());
 }
 
 void describeHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME] [--column-types text|sqlserver]\n"
-           "                             [--rules keys|all]\n\n"
+    out << "Usage: dovenmark-cli describe FOLDER [--codepage NAME]\n"
+           "                             [--column-types text|sqlserver] [--rules keys|all]\n\n"
            "Prints one line per field of every table of FOLDER, in run order: table, field,\n"
            "Paradox type and SQL Server column type, separated by tabs; with SQL Server\n"
            "column types, then one line per rule of the table: table, rule, what Paradox\n"
@@ -383,9 +387,10 @@ int describeRun(const std::vector<std::string>& args, std::ostream& out, std::os
 
 void convertHelp(std::ostream& out)
 {
-    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no] [--resume]\n"
-           "                            [--codepage NAME] [--binary] [--column-types text|sqlserver]\n"
-           "                            [--per-trip N] [--rules keys|all] [--bulk]\n"
+    out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no]\n"
+           "                            [--resume] [--codepage NAME] [--binary]\n"
+           "                            [--column-types text|sqlserver] [--per-trip N]\n"
+           "                            [--rules keys|all] [--timeout SECONDS] [--bulk]\n"
            "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
@@ -400,6 +405,10 @@ void convertHelp(std::ostream& out)
            "with both counts, and skipping it is a failure. --resume continues such a table\n"
            "where it holds fewer rows, once the rows present prove to be its first records.\n"
            "After each table the server is asked how many rows it holds.\n"
+           "While the server does not answer, a line says so after 10 seconds and every\n"
+           "30 seconds after; --timeout SECONDS (the setting \"Query Timeout\"; 0, the\n"
+           "default, waits up to 5000) ends the wait and takes the connection for lost:\n"
+           "the table ends with one line, the run connects again for the next one.\n"
            "SIGINT, SIGTERM or SIGHUP stop the run at the next statement: what is not\n"
            "committed is rolled back, the table and the rows stored are named, and the\n"
            "exit status is 128 plus the signal's number; a second signal ends it at once.\n"
@@ -412,8 +421,8 @@ void convertHelp(std::ostream& out)
            "--per-trip N sends up to N inserts of a table in one round trip (the setting\n"
            "\"Statements Per Round Trip\", 1 to 32767; "
         << conversion::TransactionLimits{}.statementsPerCall
-        << " unless given); each keeps its text,\n"
-           "and 1 sends every statement on its own.\n"
+        << " unless given); each keeps its\n"
+           "text, and 1 sends every statement on its own.\n"
            "--bulk sends the rows as SQL Server's bulk load (FreeTDS's bulk copy; the\n"
            "setting \"Bulk Copy\"), in batches of the same bounds: a row the load cannot\n"
            "carry as its INSERT would (a value longer than its column or than 2,000\n"
@@ -425,7 +434,7 @@ void convertHelp(std::ostream& out)
            "bytes its code page could not decode, anything above was reported, or nothing\n"
            "could be converted, 2 for a usage error.\n"
            "Example: dovenmark-cli convert ~/data/sales --overwrite yes \\\n"
-           "           --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;'\n"
+           "    --connection 'Driver={SQL Server};Server=db1,1433;Database=Sales;Uid=sa;'\n"
            "(asks for sa's password on a terminal)\n";
 }
 
@@ -434,7 +443,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     std::string folder;
     std::map<std::string, std::string> options{
         {"--connection", ""}, {"--connection-file", ""}, {"--overwrite", "no"}, {"--codepage", ""},
-        {"--column-types", "text"}, {"--per-trip", ""}, {"--rules", "all"}};
+        {"--column-types", "text"}, {"--per-trip", ""}, {"--rules", "all"}, {"--timeout", ""}};
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
     const bool resume = TakeFlag(rest, "--resume");
@@ -447,8 +456,12 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         core::StatementsPerRoundTrip(options["--per-trip"], conversion::TransactionLimits{}.statementsPerCall);
     if (parsed && !perTrip)
         err << "dovenmark-cli: --per-trip needs a number from 1 to 32767, not '" << options["--per-trip"] << "'\n";
+    const std::optional<int> timeout = core::QueryTimeoutSeconds(options["--timeout"]);
+    if (parsed && !timeout)
+        err << "dovenmark-cli: --timeout needs a number of seconds from 0 to 999999, not '" << options["--timeout"]
+            << "'\n";
     if (!parsed || !OneConnectionOption(options["--connection"], options["--connection-file"], err)
-        || !overwriteKnown || !perTrip) {
+        || !overwriteKnown || !perTrip || !timeout) {
         convertHelp(err);
         return kExitUsage;
     }
@@ -460,7 +473,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
     if (!connection)
         return kExitUsage;
-    CheckedConnection servers;
+    WaitingServers servers(err);
     Engine engine(err, folder, servers);
     engine.options.sourceCodePage = options["--codepage"];
     engine.options.transferBinary = binary;
@@ -469,13 +482,14 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.options.resume = resume;
     engine.options.bulkCopy = bulk;
+    engine.options.queryTimeout = *timeout;
     engine.options.transactions.statementsPerCall = *perTrip;
     engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
     if (!CheckTables(engine, err))
         return kExitFailure;
     if (bulk)
-        servers.checked->allowBulkLoad();
-    if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form, *servers.checked)) {
+        servers.checked().allowBulkLoad();
+    if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form, servers.checked())) {
         err << "dovenmark-cli: " << *why << "\n";
         return kExitFailure;
     }
@@ -483,7 +497,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     const conversion::RunResult result = engine.run(&signals.request());
     WriteSummary(result, /*direct=*/true, err);
     if (result.stoppedBy != 0) {
-        WriteStop(result, err);
+        err << "dovenmark-cli: " << conversion::StopText(result, SignalName(result.stoppedBy), "--resume") << "\n";
         return 128 + result.stoppedBy;
     }
     return ExitStatus(result);

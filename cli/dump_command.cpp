@@ -18,9 +18,10 @@ void dumpHelp(std::ostream& out)
            "  @record <n>\n"
            "  <index>\\t<field name>\\t<value>\n"
            "NULL is \\N; texts are UTF-8 with \\\\ \\t \\n \\r and \\xHH escapes, followed by a\n"
-           "<index>\\t<name>#raw\\t<hex> line when the stored text has bytes of 0x80 and above;\n"
-           "numbers are the shortest round-trip decimal; dates YYYY-MM-DD, times HH:MM:SS.mmm;\n"
-           "Bytes as hex; binary blobs as size=<n> sha256=<hex>; BCD as its exact decimal.\n"
+           "<index>\\t<name>#raw\\t<hex> line when the stored text has bytes of 0x80 and\n"
+           "above; numbers are the shortest round-trip decimal; dates YYYY-MM-DD, times\n"
+           "HH:MM:SS.mmm; Bytes as hex; binary blobs as size=<n> sha256=<hex>; BCD as its\n"
+           "exact decimal.\n"
            "--codepage NAME reads texts and field names in that code page (any name iconv\n"
            "knows, such as CP866 or CP1251) instead of the one the header names; bytes it\n"
            "cannot decode are shown as U+FFFD and counted on standard error.\n"
@@ -38,12 +39,18 @@ int dumpRun(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::string file, codePage;
     bool usage = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--codepage" && i + 1 < args.size())
+        if (args[i] == "--codepage" && i + 1 < args.size()) {
             codePage = args[++i];
-        else if (file.empty() && !args[i].empty() && args[i][0] != '-')
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            // An option is named, so that it is not taken for a second table.
+            err << "dovenmark-cli dump: " << (args[i] == "--codepage" ? "--codepage needs a NAME" : "unknown option '"
+                   + args[i] + "'") << " (see dovenmark-cli dump --help)\n";
+            return kExitUsage;
+        } else if (file.empty() && !args[i].empty()) {
             file = args[i];
-        else
+        } else {
             usage = true;
+        }
     }
     if (usage || file.empty()) {
         err << "dovenmark-cli dump: expected one table file (see dovenmark-cli dump --help)\n";

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include <cstring>
+#include <iomanip>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -23,8 +24,9 @@ void overallHelp(std::ostream& out)
            "       dovenmark-cli COMMAND --help\n"
            "       dovenmark-cli --version\n\n"
            "Commands:\n";
+    // Aligned with blanks, so that every terminal shows one column.
     for (const auto& c : kCommands)
-        out << "  " << c.name << "\t" << c.summary << "\n";
+        out << "  " << std::left << std::setw(10) << c.name << c.summary << "\n";
 }
 
 // "--name=value" is "--name value", as most commands take it.

@@ -49,7 +49,7 @@ void BulkSender::finish()
 void BulkSender::endBatch(bool last)
 {
     try {
-        load_->endBatch(last);
+        stored_ += load_->endBatch(last);
     } catch (const platform::ConnectionLost& e) {
         lostBatch(e.what());
         return;

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace conversion {
@@ -33,6 +34,8 @@ public:
     void send(const std::string& statement, int tag);
     // Ends the load: its last batch stored. Nothing else may use the connection before.
     void finish();
+    // The rows the server said it stored since the last call.
+    std::int64_t takeStored() { return std::exchange(stored_, 0); }
 
 private:
     struct Pending {
@@ -54,6 +57,7 @@ private:
     std::string texts_;
     std::vector<Pending> pending_;
     std::chrono::steady_clock::time_point started_{};
+    std::int64_t stored_ = 0;
 };
 
 }  // namespace conversion

@@ -5,6 +5,7 @@
 #include "conversion/foreign_keys.h"
 #include "conversion/sql_text.h"
 #include "conversion/row_count.h"
+#include "conversion/run_summary.h"
 #include "conversion/table_writer.h"
 #include "conversion/verify.h"
 #include "core/app_title.h"
@@ -31,80 +32,6 @@ enum class Overwrite { None, Yes, No, Continue };
 // The first line of the message of a start that cannot go on; the cause follows.
 constexpr const char* kCannotStart = "Could not start converting.\r\n";
 
-// The closing message's lines after "Done." when anything was reported: how
-// many reports each table had, and the log that holds them all.
-// The closing message's lines after "Done." on the tables: how many rows the
-// server holds of each (direct mode), what verify found, and every table that
-// did not arrive, with why.
-std::string TablesSummary(const RunResult& result)
-{
-    std::string held;
-    std::string verified;
-    std::string missing;
-    for (const TableResult& t : result.tables) {
-        if (t.serverRows)
-            held += (held.empty() ? "" : "; ") + t.table + " " + Grouped(*t.serverRows);
-        if (!t.verdict.empty())
-            verified += "\r\n" + t.verdict;
-        if (const std::string why = WhyNotArrived(t); !why.empty())
-            missing += "\r\n" + SummaryName(t) + ": " + why;
-    }
-    std::string text;
-    if (!held.empty())
-        text += "\r\n\r\nRows on the server: " + held;
-    if (!verified.empty())
-        text += "\r\n\r\nRead back and compared:" + verified;
-    if (!missing.empty())
-        text += "\r\n\r\nNot converted:" + missing;
-    return text;
-}
-
-std::string FailureSummary(const RunResult& result, int outsideTables, const core::RunReports& reports)
-{
-    int total = outsideTables;
-    std::string perTable;
-    for (const TableResult& t : result.tables) {
-        const std::int64_t count = t.refused + t.failures;
-        total += static_cast<int>(count);
-        if (count > 0)
-            perTable += "\r\n" + SummaryName(t) + ": " + std::to_string(count);
-    }
-    if (total == 0)
-        return {};
-    std::string text = "\r\n\r\n" + std::to_string(total) + (total == 1 ? " failure" : " failures");
-    if (!reports.logFile().empty())
-        text += ", each recorded in " + reports.logFile();
-    else if (!reports.logProblem().empty())
-        text += " (" + reports.logProblem() + ")";
-    text += ":" + perTable;
-    if (outsideTables > 0)
-        text += "\r\nOutside the tables: " + std::to_string(outsideTables);
-    return text;
-}
-
-// The tables a run left after "< Back" in a per-table preview.
-std::string NotReachedText(const std::vector<std::string>& tables)
-{
-    if (tables.empty())
-        return {};
-    std::string text = "\r\n\r\nNot converted, after \"< Back\": ";
-    for (std::size_t i = 0; i < tables.size(); ++i)
-        text += (i == 0 ? "" : ", ") + tables[i];
-    return text;
-}
-
-// What the tables' rules hold that the server does not enforce, or enforces
-// otherwise: told at the end, and no failure.
-std::string NotesText(const RunResult& result)
-{
-    std::string text;
-    for (const TableResult& t : result.tables) {
-        for (const std::string& note : t.notes)
-            text += "\r\n" + note;
-    }
-    return text.empty() ? text : "\r\n\r\nRules the server does not enforce as Paradox did:" + text;
-}
-
 // A second table of a name is never mixed into the first one's target table:
 // the one found first (nearest the top folder) keeps the name.
 void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
@@ -121,7 +48,7 @@ void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
 class Converter {
 public:
     // The run's services show their messages through `reports`.
-    Converter(Run& run, const core::RunReports& reports)
+    Converter(Run& run, core::RunReports& reports)
         : run_(run), form_(run.form), op_(run.services.dialogs, kRunLocation), reports_(reports)
     {
     }
@@ -151,6 +78,10 @@ private:
     Existing existingTable(const std::string& name, TableResult& table);
     Overwrite askOverwrite(const std::string& name, const Existing& existing);
     bool firstRecordsHeld(const std::string& name, const std::string& file, std::int64_t& rows);
+    bool afterLoss(TableResult& table, const TableWritten& written);
+    bool connectAgain(std::string& why);
+    // Seconds a statement may take: the user's "Query Timeout", or the program's own 5000.
+    int commandTimeout() const { return run_.options.queryTimeout > 0 ? run_.options.queryTimeout : 5000; }
     void verifyTable(const std::string& name, const std::string& file, TableResult& table);
     VerifyRoad verifyRoad();
     bool previewTable(const std::string& identityOff);
@@ -163,7 +94,7 @@ private:
     Run& run_;
     core::MainForm& form_;
     core::GuardedOperation op_;
-    const core::RunReports& reports_;
+    core::RunReports& reports_;
     std::unique_ptr<platform::SourceConnection> source_;
     bool connectionsOpen_ = false;
     std::string sourceFolder_;  // the folder the source connection reads
@@ -290,7 +221,7 @@ void Converter::openConnections()
     auto& server = run_.handOff.mssql_conn;
     if (server) {
         op_.step(136, [&] { server->setCursorLocation(platform::ServerConnection::kServerSideCursor); });
-        op_.step(138, [&] { server->setCommandTimeout(5000); });
+        op_.step(138, [&] { server->setCommandTimeout(commandTimeout()); });
         op_.step(140, [&] { server->setConnectionTimeout(5000); });
     }
     op_.step(142, [&] { connectionsOpen_ = true; });
@@ -326,8 +257,10 @@ void Converter::convertTables()
             op_.step(434, [&] { result_.notReached.push_back(form_.List2().at(static_cast<std::size_t>(rest))); });
         op_.step(434, [&] { form_.setProgressText(""); });
     }
-    if (stopRequested())
+    if (stopRequested()) {
         result_.stoppedBy = run_.stop->reason();
+        result_.ended = RunEnd::Stopped;
+    }
     else if (!end)
         makeForeignKeys();  // every table of the run has its rows and keys
 }
@@ -336,41 +269,8 @@ void Converter::convertTables()
 // keys its rules asked for, each reported under its child table.
 void Converter::makeForeignKeys()
 {
-    if (foreignKeys_.empty())
-        return;
-    std::map<std::string, RuleFindings> findings;
-    std::vector<ForeignKeyStatement> statements;
-    op_.step(437, [&] { statements = foreignKeys_.statements(dialect_, findings); });
     const TableRoad road{op_, form_, run_.handOff, run_.services.events, run_.options, run_.regional, dialect_};
-    // Reports and statements count to their child table, the last of that name.
-    auto forTable = [&](const std::string& child, const auto& action) {
-        const auto t = std::find_if(result_.tables.rbegin(), result_.tables.rend(),
-                                    [&](const TableResult& r) { return r.table == child; });
-        TableResult scratch;
-        TableResult& table = t == result_.tables.rend() ? scratch : *t;
-        op_.setTable(child);
-        const int before = op_.failures();
-        action(table);
-        const int reports = op_.failures() - before;
-        tableReports_ += reports;
-        table.failures += reports;
-        op_.setTable({});
-    };
-    for (const auto& [child, found] : findings)
-        forTable(child, [&](TableResult& table) { ReportRuleFindings(road, found, 437, table); });
-    for (const ForeignKeyStatement& s : statements) {
-        forTable(s.child, [&](TableResult& table) {
-            StatementTally tally;
-            WriteRuleStatements(road, {s.statement}, 437, tally);
-            table.statementsThrough += tally.sent - tally.refused;
-        });
-    }
-    bool perTable = false;
-    if (!statements.empty() && op_.step(437, [&] { perTable = form_.previewMode() && form_.previewEachTable(); }) &&
-        perTable) {
-        op_.step(437, [&] { run_.handOff.SQLFormCancel = true; });
-        op_.step(437, [&] { form_.showPreview(); });
-    }
+    tableReports_ += MakeForeignKeys(road, foreignKeys_, result_.tables);
 }
 
 void Converter::cannotStart(const std::string& cause)
@@ -451,10 +351,62 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
         return true;
     }
     written = WriteTable(road, job, table);
+    if (written.lost)
+        return afterLoss(table, written);
     verifyTable(name, file.path, table);
     if (written.rules)
         foreignKeys_.addTable(std::move(written.key), std::move(written.foreignKeys));
     return previewTable(written.identityOff);
+}
+
+// The connection was lost while the table was written: the run connects again
+// once, counts what the server holds of the table, and tells it all in one
+// report. Where it cannot connect again, it goes no further.
+bool Converter::afterLoss(TableResult& table, const TableWritten& written)
+{
+    table.connectionLost = true;
+    op_.setRecord(written.lostAt);
+    std::string again;
+    if (!connectAgain(again))
+        result_.ended = RunEnd::ConnectionLost;
+    std::string held = "how many of its rows the server holds is not known";
+    if (again.empty()) {
+        op_.step(160, [&] {
+            table.serverRows = CountRows(*run_.handOff.mssql_conn, dialect_, table.table);
+            held = "the server holds " + Grouped(*table.serverRows) + (*table.serverRows == 1 ? " row" : " rows")
+                + " of it";
+        });
+    }
+    op_.step(416, [&] {
+        throw platform::ServerError(written.lostBecause + "\r\nThe connection to the server was lost while the table "
+                                    + table.table + " was written: " + held + ", and the rest was not sent."
+                                    + (again.empty() ? "" : " Connecting again failed (" + again
+                                                                + "), so the run stops here."));
+    });
+    op_.setRecord(-1);
+    return again.empty();
+}
+
+// A new connection in place of the one that was lost; false, with why, where it does not open.
+bool Converter::connectAgain(std::string& why)
+{
+    auto& server = run_.handOff.mssql_conn;
+    try {
+        server->close();
+    } catch (...) {
+        // Gone already.
+    }
+    try {
+        server = run_.services.servers.create();
+        server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
+        server->setCommandTimeout(commandTimeout());
+        server->setConnectionTimeout(5000);
+        server->open(MSSQL::ConnectionText(run_.services, form_, form_.localConnection()));
+        return true;
+    } catch (...) {
+        why = core::CurrentExceptionCause();
+        return false;
+    }
 }
 
 // A table continued must hold exactly the Paradox table's first records, as
@@ -486,6 +438,7 @@ void Converter::verifyTable(const std::string& name, const std::string& file, Ta
         table.verdict = VerdictLine(verdict);
         if (!verdict.equal())
             throw std::runtime_error(table.verdict);
+        reports_.note(table.verdict);  // a difference is in the log as its report
     });
 }
 
@@ -578,8 +531,10 @@ bool Converter::previewTable(const std::string& identityOff)
     if (!run_.handOff.SQLFormOK)
         markNotExecuted(1);
     bool wentBack = false;
-    if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack)
+    if (op_.step(432, [&] { wentBack = run_.handOff.SQLFormCancel; }) && wentBack) {
+        result_.ended = RunEnd::Back;
         return false;
+    }
     if (!identityOff.empty() && run_.handOff.mssql_conn && run_.handOff.mssql_conn->isOpen()) {
         try {
             run_.handOff.mssql_conn->execute(identityOff);
@@ -593,7 +548,7 @@ bool Converter::previewTable(const std::string& identityOff)
 void Converter::finish()
 {
     bool perFile = false;
-    op_.step(438, [&] { perFile = form_.previewMode() && form_.previewEachFile(); });
+    op_.step(438, [&] { perFile = !stopRequested() && form_.previewMode() && form_.previewEachFile(); });
     if (perFile) {
         op_.step(442, [&] { run_.handOff.SQLFormOK = false; });
         op_.step(444, [&] { form_.showPreview(); });
@@ -619,12 +574,13 @@ void Converter::finish()
             op_.step(460, [&] { source_->close(); });
     }
     op_.step(462, [&] {
-        if (!run_.options.closingMessage)
+        // The main window closed: nobody is left to read a message, the log keeps the word.
+        if (result_.stoppedBy == kWindowClosed)
+            reports_.note(StopText(result_, "closing the main window", "the answer Continue"));
+        if (!run_.options.closingMessage || result_.stoppedBy == kWindowClosed)
             return;
         platform::Message m;
-        m.text = kDoneMessage + TablesSummary(result_)
-            + FailureSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_)
-            + NotReachedText(result_.notReached) + NotesText(result_);
+        m.text = kDoneMessage + ClosingSummary(result_, op_.failures() - tableReports_ + otherReports_, reports_);
         m.title = core::AppTitle();
         run_.services.dialogs.show(m);
     });
@@ -641,7 +597,7 @@ RunResult StartConverting(Run& run)
     // the run's own dialogs: logged, and boxed until the user says otherwise.
     core::RunReports reports(run.services.dialogs, run.services.paths.logFolder);
     core::Services services = run.services.withDialogs(reports);
-    Run own{services, run.form, run.handOff, run.regional, run.Converting, run.options};
+    Run own{services, run.form, run.handOff, run.regional, run.Converting, run.options, run.stop};
     return Converter(own, reports).start();
 }
 

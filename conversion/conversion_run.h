@@ -8,6 +8,7 @@
 #include "conversion/regional_settings.h"
 #include "conversion/run_options.h"
 #include "conversion/run_result.h"
+#include "conversion/run_summary.h"
 #include "core/error_report.h"
 #include "core/main_form.h"
 #include "core/services.h"
@@ -34,6 +35,9 @@ struct Run {
 inline constexpr const char* kDoneMessage = "Done.";
 
 inline const std::string kRunLocation = core::Location("Form1", "PushButton7_Click");
+
+// The reason a window gives a stop request when it closes during a run.
+inline constexpr int kWindowClosed = 1000;
 
 // PushButton7_Click. Returns what the run did; a second start while a run
 // goes on returns an empty result.

@@ -81,6 +81,17 @@ const TypeRule& ClassifyCode(std::int16_t code)
     return Classify(AsciiLower(Datatype::DatatypeName(code)));
 }
 
+std::string_view TypedRecordName(std::int16_t code, const TypeRule& rule)
+{
+    switch (code) {
+    case 6: return "currency";  // adCurrency
+    case 134: return "time";    // adDBTime
+    case 11: return "logical";  // adBoolean
+    case 128: case 204: return "bytes";  // adBinary, adVarBinary
+    default: return rule.paradoxType;
+    }
+}
+
 TypedColumn SqlServerColumn(std::int16_t code, const FieldShape& shape)
 {
     // NVARCHAR(n) and VARBINARY(n) take up to 4,000 and 8,000; beyond, or

@@ -38,6 +38,12 @@ const TypeRule& Classify(std::string_view lowerTypeName);
 // The rule that decides for an ADO type code (name lookup, lower-casing, Classify).
 const TypeRule& ClassifyCode(std::int16_t code);
 
+// The field's type in the datatype record under SQL Server column types: the
+// rule's name, but "currency", "time", "logical" and "bytes" for the fields
+// that the last rule ("OTHER TYPES") takes, whose columns are MONEY, TIME(3),
+// BIT and VARBINARY(n).
+std::string_view TypedRecordName(std::int16_t code, const TypeRule& rule);
+
 // What the source tells of a field beside its type code (ADO's DefinedSize,
 // NumericScale and ISAUTOINCREMENT).
 struct FieldShape {

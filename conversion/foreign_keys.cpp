@@ -1,6 +1,10 @@
 // The run's foreign keys: each checked against its parent as the run made it.
 #include "conversion/foreign_keys.h"
 
+#include "conversion/table_writer.h"
+#include "core/error_report.h"
+#include "core/main_form.h"
+
 #include "core/unicode_case.h"
 #include "sources/paradox_module.h"
 
@@ -175,6 +179,47 @@ std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
     }
     requests_.clear();
     return out;
+}
+
+int MakeForeignKeys(const TableRoad& road, RunForeignKeys& keys, std::vector<TableResult>& tables)
+{
+    if (keys.empty())
+        return 0;
+    core::GuardedOperation& op = road.op;
+    std::map<std::string, RuleFindings> findings;
+    std::vector<ForeignKeyStatement> statements;
+    op.step(437, [&] { statements = keys.statements(road.dialect, findings); });
+    int counted = 0;
+    // Reports and statements count to their child table, the last of that name.
+    auto forTable = [&](const std::string& child, const auto& action) {
+        const auto t = std::find_if(tables.rbegin(), tables.rend(),
+                                    [&](const TableResult& r) { return r.table == child; });
+        TableResult scratch;
+        TableResult& table = t == tables.rend() ? scratch : *t;
+        op.setTable(child);
+        const int before = op.failures();
+        action(table);
+        const int reports = op.failures() - before;
+        counted += reports;
+        table.failures += reports;
+        op.setTable({});
+    };
+    for (const auto& [child, found] : findings)
+        forTable(child, [&](TableResult& table) { ReportRuleFindings(road, found, 437, table); });
+    for (const ForeignKeyStatement& s : statements) {
+        forTable(s.child, [&](TableResult& table) {
+            StatementTally tally;
+            WriteRuleStatements(road, {s.statement}, 437, tally);
+            table.statementsThrough += tally.confirmed;
+        });
+    }
+    bool perTable = false;
+    if (!statements.empty()
+        && op.step(437, [&] { perTable = road.form.previewMode() && road.form.previewEachTable(); }) && perTable) {
+        op.step(437, [&] { road.handOff.SQLFormCancel = true; });
+        op.step(437, [&] { road.form.showPreview(); });
+    }
+    return counted;
 }
 
 }  // namespace conversion

@@ -8,6 +8,7 @@
 
 #include "conversion/dialect.h"
 #include "conversion/rules.h"
+#include "conversion/run_result.h"
 
 #include <map>
 #include <string>
@@ -40,5 +41,12 @@ private:
     std::vector<ForeignKeyRequest> requests_;
     std::map<std::string, std::vector<std::string>> cascades_;  // parent -> children, by cascading keys made
 };
+
+struct TableRoad;
+
+// Makes the run's foreign keys after its last table, on the road every table
+// took; the reports count to their child tables of `tables`, and their number
+// is returned.
+int MakeForeignKeys(const TableRoad& road, RunForeignKeys& keys, std::vector<TableResult>& tables);
 
 }  // namespace conversion

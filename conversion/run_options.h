@@ -47,6 +47,9 @@ struct RunOptions {
     // With an answer above: a table that exists with fewer rows than its
     // records (a run that did not finish it) is continued instead.
     bool resume = false;
+    // "Query Timeout" and --timeout: seconds the server may take with a
+    // statement before the run takes it for lost; 0: the program's own 5000.
+    int queryTimeout = 0;
     // How the user chooses another code page, named where a table's
     // undecodable bytes are reported.
     std::string codePageChoice = std::string("setting \"") + core::key::SourceCodePage + "\"";

@@ -34,6 +34,7 @@ struct TableResult {
     // Its statements went to the SQL Preview, which did not execute them to the end.
     bool previewNotExecuted = false;
     bool noConnection = false;            // direct mode without a server connection: nothing was sent
+    bool connectionLost = false;          // the connection to the server was lost while it was written
     int failures = 0;                     // every other report made while the table ran
     // Rules of the table that the server does not enforce (a picture), or
     // enforces otherwise (letter case): told, and no failure.
@@ -63,6 +64,8 @@ inline std::string WhyNotArrived(const TableResult& t)
         return "the server refused its CREATE TABLE";
     if (t.stopped)
         return "the run was stopped while it was written";
+    if (t.connectionLost)
+        return "the connection to the server was lost while it was written";
     if (t.previewNotExecuted)
         return "its SQL Preview was not executed to the end";
     if (t.noConnection)
@@ -72,12 +75,16 @@ inline std::string WhyNotArrived(const TableResult& t)
     return {};
 }
 
+// How the run ended: with its last table, or earlier for one of these.
+enum class RunEnd { Complete, Back, Stopped, ConnectionLost };
+
 struct RunResult {
     std::vector<TableResult> tables;
     int failures = 0;  // reports outside any table: the checks, the lists, the copy, the end
     // The tables of the list the run did not come to ("< Back", a stop), in the order it would have.
     std::vector<std::string> notReached;
     int stoppedBy = 0;  // the reason of the stop request that ended the run; 0: none
+    RunEnd ended = RunEnd::Complete;
 
     // Nothing was reported: no failure anywhere and no statement refused.
     bool clean() const

@@ -64,7 +64,7 @@ const TypeRule& TableScript::addField(int index, std::string_view fieldName, std
     create_ += sqlType;
     create_ += ',';
     if (records) {
-        records->setSubItem(2, rule.paradoxType);
+        records->setSubItem(2, types_ == ColumnTypes::SqlServer ? TypedRecordName(typeCode, rule) : rule.paradoxType);
         records->setSubItem(3, sqlType);
     }
     return rule;

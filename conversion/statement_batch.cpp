@@ -152,6 +152,7 @@ StatementBatch::Next StatementBatch::commit()
     const Step all{Action::Commit, 0, pending_.size()};
     if (std::optional<Failure> failure = attempt(all))
         return recover(all, std::move(*failure));
+    committed_ += pending_.size();
     pending_.clear();
     texts_.clear();
     sent_ = 0;
@@ -248,6 +249,8 @@ StatementBatch::Next StatementBatch::recover(Step step, Failure first)
                 return Next::Stop;
         } else if (!(failure = attempt(step))) {
             plan.done(step);
+            if (step.action == Action::Commit)
+                committed_ += step.end - step.first;
         }
     }
 }

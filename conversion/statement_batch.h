@@ -89,6 +89,9 @@ public:
     // Gives up what waits for a call and what is not committed (a rollback),
     // and switches autocommit back on: the run was asked to stop.
     void abandon() noexcept;
+    // The statements of its transactions whose commit the driver confirmed
+    // (those that ran alone are the caller's to count).
+    std::size_t committed() const { return committed_; }
 
 private:
     // Autocommit: no transaction of ours; Manual: autocommit off, the
@@ -136,6 +139,7 @@ private:
     std::string texts_;
     std::vector<Pending> pending_;
     std::size_t sent_ = 0;
+    std::size_t committed_ = 0;
     std::chrono::steady_clock::time_point started_{};
 };
 

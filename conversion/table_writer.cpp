@@ -3,6 +3,7 @@
 
 #include "conversion/bulk_sender.h"
 #include "conversion/sql_text.h"
+#include "conversion/table_reports.h"
 #include "conversion/statement_batch.h"
 #include "conversion/row_count.h"
 #include "core/error_report.h"
@@ -20,65 +21,6 @@
 namespace conversion {
 
 namespace {
-
-// Once per table whose texts held bytes that its code page could not decode:
-// they were written as U+FFFD, and another code page may read them.
-void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records,
-                            const std::string& codePageChoice)
-{
-    const std::uint64_t bytes = records.undecodableBytes();
-    if (bytes == 0)
-        return;
-    throw std::runtime_error(std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") + " of the table " + table +
-                             " could not be decoded from " +
-                             records.codePage() + " and were written as U+FFFD. Another code page (" +
-                             codePageChoice + ") may read them.");
-}
-
-// Once per table whose records differ from its header's count, or whose data
-// blocks do not chain as its header says: the records that could be read were
-// written all the same.
-void ReportDamage(const std::string& table, const platform::SourceRecordset& records)
-{
-    if (const auto damage = records.damage())
-        throw std::runtime_error("The table " + table + " is damaged: " + *damage +
-                                 ". The records that could be read were written.");
-}
-
-// Once per table whose values its column types could not hold: they were written NULL.
-void ReportOutOfRange(const std::string& table, std::int64_t values)
-{
-    if (values == 0)
-        return;
-    const bool one = values == 1;
-    throw std::runtime_error(std::to_string(values) + (one ? " value of the table " : " values of the table ") + table
-                             + (one ? " lies outside what its column type holds" : " lie outside what their column types hold")
-                             + " (a date outside the years 1 to 9999, a time outside the day, a currency beyond "
-                               "MONEY's range) and " + (one ? "was" : "were") + " written as NULL.");
-}
-
-// Once per field whose values after the first could not be read either.
-void ReportMoreUnreadable(std::int64_t values, const std::string& field)
-{
-    throw std::runtime_error(std::to_string(values) + (values == 1 ? " more value" : " more values")
-                             + " of the field " + field
-                             + " could not be read, as the first one reported, and "
-                             + (values == 1 ? "was" : "were") + " written as NULL.");
-}
-
-// After the server's reason for refusing a table's CREATE.
-std::string NotMade(const std::string& table, const platform::SourceRecordset& records)
-{
-    const std::int64_t n = records.recordCount();
-    return "The table " + table + " is not converted: none of its " + std::to_string(n)
-        + (n == 1 ? " record was sent." : " records were sent.");
-}
-
-// The start of every report of a key that was not made.
-std::string KeyNotMade(const std::string& table)
-{
-    return "The table " + table + " keeps all its records without the primary key " + KeyName(table) + ": ";
-}
 
 // The step of a record's insert in direct mode.
 constexpr int kInsertStep = 416;
@@ -136,7 +78,8 @@ private:
     void finishBulk();
     void noteLoss(const std::string& driverText, std::int64_t record);
     // The connection is gone: nothing more of the table is sent.
-    bool lost() const;
+    bool lost();
+    void endBatch();
     // A step for the batch's statement of that tag, reported with its record.
     template <typename F>
     bool batchStep(int tag, F&& action);
@@ -179,8 +122,9 @@ TableWritten TableWriter::write()
     writeRecords(script, builder);
     op_.setRecord(-1);  // what follows concerns the whole table
     if (lost()) {
+        finishBulk();
         bulk_.reset();
-        batch_.reset();  // nothing more goes through; what was not committed is gone with the connection
+        endBatch();  // nothing more goes through; what was not committed is gone with the connection
         reportReading();
         return written_;
     }
@@ -190,7 +134,7 @@ TableWritten TableWriter::write()
         finishBulk();
         if (batch_)
             batch_->abandon();
-        batch_.reset();
+        endBatch();
         countOnServer();
         reportReading();
         return written_;
@@ -198,7 +142,7 @@ TableWritten TableWriter::write()
     // Before anything else may use the connection (the key, the preview, the
     // next table's question, the close) the table's rows are on the server for good.
     finishBulk();
-    batch_.reset();
+    endBatch();
     op_.step(421, [&] { ReportOutOfRange(name_, builder.outOfRangeValues()); });
     writeRules(addKey(script, builder));
     countOnServer();
@@ -277,8 +221,7 @@ bool TableWriter::createTable(const std::string& sql)
         result_.noConnection = true;  // its creation failed and was reported
         return false;
     }
-    if (batch_)
-        batch_->finish();
+    endBatch();
     ++written_.statements.sent;
     const bool made = op_.step(312, [&] {
         try {
@@ -293,6 +236,7 @@ bool TableWriter::createTable(const std::string& sql)
         ++written_.statements.refused;
         createRefused_ = true;
     }
+    written_.statements.confirmed += made && !lost() ? 1 : 0;
     return made && !lost();
 }
 
@@ -418,6 +362,9 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
             if (!batchStep(tag, [&] { executeUnlessLost(s, tag); })) {
                 ++written_.statements.refused;
                 written_.rows.refused += tag >= 0 ? 1 : 0;
+            } else if (!lost()) {
+                ++written_.statements.confirmed;
+                written_.rows.confirmed += tag >= 0 ? 1 : 0;
             }
             return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
         };
@@ -469,8 +416,13 @@ bool TableWriter::bulkRoad()
 
 void TableWriter::finishBulk()
 {
-    if (bulk_)
+    if (!bulk_)
+        return;
+    if (!lost())
         bulk_->finish();
+    const std::int64_t stored = bulk_->takeStored();
+    written_.statements.confirmed += stored;
+    written_.rows.confirmed += stored;
 }
 
 // The execute of a statement that runs alone. The loss of the connection is
@@ -493,9 +445,26 @@ void TableWriter::noteLoss(const std::string& driverText, std::int64_t record)
     written_.lostBecause = driverText;
 }
 
-bool TableWriter::lost() const
+// Lost in the table's own calls, or where the batch met the loss and said no
+// more than that it stopped.
+bool TableWriter::lost()
 {
-    return written_.lost || (road_.handOff.mssql_conn && road_.handOff.mssql_conn->lost());
+    const auto& server = road_.handOff.mssql_conn;
+    if (!written_.lost && server && server->lost())
+        noteLoss(server->lostWith(), -1);
+    return written_.lost;
+}
+
+// The table's transactions end (committed, or given up before): what their
+// commits confirmed is through.
+void TableWriter::endBatch()
+{
+    if (!batch_)
+        return;
+    batch_->finish();
+    written_.statements.confirmed += static_cast<std::int64_t>(batch_->committed());
+    written_.rows.confirmed += static_cast<std::int64_t>(batch_->committed());
+    batch_.reset();
 }
 
 template <typename F>
@@ -519,7 +488,7 @@ bool TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
         return false;
     if (const std::int64_t blank = builder.blankKeyRecords(); blank > 0) {
         op_.step(421, [&] {
-            throw std::runtime_error(KeyNotMade(name_) + "its key field " +
+            throw std::runtime_error(KeyNotMade(name_, result_.recordsRead, written_.rows.refused) + "its key field " +
                                      script.fieldName(builder.firstBlankKeyField()) + " is blank in " +
                                      std::to_string(blank) + (blank == 1 ? " record." : " records."));
         });
@@ -539,7 +508,7 @@ bool TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
             } catch (const platform::ConnectionLost& e) {
                 noteLoss(e.driverText(), -1);
             } catch (const std::exception& e) {
-                throw std::runtime_error(KeyNotMade(name_) + e.what());
+                throw std::runtime_error(KeyNotMade(name_, result_.recordsRead, written_.rows.refused) + e.what());
             }
         });
         if (!made) {
@@ -548,6 +517,7 @@ bool TableWriter::addKey(const TableScript& script, const InsertBuilder& builder
         }
         if (lost())
             return false;
+        ++written_.statements.confirmed;
     }
     return true;
 }
@@ -638,6 +608,8 @@ int WriteRuleStatements(const TableRoad& road, const std::vector<RuleStatement>&
         if (!made) {
             ++tally.refused;
             ++refused;
+        } else {
+            ++tally.confirmed;
         }
     }
     return refused;
@@ -648,8 +620,9 @@ void CountStatements(const TableWritten& written, int reports, TableResult& resu
     const StatementTally& statements = written.statements;
     result.refused = statements.refused;
     result.inDoubt = statements.inDoubt;
-    // A statement in doubt was reported once; the server's count settles the rows.
-    result.statementsThrough = statements.sent - statements.refused - statements.inDoubt;
+    // Only what the server confirmed is through; a statement in doubt was
+    // reported once, and the server's count settles the rows.
+    result.statementsThrough = statements.confirmed;
     result.failures = reports - static_cast<int>(statements.refused);
 }
 

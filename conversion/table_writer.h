@@ -56,6 +56,7 @@ struct TableJob {
 // commit the server did not confirm) were reported with their call.
 struct StatementTally {
     std::int64_t sent = 0;
+    std::int64_t confirmed = 0;  // the server said it stored it: through
     std::int64_t refused = 0;
     std::int64_t inDoubt = 0;
 };

@@ -30,6 +30,15 @@ std::string OneLine(std::string_view text)
     return line;
 }
 
+// What a report concerns: "ORDERS, record 5", "ORDERS", or nothing outside a table.
+std::string Concerns(const platform::Failure& failure)
+{
+    std::string where = failure.table;
+    if (failure.record >= 0)
+        where += ", record " + std::to_string(failure.record);
+    return where;
+}
+
 // "run-20240501-121500.log" in the folder, with "-2", "-3"... when taken.
 std::filesystem::path NewLogPath(const std::filesystem::path& folder)
 {
@@ -134,15 +143,20 @@ platform::Answer RunReports::report(const platform::Failure& failure)
     if (!boxes_ && logged)
         return platform::Answer::Ok;
     platform::Failure shown = failure;
-    if (logged)
+    // After the report's own text: the table and record it concerns, and where the log is.
+    if (!failure.table.empty())
+        shown.box.text += "\r\rTable: " + Concerns(failure) + (failure.record >= 0 ? " (counted from 0)" : "");
+    if (logged) {
+        shown.box.text += std::string(failure.table.empty() ? "\r\r" : "\r") + "Run log: " + logFile_;
         shown.box.dontShowAgain = std::string(kDontShowAgain);
+    }
     const platform::Answer answer = dialogs_.report(shown);
     if (answer == platform::Answer::OkDontShowAgain)
         boxes_ = false;
     return answer;
 }
 
-bool RunReports::writeLog(const platform::Failure& failure)
+bool RunReports::openLog()
 {
     if (folder_.empty() || !logProblem_.empty())
         return false;
@@ -164,15 +178,30 @@ bool RunReports::writeLog(const platform::Failure& failure)
         }
         logFile_ = path.string();
     }
-    std::string where = failure.table;
-    if (failure.record >= 0)
-        where += ", record " + std::to_string(failure.record);
+    return true;
+}
+
+bool RunReports::writeLog(const platform::Failure& failure)
+{
+    std::string where = Concerns(failure);
     if (!where.empty())
         where += ": ";
     std::string location = failure.location;
     while (!location.empty() && location.back() == ' ')
         location.pop_back();
-    log_ << where << OneLine(failure.description) << " (" << location << " at line " << failure.step << ")\n";
+    return writeLine(where + OneLine(failure.description) + " (" + location + " at line " + std::to_string(failure.step) + ")");
+}
+
+void RunReports::note(const std::string& line)
+{
+    writeLine(OneLine(line));
+}
+
+bool RunReports::writeLine(const std::string& line)
+{
+    if (!openLog())
+        return false;
+    log_ << line << "\n";
     log_.flush();
     if (!log_) {
         logProblem_ = "The log file " + logFile_ + " could not be written to the end.";

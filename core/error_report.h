@@ -92,7 +92,9 @@ private:
 // The dialogs of one conversion run. Every report is written to the run's log
 // file (one line: table, record, step and the failure), and while that file is
 // written its box offers "Don't show again during this run"; once ticked, the
-// run's later reports go to the file only. Other messages pass through.
+// run's later reports go to the file only. Each box adds, after the report's
+// own text, the table and record it concerns and the log file's path. Other
+// messages pass through.
 class RunReports final : public platform::Dialogs {
 public:
     static constexpr std::string_view kDontShowAgain = "Don't show again during this run";
@@ -104,13 +106,18 @@ public:
     platform::Answer show(const platform::Message& message) override { return dialogs_.show(message); }
     platform::Answer report(const platform::Failure& failure) override;
 
+    // A line for the log alone, no box: how the run ended when nobody is left to tell.
+    void note(const std::string& line);
+
     // The log file once a report went into it; empty before and without one.
     const std::string& logFile() const { return logFile_; }
     // Why no log could be written, when one was wanted and could not be.
     const std::string& logProblem() const { return logProblem_; }
 
 private:
+    bool openLog();
     bool writeLog(const platform::Failure& failure);
+    bool writeLine(const std::string& line);
 
     platform::Dialogs& dialogs_;
     std::string folder_;

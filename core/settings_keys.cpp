@@ -95,6 +95,27 @@ std::optional<std::size_t> StatementsPerRoundTrip(std::string_view text, std::si
     return static_cast<std::size_t>(value);
 }
 
+std::optional<int> QueryTimeoutSeconds(std::string_view text)
+{
+    const std::string_view s = Trimmed(text);
+    if (s.empty())
+        return 0;
+    int value = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || end != s.data() + s.size() || value < 0 || value > 999999)
+        return std::nullopt;
+    return value;
+}
+
+int QueryTimeoutSetting(platform::SettingsStore& store)
+{
+    const std::string text = store.GetSetting(kSettingsApplication, kSettingsSection, key::QueryTimeout, "");
+    if (const std::optional<int> seconds = QueryTimeoutSeconds(text))
+        return *seconds;
+    throw std::runtime_error(std::string("The setting \"") + key::QueryTimeout
+                             + "\" must be a number of seconds from 0 to 999999, not \"" + text + "\".");
+}
+
 std::size_t StatementsPerRoundTripSetting(platform::SettingsStore& store, std::size_t fallback)
 {
     const std::string text =

@@ -45,12 +45,19 @@ inline constexpr const char* Rules = "Rules";
 // How many of a table's inserts direct mode sends in one round trip (1 to
 // 32767); absent or empty: the program's own number. Read at every run.
 inline constexpr const char* StatementsPerRoundTrip = "Statements Per Round Trip";
+// Seconds the server may take with one statement before the run takes the
+// connection for lost (0 to 999999); absent, empty or 0: the program's own
+// 5000. Read at every run.
+inline constexpr const char* QueryTimeout = "Query Timeout";
 // "True": after a run every table it wrote is read back from the server and
 // compared with its Paradox table. The Options dialog shows it.
 inline constexpr const char* VerifyAfterConverting = "Verify After Converting";
 // "True": direct mode sends a table's rows as SQL Server's bulk load where the
 // driver has one (FreeTDS), INSERTs otherwise. The Options dialog shows it.
 inline constexpr const char* BulkCopy = "Bulk Copy";
+// "False": the maker's web page never opens at the start (absent: about one
+// start in a hundred opens it, as ever). Read at the start.
+inline constexpr const char* OpenWebPage = "Open Web Page";
 }  // namespace key
 
 // The two values of "Column Types".
@@ -83,6 +90,14 @@ bool BulkCopySetting(platform::SettingsStore& store);
 // blanks around allowed; `fallback` for an empty text; nothing for any other.
 // Each caller words its own refusal.
 std::optional<std::size_t> StatementsPerRoundTrip(std::string_view text, std::size_t fallback);
+
+// Seconds of "Query Timeout" and the command's --timeout: a whole number from
+// 0 to 999999, blanks around allowed, empty for 0; nothing for any other.
+std::optional<int> QueryTimeoutSeconds(std::string_view text);
+
+// The stored "Query Timeout" as QueryTimeoutSeconds reads it, 0 when absent;
+// any other text is refused naming the setting.
+int QueryTimeoutSetting(platform::SettingsStore& store);
 
 // The stored "Statements Per Round Trip" as StatementsPerRoundTrip reads it,
 // `fallback` when absent; any other text is refused naming the setting.

@@ -10,6 +10,8 @@ namespace platform {
 
 // YesNoToAll: Yes, No, "Yes to All" and "No to All".
 enum class Buttons { Ok, YesNo, YesNoToAll };
+// Warning marks a failure; None leaves the box the sign of its kind (a message
+// the information sign, a question the question mark).
 enum class Icon { None, Warning };
 // OkDontShowAgain: OK with the message's check box ticked.
 // Continue: the message's "Continue" button.

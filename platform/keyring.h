@@ -19,6 +19,14 @@ public:
     virtual void write(const std::string& name, const std::string& secret) = 0;
     // Removing a name the keyring does not hold is no failure.
     virtual void remove(const std::string& name) = 0;
+    // Whether the keyring is locked: until it is unlocked its secrets can be
+    // neither read nor written, and a call would make the desktop ask for the
+    // keyring's password. Asking this makes the desktop ask nothing; it throws
+    // like the calls above when the keyring does not answer.
+    virtual bool locked() { return false; }
+    // Asks the desktop to unlock the keyring, which asks the user for the
+    // keyring's password; true when the keyring is unlocked afterwards.
+    virtual bool unlock() { return !locked(); }
 };
 
 }  // namespace platform

@@ -25,8 +25,8 @@ std::optional<std::string> FailureOf(Action&& action)
 }  // namespace
 
 KeyringSettingsStore::KeyringSettingsStore(PersistentSettingsStore& file, Keyring& keyring, SettingAddress secret,
-                                           Report report)
-    : file_(file), keyring_(keyring), secret_(std::move(secret)), report_(std::move(report))
+                                           Report report, Ask ask)
+    : file_(file), keyring_(keyring), secret_(std::move(secret)), report_(std::move(report)), ask_(std::move(ask))
 {
 }
 
@@ -35,6 +35,23 @@ void KeyringSettingsStore::start()
     keyringInUse_ = keyring_.available();
     if (!keyringInUse_)
         return;
+    // Reading a locked keyring would make the desktop ask for its password
+    // unannounced, or come back empty; the user is asked first.
+    if (const auto failure = FailureOf([&] { locked_ = keyring_.locked(); })) {
+        giveUp(*failure);
+        return;
+    }
+    if (locked_ && ask_ && ask_(kLockedQuestion)) {
+        locked_ = !keyring_.unlock();
+        if (locked_ && report_)
+            report_(kStaysLocked);
+    }
+    if (!locked_)
+        moveIntoKeyring();
+}
+
+void KeyringSettingsStore::moveIntoKeyring()
+{
     const std::optional<std::string> left = file_.read(secret_.application, secret_.section, secret_.key);
     if (!left)
         return;
@@ -51,7 +68,11 @@ std::optional<std::string> KeyringSettingsStore::read(const std::string& applica
 {
     if (keyringInUse_ && isSecret(application, section, key)) {
         std::optional<std::string> secret;
-        const auto failure = FailureOf([&] { secret = keyring_.read(secret_.key); });
+        auto failure = FailureOf([&] { lockedNow(); });
+        if (!failure && locked_)
+            return held_ ? held_ : file_.read(application, section, key);
+        if (!failure)
+            failure = FailureOf([&] { secret = keyring_.read(secret_.key); });
         if (!failure)
             return secret;
         giveUp(*failure);
@@ -64,14 +85,35 @@ void KeyringSettingsStore::write(const std::string& application, const std::stri
 {
     std::optional<std::string> failure;
     if (keyringInUse_ && isSecret(application, section, key)) {
-        failure = FailureOf([&] { keep(value); });
-        if (!failure)
+        const bool wasLocked = locked_;
+        bool news = false;
+        failure = FailureOf([&] { news = lockedNow(); });
+        if (!failure && locked_) {
+            if (news && report_)
+                report_(kLockedNow);
+            held_ = value;  // every keystroke's whole text, in memory only: nothing partial is ever kept
             return;
+        }
+        if (!failure)
+            failure = FailureOf([&] { keep(value); });
+        if (!failure) {
+            held_.reset();
+            if (wasLocked)  // unlocked since start: a password an older version left in the file goes
+                FailureOf([&] { file_.remove(secret_.application, secret_.section, secret_.key); });
+            return;
+        }
         keyringInUse_ = false;
     }
     file_.write(application, section, key, value);
     if (failure)
         giveUp(*failure);  // told after the file holds the password
+}
+
+bool KeyringSettingsStore::lockedNow()
+{
+    const bool was = locked_;
+    locked_ = keyring_.locked();
+    return locked_ && !was;
 }
 
 bool KeyringSettingsStore::isSecret(const std::string& application, const std::string& section,

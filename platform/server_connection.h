@@ -7,7 +7,9 @@
 #include "platform/bulk_load.h"
 #include "platform/secret_text.h"
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -113,12 +115,19 @@ public:
     virtual void setCursorLocation(int location) = 0;
     virtual void setCommandTimeout(int seconds) = 0;
     virtual void setConnectionTimeout(int seconds) = 0;
+    // What is said while a call waits for the server's answer (after some
+    // seconds, then at intervals), on a thread of the connection's own; none
+    // by default.
+    using WaitNotice = std::function<void(std::chrono::seconds waited)>;
+    virtual void setWaitNotice(WaitNotice /*notice*/) {}
     // The connection text carries the password.
     virtual void open(const SecretText& connectionText) = 0;
     virtual bool isOpen() const = 0;
     // A failure said that the connection is gone (a ConnectionLost was thrown):
     // nothing more goes through it until it is opened again.
     virtual bool lost() const { return false; }
+    // The driver's words when it was lost; empty before.
+    virtual std::string lostWith() const { return {}; }
     // Runs one statement; a result set, if any, is discarded.
     virtual void execute(const std::string& statement) = 0;
     // Runs the statements in order, each one's text unchanged: in one execute

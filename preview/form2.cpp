@@ -59,8 +59,8 @@ void Form2::buildControls()
     PushButton4 = ui::MakeButton(this, "PushButton4", "Copy Error Message To Clipboard", 4080, 6900, 3840);
     PushButton8 = ui::MakeButton(this, "PushButton8", " Email Error Message To Marrowby", 120, 7410, 3840);
     PushButton7 = ui::MakeButton(this, "PushButton7", "View Datatype Conversion", 4080, 7410, 3840);
+    // Empty until Execute SQL runs: a text in an idle bar reads as news.
     ProgressBar1 = ui::MakeControl<ui::TextProgressBar>(this, "ProgressBar1", 120, 7920, 7800, 405);
-    ProgressBar1->setDisplayText("Progress Bar");
 
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
@@ -140,11 +140,12 @@ std::string Form2::errorText() const
     return Text1->exactText();
 }
 
-void Form2::message(const std::string& text)
+void Form2::message(const std::string& text, platform::Icon icon)
 {
     platform::Message m;
     m.text = text;
     m.title = core::AppTitle();
+    m.icon = icon;
     windows_.services().dialogs.show(m);
 }
 
@@ -199,7 +200,7 @@ void Form2::PushButton1_Click()
             op.step(148, [&] { close(); });
             return;
         }
-        op.step(168, [&] { message("Error found."); });
+        op.step(168, [&] { message("Error found.", platform::Icon::Warning); });
         return;
     }
     if (closeRequested_) {

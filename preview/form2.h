@@ -73,7 +73,7 @@ private:
     // sideways into view; widenColumnFor measures rows whose text changed.
     void fitColumnToLines();
     void widenColumnFor(int firstRow, int lastRow);
-    void message(const std::string& text);
+    void message(const std::string& text, platform::Icon icon = platform::Icon::None);
     // Back, Skip and the close box while Execute SQL runs: stop after the current line, then close.
     bool deferCloseWhileExecuting();
     // Step 100 of the two buttons that send the error text: false when there is none.

@@ -152,6 +152,8 @@ void Form1::buildControls()
     Text8 = MakeControl<KeepCaretLineEdit>(Frame3, "Text8", 1320, 1800, 6255, 330);
     Check4 = MakeControl<QCheckBox>(Frame3, "Check4", 1305, 2175, 1950, 330);
     Check4->setText("Local Connection");
+    Label6 = MakeLabel(Frame3, "Label6", "", 3360, 2205, 4215);
+    Label6->hide();
     PushButton6 = MakeButton(Frame3, "PushButton6", "Test Connection", 240, 2565, 3600);
     PushButton4 = MakeButton(Frame3, "PushButton4", "Help", 3960, 2565, 3600);
 
@@ -228,6 +230,11 @@ void Form1::connectHandlers()
     }
     for (QLineEdit* box : {Text1, Text5, Text6})
         box->installEventFilter(this);
+    connect(Text4, &QLineEdit::textChanged, this, [this] { updateLoginNote(); });
+    connect(Text4, &QLineEdit::editingFinished, this, [this] {
+        for (const platform::Message& m : std::exchange(heldMessages_, {}))
+            showWhenNotTyping(m);
+    });
 }
 
 std::string Form1::setting(const char* settingKey, const std::string& defaultValue)
@@ -257,6 +264,8 @@ void Form1::Form_Load()
         });
     }
     op.step(108, [&] {
+        if (!SettingToBoolean(setting(key::OpenWebPage, "True")))
+            return;  // the user turned it off
         const int draw = static_cast<int>(std::floor(services_.randomDraw() * 100)) + 1;
         if (draw == 7 && !services_.desktop.open(kHomePage))
             throw std::runtime_error("Cannot open the web page " + std::string(kHomePage));
@@ -393,6 +402,10 @@ double Form1::progressValue() const
 
 void Form1::setProgressText(const std::string& value)
 {
+    // A bar without a text shows no progress: the run clears the text when a
+    // table is done, so the bar is empty under the closing message.
+    if (value.empty())
+        ProgressBar1->setPercent(0);
     ProgressBar1->setDisplayText(QString::fromStdString(value));
 }
 
@@ -409,9 +422,12 @@ void Form1::PushButton7_Click()
         conversion::RunOptions options;
         if (!Converting)
             options = conversion::RunOptionsFromSettings(services_.settings, op);
-        conversion::Run run{services_, *this, handOff, regional_, Converting, options};
+        conversion::Run run{services_, *this, handOff, regional_, Converting, options, &stop_};
         conversion::StartConverting(run);
         showWorkLists();
+        // Closed while the run went on: it stopped and logged where, and now the program ends.
+        if (!Converting && stop_.requested() && services_.endProgram)
+            services_.endProgram();
     });
 }
 
@@ -422,6 +438,58 @@ void Form1::showWorkLists()
         for (const std::string& item : *items)
             box->addItem(QString::fromStdString(item));
     }
+}
+
+void Form1::setServerDriver(ServerDriver driver)
+{
+    driver_ = driver;
+    updateLoginNote();
+}
+
+void Form1::setPasswordNote(const std::string& note)
+{
+    passwordNote_ = note;
+    Text4->setPlaceholderText(QString::fromStdString(note));
+    updateLoginNote();
+}
+
+std::string Form1::loginNote() const
+{
+    return Label6->isHidden() ? std::string() : Label6->text().toStdString();
+}
+
+void Form1::updateLoginNote()
+{
+    // One line beside "Local Connection"; the tooltip tells the rest.
+    QString note;
+    QString more;
+    QColor colour(0x1f, 0x4e, 0x8c);
+    if (driver_ == ServerDriver::FreeTds && MSSQL::FreeTdsCannotSend(password().reveal())) {
+        note = "FreeTDS cannot send this password";
+        more = QString::fromUtf8(MSSQL::kFreeTdsPasswordText);
+        colour = QColor(0xb0, 0x00, 0x20);
+    } else if (!passwordNote_.empty()) {
+        note = QString::fromStdString(passwordNote_);
+    } else if (driver_ == ServerDriver::Sqlite) {
+        note = "SQLite stands in: Database is its file";
+        more = "No SQL Server is needed here: the driver named \"SQL Server\" is SQLite's, and "
+               "\"Start Converting\" writes into the SQLite file that \"Database:\" names.";
+    }
+    QPalette palette = Label6->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    Label6->setPalette(palette);
+    Label6->setText(note);
+    Label6->setToolTip(more);
+    Label6->setVisible(!note.isEmpty());
+}
+
+void Form1::showWhenNotTyping(const platform::Message& message)
+{
+    if (Text4->hasFocus()) {
+        heldMessages_.push_back(message);
+        return;
+    }
+    services_.dialogs.show(message);
 }
 
 std::string Form1::folder() { return text(Text1); }
@@ -481,6 +549,13 @@ void Form1::closeEvent(QCloseEvent* event)
         for (const QPointer<QWidget>& w : others) {
             if (w)  // closing one window may have closed another
                 op.step(100, [&] { w->close(); });
+        }
+        // A run that is yielding stops at its next statement, rolls back what
+        // it has not committed, writes where it stopped into its log and then
+        // ends the program (PushButton7_Click).
+        if (Converting) {
+            stop_.request(conversion::kWindowClosed);
+            return;
         }
         // The process ends without unwinding: what a run or Execute SQL has sent is committed first.
         op.step(101, [&] { handOff.openBatches.finishAll(); });

@@ -8,12 +8,14 @@
 #include "ui/appearance.h"
 #include "core/main_form.h"
 #include "core/services.h"
+#include "platform/stop_request.h"
 
 #include <QWidget>
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -47,7 +49,8 @@ public:
     std::string text(const QLineEdit* box) const;
     void setText(QLineEdit* box, const std::string& text);
 
-    // The progress bar: a value from 0 to 100 and a text drawn inside it.
+    // The progress bar: a value from 0 to 100 and a text drawn inside it; an
+    // empty text empties the bar.
     void setProgressValue(double percent) override;
     void setProgressText(const std::string& text) override;
     double progressValue() const;
@@ -75,6 +78,21 @@ public:
     // How the SQL Preview window is shown (the program's Form2; a scripted one in tests).
     void setPreviewWindow(std::function<void()> show) { previewWindow_ = std::move(show); }
 
+    // What the driver name "SQL Server" stands for on this machine. The login
+    // frame's note (Label6) says what the user must know of it: that an SQLite
+    // file stands in for the server, or that FreeTDS cannot send the password
+    // typed.
+    enum class ServerDriver { Registered, FreeTds, Sqlite };
+    void setServerDriver(ServerDriver driver);
+    // A word on the password in the note and in the empty password box (the
+    // keyring is locked); empty: none.
+    void setPasswordNote(const std::string& note);
+    std::string loginNote() const;
+    // Shows a message now, or, while the password box has the focus, once it
+    // has lost it: a box that opened between two keystrokes would take the
+    // keys that follow.
+    void showWhenNotTyping(const platform::Message& message);
+
     // The run's output, the preview's flags (mssql_conn, SQLFormOK, SQLFormCancel) and the
     // batches open on the connection, which closing this window finishes.
     conversion::PreviewHandOff handOff;
@@ -96,6 +114,7 @@ public:
     QLabel* Label4;
     QLabel* Label5;
     QLabel* Label10;
+    QLabel* Label6;  // the login frame's note, right of "Local Connection"; hidden when there is nothing to say
     QLineEdit* Text1;  // Paradox folder
     QLineEdit* Text3;  // user name
     QLineEdit* Text4;  // password
@@ -112,6 +131,8 @@ public:
 
     // The conversion run's guard against a second start.
     bool Converting = false;
+    // Set when the window closes while a run goes on: the run stops at its next statement.
+    platform::StopRequest stop_;
 
     static constexpr const char* kHomePage = "https://www.marrowby.example/";
     static constexpr const char* kContactPage = "https://www.marrowby.example/contact";
@@ -139,6 +160,7 @@ private:
 
     void PushButton7_Click();
     void showWorkLists();
+    void updateLoginNote();
 
     core::Services& services_;
     conversion::RegionalSettings regional_;
@@ -147,6 +169,9 @@ private:
     std::function<void()> previewWindow_;
     std::optional<QCursor> hand_;
     bool skinned_ = false;
+    ServerDriver driver_ = ServerDriver::Registered;
+    std::string passwordNote_;
+    std::vector<platform::Message> heldMessages_;  // until the password box loses the focus
 };
 
 }  // namespace shell

@@ -21,8 +21,10 @@ void BrowseForParadoxFolder(core::Services& services, core::MainForm& form)
     core::GuardedOperation op(services.dialogs, core::Location("Form1", "PushButton1_Click"));
     std::string folder;
     op.step(100, [&] {
-        const std::string start = services.settings.GetSetting(
-            core::kSettingsApplication, core::kSettingsSection, core::key::LastFolderDot, "");
+        std::string start = form.folder();
+        if (!core::IsFolder(start))
+            start = services.settings.GetSetting(core::kSettingsApplication, core::kSettingsSection,
+                                                 core::key::LastFolderDot, "");
         folder = PickFolder(services.desktop, kPickPrompt, start);
     });
     bool cancelled = true;

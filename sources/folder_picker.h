@@ -1,5 +1,6 @@
 // The "..." button: choose the Paradox folder in the desktop's folder chooser,
-// starting at the folder stored under "LastFolderDot".
+// starting at the folder in the field, or where that is no folder at the one
+// stored under "LastFolderDot".
 #pragma once
 
 #include "core/main_form.h"

@@ -5,20 +5,45 @@
 #include "platform/odbc/connection_text.h"
 #include "core/error_report.h"
 
+#include <filesystem>
 #include <stdexcept>
+#include <string_view>
+#include <system_error>
 
 namespace MSSQL {
 
 namespace {
 
 platform::Answer Show(core::Services& services, const std::string& text,
-                      platform::Buttons buttons = platform::Buttons::Ok)
+                      platform::Buttons buttons = platform::Buttons::Ok, platform::Icon icon = platform::Icon::None)
 {
     platform::Message m;
     m.text = text;
     m.title = core::AppTitle();
     m.buttons = buttons;
+    m.icon = icon;
     return services.dialogs.show(m);
+}
+
+constexpr const char* kNoServer = "The field \"Server:\" is empty.";
+
+// The SQLite ODBC driver marks its messages so. It stands in for SQL Server in
+// the demo and where no server is configured; the database is then a file.
+bool FromSqlite(std::string_view driverText)
+{
+    return driverText.find("[SQLite]") != std::string_view::npos;
+}
+
+// Why the SQLite file did not open: its driver says no more than "connect failed".
+std::string SqliteFileReason(const std::string& file, const std::string& driverText)
+{
+    if (file.empty())
+        return "The field \"Database:\" is empty: it names the SQLite file that stands in for the server.";
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error))
+        return "The SQLite file " + file + " cannot be made: the folder " + folder.string() + " does not exist.";
+    return "The SQLite file " + file + " could not be opened: " + driverText;
 }
 
 }  // namespace
@@ -61,17 +86,34 @@ std::optional<std::string> NoConnectionReason(core::Services& services, core::Ma
 std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form,
                                               platform::ServerConnection& connection)
 {
+    // Without a server name the driver answers with a riddle ("Unknown host machine name.").
+    const bool noServer = !services.serverConnectionText && form.server().find_first_not_of(' ') == std::string::npos;
     try {
         if (!connection.isOpen())
             connection.open(ConnectionText(services, form));
         return std::nullopt;
     } catch (const platform::OpenError& e) {
+        if (FromSqlite(e.what())) {
+            const std::string file = services.serverConnectionText
+                ? platform::odbc::ConnectionValue(services.serverConnectionText->reveal(), "Database").value_or("")
+                : form.database();
+            return SqliteFileReason(file, e.what());
+        }
+        if (noServer)
+            return std::string(kNoServer);
         return "The server " + ServerName(services, form)
             + (e.unreachable() ? " could not be reached: " : " refused the login: ") + e.what();
     } catch (...) {
+        if (noServer)
+            return std::string(kNoServer);
         return "Could not connect to the server " + ServerName(services, form) + ": "
             + core::CurrentExceptionDescription();
     }
+}
+
+bool FreeTdsCannotSend(std::string_view password)
+{
+    return password.find('}') != std::string_view::npos && platform::odbc::PasswordValue(password).reveal().front() == '{';
 }
 
 std::string ServerName(core::Services& services, core::MainForm& form)
@@ -110,19 +152,22 @@ void TestConnection(core::Services& services, core::MainForm& form)
     // hourglass it set goes again whatever failed (busy pointers nest, so one
     // left on would stay for good).
     bool busy = false;
+    std::optional<std::string> why;
     try {
         form.setBusy(true);
         busy = true;
-        auto connection = services.servers.create();
-        connection->open(ConnectionText(services, form, form.localConnection()));
-        Show(services, "Connection successful.");
+        // The reason goes on the line below the message, in the words "Start Converting" uses.
+        why = NoConnectionReason(services, form);
     } catch (...) {
-        // The driver's reason on the line below the message.
-        try {
-            Show(services, "Could not connect. Please check with your administrator.\r\n"
-                               + core::CurrentExceptionDescription());
-        } catch (...) {
-        }
+        why = core::CurrentExceptionDescription();
+    }
+    try {
+        if (why)
+            Show(services, "Could not connect. Please check with your administrator.\r\n" + *why,
+                 platform::Buttons::Ok, platform::Icon::Warning);
+        else
+            Show(services, "Connection successful.");
+    } catch (...) {
     }
     try {
         if (busy)

@@ -40,6 +40,16 @@ void ListTables(core::Services& services, core::MainForm& form, core::ListItems&
 // The same through a connection that is open already.
 void ListTables(core::Services& services, platform::ServerConnection& open, core::ListItems& list);
 
+// Whether FreeTDS before 1.4 cannot send the password: it reads the doubled
+// "}" of a password in braces (one holding ";" or "{", or a blank at either
+// end) as two characters.
+bool FreeTdsCannotSend(std::string_view password);
+inline constexpr const char* kFreeTdsPasswordText =
+    "FreeTDS, which stands for the driver \"SQL Server\" here, cannot send a password that holds a \"}\" "
+    "together with a \";\" or \"{\" (or a blank at either end): before its version 1.4 it reads the "
+    "\"}}\" such a password needs in the connection text as two characters, and the server refuses the "
+    "login. Change the password, or register Microsoft's ODBC driver under the name \"SQL Server\".";
+
 // "Test Connection" of the login frame (PushButton6).
 void TestConnection(core::Services& services, core::MainForm& form);
 // "Help" of the login frame (PushButton4).

@@ -27,12 +27,14 @@ namespace fs = std::filesystem;
 const char* const kConnectionPrefix = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
 const char* const kConnectionSuffix = ";Extended Properties=Paradox 5.x;";
 
-platform::Answer Ask(core::Services& services, const std::string& text, platform::Buttons buttons)
+platform::Answer Ask(core::Services& services, const std::string& text, platform::Buttons buttons,
+                     platform::Icon icon = platform::Icon::None)
 {
     platform::Message m;
     m.text = text;
     m.title = core::AppTitle();
     m.buttons = buttons;
+    m.icon = icon;
     return services.dialogs.show(m);
 }
 
@@ -533,7 +535,7 @@ void TestConnection(core::Services& services, core::MainForm& form)
         else
             op.step(110, [&] {
                 Ask(services, "Could not connect.\r\n" + why.value_or(NoTablesReason(form.folder())),
-                    platform::Buttons::Ok);
+                    platform::Buttons::Ok, platform::Icon::Warning);
             });
     }
     op.step(112, [&] { form.setBusy(false); });

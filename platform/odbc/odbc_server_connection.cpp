@@ -209,6 +209,7 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     }
     open_ = true;
     lost_ = false;
+    lostWith_.clear();
     transactionStateLost_ = false;
     freeTds_ = plan.freeTds;
     lazyRows_ = plan.lazyRows;
@@ -236,8 +237,16 @@ SQLHSTMT OdbcServerConnection::statementHandle()
     return statement_.get();
 }
 
+void OdbcServerConnection::setWaitNotice(WaitNotice notice)
+{
+    waitWatch_.reset();
+    if (notice)
+        waitWatch_ = std::make_unique<odbc::WaitWatch>(std::move(notice));
+}
+
 SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view text)
 {
+    const odbc::WaitWatch::Call waiting(waitWatch_.get());
     if (utf8Calls_ || !wide_) {
         // The driver only reads the text; ODBC's declaration predates const.
         return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data())),
@@ -260,7 +269,10 @@ SQLRETURN OdbcServerConnection::executeWithBytes(SQLHSTMT handle, odbc::Paramete
         rc = SQLBindParameter(handle, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_BINARY,
                               SQL_LONGVARBINARY, b.size(), 0, b.data(), lengths[i], &lengths[i]);
     }
-    return SQL_SUCCEEDED(rc) ? SQLExecute(handle) : rc;
+    if (!SQL_SUCCEEDED(rc))
+        return rc;
+    const odbc::WaitWatch::Call waiting(waitWatch_.get());
+    return SQLExecute(handle);
 }
 
 void OdbcServerConnection::endRows()
@@ -312,7 +324,10 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         }
         if (rc == SQL_INVALID_HANDLE)
             break;
-        rc = SQLMoreResults(handle);
+        {
+            const odbc::WaitWatch::Call waiting(waitWatch_.get());
+            rc = SQLMoreResults(handle);
+        }
         if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE)
             break;
     }
@@ -328,6 +343,7 @@ void OdbcServerConnection::throwFailure(const std::string& diagnostics, bool gon
 {
     if (gone) {
         lost_ = true;
+        lostWith_ = diagnostics;
         throw ConnectionLost(diagnostics);
     }
     ThrowSqlException(diagnostics);
@@ -487,7 +503,12 @@ void OdbcServerConnection::endTransaction(short completion)
         ThrowSqlException(std::string(kClosedConnectionText));
     if (driverAutoCommit() == AutoCommit::On)
         return;
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion))) {
+    SQLRETURN ended = SQL_SUCCESS;
+    {
+        const odbc::WaitWatch::Call waiting(waitWatch_.get());
+        ended = SQLEndTran(SQL_HANDLE_DBC, connection_.get(), completion);
+    }
+    if (!SQL_SUCCEEDED(ended)) {
         const std::string diagnostics = odbc::Diagnostics(connection_, wide_);
         const bool gone = ConnectionGone(odbc::FirstSqlState(connection_));
         if (completion == SQL_ROLLBACK && restoreFreeTdsTransaction()) {

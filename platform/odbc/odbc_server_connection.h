@@ -7,6 +7,7 @@
 #include "platform/odbc/binary_parameters.h"
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_handle.h"
+#include "platform/odbc/wait_watch.h"
 #include "platform/odbc/odbc_server_rows.h"
 #include "platform/server_connection.h"
 
@@ -47,11 +48,13 @@ public:
     void setCommandTimeout(int seconds) override { commandTimeout_ = seconds; }
     // Login and connection time-out of the next open().
     void setConnectionTimeout(int seconds) override { connectionTimeout_ = seconds; }
+    void setWaitNotice(WaitNotice notice) override;
 
     // Throws with the driver's diagnostics when the driver or server refuses.
     void open(const SecretText& connectionText) override;
     bool isOpen() const override { return open_; }
     bool lost() const override { return lost_; }
+    std::string lostWith() const override { return lostWith_; }
     // Throws a ServerError on any failure; every result is read first.
     void execute(const std::string& statement) override;
     // Joined by "\n" into one call where the driver takes batches of statements
@@ -129,8 +132,10 @@ private:
     odbc::OdbcHandle statement_;
     std::optional<int> statementTimeout_;
     std::shared_ptr<odbc::RowsLink> rows_;
+    std::unique_ptr<odbc::WaitWatch> waitWatch_;
     bool open_ = false;
     bool lost_ = false;
+    std::string lostWith_;
     bool batches_ = false;
     bool freeTds_ = false;
     bool lazyRows_ = false;  // the driver runs a statement with rows as they are fetched

@@ -26,6 +26,13 @@ public:
     std::optional<std::string> read(const std::string& name) override;
     void write(const std::string& name, const std::string& secret) override;
     void remove(const std::string& name) override;
+    // The keyring's default collection, where the secrets are kept, as the
+    // Secret Service tells it (locked) and unlocks it (the desktop's prompt,
+    // which waits for the user for up to kUnlockTimeout).
+    bool locked() override;
+    bool unlock() override;
+
+    static constexpr std::chrono::milliseconds kUnlockTimeout{120000};
 
 private:
     QString service_;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QUrl>
 
@@ -37,9 +38,10 @@ bool QtDesktop::open(const std::string& urlOrPath)
 
 std::string QtDesktop::pickFolder(const std::string& prompt, const std::string& initialFolder)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        QApplication::activeWindow(), QString::fromStdString(prompt),
-        QString::fromStdString(initialFolder));
+    // Without a start folder the chooser opens at the user's home, not wherever the program was started.
+    const QString start = initialFolder.empty() ? QDir::homePath() : QString::fromStdString(initialFolder);
+    const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(),
+                                                             QString::fromStdString(prompt), start);
     return chosen.toStdString();
 }
 

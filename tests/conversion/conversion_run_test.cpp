@@ -398,7 +398,7 @@ TEST_F(RunTest, TablesAreReadWhereTheyLieAndASecondTableOfANameIsLeftOut)
     EXPECT_EQ(texts[0], core::ErrorReportText("The table T of " + top + "/sub/t.db is not converted: " + top +
                                                   "/T.db, found before it, is converted under that name. To convert "
                                                   "it, convert the folder " + top + "/sub on its own.",
-                                              conversion::kRunLocation, 159));
+                                              conversion::kRunLocation, 159) + "\r\rTable: T");
     EXPECT_EQ(texts[1], "Would you like to overwrite T?");
     // The table left out is named with its file, never taken for the one converted.
     EXPECT_EQ(texts[2], "Done.\r\n\r\nRows on the server: EXTRA 1; T 1\r\n\r\nNot converted:\r\nT (" + top
@@ -423,7 +423,7 @@ TEST_F(RunTest, ADamagedTableIsReportedOnceByNameAndCountedInItsResult)
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], core::ErrorReportText("The table BAD is damaged: /x/BAD.db: the header says 1 record but 2 "
                                               "were read. The records that could be read were written.",
-                                              conversion::kRunLocation, 421));
+                                              conversion::kRunLocation, 421) + "\r\rTable: BAD");
     EXPECT_EQ(texts[1], "Done.\r\n\r\nRows on the server: GOOD 1; BAD 2\r\n\r\n1 failure:\r\nBAD: 1");
     EXPECT_EQ(std::count_if(servers.state.executed.begin(), servers.state.executed.end(),
                             [](const std::string& s) { return s.rfind("INSERT INTO [BAD]", 0) == 0; }),
@@ -635,7 +635,8 @@ TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
         bool refuse;
         bool preview;
         std::vector<std::string> keyStatements;  // executed (what the server took), or in the preview
-        std::string report;                      // how the first message starts; empty: none
+        std::string report;                      // how the key's report starts; empty: none
+        std::size_t refusedRows = 0;             // inserts of B = 2 the server refuses, each reported before
     };
     const Case cases[] = {
         {"made", {{Value::ofText("a"), Value::ofInteger(1)}}, false, false,
@@ -647,6 +648,11 @@ TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
          false, false, {}, notMade + "its key field A is blank in 2 records."},
         {"refused", {{Value::ofText("a"), Value::ofInteger(1)}}, true, false, {},
          notMade + "SQLException: [SQLSTATE 42000] refused: ALTER TABLE [T] ALTER COLUMN"},
+        {"rows refused", {{Value::ofText("a"), Value::ofInteger(1)}, {Value::ofText("b"), Value::ofInteger(2)},
+                          {Value::ofText("c"), Value::ofInteger(3)}},
+         true, false, {},
+         "The table T keeps the 2 records that arrived (1 of its 3 was refused) without the primary key PK_T: "
+         "SQLException", 1},
         {"preview", {{Value::ofText("a"), Value::ofInteger(1)}}, true, true,
          {"ALTER TABLE [T] ALTER COLUMN [A] NVARCHAR(255) NOT NULL",
           "ALTER TABLE [T] ALTER COLUMN [B] SMALLINT NOT NULL", "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY ([A],[B])"},
@@ -659,17 +665,19 @@ TEST_F(RunTest, AKeyThatCannotBeMadeIsReportedOnceAndEveryRowStays)
         servers.state.executed.clear();
         dialogs.messages.clear();
         handOff.preview.list().clear();
-        servers.state.refuses = [&c](const std::string& s) { return c.refuse && s.rfind("ALTER", 0) == 0; };
+        servers.state.refuses = [&c](const std::string& s) {
+            return c.refuse && (s.rfind("ALTER", 0) == 0 || (c.refusedRows > 0 && s.find(", 2)") != std::string::npos));
+        };
         form.Check1 = c.preview;
         run();
         const std::vector<std::string> out = c.preview ? previewLines() : servers.state.executed;
-        ASSERT_EQ(out.size(), 1 + c.rows.size() + c.keyStatements.size());
-        EXPECT_EQ(std::vector<std::string>(out.begin() + 1 + static_cast<long>(c.rows.size()), out.end()),
-                  c.keyStatements);
+        const std::size_t rows = c.rows.size() - c.refusedRows;
+        ASSERT_EQ(out.size(), 1 + rows + c.keyStatements.size());
+        EXPECT_EQ(std::vector<std::string>(out.begin() + 1 + static_cast<long>(rows), out.end()), c.keyStatements);
         const auto texts = messages();
-        ASSERT_EQ(texts.size(), c.report.empty() ? 1u : 2u);
+        ASSERT_EQ(texts.size(), (c.report.empty() ? 1u : 2u) + c.refusedRows);
         if (!c.report.empty()) {
-            EXPECT_EQ(texts[0].rfind(c.report, 0), 0u) << texts[0];
+            EXPECT_EQ(texts[texts.size() - 2].rfind(c.report, 0), 0u) << texts[texts.size() - 2];
         }
     }
 }
@@ -733,5 +741,79 @@ TEST(RunOptions, ColumnTypesSettingEachRun)
         core::GuardedOperation op(dialogs, conversion::kRunLocation);
         EXPECT_EQ(conversion::RunOptionsFromSettings(settings, op).rules, rules) << stored;
         EXPECT_EQ(dialogs.messages.size(), std::string(stored) == "none" ? 1u : 0u) << stored;
+    }
+}
+
+// Where the run is asked to stop or the connection goes, the table being
+// written ends at once with one word: what is not committed is rolled back or
+// lost, the rows the server holds are counted and told, and the tables after
+// it are named as not reached. A count other than the rows the run stored is
+// told as well.
+TEST_F(RunTest, ATableEndsWithOneWordWhereTheRunStopsOrTheConnectionGoes)
+{
+    addSimpleTable("A", 5);
+    addSimpleTable("B", 5);
+    options.transactions.statements = 2;  // a commit after every second insert, each sent alone
+    options.transactions.statementsPerCall = 1;
+    int inserts = 0;
+    const auto third = [&inserts](const std::string& sql) { return sql.starts_with("INSERT") && ++inserts == 3; };
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        const char* report;  // begins the one report; empty: none
+        conversion::RunEnd ended;
+        std::int64_t held;   // the rows of the first table on the server
+    };
+    const Case cases[] = {
+        // SIGTERM as the third insert reaches the server.
+        {"stopped", [&] { servers.state.refuses = [&](const std::string& sql) { return third(sql) && (stop.request(15), false); }; },
+         "", conversion::RunEnd::Stopped, 2},
+        {"lost, connected again", [&] { servers.state.losesConnectionAt = third; },
+         "SQLException: [SQLSTATE 08S01] Communication link failure\r\nThe connection to the server was lost while the "
+         "table %s was written: the server holds 2 rows of it, and the rest was not sent.",
+         conversion::RunEnd::Complete, 2},
+        {"lost for good", [&] {
+             servers.state.losesConnectionAt = [&](const std::string& sql) {
+                 return third(sql) && (servers.state.refuseLogin = true);
+             };
+         }, "SQLException: [SQLSTATE 08S01] Communication link failure\r\nThe connection to the server was lost while "
+            "the table %s was written: how many of its rows the server holds is not known, and the rest was not "
+            "sent. Connecting again failed ([SQLSTATE 28000] Login failed for user 'sa'.), so the run stops here.",
+         conversion::RunEnd::ConnectionLost, -1},
+        {"counted otherwise", [&] { servers.state.rows = {{"A", 2}, {"B", 2}}; },
+         "The server holds 7 rows of the table %s, but the run stored 5.", conversion::RunEnd::Complete, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        servers.state = {};
+        dialogs.messages.clear();
+        events.duringYield = nullptr;
+        stop.clear();
+        inserts = 0;
+        c.arrange();
+        const conversion::RunResult result = run();
+        ASSERT_FALSE(result.tables.empty());
+        const conversion::TableResult& first = result.tables[0];
+        EXPECT_EQ(result.ended, c.ended);
+        EXPECT_EQ(first.serverRows.value_or(-1), c.held);
+        const std::string other = first.table == "A" ? "B" : "A";
+        const std::vector<std::string> texts = messages();
+        ASSERT_FALSE(texts.empty());
+        if (*c.report) {
+            std::string expected = c.report;
+            expected.replace(expected.find("%s"), 2, first.table);
+            EXPECT_EQ(texts[0].rfind(expected, 0), 0u) << texts[0];
+        }
+        const bool rest = c.ended != conversion::RunEnd::Complete;
+        EXPECT_EQ(result.notReached, rest ? std::vector<std::string>{other} : std::vector<std::string>{});
+        if (c.ended == conversion::RunEnd::Stopped) {
+            EXPECT_EQ(result.stoppedBy, 15);
+            EXPECT_TRUE(first.stopped);
+            EXPECT_EQ(conversion::StopText(result, "SIGTERM", "--resume"),
+                      "Stopped by SIGTERM: " + first.table + " stopped after 3 of 5 records, and what was not "
+                      "committed was rolled back; 2 rows are stored (--resume continues it). Not reached: " + other + ".");
+        }
+        EXPECT_EQ(texts.back().find("Not converted, the connection being lost: " + other) != std::string::npos,
+                  c.ended == conversion::RunEnd::ConnectionLost) << texts.back();
     }
 }

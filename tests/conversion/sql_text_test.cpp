@@ -300,6 +300,7 @@ TEST(InsertValues, SqlServerColumnTypesWriteEachValueForItsType)
         script.finishCreate();
         EXPECT_EQ(script.createStatement(), "CREATE TABLE [T]([" + c.field.name + "] " + c.column + ");");
         EXPECT_EQ(records.record(1).sqlType, c.column);
+        EXPECT_NE(records.record(1).paradoxType, "OTHER TYPES");  // the column type says more
         InsertBuilder builder(script, RegionalSettings{",", ".", "."}, events);
         builder.begin();
         builder.add(0, c.value);

@@ -145,9 +145,11 @@ TEST_F(FreeTdsWindows, TestConnectionAndStartConvertingSayWhyNoLoginOpens)
         loginTo(server);
         form.PushButton6->click();
     }
+    std::string refusing;
     {
         TdsTestServer server({"--refuse-login"});
         loginTo(server);
+        refusing = "127.0.0.1," + form.Text6->text().toStdString();
         form.PushButton6->click();
         ASSERT_EQ(server.records().size(), 1u);
         EXPECT_EQ(server.records()[0].kind, "login");
@@ -156,16 +158,16 @@ TEST_F(FreeTdsWindows, TestConnectionAndStartConvertingSayWhyNoLoginOpens)
     form.Text6->setText("1");
     form.PushButton6->click();
     form.PushButton7->click();
-    // The driver's reason follows on the next line.
+    // The reason follows on the next line, in the words "Start Converting" uses.
     EXPECT_EQ(dialogs.texts(),
               (std::vector<std::string>{
                   "Connection successful.",
-                  "Could not connect. Please check with your administrator.\r\n[SQLSTATE 42000] [FreeTDS][SQL "
-                  "Server]Login failed for user 'sa'.; [SQLSTATE 08001] [FreeTDS][SQL Server]Unable to connect to "
-                  "data source",
-                  "Could not connect. Please check with your administrator.\r\n[SQLSTATE 08S01] [FreeTDS][SQL "
-                  "Server]Unable to connect: Adaptive Server is unavailable or does not exist; [SQLSTATE 08001] "
-                  "[FreeTDS][SQL Server]Unable to connect to data source",
+                  "Could not connect. Please check with your administrator.\r\nThe server " + refusing
+                      + " refused the login: [SQLSTATE 42000] [FreeTDS][SQL Server]Login failed for user 'sa'.; "
+                        "[SQLSTATE 08001] [FreeTDS][SQL Server]Unable to connect to data source",
+                  "Could not connect. Please check with your administrator.\r\nThe server 127.0.0.1,1 could not be "
+                  "reached: [SQLSTATE 08S01] [FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable "
+                  "or does not exist; [SQLSTATE 08001] [FreeTDS][SQL Server]Unable to connect to data source",
                   "Could not start converting.\r\nThe server 127.0.0.1,1 could not be reached: [SQLSTATE 08S01] "
                   "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist; "
                   "[SQLSTATE 08001] [FreeTDS][SQL Server]Unable to connect to data source"}));

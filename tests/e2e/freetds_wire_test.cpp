@@ -368,6 +368,67 @@ TEST_F(FreeTdsWire, TheBulkLoadStoresAndTellsWhatTheInsertsDo)
     }
 }
 
+// A server that dies in the middle of a table: the table ends at once with one
+// line, not one per record left, and the run, unable to connect again, ends
+// with exit 1. A server that goes quiet: after 10 seconds a line says that the
+// command waits; with --timeout the wait ends as a lost connection, and the
+// run connects again to count what the table holds.
+TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
+{
+    const fs::path folder = folderOf("lost", {"dbdemos/items.db"});
+    const auto lines = [](const std::string& err) {
+        return std::ranges::count(err, '\n');
+    };
+    const std::string lost = "The connection to the server was lost while the table ITEMS was written: ";
+    {
+        TdsTestServer server({"--delay-ms", "2"});
+        BackgroundProgram run(dir, {DOVENMARK_CLI, "convert", folder.string(), "--connection",
+                                    server.connectionText(), "--per-trip", "1"});
+        ASSERT_TRUE(run.waitUntil([&] { return server.batches().size() > 100; }));
+        server.kill();
+        const ProgramRun r = run.finish();
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(lost + "how many of its rows the server holds is not known, and the rest was not sent. "
+                             "Connecting again failed"), std::string::npos) << r.err;
+        EXPECT_LE(lines(r.err), 4) << r.err;  // the table's line, the one report, the summary, the ending
+    }
+    const std::string stall = "VALUES(1004, 3,=";
+    {
+        TdsTestServer server({"--stall", stall + "11000"});
+        const ProgramRun r = convert(server, folder, "--per-trip 1");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("dovenmark-cli: waiting for the server... (10 s)\n"), std::string::npos) << r.err;
+    }
+    {
+        TdsTestServer server({"--stall", stall + "5000"});
+        const ProgramRun r = convert(server, folder, "--per-trip 1 --timeout 1");
+        EXPECT_EQ(r.status, 1) << r.err;
+        const auto at = r.err.find(lost + "the server holds ");
+        EXPECT_NE(at, std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(" of it, and the rest was not sent.\n", at), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Connecting again failed"), std::string::npos) << r.err;
+    }
+}
+
+// A second run into the same database finds every table, a name of 250
+// characters too, and sends nothing into it: --overwrite no skips each.
+TEST_F(FreeTdsWire, ASecondRunFindsEveryTableAndStoresNoRowTwice)
+{
+    const fs::path folder = folderOf("twice", {"dbdemos/country.db"});
+    const std::string longName(250, 'L');
+    fs::copy_file(folder / "country.db", folder / (longName + ".db"));
+    TdsTestServer server({"--record-stored"});
+    ProgramRun r = convert(server, folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::size_t stored = server.stored().size();
+    EXPECT_EQ(stored, 36u);
+    r = convert(server, folder);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(server.stored().size(), stored);
+    for (const std::string& table : {std::string("COUNTRY"), longName})
+        EXPECT_NE(r.err.find(table + ": skipped, the table exists on the server"), std::string::npos) << r.err;
+}
+
 TEST_F(FreeTdsWire, ARefusedLoginIsSaidToHaveFailed)
 {
     TdsTestServer server({"--refuse-login"});

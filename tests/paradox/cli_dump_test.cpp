@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <fstream>
 #include <vector>
 
@@ -39,6 +41,10 @@ void ExpectRuns(const testsupport::TempDir& dir, const std::vector<CliCase>& cas
             EXPECT_EQ(r.err, "") << c.args;
         else
             EXPECT_NE(r.err.find(c.inErr), std::string::npos) << c.args << ": " << r.err;
+        // Every help fits a terminal of 80 columns, aligned with blanks.
+        std::istringstream lines(c.args.find("help") != std::string::npos ? r.out : "");
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_TRUE(line.size() <= 80 && line.find('\t') == std::string::npos) << c.args << ": " << line;
     }
 }
 
@@ -116,6 +122,10 @@ TEST(CliDump, HelpUsageErrorsAndUnreadableTables)
         {"dump --help", 0, "Usage: dovenmark-cli dump TABLE.db", ""},
         {"dump", 2, "", "expected one table file"},
         {"dump a.db b.db", 2, "", "expected one table file"},
+        {"dump --binary t.db", 2, "", "dump: unknown option '--binary'"},
+        {"script --help", 0, "Usage: dovenmark-cli script FOLDER", ""},
+        {"describe --help", 0, "Usage: dovenmark-cli describe FOLDER", ""},
+        {"convert --help", 0, "Usage: dovenmark-cli convert FOLDER", ""},
         {"dump '" + (dir / "missing.db").string() + "'", 1, "", "missing.db: cannot open the file"},
         {"dump '" + (dir / "text.db").string() + "'", 1, "", "text.db: not a Paradox table"},
         {"dump '" + (dir / "memos.db").string() + "'", 1,
@@ -165,7 +175,9 @@ TEST(CliCodePage, ChosenCodePageReadsTextsAndNamesAndUndecodableBytesAreCounted)
         {"script " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
         {"describe " + folder + " --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
         {"convert " + folder + " --connection 'Driver={SQL Server};' --codepage NO-SUCH", 2, "", "unknown code page 'NO-SUCH'"},
-        {"dump " + table + " --codepage", 2, "", "expected one table file"},
+        {"dump " + table + " --codepage", 2, "", "--codepage needs a NAME"},
+        {"script --bom " + folder + " --codepage CP866", 0, "\xEF\xBB\xBF" "CREATE TABLE [TOWNS]",
+         "TOWNS: 1 record read\nDone.\n"},
     });
 }
 

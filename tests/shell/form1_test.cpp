@@ -13,6 +13,7 @@
 #include "tests/support/memory_settings.h"
 #include "tests/support/run_program.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -340,6 +341,10 @@ TEST_F(Form1Test, OneStartInAHundredOpensTheHomePage)
         load();
         EXPECT_TRUE(env.desktop.opened.empty()) << draw;
     }
+    env.store("Open Web Page", "False");  // the setting that turns it off
+    env.draw = 0.06;
+    load();
+    EXPECT_TRUE(env.desktop.opened.empty());
 }
 
 TEST_F(Form1Test, HelpTextExactly)
@@ -400,6 +405,8 @@ TEST_F(Form1Test, ProgressBarShowsValueAndTextAndClosingEndsTheProgram)
     EXPECT_EQ(f.progressText(), "Please wait.. Processing table 100% ORDERS");
     f.setProgressValue(2.0 / 5.0 * 100);
     EXPECT_NEAR(f.progressValue(), 40.0, 0.01);
+    f.setProgressText("");  // a table done: the bar is empty again, not full under the closing message
+    EXPECT_EQ(f.progressValue(), 0.0);
 
     f.show();
     EXPECT_TRUE(env.servers.state.executed.empty());
@@ -479,6 +486,7 @@ TEST_F(Form1Test, TheRunsBusyPointerIsTheMainWindowsAndOutlivesExecuteSql)
     Form1 f(services, {});
     f.Form_Load();
     f.setText(f.Text1, folder.string());
+    f.setText(f.Text5, "SRV1");
     f.Option2->click();  // a preview for each table
     preview::PreviewWindows windows(services, f.handOff, &f);
     f.setPreviewWindow([&] { windows.showPreview(); });
@@ -525,8 +533,14 @@ TEST_F(Form1Test, StartConvertingThatCannotStartSaysWhyAndStartsNothing)
     std::ofstream(env.root / "tables" / "T.db") << "";
     env.sources.tables["T"] = {{{"ID", 3}}, {{paradox::Value::ofInteger(1)}}};
     Form1& f = load();
-    f.setText(f.Text5, "SRV1");
-    struct Case { std::string folder; bool refuseLogin; std::string why; };
+    struct Case {
+        std::string folder;
+        bool refuseLogin;
+        std::string why;
+        std::string server = "SRV1";
+        std::string openError = "";  // the driver's text when the connection does not open
+        std::string database = "";
+    };
     const Case cases[] = {
         {"", false, "The field \"Paradox Folder:\" is empty."},
         {root + "/gone", false, "The folder " + root + "/gone does not exist."},
@@ -535,11 +549,17 @@ TEST_F(Form1Test, StartConvertingThatCannotStartSaysWhyAndStartsNothing)
         {root + "/other", false, "The folder " + root + "/other and its subfolders hold no Paradox tables (*.db)."},
         {root + "/tables", true, "Could not connect to the server SRV1,1433: SQLException: [SQLSTATE 28000] Login "
                                  "failed for user 'sa'."},
+        {root + "/tables", false, "The SQLite file " + root + "/gone/demo.sqlite cannot be made: the folder " + root
+                                      + "/gone does not exist.",
+         "demo", "[SQLSTATE HY000] [SQLite]connect failed", root + "/gone/demo.sqlite"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         env.dialogs.messages.clear();
         env.servers.state.refuseLogin = c.refuseLogin;
+        env.servers.state.openError = c.openError;
+        f.setText(f.Text5, c.server);
+        f.setText(f.Text8, c.database);
         f.setText(f.Text1, c.folder);
         f.PushButton7->click();
         ASSERT_EQ(env.dialogs.messages.size(), 1u);
@@ -566,6 +586,7 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
     env.dialogs.dontShowAgain = true;
     Form1& f = load();
     f.setText(f.Text1, folder.string());
+    f.setText(f.Text5, "SRV1");
     f.Check1->setChecked(false);  // direct mode
     f.PushButton7->click();
 
@@ -573,15 +594,16 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
     ASSERT_EQ(env.dialogs.messages.size(), 2u);
     const platform::Message& first = env.dialogs.messages[0];
     EXPECT_EQ(first.title, "Application Error");
-    EXPECT_EQ(first.text, "SQLException: [SQLSTATE 42000] refused: INSERT INTO [T] VALUES(1)\r\n"
-                          "in Quillon2021/08/31.Form1.PushButton7_Click at line 416\r\r"
-                          "Please email screenshot of this message to support@marrowby.example");
     EXPECT_EQ(first.dontShowAgain, "Don't show again during this run");
-    // All three failures are in the run's log, which the closing message names.
+    // All three failures are in the run's log, which the closing message and every box name.
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(logs))
         files.push_back(entry.path());
     ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(first.text, "SQLException: [SQLSTATE 42000] refused: INSERT INTO [T] VALUES(1)\r\n"
+                          "in Quillon2021/08/31.Form1.PushButton7_Click at line 416\r\r"
+                          "Please email screenshot of this message to support@marrowby.example\r\r"
+                          "Table: T, record 0 (counted from 0)\rRun log: " + files[0].string());
     EXPECT_EQ(env.dialogs.messages[1].text,
               "Done.\r\n\r\nRows on the server: T 0\r\n\r\n3 failures, each recorded in " + files[0].string()
                   + ":\r\nT: 3");
@@ -601,7 +623,47 @@ TEST_F(Form1Test, ARunsFailuresGoOnWithoutBoxesWhenAskedAndEveryOneIsLogged)
     env.dialogs.dontShowAgain = false;
     env.servers.state.tables.clear();
     f.PushButton7->click();
-    EXPECT_EQ(env.dialogs.messages.size(), 4u);
+    ASSERT_EQ(env.dialogs.messages.size(), 4u);
+    EXPECT_NE(env.dialogs.messages[0].text.find("support@marrowby.example\r\rTable: T, record 0 (counted from 0)\r"
+                                                "Run log: " + logs.string() + "/run-"),
+              std::string::npos)
+        << env.dialogs.messages[0].text;
+}
+
+// Closing the main window while a run goes on stops the run at its next
+// record: what it had not committed is rolled back, its log says where it
+// stopped and how many rows are stored, and only then does the program end.
+TEST_F(Form1Test, ClosingTheWindowDuringARunStopsItAndItsLogSaysWhere)
+{
+    const auto folder = env.root / "tables";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "T.db") << "";
+    std::vector<std::vector<paradox::Value>> rows;
+    for (int i = 1; i <= 5; ++i)
+        rows.push_back({paradox::Value::ofInteger(i)});
+    env.sources.tables["T"] = {{{"ID", 3}}, rows};
+    env.services.paths.logFolder = (env.root / "state").string();
+    env.store("Statements Per Round Trip", "1");
+    Form1& f = load();
+    f.setText(f.Text1, folder.string());
+    f.setText(f.Text5, "SRV1");
+    f.Check1->setChecked(false);
+    f.show();
+    int inserts = 0;
+    env.servers.state.refuses = [&](const std::string& sql) {
+        if (sql.starts_with("INSERT") && ++inserts == 2)
+            f.close();  // as the user does while the run yields
+        return false;
+    };
+    f.PushButton7->click();
+    EXPECT_EQ(inserts, 2);
+    EXPECT_EQ(env.endProgramCalls, 1);
+    EXPECT_TRUE(env.dialogs.messages.empty());  // no "Done.": nobody is left to read it
+    std::ostringstream log;
+    for (const auto& entry : std::filesystem::directory_iterator(env.root / "state"))
+        log << std::ifstream(entry.path()).rdbuf();
+    EXPECT_EQ(log.str(), "Stopped by closing the main window: T stopped after 2 of 5 records, and what was not "
+                         "committed was rolled back; 0 rows are stored (the answer Continue continues it).\n");
 }
 
 // The program's boxes on the real QMessageBox: the overwrite question's
@@ -624,6 +686,9 @@ TEST(QtDialogsTest, ToAllButtonsAndDontShowAgainAnswerAsClicked)
         pressLater([b = button](QMessageBox* box) {
             EXPECT_EQ(box->standardButtons(),
                       QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
+            EXPECT_EQ(box->icon(), QMessageBox::Question);
+            for (QAbstractButton* each : box->buttons())
+                EXPECT_TRUE(each->icon().isNull()) << each->text().toStdString();  // all alike
             box->button(b)->click();
         });
         EXPECT_EQ(dialogs.show(question), answer);
@@ -644,11 +709,22 @@ TEST(QtDialogsTest, ToAllButtonsAndDontShowAgainAnswerAsClicked)
             ASSERT_NE(box->checkBox(), nullptr);
             EXPECT_EQ(box->checkBox()->text(), "Don't show again during this run");
             EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
             box->checkBox()->setChecked(tick);
             box->button(QMessageBox::Ok)->click();
         });
         EXPECT_EQ(dialogs.show(report), tick ? platform::Answer::OkDontShowAgain : platform::Answer::Ok);
     }
+    // A message has the information sign, and a path in it is never broken at a "/".
+    const QString log = "/home/user/.local/state/dovenmark/run-20240501-121500.log";
+    pressLater([log](QMessageBox* box) {
+        EXPECT_EQ(box->icon(), QMessageBox::Information);
+        auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+        ASSERT_NE(label, nullptr);
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(log));
+        box->button(QMessageBox::Ok)->click();
+    });
+    dialogs.show({"Done.\r\n\r\n1 failure, each recorded in " + log.toStdString() + ":\r\nT: 1", "Dovenmark"});
 }
 
 TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
@@ -675,6 +751,23 @@ TEST_F(Form1Test, PasswordShowsAsterisksAndTabLeavesTheLoginBoxesUnselected)
     f.Text5->setFocus(Qt::TabFocusReason);
     QTest::qWait(20);
     EXPECT_EQ(f.Text5->selectedText(), "SRV1");
+
+    // A box waits while the password is typed, so that it takes none of its keys.
+    f.Text4->setFocus();
+    QTest::keyClicks(f.Text4, "x");
+    f.showWhenNotTyping({"The desktop keyring is locked now", "Dovenmark"});
+    EXPECT_TRUE(env.dialogs.messages.empty());
+    f.Text8->setFocus();
+    ASSERT_EQ(env.dialogs.messages.size(), 1u);
+    // Beside "Local Connection": a password FreeTDS cannot send, or that an SQLite file stands in.
+    f.setServerDriver(Form1::ServerDriver::FreeTds);
+    for (const auto& [password, note] : {std::pair{"p}w", ""}, std::pair{"p}w;", "FreeTDS cannot send this password"},
+                                         std::pair{" p}w", "FreeTDS cannot send this password"}}) {
+        f.Text4->setText(password);
+        EXPECT_EQ(f.loginNote(), note) << password;
+    }
+    f.setServerDriver(Form1::ServerDriver::Sqlite);
+    EXPECT_EQ(f.loginNote(), "SQLite stands in: Database is its file");
 }
 
 // The Options dialog shows the run choices as the store holds them and
@@ -758,10 +851,12 @@ TEST(ProgramCommandLine, HelpAndVersionAnswerWithoutAWindow)
         EXPECT_EQ(r.status, 0) << option << ": " << r.err;
         EXPECT_EQ(r.out.rfind(answer, 0), 0u) << option << ": " << r.out;
         EXPECT_EQ(r.err, "") << option;
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 80u) << line;
     }
-    // Anything else is refused before a window opens (Qt's own options aside).
-    const testsupport::ProgramRun bogus =
-        testsupport::RunProgram(dir, "QT_QPA_PLATFORM=offscreen " + testsupport::Quoted(DOVENMARK_PROGRAM) + " --bogus");
+    // Anything else is refused before a window opens (Qt's own options aside), display or none.
+    const testsupport::ProgramRun bogus = testsupport::RunProgram(dir, program + " -style=fusion --bogus");
     EXPECT_EQ(bogus.status, 2);
     EXPECT_NE(bogus.err.find("dovenmark: unknown argument '--bogus'\n\nUsage: dovenmark"), std::string::npos)
         << bogus.err;

@@ -7,6 +7,9 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusReply>
 #include <QStandardPaths>
 
 #include <chrono>
@@ -63,6 +66,20 @@ public:
                                                      + " secret-tool lookup server " + Quoted(service) + " user "
                                                      + Quoted(name) + " type plaintext");
         return run.status == 0 ? std::optional<std::string>(run.out) : std::nullopt;
+    }
+
+    // Locks the keyring's default collection, as the desktop does when the screen locks.
+    void lock() const
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address_), "locker");
+        auto call = [&bus](const char* method, const QVariant& argument) {
+            QDBusMessage m = QDBusMessage::createMethodCall("org.freedesktop.secrets", "/org/freedesktop/secrets",
+                                                            "org.freedesktop.Secret.Service", method);
+            m.setArguments({argument});
+            return bus.call(m);
+        };
+        const QDBusReply<QDBusObjectPath> collection = call("ReadAlias", "default");
+        call("Lock", QVariant::fromValue(QList<QDBusObjectPath>{collection.value()}));
     }
 
     // A keyring that does not answer, until the result is destroyed.

@@ -49,7 +49,10 @@ struct Program {
         keyring = std::make_unique<platform::QtKeyring>(QString::fromStdString(service()), timeout);
         store = std::make_unique<platform::KeyringSettingsStore>(
             env.settings, *keyring, platform::SettingAddress{"Marrowby", "Dovenmark", "MSSQL Password"},
-            [this](const std::string& text) { env.dialogs.show({text, "Dovenmark"}); });
+            [this](const std::string& text) { env.dialogs.show({text, "Dovenmark"}); },
+            [this](const std::string& text) {
+                return env.dialogs.show({text, "Dovenmark", platform::Buttons::YesNo}) == platform::Answer::Yes;
+            });
         store->start();
         services = std::make_unique<core::Services>(
             core::Services{env.dialogs, *store, env.clipboard, env.desktop, env.events, env.servers, env.sources,
@@ -138,6 +141,37 @@ TEST_F(WithKeyring, AKeyringThatFailsToWriteCostsOneWaitOneReportAndThePasswordS
     EXPECT_EQ(program.form->Text4->text(), "abc");
     EXPECT_EQ(program.inKeyring(), "abc");
     EXPECT_EQ(env.stored("MSSQL Password"), "<absent>");
+}
+
+// A locked keyring is said before anything is read from it (a read would make
+// the desktop ask for its password unannounced, or come back empty). Unlocking
+// asks the desktop, which has no prompt to show here; typing on, the password
+// is used and kept nowhere, in part or whole, and no box takes the keys.
+TEST_F(WithKeyring, ALockedKeyringIsSaidAndThePasswordTypedOnIsKeptNowhere)
+{
+    program.start();
+    program.type("old");
+    sharedSession->lock();
+    program.type("er");  // locked while the program runs: said once, and nothing more is kept
+    ASSERT_EQ(env.dialogs.messages.size(), 1u);
+    EXPECT_EQ(env.dialogs.messages[0].text, platform::KeyringSettingsStore::kLockedNow);
+    EXPECT_EQ(program.form->password().reveal(), "older");
+    EXPECT_EQ(env.stored("MSSQL Password"), "<absent>");
+    for (const platform::Answer unlock : {platform::Answer::Yes, platform::Answer::No}) {
+        env.dialogs.messages.clear();
+        env.dialogs.answers = {unlock};
+        program.start();
+        ASSERT_EQ(env.dialogs.messages.size(), unlock == platform::Answer::Yes ? 2u : 1u);
+        EXPECT_EQ(env.dialogs.messages[0].text, platform::KeyringSettingsStore::kLockedQuestion);
+        EXPECT_EQ(env.dialogs.messages.back().text, unlock == platform::Answer::Yes
+                                                        ? platform::KeyringSettingsStore::kStaysLocked
+                                                        : platform::KeyringSettingsStore::kLockedQuestion);
+        EXPECT_TRUE(program.store->keyringLocked());
+        program.type("new");
+        EXPECT_EQ(program.form->password().reveal(), "new");
+        EXPECT_EQ(env.stored("MSSQL Password"), "<absent>");
+    }
+    EXPECT_EQ(env.dialogs.messages.size(), 1u);  // typing raised none
 }
 
 TEST(WithoutKeyring, TheSettingsFileKeepsThePasswordAsBefore)

@@ -353,6 +353,7 @@ TEST_F(ModulesTest, CanConnectAndListTablesWithEveryUserTable)
 
     servers.state.refuseLogin = true;
     EXPECT_FALSE(MSSQL::CanConnect(services, form));
+    EXPECT_EQ(MSSQL::NoConnectionReason(services, form), "The field \"Server:\" is empty.");  // not the driver's riddle
     list = {"kept"};
     EXPECT_THROW(MSSQL::ListTables(services, form, list), std::exception);
     EXPECT_EQ(list, core::ListItems{"kept"});
@@ -361,13 +362,16 @@ TEST_F(ModulesTest, CanConnectAndListTablesWithEveryUserTable)
 
 TEST_F(ModulesTest, LoginTestShowsOneOfItsTwoMessages)
 {
+    form.Text5 = "SRV1";
     MSSQL::TestConnection(services, form);
     servers.state.refuseLogin = true;
     MSSQL::TestConnection(services, form);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].text, "Connection successful.");
     EXPECT_EQ(dialogs.messages[1].text, "Could not connect. Please check with your administrator.\r\n"
-                                        "SQLException: [SQLSTATE 28000] Login failed for user 'sa'.");
+                                        "Could not connect to the server SRV1,1433: SQLException: [SQLSTATE 28000] "
+                                        "Login failed for user 'sa'.");
+    EXPECT_EQ(dialogs.messages[1].icon, platform::Icon::Warning);
     EXPECT_EQ(form.busy, (std::vector<bool>{true, false, true, false}));
 
     // Neither message can be shown: the hourglass still goes.
@@ -396,15 +400,18 @@ TEST_F(ModulesTest, LoginHelpTextsAndThePicture)
     EXPECT_EQ(desktop.opened[0], services.paths.folder + "/local-connection-example.jpg");
 }
 
-TEST_F(ModulesTest, BrowseButtonStartsAtTheStoredFolderAndCancelChangesNothing)
+TEST_F(ModulesTest, BrowseButtonStartsAtTheFieldsFolderElseTheStoredOneAndCancelChangesNothing)
 {
     form.Text1 = "/before";
     settings.write("Marrowby", "Dovenmark", "LastFolderDot", (dir / "drive").string());
     AddFolder::BrowseForParadoxFolder(services, form);
-    ASSERT_EQ(desktop.pickRequests.size(), 1u);
+    form.Text1 = (dir / "program").string();
+    AddFolder::BrowseForParadoxFolder(services, form);
+    ASSERT_EQ(desktop.pickRequests.size(), 2u);
     EXPECT_EQ(desktop.pickRequests[0].first, "Please select folder:");
     EXPECT_EQ(desktop.pickRequests[0].second, (dir / "drive").string());
-    EXPECT_EQ(form.Text1, "/before");
+    EXPECT_EQ(desktop.pickRequests[1].second, (dir / "program").string());
+    EXPECT_EQ(form.Text1, (dir / "program").string());
     EXPECT_TRUE(dialogs.messages.empty());
 
     const auto chosen = dir / "My Documents" / "tables";

@@ -51,6 +51,7 @@ struct FakeServerState {
     std::vector<std::string> executed;     // statements that succeeded, once committed
     std::vector<std::string> openedWith;   // connection texts
     bool refuseLogin = false;
+    std::string openError;  // not empty: the connection does not open, and the driver says this
     std::function<bool(const std::string&)> refuses;  // a statement the server rejects
     int connections = 0;
     int closes = 0;
@@ -98,10 +99,13 @@ public:
         state_.openedWith.emplace_back(text.reveal());
         if (state_.refuseLogin)
             throw platform::ServerError("[SQLSTATE 28000] Login failed for user 'sa'.");
+        if (!state_.openError.empty())
+            throw platform::OpenError(state_.openError, false);
         open_ = true;
     }
     bool isOpen() const override { return open_; }
     bool lost() const override { return gone_; }
+    std::string lostWith() const override { return gone_ ? "[SQLSTATE 08S01] Communication link failure" : ""; }
     std::string dbmsName() override { return state_.dbmsName; }
     void execute(const std::string& sql) override
     {
@@ -137,6 +141,8 @@ public:
         for (std::size_t i = 0; i < statements.size(); ++i) {
             try {
                 execute(std::string(statements[i]));
+            } catch (const platform::ConnectionLost&) {
+                throw;
             } catch (const platform::ServerError& e) {
                 if (!refused) {
                     refused = i;

@@ -35,6 +35,7 @@ struct RunServices {
                             {(dir / "program").string(), (dir / "drive").string()}};
 
     FakeForm form;
+    platform::StopRequest stop;  // what a signal or a closing window asks of the run
 
     // The folder of tables, the server and the database, as typed into the main window.
     void fill(const std::filesystem::path& folder, const std::string& server, const std::string& database)
@@ -47,7 +48,7 @@ struct RunServices {
     // Start Converting, as the main window runs it.
     conversion::RunResult convert(conversion::RunOptions options = {})
     {
-        conversion::Run run{services, form, handOff, {}, converting, std::move(options)};
+        conversion::Run run{services, form, handOff, {}, converting, std::move(options), &stop};
         return conversion::StartConverting(run);
     }
 };

@@ -22,11 +22,17 @@ struct Refusal {
     int number = 0;    // with this error number
 };
 
+struct Stall {
+    std::string text;  // a batch holding this text
+    int ms = 0;        // is answered after this long
+};
+
 struct Options {
     int port = -1;  // 0: the system picks one
     std::string record;
     int delayMs = 0;
     std::vector<Refusal> refusals;
+    std::vector<Stall> stalls;
     bool refuseLogin = false;
     std::optional<std::string> password;  // the login records whether it sent this one
     int maxSeconds = 600;

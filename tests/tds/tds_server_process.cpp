@@ -203,10 +203,10 @@ TdsTestServer::~TdsTestServer()
     stop();
 }
 
-void TdsTestServer::stop()
+void TdsTestServer::stop(int signal)
 {
     if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
+        ::kill(pid_, signal);
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;

@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,8 +59,11 @@ public:
     // [table, values...]; an INSERT's constants as T-SQL reads them.
     std::vector<std::vector<std::optional<std::string>>> storedRows() const;
 
+    // Ends the server at once, as a server that dies: its connections break.
+    void kill() { stop(SIGKILL); }
+
 private:
-    void stop();
+    void stop(int signal = SIGTERM);
     std::vector<std::string> textsOf(const std::string& kind) const;
 
     TempDir dir_;

@@ -175,10 +175,9 @@ bool Session::takeAttention()
     return true;
 }
 
-// --delay-ms before an answer; true when an attention arrived meanwhile.
-bool Session::pause()
+// A wait before an answer; true when an attention arrived meanwhile.
+bool Session::pause(int delay)
 {
-    const int delay = server_.options.delayMs;
     if (delay <= 0)
         return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(delay);
@@ -208,9 +207,9 @@ void Session::send(std::string_view tokens)
 
 // Waits as --delay-ms says, then answers with what `work` makes of the request,
 // or, when the client sent an attention meanwhile, only acknowledges that.
-void Session::answer(const std::function<std::string()>& work)
+void Session::answer(const std::function<std::string()>& work, int delayMs)
 {
-    if (pause()) {
+    if (pause(delayMs < 0 ? server_.options.delayMs : delayMs)) {
         attention();
         return;
     }
@@ -308,7 +307,11 @@ void Session::sqlBatch(const Message& m)
 {
     const std::u16string text = FromUcs2(std::string_view(m.body).substr(afterHeaders(m.body)));
     server_.recorder.batch(text);
-    answer([&] { return executor_.batch(Utf8(text)); });
+    const std::string batch = Utf8(text);
+    int delay = server_.options.delayMs;
+    for (const Stall& s : server_.options.stalls)
+        delay = batch.find(s.text) != std::string::npos ? std::max(delay, s.ms) : delay;
+    answer([&] { return executor_.batch(batch); }, delay);
 }
 
 void Session::rpc(const Message& m)

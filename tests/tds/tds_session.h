@@ -32,9 +32,10 @@ private:
     void consume(std::size_t n);
     std::size_t completePacket() const;  // the first packet's length when all of it is here, else 0
     bool takeAttention();
-    bool pause();
+    bool pause(int delayMs);
     void send(std::string_view tokens);
-    void answer(const std::function<std::string()>& work);
+    // delayMs: the wait before the answer; -1: --delay-ms.
+    void answer(const std::function<std::string()>& work, int delayMs = -1);
 
     void prelogin();
     bool login(const Message& m);

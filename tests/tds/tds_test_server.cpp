@@ -32,7 +32,7 @@ void OnSignal(int)
 }
 
 constexpr const char* kUsage =
-    "Usage: tds_test_server --port N [--record FILE] [--delay-ms MS] [--refuse TEXT=NUMBER]...\n"
+    "Usage: tds_test_server --port N [--record FILE] [--delay-ms MS] [--stall TEXT=MS]... [--refuse TEXT=NUMBER]...\n"
     "                       [--refuse-login] [--password TEXT] [--record-stored] [--max-seconds S]\n"
     "Plays SQL Server 2019 (TDS 7.4, no encryption) on 127.0.0.1:N for tests; --port 0 lets\n"
     "the system choose. Prints \"127.0.0.1:PORT\" once it listens. Ends on SIGTERM or after\n"
@@ -76,6 +76,12 @@ Options ParseOptions(int argc, char** argv)
             o.refuseLogin = true;
         } else if (a == "--record-stored") {
             o.recordStored = true;
+        } else if (a == "--stall") {
+            const std::string v = value();
+            const std::size_t equals = v.rfind('=');
+            if (equals == std::string::npos || equals == 0)
+                throw std::invalid_argument("--stall needs TEXT=MS, not '" + v + "'");
+            o.stalls.push_back({v.substr(0, equals), Number(v.substr(equals + 1), a)});
         } else if (a == "--refuse") {
             const std::string v = value();
             const std::size_t equals = v.rfind('=');

@@ -1,0 +1,30 @@
+// What a table's road reports, in the words the user reads: the Report
+// functions throw the report (each is made inside a step of the error report),
+// the others give the words a report is made of.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+class SourceRecordset;
+}  // namespace platform
+
+namespace conversion {
+
+// Bytes of the table's texts that its code page could not decode, when there were any.
+void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records,
+                            const std::string& codePageChoice);
+// Damage that reading the table found, when it found any.
+void ReportDamage(const std::string& table, const platform::SourceRecordset& records);
+// Values written NULL because their column types could not hold them, when there were any.
+void ReportOutOfRange(const std::string& table, std::int64_t values);
+// Values of a field that could not be read after the first one, which was reported.
+void ReportMoreUnreadable(std::int64_t values, const std::string& field);
+
+// After the server's reason for refusing a table's CREATE.
+std::string NotMade(const std::string& table, const platform::SourceRecordset& records);
+// The start of every report of a key that was not made: what the table keeps.
+std::string KeyNotMade(const std::string& table, std::int64_t records, std::int64_t refused);
+
+}  // namespace conversion
