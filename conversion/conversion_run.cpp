@@ -6,6 +6,7 @@
 #include "conversion/sql_text.h"
 #include "conversion/row_count.h"
 #include "conversion/run_summary.h"
+#include "conversion/table_reports.h"
 #include "conversion/table_writer.h"
 #include "conversion/verify.h"
 #include "core/app_title.h"
@@ -31,18 +32,6 @@ enum class Overwrite { None, Yes, No, Continue };
 
 // The first line of the message of a start that cannot go on; the cause follows.
 constexpr const char* kCannotStart = "Could not start converting.\r\n";
-
-// A second table of a name is never mixed into the first one's target table:
-// the one found first (nearest the top folder) keeps the name.
-void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
-{
-    const std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
-    const std::string how = folder == std::filesystem::path(file.keptBy).parent_path()
-        ? "copy it into a folder of its own and convert that folder"
-        : "convert the folder " + folder.string() + " on its own";
-    throw std::runtime_error("The table " + table + " of " + file.path + " is not converted: " + file.keptBy +
-                             ", found before it, is converted under that name. To convert it, " + how + ".");
-}
 
 // One run's values; the steps below are numbered as the error report shows them.
 class Converter {
@@ -310,7 +299,7 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     const Paradox::TableFile file = at < listing_.files.size() ? listing_.files[at] : Paradox::TableFile{};
     if (!file.keptBy.empty()) {
         table.leftOut = file.path;
-        op_.step(159, [&] { ReportLeftOut(name, file); });
+        op_.step(159, [&] { ReportLeftOut(name, file.path, file.keptBy); });
         return true;  // nothing asked, made or shown for it
     }
 
