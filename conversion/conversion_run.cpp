@@ -387,6 +387,8 @@ bool Converter::connectAgain(std::string& why)
     }
     try {
         server = run_.services.servers.create();
+        if (run_.options.bulkCopy)
+            server->allowBulkLoad();
         server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
         server->setCommandTimeout(commandTimeout());
         server->setConnectionTimeout(5000);

@@ -62,8 +62,8 @@ SQL_TIMESTAMP_STRUCT TimestampOf(const BulkValue::Moment& m)
 
 class FreeTdsBulkLoad final : public BulkLoad {
 public:
-    FreeTdsBulkLoad(const OdbcHandle& connection, std::vector<BulkColumn> columns, bool& lost)
-        : connection_(connection), columns_(std::move(columns)), lost_(lost)
+    FreeTdsBulkLoad(const OdbcHandle& connection, std::vector<BulkColumn> columns, LossNote lost)
+        : connection_(connection), columns_(std::move(columns)), lost_(std::move(lost))
     {
     }
 
@@ -79,7 +79,7 @@ private:
 
     const OdbcHandle& connection_;
     std::vector<BulkColumn> columns_;
-    bool& lost_;
+    LossNote lost_;
     std::vector<std::vector<unsigned char>> buffers_;
     bool sending_ = false;  // the driver began the load with the first row
 };
@@ -171,7 +171,7 @@ void FreeTdsBulkLoad::fail(const char* without)
     const std::string diagnostics = Diagnostics(connection_, true);
     const std::string text = diagnostics.empty() ? std::string(without) : diagnostics;
     if (FirstSqlState(connection_).rfind("08", 0) == 0) {
-        lost_ = true;
+        lost_(text);
         throw ConnectionLost(text);
     }
     throw ServerError(text);
@@ -226,9 +226,9 @@ BulkColumn BulkColumnOf(const std::string& typeName, std::size_t size, int digit
 }
 
 std::unique_ptr<BulkLoad> StartBulkLoad(const OdbcHandle& connection, const std::string& quotedTable, bool lockTable,
-                                        std::vector<BulkColumn> columns, bool& lost)
+                                        std::vector<BulkColumn> columns, LossNote lost)
 {
-    auto load = std::make_unique<FreeTdsBulkLoad>(connection, std::move(columns), lost);
+    auto load = std::make_unique<FreeTdsBulkLoad>(connection, std::move(columns), std::move(lost));
     load->start(quotedTable, lockTable);
     return load;
 }

@@ -6,6 +6,7 @@
 #include "platform/bulk_load.h"
 #include "platform/odbc/odbc_handle.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,9 +24,10 @@ BulkColumn BulkColumnOf(const std::string& typeName, std::size_t size, int digit
 // A bulk load of the table (its name quoted for a statement), whose columns
 // the caller read from the server. Identity values are kept as given; with
 // lockTable the load takes the table's lock (TABLOCK), as for a new table.
-// `lost` is set when the connection proves gone. Throws a ServerError when the
-// driver refuses to start it.
+// `lost` is told the driver's words when the connection proves gone. Throws a
+// ServerError when the driver refuses to start it.
+using LossNote = std::function<void(const std::string& driverText)>;
 std::unique_ptr<BulkLoad> StartBulkLoad(const OdbcHandle& connection, const std::string& quotedTable, bool lockTable,
-                                        std::vector<BulkColumn> columns, bool& lost);
+                                        std::vector<BulkColumn> columns, LossNote lost);
 
 }  // namespace platform::odbc

@@ -438,7 +438,10 @@ std::unique_ptr<BulkLoad> OdbcServerConnection::bulkLoad(const std::string& quot
     std::vector<BulkColumn> columns = describe("SET FMTONLY ON select * from " + quotedTable + " SET FMTONLY OFF");
     if (columns.empty() || std::ranges::any_of(columns, [](const BulkColumn& c) { return c.kind == BulkColumn::Kind::Other; }))
         return nullptr;
-    return odbc::StartBulkLoad(connection_, quotedTable, lockTable, std::move(columns), lost_);
+    return odbc::StartBulkLoad(connection_, quotedTable, lockTable, std::move(columns), [this](const std::string& why) {
+        lost_ = true;
+        lostWith_ = why;
+    });
 }
 
 std::string OdbcServerConnection::dbmsName()

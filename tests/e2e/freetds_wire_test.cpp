@@ -392,6 +392,21 @@ TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
                              "Connecting again failed"), std::string::npos) << r.err;
         EXPECT_LE(lines(r.err), 4) << r.err;  // the table's line, the one report, the summary, the ending
     }
+    {
+        TdsTestServer server({"--stall", "insert bulk=5000"});  // dies while the bulk load waits
+        BackgroundProgram run(dir, {DOVENMARK_CLI, "convert", folder.string(), "--connection",
+                                    server.connectionText(), "--bulk"});
+        ASSERT_TRUE(run.waitUntil([&] { return std::ranges::any_of(server.batches(), [](const std::string& b) {
+            return b.starts_with("insert bulk");
+        }); }));
+        server.kill();
+        const ProgramRun r = run.finish();
+        EXPECT_EQ(r.status, 1) << r.err;
+        const auto at = r.err.find(lost + "how many of its rows the server holds is not known");
+        EXPECT_NE(at, std::string::npos) << r.err;
+        EXPECT_LT(r.err.find("ITEMS, record 0: [SQLSTATE 08S01]"), at) << r.err;  // with the driver's words
+        EXPECT_LE(lines(r.err), 4) << r.err;
+    }
     const std::string stall = "VALUES(1004, 3,=";
     {
         TdsTestServer server({"--stall", stall + "11000"});
