@@ -258,21 +258,32 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
             << ", each told above\n";
 }
 
-// Connections that say so on standard error while the server keeps them waiting.
+// Connections that say so on standard error while the server keeps them
+// waiting. The one that checked the login is the run's own: a run logs in once.
 class WaitingServers : public platform::ServerConnectionFactory {
 public:
     explicit WaitingServers(std::ostream& err) : err_(err) {}
     std::unique_ptr<platform::ServerConnection> create() override
     {
+        if (checked_)
+            return std::move(checked_);
         auto connection = std::make_unique<platform::OdbcServerConnection>();
         connection->setWaitNotice([&err = err_](std::chrono::seconds waited) {
             err << "dovenmark-cli: " << conversion::ServerWaitingText(waited.count()) << "\n" << std::flush;
         });
         return connection;
     }
+    // The connection the command checks the login with, until the run takes it.
+    platform::ServerConnection& checked()
+    {
+        if (!checked_)
+            checked_ = create();
+        return *checked_;
+    }
 
 private:
     std::ostream& err_;
+    std::unique_ptr<platform::ServerConnection> checked_;
 };
 
 
@@ -395,7 +406,7 @@ void convertHelp(std::ostream& out)
     out << "Usage: dovenmark-cli convert FOLDER --connection TEXT [--overwrite yes|no]\n"
            "                            [--resume] [--codepage NAME] [--binary]\n"
            "                            [--column-types text|sqlserver] [--per-trip N]\n"
-           "                            [--rules keys|all] [--timeout SECONDS]\n"
+           "                            [--rules keys|all] [--timeout SECONDS] [--bulk]\n"
            "       dovenmark-cli convert FOLDER --connection-file FILE [...the same options]\n\n"
            "Converts every Paradox table of FOLDER (and its subfolders) straight into the\n"
            "database that the ODBC connection TEXT names, statement by statement.\n"
@@ -428,6 +439,12 @@ void convertHelp(std::ostream& out)
         << conversion::TransactionLimits{}.statementsPerCall
         << " unless given); each keeps its\n"
            "text, and 1 sends every statement on its own.\n"
+           "--bulk sends the rows as SQL Server's bulk load (FreeTDS's bulk copy; the\n"
+           "setting \"Bulk Copy\"), in batches of the same bounds: a row the load cannot\n"
+           "carry as its INSERT would (a value longer than its column or than 2,000\n"
+           "characters, a TEXT column's text beyond ASCII), the rows after it, and the\n"
+           "rows of a batch the server refuses go as INSERTs. With another driver every\n"
+           "row goes as an INSERT.\n"
            << kEndingHelp <<
            "Exit status: 0 when every statement succeeded, 1 when any failed, a table held\n"
            "bytes its code page could not decode, anything above was reported, or nothing\n"
@@ -446,6 +463,7 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     std::vector<std::string> rest = args;
     const bool binary = TakeFlag(rest, "--binary");
     const bool resume = TakeFlag(rest, "--resume");
+    const bool bulk = TakeFlag(rest, "--bulk");
     const bool parsed = ParseArgs(rest, folder, options, err);
     const bool overwriteKnown = options["--overwrite"] == "yes" || options["--overwrite"] == "no";
     if (parsed && !overwriteKnown)
@@ -479,12 +497,15 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
     engine.options.rules = *rules;
     engine.options.overwrite = options["--overwrite"] == "yes";
     engine.options.resume = resume;
+    engine.options.bulkCopy = bulk;
     engine.options.queryTimeout = *timeout;
     engine.options.transactions.statementsPerCall = *perTrip;
     engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
     if (!CheckTables(engine, err))
         return kExitFailure;
-    if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form)) {
+    if (bulk)
+        servers.checked().allowBulkLoad();
+    if (const auto why = MSSQL::NoConnectionReason(engine.services, engine.form, servers.checked())) {
         err << "dovenmark-cli: " << *why << "\n";
         return kExitFailure;
     }

@@ -7,6 +7,7 @@
 #include "conversion/row_count.h"
 #include "conversion/table_names.h"
 #include "conversion/run_summary.h"
+#include "conversion/table_reports.h"
 #include "conversion/table_writer.h"
 #include "conversion/verify.h"
 #include "core/app_title.h"
@@ -33,18 +34,6 @@ enum class Overwrite { None, Yes, No, Continue };
 
 // The first line of the message of a start that cannot go on; the cause follows.
 constexpr const char* kCannotStart = "Could not start converting.\r\n";
-
-// A second table of a name is never mixed into the first one's target table:
-// the one found first (nearest the top folder) keeps the name.
-void ReportLeftOut(const std::string& table, const Paradox::TableFile& file)
-{
-    const std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
-    const std::string how = folder == std::filesystem::path(file.keptBy).parent_path()
-        ? "copy it into a folder of its own and convert that folder"
-        : "convert the folder " + folder.string() + " on its own";
-    throw std::runtime_error("The table " + table + " of " + file.path + " is not converted: " + file.keptBy +
-                             ", found before it, is converted under that name. To convert it, " + how + ".");
-}
 
 // One run's values; the steps below are numbered as the error report shows them.
 class Converter {
@@ -128,6 +117,8 @@ RunResult Converter::start()
     op_.step(106, [&] {
         run_.handOff.mssql_conn.reset();
         run_.handOff.mssql_conn = run_.services.servers.create();
+        if (run_.options.bulkCopy && run_.handOff.mssql_conn)
+            run_.handOff.mssql_conn->allowBulkLoad();
     });
     op_.step(110, [&] { source_ = run_.services.sourceConnections.create(); });
     // The code page the user chose for the tables' texts; a name that is not
@@ -178,8 +169,13 @@ bool Converter::checkBothEnds()
         op_.step(118, [&] { cannotStart(unreadable.value_or(Paradox::NoTablesReason(form_.folder()))); });
         return false;
     }
+    // The run's own connection is the one that logs in: it stays open for the run.
     std::optional<std::string> refused;
-    if (op_.step(120, [&] { refused = MSSQL::NoConnectionReason(run_.services, form_); }) && refused) {
+    auto& server = run_.handOff.mssql_conn;
+    if (op_.step(120, [&] {
+            refused = server ? MSSQL::NoConnectionReason(run_.services, form_, *server)
+                             : MSSQL::NoConnectionReason(run_.services, form_);
+        }) && refused) {
         op_.step(120, [&] { cannotStart(*refused); });
         return false;
     }
@@ -191,7 +187,13 @@ void Converter::listTables()
 {
     op_.step(124, [&] { form_.List1().clear(); });
     op_.step(126, [&] { form_.List2().clear(); });
-    op_.step(128, [&] { MSSQL::ListTables(run_.services, form_, form_.List1()); });
+    op_.step(128, [&] {
+        auto& server = run_.handOff.mssql_conn;
+        if (server && server->isOpen())
+            MSSQL::ListTables(run_.services, *server, form_.List1());
+        else
+            MSSQL::ListTables(run_.services, form_, form_.List1());
+    });
     op_.step(130, [&] {
         listing_ = Paradox::ListTables(run_.services, form_, form_.List2());
         otherReports_ += listing_.reports;
@@ -222,12 +224,15 @@ void Converter::openConnections()
         op_.step(140, [&] { server->setConnectionTimeout(5000); });
     }
     op_.step(142, [&] { connectionsOpen_ = true; });
+    // Open since the login was checked (step 120), unless that check had no connection of its own.
     bool local = false;
-    if (server && op_.step(144, [&] { local = form_.localConnection(); })) {
+    if (server && !server->isOpen() && op_.step(144, [&] { local = form_.localConnection(); })) {
         if (local)
             op_.step(146, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, true)); });
         else
             op_.step(148, [&] { server->open(MSSQL::ConnectionText(run_.services, form_, false)); });
+    }
+    if (server) {
         dialect_ = DialectOf(*server);
         op_.step(148, [&] { SayWaits(*server, dialect_, run_.services.events, form_); });
     }
@@ -330,7 +335,7 @@ bool Converter::convertTableSteps(int index, TableResult& table, TableWritten& w
     const Paradox::TableFile file = at < listing_.files.size() ? listing_.files[at] : Paradox::TableFile{};
     if (!file.keptBy.empty()) {
         table.leftOut = file.path;
-        op_.step(159, [&] { ReportLeftOut(name, file); });
+        op_.step(159, [&] { ReportLeftOut(name, file.path, file.keptBy); });
         return true;  // nothing asked, made or shown for it
     }
 
@@ -389,7 +394,8 @@ bool Converter::afterLoss(TableResult& table, const TableWritten& written, const
 {
     table.connectionLost = true;
     op_.setRecord(written.lostAt);
-    const std::string notAgain = MSSQL::ConnectAgain(run_.services, form_, run_.handOff.mssql_conn, commandTimeout());
+    const std::string notAgain
+        = MSSQL::ConnectAgain(run_.services, form_, run_.handOff.mssql_conn, commandTimeout(), run_.options.bulkCopy);
     std::optional<std::int64_t> held;
     if (!notAgain.empty()) {
         result_.ended = RunEnd::ConnectionLost;

@@ -28,6 +28,7 @@ RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::Guard
             settings.GetSetting(core::kSettingsApplication, core::kSettingsSection, core::key::ColumnTypes, ""));
     });
     op.step(117, [&] { options.verifyAfter = core::VerifyAfterConvertingSetting(settings); });
+    op.step(117, [&] { options.bulkCopy = core::BulkCopySetting(settings); });
     op.step(117, [&] { options.queryTimeout = core::QueryTimeoutSetting(settings); });
     op.step(116, [&] {
         options.rules = RulesFromSetting(

@@ -59,13 +59,16 @@ struct RunOptions {
     // After the run, every table it wrote is read back from the server and
     // compared with its Paradox table (conversion/verify.h).
     bool verifyAfter = false;
+    // Direct mode sends the rows as the server's bulk load where the
+    // connection has one (conversion/bulk_sender.h).
+    bool bulkCopy = false;
 };
 
 // The window's choices as the settings store holds them now ("Transfer Binary",
-// "Statements Per Round Trip", "Source Code Page", "Column Types" and "Verify
-// After Converting"), reported as steps 108, 114, 116 and 117 of the run's
+// "Statements Per Round Trip", "Source Code Page", "Column Types", "Verify
+// After Converting" and "Bulk Copy"), reported as steps 108, 114, 116 and 117 of the run's
 // operation like the run's other steps: a stored text that is no boolean
-// leaves the binary choice (or verifying) off,
+// leaves the binary choice (or verifying, or bulk copy) off,
 // one that is no count from 1 to 32767 leaves the program's own number of
 // statements per round trip, one that names no column types leaves them Text.
 RunOptions RunOptionsFromSettings(platform::SettingsStore& settings, core::GuardedOperation& op);

@@ -4,6 +4,7 @@
 #include "conversion/dialect.h"
 #include "platform/source_connection.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace conversion {
@@ -71,6 +72,18 @@ std::string KeyNotMade(const std::string& table, std::int64_t records, std::int6
     return "The table " + table + " keeps the " + std::to_string(arrived) + (arrived == 1 ? " record" : " records")
         + " that arrived (" + std::to_string(refused) + " of its " + std::to_string(records)
         + (refused == 1 ? " was" : " were") + " refused)" + key;
+}
+
+// A second table of a name is never mixed into the first one's target table:
+// the one found first (nearest the top folder) keeps the name.
+void ReportLeftOut(const std::string& table, const std::string& path, const std::string& keptBy)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::string how = folder == std::filesystem::path(keptBy).parent_path()
+        ? "copy it into a folder of its own and convert that folder"
+        : "convert the folder " + folder.string() + " on its own";
+    throw std::runtime_error("The table " + table + " of " + path + " is not converted: " + keptBy +
+                             ", found before it, is converted under that name. To convert it, " + how + ".");
 }
 
 }  // namespace conversion

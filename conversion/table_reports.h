@@ -22,6 +22,10 @@ void ReportOutOfRange(const std::string& table, std::int64_t values);
 // Values of a field that could not be read after the first one, which was reported.
 void ReportMoreUnreadable(std::int64_t values, const std::string& field);
 
+// A table of the name of one found before it (path: its file; keptBy: the one
+// that keeps the name), which is not converted.
+void ReportLeftOut(const std::string& table, const std::string& path, const std::string& keptBy);
+
 // After the server's reason for refusing a table's CREATE.
 std::string NotMade(const std::string& table, const platform::SourceRecordset& records);
 // The start of every report of a key that was not made: what the table keeps.

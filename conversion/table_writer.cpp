@@ -1,6 +1,7 @@
 // The steps of one table of a run, numbered as the error report shows them.
 #include "conversion/table_writer.h"
 
+#include "conversion/bulk_sender.h"
 #include "conversion/sql_text.h"
 #include "conversion/table_reports.h"
 #include "conversion/statement_batch.h"
@@ -69,6 +70,12 @@ private:
     void statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
                    std::int64_t record = -1);
     void executeUnlessLost(const std::string& sql, int tag);
+    StatementBatch::Next inDoubt(const std::string& description, int tag, StatementBatch::InDoubt doubt);
+    // With "Bulk Copy", from the table's first insert on: whether its rows go
+    // to the bulk sender (which sends as INSERTs what the load does not take).
+    bool bulkRoad();
+    // The load's last rows stored: anything else on the connection comes after them.
+    void finishBulk();
     void noteLoss(const std::string& driverText, std::int64_t record);
     // The connection is gone: nothing more of the table is sent.
     bool lost();
@@ -88,6 +95,8 @@ private:
     // Direct mode's transactions: committed before the key is added, so that
     // the key never waits on the rows.
     std::optional<StatementBatch> batch_;
+    std::optional<BulkSender> bulk_;
+    bool bulkAsked_ = false;
     bool createRefused_ = false;
     // The table's rules, under SQL Server column types when the user wants them.
     std::optional<RulePlan> rules_;
@@ -113,12 +122,16 @@ TableWritten TableWriter::write()
     writeRecords(script, builder);
     op_.setRecord(-1);  // what follows concerns the whole table
     if (lost()) {
+        finishBulk();
+        bulk_.reset();
         endBatch();  // nothing more goes through; what was not committed is gone with the connection
         reportReading();
         return written_;
     }
     if (result_.stopped) {
-        // What is not committed is given up; the server's count tells what is stored.
+        // What is not committed is given up (but the load's rows sent: a load
+        // is ended by storing them); the server's count tells what is stored.
+        finishBulk();
         if (batch_)
             batch_->abandon();
         endBatch();
@@ -128,6 +141,7 @@ TableWritten TableWriter::write()
     }
     // Before anything else may use the connection (the key, the preview, the
     // next table's question, the close) the table's rows are on the server for good.
+    finishBulk();
     endBatch();
     op_.step(421, [&] { ReportOutOfRange(name_, builder.outOfRangeValues()); });
     writeRules(addKey(script, builder));
@@ -357,21 +371,65 @@ void TableWriter::statement(int previewStep, int executeStep, const std::string&
                 return StatementBatch::Next::Stop;
             return ran ? StatementBatch::Next::Continue : StatementBatch::Next::Refused;
         };
-        // Statements whose fate the server left in doubt: reported, never run
-        // again; with the connection gone, told in the one report of its loss.
         auto report = [this](const std::string& description, int tag, StatementBatch::InDoubt doubt) {
-            written_.statements.inDoubt += static_cast<std::int64_t>(doubt.statements);
-            written_.rows.inDoubt += static_cast<std::int64_t>(doubt.rows);
-            if (!lost())
-                batchStep(tag, [&] { throw std::runtime_error(description); });
-            return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
+            return inDoubt(description, tag, doubt);
         };
         batch_.emplace(road_.handOff.mssql_conn.get(), runAlone, report, &road_.events,
                        road_.options.transactions, &road_.handOff.openBatches);
     }
     ++written_.statements.sent;
     written_.rows.sent += record >= 0 ? 1 : 0;
+    if (kind == StatementBatch::Kind::Insert && bulkRoad()) {
+        bulk_->send(sql, Tag(executeStep, record));
+        return;
+    }
+    finishBulk();
     batch_->execute(sql, Tag(executeStep, record), kind);
+}
+
+// Statements whose fate the server left in doubt: reported, never run again;
+// with the connection gone, told in the one report of its loss.
+StatementBatch::Next TableWriter::inDoubt(const std::string& description, int tag, StatementBatch::InDoubt doubt)
+{
+    written_.statements.inDoubt += static_cast<std::int64_t>(doubt.statements);
+    written_.rows.inDoubt += static_cast<std::int64_t>(doubt.rows);
+    if (!lost())
+        batchStep(tag, [&] { throw std::runtime_error(description); });
+    return lost() ? StatementBatch::Next::Stop : StatementBatch::Next::Continue;
+}
+
+bool TableWriter::bulkRoad()
+{
+    if (!bulkAsked_ && road_.options.bulkCopy && !lost()) {
+        bulkAsked_ = true;
+        std::unique_ptr<platform::BulkLoad> load;
+        try {
+            load = road_.handOff.mssql_conn->bulkLoad(QuotedName(road_.dialect, name_), !job_.continues);
+        } catch (const platform::ConnectionLost& e) {
+            noteLoss(e.driverText(), -1);
+        } catch (const std::exception&) {
+            // No load: the rows go as INSERTs, whose refusals say what is wrong.
+        }
+        if (load) {
+            auto insert = [this](const std::string& s, int tag) { batch_->execute(s, tag, StatementBatch::Kind::Insert); };
+            auto report = [this](const std::string& description, int tag, StatementBatch::InDoubt doubt) {
+                return inDoubt(description, tag, doubt);
+            };
+            bulk_.emplace(std::move(load), insert, report, road_.options.transactions);
+        }
+    }
+    return bulk_.has_value();
+}
+
+void TableWriter::finishBulk()
+{
+    if (!bulk_)
+        return;
+    if (!lost())
+        bulk_->finish();
+    const std::int64_t stored = bulk_->takeStored();
+    written_.statements.confirmed += stored;
+    written_.rows.confirmed += stored;
 }
 
 // The execute of a statement that runs alone. The loss of the connection is
@@ -525,54 +583,6 @@ void TableWriter::reportReading()
 TableWritten WriteTable(const TableRoad& road, const TableJob& job, TableResult& result)
 {
     return TableWriter(road, job, result).write();
-}
-
-void ReportRuleFindings(const TableRoad& road, const RuleFindings& findings, int step, TableResult& result)
-{
-    for (const std::string& report : findings.reports)
-        road.op.step(step, [&] { throw std::runtime_error(report); });
-    for (const std::string& note : findings.notes)
-        result.notes.push_back(note);
-}
-
-int WriteRuleStatements(const TableRoad& road, const std::vector<RuleStatement>& statements, int step,
-                        StatementTally& tally)
-{
-    int refused = 0;
-    for (const RuleStatement& s : statements) {
-        if (road.form.previewMode()) {
-            road.op.step(step, [&] { road.handOff.preview.list().append(s.sql); });
-            continue;
-        }
-        if (!road.handOff.mssql_conn)
-            break;
-        ++tally.sent;
-        const bool made = road.op.step(step, [&] {
-            try {
-                road.handOff.mssql_conn->execute(s.sql);
-            } catch (const std::exception& e) {
-                throw std::runtime_error("Not made: " + s.rule + ", whose rows stay as they are. " + e.what());
-            }
-        });
-        if (!made) {
-            ++tally.refused;
-            ++refused;
-        } else {
-            ++tally.confirmed;
-        }
-    }
-    return refused;
-}
-
-void CountStatements(const TableWritten& written, int reports, TableResult& result)
-{
-    const StatementTally& statements = written.statements;
-    result.refused = statements.refused;
-    result.inDoubt = statements.inDoubt;
-    // Only what the server confirmed is through; a statement in doubt was
-    // reported once, and the server's count settles the rows.
-    result.statementsThrough = statements.confirmed;
-    result.failures = reports - static_cast<int>(statements.refused);
 }
 
 }  // namespace conversion

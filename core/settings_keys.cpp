@@ -78,6 +78,11 @@ bool VerifyAfterConvertingSetting(platform::SettingsStore& store)
     return StoredBoolean(store, key::VerifyAfterConverting);
 }
 
+bool BulkCopySetting(platform::SettingsStore& store)
+{
+    return StoredBoolean(store, key::BulkCopy);
+}
+
 std::optional<std::size_t> StatementsPerRoundTrip(std::string_view text, std::size_t fallback)
 {
     const std::string_view s = Trimmed(text);

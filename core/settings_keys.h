@@ -52,6 +52,9 @@ inline constexpr const char* QueryTimeout = "Query Timeout";
 // "True": after a run every table it wrote is read back from the server and
 // compared with its Paradox table. The Options dialog shows it.
 inline constexpr const char* VerifyAfterConverting = "Verify After Converting";
+// "True": direct mode sends a table's rows as SQL Server's bulk load where the
+// driver has one (FreeTDS), INSERTs otherwise. The Options dialog shows it.
+inline constexpr const char* BulkCopy = "Bulk Copy";
 // "False": the maker's web page never opens at the start (absent: about one
 // start in a hundred opens it, as ever). Read at the start.
 inline constexpr const char* OpenWebPage = "Open Web Page";
@@ -79,6 +82,8 @@ bool TransferBinarySetting(platform::SettingsStore& store);
 // The stored "Verify After Converting" as a boolean, False when absent; a
 // text that is no boolean is "Type mismatch".
 bool VerifyAfterConvertingSetting(platform::SettingsStore& store);
+// The stored "Bulk Copy" likewise.
+bool BulkCopySetting(platform::SettingsStore& store);
 
 // A number of statements per round trip as the setting "Statements Per Round
 // Trip" and the command's --per-trip give it: a whole number from 1 to 32767,

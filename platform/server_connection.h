@@ -4,6 +4,7 @@
 // server's text.
 #pragma once
 
+#include "platform/bulk_load.h"
 #include "platform/secret_text.h"
 
 #include <chrono>
@@ -169,6 +170,16 @@ public:
     virtual std::string dbmsName() { return {}; }
     // Closing discards a transaction left open.
     virtual void close() = 0;
+
+    // Before open(): bulk loads are to be possible (a driver may need to know at the login).
+    virtual void allowBulkLoad() {}
+    // A bulk load into the table (its name quoted as a statement writes it),
+    // with its identity values kept, and holding the table's lock where
+    // `lockTable`; nothing where the connection has none. Throws as execute() does.
+    virtual std::unique_ptr<BulkLoad> bulkLoad(const std::string& /*quotedTable*/, bool /*lockTable*/)
+    {
+        return nullptr;
+    }
 
     // Transactions. A connection opens with autocommit on. setAutoCommit(false)
     // returns false, changing nothing, where the driver cannot run statements

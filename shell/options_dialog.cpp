@@ -39,7 +39,7 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
 {
     using namespace ui;
     setObjectName("OptionsDialog");
-    SetFixedClientSize(this, 7200, 5040);
+    SetFixedClientSize(this, 7200, 5835);
 
     Frame1 = MakeFrame(this, "Frame1", "Source Code Page", 120, 120, 6960, 1140);
     Combo1 = MakeControl<QComboBox>(Frame1, "Combo1", 240, 360, 6480, 345);
@@ -72,8 +72,12 @@ OptionsDialog::OptionsDialog(Services& services, QWidget* owner) : QDialog(owner
     Check2 = MakeControl<QCheckBox>(Frame4, "Check2", 240, 300, 6480, 255);
     Check2->setText("Verify: compare every table on the server with its Paradox table");
 
-    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 4515, 3420);
-    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 4515, 3420);
+    Frame5 = MakeFrame(this, "Frame5", "Sending", 120, 4455, 6960, 690);
+    Check4 = MakeControl<QCheckBox>(Frame5, "Check4", 240, 300, 6480, 255);
+    Check4->setText("Bulk Copy: rows as SQL Server's bulk load (FreeTDS)");
+
+    PushButton1 = MakeButton(this, "PushButton1", "OK", 120, 5310, 3420);
+    PushButton2 = MakeButton(this, "PushButton2", "Cancel", 3660, 5310, 3420);
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
 }
@@ -105,6 +109,7 @@ void OptionsDialog::Form_Load(const std::optional<QCursor>& hand)
         (typed ? Option2 : Option1)->setChecked(true);
     });
     op.step(118, [&] { Check2->setChecked(VerifyAfterConvertingSetting(services_.settings)); });
+    op.step(120, [&] { Check4->setChecked(BulkCopySetting(services_.settings)); });
     op.step(119, [&] { Check3->setChecked(conversion::RulesFromSetting(setting(key::Rules, "")) == conversion::RuleChoice::All); });
 }
 
@@ -134,6 +139,7 @@ void OptionsDialog::PushButton1_Click()
     op.step(106, [&] { save(key::ColumnTypes, Option2->isChecked() ? kColumnTypesSqlServer : kColumnTypesText); });
     op.step(107, [&] { save(key::VerifyAfterConverting, BooleanSetting(Check2->isChecked())); });
     op.step(109, [&] { save(key::Rules, Check3->isChecked() ? kRulesAll : kRulesKeys); });
+    op.step(110, [&] { save(key::BulkCopy, BooleanSetting(Check4->isChecked())); });
     op.step(108, [&] { accept(); });
 }
 

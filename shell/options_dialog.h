@@ -1,6 +1,6 @@
 // The Options dialog of the main window: the choices every run reads from the
-// settings store (the source code page, "Transfer Binary", the column types
-// and "Verify After Converting"), set without editing the settings file. OK
+// settings store (the source code page, "Transfer Binary", the column types,
+// "Verify After Converting" and "Bulk Copy"), set without editing the settings file. OK
 // checks the code page name and writes them all; Cancel writes nothing.
 #pragma once
 
@@ -41,6 +41,8 @@ public:
     QRadioButton* Option2;  // SQL Server
     QGroupBox* Frame4;      // "After Converting"
     QCheckBox* Check2;      // Verify After Converting
+    QGroupBox* Frame5;      // "Sending"
+    QCheckBox* Check4;      // Bulk Copy
     QCheckBox* Check3;      // with the tables' rules (SQL Server only); unticked: keys only
     QPushButton* PushButton1;
     QPushButton* PushButton2;

@@ -73,11 +73,24 @@ bool CanConnect(core::Services& services, core::MainForm& form)
 
 std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form)
 {
+    std::unique_ptr<platform::ServerConnection> connection;
+    try {
+        connection = services.servers.create();
+    } catch (...) {
+        return "Could not connect to the server " + ServerName(services, form) + ": "
+            + core::CurrentExceptionDescription();
+    }
+    return NoConnectionReason(services, form, *connection);
+}
+
+std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form,
+                                              platform::ServerConnection& connection)
+{
     // Without a server name the driver answers with a riddle ("Unknown host machine name.").
     const bool noServer = !services.serverConnectionText && form.server().find_first_not_of(' ') == std::string::npos;
     try {
-        auto connection = services.servers.create();
-        connection->open(ConnectionText(services, form));
+        if (!connection.isOpen())
+            connection.open(ConnectionText(services, form));
         return std::nullopt;
     } catch (const platform::OpenError& e) {
         if (e.driverNotLoaded())
@@ -116,7 +129,13 @@ void ListTables(core::Services& services, core::MainForm& form, core::ListItems&
 {
     auto connection = services.servers.create();
     connection->open(ConnectionText(services, form));
-    const auto tables = connection->tables();
+    ListTables(services, *connection, list);
+    connection->close();
+}
+
+void ListTables(core::Services& services, platform::ServerConnection& open, core::ListItems& list)
+{
+    const auto tables = open.tables();
     list.clear();
     // Every user table counts, whatever its name: the list decides whether the
     // overwrite question is asked, and a missed table would get duplicate rows.
@@ -126,7 +145,6 @@ void ListTables(core::Services& services, core::MainForm& form, core::ListItems&
             list.push_back(table.name);
         }
     }
-    connection->close();
 }
 
 void TestConnection(core::Services& services, core::MainForm& form)
@@ -194,7 +212,7 @@ void LoginHelp(core::Services& services)
 }
 
 std::string ConnectAgain(core::Services& services, core::MainForm& form,
-                         std::shared_ptr<platform::ServerConnection>& server, int commandTimeout)
+                         std::shared_ptr<platform::ServerConnection>& server, int commandTimeout, bool bulkLoad)
 {
     try {
         server->close();
@@ -203,6 +221,8 @@ std::string ConnectAgain(core::Services& services, core::MainForm& form,
     }
     try {
         server = services.servers.create();
+        if (bulkLoad)
+            server->allowBulkLoad();
         server->setCursorLocation(platform::ServerConnection::kServerSideCursor);
         server->setCommandTimeout(commandTimeout);
         server->setConnectionTimeout(5000);

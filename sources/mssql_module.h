@@ -26,19 +26,26 @@ bool CanConnect(core::Services& services, core::MainForm& form);
 // Why no connection with the current login opens: the driver's reason, with
 // what it could not reach or what refused the login; nullopt when it opens.
 std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form);
+// The same with the caller's own connection, which stays open for what
+// follows (a run logs in once); nothing to do where it is open already.
+std::optional<std::string> NoConnectionReason(core::Services& services, core::MainForm& form,
+                                              platform::ServerConnection& connection);
 
 // The server that the current login names: "SRV,1433", "SRV" for a local
 // connection, or the Server= value of the command's connection text.
 std::string ServerName(core::Services& services, core::MainForm& form);
 
 // A new connection in place of `server`, which was lost, set up as a run sets
-// up its own; empty when it opens, else why not.
+// up its own (`bulkLoad`: ready for bulk loads); empty when it opens, else why not.
 std::string ConnectAgain(core::Services& services, core::MainForm& form,
-                         std::shared_ptr<platform::ServerConnection>& server, int commandTimeout);
+                         std::shared_ptr<platform::ServerConnection>& server, int commandTimeout,
+                         bool bulkLoad = false);
 
 // Clears the list and fills it with the names of the target's tables (type
 // "TABLE"), in their own letter case.
 void ListTables(core::Services& services, core::MainForm& form, core::ListItems& list);
+// The same through a connection that is open already.
+void ListTables(core::Services& services, platform::ServerConnection& open, core::ListItems& list);
 
 // Whether FreeTDS before 1.4 cannot send the password: it reads the doubled
 // "}" of a password in braces (one holding ";" or "{", or a blank at either

@@ -155,6 +155,13 @@ SecretText WithStepApi(std::string_view text)
     return with;
 }
 
+// FreeTDS reads narrow texts in its client character set, UTF-8 unless the text names another.
+bool Utf8Client(std::string_view text)
+{
+    const std::string charset = LowerAscii(ConnectionValue(text, "ClientCharset").value_or("UTF-8"));
+    return charset == "utf-8" || charset == "utf8";
+}
+
 }  // namespace
 
 ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& registry)
@@ -183,6 +190,7 @@ ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& regis
             plan.driverText = FreeTdsConnectionText(text, {});
         else if ((plan.lazyRows = IsSqliteLibrary(plan.library)))
             plan.driverText = WithStepApi(text);
+        plan.utf8Calls = plan.lazyRows || (plan.freeTds && Utf8Client(text));
         return plan;
     }
     if (LowerAscii(*driver) == LowerAscii(kSqlServerDriver)) {
@@ -190,6 +198,7 @@ ConnectionPlan PlanConnection(std::string_view text, const DriverRegistry& regis
         if (!plan.library.empty()) {
             plan.freeTds = true;
             plan.driverText = FreeTdsConnectionText(text, plan.library);
+            plan.utf8Calls = Utf8Client(text);
         }
     }
     return plan;

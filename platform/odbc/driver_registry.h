@@ -51,6 +51,10 @@ struct ConnectionPlan {
     bool freeTds = false;
     // The driver runs a statement that has rows only as they are fetched.
     bool lazyRows = false;
+    // The driver reads the texts of its narrow calls as UTF-8 (FreeTDS with
+    // ClientCharset=UTF-8, SQLite's driver): a statement goes to it as it is,
+    // never converted to UTF-16 and back.
+    bool utf8Calls = false;
 };
 
 // Decides the driver and the text it gets; the program's text stays unchanged

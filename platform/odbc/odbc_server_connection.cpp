@@ -2,7 +2,9 @@
 // driver as UTF-16 when it has the wide-character calls, as UTF-8 otherwise.
 #include "platform/odbc/odbc_server_connection.h"
 
+#include "platform/odbc/binary_parameters.h"
 #include "platform/odbc/connection_text.h"
+#include "platform/odbc/odbc_bulk_load.h"
 #include "platform/odbc/utf16.h"
 
 #include <sqlext.h>
@@ -26,12 +28,19 @@ SQLPOINTER IntegerAttribute(int value)
 
 constexpr std::string_view kFailureWithoutMessage = "The driver reported a failure without a message.";
 
-// The connection's one statement handle, closed when a call is done with it,
-// so that it is free for the next.
+// The connection's one statement handle, closed (and its parameters gone)
+// when a call is done with it, so that it is free for the next.
 struct ClosedAtEnd {
     SQLHSTMT handle;
-    ~ClosedAtEnd() { SQLFreeStmt(handle, SQL_CLOSE); }
+    ~ClosedAtEnd()
+    {
+        SQLFreeStmt(handle, SQL_CLOSE);
+        SQLFreeStmt(handle, SQL_RESET_PARAMS);
+    }
 };
+
+// SQLite's driver takes a binary constant this long as a parameter (binary_parameters.h).
+constexpr std::size_t kParameterBytes = 1024;
 
 // SQLSTATE class 08: the connection failed; HYT00/HYT01: the server did not
 // answer in time, which ends the connection's use as well.
@@ -109,6 +118,29 @@ std::string DriverNotLoadedText(std::string_view connectionText, const std::stri
         + " could not be loaded: ";
 }
 
+// The statements joined by line breaks: where they lie so already, one after
+// the other in one buffer (as the statement batch keeps them), the text is
+// sent from there; otherwise they are copied into `buffer`.
+std::string_view Joined(std::span<const std::string_view> statements, std::string& buffer)
+{
+    const char* const begin = statements.front().data();
+    const char* end = begin + statements.front().size();
+    bool inPlace = true;
+    for (std::size_t i = 1; i < statements.size() && inPlace; ++i) {
+        inPlace = statements[i].data() == end + 1 && *end == '\n';
+        end = statements[i].data() + statements[i].size();
+    }
+    if (inPlace)
+        return {begin, static_cast<std::size_t>(end - begin)};
+    buffer.clear();
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        if (i > 0)
+            buffer += '\n';
+        buffer += statements[i];
+    }
+    return buffer;
+}
+
 }  // namespace
 
 OdbcServerConnection::OdbcServerConnection()
@@ -150,11 +182,18 @@ void OdbcServerConnection::open(const SecretText& connectionText)
         SQLSetConnectAttr(connection_.get(), SQL_ATTR_CONNECTION_TIMEOUT,
                           IntegerAttribute(*connectionTimeout_), 0);
 
+    bulkReady_ = bulkAllowed_ && plan.freeTds && plan.utf8Calls;
+    if (bulkReady_)
+        odbc::AllowBulkCopy(connection_);
+
     const std::string_view handed = plan.driverText.reveal();
     if (driverTextsSeen_)
         driverTextsSeen_->emplace_back(handed);
     SQLRETURN rc;
-    if (wide_) {
+    // A connection opened with the wide call has the driver manager turn every
+    // narrow call into a wide one, reading its text in the locale's code page:
+    // where the driver takes UTF-8 itself, the connection is opened narrow.
+    if (wide_ && !plan.utf8Calls) {
         // Utf8ToUtf16 reserves the whole text at once, so this buffer is the only copy.
         std::u16string text = odbc::Utf8ToUtf16(handed);
         rc = SQLDriverConnectW(connection_.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
@@ -187,6 +226,7 @@ void OdbcServerConnection::open(const SecretText& connectionText)
     transactionStateLost_ = false;
     freeTds_ = plan.freeTds;
     lazyRows_ = plan.lazyRows;
+    utf8Calls_ = plan.utf8Calls;
     SQLUINTEGER batch = 0;
     batches_ = SQL_SUCCEEDED(SQLGetInfo(connection_.get(), SQL_BATCH_SUPPORT, &batch, sizeof batch, nullptr))
         && (batch & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
@@ -233,16 +273,35 @@ SQLRETURN OdbcServerConnection::waited(const std::function<SQLRETURN()>& call)
 
 SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view text)
 {
-    if (wide_) {
-        std::u16string wide = odbc::Utf8ToUtf16(text);
+    if (utf8Calls_ || !wide_) {
+        // The driver only reads the text; ODBC's declaration predates const.
         return waited([&] {
-            return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size()));
+            return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data())),
+                                 static_cast<SQLINTEGER>(text.size()));
         });
     }
-    std::string narrow(text);
+    odbc::AssignUtf16(text, wideText_);
     return waited([&] {
-        return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(narrow.data()), static_cast<SQLINTEGER>(narrow.size()));
+        return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wideText_.data()),
+                              static_cast<SQLINTEGER>(wideText_.size()));
     });
+}
+
+SQLRETURN OdbcServerConnection::executeWithBytes(SQLHSTMT handle, odbc::ParameterizedStatement& statement)
+{
+    // This driver reads its narrow calls as UTF-8 (utf8Calls_).
+    SQLRETURN rc = SQLPrepare(handle, reinterpret_cast<SQLCHAR*>(statement.text.data()),
+                              static_cast<SQLINTEGER>(statement.text.size()));
+    std::vector<SQLLEN> lengths(statement.bytes.size());
+    for (std::size_t i = 0; i < statement.bytes.size() && SQL_SUCCEEDED(rc); ++i) {
+        std::string& b = statement.bytes[i];
+        lengths[i] = static_cast<SQLLEN>(b.size());
+        rc = SQLBindParameter(handle, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_BINARY,
+                              SQL_LONGVARBINARY, b.size(), 0, b.data(), lengths[i], &lengths[i]);
+    }
+    if (!SQL_SUCCEEDED(rc))
+        return rc;
+    return waited([&] { return SQLExecute(handle); });
 }
 
 void OdbcServerConnection::endRows()
@@ -278,7 +337,10 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         ThrowSqlException(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
     const ClosedAtEnd closed{handle};
-    SQLRETURN rc = execDirect(handle, text);
+    std::optional<odbc::ParameterizedStatement> bytes;
+    if (lazyRows_ && text.size() >= 2 * kParameterBytes)
+        bytes = odbc::BinaryConstantsAsParameters(text, kParameterBytes);
+    SQLRETURN rc = bytes ? executeWithBytes(handle, *bytes) : execDirect(handle, text);
     CallResults results;
     for (std::size_t result = 0;; ++result) {
         if (lazyRows_ && SQL_SUCCEEDED(rc))
@@ -326,16 +388,7 @@ void OdbcServerConnection::executeSeveral(std::span<const std::string_view> stat
         ServerConnection::executeSeveral(statements);  // one call each
         return;
     }
-    std::size_t size = statements.size() - 1;
-    for (std::string_view s : statements)
-        size += s.size();
-    std::string joined;
-    joined.reserve(size);
-    for (std::size_t i = 0; i < statements.size(); ++i) {
-        if (i > 0)
-            joined += '\n';
-        joined += statements[i];
-    }
+    const std::string_view joined = Joined(statements, joined_);
     const CallResults results = call(joined);
     if (results.lost)
         throwFailure(results.diagnostics, true);
@@ -369,6 +422,52 @@ std::vector<SchemaTable> OdbcServerConnection::tables()
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::vector<BulkColumn> OdbcServerConnection::describe(const std::string& query)
+{
+    if (!open_)
+        ThrowSqlException(std::string(kClosedConnectionText));
+    SQLHSTMT handle = statementHandle();
+    const ClosedAtEnd closed{handle};
+    SQLRETURN rc = execDirect(handle, query);
+    SQLSMALLINT count = 0;
+    // Statements before the query (SET) have results without columns.
+    while (SQL_SUCCEEDED(rc) && SQL_SUCCEEDED(SQLNumResultCols(handle, &count)) && count == 0)
+        rc = SQLMoreResults(handle);
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+        throwStatementFailure(odbc::Diagnostics(statement_, wide_));
+    std::vector<BulkColumn> columns;
+    for (SQLUSMALLINT c = 1; c <= count; ++c) {
+        SQLSMALLINT type = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = 0;
+        SQLULEN size = 0;
+        std::array<char, 64> name{};
+        SQLSMALLINT length = 0;
+        if (!SQL_SUCCEEDED(SQLDescribeCol(handle, c, nullptr, 0, nullptr, &type, &size, &digits, &nullable))
+            || !SQL_SUCCEEDED(SQLColAttribute(handle, c, SQL_DESC_TYPE_NAME, name.data(),
+                                              static_cast<SQLSMALLINT>(name.size()), &length, nullptr)))
+            throwStatementFailure(odbc::Diagnostics(statement_, wide_));
+        columns.push_back(odbc::BulkColumnOf(name.data(), size, digits));
+    }
+    while (SQL_SUCCEEDED(SQLMoreResults(handle))) {
+        // Read to the end, so that closing the handle needs no cancel.
+    }
+    return columns;
+}
+
+std::unique_ptr<BulkLoad> OdbcServerConnection::bulkLoad(const std::string& quotedTable, bool lockTable)
+{
+    if (!open_ || !bulkReady_)
+        return nullptr;
+    std::vector<BulkColumn> columns = describe("SET FMTONLY ON select * from " + quotedTable + " SET FMTONLY OFF");
+    if (columns.empty() || std::ranges::any_of(columns, [](const BulkColumn& c) { return c.kind == BulkColumn::Kind::Other; }))
+        return nullptr;
+    return odbc::StartBulkLoad(connection_, quotedTable, lockTable, std::move(columns), [this](const std::string& why) {
+        lost_ = true;
+        lostWith_ = why;
+    });
 }
 
 std::string OdbcServerConnection::dbmsName()

@@ -4,6 +4,7 @@
 // connection, SQLTables for the schema.
 #pragma once
 
+#include "platform/odbc/binary_parameters.h"
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/odbc_handle.h"
 #include "platform/odbc/wait_watch.h"
@@ -69,6 +70,11 @@ public:
     std::string dbmsName() override;
     void close() override;
 
+    // With FreeTDS reading UTF-8: bulk copy, its columns told by the server
+    // (SET FMTONLY ON, as the driver asks them itself).
+    void allowBulkLoad() override { bulkAllowed_ = true; }
+    std::unique_ptr<BulkLoad> bulkLoad(const std::string& quotedTable, bool lockTable) override;
+
     // SQL_ATTR_AUTOCOMMIT as the driver answers it; Unknown after a failed
     // switch, commit or rollback until a switch on or an SQLEndTran succeeds.
     AutoCommit autoCommit() override;
@@ -102,6 +108,7 @@ private:
     SQLRETURN execDirect(SQLHSTMT handle, std::string_view text);
     // A call to the server, through the wait watch where there is one.
     SQLRETURN waited(const std::function<SQLRETURN()>& call);
+    SQLRETURN executeWithBytes(SQLHSTMT handle, odbc::ParameterizedStatement& statement);
     // The statement's diagnostics as the exception they call for.
     [[noreturn]] void throwStatementFailure(const std::string& diagnostics);
     // A ConnectionLost where the connection is gone (remembered), a ServerError otherwise.
@@ -114,6 +121,8 @@ private:
     void endTransaction(short completion);
     // What the driver says, without the doubt a failure left.
     AutoCommit driverAutoCommit() const;
+    // The columns of a query's first result that has any, for a bulk load.
+    std::vector<BulkColumn> describe(const std::string& query);
 
     std::shared_ptr<const odbc::DriverRegistry> registry_;
     int cursorLocation_ = kServerSideCursor;
@@ -133,6 +142,12 @@ private:
     bool batches_ = false;
     bool freeTds_ = false;
     bool lazyRows_ = false;  // the driver runs a statement with rows as they are fetched
+    bool utf8Calls_ = false;  // statements go to the narrow calls as they are (see ConnectionPlan)
+    bool bulkAllowed_ = false;
+    bool bulkReady_ = false;  // the login asked for bulk copy
+    // Reused for every call: statements joined, and their UTF-16 for a driver that needs it.
+    std::string joined_;
+    std::u16string wideText_;
     // A switch, commit or rollback failed: the driver's answer is not to be
     // trusted until a switch to autocommit or an SQLEndTran succeeds.
     bool transactionStateLost_ = false;

@@ -2,6 +2,9 @@
 // the driver manager is exactly what cannot be relied on.
 #include "platform/odbc/utf16.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace platform::odbc {
 
 namespace {
@@ -72,22 +75,42 @@ void AppendUtf8(std::string& out, char32_t cp)
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view text)
+void AssignUtf16(std::string_view text, std::u16string& out)
 {
-    std::u16string out;
-    // A byte gives one unit at most, so the buffer never moves: a connection
-    // text's one copy is the one its caller wipes.
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
+    // A byte gives one unit at most: the buffer is sized once, written, cut.
+    out.resize(text.size());
+    char16_t* const to = out.data();
+    const char* const from = text.data();
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::size_t i = 0;
+    std::size_t n = 0;
+    while (i < text.size()) {
+        std::uint64_t eight = 0;
+        if (i + 8 <= text.size() && (std::memcpy(&eight, from + i, 8), (eight & kHighBits) == 0)) {
+            for (int k = 0; k < 8; ++k)
+                to[n + static_cast<std::size_t>(k)] = static_cast<char16_t>(from[i + static_cast<std::size_t>(k)]);
+            i += 8;
+            n += 8;
+            continue;
+        }
         char32_t cp = DecodeUtf8(text, i);
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            to[n++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            to[n++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            to[n++] = static_cast<char16_t>(cp);
         }
     }
+    out.resize(n);
+}
+
+std::u16string Utf8ToUtf16(std::string_view text)
+{
+    // Sized once, so the buffer never moves: a connection text's one copy is
+    // the one its caller wipes.
+    std::u16string out;
+    AssignUtf16(text, out);
     return out;
 }
 

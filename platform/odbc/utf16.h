@@ -11,4 +11,9 @@ namespace platform::odbc {
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// Replaces out's contents with the UTF-16 of text, keeping out's buffer: a
+// statement sent again and again is encoded without an allocation. Runs of
+// ASCII are copied eight bytes at a time.
+void AssignUtf16(std::string_view text, std::u16string& out);
+
 }  // namespace platform::odbc

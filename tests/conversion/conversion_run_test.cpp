@@ -723,11 +723,13 @@ TEST(RunOptions, ColumnTypesSettingEachRun)
         settings.SaveSetting("Marrowby", "Dovenmark", "Column Types", stored);
         const bool known = std::string(stored) != "typed";
         settings.SaveSetting("Marrowby", "Dovenmark", "Verify After Converting", known ? "True" : "False");
+        settings.SaveSetting("Marrowby", "Dovenmark", "Bulk Copy", known ? "True" : "False");
         ScriptedDialogs dialogs;
         core::GuardedOperation op(dialogs, conversion::kRunLocation);
         const conversion::RunOptions options = conversion::RunOptionsFromSettings(settings, op);
         EXPECT_EQ(options.columnTypes, types);
         EXPECT_EQ(options.verifyAfter, known);
+        EXPECT_EQ(options.bulkCopy, known);
         ASSERT_EQ(dialogs.messages.size(), known ? 0u : 1u);
         if (!known) {
             EXPECT_EQ(dialogs.messages[0].text.rfind("The setting \"Column Types\" holds \"typed\"; it takes \"Text\" "

@@ -56,7 +56,8 @@ TEST(SettingConversions, StatementsPerRoundTripAndTransferBinary)
     store.SaveSetting(kSettingsApplication, kSettingsSection, key::VerifyAfterConverting, " true");
     EXPECT_TRUE(VerifyAfterConvertingSetting(store));
     for (const auto& [name, read] : {std::pair{key::TransferBinary, &TransferBinarySetting},
-                                     std::pair{key::VerifyAfterConverting, &VerifyAfterConvertingSetting}}) {
+                                     std::pair{key::VerifyAfterConverting, &VerifyAfterConvertingSetting},
+                                     std::pair{key::BulkCopy, &BulkCopySetting}}) {
         store.SaveSetting(kSettingsApplication, kSettingsSection, name, "yes please");
         try {
             read(store);

@@ -76,6 +76,7 @@ TEST_F(FreeTdsWindows, TheDirectRunSendsWhatScriptWritesAsManyPerRoundTripAsTheS
         EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Done.\r\n\r\nRows on the server: COUNTRY 18"});
         EXPECT_EQ(server.statements(), statements);
         EXPECT_EQ(server.batches().size(), perTrip.empty() ? 2u : statements.size());
+        EXPECT_EQ(std::ranges::count_if(server.records(), [](const TdsRecord& r) { return r.kind == "login"; }), 1);
     }
 }
 

@@ -1,5 +1,6 @@
 // The connection text as the driver gets it: parsing, the FreeTDS additions,
 // which driver stands for "SQL Server", and the UTF-16 conversion of texts.
+#include "platform/odbc/binary_parameters.h"
 #include "platform/odbc/connection_text.h"
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/utf16.h"
@@ -187,7 +188,7 @@ TEST(SecretText, LeavesNoBytesBehindInWhatItWasTakenFrom)
 
 TEST(Utf16, RoundTripsEveryPlaneAndReplacesBrokenInput)
 {
-    const std::string texts[] = {"", "plain", "Grüße – 1 €", "日本語", "😀 a 𝄞"};
+    const std::string texts[] = {"", "plain", "Grüße – 1 €", "日本語", "😀 a 𝄞", "eight or more bytes: é, then 😀 ends it"};
     for (const std::string& text : texts)
         EXPECT_EQ(platform::odbc::Utf16ToUtf8(platform::odbc::Utf8ToUtf16(text)), text);
     EXPECT_EQ(platform::odbc::Utf8ToUtf16("€"), u"\u20AC");
@@ -199,3 +200,24 @@ TEST(Utf16, RoundTripsEveryPlaneAndReplacesBrokenInput)
 }
 
 }  // namespace
+
+// SQLite's driver gets a long X'..' constant as a parameter holding its bytes;
+// texts, names, short or broken constants and statements with a "?" of their
+// own are left as they are.
+TEST(BinaryParameters, LongConstantsOutsideQuotesAndNamesBecomeParameters)
+{
+    const std::string hex(2048, 'a');
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"INSERT INTO [T] VALUES(1, X'" + hex + "', 'x', x'" + hex + "')", "INSERT INTO [T] VALUES(1, ?, 'x', ?)"},
+        {"INSERT INTO [T] VALUES('it''s ?', X'0A', X'" + hex + "')", "INSERT INTO [T] VALUES('it''s ?', X'0A', ?)"},
+        {"INSERT INTO [MAX'] VALUES('X''" + hex + "')", std::nullopt},
+        {"INSERT INTO [T] VALUES(?, X'" + hex + "')", std::nullopt},
+        {"INSERT INTO [T] VALUES(X'" + hex.substr(1) + "')", std::nullopt},
+    };
+    for (const auto& [statement, text] : cases) {
+        const auto p = platform::odbc::BinaryConstantsAsParameters(statement, 1024);
+        EXPECT_EQ(p ? std::optional<std::string>(p->text) : std::nullopt, text) << statement.substr(0, 40);
+        for (std::size_t i = 0; p && i < p->bytes.size(); ++i)
+            EXPECT_EQ(p->bytes[i], std::string(1024, '\xAA'));
+    }
+}

@@ -781,6 +781,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     env.store("Column Types", "SQL Server");
     env.store("Verify After Converting", "True");
     env.store("Rules", "Keys");
+    env.store("Bulk Copy", "True");
     QString caption;
     bool shown = false;
     QTimer::singleShot(0, [&] {
@@ -793,6 +794,8 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
         EXPECT_TRUE(options->Option2->isChecked());
         EXPECT_TRUE(options->Check2->isChecked());
         options->Check2->setChecked(false);
+        EXPECT_TRUE(options->Check4->isChecked());
+        options->Check4->setChecked(false);
         EXPECT_FALSE(options->Check3->isChecked());
         EXPECT_TRUE(options->Check3->isEnabled());
         options->Check3->setChecked(true);
@@ -809,6 +812,7 @@ TEST_F(Form1Test, OptionsDialogSetsTheRunChoicesWithoutEditingAFile)
     EXPECT_EQ(env.stored("Column Types"), "Text");
     EXPECT_EQ(env.stored("Verify After Converting"), "False");
     EXPECT_EQ(env.stored("Rules"), "All");
+    EXPECT_EQ(env.stored("Bulk Copy"), "False");
     EXPECT_TRUE(env.dialogs.messages.empty());
 
     shell::OptionsDialog options(env.services, &f);

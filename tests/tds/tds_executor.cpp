@@ -215,6 +215,13 @@ void Executor::execute(const Statement& st)
     }
     switch (st.kind) {
     case StatementKind::Insert:
+        if (Squeezed(st.text).rfind("INSERTBULK", 0) == 0) {
+            // INSERT BULK [T] (...): the bulk-load message that follows holds the rows.
+            const std::size_t open = st.text.find('[');
+            state_.bulkTable = st.text.substr(open + 1, st.text.find(']', open) - open - 1);
+            done(0, 0, 0);
+            return;
+        }
         if (!st.objects.empty() && !server_.catalog.exists(st.objects.front().table)) {
             fail({208, 16, 1, Format("Invalid object name '%.*ls'.", {st.objects.front().shown}), Abort::Scope},
                  kCmdInsert);
@@ -227,7 +234,7 @@ void Executor::execute(const Statement& st)
             server_.catalog.addRows(st.objects.front().table, static_cast<std::int64_t>(st.rows));
         if (server_.options.recordStored) {
             if (state_.trancount > 0)
-                state_.inserted.push_back(st.text);
+                state_.inserted.push_back({st.text, {}, {}});
             else
                 server_.recorder.stored(st.text);
         }
@@ -250,6 +257,8 @@ void Executor::execute(const Statement& st)
             state_.xactAbort = st.on;
         else if (st.option == "NOCOUNT")
             state_.nocount = st.on;
+        else if (st.option == "FMTONLY")
+            state_.fmtonly = st.on;
         done(0, 0, 0);
         return;
     case StatementKind::Exec:
@@ -274,7 +283,7 @@ void Executor::executeDdl(const Statement& st)
     implicitBegin();
     if (st.kind == StatementKind::CreateTable) {
         if (!st.objects.empty()) {
-            if (!server_.catalog.create(st.objects.front().table)) {
+            if (!server_.catalog.create(st.objects.front().table, ColumnsOfCreate(st.text))) {
                 fail({2714, 16, 6,
                       Format("There is already an object named '%.*ls' in the database.", {st.objects.front().shown}),
                       Abort::Statement},
@@ -346,6 +355,16 @@ void Executor::select(const Statement& st)
     if (what.rfind("COUNT_BIG(*)FROM", 0) == 0) {
         count(st);
         return;
+    }
+    if (state_.fmtonly && what.rfind("*FROM[", 0) == 0) {
+        // The columns of "select * from [T]" (no "]" in T), as the bulk copy asks them.
+        const std::size_t open = st.text.find('[');
+        const std::string table = st.text.substr(open + 1, st.text.find(']', open) - open - 1);
+        if (const std::optional<std::vector<ColumnDef>> columns = server_.catalog.columns(table)) {
+            PutTableColumns(out_, table, *columns, state_.tds72);
+            done(countStatus(), kCmdSelect, 0);
+            return;
+        }
     }
     if (what.find("FROM") != std::string::npos)
         implicitBegin();
@@ -424,6 +443,58 @@ bool Executor::condition(const std::string& text) const
         return a < b;
     }
     return false;
+}
+
+}  // namespace tdstest
+
+namespace tdstest {
+
+// The rows of a bulk-load message, stored all together or, where a value holds
+// a text that --refuse names, none: the server refuses the batch, as SQL Server
+// rolls back a batch it refuses.
+std::string Executor::bulkLoad(std::string_view body)
+{
+    start(kDone);
+    const std::string table = state_.bulkTable;
+    const std::vector<StoredValues> rows =
+        ReadBulkRows(body, server_.catalog.columns(table).value_or(std::vector<ColumnDef>{}), state_.tds72);
+    Statement value;
+    value.kind = StatementKind::Insert;
+    value.objects = {{table, table}};
+    for (const StoredValues& row : rows) {
+        for (const std::optional<std::string>& v : row) {
+            value.text = v.value_or("");
+            if (const auto f = refusal(value)) {
+                fail(*f, kCmdInsert);
+                return finish();
+            }
+        }
+    }
+    if (!server_.catalog.exists(table)) {
+        fail({208, 16, 1, Format("Invalid object name '%.*ls'.", {table}), Abort::Scope}, kCmdInsert);
+        return finish();
+    }
+    implicitBegin();
+    storeRows(table, rows);
+    done(countStatus(), kCmdInsert, rows.size());
+    return finish();
+}
+
+void Executor::storeRows(const std::string& table, const std::vector<StoredValues>& rows)
+{
+    const auto count = static_cast<std::int64_t>(rows.size());
+    if (state_.trancount > 0)
+        state_.insertedRows[table] += count;
+    else
+        server_.catalog.addRows(table, count);
+    for (const StoredValues& row : rows) {
+        if (!server_.options.recordStored)
+            break;
+        if (state_.trancount > 0)
+            state_.inserted.push_back({"", table, row});
+        else
+            server_.recorder.storedRow(table, row);
+    }
 }
 
 }  // namespace tdstest

@@ -31,7 +31,16 @@ struct SessionState {
         std::string table;
     };
     std::vector<Change> journal;  // the open transaction's CREATE and DROP, undone by a rollback
-    std::vector<std::string> inserted;  // the open transaction's INSERTs, recorded as stored at its commit
+    // The open transaction's INSERTs (statement) and bulk rows (table and
+    // values), recorded as stored at its commit.
+    struct Stored {
+        std::string statement;
+        std::string table;
+        StoredValues values;
+    };
+    std::vector<Stored> inserted;
+    bool fmtonly = false;     // SET FMTONLY ON: a query tells its columns only
+    std::string bulkTable;    // named by the last INSERT BULK, for the bulk load that follows
     std::map<std::string, std::int64_t> insertedRows;  // the open transaction's rows, by table, counted at its commit
 };
 
@@ -49,6 +58,8 @@ public:
     std::string batch(std::string_view sql);
     std::string procedure(std::string_view name, const std::vector<RpcParam>& params);
     std::string transactionRequest(std::uint16_t type, bool beginAfter);
+    // A bulk-load message into the table the last INSERT BULK named.
+    std::string bulkLoad(std::string_view body);
 
     // The connection ends: an open transaction is rolled back, silently.
     void closing();
@@ -70,6 +81,7 @@ private:
     void executeDdl(const Statement& st);
     void executeTransaction(const Statement& st);
     void select(const Statement& st);
+    void storeRows(const std::string& table, const std::vector<StoredValues>& rows);
     bool condition(const std::string& text) const;
     void callProcedure(std::string_view name, const std::vector<RpcParam>& params);
     void tablesResult(const std::vector<RpcParam>& params);

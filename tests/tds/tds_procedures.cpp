@@ -70,8 +70,12 @@ void Executor::commitOne()
     if (--state_.trancount > 0)
         return;
     state_.journal.clear();
-    for (const std::string& statement : state_.inserted)
-        server_.recorder.stored(statement);
+    for (const SessionState::Stored& s : state_.inserted) {
+        if (s.statement.empty())
+            server_.recorder.storedRow(s.table, s.values);
+        else
+            server_.recorder.stored(s.statement);
+    }
     state_.inserted.clear();
     for (const auto& [table, rows] : state_.insertedRows)
         server_.catalog.addRows(table, rows);

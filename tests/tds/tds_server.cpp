@@ -133,6 +133,14 @@ void Recorder::stored(std::string_view statement)
     write("stored", {{"text", text}});
 }
 
+void Recorder::storedRow(std::string_view table, const StoredValues& values)
+{
+    std::string list = ",\"values\":[";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        list += (i > 0 ? "," : "") + (values[i] ? JsonString(Utf16(*values[i])) : std::string("null"));
+    write("stored", {{"table", Utf16(table)}}, list + "]");
+}
+
 std::string FoldCase(std::string_view name)
 {
     std::u16string units = Utf16(name);
@@ -147,10 +155,17 @@ bool Catalog::exists(const std::string& table) const
     return tables_.count(FoldCase(table)) > 0;
 }
 
-bool Catalog::create(const std::string& table)
+bool Catalog::create(const std::string& table, std::vector<ColumnDef> columns)
 {
     const std::lock_guard lock(mutex_);
-    return tables_.emplace(FoldCase(table), Table{table, 0}).second;
+    return tables_.emplace(FoldCase(table), Table{table, 0, std::move(columns)}).second;
+}
+
+std::optional<std::vector<ColumnDef>> Catalog::columns(const std::string& table) const
+{
+    const std::lock_guard lock(mutex_);
+    const auto at = tables_.find(FoldCase(table));
+    return at == tables_.end() ? std::nullopt : std::optional<std::vector<ColumnDef>>(at->second.columns);
 }
 
 bool Catalog::drop(const std::string& table)

@@ -2,6 +2,8 @@
 // every request, and the tables created (and not dropped) in its life.
 #pragma once
 
+#include "tests/tds/tds_bulk.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -54,6 +56,8 @@ public:
     void transaction(std::string_view op);
     void attention();
     void stored(std::string_view statement);
+    // A row of a bulk load stored for good: {"kind":"stored","table":...,"values":[...]}.
+    void storedRow(std::string_view table, const StoredValues& values);
 
 private:
     struct Field {
@@ -79,7 +83,9 @@ std::string FoldCase(std::string_view name);
 class Catalog {
 public:
     bool exists(const std::string& table) const;
-    bool create(const std::string& table);  // false when it exists
+    bool create(const std::string& table, std::vector<ColumnDef> columns = {});  // false when it exists
+    // A table's columns as created; none for a table that does not exist.
+    std::optional<std::vector<ColumnDef>> columns(const std::string& table) const;
     bool drop(const std::string& table);    // false when it does not
     std::vector<std::string> tables() const;  // as created, in name order
     // The rows stored for good in a table, as COUNT_BIG(*) answers; none for a table that does not exist.
@@ -90,6 +96,7 @@ private:
     struct Table {
         std::string name;  // as created
         std::int64_t rows = 0;
+        std::vector<ColumnDef> columns;
     };
     mutable std::mutex mutex_;
     std::map<std::string, Table> tables_;  // key: the name folded
@@ -100,6 +107,7 @@ struct Server {
     Recorder recorder;
     Catalog catalog;
     std::atomic<std::uint64_t> nextTransaction{1};
+    std::atomic<std::uint64_t> received{0};  // bytes from every client, told at the end
 
     explicit Server(Options o) : options(std::move(o)), recorder(options.record) {}
 };

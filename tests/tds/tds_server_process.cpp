@@ -24,14 +24,18 @@ class FlatJson {
 public:
     explicit FlatJson(const std::string& s) : s_(s) {}
 
-    std::map<std::string, std::string> object()
+    // The line's one array, if any, goes to `values`: texts and nulls.
+    std::map<std::string, std::string> object(std::vector<std::optional<std::string>>& values)
     {
         std::map<std::string, std::string> fields;
         expect('{');
         while (peek() != '}') {
             const std::string key = string();
             expect(':');
-            fields[key] = peek() == '"' ? string() : number();
+            if (peek() == '[')
+                values = array();
+            else
+                fields[key] = peek() == '"' ? string() : number();
             if (peek() == ',')
                 ++i_;
         }
@@ -40,6 +44,23 @@ public:
     }
 
 private:
+    std::vector<std::optional<std::string>> array()
+    {
+        std::vector<std::optional<std::string>> items;
+        expect('[');
+        while (peek() != ']') {
+            if (peek() == 'n') {
+                i_ += 4;  // null
+                items.emplace_back();
+            } else {
+                items.emplace_back(string());
+            }
+            if (peek() == ',')
+                ++i_;
+        }
+        expect(']');
+        return items;
+    }
     char peek() const
     {
         if (i_ >= s_.size())
@@ -119,8 +140,8 @@ std::optional<std::string> FreeTdsMissing()
 
 TdsRecord ParseTdsRecord(const std::string& line)
 {
-    auto fields = FlatJson(line).object();
     TdsRecord r;
+    auto fields = FlatJson(line).object(r.values);
     r.n = std::stol(fields["n"]);
     r.kind = fields["kind"];
     r.text = fields["text"];
@@ -131,6 +152,7 @@ TdsRecord ParseTdsRecord(const std::string& line)
     r.database = fields["database"];
     r.name = fields["name"];
     r.params = fields["params"];
+    r.table = fields["table"];
     return r;
 }
 
@@ -217,6 +239,49 @@ std::vector<std::string> TdsTestServer::textsOf(const std::string& kind) const
             texts.push_back(std::move(r.text));
     }
     return texts;
+}
+
+// The constants of "INSERT INTO [T]... VALUES(...)" as SQL Server stores them.
+std::vector<std::optional<std::string>> InsertedRow(const std::string& insert)
+{
+    std::vector<std::optional<std::string>> row{insert.substr(insert.find('[') + 1, insert.find(']') - insert.find('[') - 1)};
+    for (std::size_t at = insert.find(" VALUES(") + 8; at < insert.size() && insert[at] != ')';) {
+        if (insert.compare(at, 4, "NULL") == 0) {
+            row.emplace_back();
+            at += 4;
+        } else if (insert[at] == '\'' || insert.compare(at, 2, "N'") == 0) {
+            std::string text;
+            for (at = insert.find('\'', at) + 1; !(insert[at] == '\'' && insert[at + 1] != '\''); ++at) {
+                const bool continued = insert.compare(at, 2, "\\\n") == 0 || insert.compare(at, 3, "\\\r\n") == 0;
+                if (continued) {
+                    at += insert[at + 1] == '\r' ? 2 : 1;  // SQL Server drops both
+                } else {
+                    text += insert[at];
+                    at += insert[at] == '\'' ? 1 : 0;  // a quote doubled
+                }
+            }
+            row.emplace_back(text);
+            ++at;
+        } else {
+            const std::size_t end = insert.find_first_of(",)", at);
+            row.emplace_back(insert.substr(at, end - at));
+            at = end;
+        }
+        at = insert.find_first_not_of(", ", at);
+    }
+    return row;
+}
+
+std::vector<std::vector<std::optional<std::string>>> TdsTestServer::storedRows() const
+{
+    std::vector<std::vector<std::optional<std::string>>> rows;
+    for (TdsRecord& r : records()) {
+        if (r.kind == "stored" && r.table.empty())
+            rows.push_back(InsertedRow(r.text));
+        else if (r.kind == "stored")
+            rows.emplace_back(std::move(r.values)).insert(rows.back().begin(), r.table);
+    }
+    return rows;
 }
 
 std::vector<std::string> TdsTestServer::statements() const

@@ -26,6 +26,8 @@ struct TdsRecord {
     std::string database;
     std::string name;  // rpc
     std::string params;
+    std::string table;  // stored, of a bulk load
+    std::vector<std::optional<std::string>> values;
 };
 
 class TdsTestServer {
@@ -55,6 +57,9 @@ public:
     std::vector<std::string> statements() const;
     // With the server's --record-stored: every INSERT stored for good, in the order stored.
     std::vector<std::string> stored() const { return textsOf("stored"); }
+    // With --record-stored: each row stored for good, in the order stored, as
+    // [table, values...]; an INSERT's constants as T-SQL reads them.
+    std::vector<std::vector<std::optional<std::string>>> storedRows() const;
 
     // Ends the server at once, as a server that dies: its connections break.
     void kill() { stop(SIGKILL); }
@@ -72,6 +77,10 @@ private:
 // Why a test through the FreeTDS driver cannot run here (the driver or the
 // shared tables are missing); nothing when it can.
 std::optional<std::string> FreeTdsMissing();
+
+// [table, constants...] of "INSERT INTO [T]... VALUES(...)", each as SQL
+// Server stores it: texts unquoted, NULL as none, numbers and 0x.. as written.
+std::vector<std::optional<std::string>> InsertedRow(const std::string& insert);
 
 // One record line read back; throws std::runtime_error on a line that is no JSON object.
 TdsRecord ParseTdsRecord(const std::string& line);

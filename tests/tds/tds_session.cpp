@@ -97,8 +97,10 @@ void Session::run()
                 transactionManager(m);
             } else if (m.type == kAttention) {
                 attention();
+            } else if (m.type == kBulkLoad) {
+                bulkLoad(m);
             } else {
-                break;  // bulk load and the rest: not spoken here
+                break;  // the rest: not spoken here
             }
         }
     } catch (const std::exception&) {
@@ -136,6 +138,7 @@ bool Session::readSome()
     in_.erase(0, at_);  // what was taken goes before more comes
     at_ = 0;
     in_.append(buffer, static_cast<std::size_t>(n));
+    server_.received += static_cast<std::uint64_t>(n);
     return true;
 }
 
@@ -317,6 +320,12 @@ void Session::rpc(const Message& m)
     const RpcRequest request = ParseRpc(m.body, afterHeaders(m.body));
     server_.recorder.rpc(Utf16(request.name), Utf16(request.paramsText));
     answer([&] { return executor_.procedure(request.name, request.params); });
+}
+
+// A bulk load's rows, as the INSERT BULK before it announced them.
+void Session::bulkLoad(const Message& m)
+{
+    answer([&] { return executor_.bulkLoad(m.body); });
 }
 
 void Session::transactionManager(const Message& m)

@@ -42,6 +42,7 @@ private:
     void sqlBatch(const Message& m);
     void rpc(const Message& m);
     void transactionManager(const Message& m);
+    void bulkLoad(const Message& m);
     void attention();
     std::size_t afterHeaders(const std::string& body) const;
 

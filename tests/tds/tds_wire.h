@@ -18,6 +18,7 @@ enum PacketType : std::uint8_t {
     kRpc = 0x03,
     kTabularResult = 0x04,
     kAttention = 0x06,
+    kBulkLoad = 0x07,
     kTransactionManager = 0x0E,
     kLogin7 = 0x10,
     kPrelogin = 0x12,
