@@ -1,7 +1,7 @@
 // The commands that run the conversion engine without windows: script (the
-// statements a per-file preview would hold), describe (the datatype records),
-// convert (a direct-mode run against a server) and verify (a converted folder
-// compared with the server's tables).
+// statements a per-file preview would hold), describe (the datatype records)
+// and convert (a direct-mode run against a server).
+#include "cli/command_engine.h"
 #include "cli/commands.h"
 #include "cli/credentials.h"
 #include "cli/headless.h"
@@ -80,15 +80,6 @@ constexpr const char* kColumnTypesHelp =
     "key; --column-types text (the default) makes text, date, currency and logical\n"
     "fields TEXT columns.\n";
 
-// The --column-types value, or nothing (with a message) for another word.
-std::optional<conversion::ColumnTypes> ColumnTypesOption(const std::string& value, std::ostream& err)
-{
-    const std::optional<conversion::ColumnTypes> types = conversion::ColumnTypesNamed(value);
-    if (!types)
-        err << "dovenmark-cli: --column-types takes text or sqlserver, not '" << value << "'\n";
-    return types;
-}
-
 constexpr const char* kRulesHelp =
     "--rules all (the default) also gives the tables, with SQL Server column types,\n"
     "the rules kept beside them: secondary indexes, required fields, defaults,\n"
@@ -113,89 +104,6 @@ constexpr const char* kEndingHelp =
     "the end standard error gets one line per table (records read, statements\n"
     "through, refused, skipped, bytes not decodable, damaged), then \"Done.\" when\n"
     "everything went through.\n";
-
-struct Engine {
-    Engine(std::ostream& err, const std::string& folder, platform::ServerConnectionFactory& servers)
-        : form(err), dialogs(err), servers_(servers)
-    {
-        form.folderText = folder;
-        form.terminal = dialogs.terminal = ::isatty(STDERR_FILENO) == 1;
-        options.overwrite = false;
-        options.codePageChoice = "--codepage NAME";
-        options.closingMessage = false;  // the command ends with its own summary
-    }
-
-    HeadlessForm form;
-    HeadlessDialogs dialogs;
-    platform::NoEventLoop events;
-    platform::ServerConnectionFactory& servers_;
-    platform::ParadoxSourceConnectionFactory sourceConnections;
-    NoDesktop desktop;
-    NoClipboard clipboard;
-    NoSettings settings;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers_, sourceConnections, {"", "/"}};
-    conversion::PreviewHandOff handOff;
-    // The command's choices: --codepage, --binary, --column-types, --overwrite; no copy is offered.
-    conversion::RunOptions options{/*offerCopy=*/false};
-    bool converting = false;
-
-    conversion::RunResult run(const platform::StopRequest* stop = nullptr)
-    {
-        conversion::Run r{services, form, handOff, {}, converting, options, stop};
-        return conversion::StartConverting(r);
-    }
-};
-
-// Takes a flag without a value out of args; true when it was there.
-bool TakeFlag(std::vector<std::string>& args, const std::string& flag)
-{
-    const auto at = std::find(args.begin(), args.end(), flag);
-    if (at == args.end())
-        return false;
-    args.erase(at);
-    return true;
-}
-
-// Parses "FOLDER" plus the options given; returns false on a usage error.
-bool ParseArgs(const std::vector<std::string>& args, std::string& folder,
-               std::map<std::string, std::string>& options, std::ostream& err)
-{
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.rfind("--", 0) == 0) {
-            if (!options.count(a) || i + 1 >= args.size()) {
-                err << "dovenmark-cli: unknown option or missing value: " << a << "\n";
-                return false;
-            }
-            options[a] = args[++i];
-        } else if (folder.empty()) {
-            folder = a;
-        } else {
-            err << "dovenmark-cli: unexpected argument: " << a << "\n";
-            return false;
-        }
-    }
-    if (folder.empty()) {
-        err << "dovenmark-cli: a FOLDER is needed\n";
-        return false;
-    }
-    return true;
-}
-
-// Whether the folder holds tables; when not, says why.
-bool CheckTables(Engine& engine, std::ostream& err)
-{
-    bool has = false;
-    try {
-        has = Paradox::HasTables(engine.services, engine.form);
-    } catch (const std::exception& e) {
-        err << "dovenmark-cli: " << e.what() << "\n";
-        return false;
-    }
-    if (!has)
-        err << "dovenmark-cli: " << Paradox::NoTablesReason(engine.form.folder()) << "\n";
-    return has;
-}
 
 std::string Counted(std::int64_t n, const char* one, const char* many)
 {
@@ -517,98 +425,6 @@ int convertRun(const std::vector<std::string>& args, std::ostream& /*out*/, std:
         return 128 + result.stoppedBy;
     }
     return ExitStatus(result);
-}
-
-void verifyHelp(std::ostream& out)
-{
-    out << "Usage: dovenmark-cli verify FOLDER --connection TEXT [--codepage NAME]\n"
-           "                           [--binary] [--column-types text|sqlserver]\n"
-           "       dovenmark-cli verify FOLDER --connection-file FILE [...the same options]\n\n"
-           "Compares every Paradox table of FOLDER (and its subfolders) with its table in\n"
-           "the database that the ODBC connection TEXT names, as convert wrote it: rows in\n"
-           "any order, texts exactly, numbers and dates as values (150 equals 1.5E+2),\n"
-           "bytes byte for byte, NULL only with NULL.\n"
-           "--codepage, --binary and --column-types take what convert was given, so that\n"
-           "each value is compared with what convert wrote for it.\n"
-           << kConnectionHelp <<
-           "Standard output gets one line per table: \"equal\" with its row count, or how\n"
-           "many records are missing, how many rows are extra and how many records\n"
-           "differ (found by the table's key), with up to three record numbers each\n"
-           "(records counted from 0, as dump numbers them).\n"
-           "Exit status: 0 when every table is equal, 1 otherwise, 2 for a usage error.\n"
-           "Example: dovenmark-cli verify ~/data/sales --column-types sqlserver \\\n"
-           "           --connection-file ~/sales.odbc\n";
-}
-
-namespace {
-
-// Each table of the listing in run order, compared; the number of tables not equal.
-int VerifyTables(Engine& engine, const Paradox::TableListing& listing, const conversion::VerifyRoad& road,
-                 std::ostream& out)
-{
-    int unequal = 0;
-    const core::ListItems& names = engine.form.list2;
-    const std::vector<conversion::ServerTableName> serverNames = conversion::ServerTableNames(names);
-    for (std::size_t i = names.size(); i-- > 0;) {
-        const Paradox::TableFile file = i < listing.files.size() ? listing.files[i] : Paradox::TableFile{};
-        if (!file.keptBy.empty()) {
-            out << names[i] << " (" << file.path << "): not compared, a table of its name was found before it\n";
-            continue;
-        }
-        const conversion::TableVerdict verdict =
-            conversion::VerifyTable(road, {serverNames[i].name, file.path, names[i]});
-        out << conversion::VerdictLine(verdict) << "\n" << std::flush;
-        if (!out)
-            throw std::runtime_error(std::string("cannot write the verdicts: ") + std::strerror(errno));
-        unequal += verdict.equal() ? 0 : 1;
-    }
-    return unequal;
-}
-
-}  // namespace
-
-int verifyRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
-{
-    std::string folder;
-    std::map<std::string, std::string> options{
-        {"--connection", ""}, {"--connection-file", ""}, {"--codepage", ""}, {"--column-types", "text"}};
-    std::vector<std::string> rest = args;
-    const bool binary = TakeFlag(rest, "--binary");
-    if (!ParseArgs(rest, folder, options, err)
-        || !OneConnectionOption(options["--connection"], options["--connection-file"], err)) {
-        verifyHelp(err);
-        return kExitUsage;
-    }
-    const auto columnTypes = ColumnTypesOption(options["--column-types"], err);
-    if (!columnTypes || !CheckCodePage(options["--codepage"], err))
-        return kExitUsage;
-    std::optional<platform::SecretText> connection =
-        ConnectionWithPassword(options["--connection"], options["--connection-file"], err);
-    if (!connection)
-        return kExitUsage;
-    platform::OdbcServerConnectionFactory servers;
-    Engine engine(err, folder, servers);
-    engine.options.sourceCodePage = options["--codepage"];
-    engine.options.transferBinary = binary;
-    engine.options.columnTypes = *columnTypes;
-    engine.services.serverConnectionText = std::make_shared<const platform::SecretText>(std::move(*connection));
-    if (!CheckTables(engine, err))
-        return kExitFailure;
-    try {
-        const Paradox::TableListing listing = Paradox::ListTables(engine.services, engine.form, engine.form.list2);
-        const auto source = engine.sourceConnections.create();
-        source->setSourceCodePage(engine.options.sourceCodePage);
-        source->open(Paradox::ConnectionText(engine.form));
-        const auto server = servers.create();
-        server->open(*engine.services.serverConnectionText);
-        const conversion::RegionalSettings regional;
-        const conversion::VerifyRoad road{*source, *server, engine.options, regional, engine.events,
-                                          conversion::DialectOf(*server)};
-        return VerifyTables(engine, listing, road, out) == 0 ? kExitOk : kExitFailure;
-    } catch (const std::exception& e) {
-        err << "dovenmark-cli: " << e.what() << "\n";
-        return kExitFailure;
-    }
 }
 
 }  // namespace cli

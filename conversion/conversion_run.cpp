@@ -19,8 +19,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <limits>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -475,11 +473,7 @@ Overwrite Converter::askOverwrite(const std::string& name, const Existing& exist
     Overwrite answer = Overwrite::No;
     op_.step(162, [&] {
         platform::Message m;
-        m.text = "Would you like to overwrite " + name + "?";
-        if (existing.half())
-            m.text = name + " exists with " + Grouped(*existing.rows) + (*existing.rows == 1 ? " row" : " rows")
-                + "; the Paradox table has " + Grouped(existing.records)
-                + (existing.records == 1 ? " record.\r\n" : " records.\r\n") + m.text;
+        m.text = OverwriteQuestion(name, existing.half() ? existing.rows : std::nullopt, existing.records);
         m.title = "Overwrite?";
         m.buttons = platform::Buttons::YesNo;
         m.offerContinue = existing.continuable();

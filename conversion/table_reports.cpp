@@ -2,6 +2,7 @@
 #include "conversion/table_reports.h"
 
 #include "conversion/dialect.h"
+#include "conversion/row_count.h"
 #include "platform/source_connection.h"
 
 #include <filesystem>
@@ -84,6 +85,16 @@ void ReportLeftOut(const std::string& table, const std::string& path, const std:
         : "convert the folder " + folder.string() + " on its own";
     throw std::runtime_error("The table " + table + " of " + path + " is not converted: " + keptBy +
                              ", found before it, is converted under that name. To convert it, " + how + ".");
+}
+
+std::string OverwriteQuestion(const std::string& table, std::optional<std::int64_t> halfRows, std::int64_t records)
+{
+    const std::string question = "Would you like to overwrite " + table + "?";
+    if (!halfRows)
+        return question;
+    return table + " exists with " + Grouped(*halfRows) + (*halfRows == 1 ? " row" : " rows")
+        + "; the Paradox table has " + Grouped(records) + (records == 1 ? " record.\r\n" : " records.\r\n")
+        + question;
 }
 
 }  // namespace conversion

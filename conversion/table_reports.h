@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -30,5 +31,10 @@ void ReportLeftOut(const std::string& table, const std::string& path, const std:
 std::string NotMade(const std::string& table, const platform::SourceRecordset& records);
 // The start of every report of a key that was not made: what the table keeps.
 std::string KeyNotMade(const std::string& table, std::int64_t records, std::int64_t refused);
+
+// "Would you like to overwrite T?", after what a half table holds where
+// `halfRows` is given: "T exists with 312,000 rows; the Paradox table has
+// 1,000,000 records."
+std::string OverwriteQuestion(const std::string& table, std::optional<std::int64_t> halfRows, std::int64_t records);
 
 }  // namespace conversion
