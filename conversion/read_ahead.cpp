@@ -17,7 +17,7 @@ void ReplayReports(const ReadRecord& record, core::GuardedOperation& op, platfor
     }
     for (; yields < record.yields; ++yields)
         events.yield();
-    if (record.failure)
+    if (record.failure && !record.failedAfterStatement)
         std::rethrow_exception(record.failure);
 }
 

@@ -40,7 +40,8 @@ struct ReadRecord {
     std::vector<Report> after;     // made moving past it
     std::size_t yields = 0;        // the builder's
     std::vector<int> moreUnreadable;  // fields whose value failed again, after their report
-    std::exception_ptr failure;    // what ended the reading outside any step, after `before`
+    std::exception_ptr failure;    // what ended the reading outside any step
+    bool failedAfterStatement = false;  // the failure came after the statement was built
     bool last = false;             // nothing is read after it
     // What the source had found when the record was read.
     std::uint64_t undecodable = 0;
@@ -57,7 +58,7 @@ public:
 
 // Before the record's statement is sent: the reports made building it, each
 // among the builder's yields where reading met it, and the failure that ended
-// the reading, if any.
+// the reading before the statement was built, if any.
 void ReplayReports(const ReadRecord& record, core::GuardedOperation& op, platform::EventLoop& events);
 
 // The reading thread and the short queue between it and the run.

@@ -107,6 +107,8 @@ void TableWriter::sendRecords(InsertBuilder& builder, int fields, std::int64_t n
             });
             ReplayReports(r, op_, road_.events);
             statement(406, kInsertStep, r.statement, StatementBatch::Kind::Insert, c - 1);
+            if (r.failure)
+                std::rethrow_exception(r.failure);
             for (const ReadRecord::Report& report : r.after)
                 op_.step(report.step, [&] { std::rethrow_exception(report.error); });
             for (const int f : r.moreUnreadable)
@@ -138,11 +140,13 @@ void TableWriter::readRecord(InsertBuilder& builder, int fields, UnreadableValue
             return false;
         }
     };
+    bool built = false;
     try {
         keep(r.before, 328, [&] { builder.begin(); });
         addValues(builder, fields, unreadable, [&](int step, auto&& action) { return keep(r.before, step, action); },
                   &r.moreUnreadable);
         r.statement = builder.finish();
+        built = true;
         if (rules_)
             rules_->endRecord();
         bool more = false;
@@ -150,6 +154,7 @@ void TableWriter::readRecord(InsertBuilder& builder, int fields, UnreadableValue
             || !more;
     } catch (...) {
         r.failure = std::current_exception();
+        r.failedAfterStatement = built;
         r.last = true;
     }
     r.yields = readingYields_.count;
