@@ -1,106 +1,17 @@
 // The steps of one table of a run, numbered as the error report shows them.
-#include "conversion/table_writer.h"
+#include "conversion/table_writer_parts.h"
 
-#include "conversion/bulk_sender.h"
-#include "conversion/sql_text.h"
 #include "conversion/table_reports.h"
-#include "conversion/statement_batch.h"
 #include "conversion/row_count.h"
-#include "core/error_report.h"
-#include "core/main_form.h"
 #include "platform/event_loop.h"
 #include "platform/source_connection.h"
 #include "platform/stop_request.h"
 
-#include <algorithm>
-#include <limits>
-#include <optional>
 #include <stdexcept>
-#include <vector>
 
 namespace conversion {
 
-namespace {
-
-// The step of a record's insert in direct mode.
-constexpr int kInsertStep = 416;
-
-// A statement's tag in the batch: its record (from 0) for an insert, else its
-// step, negated, so that a refusal the batch reports later names its record.
-int Tag(int step, std::int64_t record)
-{
-    return record >= 0 ? static_cast<int>(std::min<std::int64_t>(record, std::numeric_limits<int>::max())) : -step;
-}
-
-// Per field, the values that could not be read: a missing or damaged .MB file
-// fails every memo and picture of the table, and one report per field says
-// it, not one per value.
-struct UnreadableValues {
-    explicit UnreadableValues(int fields)
-        : after(static_cast<std::size_t>(std::max(fields, 0)), 0), reported(after.size(), false)
-    {
-    }
-    std::vector<std::int64_t> after;  // those after the first, which was reported
-    std::vector<bool> reported;
-};
-
-class TableWriter {
-public:
-    TableWriter(const TableRoad& road, const TableJob& job, TableResult& result)
-        : road_(road), op_(road.op), form_(road.form), job_(job), name_(job.name), result_(result)
-    {
-    }
-
-    TableWritten write();
-
-private:
-    bool writeCreate(TableScript& script, bool send);
-    void countOnServer();
-    bool createTable(const std::string& sql);
-    void writeRecords(const TableScript& script, InsertBuilder& builder);
-    void convertRecords(InsertBuilder& builder, int fields);
-    bool skipRecords(std::int64_t& c);
-    void addValues(InsertBuilder& builder, int fields, UnreadableValues& unreadable);
-    bool addKey(const TableScript& script, const InsertBuilder& builder);
-    void readRules(const TableScript& script);
-    void writeRules(bool keyMade);
-    void reportReading();
-    // kind: what the writer knows of the statement, having built it; record:
-    // the record it holds, for the report of its failure.
-    void statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
-                   std::int64_t record = -1);
-    void executeUnlessLost(const std::string& sql, int tag);
-    StatementBatch::Next inDoubt(const std::string& description, int tag, StatementBatch::InDoubt doubt);
-    // With "Bulk Copy", from the table's first insert on: whether its rows go
-    // to the bulk sender (which sends as INSERTs what the load does not take).
-    bool bulkRoad();
-    // The load's last rows stored: anything else on the connection comes after them.
-    void finishBulk();
-    void noteLoss(const std::string& driverText, std::int64_t record);
-    // The connection is gone: nothing more of the table is sent.
-    bool lost();
-    void endBatch();
-    // A step for the batch's statement of that tag, reported with its record.
-    template <typename F>
-    bool batchStep(int tag, F&& action);
-    bool direct() { return !form_.previewMode(); }
-
-    const TableRoad& road_;
-    core::GuardedOperation& op_;
-    core::MainForm& form_;
-    const TableJob& job_;
-    const std::string& name_;
-    TableResult& result_;
-    TableWritten written_;
-    // Direct mode's transactions: committed before the key is added, so that
-    // the key never waits on the rows.
-    std::optional<StatementBatch> batch_;
-    std::optional<BulkSender> bulk_;
-    bool bulkAsked_ = false;
-    bool createRefused_ = false;
-    // The table's rules, under SQL Server column types when the user wants them.
-    std::optional<RulePlan> rules_;
-};
+namespace table_writing {
 
 TableWritten TableWriter::write()
 {
@@ -117,7 +28,7 @@ TableWritten TableWriter::write()
         return written_;
     }
     readRules(script);
-    InsertBuilder builder(script, road_.regional, road_.events);
+    InsertBuilder builder(script, road_.regional, direct() ? static_cast<platform::EventLoop&>(readingYields_) : road_.events);
     builder.setTransferBinary(road_.options.transferBinary);
     writeRecords(script, builder);
     op_.setRecord(-1);  // what follows concerns the whole table
@@ -240,110 +151,6 @@ bool TableWriter::createTable(const std::string& sql)
     return made && !lost();
 }
 
-// The inserts, between the identity switch's ON and OFF where the table has an identity column.
-void TableWriter::writeRecords(const TableScript& script, InsertBuilder& builder)
-{
-    bool hasRecords = false;
-    if (!op_.step(316, [&] { hasRecords = !job_.records.eof() && !job_.records.bof(); }) || !hasRecords)
-        return;
-    // An identity column takes the values given only while it is asked to.
-    const std::string identityOn = script.hasIdentity() ? IdentityInsert(script.dialect(), name_, true) : "";
-    if (!identityOn.empty()) {
-        written_.identityOff = IdentityInsert(script.dialect(), name_, false);
-        statement(317, 317, identityOn, StatementBatch::Kind::Other);
-    }
-    convertRecords(builder, script.fieldCount());
-    if (!written_.identityOff.empty())
-        statement(419, 419, written_.identityOff, StatementBatch::Kind::Other);
-}
-
-void TableWriter::convertRecords(InsertBuilder& builder, int fields)
-{
-    platform::SourceRecordset& records = job_.records;
-    std::int64_t n = 0;
-    op_.step(318, [&] { n = records.recordCount(); });
-    std::int64_t c = 0;
-    if (!skipRecords(c))
-        return;
-    UnreadableValues unreadable(fields);
-    for (;;) {
-        op_.step(320, [&] { road_.events.yield(); });
-        if (road_.stop && road_.stop->requested()) {
-            result_.stopped = true;
-            break;
-        }
-        if (lost())
-            break;
-        ++c;
-        result_.recordsRead = c;
-        op_.setRecord(c - 1);
-        op_.step(326, [&] {
-            form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
-        });
-        op_.step(328, [&] { builder.begin(); });
-        addValues(builder, fields, unreadable);
-        statement(406, kInsertStep, builder.finish(), StatementBatch::Kind::Insert, c - 1);
-        if (rules_)
-            rules_->endRecord();
-        // A record the reader cannot move past ends the table: the loop stays bounded.
-        if (!op_.step(418, [&] { records.moveNext(); }))
-            break;
-        bool more = false;
-        if (!op_.step(420, [&] { more = !records.eof(); }) || !more)
-            break;
-    }
-    op_.setRecord(-1);
-    for (std::size_t f = 0; f < unreadable.after.size(); ++f) {
-        if (unreadable.after[f] > 0)
-            op_.step(334, [&] { ReportMoreUnreadable(unreadable.after[f], records.fieldName(static_cast<int>(f))); });
-    }
-}
-
-// A table continued: the records the server holds already are passed over.
-// False when the table ends among them.
-bool TableWriter::skipRecords(std::int64_t& c)
-{
-    platform::SourceRecordset& records = job_.records;
-    for (; c < job_.resumeFrom; ++c) {
-        bool more = false;
-        if (!op_.step(418, [&] { records.moveNext(); }) || !op_.step(420, [&] { more = !records.eof(); }) || !more)
-            return false;
-    }
-    result_.recordsRead = c;
-    return true;
-}
-
-// The record's values, field by field. A value that cannot be read is reported
-// (the first of its field) and written NULL; the record goes on.
-void TableWriter::addValues(InsertBuilder& builder, int fields, UnreadableValues& unreadable)
-{
-    platform::SourceRecordset& records = job_.records;
-    // What the rules see of a value is what the statement holds.
-    auto add = [&](int f, const paradox::Value& value) {
-        builder.add(f, value);
-        if (rules_)
-            rules_->observe(f, builder.needsValue(f) ? value : paradox::Value::null());
-    };
-    for (int f = 0; f < fields; ++f) {
-        // Byte data written NULL is never read (a picture can be megabytes).
-        if (!builder.needsValue(f)) {
-            add(f, paradox::Value::null());
-            continue;
-        }
-        const auto at = static_cast<std::size_t>(f);
-        if (unreadable.reported[at]) {
-            try {
-                add(f, records.value(f));
-            } catch (...) {
-                ++unreadable.after[at];
-                add(f, paradox::Value::null());
-            }
-        } else if (!op_.step(334, [&] { add(f, records.value(f)); })) {
-            unreadable.reported[at] = true;
-            add(f, paradox::Value::null());
-        }
-    }
-}
 
 void TableWriter::statement(int previewStep, int executeStep, const std::string& sql, StatementBatch::Kind kind,
                             std::int64_t record)
@@ -566,7 +373,10 @@ void TableWriter::writeRules(bool keyMade)
 // What reading the table found: bytes its code page could not decode, damage.
 void TableWriter::reportReading()
 {
-    platform::SourceRecordset& records = job_.records;
+    std::optional<SourceAsTaken> asTaken;
+    if (endedAt_)
+        asTaken.emplace(job_.records, endedAt_->undecodable, endedAt_->damage);
+    platform::SourceRecordset& records = asTaken ? static_cast<platform::SourceRecordset&>(*asTaken) : job_.records;
     op_.step(421, [&] {
         result_.undecodableBytes = records.undecodableBytes();
         ReportUndecodableBytes(name_, records, road_.options.codePageChoice);
@@ -578,11 +388,11 @@ void TableWriter::reportReading()
     op_.step(422, [&] { records.close(); });
 }
 
-}  // namespace
+}  // namespace table_writing
 
 TableWritten WriteTable(const TableRoad& road, const TableJob& job, TableResult& result)
 {
-    return TableWriter(road, job, result).write();
+    return table_writing::TableWriter(road, job, result).write();
 }
 
 }  // namespace conversion

@@ -37,22 +37,24 @@ void WaitWatch::run(const std::function<void()>& call)
         runPumped(call);
         return;
     }
+    // The watching thread is woken only when it waits for no call: one that
+    // watches wakes at its time, and then sees which call is under way.
+    bool wake = false;
     {
         const std::lock_guard lock(mutex_);
         ++call_;
         inCall_ = true;
         started_ = std::chrono::steady_clock::now();
+        wake = !watching_;
     }
-    changed_.notify_all();
+    if (wake)
+        changed_.notify_all();
     struct Answered {
         WaitWatch& watch;
         ~Answered()
         {
-            {
-                const std::lock_guard lock(watch.mutex_);
-                watch.inCall_ = false;
-            }
-            watch.changed_.notify_all();
+            const std::lock_guard lock(watch.mutex_);
+            watch.inCall_ = false;
         }
     } answered{*this};
     call();
@@ -115,21 +117,29 @@ void WaitWatch::watch()
     }
 }
 
-// A call on the caller's thread: a notice when it has waited long enough, and
-// at intervals, until it is answered.
+// Calls on the caller's thread: a notice when one has waited long enough, and
+// at intervals, until it is answered. The watch wakes only at those times (or
+// to end); a call answered meanwhile, or followed by others, is seen then.
 void WaitWatch::watchOne(std::unique_lock<std::mutex>& lock)
 {
-    const std::uint64_t call = call_;
+    watching_ = true;
+    std::uint64_t call = call_;
     auto due = started_ + first_;
     for (;;) {
-        if (changed_.wait_until(lock, due, [&] { return ending_ || !inCall_ || call_ != call; }))
-            return;  // answered, or ending
+        if (changed_.wait_until(lock, due, [&] { return ending_; }) || !inCall_)
+            break;  // ending, or no call under way
+        if (call_ != call) {
+            call = call_;
+            due = started_ + first_;
+            continue;
+        }
         const auto waited = Since(started_);
         lock.unlock();
         notice_(waited);
         lock.lock();
         due += every_;
     }
+    watching_ = false;
 }
 
 }  // namespace platform::odbc

@@ -48,6 +48,7 @@ private:
     std::condition_variable changed_;
     std::uint64_t call_ = 0;  // the number of the call under way; counts up
     bool inCall_ = false;
+    bool watching_ = false;  // the watching thread waits for a call's time, not for a call
     std::chrono::steady_clock::time_point started_;
     // With a pump: the call handed to the watch's thread, and what came of it.
     const std::function<void()>* handed_ = nullptr;

@@ -1,10 +1,12 @@
 // The wait watch with a pump: the call runs on the watch's thread while the
 // caller's thread turns the pump and says the notice; what the call throws
-// reaches the caller, and a call the pump makes runs at once.
+// reaches the caller, and a call the pump makes runs at once. Without one the
+// call runs on the caller's thread and the watch's thread says the notice.
 #include "platform/odbc/wait_watch.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -46,6 +48,24 @@ TEST(WaitWatch, APumpTurnsOnTheCallersThreadWhileTheCallRunsOnTheWatchs)
     int quick = 0;
     watch.run([&] { ++quick; });  // the watch goes on after a failure
     EXPECT_EQ(quick, 1);
+}
+
+// Quick calls one after another say nothing; a call that waits after them does.
+TEST(WaitWatch, WithoutAPumpTheWatchsThreadTellsTheCallThatWaits)
+{
+    std::atomic<int> notices = 0;
+    WaitWatch watch([&](std::chrono::seconds) { ++notices; }, {}, 100ms, 100ms);
+    for (int i = 0; i < 50; ++i)
+        watch.run([] {});
+    std::this_thread::sleep_for(150ms);  // the watch waits for a call again
+    EXPECT_EQ(notices, 0);
+    std::thread::id callThread;
+    watch.run([&] {
+        callThread = std::this_thread::get_id();
+        std::this_thread::sleep_for(350ms);
+    });
+    EXPECT_EQ(callThread, std::this_thread::get_id());
+    EXPECT_GE(notices, 2);
 }
 
 }  // namespace
