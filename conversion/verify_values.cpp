@@ -1,6 +1,8 @@
 // Reading insert constants, the one form of each kind of value, and hashing.
 #include "conversion/verify_values.h"
 
+#include "platform/hex_digit.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -239,17 +241,6 @@ bool CanonicalTemporal(std::string_view text, std::string& out)
     return CanonicalTime(text, at + 1, out);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 class ConstantReader {
 public:
     ConstantReader(std::string_view statement, std::size_t at, Dialect dialect)
@@ -392,10 +383,10 @@ private:
     void hex(std::string& out)
     {
         for (;;) {
-            const int high = at_ < end_ ? HexDigit(s_[at_]) : -1;
+            const int high = at_ < end_ ? platform::HexDigit(s_[at_]) : -1;
             if (high < 0)
                 return;
-            const int low = at_ + 1 < end_ ? HexDigit(s_[at_ + 1]) : -1;
+            const int low = at_ + 1 < end_ ? platform::HexDigit(s_[at_ + 1]) : -1;
             if (low < 0)
                 fail();
             out.push_back(static_cast<char>(high * 16 + low));

@@ -1,22 +1,13 @@
 // Long binary constants of a statement taken out as parameters.
 #include "platform/odbc/binary_parameters.h"
 
+#include "platform/hex_digit.h"
+
 #include <cctype>
 
 namespace platform::odbc {
 
 namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 bool WordCharacter(char c)
 {
