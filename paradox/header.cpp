@@ -12,11 +12,6 @@ namespace paradox {
 
 namespace {
 
-constexpr std::size_t kFixedHeaderSize = 0x58;
-constexpr std::size_t kExtendedHeaderSize = 0x78;
-constexpr std::size_t kTableNameSizeV7 = 261;
-constexpr std::size_t kTableNameSizeOld = 79;
-
 [[noreturn]] void Fail(const ByteSource& source, const std::string& problem)
 {
     throw FormatError(source.name(), problem);

@@ -5,11 +5,20 @@
 #include "paradox/byte_source.h"
 #include "paradox/fields.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace paradox {
+
+// The header's layout, which a table's index files share: the fixed part,
+// the start of the field list after it (version 5 on: extended), and the
+// table name's room after the field lengths (version 12: 261 bytes).
+inline constexpr std::size_t kFixedHeaderSize = 0x58;
+inline constexpr std::size_t kExtendedHeaderSize = 0x78;
+inline constexpr std::size_t kTableNameSizeV7 = 261;
+inline constexpr std::size_t kTableNameSizeOld = 79;
 
 inline constexpr std::uint8_t kFileTypeKeyed = 0;
 inline constexpr std::uint8_t kFileTypeUnkeyed = 2;

@@ -13,10 +13,6 @@ namespace paradox {
 
 namespace {
 
-constexpr std::size_t kFixedHeaderSize = 0x58;
-constexpr std::size_t kExtendedHeaderSize = 0x78;
-constexpr std::size_t kTableNameSizeV7 = 261;
-constexpr std::size_t kTableNameSizeOld = 79;
 // Byte 0x55 of an index header, read as bits.
 constexpr std::uint8_t kFlagUnique = 0x20;
 constexpr std::uint8_t kFlagDescending = 0x10;
