@@ -37,20 +37,7 @@ void TableWriter::convertRecords(InsertBuilder& builder, int fields)
         sendRecords(builder, fields, n, c, unreadable);
         return;
     }
-    for (;;) {
-        op_.step(320, [&] { road_.events.yield(); });
-        if (road_.stop && road_.stop->requested()) {
-            result_.stopped = true;
-            break;
-        }
-        if (lost())
-            break;
-        ++c;
-        result_.recordsRead = c;
-        op_.setRecord(c - 1);
-        op_.step(326, [&] {
-            form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
-        });
+    while (takeRecord(c, n)) {
         op_.step(328, [&] { builder.begin(); });
         addValues(builder, fields, unreadable, [this](int step, auto&& action) { return op_.step(step, action); });
         statement(406, kInsertStep, builder.finish(), StatementBatch::Kind::Insert, c - 1);
@@ -64,6 +51,25 @@ void TableWriter::convertRecords(InsertBuilder& builder, int fields)
             break;
     }
     reportMoreUnreadable(unreadable);
+}
+
+// The turn before record c + 1 of n: the yield, then the end of the table
+// where the run is asked to stop or the connection is gone; otherwise the
+// record is counted as read, and the progress shows it.
+bool TableWriter::takeRecord(std::int64_t& c, std::int64_t n)
+{
+    op_.step(320, [&] { road_.events.yield(); });
+    if (road_.stop && road_.stop->requested()) {
+        result_.stopped = true;
+        return false;
+    }
+    if (lost())
+        return false;
+    ++c;
+    result_.recordsRead = c;
+    op_.setRecord(c - 1);
+    op_.step(326, [&] { form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100); });
+    return true;
 }
 
 void TableWriter::reportMoreUnreadable(const UnreadableValues& unreadable)
@@ -89,22 +95,9 @@ void TableWriter::sendRecords(InsertBuilder& builder, int fields, std::int64_t n
         ReadAhead ahead([&](ReadRecord& r) { readRecord(builder, fields, unreadable, r); },
                         2 * std::max<std::size_t>(road_.options.transactions.bytesPerCall, 1u << 16));
         const ReadRecord* taken = &before;
-        for (;;) {
-            op_.step(320, [&] { road_.events.yield(); });
-            if (road_.stop && road_.stop->requested()) {
-                result_.stopped = true;
-                break;
-            }
-            if (lost())
-                break;
+        while (takeRecord(c, n)) {
             const ReadRecord& r = ahead.next();
             taken = &r;
-            ++c;
-            result_.recordsRead = c;
-            op_.setRecord(c - 1);
-            op_.step(326, [&] {
-                form_.setProgressValue((static_cast<double>(c) + 1) / (static_cast<double>(n) + 1) * 100);
-            });
             ReplayReports(r, op_, road_.events);
             statement(406, kInsertStep, r.statement, StatementBatch::Kind::Insert, c - 1);
             if (r.failure)

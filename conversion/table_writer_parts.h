@@ -57,6 +57,7 @@ private:
     void sendRecords(InsertBuilder& builder, int fields, std::int64_t n, std::int64_t c, UnreadableValues& unreadable);
     void readRecord(InsertBuilder& builder, int fields, UnreadableValues& unreadable, ReadRecord& record);
     bool skipRecords(std::int64_t& c);
+    bool takeRecord(std::int64_t& c, std::int64_t n);
     void reportMoreUnreadable(const UnreadableValues& unreadable);
     // `step` runs a step that may fail; `again` takes the fields whose value
     // failed again after their report (counted at once without it).
