@@ -14,6 +14,22 @@ BulkSender::BulkSender(std::unique_ptr<platform::BulkLoad> load, Insert insert, 
 {
 }
 
+// One call of the load; false where it failed: a lost connection leaves the
+// batch in doubt, any other failure sends the rest as INSERTs.
+template <typename F>
+bool BulkSender::loaded(F&& call)
+{
+    try {
+        call();
+        return true;
+    } catch (const platform::ConnectionLost& e) {
+        lostBatch(e.what());
+    } catch (const std::exception&) {
+        insteadAsInserts();
+    }
+    return false;
+}
+
 void BulkSender::send(const std::string& statement, int tag)
 {
     if (!load_ || !ReadBulkRow(statement, load_->columns(), row_)) {
@@ -25,15 +41,8 @@ void BulkSender::send(const std::string& statement, int tag)
         started_ = std::chrono::steady_clock::now();
     pending_.push_back({texts_.size(), statement.size(), tag});
     texts_ += statement;
-    try {
-        load_->addRow(row_);
-    } catch (const platform::ConnectionLost& e) {
-        lostBatch(e.what());
+    if (!loaded([this] { load_->addRow(row_); }))
         return;
-    } catch (const std::exception&) {
-        insteadAsInserts();
-        return;
-    }
     // The clock is read once a row, as the INSERTs' batch reads it once a call.
     if (pending_.size() >= limits_.statements || texts_.size() >= limits_.bytes
         || std::chrono::steady_clock::now() - started_ >= limits_.time)
@@ -48,15 +57,8 @@ void BulkSender::finish()
 
 void BulkSender::endBatch(bool last)
 {
-    try {
-        stored_ += load_->endBatch(last);
-    } catch (const platform::ConnectionLost& e) {
-        lostBatch(e.what());
+    if (!loaded([this, last] { stored_ += load_->endBatch(last); }))
         return;
-    } catch (const std::exception&) {
-        insteadAsInserts();
-        return;
-    }
     pending_.clear();
     texts_.clear();
     if (last)

@@ -47,6 +47,8 @@ private:
     // The load is over: the rows of its open batch go as INSERTs.
     void insteadAsInserts();
     void lostBatch(const std::string& description);
+    template <typename F>
+    bool loaded(F&& call);
 
     std::unique_ptr<platform::BulkLoad> load_;
     Insert insert_;
