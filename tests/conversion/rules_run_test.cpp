@@ -3,12 +3,8 @@
 // and what the rows break counted, reported and never lost.
 #include "conversion/conversion_run.h"
 
-#include "tests/support/fake_form.h"
 #include "tests/support/fake_server.h"
-#include "tests/support/memory_settings.h"
-#include "tests/support/recording_desktop.h"
-#include "tests/support/scripted_dialogs.h"
-#include "tests/support/testdata.h"
+#include "tests/support/run_services.h"
 
 #include <gtest/gtest.h>
 
@@ -19,20 +15,7 @@ using paradox::Value;
 
 namespace {
 
-struct RulesRun : ::testing::Test {
-    TempDir dir;
-    FakeForm form;
-    ScriptedDialogs dialogs;
-    platform::NoEventLoop events;
-    FakeServerFactory servers;
-    MemorySourceFactory sources;
-    RecordingDesktop desktop;
-    MemorySettings settings;
-    RecordingClipboard clipboard;
-    conversion::PreviewHandOff handOff;
-    bool converting = false;
-    core::Services services{dialogs, settings, clipboard, desktop, events, servers, sources,
-                            {(dir / "program").string(), (dir / "drive").string()}};
+struct RulesRun : ::testing::Test, RunServices<FakeServerFactory, MemorySourceFactory> {
     conversion::RunOptions options;
 
     // PARENT(ID key) with 1 and 2; CHILD(ID key, PID, QTY, NAME, FLAG) with
@@ -63,11 +46,7 @@ struct RulesRun : ::testing::Test {
         r.problems = {{"CHILD.X07", "its header is too small for 3 fields"}};
     }
 
-    conversion::RunResult run()
-    {
-        conversion::Run r{services, form, handOff, {}, converting, options};
-        return conversion::StartConverting(r);
-    }
+    conversion::RunResult run() { return convert(options); }
     // The statements of rules: neither the tables nor their rows.
     std::vector<std::string> ruleLines()
     {
