@@ -1,13 +1,18 @@
 // The connection text as the driver gets it: parsing, the FreeTDS additions,
-// which driver stands for "SQL Server", and the UTF-16 conversion of texts.
+// which driver stands for "SQL Server", and the UTF-16 conversions of texts.
 #include "platform/odbc/binary_parameters.h"
 #include "platform/odbc/connection_text.h"
 #include "platform/odbc/driver_registry.h"
 #include "platform/odbc/utf16.h"
+#include "platform/odbc/utf16le_iconv.h"
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
+#include <cerrno>
 #include <map>
+#include <random>
 
 namespace {
 
@@ -220,4 +225,76 @@ TEST(BinaryParameters, LongConstantsOutsideQuotesAndNamesBecomeParameters)
         for (std::size_t i = 0; p && i < p->bytes.size(); ++i)
             EXPECT_EQ(p->bytes[i], std::string(1024, '\xAA'));
     }
+}
+
+namespace {
+
+// What one conversion left behind: the error, the bytes taken and written.
+struct Converted {
+    int error;
+    std::size_t taken;
+    std::string written;
+    bool operator==(const Converted&) const = default;
+};
+
+void PrintTo(const Converted& c, std::ostream* os)
+{
+    *os << "error " << c.error << ", " << c.taken << " bytes taken, written " << testing::PrintToString(c.written);
+}
+
+Converted ThroughGlibc(iconv_t cd, const std::string& input, std::size_t room)
+{
+    std::string output(room, '\0');
+    char* in = const_cast<char*>(input.data());
+    char* out = output.data();
+    std::size_t inLeft = input.size();
+    std::size_t outLeft = room;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    const int error = iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) ? errno : 0;
+    return {error, input.size() - inLeft, output.substr(0, room - outLeft)};
+}
+
+Converted ThroughOurs(const std::string& input, std::size_t room)
+{
+    std::string output(room, '\0');
+    const char* in = input.data();
+    char* out = output.data();
+    std::size_t inLeft = input.size();
+    std::size_t outLeft = room;
+    const int error = platform::odbc::Utf8ToUtf16le(in, inLeft, out, outLeft);
+    return {error, input.size() - inLeft, output.substr(0, room - outLeft)};
+}
+
+}  // namespace
+
+// FreeTDS gets the fast UTF-8 to UTF-16LE in place of the C library's, so it
+// must answer as the C library does for every input and every output size:
+// what it writes, where it stops and why.
+TEST(Utf16, TheFastUtf16leConversionAnswersAsTheCLibrarysIconv)
+{
+    const iconv_t glibc = iconv_open("UTF-16LE", "UTF-8");
+    ASSERT_NE(glibc, reinterpret_cast<iconv_t>(-1));
+    std::vector<std::string> inputs = {
+        "", "INSERT INTO [T] VALUES(1, 'Zürich')", "sixteen ascii b.", "日本語 and 😀 𝄞 after eight bytes",
+        "\xC3", "ab\xE2\x82", "\xF0\x9F\x98", "\xE2\x82" "x", "a\xFF" "b", "\x80", "\xC0\xAF", "\xC1\xBF",
+        "\xE0\x80\xAF", "\xE0\x80", "\xF0\x80\x80\xAF", "\xF0\x8F", "\xED\xA0\x80", "\xED\xBF\xBF", "\xED\xA0",
+        "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF4\x90", "\xF5\x80\x80\x80", "\xF7\xBF",
+        "\xF8\x88\x80\x80\x80", "\xF8\x80\x80\x80\xAF", "\xF8\x88\x80",
+        "\xFC\x84\x80\x80\x80\x80", "\xFC\x80\x80\x80\x80\xAF", "\xFD\xBF\xBF\xBF\xBF\xBF", "\xFC\x84", "\xFE", "\xFF\x80", "12345678\xC3\xA9" "12345678",
+    };
+    std::mt19937 random(20261208);
+    const unsigned char pieces[] = {'a', 0x00, 0x7F, 0x80, 0x8F, 0x90, 0xA0, 0xBF, 0xC1, 0xC2, 0xDF, 0xE0, 0xE2, 0xED, 0xEF,
+                                    0xF0, 0xF4, 0xF5, 0xF8, 0xFC, 0xFE};
+    for (int n = 0; n < 5000; ++n) {
+        std::string text(random() % 24, 'x');
+        for (char& c : text)
+            c = static_cast<char>(random() % 2 == 0 ? pieces[random() % sizeof pieces] : 'a' + random() % 26);
+        inputs.push_back(text);
+    }
+    for (const std::string& input : inputs) {
+        for (std::size_t room = 0; room <= 2 * input.size() + 2; ++room)
+            EXPECT_EQ(ThroughOurs(input, room), ThroughGlibc(glibc, input, room))
+                << testing::PrintToString(input) << " into " << room << " bytes";
+    }
+    iconv_close(glibc);
 }
