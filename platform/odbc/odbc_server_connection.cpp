@@ -275,16 +275,12 @@ SQLRETURN OdbcServerConnection::execDirect(SQLHSTMT handle, std::string_view tex
 {
     if (utf8Calls_ || !wide_) {
         // The driver only reads the text; ODBC's declaration predates const.
-        return waited([&] {
-            return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data())),
-                                 static_cast<SQLINTEGER>(text.size()));
-        });
+        return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data())),
+                             static_cast<SQLINTEGER>(text.size()));
     }
     odbc::AssignUtf16(text, wideText_);
-    return waited([&] {
-        return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wideText_.data()),
-                              static_cast<SQLINTEGER>(wideText_.size()));
-    });
+    return SQLExecDirectW(handle, reinterpret_cast<SQLWCHAR*>(wideText_.data()),
+                          static_cast<SQLINTEGER>(wideText_.size()));
 }
 
 SQLRETURN OdbcServerConnection::executeWithBytes(SQLHSTMT handle, odbc::ParameterizedStatement& statement)
@@ -301,7 +297,7 @@ SQLRETURN OdbcServerConnection::executeWithBytes(SQLHSTMT handle, odbc::Paramete
     }
     if (!SQL_SUCCEEDED(rc))
         return rc;
-    return waited([&] { return SQLExecute(handle); });
+    return SQLExecute(handle);
 }
 
 void OdbcServerConnection::endRows()
@@ -318,7 +314,7 @@ std::unique_ptr<ServerRows> OdbcServerConnection::query(const std::string& state
     if (!open_)
         ThrowSqlException(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
-    const SQLRETURN rc = execDirect(handle, statement);
+    const SQLRETURN rc = waited([&] { return execDirect(handle, statement); });
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
         const std::string diagnostics = odbc::Diagnostics(statement_, wide_);
         const bool gone = ConnectionGone(odbc::FirstSqlState(statement_));
@@ -330,7 +326,8 @@ std::unique_ptr<ServerRows> OdbcServerConnection::query(const std::string& state
 }
 
 // One execute call; every result is read, so that none of a batch's failures
-// is missed and the handle is free for the next call.
+// is missed and the handle is free for the next call. The wait watch sees the
+// call and its results as one wait, not one per statement.
 OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view text)
 {
     if (!open_)
@@ -340,8 +337,16 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
     std::optional<odbc::ParameterizedStatement> bytes;
     if (lazyRows_ && text.size() >= 2 * kParameterBytes)
         bytes = odbc::BinaryConstantsAsParameters(text, kParameterBytes);
-    SQLRETURN rc = bytes ? executeWithBytes(handle, *bytes) : execDirect(handle, text);
     CallResults results;
+    waited([&] {
+        readResults(handle, bytes ? executeWithBytes(handle, *bytes) : execDirect(handle, text), results);
+        return SQL_SUCCESS;
+    });
+    return results;
+}
+
+void OdbcServerConnection::readResults(SQLHSTMT handle, SQLRETURN rc, CallResults& results)
+{
     for (std::size_t result = 0;; ++result) {
         if (lazyRows_ && SQL_SUCCEEDED(rc))
             rc = FetchedToEnd(handle);
@@ -353,11 +358,10 @@ OdbcServerConnection::CallResults OdbcServerConnection::call(std::string_view te
         }
         if (rc == SQL_INVALID_HANDLE)
             break;
-        rc = waited([&] { return SQLMoreResults(handle); });
+        rc = SQLMoreResults(handle);
         if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE)
             break;
     }
-    return results;
 }
 
 void OdbcServerConnection::throwStatementFailure(const std::string& diagnostics)
@@ -430,7 +434,7 @@ std::vector<BulkColumn> OdbcServerConnection::describe(const std::string& query)
         ThrowSqlException(std::string(kClosedConnectionText));
     SQLHSTMT handle = statementHandle();
     const ClosedAtEnd closed{handle};
-    SQLRETURN rc = execDirect(handle, query);
+    SQLRETURN rc = waited([&] { return execDirect(handle, query); });
     SQLSMALLINT count = 0;
     // Statements before the query (SET) have results without columns.
     while (SQL_SUCCEEDED(rc) && SQL_SUCCEEDED(SQLNumResultCols(handle, &count)) && count == 0)

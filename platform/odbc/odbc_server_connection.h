@@ -105,8 +105,9 @@ private:
         bool lost = false;  // the connection failed or the server did not answer in time
     };
     CallResults call(std::string_view text);
+    void readResults(SQLHSTMT handle, SQLRETURN executed, CallResults& results);
     SQLRETURN execDirect(SQLHSTMT handle, std::string_view text);
-    // A call to the server, through the wait watch where there is one.
+    // Calls to the server, through the wait watch where there is one.
     SQLRETURN waited(const std::function<SQLRETURN()>& call);
     SQLRETURN executeWithBytes(SQLHSTMT handle, odbc::ParameterizedStatement& statement);
     // The statement's diagnostics as the exception they call for.
