@@ -22,7 +22,8 @@ iconv_t FastPathHandle()
 }
 
 // The next definitions in the search order: the C library's (or a sanitizer's
-// in front of it).
+// in front of it). Without them (a C library without iconv) every other
+// conversion fails as an unknown one would.
 struct NextIconv {
     iconv_t (*open)(const char*, const char*);
     std::size_t (*convert)(iconv_t, char**, std::size_t*, char**, std::size_t*);
@@ -49,13 +50,22 @@ iconv_t iconv_open(const char* tocode, const char* fromcode)
     if (tocode != nullptr && fromcode != nullptr && std::strcmp(tocode, "UTF-16LE") == 0
         && std::strcmp(fromcode, "UTF-8") == 0)
         return FastPathHandle();
+    if (Next().open == nullptr) {
+        errno = EINVAL;
+        return reinterpret_cast<iconv_t>(-1);
+    }
     return Next().open(tocode, fromcode);
 }
 
 std::size_t iconv(iconv_t cd, char** inbuf, std::size_t* inbytesleft, char** outbuf, std::size_t* outbytesleft)
 {
-    if (cd != FastPathHandle())
+    if (cd != FastPathHandle()) {
+        if (Next().convert == nullptr) {
+            errno = EBADF;
+            return static_cast<std::size_t>(-1);
+        }
         return Next().convert(cd, inbuf, inbytesleft, outbuf, outbytesleft);
+    }
     // No input: the call that resets the shift state, and this one has none.
     if (inbuf == nullptr || *inbuf == nullptr)
         return 0;
@@ -72,6 +82,10 @@ int iconv_close(iconv_t cd)
 {
     if (cd == FastPathHandle())
         return 0;
+    if (Next().close == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
     return Next().close(cd);
 }
 
