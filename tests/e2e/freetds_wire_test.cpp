@@ -391,12 +391,13 @@ TEST_F(FreeTdsWire, TheBulkLoadStoresAndTellsWhatTheInsertsDo)
 
 // A server that dies in the middle of a table: the table ends at once with one
 // line, not one per record left, and the run, unable to connect again, ends
-// with exit 1. A server that goes quiet: after 10 seconds a line says that the
-// command waits; with --timeout the wait ends as a lost connection, and the
-// run connects again to count what the table holds.
+// with exit 1 and names the table it did not reach. A server that goes quiet:
+// after 10 seconds a line says that the command waits; with --timeout the wait
+// ends as a lost connection, and the run connects again to count what the
+// table holds and goes on with the next, with --bulk as a bulk load.
 TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
 {
-    const fs::path folder = folderOf("lost", {"dbdemos/items.db"});
+    const fs::path folder = folderOf("lost", {"dbdemos/items.db", "dbdemos/country.db"});
     const auto lines = [](const std::string& err) {
         return std::ranges::count(err, '\n');
     };
@@ -418,7 +419,8 @@ TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
                                           "Connecting again failed");
         EXPECT_NE(at, std::string::npos) << r.err;
         EXPECT_LT(r.err.find(": [SQLSTATE 08S01]"), at) << r.err;  // the driver's words, then the one report
-        EXPECT_LE(lines(r.err), 4) << r.err;  // the table's line, the one report, the summary, the ending
+        EXPECT_NE(r.err.find("\nCOUNTRY: not converted, the connection being lost\n", at), std::string::npos) << r.err;
+        EXPECT_LE(lines(r.err), 5) << r.err;  // the table's line, the one report, the summary's two, the ending
     }
     const std::string stall = "VALUES(1004, 3,=";
     {
@@ -427,14 +429,18 @@ TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.err.find("dovenmark-cli: waiting for the server... (10 s)\n"), std::string::npos) << r.err;
     }
-    {
-        TdsTestServer server({"--stall", stall + "5000"});
-        const ProgramRun r = convert(server, folder, "--per-trip 1 --timeout 1");
+    for (const std::string options : {"--per-trip 1", "--bulk"}) {
+        TdsTestServer server({"--stall", (options == "--bulk" ? "insert bulk [ITEMS]=" : stall) + "5000"});
+        const ProgramRun r = convert(server, folder, options + " --timeout 1");
         EXPECT_EQ(r.status, 1) << r.err;
         const auto at = r.err.find(lost + "the server holds ");
         EXPECT_NE(at, std::string::npos) << r.err;
         EXPECT_NE(r.err.find(" of it, and the rest was not sent.\n", at), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("Connecting again failed"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("\nCOUNTRY: 18 records read, 19 statements through, 18 rows on the server\n"),
+                  std::string::npos) << r.err;
+        const auto loads = std::ranges::count_if(server.batches(), [](auto& b) { return b.starts_with("insert bulk [COUNTRY]"); });
+        EXPECT_EQ(loads, options == "--bulk" ? 1 : 0) << "the next table, on the new connection, as a bulk load";
     }
 }
 
