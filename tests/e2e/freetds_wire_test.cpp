@@ -2,6 +2,7 @@
 // driver registered as "SQL Server": dovenmark-cli convert against the TDS test
 // server, whose record shows what went over the wire.
 #include "tests/platform/odbc_test_environment.h"
+#include "tests/support/numbered_table.h"
 #include "tests/support/run_program.h"
 #include "tests/tds/tds_server_process.h"
 
@@ -356,21 +357,27 @@ std::string FirstDifference(const std::vector<std::vector<std::optional<std::str
 // carry whole (a picture, a memo or a TEXT column's text beyond ASCII) and the
 // rows after it go by INSERT, and a batch the server refuses goes again as
 // INSERTs, so that what is stored and what is told equal a run without --bulk.
+// A load stopped by SIGTERM and continued with --resume loads the rest too,
+// and the rows stored are those of one run.
 TEST_F(FreeTdsWire, TheBulkLoadStoresAndTellsWhatTheInsertsDo)
 {
     const fs::path typed = folderOf("bulk", {"dbdemos/events.db", "dbdemos/biolife.db", "paradoxdriver/fields/bcd.db",
                                              "paradoxdriver/fields/bytes.db", "paradoxdriver/fields/timestamp.db",
                                              "paradoxdriver/db/AREACODES.DB"});
+    fs::create_directories(dir / "bulkstopped");
+    WriteNumberedTable(dir / "bulkstopped" / "big.db", 200'000);
     struct Case {
         std::string options;
         fs::path folder;
         std::vector<std::string> server{"--record-stored"};
+        bool stopped = false;
     };
     const Case cases[] = {
         {"--column-types sqlserver --binary --codepage CP866", typed},
         {"--binary", typed},
         {"--column-types sqlserver", folderOf("bulkrefused", {"dbdemos/country.db", "dbdemos/employee.db"}),
          {"--record-stored", "--refuse", "Brazil=8152"}},
+        {"--column-types sqlserver", dir / "bulkstopped", {"--record-stored"}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options + " " + c.folder.filename().string());
@@ -378,13 +385,25 @@ TEST_F(FreeTdsWire, TheBulkLoadStoresAndTellsWhatTheInsertsDo)
         std::string said[2];
         for (const bool bulk : {false, true}) {
             TdsTestServer server(c.server);
-            said[bulk] = convert(server, c.folder, c.options + (bulk ? " --bulk" : "")).err;
+            const std::string options = c.options + (bulk ? " --bulk" : "");
+            if (bulk && c.stopped) {
+                BackgroundProgram run(dir, {"/bin/sh", "-c", "exec " + Quoted(DOVENMARK_CLI) + " convert " + Quoted(c.folder.string())
+                                                 + " --connection " + Quoted(server.connectionText()) + " " + options});
+                ASSERT_TRUE(run.waitUntil([&] { return !server.storedRows().empty(); }));  // a load's batch committed
+                run.signal(SIGTERM);
+                const ProgramRun r = run.finish();
+                ASSERT_EQ(r.status, 128 + SIGTERM) << r.err;
+                EXPECT_NE(r.err.find("dovenmark-cli: Stopped by SIGTERM: BIG stopped after "), std::string::npos) << r.err;
+                EXPECT_EQ(std::ranges::count(r.err, '\n'), 3) << r.err;  // the table, its line, the stop
+            }
+            said[bulk] = convert(server, c.folder, options + (bulk && c.stopped ? " --resume" : "")).err;
             stored[bulk] = server.storedRows();
             const auto records = server.records();
             const auto loaded = std::ranges::count_if(records, [](const TdsRecord& r) { return !r.table.empty(); });
             EXPECT_EQ(loaded > 0, bulk) << "rows stored by a bulk load";
+            EXPECT_EQ(loaded, bulk && c.stopped ? 200'000 : loaded) << "the rest is loaded too" << said[bulk];
         }
-        EXPECT_EQ(said[true], said[false]);
+        EXPECT_EQ(said[true], c.stopped ? said[true] : said[false]);  // a run continued also says so
         EXPECT_EQ(FirstDifference(stored[true], stored[false]), "");
     }
 }
