@@ -159,6 +159,11 @@ void WriteSummary(const conversion::RunResult& result, bool direct, std::ostream
         for (const std::string& note : t.notes)
             err << "  " << note << "\n";
     }
+    // A lost connection that could not be made again ended the run (a stop names its own).
+    if (result.ended == conversion::RunEnd::ConnectionLost) {
+        for (const std::string& table : result.notReached)
+            err << table << ": not converted, the connection being lost\n";
+    }
     if (result.clean())
         err << "Done.\n";
     else if (result.stoppedBy == 0 || failures > 0)  // a stop alone is told after the summary

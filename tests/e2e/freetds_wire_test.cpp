@@ -2,6 +2,7 @@
 // driver registered as "SQL Server": dovenmark-cli convert against the TDS test
 // server, whose record shows what went over the wire.
 #include "tests/platform/odbc_test_environment.h"
+#include "tests/support/numbered_table.h"
 #include "tests/support/run_program.h"
 #include "tests/tds/tds_server_process.h"
 
@@ -356,21 +357,27 @@ std::string FirstDifference(const std::vector<std::vector<std::optional<std::str
 // carry whole (a picture, a memo or a TEXT column's text beyond ASCII) and the
 // rows after it go by INSERT, and a batch the server refuses goes again as
 // INSERTs, so that what is stored and what is told equal a run without --bulk.
+// A load stopped by SIGTERM and continued with --resume loads the rest too,
+// and the rows stored are those of one run.
 TEST_F(FreeTdsWire, TheBulkLoadStoresAndTellsWhatTheInsertsDo)
 {
     const fs::path typed = folderOf("bulk", {"dbdemos/events.db", "dbdemos/biolife.db", "paradoxdriver/fields/bcd.db",
                                              "paradoxdriver/fields/bytes.db", "paradoxdriver/fields/timestamp.db",
                                              "paradoxdriver/db/AREACODES.DB"});
+    fs::create_directories(dir / "bulkstopped");
+    WriteNumberedTable(dir / "bulkstopped" / "big.db", 200'000);
     struct Case {
         std::string options;
         fs::path folder;
         std::vector<std::string> server{"--record-stored"};
+        bool stopped = false;
     };
     const Case cases[] = {
         {"--column-types sqlserver --binary --codepage CP866", typed},
         {"--binary", typed},
         {"--column-types sqlserver", folderOf("bulkrefused", {"dbdemos/country.db", "dbdemos/employee.db"}),
          {"--record-stored", "--refuse", "Brazil=8152"}},
+        {"--column-types sqlserver", dir / "bulkstopped", {"--record-stored"}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options + " " + c.folder.filename().string());
@@ -378,25 +385,38 @@ TEST_F(FreeTdsWire, TheBulkLoadStoresAndTellsWhatTheInsertsDo)
         std::string said[2];
         for (const bool bulk : {false, true}) {
             TdsTestServer server(c.server);
-            said[bulk] = convert(server, c.folder, c.options + (bulk ? " --bulk" : "")).err;
+            const std::string options = c.options + (bulk ? " --bulk" : "");
+            if (bulk && c.stopped) {
+                BackgroundProgram run(dir, {"/bin/sh", "-c", "exec " + Quoted(DOVENMARK_CLI) + " convert " + Quoted(c.folder.string())
+                                                 + " --connection " + Quoted(server.connectionText()) + " " + options});
+                ASSERT_TRUE(run.waitUntil([&] { return !server.storedRows().empty(); }));  // a load's batch committed
+                run.signal(SIGTERM);
+                const ProgramRun r = run.finish();
+                ASSERT_EQ(r.status, 128 + SIGTERM) << r.err;
+                EXPECT_NE(r.err.find("dovenmark-cli: Stopped by SIGTERM: BIG stopped after "), std::string::npos) << r.err;
+                EXPECT_EQ(std::ranges::count(r.err, '\n'), 3) << r.err;  // the table, its line, the stop
+            }
+            said[bulk] = convert(server, c.folder, options + (bulk && c.stopped ? " --resume" : "")).err;
             stored[bulk] = server.storedRows();
             const auto records = server.records();
             const auto loaded = std::ranges::count_if(records, [](const TdsRecord& r) { return !r.table.empty(); });
             EXPECT_EQ(loaded > 0, bulk) << "rows stored by a bulk load";
+            EXPECT_EQ(loaded, bulk && c.stopped ? 200'000 : loaded) << "the rest is loaded too" << said[bulk];
         }
-        EXPECT_EQ(said[true], said[false]);
+        EXPECT_EQ(said[true], c.stopped ? said[true] : said[false]);  // a run continued also says so
         EXPECT_EQ(FirstDifference(stored[true], stored[false]), "");
     }
 }
 
 // A server that dies in the middle of a table: the table ends at once with one
 // line, not one per record left, and the run, unable to connect again, ends
-// with exit 1. A server that goes quiet: after 10 seconds a line says that the
-// command waits; with --timeout the wait ends as a lost connection, and the
-// run connects again to count what the table holds.
+// with exit 1 and names the table it did not reach. A server that goes quiet:
+// after 10 seconds a line says that the command waits; with --timeout the wait
+// ends as a lost connection, and the run connects again to count what the
+// table holds and goes on with the next, with --bulk as a bulk load.
 TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
 {
-    const fs::path folder = folderOf("lost", {"dbdemos/items.db"});
+    const fs::path folder = folderOf("lost", {"dbdemos/items.db", "dbdemos/country.db"});
     const auto lines = [](const std::string& err) {
         return std::ranges::count(err, '\n');
     };
@@ -418,7 +438,8 @@ TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
                                           "Connecting again failed");
         EXPECT_NE(at, std::string::npos) << r.err;
         EXPECT_LT(r.err.find(": [SQLSTATE 08S01]"), at) << r.err;  // the driver's words, then the one report
-        EXPECT_LE(lines(r.err), 4) << r.err;  // the table's line, the one report, the summary, the ending
+        EXPECT_NE(r.err.find("\nCOUNTRY: not converted, the connection being lost\n", at), std::string::npos) << r.err;
+        EXPECT_LE(lines(r.err), 5) << r.err;  // the table's line, the one report, the summary's two, the ending
     }
     const std::string stall = "VALUES(1004, 3,=";
     {
@@ -427,14 +448,18 @@ TEST_F(FreeTdsWire, AServerThatDiesOrGoesQuietEndsTheTableWithOneLine)
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.err.find("dovenmark-cli: waiting for the server... (10 s)\n"), std::string::npos) << r.err;
     }
-    {
-        TdsTestServer server({"--stall", stall + "5000"});
-        const ProgramRun r = convert(server, folder, "--per-trip 1 --timeout 1");
+    for (const std::string options : {"--per-trip 1", "--bulk"}) {
+        TdsTestServer server({"--stall", (options == "--bulk" ? "insert bulk [ITEMS]=" : stall) + "5000"});
+        const ProgramRun r = convert(server, folder, options + " --timeout 1");
         EXPECT_EQ(r.status, 1) << r.err;
         const auto at = r.err.find(lost + "the server holds ");
         EXPECT_NE(at, std::string::npos) << r.err;
         EXPECT_NE(r.err.find(" of it, and the rest was not sent.\n", at), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("Connecting again failed"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("\nCOUNTRY: 18 records read, 19 statements through, 18 rows on the server\n"),
+                  std::string::npos) << r.err;
+        const auto loads = std::ranges::count_if(server.batches(), [](auto& b) { return b.starts_with("insert bulk [COUNTRY]"); });
+        EXPECT_EQ(loads, options == "--bulk" ? 1 : 0) << "the next table, on the new connection, as a bulk load";
     }
 }
 

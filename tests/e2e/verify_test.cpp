@@ -8,6 +8,7 @@
 #include "platform/odbc/odbc_server_connection.h"
 #include "platform/paradox_source/paradox_source_connection.h"
 #include "tests/platform/odbc_test_environment.h"
+#include "tests/support/numbered_table.h"
 #include "tests/support/run_program.h"
 #include "tests/support/sqlite_read.h"
 
@@ -174,13 +175,7 @@ TEST(Verify, AStoppedRunIsToldContinuedAndProvenEqual)
     TempDir dir;
     fs::create_directories(dir / "tables");
     constexpr int kRecords = 200'000;
-    paradox::writer::TableDesign design;
-    design.keyed = true;
-    design.fields = {{"ID", FieldType::Autoincrement}, {"NAME", FieldType::Alpha, 20}};
-    paradox::writer::TableWriter w(design);
-    for (int i = 1; i <= kRecords; ++i)
-        w.addRecord({Value::ofInteger(i), Value::ofText("Row " + std::to_string(i))});
-    w.writeFiles(dir / "tables" / "big.db", dir / "tables" / "big.mb");
+    WriteNumberedTable(dir / "tables" / "big.db", kRecords);
     const fs::path database = OdbcTestEnvironment::dataFolder() / ("stopped-" + std::to_string(::getpid()) + ".sqlite");
     fs::remove(database);
     const std::string folder = (dir / "tables").string();

@@ -356,13 +356,20 @@ void Executor::select(const Statement& st)
         count(st);
         return;
     }
-    if (state_.fmtonly && what.rfind("*FROM[", 0) == 0) {
-        // The columns of "select * from [T]" (no "]" in T), as the bulk copy asks them.
+    if (what.rfind("*FROM[", 0) == 0) {
+        // The columns of "select * from [T]" (no "]" in T), as the bulk copy asks
+        // them with FMTONLY; without, as texts, and the rows bulk loads stored.
         const std::size_t open = st.text.find('[');
         const std::string table = st.text.substr(open + 1, st.text.find(']', open) - open - 1);
         if (const std::optional<std::vector<ColumnDef>> columns = server_.catalog.columns(table)) {
-            PutTableColumns(out_, table, *columns, state_.tds72);
-            done(countStatus(), kCmdSelect, 0);
+            std::vector<TextColumn> texts;
+            for (const ColumnDef& c : *columns)
+                texts.push_back({c.name, true, 8000});
+            const auto rows = state_.fmtonly ? std::vector<StoredValues>{} : server_.catalog.keptRows(table);
+            state_.fmtonly ? PutTableColumns(out_, table, *columns, state_.tds72) : PutColumns(out_, texts, state_.tds72);
+            for (const StoredValues& row : rows)
+                PutTextRow(out_, texts, row);
+            done(countStatus(), kCmdSelect, rows.size());
             return;
         }
     }
@@ -490,10 +497,12 @@ void Executor::storeRows(const std::string& table, const std::vector<StoredValue
     for (const StoredValues& row : rows) {
         if (!server_.options.recordStored)
             break;
-        if (state_.trancount > 0)
+        if (state_.trancount > 0) {
             state_.inserted.push_back({"", table, row});
-        else
+        } else {
             server_.recorder.storedRow(table, row);
+            server_.catalog.keepRow(table, row);
+        }
     }
 }
 

@@ -71,10 +71,12 @@ void Executor::commitOne()
         return;
     state_.journal.clear();
     for (const SessionState::Stored& s : state_.inserted) {
-        if (s.statement.empty())
+        if (s.statement.empty()) {
             server_.recorder.storedRow(s.table, s.values);
-        else
+            server_.catalog.keepRow(s.table, s.values);
+        } else {
             server_.recorder.stored(s.statement);
+        }
     }
     state_.inserted.clear();
     for (const auto& [table, rows] : state_.insertedRows)

@@ -158,7 +158,7 @@ bool Catalog::exists(const std::string& table) const
 bool Catalog::create(const std::string& table, std::vector<ColumnDef> columns)
 {
     const std::lock_guard lock(mutex_);
-    return tables_.emplace(FoldCase(table), Table{table, 0, std::move(columns)}).second;
+    return tables_.emplace(FoldCase(table), Table{table, 0, std::move(columns), {}}).second;
 }
 
 std::optional<std::vector<ColumnDef>> Catalog::columns(const std::string& table) const
@@ -195,6 +195,20 @@ void Catalog::addRows(const std::string& table, std::int64_t rows)
     const std::lock_guard lock(mutex_);
     if (const auto at = tables_.find(FoldCase(table)); at != tables_.end())
         at->second.rows += rows;
+}
+
+void Catalog::keepRow(const std::string& table, const StoredValues& row)
+{
+    const std::lock_guard lock(mutex_);
+    if (const auto at = tables_.find(FoldCase(table)); at != tables_.end())
+        at->second.kept.push_back(row);
+}
+
+std::vector<StoredValues> Catalog::keptRows(const std::string& table) const
+{
+    const std::lock_guard lock(mutex_);
+    const auto at = tables_.find(FoldCase(table));
+    return at == tables_.end() ? std::vector<StoredValues>{} : at->second.kept;
 }
 
 }  // namespace tdstest

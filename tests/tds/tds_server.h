@@ -91,12 +91,16 @@ public:
     // The rows stored for good in a table, as COUNT_BIG(*) answers; none for a table that does not exist.
     std::optional<std::int64_t> rows(const std::string& table) const;
     void addRows(const std::string& table, std::int64_t rows);
+    // With --record-stored, the rows of bulk loads stored for good, which "SELECT * FROM [T]" answers.
+    void keepRow(const std::string& table, const StoredValues& row);
+    std::vector<StoredValues> keptRows(const std::string& table) const;
 
 private:
     struct Table {
         std::string name;  // as created
         std::int64_t rows = 0;
         std::vector<ColumnDef> columns;
+        std::vector<StoredValues> kept;
     };
     mutable std::mutex mutex_;
     std::map<std::string, Table> tables_;  // key: the name folded
