@@ -237,8 +237,7 @@ std::tuple<int, std::size_t, std::string> Converted(iconv_t glibc, const std::st
     std::string output(room, '\0');
     char* in = const_cast<char*>(input.data());
     char* out = output.data();
-    std::size_t inLeft = input.size();
-    std::size_t outLeft = room;
+    std::size_t inLeft = input.size(), outLeft = room;
     const char* from = in;
     int error = glibc == nullptr ? platform::odbc::Utf8ToUtf16le(from, inLeft, out, outLeft) : 0;
     if (glibc != nullptr && iconv(glibc, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1))
