@@ -62,7 +62,13 @@ void WaitWatch::run(const std::function<void()>& call)
 
 void WaitWatch::runPumped(const std::function<void()>& call)
 {
-    if (pumping_) {  // the pump's own call, while the first still waits
+    if (pumping_) {
+        // The pump's own call (the window closing) while the first waits: the
+        // connection takes one call at a time, so it runs once the first is
+        // answered, here on the caller's thread.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return answered_; });
+        lock.unlock();
         call();
         return;
     }
@@ -72,19 +78,34 @@ void WaitWatch::runPumped(const std::function<void()>& call)
     failure_ = nullptr;
     changed_.notify_all();
     pumping_ = true;
-    const auto started = std::chrono::steady_clock::now();
-    auto due = started + first_;
-    while (!changed_.wait_for(lock, kPumpEvery, [this] { return answered_; })) {
-        lock.unlock();
-        pump_();
-        if (std::chrono::steady_clock::now() >= due) {
-            notice_(Since(started));
-            due += every_;
+    // However this ends, a pump that throws too, the handed call has been
+    // answered first: it uses its caller's objects.
+    struct Settled {
+        WaitWatch& watch;
+        std::unique_lock<std::mutex>& lock;
+        ~Settled()
+        {
+            if (!lock.owns_lock())
+                lock.lock();
+            watch.changed_.wait(lock, [this] { return watch.answered_; });
+            watch.pumping_ = false;
+            watch.handed_ = nullptr;
         }
-        lock.lock();
+    };
+    {
+        const Settled settled{*this, lock};
+        const auto started = std::chrono::steady_clock::now();
+        auto due = started + first_;
+        while (!changed_.wait_for(lock, kPumpEvery, [this] { return answered_; })) {
+            lock.unlock();
+            pump_();
+            if (std::chrono::steady_clock::now() >= due) {
+                notice_(Since(started));
+                due += every_;
+            }
+            lock.lock();
+        }
     }
-    pumping_ = false;
-    handed_ = nullptr;
     if (failure_)
         std::rethrow_exception(std::exchange(failure_, nullptr));
 }

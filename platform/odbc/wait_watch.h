@@ -31,8 +31,8 @@ public:
     WaitWatch& operator=(const WaitWatch&) = delete;
 
     // Runs one call to the server, watched; an exception of the call reaches
-    // the caller. A call made by the pump while another waits runs at once,
-    // unwatched, on the caller's thread.
+    // the caller. A call made by the pump while another waits runs unwatched
+    // on the caller's thread, once the other is answered.
     void run(const std::function<void()>& call);
 
 private:

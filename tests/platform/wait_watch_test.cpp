@@ -1,7 +1,8 @@
 // The wait watch with a pump: the call runs on the watch's thread while the
-// caller's thread turns the pump and says the notice; what the call throws
-// reaches the caller, and a call the pump makes runs at once. Without one the
-// call runs on the caller's thread and the watch's thread says the notice.
+// caller's thread turns the pump and says the notice; what the call or the
+// pump throws reaches the caller once the call is answered, and a call the
+// pump makes runs after it. Without one the call runs on the caller's thread
+// and the watch's thread says the notice.
 #include "platform/odbc/wait_watch.h"
 
 #include <gtest/gtest.h>
@@ -22,19 +23,21 @@ TEST(WaitWatch, APumpTurnsOnTheCallersThreadWhileTheCallRunsOnTheWatchs)
     std::vector<std::thread::id> pumps;
     std::vector<std::thread::id> notices;
     std::thread::id callThread;
-    bool nestedRan = false;
+    std::atomic<bool> answered = false;
+    bool nestedAfterIt = false;
     WaitWatch* self = nullptr;
     WaitWatch watch([&](std::chrono::seconds) { notices.push_back(std::this_thread::get_id()); },
                     [&] {
                         pumps.push_back(std::this_thread::get_id());
-                        if (pumps.size() == 2)  // a call the pump makes does not wait for the one that waits
-                            self->run([&] { nestedRan = true; });
+                        if (pumps.size() == 6)  // a call the pump makes waits for the one under way
+                            self->run([&] { nestedAfterIt = answered.load(); });
                     },
                     100ms, 100ms);
     self = &watch;
     watch.run([&] {
         callThread = std::this_thread::get_id();
         std::this_thread::sleep_for(450ms);
+        answered = true;
     });
     EXPECT_NE(callThread, caller);
     EXPECT_GE(pumps.size(), 5u);
@@ -43,11 +46,14 @@ TEST(WaitWatch, APumpTurnsOnTheCallersThreadWhileTheCallRunsOnTheWatchs)
         EXPECT_EQ(id, caller);
     for (const auto& id : notices)
         EXPECT_EQ(id, caller);
-    EXPECT_TRUE(nestedRan);
+    EXPECT_TRUE(nestedAfterIt);
     EXPECT_THROW(watch.run([] { throw std::runtime_error("refused"); }), std::runtime_error);
     int quick = 0;
     watch.run([&] { ++quick; });  // the watch goes on after a failure
     EXPECT_EQ(quick, 1);
+    WaitWatch failing([](std::chrono::seconds) {}, [] { throw std::runtime_error("pump"); }, 100ms, 100ms);
+    EXPECT_THROW(failing.run([&] { std::this_thread::sleep_for(100ms), ++quick; }), std::runtime_error);
+    EXPECT_EQ(quick, 2);
 }
 
 // Quick calls one after another say nothing; a call that waits after them does.
