@@ -288,12 +288,12 @@ SQLRETURN OdbcServerConnection::executeWithBytes(SQLHSTMT handle, odbc::Paramete
     // This driver reads its narrow calls as UTF-8 (utf8Calls_).
     SQLRETURN rc = SQLPrepare(handle, reinterpret_cast<SQLCHAR*>(statement.text.data()),
                               static_cast<SQLINTEGER>(statement.text.size()));
-    std::vector<SQLLEN> lengths(statement.bytes.size());
+    parameterLengths_.assign(statement.bytes.size(), 0);
     for (std::size_t i = 0; i < statement.bytes.size() && SQL_SUCCEEDED(rc); ++i) {
         std::string& b = statement.bytes[i];
-        lengths[i] = static_cast<SQLLEN>(b.size());
+        SQLLEN& length = parameterLengths_[i] = static_cast<SQLLEN>(b.size());
         rc = SQLBindParameter(handle, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_BINARY,
-                              SQL_LONGVARBINARY, b.size(), 0, b.data(), lengths[i], &lengths[i]);
+                              SQL_LONGVARBINARY, b.size(), 0, b.data(), length, &length);
     }
     if (!SQL_SUCCEEDED(rc))
         return rc;

@@ -149,6 +149,9 @@ private:
     // Reused for every call: statements joined, and their UTF-16 for a driver that needs it.
     std::string joined_;
     std::u16string wideText_;
+    // The lengths of the pictures bound as parameters, kept while they are
+    // bound: the driver may read them again for each statement of the call.
+    std::vector<SQLLEN> parameterLengths_;
     // A switch, commit or rollback failed: the driver's answer is not to be
     // trusted until a switch to autocommit or an SQLEndTran succeeds.
     bool transactionStateLost_ = false;
