@@ -7,7 +7,6 @@
 #pragma once
 
 #include "platform/event_loop.h"
-#include "platform/source_connection.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -98,38 +97,6 @@ private:
     std::vector<ReadRecord> taking_;
     std::size_t taken_ = 0;
     std::thread thread_;
-};
-
-// The source as the run took it: what reading found by the last record taken,
-// not by the records read ahead of it. Everything else is the source's own.
-class SourceAsTaken final : public platform::SourceRecordset {
-public:
-    SourceAsTaken(platform::SourceRecordset& source, std::uint64_t undecodable, std::optional<std::string> damage)
-        : source_(source), undecodable_(undecodable), damage_(std::move(damage))
-    {
-    }
-    int fieldCount() const override { return source_.fieldCount(); }
-    const std::string& fieldName(int index) const override { return source_.fieldName(index); }
-    std::int16_t fieldType(int index) const override { return source_.fieldType(index); }
-    int fieldSize(int index) const override { return source_.fieldSize(index); }
-    int fieldScale(int index) const override { return source_.fieldScale(index); }
-    bool fieldAutoIncrement(int index) const override { return source_.fieldAutoIncrement(index); }
-    int keyFieldCount() const override { return source_.keyFieldCount(); }
-    paradox::Value value(int index) override { return source_.value(index); }
-    std::string codePage() const override { return source_.codePage(); }
-    std::uint64_t undecodableBytes() const override { return undecodable_; }
-    std::optional<std::string> damage() const override { return damage_; }
-    paradox::TableRules rules() override { return source_.rules(); }
-    bool eof() const override { return source_.eof(); }
-    bool bof() const override { return source_.bof(); }
-    std::int64_t recordCount() const override { return source_.recordCount(); }
-    void moveNext() override { source_.moveNext(); }
-    void close() override { source_.close(); }
-
-private:
-    platform::SourceRecordset& source_;
-    std::uint64_t undecodable_;
-    std::optional<std::string> damage_;
 };
 
 }  // namespace conversion

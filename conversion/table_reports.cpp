@@ -12,24 +12,23 @@ namespace conversion {
 
 // Once per table whose texts held bytes that its code page could not decode:
 // they were written as U+FFFD, and another code page may read them.
-void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records,
+void ReportUndecodableBytes(const std::string& table, std::uint64_t bytes, const std::string& codePage,
                             const std::string& codePageChoice)
 {
-    const std::uint64_t bytes = records.undecodableBytes();
     if (bytes == 0)
         return;
     throw std::runtime_error(std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") + " of the table " + table +
                              " could not be decoded from " +
-                             records.codePage() + " and were written as U+FFFD. Another code page (" +
+                             codePage + " and were written as U+FFFD. Another code page (" +
                              codePageChoice + ") may read them.");
 }
 
 // Once per table whose records differ from its header's count, or whose data
 // blocks do not chain as its header says: the records that could be read were
 // written all the same.
-void ReportDamage(const std::string& table, const platform::SourceRecordset& records)
+void ReportDamage(const std::string& table, const std::optional<std::string>& damage)
 {
-    if (const auto damage = records.damage())
+    if (damage)
         throw std::runtime_error("The table " + table + " is damaged: " + *damage +
                                  ". The records that could be read were written.");
 }

@@ -14,10 +14,10 @@ class SourceRecordset;
 namespace conversion {
 
 // Bytes of the table's texts that its code page could not decode, when there were any.
-void ReportUndecodableBytes(const std::string& table, const platform::SourceRecordset& records,
+void ReportUndecodableBytes(const std::string& table, std::uint64_t bytes, const std::string& codePage,
                             const std::string& codePageChoice);
 // Damage that reading the table found, when it found any.
-void ReportDamage(const std::string& table, const platform::SourceRecordset& records);
+void ReportDamage(const std::string& table, const std::optional<std::string>& damage);
 // Values written NULL because their column types could not hold them, when there were any.
 void ReportOutOfRange(const std::string& table, std::int64_t values);
 // Values of a field that could not be read after the first one, which was reported.

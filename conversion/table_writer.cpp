@@ -373,17 +373,17 @@ void TableWriter::writeRules(bool keyMade)
 // What reading the table found: bytes its code page could not decode, damage.
 void TableWriter::reportReading()
 {
-    std::optional<SourceAsTaken> asTaken;
-    if (endedAt_)
-        asTaken.emplace(job_.records, endedAt_->undecodable, endedAt_->damage);
-    platform::SourceRecordset& records = asTaken ? static_cast<platform::SourceRecordset&>(*asTaken) : job_.records;
+    platform::SourceRecordset& records = job_.records;
+    // Where the run ended before the reading, what reading had found by the last record taken.
+    const std::uint64_t undecodable = endedAt_ ? endedAt_->undecodable : records.undecodableBytes();
+    const std::optional<std::string> damage = endedAt_ ? endedAt_->damage : records.damage();
     op_.step(421, [&] {
-        result_.undecodableBytes = records.undecodableBytes();
-        ReportUndecodableBytes(name_, records, road_.options.codePageChoice);
+        result_.undecodableBytes = undecodable;
+        ReportUndecodableBytes(name_, undecodable, records.codePage(), road_.options.codePageChoice);
     });
     op_.step(421, [&] {
-        result_.recordCountMismatch = records.damage().has_value();
-        ReportDamage(name_, records);
+        result_.recordCountMismatch = damage.has_value();
+        ReportDamage(name_, damage);
     });
     op_.step(422, [&] { records.close(); });
 }
