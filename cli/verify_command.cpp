@@ -2,18 +2,17 @@
 #include "cli/command_engine.h"
 #include "cli/commands.h"
 #include "cli/credentials.h"
+#include "cli/output_check.h"
 
 #include "conversion/table_names.h"
 #include "conversion/verify.h"
 #include "platform/odbc/odbc_server_connection.h"
 #include "sources/paradox_module.h"
 
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <stdexcept>
+#include <exception>
 
 namespace cli {
 
@@ -40,14 +39,15 @@ void verifyHelp(std::ostream& out)
 
 namespace {
 
-// Each table of the listing in run order, compared; the number of tables not equal.
+// Each table of the listing in run order, compared, until the verdicts cannot
+// be written; the number of tables not equal.
 int VerifyTables(Engine& engine, const Paradox::TableListing& listing, const conversion::VerifyRoad& road,
-                 std::ostream& out)
+                 std::ostream& out, OutputCheck& output)
 {
     int unequal = 0;
     const core::ListItems& names = engine.form.list2;
     const std::vector<conversion::ServerTableName> serverNames = conversion::ServerTableNames(names);
-    for (std::size_t i = names.size(); i-- > 0;) {
+    for (std::size_t i = names.size(); i-- > 0 && output.ok();) {
         const Paradox::TableFile file = i < listing.files.size() ? listing.files[i] : Paradox::TableFile{};
         if (!file.keptBy.empty()) {
             out << names[i] << " (" << file.path << "): not compared, a table of its name was found before it\n";
@@ -55,9 +55,8 @@ int VerifyTables(Engine& engine, const Paradox::TableListing& listing, const con
         }
         const conversion::TableVerdict verdict =
             conversion::VerifyTable(road, {serverNames[i].name, file.path, names[i]});
-        out << conversion::VerdictLine(verdict) << "\n" << std::flush;
-        if (!out)
-            throw std::runtime_error(std::string("cannot write the verdicts: ") + std::strerror(errno));
+        out << conversion::VerdictLine(verdict) << "\n";
+        output.flushed();
         unequal += verdict.equal() ? 0 : 1;
     }
     return unequal;
@@ -102,7 +101,11 @@ int verifyRun(const std::vector<std::string>& args, std::ostream& out, std::ostr
         const conversion::RegionalSettings regional;
         const conversion::VerifyRoad road{*source, *server, engine.options, regional, engine.events,
                                           conversion::DialectOf(*server)};
-        return VerifyTables(engine, listing, road, out) == 0 ? kExitOk : kExitFailure;
+        OutputCheck output(out);
+        const int unequal = VerifyTables(engine, listing, road, out, output);
+        if (!output.ok())
+            return output.failure(err, "cannot write the verdicts");
+        return unequal == 0 ? kExitOk : kExitFailure;
     } catch (const std::exception& e) {
         err << "dovenmark-cli: " << e.what() << "\n";
         return kExitFailure;
