@@ -12,16 +12,13 @@ namespace conversion {
 
 namespace {
 
+using AddFolder::Utf8Length;
+
 constexpr const char* kControlReason = "its name holds line breaks or other control characters";
 constexpr const char* kEmptyReason = "its name is empty";
 constexpr const char* kTemporaryReason =
     "SQL Server takes a name beginning with # for a temporary table, gone when the connection closes";
 constexpr const char* kLongReason = "SQL Server takes names of at most 128 characters";
-
-std::size_t Utf8Length(char32_t c)
-{
-    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-}
 
 bool IsControl(char32_t c)
 {

@@ -2,6 +2,7 @@
 #include "conversion/verify_values.h"
 
 #include "platform/hex_digit.h"
+#include "sources/utf8_code_points.h"
 
 #include <algorithm>
 #include <charconv>
@@ -327,7 +328,7 @@ private:
                 at_ = static_cast<std::size_t>(end - s_.data());
                 if (error != std::errc() || !skip(")") || code > 0xFFFF)
                     fail();
-                AppendCodePoint(code, out);
+                AddFolder::AppendUtf8(code, out);
             } else if (skip("N'") || skip("'")) {
                 quoted(out);
             } else {
@@ -336,15 +337,6 @@ private:
             if (cast)
                 skip(" AS NVARCHAR(MAX))") || skip(" AS VARCHAR(MAX))");
         } while (skip(" + "));
-    }
-
-    static void AppendCodePoint(unsigned c, std::string& out)
-    {
-        if (c >= 0x800)
-            out += static_cast<char>(0xE0 | (c >> 12));
-        if (c >= 0x80)
-            out += static_cast<char>((c >= 0x800 ? 0x80 | ((c >> 6) & 0x3F) : 0xC0 | (c >> 6)));
-        out += static_cast<char>(c >= 0x80 ? 0x80 | (c & 0x3F) : c);
     }
 
     void quoted(std::string& out)

@@ -1,9 +1,11 @@
-// Walking the characters of a UTF-8 name. A byte that does not start a valid
-// sequence (stray, cut short, overlong, a surrogate) counts as one character of
-// its own, so that every name can be walked whatever its bytes.
+// Walking the characters of a UTF-8 name, and writing them. A byte that does
+// not start a valid sequence (stray, cut short, overlong, a surrogate) counts
+// as one character of its own, so that every name can be walked whatever its bytes.
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace AddFolder {
@@ -33,6 +35,26 @@ bool ForEachCodePoint(std::string_view text, Visit&& visit)
         i += valid ? length : 1;
     }
     return false;
+}
+
+// The bytes a character takes in UTF-8.
+constexpr std::size_t Utf8Length(char32_t c)
+{
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+// Appends a character (at most U+10FFFF) as UTF-8.
+inline void AppendUtf8(char32_t c, std::string& out)
+{
+    const std::size_t length = Utf8Length(c);
+    if (length == 1) {
+        out += static_cast<char>(c);
+        return;
+    }
+    constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    out += static_cast<char>(kLead[length] | (c >> (6 * (length - 1))));
+    for (std::size_t k = length - 1; k-- > 0;)
+        out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
 }
 
 }  // namespace AddFolder
