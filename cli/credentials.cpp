@@ -60,6 +60,12 @@ platform::SecretText WithPassword(std::string_view text, std::string_view passwo
 // The most a connection file may hold: a connection text is one line.
 constexpr off_t kLongestConnectionFile = 64 * 1024;
 
+std::string TooLong(const std::string& file)
+{
+    return "the connection file " + file + " holds more than " + std::to_string(kLongestConnectionFile)
+        + " bytes, which no connection text needs, so it is not read";
+}
+
 // Why the open file is not read, or nothing: only a regular file of at most
 // 64 KB, owned by the user running the command, that no one else may use.
 // (Its open never waits: a named pipe would wait for a writer for ever.)
@@ -78,8 +84,7 @@ std::optional<std::string> NotReadBecause(const struct stat& status, const std::
             + "); it may hold the password, so it is not read: chmod 600 " + file;
     }
     if (status.st_size > kLongestConnectionFile)
-        return named + " holds more than " + std::to_string(kLongestConnectionFile)
-            + " bytes, which no connection text needs, so it is not read";
+        return TooLong(file);
     return std::nullopt;
 }
 
@@ -116,8 +121,7 @@ std::optional<platform::SecretText> ReadConnectionFile(const std::string& file, 
         return std::nullopt;
     }
     if (text.reveal().size() > kLongestConnectionFile) {  // it grew while it was read
-        err << kPrefix << "the connection file " << file << " holds more than " << kLongestConnectionFile
-            << " bytes, which no connection text needs, so it is not read\n";
+        err << kPrefix << TooLong(file) << "\n";
         return std::nullopt;
     }
     platform::SecretText connection(WithoutLineEnd(text.reveal()));
