@@ -16,6 +16,13 @@ namespace conversion {
 
 namespace {
 
+// The Paradox name of a table a rule refers to by its file (a path the rule
+// file keeps, perhaps of another machine).
+std::string ParentTableName(const std::string& file)
+{
+    return Paradox::TableNameOf(file.substr(file.find_last_of("\\/:") + 1));
+}
+
 // A column type without what makes the column count by itself.
 std::string BaseType(const std::string& type)
 {
@@ -156,7 +163,7 @@ std::vector<ForeignKeyStatement> RunForeignKeys::statements(Dialect dialect,
             continue;
         }
         const std::string parentName =
-            serverName(Paradox::TableNameOf(fk.parentFile.substr(fk.parentFile.find_last_of("\\/:") + 1)));
+            serverName(ParentTableName(fk.parentFile));
         const auto at = keys_.find(parentName);
         const TableKey* parent = at == keys_.end() ? nullptr : &at->second;
         if (const auto why = whyNot(fk, parent, parentName)) {
@@ -240,9 +247,6 @@ std::set<std::string> ReferencedTables(platform::SourceConnection& source, const
                                        const std::vector<Paradox::TableFile>& files)
 {
     std::set<std::string> referenced;
-    auto refer = [&](const std::string& parent) {
-        referenced.insert(Paradox::TableNameOf(parent.substr(parent.find_last_of("\\/:") + 1)));
-    };
     for (std::size_t at = 0; at < tables.size(); ++at) {
         try {
             const std::string file = at < files.size() ? files[at].path : std::string();
@@ -250,10 +254,10 @@ std::set<std::string> ReferencedTables(platform::SourceConnection& source, const
             const paradox::TableRules rules = records->rules();
             records->close();
             for (const paradox::Reference& r : rules.references)
-                refer(r.parentTable);
+                referenced.insert(ParentTableName(r.parentTable));
             for (const paradox::CheckRule& c : rules.checks) {
                 if (!c.lookupTable.empty())
-                    refer(c.lookupTable);
+                    referenced.insert(ParentTableName(c.lookupTable));
             }
         } catch (...) {
             // Reported where the table itself is read.
