@@ -59,6 +59,19 @@ void AppendJoinedBreak(std::string_view lineBreak, bool unicode, std::string& ou
     out += unicode ? " + N'" : " + '";
 }
 
+// Where the next byte from `from` on is one a line break begins with (CR, LF,
+// or the lead byte of NEL, LS and PS); npos where none is. Every text value
+// passes here: one loop over its bytes, not a search of the set per byte.
+std::size_t NextBreakByte(std::string_view text, std::size_t from)
+{
+    for (std::size_t at = from; at < text.size(); ++at) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c == '\r' || c == '\n' || c == 0xC2 || c == 0xE2)
+            return at;
+    }
+    return std::string_view::npos;
+}
+
 }  // namespace
 
 bool ReadsAsScriptCommand(std::string_view line)
@@ -90,8 +103,7 @@ std::size_t LineBreakLength(std::string_view text, std::size_t at)
 
 std::size_t NextCommandBreak(std::string_view text, std::size_t from)
 {
-    for (std::size_t at = text.find_first_of("\r\n\xC2\xE2", from); at != std::string_view::npos;
-         at = text.find_first_of("\r\n\xC2\xE2", at + 1)) {
+    for (std::size_t at = NextBreakByte(text, from); at != std::string_view::npos; at = NextBreakByte(text, at + 1)) {
         const std::size_t length = LineBreakLength(text, at);
         if (length == 0)
             continue;
