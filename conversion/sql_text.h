@@ -41,8 +41,9 @@ public:
     // The per-field step for field index i (ascending): appends the datatype
     // record (when a list is given), the column definition and, for a numeric
     // field, the index. The column's name is the field's without control
-    // characters (WithoutControlCharacters). Returns the rule that decided (under SQL Server column
-    // types, the rule still names the field's kind in the record).
+    // characters (WithoutControlCharacters). Returns the rule that decided
+    // (under SQL Server column types, the rule still names the field's kind
+    // in the record).
     const TypeRule& addField(int index, std::string_view fieldName, std::int16_t typeCode,
                              DatatypeList* records)
     {
